@@ -1,0 +1,221 @@
+#include "ui/res/Strings.h"
+
+#include <glog/logging.h>
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <memory>
+
+namespace res {
+namespace {
+
+struct NumberedText {
+    int id;
+    const char* english;
+    const char* chinese;
+};
+
+// Sorted by id (looked up by binary search).
+constexpr NumberedText kNumbered[] = {
+    {IDS_ABOUTBOX, "About TorvoProxy(&A)...", "关于 MainUI(&A)..."},
+    {IDS_USER_NAME, "User name", "用户名"},
+    {IDP_SOCKETS_INIT_FAILED, "Windows 套接字初始化失败。", "Windows 套接字初始化失败。"},
+    {IDS_CREATE_TIME, "Create time", "创建时间"},
+    {IDS_TIP_CAPTION, "TorvoProxy tip", "TorvoProxy提示"},
+    {IDS_USER_NAME_OCCUPIED, "The user name has been occupied", "该用户名已被占用"},
+    {IDS_ADDED_SUCCESSFULLY, "Added successfully", "添加成功"},
+    {IDS_SELECT_ACCOUNT_TO_MODIFY, "Please select the account you want to modify.",
+     "请选择要修改的账号"},
+    {IDS_SELECT_ACCOUNT_TO_DELETE, "Please select the account you want to delete.",
+     "请选择要删除的账号"},
+    {IDS_ADD_ACCOUNT, "Add account", "添加帐号"},
+    {IDS_MODIFY_ACCOUNT, "Modify account", "修改帐号"},
+    {IDS_MODIFIED_SUCCESSFULLY, "Modifyed successfully", "修改成功"},
+    {IDS_USER_NAME_EMPTY, "The user name can not be empty", "用户名不能为空"},
+    {IDS_PASSWORD_EMPTY, "The password can not be empty", "密码不能为空"},
+    {IDS_PASSWORDS_DIFFER, "The two passwords are not the same", "两次密码不一致"},
+    {IDS_COL_TIME, "Time", "时间"},
+    {IDS_COL_SOURCE, "Source", "来源"},
+    {IDS_COL_MESSAGE, "Message", "消息"},
+    {IDS_COL_ITEM, "Item", "项目"},
+    {IDS_COL_VALUE, "Value", "值"},
+    {IDS_ROW_START_TIME, "Start time", "启动时间"},
+    {IDS_ROW_ONLINE_USERS, "Online Users", "在线用户数"},
+    {IDS_ROW_ONLINE_DEVICES, "Online Devices", "在线设备数"},
+    {IDS_ROW_TOTAL_NETWORK_FLOW, "Total Network Flow", "总网络流量"},
+    {IDS_ROW_ALARMS, "Alarms", "报警数"},
+    {IDS_CHART_RATE, "Network rate(Bytes/second)", "网络流速(字节数/秒)"},
+    {IDS_CHART_TITLE, "The network throughput rate of IO", "网络IO吞吐速率"},
+    {IDS_ENGINE_NOT_INSTALLED, "Proxy service is not installed", "代理服务未安装"},
+    {IDS_ENGINE_START, "Start proxy service", "启动代理服务"},
+    {IDS_ENGINE_STARTING, "Starting proxy service", "代理服务启动中"},
+    {IDS_ENGINE_STOPPING, "Stopping proxy service", "代理服务停止中"},
+    {IDS_ENGINE_STOP, "Stop proxy service", "停止代理服务"},
+    {IDS_ENGINE_UNKNOWN, "Can't identify proxy service", "无法识别服务状态"},
+    {IDS_COL_USER, "User", "用户"},
+    {IDS_COL_HOST, "Host", "主机"},
+    {IDS_COL_IP, "Ip", "Ip"},
+    {IDS_COL_TOTAL_FLOW, "Total flow", "总流量"},
+    {IDS_COL_LAST_ACTIVITY_TIME, "Last activity time", "最后活动时间"},
+    {IDS_TAB_REALTIME, "Realtime", "实时"},
+    {IDS_TAB_BY_DEVICE, "Statistics by device", "按设备统计"},
+    {IDS_TAB_BY_USER, "Statistics by user", "按用户统计"},
+    {IDS_COL_USER_NAME, "User name", "用户名"},
+    {IDS_COL_CURRENT_CONNECTIONS, "Current connections", "当前连接数"},
+    {IDS_COL_CURRENT_FLOW, "Current flow", "当前流量"},
+    {IDS_COL_CURRENT_SPEED, "Current speed", "当前流速"},
+    {IDS_RESTART_ENGINE_HINT,
+     "In order for the changed configuration to take effect, pls restart the proxy engine.",
+     "修改监听端口后，必须手工重启代理服务引擎"},
+    {IDS_SAVED_SUCCESSFULLY, "Saved successfully", "保存成功"},
+    {IDS_ABOUT_TITLE, "About TorvoProxy", "关于TorvoProxy"},
+    {IDS_MAIN_TITLE, "TorvoProxy System", "TorvoProxy代理服务器系统"},
+    {IDS_TAB_MONITORING, "Monitoring", "监控"},
+    {IDS_TAB_SETTING, "Setting", "设置"},
+    {IDS_TAB_ALARM, "Alarm", "报警"},
+    {IDS_TAB_LOGS, "Logs", "日志"},
+};
+
+constexpr bool IdsAscending() {
+    for (std::size_t i = 1; i < std::size(kNumbered); ++i) {
+        if (kNumbered[i - 1].id >= kNumbered[i].id) return false;
+    }
+    return true;
+}
+static_assert(IdsAscending(), "numbered strings must be sorted by id");
+
+struct ControlText {
+    Ctl id;
+    const char* english;
+    const char* chinese;
+};
+
+// In the order of the enum (checked below).
+constexpr ControlText kControls[] = {
+    {Ctl::MenuFile, "File", "文件"},
+    {Ctl::MenuExit, "Exit", "退出"},
+    {Ctl::MenuLanguage, "语言", "Language"},
+    {Ctl::MenuChinese, "中文", "中文"},
+    {Ctl::MenuEnglish, "English", "English"},
+    {Ctl::MenuAbout, "About", "关于"},
+    {Ctl::MenuAboutUs, "About us", "关于我们"},
+    {Ctl::AboutOk, "Ok", "确定"},
+    {Ctl::AboutOnlineHelp, "Online help", "在线帮助"},
+    {Ctl::EngineGroup, "Proxy engine control", "引擎控制"},
+    {Ctl::StatisticsGroup, "Statistics", "统计信息"},
+    {Ctl::EngineButton, "Start proxy service", "启动代理服务"},
+    {Ctl::SystemSettingGroup, "System setting", "系统设置"},
+    {Ctl::AccountSettingGroup, "Account setting", "账号设置"},
+    {Ctl::AllowAnonymous, "Allow anonymous access", "允许匿名访问"},
+    {Ctl::AllowTorvoAgent, "Allow TorvoAgent", "允许TorvoAgent连接"},
+    {Ctl::ListenPortLabel, "Proxy service listen port:", "代理服务端口:"},
+    {Ctl::ProtocolHint, "support http, sock5 proxy protocol", "支持http, sock5代理协议"},
+    {Ctl::Save, "Save", "保存"},
+    {Ctl::AccountUserName, "User name：", "用户名："},
+    {Ctl::AccountPassword, "Password：", "密码："},
+    {Ctl::AccountRepeatPassword, "Repeat password：", "重复密码："},
+    {Ctl::AccountOk, "Ok", "确定"},
+    {Ctl::AccountCancel, "Cancel", "取消"},
+    {Ctl::NeedRoot,
+     "TorvoProxy needs root rights to control the proxy service, and no elevation prompt "
+     "(pkexec) is available. Please start the console as root.",
+     "TorvoProxy需要root权限才能控制代理服务，但系统没有提权工具(pkexec)。请以root身份启动控制台。"},
+    {Ctl::NeedWriteAccess,
+     "TorvoProxy needs write access to its install directory %1 to control the proxy service "
+     "and keep its settings. Please start the console as a user who may write there.",
+     "TorvoProxy需要安装目录%1的写权限才能控制代理服务并保存设置。请以有该目录写权限的用户启动控制台。"},
+};
+
+constexpr bool ControlsInEnumOrder() {
+    if (std::size(kControls) != static_cast<std::size_t>(Ctl::Count_)) return false;
+    for (std::size_t i = 0; i < std::size(kControls); ++i) {
+        if (static_cast<std::size_t>(kControls[i].id) != i) return false;
+    }
+    return true;
+}
+static_assert(ControlsInEnumOrder(), "control texts must list every Ctl in enum order");
+
+constexpr const char* kFixed[] = {"提示", "该程序已经在运行", "Operation failed", "Tip"};
+static_assert(std::size(kFixed) == static_cast<std::size_t>(Fixed::Count_));
+
+std::atomic<UiLanguage> g_language{UiLanguage::English};
+
+// Qt's own translation (standard buttons, validation messages, ...), installed while Chinese.
+std::unique_ptr<QTranslator>& QtTranslator() {
+    static std::unique_ptr<QTranslator> translator;
+    return translator;
+}
+
+void ApplyQtTranslation(UiLanguage language) {
+    auto* app = QCoreApplication::instance();
+    auto& translator = QtTranslator();
+    if (!app) return;
+    if (translator) {
+        QCoreApplication::removeTranslator(translator.get());
+        translator.reset();
+    }
+    if (language != UiLanguage::Chinese) return;
+    auto loaded = std::make_unique<QTranslator>();
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!loaded->load(QStringLiteral("qtbase_zh_CN"), dir)) {
+        LOG(WARNING) << "Qt's Chinese translation not found in " << dir.toStdString();
+        return;
+    }
+    QCoreApplication::installTranslator(loaded.get());
+    translator = std::move(loaded);
+}
+
+QString Pick(const char* english, const char* chinese, UiLanguage language) {
+    return QString::fromUtf8(language == UiLanguage::Chinese ? chinese : english);
+}
+
+}  // namespace
+
+void SetUiLanguage(UiLanguage language) {
+    g_language.store(language);
+    ApplyQtTranslation(language);
+}
+
+UiLanguage CurrentUiLanguage() { return g_language.load(); }
+
+QString Str(int id, UiLanguage language) {
+    const auto* end = std::end(kNumbered);
+    const auto* it = std::lower_bound(std::begin(kNumbered), end, id,
+                                      [](const NumberedText& t, int v) { return t.id < v; });
+    if (it == end || it->id != id) {
+        LOG(ERROR) << "no string with id " << id;
+        return {};
+    }
+    return Pick(it->english, it->chinese, language);
+}
+
+QString Str(int id) { return Str(id, CurrentUiLanguage()); }
+
+const int* AllStringIds(int* count) {
+    static const auto ids = [] {
+        std::array<int, std::size(kNumbered)> out{};
+        for (std::size_t i = 0; i < out.size(); ++i) out[i] = kNumbered[i].id;
+        return out;
+    }();
+    if (count) *count = static_cast<int>(ids.size());
+    return ids.data();
+}
+
+QString Str(Ctl id, UiLanguage language) {
+    const auto index = static_cast<std::size_t>(id);
+    if (index >= std::size(kControls)) return {};
+    return Pick(kControls[index].english, kControls[index].chinese, language);
+}
+
+QString Str(Ctl id) { return Str(id, CurrentUiLanguage()); }
+
+QString Str(Fixed id) {
+    const auto index = static_cast<std::size_t>(id);
+    return index < std::size(kFixed) ? QString::fromUtf8(kFixed[index]) : QString();
+}
+
+}  // namespace res
