@@ -1,0 +1,64 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "service/ServiceManager.h"
+#include "service/ServiceState.h"
+
+// A time limit that switches the time check off.
+inline constexpr uint32_t kNoTimeLimit = 0xFFFFFFFF;
+
+// Folds a manager's raw state number into ServiceState; paused and pausing count as stopped,
+// numbers it does not know as unknown.
+ServiceState MapRawState(uint32_t rawState);
+
+// One service under the platform's service manager: its four texts and the operations that
+// install, remove, start, stop and query it. Holds no handle between operations; every
+// operation opens the manager and the service afresh.
+class BaseCtrl {
+public:
+    BaseCtrl(std::shared_ptr<ServiceManager> manager, std::string serviceName,
+             std::string displayName, std::string description, std::string commandLine);
+    virtual ~BaseCtrl();
+
+    // True when the service exists afterwards (already there or created).
+    virtual bool Install();
+    // Does nothing; kept so the operation set stays complete.
+    virtual bool Reserved();
+    // True when the service is gone or could not be opened.
+    virtual bool Uninstall();
+    virtual bool Start(uint32_t limitMs);
+    virtual bool Stop(uint32_t limitMs);
+    // Starts a stopped service, stops any other; an unknown service is left alone.
+    virtual bool Toggle(uint32_t limitMs);
+    virtual int QueryStatus();
+
+    const std::string& ServiceName() const { return serviceName_; }
+    const std::string& DisplayName() const { return displayName_; }
+    const std::string& Description() const { return description_; }
+    const std::string& CommandLine() const { return commandLine_; }
+
+    // How often Start and Stop ask for the state while they wait (200 ms by default).
+    void SetPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; }
+    // The limit Uninstall's stop waits for (none by default).
+    void SetUninstallStopLimit(uint32_t limitMs) { uninstallStopLimitMs_ = limitMs; }
+
+protected:
+    ServiceManager& Manager() const { return *manager_; }
+
+private:
+    // Polls until QueryStatus returns the target; false once the limit is exceeded.
+    bool WaitForState(ServiceState target, std::chrono::steady_clock::time_point since,
+                      uint32_t limitMs);
+
+    std::shared_ptr<ServiceManager> manager_;
+    std::string serviceName_;
+    std::string displayName_;
+    std::string description_;
+    std::string commandLine_;
+    std::chrono::milliseconds pollInterval_{200};
+    uint32_t uninstallStopLimitMs_ = kNoTimeLimit;
+};

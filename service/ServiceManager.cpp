@@ -1,0 +1,10 @@
+#include "service/ServiceManager.h"
+
+namespace {
+// Per thread, so that concurrent callers (dashboard, control channel) see their own codes.
+thread_local uint32_t lastError = service_error::kNone;
+}  // namespace
+
+uint32_t ServiceManager::LastError() const { return lastError; }
+
+void ServiceManager::SetLastError(uint32_t code) { lastError = code; }
