@@ -1,0 +1,103 @@
+#include "Common/CppSQLite3DB.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+CppSQLite3DB::~CppSQLite3DB() {
+    try {
+        close();
+    } catch (const CppSQLite3Exception&) {
+        // Statements still open: let SQLite close once the last of them is finalized.
+        sqlite3_close_v2(connection_);
+    }
+}
+
+void CppSQLite3DB::open(const char* path) {
+    close();
+    const int result = sqlite3_open_v2(path, &connection_,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (result != SQLITE_OK) {
+        const std::string text = connection_ != nullptr ? sqlite3_errmsg(connection_) : "";
+        sqlite3_close(connection_);
+        connection_ = nullptr;
+        throw CppSQLite3Exception(result, text.c_str());
+    }
+    sqlite3_busy_timeout(connection_, busyTimeoutMs_);
+}
+
+void CppSQLite3DB::close() {
+    if (connection_ == nullptr) return;
+    if (sqlite3_close(connection_) != SQLITE_OK) {
+        throw CppSQLite3Exception(CppSQLite3Exception::kCppSQLiteError,
+                                  "Unable to close database");
+    }
+    connection_ = nullptr;
+}
+
+int CppSQLite3DB::execDML(const char* sql) {
+    checkOpen();
+    char* error = nullptr;
+    const int result = sqlite3_exec(connection_, sql, nullptr, nullptr, &error);
+    if (result != SQLITE_OK) throw CppSQLite3Exception(result, error, true);
+    return sqlite3_changes(connection_);
+}
+
+int CppSQLite3DB::execDML(const char* sql, std::initializer_list<std::string_view> parameters) {
+    CppSQLite3Query statement = execQuery(sql, parameters);
+    while (!statement.eof()) statement.nextRow();
+    statement.finalize();
+    return sqlite3_changes(connection_);
+}
+
+CppSQLite3Query CppSQLite3DB::execQuery(const char* sql) { return firstStep(compile(sql)); }
+
+CppSQLite3Query CppSQLite3DB::execQuery(const char* sql,
+                                        std::initializer_list<std::string_view> parameters) {
+    sqlite3_stmt* statement = compile(sql);
+    bind(statement, parameters);
+    return firstStep(statement);
+}
+
+void CppSQLite3DB::checkOpen() const {
+    if (connection_ == nullptr) {
+        throw CppSQLite3Exception(CppSQLite3Exception::kCppSQLiteError, "Database not open");
+    }
+}
+
+sqlite3_stmt* CppSQLite3DB::compile(const char* sql) {
+    checkOpen();
+    sqlite3_stmt* statement = nullptr;
+    const int result = sqlite3_prepare_v2(connection_, sql, -1, &statement, nullptr);
+    if (result != SQLITE_OK) throw CppSQLite3Exception(result, sqlite3_errmsg(connection_));
+    return statement;
+}
+
+void CppSQLite3DB::bind(sqlite3_stmt* statement,
+                        std::initializer_list<std::string_view> parameters) {
+    int position = 1;
+    for (std::string_view text : parameters) {
+        const int result = sqlite3_bind_text64(statement, position++, text.data(), text.size(),
+                                               SQLITE_TRANSIENT, SQLITE_UTF8);
+        if (result != SQLITE_OK) {
+            const CppSQLite3Exception error(result, sqlite3_errmsg(connection_));
+            sqlite3_finalize(statement);
+            throw error;
+        }
+    }
+}
+
+CppSQLite3Query CppSQLite3DB::firstStep(sqlite3_stmt* statement) {
+    // A text without any statement (blank or only a comment) prepares to nothing.
+    if (statement == nullptr) return CppSQLite3Query(connection_, nullptr, true);
+    const int result = sqlite3_step(statement);
+    if (result == SQLITE_DONE) return CppSQLite3Query(connection_, statement, true);
+    if (result == SQLITE_ROW) return CppSQLite3Query(connection_, statement, false);
+    finalizeAndThrow(statement);
+}
+
+// Finalizing a statement whose step failed gives that step's error code.
+void CppSQLite3DB::finalizeAndThrow(sqlite3_stmt* statement) {
+    const int code = sqlite3_finalize(statement);
+    throw CppSQLite3Exception(code, sqlite3_errmsg(connection_));
+}

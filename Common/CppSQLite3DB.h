@@ -1,0 +1,53 @@
+#pragma once
+
+#include <initializer_list>
+#include <string_view>
+
+#include "Common/CppSQLite3Exception.h"
+#include "Common/CppSQLite3Query.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A connection to one database file, opened for one piece of work and closed at its end.
+// Every failure throws CppSQLite3Exception.
+class CppSQLite3DB {
+public:
+    static constexpr int kDefaultBusyTimeoutMs = 60000;
+
+    CppSQLite3DB() = default;
+    CppSQLite3DB(const CppSQLite3DB&) = delete;
+    CppSQLite3DB& operator=(const CppSQLite3DB&) = delete;
+    // Closes; an error there is swallowed.
+    virtual ~CppSQLite3DB();
+
+    // Opens (creating if missing) for reading and writing, with the busy timeout. SQLite's
+    // rollback journal stays on, so a crash in the middle of a write cannot corrupt the file.
+    void open(const char* path);
+    void close();
+    bool isOpen() const { return connection_ != nullptr; }
+
+    // How long SQLite retries while another connection holds a conflicting file lock; used by
+    // the next open.
+    void setBusyTimeout(int milliseconds) { busyTimeoutMs_ = milliseconds; }
+    int busyTimeout() const { return busyTimeoutMs_; }
+
+    // Runs statements that return no rows; returns the rows changed by the last one.
+    int execDML(const char* sql);
+    // One statement whose "?" parameters are bound, in order, to the given texts.
+    int execDML(const char* sql, std::initializer_list<std::string_view> parameters);
+
+    // Prepares and takes the first step; the query is at its end when no row came back.
+    CppSQLite3Query execQuery(const char* sql);
+    CppSQLite3Query execQuery(const char* sql, std::initializer_list<std::string_view> parameters);
+
+private:
+    void checkOpen() const;
+    sqlite3_stmt* compile(const char* sql);
+    void bind(sqlite3_stmt* statement, std::initializer_list<std::string_view> parameters);
+    CppSQLite3Query firstStep(sqlite3_stmt* statement);
+    [[noreturn]] void finalizeAndThrow(sqlite3_stmt* statement);
+
+    sqlite3* connection_ = nullptr;
+    int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
+};

@@ -1,0 +1,72 @@
+#include "Common/Database.h"
+
+#include <glog/logging.h>
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cstdarg>
+#include <system_error>
+
+#include "Common/Global.h"
+#include "Common/Paths.h"
+
+namespace {
+
+std::atomic<int> defaultBusyTimeoutMs{CppSQLite3DB::kDefaultBusyTimeoutMs};
+
+std::unique_lock<DatabaseLock> TakeDatabaseLock() {
+    DatabaseLock& lock = Global::instance().dbLock();
+    try {
+        return std::unique_lock<DatabaseLock>(lock);
+    } catch (const std::system_error& error) {
+        // Reported like any other database failure, so the caller's one handler sees it.
+        const std::string text = "cannot take the database lock " + lock.path() + ": " +
+                                 error.code().message();
+        throw CppSQLite3Exception(14 /* SQLITE_CANTOPEN */, text.c_str());
+    }
+}
+
+}  // namespace
+
+int DefaultBusyTimeoutMs() { return defaultBusyTimeoutMs.load(); }
+
+void SetDefaultBusyTimeoutMs(int milliseconds) { defaultBusyTimeoutMs.store(milliseconds); }
+
+DatabaseSession::DatabaseSession(const DatabaseOptions& options) : lock_(TakeDatabaseLock()) {
+    db_.setBusyTimeout(options.busyTimeoutMs > 0 ? options.busyTimeoutMs : DefaultBusyTimeoutMs());
+    const std::string path = options.path.empty() ? GetMainDbPath() : options.path;
+    db_.open(path.c_str());
+}
+
+bool UseDatabase(const std::function<void(CppSQLite3DB&)>& work, DbFailure onFailure,
+                 const DatabaseOptions& options, std::source_location caller) {
+    try {
+        DatabaseSession session(options);
+        work(session.db());
+        session.close();
+        return true;
+    } catch (const CppSQLite3Exception& error) {
+        if (onFailure == DbFailure::kLogError) LogSqliteException(error, caller);
+        return false;
+    }
+}
+
+void LogSqliteException(const CppSQLite3Exception& error, std::source_location caller) {
+    const char* message = error.errorMessage();
+    google::LogMessage(caller.file_name(), static_cast<int>(caller.line()), google::GLOG_ERROR)
+            .stream()
+        << "sqlite exception, error code: " << CppSQLite3Exception::errorCodeAsString(error.errorCode())
+        << ", error message: " << (message != nullptr ? message : "");
+}
+
+std::string SqlFormat(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    char* text = sqlite3_vmprintf(format, arguments);
+    va_end(arguments);
+    if (text == nullptr) throw CppSQLite3Exception(7 /* SQLITE_NOMEM */, "out of memory");
+    std::string sql(text);
+    sqlite3_free(text);
+    return sql;
+}

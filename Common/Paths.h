@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// Files that lie beside the running executable: main.db, version.ini, busy.gif, the server.
+
+// The executable's directory without a trailing "/"; empty when the path cannot be had.
+std::string GetModuleDirectory();
+// `directory` and `name` joined with one "/"; just `name` when the directory is empty.
+std::string JoinPath(const std::string& directory, const std::string& name);
+// The module directory joined with `name`.
+std::string GetModuleFilePath(const std::string& name);
+// "main.db" and "version.ini" beside the executable, worked out once per process.
+std::string GetMainDbPath();
+std::string GetVersionFilePath();
+
+// Test seam: from now on the functions above (GetModuleDirectory included) answer for
+// `directory` instead of the executable's directory; an empty text undoes it.
+void OverrideModuleDirectory(const std::string& directory);

@@ -1,0 +1,33 @@
+-- The tables of main.db that console and server share. The console never creates them; the
+-- run script makes a fresh main.db from this file and the tests build their fixtures with it.
+-- Every table keeps SQLite's implicit rowid, which the console reads as "rowid".
+
+-- One row per setting: listen_port, torvoagent_allow, lang, anonymous_allow.
+CREATE TABLE IF NOT EXISTS configuration (
+    key   TEXT,
+    value TEXT
+);
+
+-- Proxy accounts; password is the 31-bit digest written in decimal, create_time the local
+-- time as "year-month-day hour:minute:second" without zero padding.
+CREATE TABLE IF NOT EXISTS accounts (
+    username    TEXT,
+    password    TEXT,
+    create_time TEXT
+);
+
+-- Written by the server; time is seconds of Unix time.
+CREATE TABLE IF NOT EXISTS alarms (
+    source  TEXT,
+    message TEXT,
+    time    INTEGER
+);
+
+-- Written by the server; ip is an IPv4 address held as a 32-bit number, time seconds of
+-- Unix time.
+CREATE TABLE IF NOT EXISTS history (
+    user TEXT,
+    ip   INTEGER,
+    url  TEXT,
+    time INTEGER
+);
