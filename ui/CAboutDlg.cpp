@@ -1,0 +1,58 @@
+#include "ui/CAboutDlg.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPushButton>
+
+#include "Common/Version.h"
+#include "ui/res/Artwork.h"
+#include "ui/res/Strings.h"
+
+namespace {
+
+// A box of w x h dialog units, in pixels of the dialog's font.
+QSize DialogUnits(const QWidget& w, int x, int y) {
+    const QFontMetrics fm(w.font());
+    const int avgWidth = fm.horizontalAdvance(
+                             QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
+                         52;
+    return {x * avgWidth / 4, y * fm.height() / 8};
+}
+
+QRect Units(const QWidget& w, int x, int y, int cx, int cy) {
+    const QSize origin = DialogUnits(w, x, y), size = DialogUnits(w, cx, cy);
+    return {QPoint(origin.width(), origin.height()), size};
+}
+
+}  // namespace
+
+CAboutDlg::CAboutDlg(QWidget* parent)
+    : QDialog(parent),
+      version_(new QLabel(this)),
+      link_(new QLabel(this)),
+      ok_(new QPushButton(res::Str(res::Ctl::AboutOk), this)) {
+    setObjectName(QStringLiteral("dialog100"));
+    setWindowTitle(res::Str(res::IDS_ABOUT_TITLE));
+    setWindowIcon(res::ProgramIcon());
+    setFixedSize(DialogUnits(*this, 170, 62));
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(res::ProgramIcon().pixmap(32, 32));
+    icon->setGeometry(Units(*this, 14, 14, 21, 20));
+
+    version_->setObjectName(QStringLiteral("static1035"));
+    version_->setText(QString::fromStdString(Version::instance().version));
+    version_->setGeometry(Units(*this, 42, 14, 114, 8));
+
+    link_->setObjectName(QStringLiteral("link1036"));
+    link_->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                       .arg(QLatin1String(kOnlineHelpUrl), res::Str(res::Ctl::AboutOnlineHelp)));
+    link_->setTextFormat(Qt::RichText);
+    link_->setOpenExternalLinks(true);
+    link_->setGeometry(Units(*this, 42, 28, 80, 10));
+
+    ok_->setObjectName(QStringLiteral("button1"));
+    ok_->setDefault(true);
+    ok_->setGeometry(Units(*this, 113, 41, 50, 14));
+    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+}

@@ -1,0 +1,84 @@
+#include "ui/CMainUIApp.h"
+
+#include <glog/logging.h>
+
+#include <QTimer>
+
+#include "Common/Paths.h"
+#include "Common/SystemConf.h"
+#include "Common/Version.h"
+#include "ui/CMainUIDlg.h"
+#include "ui/Messages.h"
+#include "ui/Rights.h"
+#include "ui/SingleInstance.h"
+#include "ui/StartupRules.h"
+#include "ui/res/Strings.h"
+
+CMainUIApp::CMainUIApp(int& argc, char** argv)
+    : detail::CommandLine(argc, argv), QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("TorvoProxy"));
+}
+
+CMainUIApp::~CMainUIApp() = default;
+
+bool CMainUIApp::HaveRights() {
+    const RightsFacts facts = GatherRightsFacts();
+    // The language is not known yet: a refusal is shown in both.
+    auto both = [](res::Ctl id, const QString& arg) {
+        return res::Str(id, res::UiLanguage::English).arg(arg) + QStringLiteral("\n\n") +
+               res::Str(id, res::UiLanguage::Chinese).arg(arg);
+    };
+    switch (DecideRights(facts)) {
+        case RightsAction::GoOn:
+            return true;
+        case RightsAction::RelaunchElevated:
+            RelaunchElevated();
+            return false;
+        case RightsAction::ReportNoRoot:
+            ShowMessage(nullptr, both(res::Ctl::NeedRoot, {}), res::Str(res::IDS_TIP_CAPTION),
+                        MessageIcon::Critical);
+            return false;
+        case RightsAction::ReportNoWriteAccess:
+            ShowMessage(nullptr,
+                        both(res::Ctl::NeedWriteAccess, QString::fromStdString(GetModuleDirectory())),
+                        res::Str(res::IDS_TIP_CAPTION), MessageIcon::Critical);
+            return false;
+    }
+    return false;
+}
+
+bool CMainUIApp::OnlyInstance() {
+    instanceLock_ = std::make_unique<SingleInstanceLock>();
+    switch (instanceLock_->TryAcquire()) {
+        case SingleInstanceLock::Result::Acquired:
+        case SingleInstanceLock::Result::Unavailable:  // treated as the only instance
+            return true;
+        case SingleInstanceLock::Result::HeldElsewhere:
+            break;
+    }
+    if (IsRestartCommandLine(rawArguments)) {
+        // The console that restarted us is still ending; take its place once it has gone.
+        instanceLock_->TakeOverWhenFree();
+        return true;
+    }
+    ShowMessage(nullptr, res::Str(res::Fixed::AlreadyRunningText),
+                res::Str(res::Fixed::AlreadyRunningCaption), MessageIcon::Critical);
+    return false;
+}
+
+bool CMainUIApp::InitInstance() {
+    if (!HaveRights()) return false;
+
+    Version::instance().load();
+    SystemConf::instance().load();
+    res::SetUiLanguage(UiLanguageForSetting(SystemConf::instance().language));
+
+    if (!OnlyInstance()) return false;
+
+    CMainUIDlg dlg;
+    if (shownHook_) {
+        QTimer::singleShot(0, &dlg, [this, &dlg] { shownHook_(dlg); });
+    }
+    dlg.exec();
+    return false;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The console's application object: start-up checks the rights, loads version.ini and the
+// settings, chooses the language, makes sure only one console runs, and runs the main window
+// modally. The process ends when it closes.
+#include <QApplication>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CMainUIDlg;
+class SingleInstanceLock;
+
+namespace detail {
+// Holds the raw command line; a base class so it is taken before Qt removes its own options.
+struct CommandLine {
+    CommandLine(int argc, char** argv) : rawArguments(argv + 1, argv + argc) {}
+    std::vector<std::string> rawArguments;  // after the program name
+};
+}  // namespace detail
+
+class CMainUIApp : private detail::CommandLine, public QApplication {
+public:
+    CMainUIApp(int& argc, char** argv);
+    ~CMainUIApp() override;
+
+    // Runs start-up to the end; false in every case (there is no message loop afterwards).
+    bool InitInstance();
+
+    // Called with the main window right after it has been shown (tests and the start-up
+    // measurement observe or close it from here).
+    void SetMainWindowShownHook(std::function<void(CMainUIDlg&)> hook) {
+        shownHook_ = std::move(hook);
+    }
+
+    const std::vector<std::string>& RawArguments() const { return rawArguments; }
+
+private:
+    bool HaveRights();
+    bool OnlyInstance();
+
+    std::unique_ptr<SingleInstanceLock> instanceLock_;  // held until the process ends
+    std::function<void(CMainUIDlg&)> shownHook_;
+};
