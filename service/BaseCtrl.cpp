@@ -72,7 +72,9 @@ bool BaseCtrl::Install() {
     return result == service_error::kNone;
 }
 
-bool BaseCtrl::Reserved() { return true; }
+bool BaseCtrl::Reserved() {
+    return true;
+}
 
 bool BaseCtrl::Uninstall() {
     Stop(uninstallStopLimitMs_);

@@ -16,9 +16,13 @@ ProxyCtrl::ProxyCtrl(std::shared_ptr<ServiceManager> manager, std::string comman
 
 ProxyCtrl::~ProxyCtrl() = default;
 
-bool ProxyCtrl::Install() { return BaseCtrl::Install(); }
+bool ProxyCtrl::Install() {
+    return BaseCtrl::Install();
+}
 
-bool ProxyCtrl::Uninstall() { return BaseCtrl::Uninstall(); }
+bool ProxyCtrl::Uninstall() {
+    return BaseCtrl::Uninstall();
+}
 
 bool ProxyCtrl::Toggle(uint32_t limitMs) {
     if (QueryStatus() == kServiceUnknown) return Install();

@@ -2,14 +2,6 @@
 
 #include <utility>
 
-namespace {
-// Lets the holder leave kInvalidHandle through the backend's own error slot.
-class ErrorSetter : public ServiceManager {
-public:
-    static void Set(uint32_t code) { SetLastError(code); }
-};
-}  // namespace
-
 ServiceHandle::ServiceHandle(ServiceManager& manager, std::string serviceName)
     : backend_(manager), serviceName_(std::move(serviceName)) {}
 
@@ -31,7 +23,7 @@ bool ServiceHandle::ReopenManager() {
 }
 
 bool ServiceHandle::NoService() {
-    ErrorSetter::Set(service_error::kInvalidHandle);
+    ServiceManager::SetLastError(service_error::kInvalidHandle);
     return false;
 }
 
@@ -49,7 +41,9 @@ bool ServiceHandle::ChangeFailureActions(const FailureActions& actions) {
     return service_ ? backend_.ChangeFailureActions(*service_, actions) : NoService();
 }
 
-bool ServiceHandle::Start() { return service_ ? backend_.StartService(*service_) : NoService(); }
+bool ServiceHandle::Start() {
+    return service_ ? backend_.StartService(*service_) : NoService();
+}
 
 bool ServiceHandle::ControlStop() {
     return service_ ? backend_.ControlStop(*service_) : NoService();
@@ -59,4 +53,6 @@ bool ServiceHandle::QueryState(uint32_t& state) {
     return service_ ? backend_.QueryServiceState(*service_, state) : NoService();
 }
 
-bool ServiceHandle::Delete() { return service_ ? backend_.DeleteService(*service_) : NoService(); }
+bool ServiceHandle::Delete() {
+    return service_ ? backend_.DeleteService(*service_) : NoService();
+}

@@ -5,6 +5,10 @@ namespace {
 thread_local uint32_t lastError = service_error::kNone;
 }  // namespace
 
-uint32_t ServiceManager::LastError() const { return lastError; }
+uint32_t ServiceManager::LastError() const {
+    return lastError;
+}
 
-void ServiceManager::SetLastError(uint32_t code) { lastError = code; }
+void ServiceManager::SetLastError(uint32_t code) {
+    lastError = code;
+}

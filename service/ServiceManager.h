@@ -83,7 +83,6 @@ public:
 
     // The code left by the calling thread's last failed call.
     virtual uint32_t LastError() const;
-
-protected:
+    // Backends (and the logic's own handle checks) record a failure's code here.
     static void SetLastError(uint32_t code);
 };

@@ -137,8 +137,8 @@ TEST_F(ServiceLogicTest, ToggleInEveryState) {
         {"stopped", raw_state::kStopped, 0, true, 0, 1, 0, kServiceRunning},
         {"paused", raw_state::kPaused, 0, true, 0, 1, 0, kServiceRunning},
         {"pause pending", raw_state::kPausePending, 0, true, 0, 1, 0, kServiceRunning},
-        {"paused, start refused", raw_state::kPaused, service_error::kAccessDenied, false, 0, 1,
-         0, kServiceStopped},
+        {"paused, start refused", raw_state::kPaused, service_error::kAccessDenied, false, 0, 1, 0,
+         kServiceStopped},
         {"start pending", raw_state::kStartPending, 0, true, 0, 0, 0, kServiceStartPending},
         {"stop pending", raw_state::kStopPending, 0, true, 0, 0, 0, kServiceStopPending},
         {"running", raw_state::kRunning, 0, true, 0, 0, 1, kServiceStopped},
@@ -225,8 +225,8 @@ TEST_F(ServiceLogicTest, TimeLimitsAreHonoured) {
         uint32_t initial;
         bool start;
     };
-    for (const Row& row : {Row{"start", raw_state::kStopped, true},
-                           Row{"stop", raw_state::kRunning, false}}) {
+    for (const Row& row :
+         {Row{"start", raw_state::kStopped, true}, Row{"stop", raw_state::kRunning, false}}) {
         SCOPED_TRACE(row.name);
         fake_->SetInstalled(row.initial);
         fake_->SetStartSequence({raw_state::kStartPending});

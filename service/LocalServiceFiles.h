@@ -1,0 +1,54 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+// The files through which the local service backend and a server share registration,
+// liveness and state (see docs/local-service-backend.md). One directory per service.
+namespace local_service {
+
+// Environment variables: the root folder override (console side), and what a launched
+// server receives.
+inline constexpr const char* kRootVariable = "TORVO_LOCAL_SERVICE_ROOT";
+inline constexpr const char* kServiceDirVariable = "TORVO_SERVICE_DIR";
+inline constexpr const char* kLockFdVariable = "TORVO_SERVICE_LOCK_FD";
+
+// State words a server writes into the state file.
+inline constexpr const char* kStarting = "starting";
+inline constexpr const char* kRunning = "running";
+inline constexpr const char* kStopping = "stopping";
+
+struct Paths {
+    explicit Paths(const std::string& serviceDir);
+    std::string dir;
+    std::string registration;  // service.conf: present = installed
+    std::string pidFile;       // server.pid: the server's pid, flock-ed while it lives
+    std::string stateFile;     // state: one state word
+    std::string logFile;       // server.log: the server's standard output and error
+    std::string controlLock;   // control.lock: serialises consoles changing the service
+};
+
+// <root>/<service name>; the root is $TORVO_LOCAL_SERVICE_ROOT, else "services" beside
+// the console executable.
+std::string DefaultRoot();
+
+using Registration = std::map<std::string, std::string>;
+std::optional<Registration> ReadRegistration(const std::string& path);
+// Written to a temporary file and renamed into place, so readers never see half of it.
+bool WriteFileAtomically(const std::string& path, const std::string& content);
+bool WriteRegistration(const std::string& path, const Registration& registration);
+
+// True while some process holds the lock on the pid file.
+bool ServerAlive(const Paths& paths);
+// The pid recorded in the pid file, when it holds a plausible one.
+std::optional<pid_t> RecordedPid(const Paths& paths);
+std::string ReadStateWord(const Paths& paths);
+// Raw state number (raw_state::...): stopped unless a live server holds the lock; then by
+// the state word it wrote.
+uint32_t ReadRawState(const Paths& paths);
+
+}  // namespace local_service

@@ -1,0 +1,248 @@
+#include "service/LocalServiceManager.h"
+
+#include <glog/logging.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <utility>
+
+#include "service/DetachedLaunch.h"
+#include "service/LocalServiceFiles.h"
+#include "service/UniqueFd.h"
+
+extern char** environ;
+
+namespace {
+
+using local_service::Paths;
+using local_service::Registration;
+
+class LocalManager : public ServiceManager::Manager {};
+
+class LocalService : public ServiceManager::Service {
+public:
+    LocalService(std::string name, const std::string& dir) : name(std::move(name)), paths(dir) {}
+    std::string name;
+    Paths paths;
+};
+
+LocalService& AsLocal(ServiceManager::Service& service) {
+    return static_cast<LocalService&>(service);
+}
+
+uint32_t ErrorFromErrno(int error) {
+    switch (error) {
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return service_error::kAccessDenied;
+        default:
+            return service_error::kIoFailure;
+    }
+}
+
+bool ValidServiceName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+std::string FailureActionsText(const FailureActions& actions) {
+    std::string text;
+    for (const FailureActions::Action& action : actions.actions) {
+        if (!text.empty()) text += ' ';
+        text += std::to_string(static_cast<uint32_t>(action.type)) + ":" +
+                std::to_string(action.delayMs);
+    }
+    return text;
+}
+
+// The console's environment, with the service's folder and lock descriptor for the server.
+std::vector<std::string> ServerEnvironment(const Paths& paths, int lockFd) {
+    std::vector<std::string> environment;
+    const std::string dirPrefix = std::string(local_service::kServiceDirVariable) + "=";
+    const std::string fdPrefix = std::string(local_service::kLockFdVariable) + "=";
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const std::string text(*entry);
+        if (text.rfind(dirPrefix, 0) == 0 || text.rfind(fdPrefix, 0) == 0) continue;
+        environment.push_back(text);
+    }
+    environment.push_back(dirPrefix + paths.dir);
+    environment.push_back(fdPrefix + std::to_string(lockFd));
+    return environment;
+}
+
+bool Fail(uint32_t code) {
+    ServiceManager::SetLastError(code);
+    return false;
+}
+
+// Runs a change of the registration under the service's control lock.
+bool ChangeRegistration(LocalService& service, const std::function<void(Registration&)>& change) {
+    ScopedFileLock control(service.paths.controlLock);
+    if (!control.locked()) return Fail(ErrorFromErrno(errno));
+    auto registration = local_service::ReadRegistration(service.paths.registration);
+    if (!registration) return Fail(service_error::kServiceDoesNotExist);
+    change(*registration);
+    if (!local_service::WriteRegistration(service.paths.registration, *registration)) {
+        return Fail(ErrorFromErrno(errno));
+    }
+    return true;
+}
+
+}  // namespace
+
+LocalServiceManager::LocalServiceManager() : LocalServiceManager(local_service::DefaultRoot()) {}
+
+LocalServiceManager::LocalServiceManager(std::string root) : root_(std::move(root)) {}
+
+std::unique_ptr<ServiceManager::Manager> LocalServiceManager::OpenManager() {
+    return std::make_unique<LocalManager>();
+}
+
+std::unique_ptr<ServiceManager::Service> LocalServiceManager::OpenService(Manager&,
+                                                                          const std::string& name) {
+    if (!ValidServiceName(name)) {
+        SetLastError(service_error::kServiceDoesNotExist);
+        return nullptr;
+    }
+    auto service = std::make_unique<LocalService>(name, root_ + "/" + name);
+    struct stat info;
+    if (::stat(service->paths.registration.c_str(), &info) != 0) {
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? service_error::kServiceDoesNotExist
+                                                         : ErrorFromErrno(errno));
+        return nullptr;
+    }
+    return service;
+}
+
+std::unique_ptr<ServiceManager::Service> LocalServiceManager::CreateService(
+    Manager&, const ServiceDefinition& definition) {
+    if (!ValidServiceName(definition.name)) {
+        SetLastError(service_error::kIoFailure);
+        return nullptr;
+    }
+    auto service = std::make_unique<LocalService>(definition.name, root_ + "/" + definition.name);
+    std::error_code error;
+    std::filesystem::create_directories(service->paths.dir, error);
+    if (error) {
+        SetLastError(ErrorFromErrno(error.value()));
+        return nullptr;
+    }
+    ScopedFileLock control(service->paths.controlLock);
+    if (!control.locked()) {
+        SetLastError(ErrorFromErrno(errno));
+        return nullptr;
+    }
+    if (::access(service->paths.registration.c_str(), F_OK) == 0) {
+        SetLastError(service_error::kServiceExists);
+        return nullptr;
+    }
+    const Registration registration{
+        {"name", definition.name},
+        {"display_name", definition.displayName},
+        {"command_line", definition.commandLine},
+        {"start_type", definition.autoStart ? "auto" : "demand"},
+    };
+    if (!local_service::WriteRegistration(service->paths.registration, registration)) {
+        SetLastError(ErrorFromErrno(errno));
+        return nullptr;
+    }
+    return service;
+}
+
+bool LocalServiceManager::ChangeDescription(Service& service, const std::string& description) {
+    return ChangeRegistration(AsLocal(service),
+                              [&](Registration& r) { r["description"] = description; });
+}
+
+bool LocalServiceManager::ChangeFailureActions(Service& service, const FailureActions& actions) {
+    // Kept for the record: without a supervisor nobody restarts a failed server here.
+    return ChangeRegistration(AsLocal(service), [&](Registration& r) {
+        r["failure_reset_sec"] = std::to_string(actions.resetPeriodSec);
+        r["failure_actions"] = FailureActionsText(actions);
+    });
+}
+
+bool LocalServiceManager::StartService(Service& service) {
+    const Paths& paths = AsLocal(service).paths;
+    ScopedFileLock control(paths.controlLock);
+    if (!control.locked()) return Fail(ErrorFromErrno(errno));
+    const auto registration = local_service::ReadRegistration(paths.registration);
+    if (!registration) return Fail(service_error::kServiceDoesNotExist);
+    if (local_service::ServerAlive(paths)) {
+        return Fail(service_error::kAlreadyRunning);
+    }
+    const auto commandLine = registration->find("command_line");
+    DetachedLaunch launch;
+    if (commandLine != registration->end()) launch.argv = SplitCommandLine(commandLine->second);
+    if (launch.argv.empty()) return Fail(service_error::kStartFailed);
+
+    // The pid file is emptied first, so that no old pid is ever taken for the new server's.
+    if (!local_service::WriteFileAtomically(paths.stateFile,
+                                            std::string(local_service::kStarting) + "\n")) {
+        return Fail(ErrorFromErrno(errno));
+    }
+    UniqueFd lock = OpenHighFd(paths.pidFile, O_RDWR | O_CREAT);
+    UniqueFd output = OpenHighFd(paths.logFile, O_WRONLY | O_CREAT | O_APPEND);
+    if (!lock.valid() || !output.valid() || ::ftruncate(lock.get(), 0) != 0) {
+        return Fail(ErrorFromErrno(errno));
+    }
+    launch.environment = ServerEnvironment(paths, lock.get());
+    launch.lockFd = lock.get();
+    launch.outputFd = output.get();
+    if (const int error = LaunchDetached(launch); error != 0) {
+        LOG(ERROR) << "cannot start " << launch.argv[0] << ": " << std::strerror(error);
+        return Fail(service_error::kStartFailed);
+    }
+    return true;
+}
+
+bool LocalServiceManager::ControlStop(Service& service) {
+    const Paths& paths = AsLocal(service).paths;
+    ScopedFileLock control(paths.controlLock);
+    if (!control.locked()) return Fail(ErrorFromErrno(errno));
+    // Only the lock holder's pid is ever signalled: a stale pid may belong to anyone.
+    if (!local_service::ServerAlive(paths)) {
+        return Fail(service_error::kServiceNotActive);
+    }
+    const auto pid = local_service::RecordedPid(paths);
+    if (!pid) return Fail(service_error::kIoFailure);
+    local_service::WriteFileAtomically(paths.stateFile,
+                                       std::string(local_service::kStopping) + "\n");
+    if (::kill(*pid, SIGTERM) != 0) {
+        return Fail(errno == EPERM ? service_error::kAccessDenied
+                                   : service_error::kServiceNotActive);
+    }
+    return true;
+}
+
+bool LocalServiceManager::QueryServiceState(Service& service, uint32_t& state) {
+    const Paths& paths = AsLocal(service).paths;
+    if (::access(paths.registration.c_str(), F_OK) != 0) {
+        return Fail(service_error::kServiceDoesNotExist);
+    }
+    state = local_service::ReadRawState(paths);
+    return true;
+}
+
+bool LocalServiceManager::DeleteService(Service& service) {
+    const Paths& paths = AsLocal(service).paths;
+    ScopedFileLock control(paths.controlLock);
+    if (!control.locked()) return Fail(ErrorFromErrno(errno));
+    if (local_service::ServerAlive(paths)) {
+        return Fail(service_error::kAlreadyRunning);
+    }
+    if (::unlink(paths.registration.c_str()) != 0) {
+        return Fail(errno == ENOENT ? service_error::kServiceDoesNotExist : ErrorFromErrno(errno));
+    }
+    for (const std::string* file :
+         {&paths.stateFile, &paths.pidFile, &paths.logFile, &paths.controlLock}) {
+        ::unlink(file->c_str());
+    }
+    ::rmdir(paths.dir.c_str());  // stays when someone left other files in it
+    return true;
+}
