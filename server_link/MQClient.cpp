@@ -1,0 +1,129 @@
+#include "server_link/MQClient.h"
+
+#include <ace/Guard_T.h>
+#include <ace/INET_Addr.h>
+#include <ace/Time_Value.h>
+#include <sys/socket.h>
+
+#include "server_link/ReplyFramer.h"
+#include "service/ProxyCtrl.h"
+
+namespace {
+
+ACE_Time_Value ToTimeValue(std::chrono::milliseconds limit) {
+    ACE_Time_Value value;
+    value.msec(static_cast<long>(limit.count()));
+    return value;
+}
+
+int QueryProxyService() {
+    return ProxyCtrl().QueryStatus();
+}
+
+}  // namespace
+
+MQClient::MQClient() : stateSource_(QueryProxyService) {}
+
+MQClient::~MQClient() {
+    Close();
+}
+
+bool MQClient::System(std::string& reply) {
+    return Execute("system\r\n", reply);
+}
+bool MQClient::Statistic(std::string& reply) {
+    return Execute("statistic\r\n", reply);
+}
+bool MQClient::Engine(std::string& reply) {
+    return Execute("engine\r\n", reply);
+}
+bool MQClient::ApplyConf(std::string& reply) {
+    return Execute("applyconf\r\n", reply);
+}
+bool MQClient::FlowRealtime(std::string& reply) {
+    return Execute("flowrealtime\r\n", reply);
+}
+bool MQClient::FlowIp(std::string& reply) {
+    return Execute("flowip\r\n", reply);
+}
+bool MQClient::FlowUser(std::string& reply) {
+    return Execute("flowuser\r\n", reply);
+}
+bool MQClient::Bandwidth(std::string& reply) {
+    return Execute("bandwidth\r\n", reply);
+}
+
+void MQClient::SetPort(uint16_t port) {
+    ACE_Guard<ACE_Thread_Mutex> guard(lock);
+    port_ = port;
+}
+
+void MQClient::SetStateSource(std::function<int()> stateSource) {
+    ACE_Guard<ACE_Thread_Mutex> guard(lock);
+    stateSource_ = stateSource ? std::move(stateSource) : QueryProxyService;
+}
+
+void MQClient::SetReceiveTimeLimit(std::chrono::milliseconds limit) {
+    ACE_Guard<ACE_Thread_Mutex> guard(lock);
+    receiveTimeLimit_ = limit;
+}
+
+bool MQClient::Execute(std::string_view request, std::string& reply) {
+    ACE_Guard<ACE_Thread_Mutex> guard(lock);
+    if (!guard.locked()) return false;
+
+    // Asked once per command; a stopped server leaves the connection as it is.
+    if (stateSource_() != kServiceRunning) return false;
+
+    if (!connected && !Connect()) return false;
+    if (Exchange(request, reply)) return true;
+
+    // The connection may be stale (e.g. the server restarted): one fresh try.
+    Close();
+    if (!Connect()) return false;
+    return Exchange(request, reply);
+}
+
+bool MQClient::Connect() {
+    const ACE_INET_Addr address(port_, "127.0.0.1");
+    const ACE_Time_Value limit = ToTimeValue(kConnectTimeLimit);
+    if (connector.connect(stream, address, &limit) == -1) return false;
+    connected = true;
+    return true;
+}
+
+bool MQClient::Exchange(std::string_view request, std::string& reply) {
+    reply.clear();
+
+    // MSG_NOSIGNAL: writing to a connection the server has reset must not end the process.
+    const ACE_Time_Value sendLimit = ToTimeValue(kSendTimeLimit);
+    size_t sent = 0;
+    if (stream.send_n(request.data(), request.size(), MSG_NOSIGNAL, &sendLimit, &sent) !=
+            static_cast<ssize_t>(request.size()) ||
+        sent != request.size()) {
+        return false;
+    }
+
+    ReplyFramer framer(reply);
+    const ACE_Time_Value receiveLimit = ToTimeValue(receiveTimeLimit_);
+    char chunk[kReceiveChunk];
+    for (int calls = 0; calls < kReceiveCallLimit; ++calls) {
+        // An error, a time-out and the end of the stream all end the exchange.
+        const ssize_t received = stream.recv(chunk, sizeof chunk, &receiveLimit);
+        if (received <= 0) return false;
+        switch (framer.Feed(std::string_view(chunk, static_cast<size_t>(received)))) {
+            case ReplyFramer::Status::kComplete:
+                return true;
+            case ReplyFramer::Status::kFailed:
+                return false;
+            case ReplyFramer::Status::kNeedMore:
+                break;
+        }
+    }
+    return false;  // the call limit: an incomplete reply is no reply
+}
+
+void MQClient::Close() {
+    if (connected) stream.close();
+    connected = false;
+}

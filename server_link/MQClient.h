@@ -1,0 +1,69 @@
+#pragma once
+
+#include <ace/Null_Mutex.h>
+#include <ace/SOCK_Connector.h>
+#include <ace/SOCK_Stream.h>
+#include <ace/Singleton.h>
+#include <ace/Thread_Mutex.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+// The client of the server's control channel: one persistent connection to 127.0.0.1:8090,
+// one-line requests, replies framed by a decimal length line. Every command first asks the
+// service manager whether the server runs and sends nothing unless it does. A failed exchange
+// is followed by one close, reconnect and retry. Failures are reported only by a false result.
+class MQClient {
+public:
+    static constexpr uint16_t kDefaultPort = 8090;
+    static constexpr int kServiceRunning = 4;
+    static constexpr std::chrono::milliseconds kConnectTimeLimit{1000};
+    static constexpr std::chrono::milliseconds kSendTimeLimit{1000};
+    static constexpr std::chrono::milliseconds kReceiveTimeLimit{5000};
+    static constexpr size_t kReceiveChunk = 256;
+    static constexpr int kReceiveCallLimit = 100001;
+
+    MQClient();
+    ~MQClient();
+    MQClient(const MQClient&) = delete;
+    MQClient& operator=(const MQClient&) = delete;
+
+    // Each sends its one request and, on true, leaves the reply body in `reply`.
+    bool System(std::string& reply);
+    bool Statistic(std::string& reply);
+    bool Engine(std::string& reply);
+    bool ApplyConf(std::string& reply);
+    bool FlowRealtime(std::string& reply);
+    bool FlowIp(std::string& reply);
+    bool FlowUser(std::string& reply);
+    bool Bandwidth(std::string& reply);
+
+    // Test seams; the defaults are port 8090, the service state from a fresh ProxyCtrl per
+    // command, and 5 s per receive call.
+    void SetPort(uint16_t port);
+    void SetStateSource(std::function<int()> stateSource);
+    void SetReceiveTimeLimit(std::chrono::milliseconds limit);
+
+    bool isConnected() const { return connected; }
+
+private:
+    bool Execute(std::string_view request, std::string& reply);
+    bool Connect();
+    bool Exchange(std::string_view request, std::string& reply);
+    void Close();
+
+    ACE_Thread_Mutex lock;
+    ACE_SOCK_Connector connector;
+    ACE_SOCK_Stream stream;
+    bool connected = false;
+
+    uint16_t port_ = kDefaultPort;
+    std::function<int()> stateSource_;
+    std::chrono::milliseconds receiveTimeLimit_ = kReceiveTimeLimit;
+};
+
+// The one client of the process, made on first use and destroyed by ACE's object manager.
+using MQClientSingleton = ACE_Singleton<MQClient, ACE_Null_Mutex>;

@@ -1,0 +1,137 @@
+#include "server_link/Replies.h"
+
+#include <json/json.h>
+
+namespace {
+
+// Parses with jsoncpp's classic reader in its default mode; only an object root is readable.
+std::optional<Json::Value> ParseObject(std::string_view body) {
+    Json::Value root;
+    Json::Reader reader;
+    if (!reader.parse(body.data(), body.data() + body.size(), root, false)) return std::nullopt;
+    if (!root.isObject()) return std::nullopt;
+    return root;
+}
+
+// Field readers: nullopt when jsoncpp would refuse the conversion (it throws then).
+// A missing key is a null value, which every conversion accepts.
+std::optional<std::string> Text(const Json::Value& object, const char* key) {
+    const Json::Value& value = object[key];
+    if (!value.isConvertibleTo(Json::stringValue)) return std::nullopt;
+    return value.asString();
+}
+
+std::optional<int> Int(const Json::Value& object, const char* key) {
+    const Json::Value& value = object[key];
+    if (!value.isConvertibleTo(Json::intValue)) return std::nullopt;
+    return value.asInt();
+}
+
+std::optional<uint32_t> UInt(const Json::Value& object, const char* key) {
+    const Json::Value& value = object[key];
+    if (!value.isConvertibleTo(Json::uintValue)) return std::nullopt;
+    return value.asUInt();
+}
+
+// The envelope: "err_code" must read as 0 (missing counts as 0).
+bool Succeeded(const Json::Value& root) {
+    const std::optional<int> code = Int(root, "err_code");
+    return code && *code == 0;
+}
+
+// A successful reply whose "data" is an array of objects, each read by `readRow`.
+template <typename Row, typename ReadRow>
+std::optional<std::vector<Row>> ReadRows(std::string_view body, ReadRow readRow) {
+    const std::optional<Json::Value> root = ParseObject(body);
+    if (!root || !Succeeded(*root)) return std::nullopt;
+    const Json::Value& data = (*root)["data"];
+    if (!data.isArray()) return std::nullopt;
+    std::vector<Row> rows;
+    rows.reserve(data.size());
+    for (Json::ArrayIndex i = 0; i < data.size(); ++i) {
+        const Json::Value& element = data[i];
+        if (!element.isObject()) return std::nullopt;
+        std::optional<Row> row = readRow(element);
+        if (!row) return std::nullopt;
+        rows.push_back(std::move(*row));
+    }
+    return rows;
+}
+
+// Runs a reader so that no jsoncpp exception can escape; one is read as "unreadable".
+template <typename Reader>
+auto Guarded(Reader read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// The two statistics lists share one shape: a name column, then total and last report time.
+template <typename Row, std::string Row::*Name>
+std::optional<std::vector<Row>> ReadNamedFlow(std::string_view body, const char* nameKey) {
+    return Guarded([&] {
+        return ReadRows<Row>(body, [nameKey](const Json::Value& element) -> std::optional<Row> {
+            auto name = Text(element, nameKey);
+            auto total = Text(element, "total_bytes");
+            auto time = Text(element, "last_report_time");
+            if (!name || !total || !time) return std::nullopt;
+            Row row;
+            row.*Name = std::move(*name);
+            row.totalBytes = std::move(*total);
+            row.lastReportTime = std::move(*time);
+            return row;
+        });
+    });
+}
+
+}  // namespace
+
+std::optional<StatisticReply> ReadStatistic(std::string_view body) {
+    return Guarded([&]() -> std::optional<StatisticReply> {
+        const std::optional<Json::Value> root = ParseObject(body);
+        if (!root || !Succeeded(*root)) return std::nullopt;
+        const Json::Value& data = (*root)["data"];
+        if (!data.isNull() && !data.isObject()) return std::nullopt;
+        const auto users = Int(data, "onlineUsers");
+        const auto devices = Int(data, "onlineDevices");
+        const auto alarms = Int(data, "totalAlarms");
+        auto io = Text(data, "totalIOBytes");
+        if (!users || !devices || !alarms || !io) return std::nullopt;
+        return StatisticReply{*users, *devices, *alarms, std::move(*io)};
+    });
+}
+
+std::optional<uint32_t> ReadBandwidth(std::string_view body) {
+    return Guarded([&]() -> std::optional<uint32_t> {
+        const std::optional<Json::Value> root = ParseObject(body);
+        if (!root) return std::nullopt;
+        return UInt(*root, "bytes");
+    });
+}
+
+std::optional<std::vector<RealtimeFlowRow>> ReadFlowRealtime(std::string_view body) {
+    return Guarded([&] {
+        return ReadRows<RealtimeFlowRow>(
+            body, [](const Json::Value& element) -> std::optional<RealtimeFlowRow> {
+                auto ip = Text(element, "ip");
+                auto user = Text(element, "user");
+                const auto connections = Int(element, "current_connections");
+                auto total = Text(element, "total_bytes");
+                auto rate = Text(element, "bytes_persecond");
+                if (!ip || !user || !connections || !total || !rate) return std::nullopt;
+                return RealtimeFlowRow{std::move(*ip), std::move(*user),
+                                       static_cast<uint32_t>(*connections), std::move(*total),
+                                       std::move(*rate)};
+            });
+    });
+}
+
+std::optional<std::vector<IpFlowRow>> ReadFlowIp(std::string_view body) {
+    return ReadNamedFlow<IpFlowRow, &IpFlowRow::ip>(body, "ip");
+}
+
+std::optional<std::vector<UserFlowRow>> ReadFlowUser(std::string_view body) {
+    return ReadNamedFlow<UserFlowRow, &UserFlowRow::user>(body, "user");
+}

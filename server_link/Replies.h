@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Reading of the server's JSON replies. Each reader takes a reply body and returns the typed
+// figures, or std::nullopt when the reply is unreadable: not JSON, a root that is not an
+// object, a non-zero "err_code" (where it is consulted), "data" of the wrong kind, or a value
+// of a type the field cannot be read as. Missing keys read as null: 0 or an empty text.
+// Nothing here throws.
+
+struct StatisticReply {
+    int onlineUsers = 0;
+    int onlineDevices = 0;
+    int totalAlarms = 0;
+    std::string totalIOBytes;
+};
+
+// "statistic": err_code 0 (or missing), "data" an object (or missing) with the four figures.
+std::optional<StatisticReply> ReadStatistic(std::string_view body);
+
+// "bandwidth": the rate sample "bytes" at the root; "err_code" is not consulted.
+std::optional<uint32_t> ReadBandwidth(std::string_view body);
+
+struct RealtimeFlowRow {
+    std::string ip;
+    std::string user;
+    uint32_t currentConnections = 0;  // sent as a signed number, shown unsigned: -1 is 4294967295
+    std::string totalBytes;
+    std::string bytesPerSecond;
+};
+
+struct IpFlowRow {
+    std::string ip;
+    std::string totalBytes;
+    std::string lastReportTime;
+};
+
+struct UserFlowRow {
+    std::string user;
+    std::string totalBytes;
+    std::string lastReportTime;
+};
+
+// "flowrealtime", "flowip", "flowuser": err_code 0 (or missing), "data" an array of objects,
+// one row per element in order. An empty array gives no rows.
+std::optional<std::vector<RealtimeFlowRow>> ReadFlowRealtime(std::string_view body);
+std::optional<std::vector<IpFlowRow>> ReadFlowIp(std::string_view body);
+std::optional<std::vector<UserFlowRow>> ReadFlowUser(std::string_view body);
