@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include "chart/CChartCtrl.h"
+#include "chart/CChartStandardAxis.h"
+#include "chart/CChartSurfaceSerie.h"
+#include "chart/RateHistory.h"
+
+namespace chart {
+
+// The dashboard's rate chart on a CChartCtrl: what the page keeps to update it.
+struct RateChart {
+    CChartCtrl* chart = nullptr;
+    CChartSurfaceSerie* series = nullptr;
+    CChartStandardAxis* leftAxis = nullptr;
+    CChartStandardAxis* rightAxis = nullptr;
+};
+
+// Blue (0x00BBGGRR layout) of the rate surface.
+constexpr ChartColor kRateSeriesColor = 0xCD0000;
+
+// Sets the chart up: four axes (bottom and top 0..29, left and right 0..100 and fixed), the
+// axis title on the left axis, the chart title, and the solid blue surface series named after
+// the axis title. Texts come from the caller's string table.
+RateChart SetUpRateChart(CChartCtrl& chart, const QString& axisTitle, const QString& chartTitle);
+
+// Shows the history: both vertical axes 0..top, the 30 samples at X = 0..29, one redraw.
+void ApplyRateHistory(const RateChart& rate, const RateHistory& history);
+
+}  // namespace chart
