@@ -15,8 +15,8 @@ CppSQLite3DB::~CppSQLite3DB() {
 
 void CppSQLite3DB::open(const char* path) {
     close();
-    const int result = sqlite3_open_v2(path, &connection_,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int result =
+        sqlite3_open_v2(path, &connection_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (result != SQLITE_OK) {
         const std::string text = connection_ != nullptr ? sqlite3_errmsg(connection_) : "";
         sqlite3_close(connection_);
@@ -29,8 +29,7 @@ void CppSQLite3DB::open(const char* path) {
 void CppSQLite3DB::close() {
     if (connection_ == nullptr) return;
     if (sqlite3_close(connection_) != SQLITE_OK) {
-        throw CppSQLite3Exception(CppSQLite3Exception::kCppSQLiteError,
-                                  "Unable to close database");
+        throw CppSQLite3Exception(CppSQLite3Exception::kCppSQLiteError, "Unable to close database");
     }
     connection_ = nullptr;
 }
@@ -50,7 +49,9 @@ int CppSQLite3DB::execDML(const char* sql, std::initializer_list<std::string_vie
     return sqlite3_changes(connection_);
 }
 
-CppSQLite3Query CppSQLite3DB::execQuery(const char* sql) { return firstStep(compile(sql)); }
+CppSQLite3Query CppSQLite3DB::execQuery(const char* sql) {
+    return firstStep(compile(sql));
+}
 
 CppSQLite3Query CppSQLite3DB::execQuery(const char* sql,
                                         std::initializer_list<std::string_view> parameters) {

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -33,39 +34,51 @@ CppSQLite3Exception& CppSQLite3Exception::operator=(const CppSQLite3Exception& o
     return *this;
 }
 
-CppSQLite3Exception::~CppSQLite3Exception() { sqlite3_free(message_); }
+CppSQLite3Exception::~CppSQLite3Exception() {
+    sqlite3_free(message_);
+}
 
 const char* CppSQLite3Exception::errorCodeAsString(int errorCode) {
+    // Primary result codes 0..25 by value; extended codes are not decoded.
+    static constexpr const char* kPrimaryNames[] = {
+        "SQLITE_OK",          // 0
+        "SQLITE_ERROR",       // 1
+        "SQLITE_INTERNAL",    // 2
+        "SQLITE_PERM",        // 3
+        "SQLITE_ABORT",       // 4
+        "SQLITE_BUSY",        // 5
+        "SQLITE_LOCKED",      // 6
+        "SQLITE_NOMEM",       // 7
+        "SQLITE_READONLY",    // 8
+        "SQLITE_INTERRUPT",   // 9
+        "SQLITE_IOERR",       // 10
+        "SQLITE_CORRUPT",     // 11
+        "SQLITE_NOTFOUND",    // 12
+        "SQLITE_FULL",        // 13
+        "SQLITE_CANTOPEN",    // 14
+        "SQLITE_PROTOCOL",    // 15
+        "SQLITE_EMPTY",       // 16
+        "SQLITE_SCHEMA",      // 17
+        "SQLITE_TOOBIG",      // 18
+        "SQLITE_CONSTRAINT",  // 19
+        "SQLITE_MISMATCH",    // 20
+        "SQLITE_MISUSE",      // 21
+        "SQLITE_NOLFS",       // 22
+        "SQLITE_AUTH",        // 23
+        "SQLITE_FORMAT",      // 24
+        "SQLITE_RANGE",       // 25
+    };
+    if (errorCode >= 0 && errorCode < static_cast<int>(std::size(kPrimaryNames))) {
+        return kPrimaryNames[errorCode];
+    }
     switch (errorCode) {
-        case 0: return "SQLITE_OK";
-        case 1: return "SQLITE_ERROR";
-        case 2: return "SQLITE_INTERNAL";
-        case 3: return "SQLITE_PERM";
-        case 4: return "SQLITE_ABORT";
-        case 5: return "SQLITE_BUSY";
-        case 6: return "SQLITE_LOCKED";
-        case 7: return "SQLITE_NOMEM";
-        case 8: return "SQLITE_READONLY";
-        case 9: return "SQLITE_INTERRUPT";
-        case 10: return "SQLITE_IOERR";
-        case 11: return "SQLITE_CORRUPT";
-        case 12: return "SQLITE_NOTFOUND";
-        case 13: return "SQLITE_FULL";
-        case 14: return "SQLITE_CANTOPEN";
-        case 15: return "SQLITE_PROTOCOL";
-        case 16: return "SQLITE_EMPTY";
-        case 17: return "SQLITE_SCHEMA";
-        case 18: return "SQLITE_TOOBIG";
-        case 19: return "SQLITE_CONSTRAINT";
-        case 20: return "SQLITE_MISMATCH";
-        case 21: return "SQLITE_MISUSE";
-        case 22: return "SQLITE_NOLFS";
-        case 23: return "SQLITE_AUTH";
-        case 24: return "SQLITE_FORMAT";
-        case 25: return "SQLITE_RANGE";
-        case 100: return "SQLITE_ROW";
-        case 101: return "SQLITE_DONE";
-        case kCppSQLiteError: return "CPPSQLITE_ERROR";
-        default: return "UNKNOWN_ERROR";
+        case 100:
+            return "SQLITE_ROW";
+        case 101:
+            return "SQLITE_DONE";
+        case kCppSQLiteError:
+            return "CPPSQLITE_ERROR";
+        default:
+            return "UNKNOWN_ERROR";
     }
 }

@@ -42,7 +42,9 @@ CppSQLite3Query& CppSQLite3Query::operator=(CppSQLite3Query&& other) noexcept {
     return *this;
 }
 
-CppSQLite3Query::~CppSQLite3Query() { finalizeQuietly(); }
+CppSQLite3Query::~CppSQLite3Query() {
+    finalizeQuietly();
+}
 
 void CppSQLite3Query::finalizeQuietly() noexcept {
     try {

@@ -50,7 +50,7 @@ private:
     bool isNull(int index) const;  // after checkIndex
     void finalizeQuietly() noexcept;
 
-    sqlite3* connection_ = nullptr;   // borrowed, for error texts
+    sqlite3* connection_ = nullptr;  // borrowed, for error texts
     sqlite3_stmt* statement_ = nullptr;
     bool eof_ = true;
     int columnCount_ = 0;

@@ -1,7 +1,6 @@
 #include "Common/Database.h"
 
 #include <glog/logging.h>
-
 #include <sqlite3.h>
 
 #include <atomic>
@@ -21,17 +20,21 @@ std::unique_lock<DatabaseLock> TakeDatabaseLock() {
         return std::unique_lock<DatabaseLock>(lock);
     } catch (const std::system_error& error) {
         // Reported like any other database failure, so the caller's one handler sees it.
-        const std::string text = "cannot take the database lock " + lock.path() + ": " +
-                                 error.code().message();
+        const std::string text =
+            "cannot take the database lock " + lock.path() + ": " + error.code().message();
         throw CppSQLite3Exception(14 /* SQLITE_CANTOPEN */, text.c_str());
     }
 }
 
 }  // namespace
 
-int DefaultBusyTimeoutMs() { return defaultBusyTimeoutMs.load(); }
+int DefaultBusyTimeoutMs() {
+    return defaultBusyTimeoutMs.load();
+}
 
-void SetDefaultBusyTimeoutMs(int milliseconds) { defaultBusyTimeoutMs.store(milliseconds); }
+void SetDefaultBusyTimeoutMs(int milliseconds) {
+    defaultBusyTimeoutMs.store(milliseconds);
+}
 
 DatabaseSession::DatabaseSession(const DatabaseOptions& options) : lock_(TakeDatabaseLock()) {
     db_.setBusyTimeout(options.busyTimeoutMs > 0 ? options.busyTimeoutMs : DefaultBusyTimeoutMs());
@@ -56,7 +59,8 @@ void LogSqliteException(const CppSQLite3Exception& error, std::source_location c
     const char* message = error.errorMessage();
     google::LogMessage(caller.file_name(), static_cast<int>(caller.line()), google::GLOG_ERROR)
             .stream()
-        << "sqlite exception, error code: " << CppSQLite3Exception::errorCodeAsString(error.errorCode())
+        << "sqlite exception, error code: "
+        << CppSQLite3Exception::errorCodeAsString(error.errorCode())
         << ", error message: " << (message != nullptr ? message : "");
 }
 

@@ -10,8 +10,8 @@
 
 // Where and how one piece of database work connects.
 struct DatabaseOptions {
-    std::string path;        // empty: GetMainDbPath()
-    int busyTimeoutMs = 0;   // 0 or less: DefaultBusyTimeoutMs()
+    std::string path;       // empty: GetMainDbPath()
+    int busyTimeoutMs = 0;  // 0 or less: DefaultBusyTimeoutMs()
 };
 
 // The busy timeout of connections whose options name none: 60000 ms unless a test shortens it.

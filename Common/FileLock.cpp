@@ -11,11 +11,17 @@
 
 FileLock::FileLock(std::string path) : path_(std::move(path)) {}
 
-FileLock::~FileLock() { Unlock(); }
+FileLock::~FileLock() {
+    Unlock();
+}
 
-bool FileLock::TryLock() { return Acquire(false); }
+bool FileLock::TryLock() {
+    return Acquire(false);
+}
 
-void FileLock::Lock() { Acquire(true); }
+void FileLock::Lock() {
+    Acquire(true);
+}
 
 void FileLock::Unlock() {
     if (fd_ < 0) return;

@@ -128,15 +128,21 @@ IniResult IniWriteError(int systemError) {
     return static_cast<IniResult>(0x80070000u | (static_cast<uint32_t>(systemError) & 0xFFFFu));
 }
 
-IniResult CIniFileBase::SetFileName(const char* name) { return TakeName(name, fileName_); }
+IniResult CIniFileBase::SetFileName(const char* name) {
+    return TakeName(name, fileName_);
+}
 
 IniResult CIniFileBase::GetFileName(char* buffer, uint32_t& size) const {
     return CopyName(fileName_, buffer, size);
 }
 
-CIniFile::CIniFile(const char* fileName) { SetFileName(fileName); }
+CIniFile::CIniFile(const char* fileName) {
+    SetFileName(fileName);
+}
 
-IniResult CIniFile::SetSection(const char* name) { return TakeName(name, section_); }
+IniResult CIniFile::SetSection(const char* name) {
+    return TakeName(name, section_);
+}
 
 IniResult CIniFile::GetSection(char* buffer, uint32_t& size) const {
     return CopyName(section_, buffer, size);

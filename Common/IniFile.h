@@ -10,7 +10,9 @@ inline constexpr IniResult kIniFailed = static_cast<IniResult>(0x80004005u);
 inline constexpr IniResult kIniNotImplemented = static_cast<IniResult>(0x80004001u);
 // A failed file write: 0x80070000 with the low 16 bits of the system error.
 IniResult IniWriteError(int systemError);
-inline bool IniSucceeded(IniResult result) { return result >= 0; }
+inline bool IniSucceeded(IniResult result) {
+    return result >= 0;
+}
 
 // File and section names must be shorter than this.
 inline constexpr size_t kIniNameCapacity = 260;

@@ -59,7 +59,9 @@ std::string GetModuleFilePath(const std::string& name) {
     return JoinPath(GetModuleDirectory(), name);
 }
 
-std::string GetMainDbPath() { return BesideExecutable("main.db", &CachedMainDbPath); }
+std::string GetMainDbPath() {
+    return BesideExecutable("main.db", &CachedMainDbPath);
+}
 
 std::string GetVersionFilePath() {
     return BesideExecutable("version.ini", &CachedVersionFilePath);

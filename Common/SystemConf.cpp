@@ -23,9 +23,9 @@ std::optional<std::string> ReadKey(CppSQLite3DB& db, const char* key) {
 // Recreates a key's row with the given value.
 void RepairKey(CppSQLite3DB& db, const char* key, const std::string& value) {
     db.execDML(SqlFormat("delete from configuration where key='%q'", key).c_str());
-    db.execDML(SqlFormat("insert into configuration (key, value) values ('%q', '%q')", key,
-                         value.c_str())
-                   .c_str());
+    db.execDML(
+        SqlFormat("insert into configuration (key, value) values ('%q', '%q')", key, value.c_str())
+            .c_str());
 }
 
 // Leading decimal digits (after blanks and a sign); no digits give 0. Only the low 16 bits
@@ -109,8 +109,8 @@ bool SystemConf::save() {
         db.execDML(SqlFormat("update configuration set value='%d' where key='listen_port'",
                              static_cast<int>(listenPort))
                        .c_str());
-        db.execDML(SqlFormat("update configuration set value='%q' where key='lang'",
-                             language.c_str())
-                       .c_str());
+        db.execDML(
+            SqlFormat("update configuration set value='%q' where key='lang'", language.c_str())
+                .c_str());
     });
 }

@@ -16,7 +16,8 @@
 namespace {
 
 constexpr int kRows = 1'000'000;
-constexpr char kHistoryQuery[] = "select rowid, user, ip, url, time from history order by time desc";
+constexpr char kHistoryQuery[] =
+    "select rowid, user, ip, url, time from history order by time desc";
 
 class HistoryDb {
 public:
@@ -36,17 +37,18 @@ private:
     void Fill() {
         CppSQLite3DB db;
         db.open(path_.c_str());
-        db.execDML("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
-                   "create table history (user text, ip integer, url text, time integer);"
-                   "begin");
+        db.execDML(
+            "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+            "create table history (user text, ip integer, url text, time integer);"
+            "begin");
         for (int i = 0; i < kRows; ++i) {
             // Spread times so that "order by time desc" really sorts.
             const uint32_t time = 1700000000u + static_cast<uint32_t>((i * 7919LL) % kRows);
-            db.execDML("insert into history (user, ip, url, time) values (?, ?, ?, ?)",
-                       {"user" + std::to_string(i % 50), std::to_string(0x0A000000 + i % 65536),
-                        "http://site" + std::to_string(i % 977) + ".example.com/page/" +
-                            std::to_string(i),
-                        std::to_string(time)});
+            db.execDML(
+                "insert into history (user, ip, url, time) values (?, ?, ?, ?)",
+                {"user" + std::to_string(i % 50), std::to_string(0x0A000000 + i % 65536),
+                 "http://site" + std::to_string(i % 977) + ".example.com/page/" + std::to_string(i),
+                 std::to_string(time)});
         }
         db.execDML("commit");
         db.close();

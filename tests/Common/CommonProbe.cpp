@@ -43,9 +43,9 @@ int Increment(const char* dbPath, int cycles) {
                     db.execQuery("select value from configuration where key='counter'");
                 const int value = query.getIntField("value");
                 query.finalize();
-                db.execDML(SqlFormat("update configuration set value='%d' where key='counter'",
-                                     value + 1)
-                               .c_str());
+                db.execDML(
+                    SqlFormat("update configuration set value='%d' where key='counter'", value + 1)
+                        .c_str());
             },
             DbFailure::kLogError, DatabaseOptions{dbPath, 0});
         if (!done) return 1;

@@ -97,7 +97,10 @@ TEST_F(CppSQLite3Fixture, WrapperErrorsCarryCode1000AndTheirTexts) {
          [&] { db_.execQuery("select user from history").getStringField("USER"); },
          "CPPSQLITE_ERROR[1000]: Invalid field name requested"},
         {"null name",
-         [&] { db_.execQuery("select user from history").getInt64Field(static_cast<const char*>(nullptr)); },
+         [&] {
+             db_.execQuery("select user from history")
+                 .getInt64Field(static_cast<const char*>(nullptr));
+         },
          "CPPSQLITE_ERROR[1000]: Invalid field name requested"},
         {"finalized read", [&] { finalized.getStringField(0); },
          "CPPSQLITE_ERROR[1000]: Null Virtual Machine pointer"},
@@ -118,8 +121,8 @@ TEST_F(CppSQLite3Fixture, MissingRowAndNullValueBothReadAsStorageClass5) {
         std::string text;
     } cases[] = {{"lang", 3, "en"}, {"empty", 5, "dflt"}, {"absent", 5, "dflt"}};
     for (const auto& c : cases) {
-        const std::string sql = std::string("select value from configuration where key='") +
-                                c.key + "'";
+        const std::string sql =
+            std::string("select value from configuration where key='") + c.key + "'";
         CppSQLite3Query query = db_.execQuery(sql.c_str());
         EXPECT_EQ(query.fieldDataType(0), c.type) << c.key;
         EXPECT_EQ(query.getStringField("value", "dflt"), c.text) << c.key;
@@ -165,8 +168,9 @@ TEST_F(CppSQLite3Fixture, CloseWithAnOpenQueryThrowsButDestroyingDoesNot) {
 }
 
 TEST_F(CppSQLite3Fixture, AFailingStepFinalizesTheQueryAndThrowsSqlitesText) {
-    db_.execDML("create table numbers (v integer);"
-                "insert into numbers values (1), (-9223372036854775808)");
+    db_.execDML(
+        "create table numbers (v integer);"
+        "insert into numbers values (1), (-9223372036854775808)");
     CppSQLite3Query query = db_.execQuery("select abs(v) from numbers order by rowid");
     EXPECT_EQ(query.getIntField(0), 1);
     EXPECT_EQ(MessageOf([&] { query.nextRow(); }), "SQLITE_ERROR[1]: integer overflow");
@@ -176,13 +180,15 @@ TEST_F(CppSQLite3Fixture, AFailingStepFinalizesTheQueryAndThrowsSqlitesText) {
 
 TEST_F(CppSQLite3Fixture, ExecDmlCountsChangedRowsAndBindsTextsVerbatim) {
     EXPECT_EQ(db_.execDML("update configuration set value='zh'"), 2);
-    EXPECT_EQ(db_.execDML("insert into accounts (username, password) values (?, ?)",
-                          {"O'Brien", "42"}),
-              1);
-    CppSQLite3Query query = db_.execQuery("select password from accounts where username=?",
-                                          {"O'Brien"});
+    EXPECT_EQ(
+        db_.execDML("insert into accounts (username, password) values (?, ?)", {"O'Brien", "42"}),
+        1);
+    CppSQLite3Query query =
+        db_.execQuery("select password from accounts where username=?", {"O'Brien"});
     EXPECT_STREQ(query.getStringField("password"), "42");
-    EXPECT_EQ(MessageOf([&] { db_.execDML("select ?", {"a", "b"}); }),
+    EXPECT_EQ(MessageOf([&] {
+                  db_.execDML("select ?", {"a", "b"});
+              }),
               "SQLITE_RANGE[25]: column index out of range");
 }
 

@@ -18,7 +18,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string LockFilePath() { return Global::instance().dbLock().path(); }
+std::string LockFilePath() {
+    return Global::instance().dbLock().path();
+}
 
 // True when another holder could take the database lock right now.
 bool LockIsFree() {
@@ -27,8 +29,8 @@ bool LockIsFree() {
 }
 
 TEST(DatabaseLock, LivesInTheChosenDirectoryUnderItsName) {
-    EXPECT_EQ(LockFilePath(), std::string(std::getenv(kLockDirectoryVariable)) +
-                                  "/TPS_SQLITE_MUTEXT_NAME");
+    EXPECT_EQ(LockFilePath(),
+              std::string(std::getenv(kLockDirectoryVariable)) + "/TPS_SQLITE_MUTEXT_NAME");
     EXPECT_EQ(&Global::instance(), &Global::instance());
 }
 
@@ -36,9 +38,11 @@ TEST(DatabaseLock, ProcessesIncrementingOneRowLoseNoUpdate) {
     test::TempDir dir;
     const std::string db = dir.file("main.db");
     test::CreateSchemaDb(db);
-    UseDatabase([](CppSQLite3DB& c) {
-        c.execDML("insert into configuration (key, value) values ('counter', '0')");
-    }, DbFailure::kSilent, {db, 0});
+    UseDatabase(
+        [](CppSQLite3DB& c) {
+            c.execDML("insert into configuration (key, value) values ('counter', '0')");
+        },
+        DbFailure::kSilent, {db, 0});
 
     constexpr int kCycles = 150;
     test::Child first(test::ProbePath(), {"increment", db, std::to_string(kCycles)});
@@ -56,9 +60,7 @@ TEST(DatabaseLock, TheHoldingThreadTakesItAgainOtherThreadsWait) {
     lock.lock();
     lock.lock();  // would deadlock without the re-entrant hold
     EXPECT_FALSE(LockIsFree());
-    auto other = std::async(std::launch::async, [&] {
-        std::lock_guard<DatabaseLock> guard(lock);
-    });
+    auto other = std::async(std::launch::async, [&] { std::lock_guard<DatabaseLock> guard(lock); });
     lock.unlock();
     EXPECT_EQ(other.wait_for(100ms), std::future_status::timeout);
     EXPECT_FALSE(LockIsFree());
@@ -87,9 +89,11 @@ TEST(UseDatabase, ReleasesLockAndConnectionWhenTheWorkThrows) {
     EXPECT_FALSE(UseDatabase(
         [&](CppSQLite3DB& c) {
             // The holding thread may nest a second piece of work.
-            nestedDone = UseDatabase([](CppSQLite3DB& inner) {
-                inner.execDML("insert into configuration (key, value) values ('k', 'v')");
-            }, DbFailure::kSilent, {db, 0});
+            nestedDone = UseDatabase(
+                [](CppSQLite3DB& inner) {
+                    inner.execDML("insert into configuration (key, value) values ('k', 'v')");
+                },
+                DbFailure::kSilent, {db, 0});
             EXPECT_FALSE(LockIsFree());
             c.execDML("insert into nowhere values (1)");
         },

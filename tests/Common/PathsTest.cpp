@@ -28,8 +28,9 @@ TEST(Paths, ACopiedExecutableLoadsItsOwnSettings) {
     test::CreateSchemaDb(dir.file("main.db"));
     CppSQLite3DB db;
     db.open(dir.file("main.db").c_str());
-    db.execDML("insert into configuration (key, value) values ('listen_port', '7000'),"
-               " ('torvoagent_allow', '1'), ('lang', 'en')");
+    db.execDML(
+        "insert into configuration (key, value) values ('listen_port', '7000'),"
+        " ('torvoagent_allow', '1'), ('lang', 'en')");
     db.close();
     test::WriteText(dir.file("version.ini"), "[TorvoProxy]\nplatform=x64\nversion=3.0.9\n");
     EXPECT_EQ(test::RunToEnd(CopyProbeInto(dir), {"load"}), "1 7000 1 en 3.0.9 3.0.9\n");

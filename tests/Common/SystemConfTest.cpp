@@ -17,8 +17,12 @@ using Rows = std::vector<std::string>;
 constexpr char kSource[] = "Common/SystemConf.cpp";
 constexpr char kGoodVersionFile[] = "[TorvoProxy]\nplatform=x64\nversion=3.0.1   # build 7\n";
 
-Line Warning(const std::string& text) { return {google::GLOG_WARNING, kSource, text}; }
-Line Error(const std::string& text) { return {google::GLOG_ERROR, kSource, text}; }
+Line Warning(const std::string& text) {
+    return {google::GLOG_WARNING, kSource, text};
+}
+Line Error(const std::string& text) {
+    return {google::GLOG_ERROR, kSource, text};
+}
 
 // Puts main.db (with the tables) and version.ini of a fresh install into a temporary
 // directory that the paths point at, and starts SystemConf from its initial values.
@@ -67,8 +71,9 @@ TEST_F(SystemConfTest, AnEmptyTableIsRepairedFromTheFieldsWithTheLogLines) {
 }
 
 TEST_F(SystemConfTest, NullValuesAreReplacedByOneRowEachHoldingWhatMemoryHolds) {
-    Store("insert into configuration (key, value) values ('listen_port', NULL),"
-          " ('torvoagent_allow', NULL), ('lang', NULL), ('lang', NULL)");
+    Store(
+        "insert into configuration (key, value) values ('listen_port', NULL),"
+        " ('torvoagent_allow', NULL), ('lang', NULL), ('lang', NULL)");
     conf_.listenPort = 9000;
     conf_.language = "en";
     test::LogCapture log;
@@ -81,8 +86,9 @@ TEST_F(SystemConfTest, NullValuesAreReplacedByOneRowEachHoldingWhatMemoryHolds) 
 }
 
 TEST_F(SystemConfTest, StoredValuesAreReadAndAnyTorvoAgentValueSwitchesItOn) {
-    Store("insert into configuration (key, value) values ('listen_port', '8123'),"
-          " ('torvoagent_allow', '0'), ('lang', 'en')");
+    Store(
+        "insert into configuration (key, value) values ('listen_port', '8123'),"
+        " ('torvoagent_allow', '0'), ('lang', 'en')");
     conf_.torvoAgentAllow = 0;
     test::LogCapture log;
     conf_.load();
@@ -103,8 +109,8 @@ TEST_F(SystemConfTest, PortTextKeepsLeadingDigitsAndTheLow16Bits) {
     const struct {
         const char* stored;
         uint16_t port;
-    } cases[] = {{"8080", 8080}, {"70000", 4464}, {"abc", 0}, {"12ab", 12}, {" 42", 42},
-                 {"", 0},        {"65535", 65535}, {"-1", 65535}};
+    } cases[] = {{"8080", 8080}, {"70000", 4464}, {"abc", 0},       {"12ab", 12},
+                 {" 42", 42},    {"", 0},         {"65535", 65535}, {"-1", 65535}};
     Store("insert into configuration (key, value) values ('listen_port', '')");
     for (const auto& c : cases) {
         Store(SqlFormat("update configuration set value='%q' where key='listen_port'", c.stored));
@@ -152,12 +158,11 @@ TEST_F(SystemConfTest, ABusyDatabaseIsLoggedOnceAndTheVersionFileStillRead) {
     conf_.listenPort = 7777;
     test::LogCapture log;
     EXPECT_EQ(conf_.load(), 1);
-    EXPECT_EQ(log.lines(),
-              (std::vector<Line>{
-                  Error("sqlite exception, error code: SQLITE_BUSY, error message: "
-                        "SQLITE_BUSY[5]: database is locked"),
-                  Warning("the proxy server listen port: 7777, server version: 3.0.1"),
-              }));
+    EXPECT_EQ(log.lines(), (std::vector<Line>{
+                               Error("sqlite exception, error code: SQLITE_BUSY, error message: "
+                                     "SQLITE_BUSY[5]: database is locked"),
+                               Warning("the proxy server listen port: 7777, server version: 3.0.1"),
+                           }));
     EXPECT_EQ(conf_.serverVersion, "3.0.1");
     holder.execDML("rollback");
 }

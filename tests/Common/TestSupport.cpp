@@ -63,9 +63,13 @@ std::vector<std::string> Rows(const std::string& dbPath, const std::string& sql)
     return rows;
 }
 
-LogCapture::LogCapture() { google::AddLogSink(this); }
+LogCapture::LogCapture() {
+    google::AddLogSink(this);
+}
 
-LogCapture::~LogCapture() { google::RemoveLogSink(this); }
+LogCapture::~LogCapture() {
+    google::RemoveLogSink(this);
+}
 
 void LogCapture::send(google::LogSeverity severity, const char* fullFilename, const char*, int,
                       const google::LogMessageTime&, const char* message, size_t length) {
@@ -83,7 +87,8 @@ Child::Child(const std::string& program, const std::vector<std::string>& argumen
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
@@ -159,6 +164,8 @@ std::string RunToEnd(const std::string& program, const std::vector<std::string>&
     return output;
 }
 
-std::string ProbePath() { return TORVO_COMMON_PROBE; }
+std::string ProbePath() {
+    return TORVO_COMMON_PROBE;
+}
 
 }  // namespace test
