@@ -1,6 +1,7 @@
 #include "server_link/MQClient.h"
 
 #include <ace/Guard_T.h>
+#include <ace/Flag_Manip.h>
 #include <ace/INET_Addr.h>
 #include <ace/Time_Value.h>
 #include <sys/socket.h>
@@ -88,6 +89,9 @@ bool MQClient::Connect() {
     const ACE_INET_Addr address(port_, "127.0.0.1");
     const ACE_Time_Value limit = ToTimeValue(kConnectTimeLimit);
     if (connector.connect(stream, address, &limit) == -1) return false;
+    // Every send and receive is bounded by a time limit anyway; a non-blocking handle saves
+    // ACE from switching the mode back and forth around each 256-byte receive.
+    stream.enable(ACE_NONBLOCK);
     connected = true;
     return true;
 }
