@@ -1,7 +1,7 @@
 #include "server_link/MQClient.h"
 
-#include <ace/Guard_T.h>
 #include <ace/Flag_Manip.h>
+#include <ace/Guard_T.h>
 #include <ace/INET_Addr.h>
 #include <ace/Time_Value.h>
 #include <sys/socket.h>

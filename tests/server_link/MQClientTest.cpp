@@ -5,6 +5,8 @@
 #include <string>
 
 #include "server_link/MQClient.h"
+#include "service/ServiceManagerFactory.h"
+#include "tests/fakes/FakeServiceManager.h"
 #include "tests/fakes/ScriptedChannelServer.h"
 
 namespace {
@@ -222,6 +224,26 @@ TEST_F(MQClientTest, AStoppedServiceIsNeverConnectedTo) {
     EXPECT_FALSE(client.isConnected());
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(server.acceptedConnections(), 0);
+}
+
+// Without a seam the client asks the process's service manager through a fresh ProxyCtrl.
+TEST_F(MQClientTest, TheDefaultStateSourceIsTheProxyService) {
+    auto manager = std::make_shared<FakeServiceManager>();
+    manager->SetInstalled(raw_state::kPaused);  // reads as stopped
+    SetDefaultServiceManager(manager);
+    struct Restore {
+        ~Restore() { SetDefaultServiceManager(nullptr); }
+    } restore;
+    client.SetStateSource(nullptr);
+    server.SetFramedReply("system", "");
+
+    EXPECT_FALSE(client.System(reply));
+    EXPECT_EQ(server.acceptedConnections(), 0);
+    manager->SetState(raw_state::kRunning);
+    EXPECT_TRUE(client.System(reply));
+    EXPECT_EQ(server.received(), "system\r\n");
+    EXPECT_EQ(manager->calls().query, 2);
+    EXPECT_EQ(manager->OpenHandles(), 0);
 }
 
 TEST(MQClientSingleton, IsOneClientPerProcess) {
