@@ -1,0 +1,63 @@
+// The console with its user replaced by reports on standard output, for start-up tests and the
+// start-up measurement:
+//   "message <caption>|<text>"          for every message box (shown to nobody)
+//   "painted language=<en|zh> title=<window title>"   once the main window has painted; the
+//                                                       window then closes at once
+//   "ended"                              when start-up has returned
+#include <glog/logging.h>
+
+#include <QEvent>
+#include <QTimer>
+#include <cstdio>
+
+#include "ui/CMainUIApp.h"
+#include "ui/CMainUIDlg.h"
+#include "ui/Messages.h"
+#include "ui/res/Strings.h"
+
+namespace {
+
+void Print(const QString& line) {
+    std::fputs((line + '\n').toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+class PrintingSink : public MessageSink {
+public:
+    void Show(QWidget*, const QString& text, const QString& caption, MessageIcon) override {
+        Print("message " + caption + "|" + text);
+    }
+};
+
+class FirstPaint : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!done_ && event->type() == QEvent::Paint) {
+            if (auto* dlg = qobject_cast<CMainUIDlg*>(watched)) {
+                done_ = true;
+                const bool chinese = res::CurrentUiLanguage() == res::UiLanguage::Chinese;
+                Print(QStringLiteral("painted language=%1 title=%2")
+                          .arg(chinese ? "zh" : "en", dlg->windowTitle()));
+                QTimer::singleShot(0, dlg, [dlg] { dlg->close(); });
+            }
+        }
+        return false;
+    }
+
+private:
+    bool done_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    google::InitGoogleLogging(argv[0]);
+    PrintingSink sink;
+    SetMessageSink(&sink);
+    CMainUIApp app(argc, argv);
+    FirstPaint firstPaint;
+    app.installEventFilter(&firstPaint);
+    app.InitInstance();
+    Print("ended");
+    return 0;
+}
