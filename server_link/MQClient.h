@@ -42,7 +42,7 @@ public:
     bool Bandwidth(std::string& reply);
 
     // Test seams; the defaults are port 8090, the service state from a fresh ProxyCtrl per
-    // command, and 5 s per receive call.
+    // command (an empty function restores it), and 5 s per receive call.
     void SetPort(uint16_t port);
     void SetStateSource(std::function<int()> stateSource);
     void SetReceiveTimeLimit(std::chrono::milliseconds limit);

@@ -11,8 +11,10 @@
 
 using Reply = ScriptedChannelServer::Reply;
 
-Reply Reply::Framed(std::string_view body) {
-    return Raw(Frame(body));
+Reply Reply::Framed(std::string_view body, std::chrono::milliseconds delay) {
+    Reply reply = Raw(Frame(body));
+    reply.chunks.front().delay = delay;
+    return reply;
 }
 
 Reply Reply::Raw(std::string bytes) {

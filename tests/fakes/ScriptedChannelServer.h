@@ -35,8 +35,9 @@ public:
         std::vector<Chunk> chunks;
         enum class Close { kNo, kGraceful, kReset } close = Close::kNo;  // after the chunks
 
-        // The body with its length line, in one write.
-        static Reply Framed(std::string_view body);
+        // The body with its length line, in one write, after `delay` (a slow server).
+        static Reply Framed(std::string_view body,
+                            std::chrono::milliseconds delay = std::chrono::milliseconds(0));
         // Raw bytes in one write.
         static Reply Raw(std::string bytes);
         // Raw bytes in several writes, `gap` apart.

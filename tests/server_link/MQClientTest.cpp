@@ -153,7 +153,7 @@ TEST_F(MQClientTest, ASecondFailureEndsTheCommandWithoutAThirdTry) {
 
 TEST_F(MQClientTest, AReceiveTimeLimitFailsTheExchange) {
     client.SetReceiveTimeLimit(150ms);
-    server.QueueReply("engine", Reply::Pieces({"5\r\nhe", "llo"}, 600ms));
+    server.QueueReply("engine", Reply::Framed("late", 600ms));
     server.SetFramedReply("engine", "2026-12-6 9:00:00");
     const auto start = Clock::now();
     EXPECT_TRUE(client.Engine(reply));
