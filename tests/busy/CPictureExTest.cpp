@@ -176,6 +176,33 @@ TEST(CPictureExTest, AnimationPlaysEveryFrameAndStopsAtOnce) {
     EXPECT_EQ(picture.BackgroundColour(), QColor(Qt::white));
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST(CPictureExTest, WindowThreadRepaintsForEveryNewFrame) {
+    CPictureEx picture;
+    PaintCounter counter;
+    picture.installEventFilter(&counter);
+    ASSERT_TRUE(picture.Load(Bytes(ThreeColourGif())));
+    picture.show();
+    ServeUntil([] { return false; }, 100);
+    const int before = counter.paints;
+    picture.Draw();
+    ServeUntil([] { return false; }, 600);  // about 12 frames of 50 ms
+    picture.Stop();
+    EXPECT_GE(counter.paints - before, 5);
+    const int stopped = counter.paints;
+    ServeUntil([] { return false; }, 200);
+    EXPECT_EQ(counter.paints, stopped);  // no frames, no repaints
+}
+
 TEST(CPictureExTest, PaintShowsTheChosenRectangle) {
     CPictureEx picture;
     ASSERT_TRUE(picture.Load(Bytes(Encoded(Checker(8, 8), "PNG"))));

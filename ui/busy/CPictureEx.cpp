@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QMetaObject>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -10,7 +9,13 @@
 #include "ui/busy/GifAnimation.h"
 #include "ui/busy/GifBlocks.h"
 
-CPictureEx::CPictureEx(QWidget* parent) : QWidget(parent) {}
+CPictureEx::CPictureEx(QWidget* parent) : QWidget(parent) {
+    // The animation thread never touches the widget; the window thread looks for a finished
+    // frame at about display rate and repaints.
+    repaintTimer_.setInterval(kRepaintCheck);
+    repaintTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&repaintTimer_, &QTimer::timeout, this, &CPictureEx::RepaintIfNewFrame);
+}
 
 CPictureEx::~CPictureEx() {
     UnLoad();
@@ -110,17 +115,13 @@ void CPictureEx::Draw() {
         playing_ = true;
     }
     thread_ = std::thread([this] { AnimationThread(); });
+    repaintTimer_.start();
 }
 
 void CPictureEx::AnimationThread() {
     PlayAnimation(
         *frames_, surface_, [this](std::chrono::milliseconds time) { return WaitOrStop(time); },
-        [this](const QImage& surface) {
-            Publish(surface);
-            // Painting belongs to the window thread.
-            QMetaObject::invokeMethod(
-                this, [this] { update(); }, Qt::QueuedConnection);
-        });
+        [this](const QImage& surface) { Publish(surface); });
     std::lock_guard lock(stateMutex_);
     playing_ = false;
 }
@@ -134,9 +135,24 @@ void CPictureEx::Publish(const QImage& surface) {
     QImage copy = surface.copy();
     std::lock_guard lock(shownMutex_);
     shown_.swap(copy);
+    ++shownGeneration_;
+}
+
+// Window thread: repaints when the animation thread has finished a new frame.
+void CPictureEx::RepaintIfNewFrame() {
+    uint64_t generation = 0;
+    {
+        std::lock_guard lock(shownMutex_);
+        generation = shownGeneration_;
+    }
+    if (generation != paintedGeneration_) {
+        paintedGeneration_ = generation;
+        update();
+    }
 }
 
 void CPictureEx::Stop() {
+    repaintTimer_.stop();
     {
         std::lock_guard lock(stateMutex_);
         playing_ = false;

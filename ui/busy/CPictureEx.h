@@ -1,13 +1,16 @@
 #pragma once
 // A picture control that shows a still picture (PNG, BMP, JPEG, a GIF with one image) or
 // plays an animated GIF. The animation runs on a thread of its own that draws each frame into
-// an off-screen image; painting shows the last finished frame, handed over under a lock.
+// an off-screen image and hands a copy over under a lock; the window thread notices the new
+// frame and repaints.
 #include <QColor>
 #include <QImage>
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +62,9 @@ private:
     void Publish(const QImage& surface);
     bool WaitOrStop(std::chrono::milliseconds time);
     void AnimationThread();
+    void RepaintIfNewFrame();
+
+    static constexpr std::chrono::milliseconds kRepaintCheck{15};
 
     QRect paintRect_;
     QSize pictureSize_;
@@ -76,6 +82,9 @@ private:
     bool playing_ = false;
     bool exiting_ = false;
 
-    mutable std::mutex shownMutex_;  // guards shown_
+    mutable std::mutex shownMutex_;  // guards shown_ and shownGeneration_
     QImage shown_;
+    uint64_t shownGeneration_ = 0;    // frames handed over so far
+    uint64_t paintedGeneration_ = 0;  // window thread only
+    QTimer repaintTimer_;
 };
