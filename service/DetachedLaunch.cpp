@@ -51,7 +51,10 @@ void WriteAll(int fd, const void* data, size_t size) {
     }
 }
 
-[[noreturn]] void FailChild(int statusFd, int error) {
+// The lock is let go before the failure is told, so that the caller never sees a server
+// that is not there.
+[[noreturn]] void FailChild(int statusFd, int error, int lockFd = -1) {
+    if (lockFd >= 0) ::flock(lockFd, LOCK_UN);
     WriteAll(statusFd, &error, sizeof(error));
     ::_exit(127);
 }
@@ -86,7 +89,7 @@ void TakeLock(int lockFd, int statusFd) {
     WritePid(launch.lockFd, ::getpid());
     if (::dup2(devNull, STDIN_FILENO) < 0 || ::dup2(launch.outputFd, STDOUT_FILENO) < 0 ||
         ::dup2(launch.outputFd, STDERR_FILENO) < 0) {
-        FailChild(statusFd, errno);
+        FailChild(statusFd, errno, launch.lockFd);
     }
     // Nothing else of the console's leaks into the server; the lock descriptor survives.
     ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
@@ -100,7 +103,7 @@ void TakeLock(int lockFd, int statusFd) {
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
     ::execve(argv[0], argv, envp);
-    FailChild(statusFd, errno);
+    FailChild(statusFd, errno, launch.lockFd);
 }
 
 }  // namespace

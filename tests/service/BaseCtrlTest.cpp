@@ -1,6 +1,7 @@
 // The service logic over the scripted fake manager: state mapping, install, start, stop,
 // toggle, uninstall, time limits, and that every handle is closed again.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <memory>
@@ -300,6 +301,14 @@ TEST(ServiceManagerFactoryTest, DefaultManagerCanBeReplaced) {
     EXPECT_EQ(ProxyCtrl().QueryStatus(), kServiceStartPending);
     SetDefaultServiceManager(nullptr);
     EXPECT_NE(DefaultServiceManager(), fake);
+}
+
+TEST(ServiceManagerFactoryTest, EnvironmentForcesTheBackend) {
+    ::setenv(kServiceBackendVariable, "local", 1);
+    EXPECT_EQ(ChooseServiceBackend(), ServiceBackend::kLocal);
+    ::setenv(kServiceBackendVariable, "systemd", 1);
+    EXPECT_EQ(ChooseServiceBackend(), ServiceBackend::kSystemd);
+    ::unsetenv(kServiceBackendVariable);
 }
 
 }  // namespace

@@ -1,0 +1,391 @@
+#include "service/SystemdServiceManager.h"
+
+#include <glog/logging.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <utility>
+
+#include "service/DetachedLaunch.h"
+#include "service/LocalServiceFiles.h"
+
+namespace {
+
+constexpr const char* kDestination = "org.freedesktop.systemd1";
+constexpr const char* kManagerPath = "/org/freedesktop/systemd1";
+constexpr const char* kManagerInterface = "org.freedesktop.systemd1.Manager";
+constexpr const char* kUnitInterface = "org.freedesktop.systemd1.Unit";
+
+constexpr const char* kDescriptionDropIn = "10-description.conf";
+constexpr const char* kFailureActionsDropIn = "20-failure-actions.conf";
+
+struct BusCloser {
+    void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
+};
+using BusPtr = std::unique_ptr<sd_bus, BusCloser>;
+// A further reference that leaves the connection open for its other holders.
+struct BusUnref {
+    void operator()(sd_bus* bus) const { sd_bus_unref(bus); }
+};
+using BusRef = std::unique_ptr<sd_bus, BusUnref>;
+
+struct MessageUnref {
+    void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
+};
+using MessagePtr = std::unique_ptr<sd_bus_message, MessageUnref>;
+
+// sd_bus_error that frees itself.
+class BusError {
+public:
+    BusError() = default;
+    ~BusError() { sd_bus_error_free(&error_); }
+    BusError(const BusError&) = delete;
+    BusError& operator=(const BusError&) = delete;
+    sd_bus_error* get() { return &error_; }
+    std::string_view name() const { return error_.name ? error_.name : ""; }
+    const char* message() const { return error_.message ? error_.message : ""; }
+
+private:
+    sd_bus_error error_ = SD_BUS_ERROR_NULL;
+};
+
+class SystemdManager : public ServiceManager::Manager {
+public:
+    explicit SystemdManager(BusPtr bus) : bus(std::move(bus)) {}
+    BusPtr bus;
+};
+
+class SystemdUnit : public ServiceManager::Service {
+public:
+    SystemdUnit(sd_bus* bus, std::string unitName, std::string objectPath)
+        : bus(sd_bus_ref(bus)), unitName(std::move(unitName)), objectPath(std::move(objectPath)) {}
+    BusRef bus;
+    std::string unitName;
+    std::string objectPath;
+};
+
+SystemdManager& AsManager(ServiceManager::Manager& manager) {
+    return static_cast<SystemdManager&>(manager);
+}
+SystemdUnit& AsUnit(ServiceManager::Service& service) {
+    return static_cast<SystemdUnit&>(service);
+}
+
+bool Fail(uint32_t code) {
+    ServiceManager::SetLastError(code);
+    return false;
+}
+
+bool FailFromBus(const char* what, const BusError& error, int result) {
+    LOG(WARNING) << "systemd " << what << " failed: "
+                 << (error.name().empty() ? std::string("errno ") + std::to_string(-result)
+                                          : std::string(error.message()));
+    if (!error.name().empty()) return Fail(systemd_service::ErrorFromBusError(error.name()));
+    return Fail(result == -EACCES || result == -EPERM ? service_error::kAccessDenied
+                                                      : service_error::kManagerUnavailable);
+}
+
+uint32_t ErrorFromErrno(int error) {
+    return error == EACCES || error == EPERM || error == EROFS ? service_error::kAccessDenied
+                                                               : service_error::kIoFailure;
+}
+
+std::string UnitName(const std::string& serviceName) {
+    return serviceName + ".service";
+}
+
+bool ValidServiceName(const std::string& name) {
+    return !name.empty() && name.find_first_of("/ \t\n") == std::string::npos;
+}
+
+// Calls a method of the manager object that takes and returns nothing of interest.
+template <typename... Args>
+bool CallManager(sd_bus* bus, const char* method, MessagePtr* reply, const char* signature,
+                 Args... args) {
+    BusError error;
+    sd_bus_message* raw = nullptr;
+    const int result = sd_bus_call_method(bus, kDestination, kManagerPath, kManagerInterface,
+                                          method, error.get(), &raw, signature, args...);
+    MessagePtr message(raw);
+    if (result < 0) return FailFromBus(method, error, result);
+    if (reply) *reply = std::move(message);
+    return true;
+}
+
+bool Reload(sd_bus* bus) {
+    return CallManager(bus, "Reload", nullptr, "");
+}
+
+bool ReadUnitProperty(sd_bus* bus, const std::string& path, const char* property,
+                      std::string& value) {
+    BusError error;
+    char* text = nullptr;
+    const int result = sd_bus_get_property_string(bus, kDestination, path.c_str(), kUnitInterface,
+                                                  property, error.get(), &text);
+    if (result < 0) return FailFromBus(property, error, result);
+    value = text;
+    std::free(text);
+    return true;
+}
+
+// LoadUnit gives an object even for a unit without a file; its LoadState tells.
+std::unique_ptr<SystemdUnit> LoadUnit(sd_bus* bus, const std::string& unitName) {
+    MessagePtr reply;
+    if (!CallManager(bus, "LoadUnit", &reply, "s", unitName.c_str())) return nullptr;
+    const char* path = nullptr;
+    if (sd_bus_message_read(reply.get(), "o", &path) < 0 || !path) {
+        Fail(service_error::kIoFailure);
+        return nullptr;
+    }
+    auto unit = std::make_unique<SystemdUnit>(bus, unitName, path);
+    std::string loadState;
+    if (!ReadUnitProperty(bus, unit->objectPath, "LoadState", loadState)) return nullptr;
+    if (loadState == "not-found") {
+        Fail(service_error::kServiceDoesNotExist);
+        return nullptr;
+    }
+    return unit;
+}
+
+// Texts in unit files: one line, with the specifier and variable characters doubled.
+std::string EscapeValue(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        if (c == '\n' || c == '\r') c = ' ';
+        if (c == '%') escaped += '%';
+        escaped += c;
+    }
+    return escaped;
+}
+
+std::string QuoteWord(const std::string& word) {
+    std::string quoted = "\"";
+    for (char c : EscapeValue(word)) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        if (c == '$') quoted += '$';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+namespace systemd_service {
+
+uint32_t RawStateFromUnit(std::string_view activeState, std::string_view subState) {
+    if (activeState == "active" || activeState == "reloading" || activeState == "refreshing") {
+        return raw_state::kRunning;
+    }
+    if (activeState == "activating") {
+        return subState == "auto-restart" ? raw_state::kStopped : raw_state::kStartPending;
+    }
+    if (activeState == "deactivating") return raw_state::kStopPending;
+    if (activeState == "inactive" || activeState == "failed") return raw_state::kStopped;
+    return 0;
+}
+
+uint32_t ErrorFromBusError(std::string_view name) {
+    if (name == "org.freedesktop.systemd1.NoSuchUnit" ||
+        name == "org.freedesktop.DBus.Error.FileNotFound") {
+        return service_error::kServiceDoesNotExist;
+    }
+    if (name == "org.freedesktop.DBus.Error.AccessDenied" ||
+        name == "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired" ||
+        name == "org.freedesktop.systemd1.UnitMasked") {
+        return service_error::kAccessDenied;
+    }
+    if (name == "org.freedesktop.DBus.Error.ServiceUnknown" ||
+        name == "org.freedesktop.DBus.Error.NameHasNoOwner" ||
+        name == "org.freedesktop.DBus.Error.NoReply" ||
+        name == "org.freedesktop.DBus.Error.Disconnected") {
+        return service_error::kManagerUnavailable;
+    }
+    return service_error::kIoFailure;
+}
+
+std::string UnitFileText(const ServiceDefinition& definition) {
+    std::string execStart;
+    for (const std::string& word : SplitCommandLine(definition.commandLine)) {
+        execStart += (execStart.empty() ? "" : " ") + QuoteWord(word);
+    }
+    std::string text = "[Unit]\nDescription=" + EscapeValue(definition.displayName) +
+                       "\nAfter=network.target\n\n[Service]\nType=simple\nExecStart=" + execStart +
+                       "\n";
+    if (definition.autoStart) text += "\n[Install]\nWantedBy=multi-user.target\n";
+    return text;
+}
+
+std::string DescriptionDropIn(const std::string& description) {
+    return "[Unit]\nDescription=" + EscapeValue(description) + "\n";
+}
+
+// Restart actions become Restart=on-failure after the first action's delay; systemd's start
+// limit caps them: one start plus one per action within a window that holds them all.
+std::string FailureActionsDropIn(const FailureActions& actions) {
+    size_t restarts = 0;
+    uint32_t delayMs = 0;
+    for (const FailureActions::Action& action : actions.actions) {
+        if (action.type != FailureActions::Type::kRestart) continue;
+        if (restarts++ == 0) delayMs = action.delayMs;
+    }
+    if (restarts == 0) return "[Service]\nRestart=no\n";
+    const uint64_t windowSec = (restarts + 1) * (delayMs / 1000 + 1);
+    return "[Unit]\nStartLimitIntervalSec=" + std::to_string(windowSec) +
+           "\nStartLimitBurst=" + std::to_string(restarts + 1) +
+           "\n\n[Service]\nRestart=on-failure\nRestartSec=" + std::to_string(delayMs) + "ms\n";
+}
+
+bool SystemdReachable() {
+    sd_bus* raw = nullptr;
+    if (sd_bus_open_system(&raw) < 0) return false;
+    BusPtr bus(raw);
+    sd_bus_set_method_call_timeout(bus.get(), 2 * 1000 * 1000);
+    BusError error;
+    char* version = nullptr;
+    if (sd_bus_get_property_string(bus.get(), kDestination, kManagerPath, kManagerInterface,
+                                   "Version", error.get(), &version) < 0) {
+        return false;
+    }
+    std::free(version);
+    return true;
+}
+
+}  // namespace systemd_service
+
+SystemdServiceManager::SystemdServiceManager() : SystemdServiceManager(kSystemUnitDirectory) {}
+
+SystemdServiceManager::SystemdServiceManager(std::string unitDirectory)
+    : unitDirectory_(std::move(unitDirectory)) {}
+
+std::unique_ptr<ServiceManager::Manager> SystemdServiceManager::OpenManager() {
+    sd_bus* raw = nullptr;
+    const int result = sd_bus_open_system(&raw);
+    if (result < 0) {
+        SetLastError(result == -EACCES || result == -EPERM ? service_error::kAccessDenied
+                                                           : service_error::kManagerUnavailable);
+        return nullptr;
+    }
+    return std::make_unique<SystemdManager>(BusPtr(raw));
+}
+
+std::unique_ptr<ServiceManager::Service> SystemdServiceManager::OpenService(
+    Manager& manager, const std::string& name) {
+    if (!ValidServiceName(name)) {
+        SetLastError(service_error::kServiceDoesNotExist);
+        return nullptr;
+    }
+    sd_bus* bus = AsManager(manager).bus.get();
+    const std::string unitName = UnitName(name);
+    auto unit = LoadUnit(bus, unitName);
+    // A unit file written while systemd was not told: reload once and look again.
+    if (!unit && LastError() == service_error::kServiceDoesNotExist &&
+        ::access((unitDirectory_ + "/" + unitName).c_str(), F_OK) == 0 && Reload(bus)) {
+        unit = LoadUnit(bus, unitName);
+    }
+    return unit;
+}
+
+std::unique_ptr<ServiceManager::Service> SystemdServiceManager::CreateService(
+    Manager& manager, const ServiceDefinition& definition) {
+    if (!ValidServiceName(definition.name)) {
+        SetLastError(service_error::kIoFailure);
+        return nullptr;
+    }
+    sd_bus* bus = AsManager(manager).bus.get();
+    const std::string unitName = UnitName(definition.name);
+    const std::string unitFile = unitDirectory_ + "/" + unitName;
+    if (::access(unitFile.c_str(), F_OK) == 0) {
+        SetLastError(service_error::kServiceExists);
+        return nullptr;
+    }
+    if (!local_service::WriteFileAtomically(unitFile, systemd_service::UnitFileText(definition))) {
+        SetLastError(ErrorFromErrno(errno));
+        return nullptr;
+    }
+    std::unique_ptr<SystemdUnit> unit;
+    if (Reload(bus) && (!definition.autoStart || CallManager(bus, "EnableUnitFiles", nullptr,
+                                                             "asbb", 1, unitName.c_str(), 0, 1))) {
+        unit = LoadUnit(bus, unitName);
+    }
+    if (!unit) {
+        // Not half-installed: the file goes again when systemd would not take it.
+        const uint32_t error = LastError();
+        ::unlink(unitFile.c_str());
+        Reload(bus);
+        SetLastError(error);
+    }
+    return unit;
+}
+
+namespace {
+bool WriteDropIn(sd_bus* bus, const std::string& dropInDir, const char* name,
+                 const std::string& text) {
+    std::error_code error;
+    std::filesystem::create_directories(dropInDir, error);
+    if (error) return Fail(ErrorFromErrno(error.value()));
+    if (!local_service::WriteFileAtomically(dropInDir + "/" + name, text)) {
+        return Fail(ErrorFromErrno(errno));
+    }
+    return Reload(bus);
+}
+}  // namespace
+
+bool SystemdServiceManager::ChangeDescription(Service& service, const std::string& description) {
+    SystemdUnit& unit = AsUnit(service);
+    return WriteDropIn(unit.bus.get(), unitDirectory_ + "/" + unit.unitName + ".d",
+                       kDescriptionDropIn, systemd_service::DescriptionDropIn(description));
+}
+
+bool SystemdServiceManager::ChangeFailureActions(Service& service, const FailureActions& actions) {
+    SystemdUnit& unit = AsUnit(service);
+    return WriteDropIn(unit.bus.get(), unitDirectory_ + "/" + unit.unitName + ".d",
+                       kFailureActionsDropIn, systemd_service::FailureActionsDropIn(actions));
+}
+
+bool SystemdServiceManager::StartService(Service& service) {
+    SystemdUnit& unit = AsUnit(service);
+    return CallManager(unit.bus.get(), "StartUnit", nullptr, "ss", unit.unitName.c_str(),
+                       "replace");
+}
+
+bool SystemdServiceManager::ControlStop(Service& service) {
+    SystemdUnit& unit = AsUnit(service);
+    return CallManager(unit.bus.get(), "StopUnit", nullptr, "ss", unit.unitName.c_str(), "replace");
+}
+
+bool SystemdServiceManager::QueryServiceState(Service& service, uint32_t& state) {
+    SystemdUnit& unit = AsUnit(service);
+    std::string active;
+    if (!ReadUnitProperty(unit.bus.get(), unit.objectPath, "ActiveState", active)) return false;
+    // The sub state only refines "activating"; a unit without one still has a state.
+    std::string sub;
+    if (!ReadUnitProperty(unit.bus.get(), unit.objectPath, "SubState", sub)) sub.clear();
+    state = systemd_service::RawStateFromUnit(active, sub);
+    return true;
+}
+
+bool SystemdServiceManager::DeleteService(Service& service) {
+    SystemdUnit& unit = AsUnit(service);
+    sd_bus* bus = unit.bus.get();
+    if (!CallManager(bus, "DisableUnitFiles", nullptr, "asb", 1, unit.unitName.c_str(), 0)) {
+        return false;
+    }
+    const std::string unitFile = unitDirectory_ + "/" + unit.unitName;
+    if (::unlink(unitFile.c_str()) != 0) {
+        if (errno != ENOENT) return Fail(ErrorFromErrno(errno));
+        // A unit whose file lives elsewhere (a package's) is not ours to remove; one whose
+        // file was ours and is gone only needs the reload.
+        std::string fragment;
+        if (ReadUnitProperty(bus, unit.objectPath, "FragmentPath", fragment) && !fragment.empty() &&
+            fragment != unitFile) {
+            return Fail(service_error::kAccessDenied);
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(unitFile + ".d", ignored);
+    return Reload(bus);
+}
