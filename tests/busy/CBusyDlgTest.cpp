@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include "Common/Paths.h"
 #include "tasks/AsyncExecutor.h"
 #include "ui/PrivateEvents.h"
 #include "ui/busy/CBusyDlg.h"
@@ -140,6 +141,19 @@ TEST(CBusyDlgTest, PlaysBusyGifWhileShownAndStopsWhenClosed) {
     EXPECT_TRUE(picture->IsPlaying());
     PostClose(&dialog);
     Serve(50);
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST(CBusyDlgTest, WithoutBusyGifTheBoxIsEmptyButStillCloses) {
+    OverrideModuleDirectory("/nonexistent-directory");
+    CBusyDlg dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_FALSE(dialog.Picture()->IsInitialised());
+    EXPECT_FALSE(dialog.Picture()->IsPlaying());
+    PostClose(&dialog);
+    Serve(50);
+    OverrideModuleDirectory("");
     EXPECT_FALSE(dialog.isVisible());
 }
 

@@ -6,8 +6,8 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include "Common/Paths.h"
 #include "ui/PrivateEvents.h"
-#include "ui/busy/BusyPicturePath.h"
 #include "ui/busy/CPictureEx.h"
 
 namespace {
@@ -62,7 +62,7 @@ void CBusyDlg::showEvent(QShowEvent* event) {
         return;
     }
     // Every showing loads the picture afresh; a missing file leaves an empty box.
-    if (picture_->Load(BusyPicturePath())) {
+    if (picture_->Load(QString::fromStdString(GetModuleFilePath("busy.gif")))) {
         // The box follows the font and the picture is what the file holds: centre it.
         picture_->move((width() - picture_->width()) / 2, (height() - picture_->height()) / 2);
         picture_->Draw();
