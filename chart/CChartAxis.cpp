@@ -35,10 +35,8 @@ int CChartAxis::ValueToScreenStandard(double value) const {
 }
 
 int CChartAxis::ValueToPixel(double value) const {
-    return PixelOfValue(Span(), discrete_, StepOrZero(), value);
+    return PixelOfValue(Span(), discrete_, TickIncrement(), value);
 }
-
-double CChartAxis::StepOrZero() const { return TickIncrement(); }
 
 int CChartAxis::Position() const {
     if (horizontal_) return secondary_ ? TopAxis : BottomAxis;

@@ -95,11 +95,11 @@ public:
     void RefreshScrollBar();
 
 protected:
-    double StepOrZero() const;
     // Calls `visit` for every tick from the first one up to max (inclusive).
     void ForEachTick(const std::function<void(double)>& visit) const;
     CChartCtrl* Parent() const { return parent_; }
     void RefreshParent() const;
+    // Current distance between ticks (0 when min == max).
     virtual double TickIncrement() const = 0;
 
 private:

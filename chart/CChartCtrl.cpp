@@ -54,7 +54,6 @@ CChartCtrl::CChartCtrl(QWidget* parent)
       backColor_(SystemButtonFace()),
       legend_(std::make_unique<CChartLegend>(this)),
       title_(std::make_unique<CChartTitle>(this)) {
-    setObjectName(QStringLiteral("ChartCtrl"));
     // The back buffer covers every pixel; nothing needs erasing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);

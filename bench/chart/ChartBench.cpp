@@ -29,9 +29,12 @@ struct DashboardChart {
     }
 };
 
+// Made after and destroyed before the application object, as widgets must be.
+std::unique_ptr<DashboardChart> theChart;
+
 DashboardChart& Chart() {
-    static DashboardChart chart;
-    return chart;
+    if (!theChart) theChart = std::make_unique<DashboardChart>();
+    return *theChart;
 }
 
 void BM_DashboardChartRedraw(benchmark::State& state) {
@@ -86,5 +89,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    theChart.reset();
     return 0;
 }

@@ -146,6 +146,36 @@ TEST_F(ChartMouse, ListenerHearsWhereEventsHappen) {
     f.chart.SetMouseListener(nullptr);
 }
 
+class SeriesHits : public CChartSeriesMouseListener<SChartXYPoint> {
+public:
+    void OnMouseEventSeries(ChartMouseEvent e, const QPoint&, CChartSerieBase<SChartXYPoint>*,
+                            int index) override {
+        hits.push_back({e, index});
+    }
+    std::vector<std::pair<ChartMouseEvent, int>> hits;
+};
+
+TEST_F(ChartMouse, SeriesHearsClicksOnItsSurfaceOnly) {
+    SeriesHits listener;
+    f.rate.series->SetMouseListener(&listener);
+    // Point 29 holds 50 of 100: its vertex is halfway up; below it is the surface.
+    const QPoint vertex = f.rate.series->GetPointScreenCoord(29);
+    const QPoint onSurface(vertex.x() - 2, vertex.y() + 3);
+    QTest::mouseClick(&f.chart, Qt::RightButton, Qt::NoModifier, onSurface);
+    ASSERT_EQ(listener.hits.size(), 2u);
+    EXPECT_EQ(listener.hits[0], std::make_pair(RButtonDown, 29));
+    const QPoint farBelow = f.rate.series->GetPointScreenCoord(15) + QPoint(0, 5);
+    QTest::mouseClick(&f.chart, Qt::RightButton, Qt::NoModifier, farBelow);
+    EXPECT_EQ(listener.hits.size(), 2u);  // point 15 is 0: nothing under the curve there
+    const QPoint above(vertex.x() - 2, P.top + 5);
+    QTest::mouseClick(&f.chart, Qt::RightButton, Qt::NoModifier, above);
+    EXPECT_EQ(listener.hits.size(), 2u);
+    // Moves are not reported unless asked for.
+    QTest::mouseMove(&f.chart, onSurface + QPoint(0, 1));
+    EXPECT_EQ(listener.hits.size(), 2u);
+    f.rate.series->SetMouseListener(nullptr);
+}
+
 TEST_F(ChartMouse, ScrollBarsStayHiddenAndScrollMovesTheAxisByTenthsOfTheSpan) {
     CChartScrollBar* bar = Axis(BottomAxis)->GetScrollBar();
     ASSERT_NE(bar, nullptr);
