@@ -211,12 +211,13 @@ bool LocalServiceManager::ControlStop(Service& service) {
     }
     const auto pid = local_service::RecordedPid(paths);
     if (!pid) return Fail(service_error::kIoFailure);
-    local_service::WriteFileAtomically(paths.stateFile,
-                                       std::string(local_service::kStopping) + "\n");
     if (::kill(*pid, SIGTERM) != 0) {
         return Fail(errno == EPERM ? service_error::kAccessDenied
                                    : service_error::kServiceNotActive);
     }
+    // Reads as stop pending at once, also with a server that does not say so itself.
+    local_service::WriteFileAtomically(paths.stateFile,
+                                       std::string(local_service::kStopping) + "\n");
     return true;
 }
 
