@@ -20,7 +20,9 @@ int ClampToPixel(double v) {
 
 // A tick that lands on max after repeated additions may exceed it by a rounding error;
 // such a tick is still the tick at max.
-double TickTolerance(double increment) { return std::fabs(increment) * 1e-9; }
+double TickTolerance(double increment) {
+    return std::fabs(increment) * 1e-9;
+}
 
 }  // namespace
 
@@ -85,9 +87,9 @@ TickStep ComputeTickStep(const AxisSpan& s, TickStep previous) {
 double ComputeFirstTick(double min, double increment) {
     if (increment == 0.0) return min;
     if (min == 0.0) return 0.0;
-    const double ratio = std::clamp(min / increment,
-                                    static_cast<double>(std::numeric_limits<int32_t>::min()),
-                                    static_cast<double>(std::numeric_limits<int32_t>::max()));
+    const double ratio =
+        std::clamp(min / increment, static_cast<double>(std::numeric_limits<int32_t>::min()),
+                   static_cast<double>(std::numeric_limits<int32_t>::max()));
     double tick = static_cast<int32_t>(ratio) * increment;
     if (min > 0) {
         while (tick < min) tick += increment;

@@ -28,7 +28,9 @@ void CChartAxis::SetDiscrete(bool discrete) {
     RefreshParent();
 }
 
-double CChartAxis::ScreenToValue(int pixel) const { return chart::ScreenToValue(Span(), pixel); }
+double CChartAxis::ScreenToValue(int pixel) const {
+    return chart::ScreenToValue(Span(), pixel);
+}
 
 int CChartAxis::ValueToScreenStandard(double value) const {
     return chart::ValueToScreenStandard(Span(), value);
@@ -274,7 +276,8 @@ void CChartAxis::DrawTick(QPainter& p, double value, bool markable, const ChartS
     switch (Position()) {
         case LeftAxis:
             if (drawMark) DrawLine(p, {rect_.right - 1, tick}, {rect_.right - 4, tick}, axisColor);
-            if (drawText) DrawTextAt(p, rect_.left + L.width + 4, labelPixel - ext.height / 2, text);
+            if (drawText)
+                DrawTextAt(p, rect_.left + L.width + 4, labelPixel - ext.height / 2, text);
             break;
         case RightAxis:
             if (drawMark) DrawLine(p, {rect_.left + 1, tick}, {rect_.left + 4, tick}, axisColor);
@@ -285,7 +288,8 @@ void CChartAxis::DrawTick(QPainter& p, double value, bool markable, const ChartS
             if (drawText) DrawTextAt(p, labelPixel - ext.width / 2, rect_.top + 5, text);
             break;
         default:
-            if (drawMark) DrawLine(p, {tick, rect_.bottom - 1}, {tick, rect_.bottom - 4}, axisColor);
+            if (drawMark)
+                DrawLine(p, {tick, rect_.bottom - 1}, {tick, rect_.bottom - 4}, axisColor);
             if (drawText)
                 DrawTextAt(p, labelPixel - ext.width / 2, rect_.bottom - ext.height - 5, text);
             break;

@@ -45,7 +45,9 @@ std::optional<ScrollRequest> RequestFor(int action) {
 
 }  // namespace
 
-ChartColor CChartCtrl::DefaultSerieColor(size_t index) { return kPalette[index % kPalette.size()]; }
+ChartColor CChartCtrl::DefaultSerieColor(size_t index) {
+    return kPalette[index % kPalette.size()];
+}
 
 CChartCtrl::CChartCtrl(QWidget* parent)
     : QWidget(parent),
@@ -202,7 +204,10 @@ void CChartCtrl::DrawChart(QPainter& p, ChartRect R) {
     });
 
     DrawPolyline(p,
-                 {{P.left, P.top}, {P.right, P.top}, {P.right, P.bottom}, {P.left, P.bottom},
+                 {{P.left, P.top},
+                  {P.right, P.top},
+                  {P.right, P.bottom},
+                  {P.left, P.bottom},
                   {P.left, P.top}},
                  ToQColor(borderColor_));
 
@@ -268,8 +273,11 @@ void CChartCtrl::paintEvent(QPaintEvent*) {
     if (!backBuffer_.isNull()) p.drawImage(0, 0, backBuffer_);
     if (zoomEnabled_ && zooming_) {
         DrawPolyline(p,
-                     {zoomStart_, {zoomEnd_.x(), zoomStart_.y()}, zoomEnd_,
-                      {zoomStart_.x(), zoomEnd_.y()}, zoomStart_},
+                     {zoomStart_,
+                      {zoomEnd_.x(), zoomStart_.y()},
+                      zoomEnd_,
+                      {zoomStart_.x(), zoomEnd_.y()},
+                      zoomStart_},
                      ToQColor(zoomRectColor_));
     }
     for (auto& [id, cursor] : cursors_) cursor->Draw(p);
@@ -363,8 +371,7 @@ void CChartCtrl::mouseReleaseEvent(QMouseEvent* event) {
         if (zoomEnabled_) {
             if (zoomStart_.x() <= zoomEnd_.x() && zoomStart_.y() <= zoomEnd_.y()) {
                 // A click without movement is no band.
-                if (zoomStart_.x() != zoomEnd_.x() && zoomStart_.y() != zoomEnd_.y())
-                    ZoomToBand();
+                if (zoomStart_.x() != zoomEnd_.x() && zoomStart_.y() != zoomEnd_.y()) ZoomToBand();
             } else {
                 UndoZoom();
             }

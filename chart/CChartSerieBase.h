@@ -46,8 +46,7 @@ class CChartSerieBase : public CChartSerie {
 public:
     static constexpr unsigned kInitialCapacity = 1000;
 
-    explicit CChartSerieBase(CChartCtrl* parent)
-        : CChartSerie(parent), points_(kInitialCapacity) {}
+    explicit CChartSerieBase(CChartCtrl* parent) : CChartSerie(parent), points_(kInitialCapacity) {}
 
     unsigned GetPointsCount() const override { return count_; }
     unsigned GetCapacity() const { return static_cast<unsigned>(points_.size()); }
@@ -108,8 +107,7 @@ public:
             first = 0, last = count_ - 1;
             return true;
         }
-        const CChartAxis* axis =
-            ordering_ == XOrdering ? GetHorizontalAxis() : GetVerticalAxis();
+        const CChartAxis* axis = ordering_ == XOrdering ? GetHorizontalAxis() : GetVerticalAxis();
         if (!axis) return false;
         const bool byX = ordering_ == XOrdering;
         auto key = [&](int i) { return byX ? points_[i].GetX() : points_[i].GetY(); };

@@ -14,7 +14,9 @@ bool CChartStandardAxis::GetNextTickValue(double current, double& next) const {
     return true;
 }
 
-int CChartStandardAxis::ValueToScreen(double value) const { return ValueToScreenStandard(value); }
+int CChartStandardAxis::ValueToScreen(double value) const {
+    return ValueToScreenStandard(value);
+}
 
 int CChartStandardAxis::ValueToScreenDiscrete(double value) const {
     return chart::ValueToScreenDiscrete(Span(), increment_, value);
@@ -30,7 +32,9 @@ void CChartStandardAxis::RefreshTickIncrement() {
     precision_ = step.precision;
 }
 
-void CChartStandardAxis::RefreshFirstTick() { firstTick_ = ComputeFirstTick(GetMin(), increment_); }
+void CChartStandardAxis::RefreshFirstTick() {
+    firstTick_ = ComputeFirstTick(GetMin(), increment_);
+}
 
 void CChartStandardAxis::SetTickIncrement(double increment, unsigned precision) {
     increment_ = increment;

@@ -47,19 +47,29 @@ void DrawBorder(QPainter& p, const ChartRect& r, const QColor& topLeft, const QC
 
 }  // namespace
 
-QColor ToQColor(ChartColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+QColor ToQColor(ChartColor c) {
+    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
+}
 
-ChartColor FromQColor(const QColor& c) { return MakeChartColor(c.red(), c.green(), c.blue()); }
+ChartColor FromQColor(const QColor& c) {
+    return MakeChartColor(c.red(), c.green(), c.blue());
+}
 
 ChartColor SystemButtonFace() {
     if (!QCoreApplication::instance()) return MakeChartColor(240, 240, 240);
     return FromQColor(PaletteColor(QPalette::Button));
 }
 
-int ScreenDpiX() { return ScreenDpi(true); }
-int ScreenDpiY() { return ScreenDpi(false); }
+int ScreenDpiX() {
+    return ScreenDpi(true);
+}
+int ScreenDpiY() {
+    return ScreenDpi(false);
+}
 
-int PointSizeToPixels(int tenths) { return std::max(1, tenths * ScreenDpiY() / 720); }
+int PointSizeToPixels(int tenths) {
+    return std::max(1, tenths * ScreenDpiY() / 720);
+}
 
 QFont MakePointFont(const QString& face, int tenths, bool bold, bool italic, bool underline) {
     QFont f(face);

@@ -20,7 +20,9 @@ ChartColor FromQColor(const QColor& c);
 // The system colour of button faces, in the chart's colour layout.
 ChartColor SystemButtonFace();
 
-inline QRect ToQRect(const ChartRect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+inline QRect ToQRect(const ChartRect& r) {
+    return QRect(r.left, r.top, r.Width(), r.Height());
+}
 
 // Pixels per inch of the screen grid fonts are sized on.
 int ScreenDpiX();

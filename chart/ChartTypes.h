@@ -11,9 +11,15 @@ using ChartColor = uint32_t;
 constexpr ChartColor MakeChartColor(int red, int green, int blue) {
     return static_cast<ChartColor>((red & 0xFF) | ((green & 0xFF) << 8) | ((blue & 0xFF) << 16));
 }
-constexpr int RedOf(ChartColor c) { return static_cast<int>(c & 0xFF); }
-constexpr int GreenOf(ChartColor c) { return static_cast<int>((c >> 8) & 0xFF); }
-constexpr int BlueOf(ChartColor c) { return static_cast<int>((c >> 16) & 0xFF); }
+constexpr int RedOf(ChartColor c) {
+    return static_cast<int>(c & 0xFF);
+}
+constexpr int GreenOf(ChartColor c) {
+    return static_cast<int>((c >> 8) & 0xFF);
+}
+constexpr int BlueOf(ChartColor c) {
+    return static_cast<int>((c >> 16) & 0xFF);
+}
 
 struct ChartSize {
     int width = 0;
@@ -40,7 +46,11 @@ struct ChartRect {
 enum EAxisPos { LeftAxis = 0, BottomAxis = 1, RightAxis = 2, TopAxis = 3 };
 constexpr int kAxisCount = 4;
 
-constexpr bool IsHorizontalPosition(int pos) { return pos == BottomAxis || pos == TopAxis; }
-constexpr bool IsSecondaryPosition(int pos) { return pos == RightAxis || pos == TopAxis; }
+constexpr bool IsHorizontalPosition(int pos) {
+    return pos == BottomAxis || pos == TopAxis;
+}
+constexpr bool IsSecondaryPosition(int pos) {
+    return pos == RightAxis || pos == TopAxis;
+}
 
 }  // namespace chart

@@ -1,9 +1,8 @@
-#include "chart/AxisMath.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "chart/AxisMath.h"
 #include "chart/CChartStandardAxis.h"
 #include "chart/VisibleRange.h"
 
@@ -25,12 +24,12 @@ struct StepCase {
 
 TEST(TickStep, WorkedExamples) {
     const std::vector<StepCase> cases = {
-        {Horizontal(0, 29, 0, 480), 2.0, 0},     // n = 16, x = 1.8125
-        {Vertical(0, 0.6, 100, 0), 0.2, 1},      // n = 5, x = 0.12
-        {Vertical(0, 0.3, 100, 0), 0.1, 1},      // x = 0.06: 10 * 0.01
-        {Horizontal(0, 60, 0, 300), 10.0, 0},    // x = 6: 10 * 1
-        {Vertical(0, 100, 100, 0), 20.0, 0},     // n = 5, x = 20
-        {Vertical(0, 1100, 200, 0), 200.0, 0},   // n = 10, x = 110
+        {Horizontal(0, 29, 0, 480), 2.0, 0},    // n = 16, x = 1.8125
+        {Vertical(0, 0.6, 100, 0), 0.2, 1},     // n = 5, x = 0.12
+        {Vertical(0, 0.3, 100, 0), 0.1, 1},     // x = 0.06: 10 * 0.01
+        {Horizontal(0, 60, 0, 300), 10.0, 0},   // x = 6: 10 * 1
+        {Vertical(0, 100, 100, 0), 20.0, 0},    // n = 5, x = 20
+        {Vertical(0, 1100, 200, 0), 200.0, 0},  // n = 10, x = 110
     };
     for (const StepCase& c : cases) {
         const TickStep step = ComputeTickStep(c.span, {1.0, 0});
@@ -51,8 +50,8 @@ TEST(Ticks, EnumerationRunsFromFirstTickToMaxInclusive) {
         while (auto next = NextTick(out.back(), inc, max)) out.push_back(*next);
         return out;
     };
-    EXPECT_EQ(ticks(0, 29, 2), (std::vector<double>{0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24,
-                                                   26, 28}));
+    EXPECT_EQ(ticks(0, 29, 2),
+              (std::vector<double>{0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28}));
     EXPECT_EQ(ticks(0, 100, 20), (std::vector<double>{0, 20, 40, 60, 80, 100}));
     // 0.2 + 0.2 + 0.2 lands a rounding error above 0.6; the tick at max is still drawn.
     EXPECT_EQ(ticks(0, 0.6, 0.2).size(), 4u);
@@ -176,8 +175,7 @@ TEST(VisibleRange, EveryPointInsideTheRangeIsCoveredAfterWidening) {
     auto key = [&](int i) { return keys[static_cast<size_t>(i)]; };
     for (double lo = -3; lo < 510; lo += 37.25) {
         const double hi = lo + 41.5;
-        const IndexRange r =
-            WidenByOne(VisibleIndexRange(key, 1000, lo, hi).value(), 1000);
+        const IndexRange r = WidenByOne(VisibleIndexRange(key, 1000, lo, hi).value(), 1000);
         for (unsigned i = 0; i < 1000; ++i) {
             if (keys[i] >= lo && keys[i] <= hi) {
                 EXPECT_GE(i, r.first) << lo;

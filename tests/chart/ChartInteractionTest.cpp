@@ -6,9 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "ChartTestSupport.h"
 #include "chart/CChartCtrl.h"
 #include "chart/CChartScrollBar.h"
-#include "ChartTestSupport.h"
 
 namespace chart {
 namespace {
@@ -18,7 +18,9 @@ using namespace chart::testing;
 struct Range {
     double min, max;
 };
-Range RangeOf(const CChartAxis* a) { return {a->GetMin(), a->GetMax()}; }
+Range RangeOf(const CChartAxis* a) {
+    return {a->GetMin(), a->GetMax()};
+}
 
 class ChartMouse : public ::testing::Test {
 protected:

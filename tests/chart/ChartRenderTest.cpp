@@ -5,10 +5,10 @@
 #include <QResizeEvent>
 #include <cmath>
 
+#include "ChartTestSupport.h"
 #include "chart/CChartCtrl.h"
 #include "chart/CChartStandardAxis.h"
 #include "chart/CChartSurfaceSerie.h"
-#include "ChartTestSupport.h"
 
 namespace chart {
 namespace {
@@ -130,7 +130,8 @@ TEST(RateChartRendering, TickMarksAndGridDashesWhereTheAxesPutThem) {
     // Bottom axis: line one pixel under the frame, mark below it at the tick of 10, grey
     // dashes rising from the frame (visible above the surface).
     const int t = bottom->ValueToScreen(10);
-    for (int y : {P.bottom + 1, P.bottom + 2, P.bottom + 3}) EXPECT_TRUE(IsColor(img, t, y, kBlack));
+    for (int y : {P.bottom + 1, P.bottom + 2, P.bottom + 3})
+        EXPECT_TRUE(IsColor(img, t, y, kBlack));
     EXPECT_TRUE(IsColor(img, t + 1, P.bottom + 2, back));
     const int curve = f.chart.GetAxis(LeftAxis)->ValueToPixel(40);
     int checked = 0;

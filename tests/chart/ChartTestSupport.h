@@ -12,7 +12,9 @@ namespace chart::testing {
 inline const QString kAxisTitle = QStringLiteral("Network rate(Bytes/second)");
 inline const QString kChartTitle = QStringLiteral("The network throughput rate of IO");
 
-inline QColor Pixel(const QImage& img, int x, int y) { return img.pixelColor(x, y); }
+inline QColor Pixel(const QImage& img, int x, int y) {
+    return img.pixelColor(x, y);
+}
 inline bool IsColor(const QImage& img, int x, int y, ChartColor c) {
     return img.pixelColor(x, y).rgb() == ToQColor(c).rgb();
 }

@@ -1,6 +1,6 @@
-#include "chart/LayoutMath.h"
-
 #include <gtest/gtest.h>
+
+#include "chart/LayoutMath.h"
 
 namespace chart {
 namespace {

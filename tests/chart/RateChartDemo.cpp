@@ -9,17 +9,20 @@
 int main(int argc, char** argv) {
     if (qgetenv("QT_QPA_PLATFORM").isEmpty()) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("ratechart.png");
+    const QString out =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("ratechart.png");
     const bool chinese = argc > 2 && QByteArray(argv[2]) == "zh";
     const int width = argc > 3 ? std::atoi(argv[3]) : 900;
     const int height = argc > 4 ? std::atoi(argv[4]) : 260;
 
     chart::CChartCtrl view;
     view.resize(width, height);
-    const chart::RateChart rate = chart::SetUpRateChart(
-        view,
-        chinese ? QStringLiteral("网络流速(字节数/秒)") : QStringLiteral("Network rate(Bytes/second)"),
-        chinese ? QStringLiteral("网络IO吞吐速率") : QStringLiteral("The network throughput rate of IO"));
+    const chart::RateChart rate =
+        chart::SetUpRateChart(view,
+                              chinese ? QStringLiteral("网络流速(字节数/秒)")
+                                      : QStringLiteral("Network rate(Bytes/second)"),
+                              chinese ? QStringLiteral("网络IO吞吐速率")
+                                      : QStringLiteral("The network throughput rate of IO"));
     chart::RateHistory history;
     for (int i = 0; i < 30; ++i)
         history.Add(std::round(4000 + 3000 * std::sin(i / 4.0) + 150.0 * (i % 3)));

@@ -1,6 +1,6 @@
-#include "chart/RateHistory.h"
-
 #include <gtest/gtest.h>
+
+#include "chart/RateHistory.h"
 
 namespace chart {
 namespace {
@@ -49,7 +49,7 @@ TEST(RateHistory, TopRuleTable) {
         double top, peak, expected;
     };
     const Case cases[] = {
-        {100, 0, 100},     {100, 99.9, 100}, {100, 100, 100},   {100, 100.5, 110.55},
+        {100, 0, 100},     {100, 99.9, 100},   {100, 100, 100},    {100, 100.5, 110.55},
         {1100, 220, 1100}, {1100, 219, 240.9}, {1100, 1100, 1100}, {220, 210, 220},
     };
     for (const Case& c : cases) EXPECT_DOUBLE_EQ(NextRateAxisTop(c.top, c.peak), c.expected);
