@@ -75,23 +75,6 @@ TEST(AsyncExecutorTest, RunsJobThenCompletionOnAnotherThreadAfterTheDelay) {
     EXPECT_FALSE(executor.IsRunning());
 }
 
-TEST(AsyncExecutorTest, StartReturnsOnlyOnceTheWorkerHasBegun) {
-    AsyncExecutor executor(0ms);
-    std::atomic<bool> inJob{false};
-    std::promise<void> release;
-    auto released = release.get_future().share();
-    executor.SetJob([&] {
-        inJob = true;
-        released.wait();
-    });
-    executor.SetCompletion([] {});
-    ASSERT_TRUE(executor.Start());
-    EXPECT_TRUE(executor.IsRunning());
-    release.set_value();
-    EXPECT_TRUE(executor.WaitUntilIdle(kLimit));
-    EXPECT_TRUE(inJob);
-}
-
 TEST(AsyncExecutorTest, SecondStartWhileRunningMakesNoSecondWorkerAndNextRunGetsAFreshOne) {
     AsyncExecutor executor(50ms);
     std::promise<void> release;
@@ -145,12 +128,6 @@ TEST(AsyncExecutorTest, CompletionRunsEvenWhenTheJobThrows) {
     EXPECT_EQ(completed.get_future().wait_for(kLimit), std::future_status::ready);
 }
 
-TEST(AsyncExecutorTest, EmptyCallablesAreSkipped) {
-    AsyncExecutor executor(0ms);
-    ASSERT_TRUE(executor.Start());
-    EXPECT_TRUE(executor.WaitUntilIdle(kLimit));
-}
-
 TEST(AsyncExecutorTest, WorkerRunsAtIdlePriorityWherePermitted) {
     AsyncExecutor executor(0ms);
     auto future = Arm(executor);
@@ -162,14 +139,6 @@ TEST(AsyncExecutorTest, WorkerRunsAtIdlePriorityWherePermitted) {
     EXPECT_EQ(run.jobPriority, executor.LastWorkerPriority());
     // The window thread keeps its own priority.
     EXPECT_EQ(CurrentThreadPriority(), ThreadPriority::Normal);
-}
-
-TEST(AsyncExecutorTest, NormalPriorityWhenLowPriorityIsOff) {
-    AsyncExecutor executor(0ms);
-    executor.SetLowPriority(false);
-    auto future = Arm(executor);
-    ASSERT_TRUE(executor.Start());
-    EXPECT_EQ(WaitFor(future).jobPriority, ThreadPriority::Normal);
 }
 
 // A platform that refuses to make threads.
