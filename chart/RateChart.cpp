@@ -38,4 +38,9 @@ void ApplyRateHistory(const RateChart& rate, const RateHistory& history) {
     rate.chart->EnableRefresh(true);
 }
 
+void ShowRateSample(const RateChart& rate, RateHistory& history, double sample) {
+    history.Add(sample);
+    ApplyRateHistory(rate, history);
+}
+
 }  // namespace chart

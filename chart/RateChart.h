@@ -28,4 +28,7 @@ RateChart SetUpRateChart(CChartCtrl& chart, const QString& axisTitle, const QStr
 // Shows the history: both vertical axes 0..top, the 30 samples at X = 0..29, one redraw.
 void ApplyRateHistory(const RateChart& rate, const RateHistory& history);
 
+// One sample read from the server: into the history (which may rescale), then onto the chart.
+void ShowRateSample(const RateChart& rate, RateHistory& history, double sample);
+
 }  // namespace chart

@@ -64,6 +64,18 @@ TEST(RateChartSetUp, ApplyingTheHistoryRescalesBothAxesAndStoresThirtyPoints) {
     EXPECT_EQ(f.rate.series->GetPoint(0).Y, 0.0);
 }
 
+TEST(RateChartSetUp, EachSampleMovesTheCurveOneStepLeft) {
+    RateChartFixture f;
+    ShowRateSample(f.rate, f.history, 70);
+    ShowRateSample(f.rate, f.history, 30);
+    EXPECT_EQ(f.rate.series->GetPoint(29).Y, 30.0);
+    EXPECT_EQ(f.rate.series->GetPoint(28).Y, 70.0);
+    EXPECT_EQ(f.history.Samples()[28], 70.0);
+    ShowRateSample(f.rate, f.history, 250);
+    EXPECT_DOUBLE_EQ(f.rate.leftAxis->GetMax(), 275.0);
+    EXPECT_EQ(f.rate.series->GetPoint(27).Y, 70.0);
+}
+
 TEST(RateChartRendering, SurfaceIsFilledFromTheCurveToTheFrameOnePixelInside) {
     RateChartFixture f;
     for (double s : Ramp()) f.history.Add(s);
