@@ -307,6 +307,43 @@ TEST(ChartSeries, LaterSeriesIsDrawnOverTheEarlierOne) {
     EXPECT_TRUE(IsColor(chart.BackBuffer(), (P.left + P.right) / 2, P.bottom - 5, 0xFF00FF));
 }
 
+TEST(ChartSeries, SurfaceLeftOfTheRangeKeepsItsLastSegmentAndIsClippedAway) {
+    CChartCtrl chart;
+    chart.resize(300, 200);
+    chart.CreateStandardAxis(LeftAxis)->SetMinMax(0, 10);
+    chart.CreateStandardAxis(BottomAxis)->SetMinMax(100, 200);
+    auto* s = chart.AddSerie(std::make_unique<CChartSurfaceSerie>(&chart));
+    s->SetFillStyle(CChartSurfaceSerie::SolidFill);
+    std::vector<SChartXYPoint> pts;
+    for (int i = 0; i <= 10; ++i) pts.push_back({static_cast<double>(i), 5.0});
+    s->SetPoints(pts.data(), static_cast<unsigned>(pts.size()));
+    // The two points nearest the range (9 and 10) plus the two base corners.
+    const std::vector<QPoint> polygon = s->SurfacePolygon();
+    ASSERT_EQ(polygon.size(), 4u);
+    EXPECT_LT(polygon[2].x(), chart.GetPlottingRect().left);
+    const ChartRect P = chart.GetPlottingRect();
+    int colored = 0;
+    for (int y = P.top; y <= P.bottom; ++y)
+        for (int x = P.left; x <= P.right; ++x)
+            colored += IsColor(chart.BackBuffer(), x, y, s->GetColor());
+    EXPECT_EQ(colored, 0);
+}
+
+TEST(ChartAxis, DiscreteLabelsStartHalfAnIntervalBeforeTheFirstTick) {
+    CChartCtrl chart;
+    chart.resize(400, 200);
+    CChartStandardAxis* bottom = chart.CreateStandardAxis(BottomAxis);
+    bottom->SetMinMax(0, 10);
+    bottom->SetDiscrete(true);
+    const double inc = bottom->GetTickIncrement();
+    ASSERT_GT(inc, 0.0);
+    EXPECT_EQ(bottom->GetFirstTickValue(), bottom->GetFirstTick() - inc);
+    // Labels between ticks: the label of 0 sits mid-way between the ticks of 0 and inc.
+    const int mid = (bottom->ValueToScreen(0) + bottom->ValueToScreen(inc)) / 2;
+    EXPECT_NEAR(bottom->ValueToPixel(0), mid, 1);
+    EXPECT_NEAR(bottom->ValueToPixel(inc * 0.99), mid, 1);
+}
+
 TEST(ChartSeries, StoreGrowsToExactlyTheCountAndIsReused) {
     CChartCtrl chart;
     CChartSurfaceSerie serie(&chart);
