@@ -1,6 +1,9 @@
 // Renders the dashboard's rate chart with a sample history into a PNG, for a look by eye:
-//   rate_chart_demo <out.png> [en|zh] [width] [height]
+//   rate_chart_demo <out.png> [en|zh] [width] [height] [page]
+// With "page" the chart is drawn as printing lays it out: screen-sized logical units
+// stretched over a 150-dpi A4 page.
 #include <QApplication>
+#include <QPainter>
 #include <cmath>
 #include <cstdio>
 
@@ -27,7 +30,19 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 30; ++i)
         history.Add(std::round(4000 + 3000 * std::sin(i / 4.0) + 150.0 * (i % 3)));
     chart::ApplyRateHistory(rate, history);
-    if (!view.BackBuffer().save(out)) {
+    QImage image = view.BackBuffer();
+    if (argc > 5 && QByteArray(argv[5]) == "page") {
+        const QSize page(1240, 1754);  // A4 at 150 dpi
+        const chart::ChartSize logical{page.width() * 96 / 150 * 3 / 4,
+                                       page.height() * 96 / 150 * 3 / 4};
+        image = QImage(page, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        p.setWindow(0, 0, logical.width, logical.height);
+        p.setViewport(0, 0, page.width(), page.height());
+        view.DrawChart(p, {0, 0, logical.width, logical.height});
+    }
+    if (!image.save(out)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(out));
         return 1;
     }
