@@ -20,6 +20,8 @@ constexpr const char* kManagerPath = "/org/freedesktop/systemd1";
 constexpr const char* kManagerInterface = "org.freedesktop.systemd1.Manager";
 constexpr const char* kUnitInterface = "org.freedesktop.systemd1.Unit";
 
+constexpr uint64_t kMethodCallTimeoutUs = 10 * 1000 * 1000;
+
 constexpr const char* kDescriptionDropIn = "10-description.conf";
 constexpr const char* kFailureActionsDropIn = "20-failure-actions.conf";
 
@@ -102,7 +104,7 @@ bool ValidServiceName(const std::string& name) {
     return !name.empty() && name.find_first_of("/ \t\n") == std::string::npos;
 }
 
-// Calls a method of the manager object that takes and returns nothing of interest.
+// Calls a method of systemd's manager object; hands the reply back when asked for it.
 template <typename... Args>
 bool CallManager(sd_bus* bus, const char* method, MessagePtr* reply, const char* signature,
                  Args... args) {
@@ -269,7 +271,10 @@ std::unique_ptr<ServiceManager::Manager> SystemdServiceManager::OpenManager() {
                                                            : service_error::kManagerUnavailable);
         return nullptr;
     }
-    return std::make_unique<SystemdManager>(BusPtr(raw));
+    BusPtr bus(raw);
+    // A hung systemd must not hold a caller (the window thread asks for the state) for long.
+    sd_bus_set_method_call_timeout(bus.get(), kMethodCallTimeoutUs);
+    return std::make_unique<SystemdManager>(std::move(bus));
 }
 
 std::unique_ptr<ServiceManager::Service> SystemdServiceManager::OpenService(
