@@ -385,6 +385,51 @@ TEST(ChartSeries, FullAutomaticAxesFitTheUnionOfTheSeries) {
     EXPECT_EQ(left->GetMax(), 50.0);
 }
 
+TEST(ChartSeries, ScreenAutomaticFitsThePointsVisibleOnTheOtherAxis) {
+    CChartCtrl chart;
+    chart.resize(300, 200);
+    CChartAxis* left = chart.CreateStandardAxis(LeftAxis);
+    CChartAxis* bottom = chart.CreateStandardAxis(BottomAxis);
+    bottom->SetMinMax(10, 20);
+    auto* s = chart.AddSerie(std::make_unique<CChartSurfaceSerie>(&chart));
+    std::vector<SChartXYPoint> pts;
+    for (int i = 0; i < 30; ++i) pts.push_back({static_cast<double>(i), i * 10.0});
+    s->SetPoints(pts.data(), static_cast<unsigned>(pts.size()));
+    left->SetAutomaticMode(CChartAxis::ScreenAutomatic);
+    // The points from about X = 10 to X = 20: the search ends next to each boundary, so a
+    // boundary point may be in or out by one.
+    EXPECT_GE(left->GetMin(), 90.0);
+    EXPECT_LE(left->GetMin(), 110.0);
+    EXPECT_GE(left->GetMax(), 200.0);
+    EXPECT_LE(left->GetMax(), 210.0);
+}
+
+TEST(ChartSeries, FillStylesSolidAndHatched) {
+    CChartCtrl chart;
+    chart.resize(300, 200);
+    chart.CreateStandardAxis(LeftAxis)->SetMinMax(0, 10);
+    chart.CreateStandardAxis(BottomAxis)->SetMinMax(0, 10);
+    auto* s = chart.AddSerie(std::make_unique<CChartSurfaceSerie>(&chart));
+    const SChartXYPoint pts[] = {{0, 9}, {10, 9}};
+    s->SetPoints(pts, 2);
+    for (int style = 0; style <= 6; ++style) {
+        s->SetFillStyle(style);
+        const ChartRect P = chart.GetPlottingRect();
+        const ChartRect box{P.left + 20, P.bottom - 40, P.left + 60, P.bottom - 10};
+        int colored = 0;
+        for (int y = box.top; y < box.bottom; ++y)
+            for (int x = box.left; x < box.right; ++x)
+                colored += IsColor(chart.BackBuffer(), x, y, s->GetColor());
+        const int total = box.Width() * box.Height();
+        if (style == CChartSurfaceSerie::SolidFill) {
+            EXPECT_EQ(colored, total);
+        } else {
+            EXPECT_GT(colored, total / 20) << style;
+            EXPECT_LT(colored, total / 2) << style;
+        }
+    }
+}
+
 TEST(ChartSeries, ReplacingAnAxisLeavesTheSeriesWithoutIt) {
     CChartCtrl chart;
     chart.resize(300, 200);
