@@ -1,0 +1,104 @@
+// The console, started as usual, photographs itself for the documentation and ends:
+//   TORVO_SCREENSHOT_DIR=<dir> ./console_screenshots
+// writes <dir>/<lang>-1-monitoring.png ... -4-logs.png, <lang>-5-language-menu.png and
+// <lang>-6-about.png (lang "en" or "zh", the console's language), grabbed from the screen.
+#include <glog/logging.h>
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QTabBar>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "ui/CAboutDlg.h"
+#include "ui/CMainUIApp.h"
+#include "ui/CMainUIDlg.h"
+#include "ui/CTabControl.h"
+#include "ui/res/Strings.h"
+
+namespace {
+
+constexpr int kSettleMs = 1500;  // lets pages poll and paint before each picture
+
+class Tour {
+public:
+    Tour(CMainUIDlg& dlg, QString dir) : dlg_(dlg), dir_(std::move(dir)) {
+        prefix_ = res::CurrentUiLanguage() == res::UiLanguage::Chinese ? "zh" : "en";
+        const char* tabs[] = {"1-monitoring", "2-setting", "3-alarm", "4-logs"};
+        for (int i = 0; i < CMainUIDlg::kPageCount; ++i) {
+            steps_.push_back([this, i, name = QString(tabs[i])] {
+                dlg_.Tabs()->Bar()->setCurrentIndex(i);
+                Later([this, name] { Grab(dlg_.frameGeometry(), name); });
+            });
+        }
+        steps_.push_back([this] {
+            QAction* popup = dlg_.MenuBar()->actions().value(1);
+            dlg_.MenuBar()->setActiveAction(popup);
+            Later([this, popup] {
+                Grab(dlg_.frameGeometry().united(popup->menu()->geometry()), "5-language-menu");
+                popup->menu()->close();
+                dlg_.MenuBar()->setActiveAction(nullptr);
+            });
+        });
+        steps_.push_back([this] {
+            about_ = std::make_unique<CAboutDlg>(&dlg_);
+            about_->show();
+            Later([this] {
+                Grab(about_->frameGeometry(), "6-about");
+                about_->close();
+            });
+        });
+    }
+
+    void Start() { Next(); }
+
+private:
+    void Later(std::function<void()> then) {
+        QTimer::singleShot(kSettleMs, &dlg_, [this, then] {
+            then();
+            Next();
+        });
+    }
+
+    void Next() {
+        if (step_ >= steps_.size()) {
+            dlg_.close();
+            return;
+        }
+        steps_[step_++]();
+    }
+
+    void Grab(const QRect& area, const QString& name) {
+        QScreen* screen = QGuiApplication::primaryScreen();
+        const QPixmap shot =
+            screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        const QString path = dir_ + "/" + prefix_ + "-" + name + ".png";
+        if (!shot.save(path)) LOG(ERROR) << "cannot write " << path.toStdString();
+    }
+
+    CMainUIDlg& dlg_;
+    QString dir_, prefix_;
+    std::vector<std::function<void()>> steps_;
+    std::size_t step_ = 0;
+    std::unique_ptr<CAboutDlg> about_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    google::InitGoogleLogging(argv[0]);
+    CMainUIApp app(argc, argv);
+    const QString dir = qEnvironmentVariable("TORVO_SCREENSHOT_DIR", QDir::currentPath());
+    std::unique_ptr<Tour> tour;
+    app.SetMainWindowShownHook([&](CMainUIDlg& dlg) {
+        tour = std::make_unique<Tour>(dlg, dir);
+        QTimer::singleShot(kSettleMs, &dlg, [&] { tour->Start(); });
+    });
+    app.InitInstance();
+    return 0;
+}
