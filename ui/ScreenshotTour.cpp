@@ -50,7 +50,7 @@ public:
             about_->show();
             Later([this] {
                 Grab(about_->frameGeometry(), "6-about");
-                about_->close();
+                about_.reset();  // a child of the window: gone before the window is
             });
         });
     }
