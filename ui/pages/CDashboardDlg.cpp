@@ -1,0 +1,227 @@
+#include "ui/pages/CDashboardDlg.h"
+
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTableView>
+#include <QTimer>
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "Common/DateTime.h"
+#include "server_link/MQClient.h"
+#include "server_link/Replies.h"
+#include "tasks/AsyncExecutor.h"
+#include "ui/Messages.h"
+#include "ui/PrivateEvents.h"
+#include "ui/busy/CBusyDlg.h"
+#include "ui/pages/DialogUnits.h"
+#include "ui/pages/EngineLook.h"
+#include "ui/pages/StatisticsTableModel.h"
+#include "ui/res/Artwork.h"
+#include "ui/res/Strings.h"
+
+namespace {
+
+// The polls of the page, run once in this order at creation and then on their timers.
+struct Poll {
+    int timerId;
+    int periodMs;
+    void (CDashboardDlg::*action)();
+};
+constexpr Poll kPolls[] = {
+    {CDashboardDlg::kStatisticTimer, 5000, &CDashboardDlg::RefreshStatistics},
+    {CDashboardDlg::kEngineStateTimer, 10000, &CDashboardDlg::RefreshEngineState},
+    {CDashboardDlg::kSystemTimer, 60000, &CDashboardDlg::SendSystem},
+};
+
+constexpr int kLampSize = 15;
+// The engine button keeps one size whatever its label: at least 100 x 14 dialog units and
+// wide enough for the longest label.
+constexpr int kButtonDluWidth = 100;
+constexpr int kButtonDluHeight = 14;
+constexpr int kEngineLabels[] = {res::IDS_ENGINE_NOT_INSTALLED, res::IDS_ENGINE_START,
+                                 res::IDS_ENGINE_STARTING,      res::IDS_ENGINE_STOPPING,
+                                 res::IDS_ENGINE_STOP,          res::IDS_ENGINE_UNKNOWN};
+
+void ShowOperationFailed(QWidget* parent) {
+    ShowMessage(parent, res::Str(res::Fixed::OperationFailedText),
+                res::Str(res::Fixed::OperationFailedCaption), MessageIcon::Warning);
+}
+
+}  // namespace
+
+CDashboardDlg::CDashboardDlg(QWidget* parent) : QWidget(parent), runner_(&TheAsyncExecutor()) {
+    setObjectName("dashboard104");
+    BuildControls();
+    StartPolling();
+}
+
+CDashboardDlg::~CDashboardDlg() = default;
+
+void CDashboardDlg::BuildControls() {
+    stoppedLamp_ = res::Lamp(false);
+    runningLamp_ = res::Lamp(true);
+
+    // The group boxes are made first so the controls drawn over them stay on top.
+    engineGroup_ = new QGroupBox(res::Str(res::Ctl::EngineGroup), this);
+    engineGroup_->setObjectName("group1038");
+    statisticsGroup_ = new QGroupBox(res::Str(res::Ctl::StatisticsGroup), this);
+    statisticsGroup_->setObjectName("group1037");
+
+    chart_ = new QWidget(this);
+    chart_->setObjectName("chart1001");
+
+    statistics_ = new StatisticsTableModel(this);
+    statistics_->SetValue(StatisticsTableModel::kStartTime,
+                          QString::fromStdString(DateTime::Now().ToString()));
+    table_ = new QTableView(this);
+    table_->setObjectName("list1002");
+    table_->setModel(statistics_);
+    table_->setShowGrid(true);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setIconSize(QSize(16, 16));
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(std::max(20, fontMetrics().height() + 6));
+    table_->horizontalHeader()->setSectionsClickable(false);
+    for (int column = 0; column < 2; ++column) {
+        table_->setColumnWidth(column, StatisticsTableModel::kColumnWidths[column]);
+    }
+    // The labels must stay readable with fonts wider than the ones the widths were made for.
+    table_->resizeColumnToContents(0);
+    table_->setColumnWidth(
+        0, std::max(table_->columnWidth(0), StatisticsTableModel::kColumnWidths[0]));
+
+    engineButton_ = new QPushButton(res::Str(res::Ctl::EngineButton), this);
+    engineButton_->setObjectName("button1003");
+    QSize buttonSize = DluToPixels(engineButton_->fontMetrics(), kButtonDluWidth, kButtonDluHeight);
+    for (int id : kEngineLabels) {
+        const int textWidth = engineButton_->fontMetrics().horizontalAdvance(res::Str(id));
+        buttonSize.setWidth(std::max(buttonSize.width(), textWidth + 24));
+    }
+    engineButton_->setFixedSize(buttonSize);
+    connect(engineButton_, &QPushButton::clicked, this, [this] { OnEngineButton(); });
+
+    lamp_ = new QLabel(this);
+    lamp_->setObjectName("lamp1004");
+    lamp_->setFixedSize(kLampSize, kLampSize);
+    lamp_->setPixmap(stoppedLamp_);
+
+    busy_ = new CBusyDlg(this);
+}
+
+void CDashboardDlg::StartPolling() {
+    for (const Poll& poll : kPolls) (this->*poll.action)();
+    for (const Poll& poll : kPolls) {
+        auto* timer = new QTimer(this);
+        timer->setInterval(poll.periodMs);
+        connect(timer, &QTimer::timeout, this, [this, action = poll.action] { (this->*action)(); });
+        timer->start();
+        timers_[poll.timerId] = timer;
+    }
+}
+
+QTimer* CDashboardDlg::Timer(int id) const {
+    auto found = timers_.find(id);
+    return found == timers_.end() ? nullptr : found->second;
+}
+
+QString CDashboardDlg::StatisticValue(int row) const {
+    return statistics_->Value(row);
+}
+
+void CDashboardDlg::RefreshStatistics() {
+    MQClient& client = *MQClientSingleton::instance();
+    std::string body;
+    if (!client.Statistic(body)) return;
+    const std::optional<StatisticReply> reply = ReadStatistic(body);
+    if (!reply) return;
+    statistics_->SetValue(StatisticsTableModel::kOnlineUsers, QString::number(reply->onlineUsers));
+    statistics_->SetValue(StatisticsTableModel::kOnlineDevices,
+                          QString::number(reply->onlineDevices));
+    statistics_->SetValue(StatisticsTableModel::kTotalNetworkFlow,
+                          QString::fromStdString(reply->totalIOBytes));
+    statistics_->SetValue(StatisticsTableModel::kAlarms, QString::number(reply->totalAlarms));
+
+    std::string started;
+    if (client.Engine(started)) {
+        statistics_->SetValue(StatisticsTableModel::kStartTime, QString::fromStdString(started));
+    }
+}
+
+void CDashboardDlg::RefreshEngineState() {
+    const EngineLook look = EngineLookOf(serviceCtrl_.QueryStatus());
+    engineButton_->setText(res::Str(look.stringId));
+    lampRunning_ = look.lampRunning;
+    lamp_->setPixmap(lampRunning_ ? runningLamp_ : stoppedLamp_);
+}
+
+void CDashboardDlg::SendSystem() {
+    std::string ignored;
+    MQClientSingleton::instance()->System(ignored);
+}
+
+void CDashboardDlg::OnEngineButton() {
+    RefreshEngineState();
+    AsyncExecutor& runner = *runner_;
+    runner.SetJob([ctrl = &serviceCtrl_, limitMs = toggleLimitMs_] {
+        // A worker's message has no owner window.
+        if (!ctrl->Toggle(limitMs)) ShowOperationFailed(nullptr);
+    });
+    runner.SetCompletion([busy = busy_, page = this] {
+        QCoreApplication::postEvent(busy, new QEvent(kCloseBusyEvent));
+        QCoreApplication::postEvent(page, new QEvent(kToggleFinishedEvent));
+    });
+    if (!runner.Start()) {
+        // No worker: a busy box would wait for a completion that never comes.
+        ShowOperationFailed(this);
+        RefreshEngineState();
+        return;
+    }
+    busy_->exec();
+}
+
+bool CDashboardDlg::event(QEvent* event) {
+    if (event->type() == kToggleFinishedEvent) {
+        RefreshEngineState();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void CDashboardDlg::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Layout();
+}
+
+void CDashboardDlg::Layout() {
+    // Engine control top left, chart below it, statistics on the right third.
+    const QRect inner = rect().adjusted(5, 5, -5, -5);
+    const int left = inner.left();
+    const int top = inner.top();
+    const int width = inner.width();
+    const int height = inner.height();
+    const int splitX = left + (2 * width) / 3;
+    const int splitY = top + height / 4;
+    const QMargins one(1, 1, 1, 1);
+
+    const QRect engine = QRect(left, top, splitX - left, splitY - top) - one;
+    engineGroup_->setGeometry(engine);
+    const int lampX = engine.left() + 10;
+    lamp_->move(lampX, engine.top() + (engine.height() - lamp_->height()) / 2);
+    engineButton_->move(lampX + 10 + lamp_->width(),
+                        engine.top() + (engine.height() - engineButton_->height()) / 2);
+
+    chart_->setGeometry(QRect(left, splitY, splitX - left, top + height - splitY) - one);
+
+    const QRect stats = QRect(splitX, top, left + width - splitX, height) - one;
+    statisticsGroup_->setGeometry(stats);
+    table_->setGeometry(stats - QMargins(5, 20, 5, 20));
+}

@@ -1,0 +1,83 @@
+#pragma once
+// The dashboard across the top of the main window: the engine control (lamp and button that
+// installs, starts or stops the proxy service), the rate chart area and the statistics table.
+// It polls the server on its own timers from creation until it is destroyed.
+#include <QPixmap>
+#include <QWidget>
+#include <cstdint>
+#include <map>
+
+#include "service/ProxyCtrl.h"
+
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QTableView;
+class QTimer;
+class AsyncExecutor;
+class CBusyDlg;
+class StatisticsTableModel;
+
+class CDashboardDlg : public QWidget {
+public:
+    // Timer ids and periods of the polls (id 1, the rate chart's 2 s poll, belongs to the chart).
+    static constexpr int kStatisticTimer = 2;    // RefreshStatistics, 5000 ms
+    static constexpr int kEngineStateTimer = 3;  // RefreshEngineState, 10000 ms
+    static constexpr int kSystemTimer = 4;       // SendSystem, 60000 ms
+    static constexpr uint32_t kToggleLimitMs = 10000;
+
+    // Builds the controls, runs each poll once and starts the timers.
+    explicit CDashboardDlg(QWidget* parent);
+    ~CDashboardDlg() override;
+
+    // "statistic", and after a good reply "engine"; a failure leaves every figure as it was.
+    void RefreshStatistics();
+    // Relabels the engine button and sets the lamp from the service state.
+    void RefreshEngineState();
+    // "system"; the reply and the result are ignored.
+    void SendSystem();
+    // Toggles the service on the task runner while the busy dialog shows.
+    void OnEngineButton();
+
+    // The value text of a statistics row (0 start time .. 4 alarms).
+    QString StatisticValue(int row) const;
+    // Whether the lamp shows the running (green) picture.
+    bool LampRunning() const { return lampRunning_; }
+    QPushButton* EngineButton() const { return engineButton_; }
+    QLabel* Lamp() const { return lamp_; }
+    QTableView* StatisticsTable() const { return table_; }
+    // The chart area (objectName "chart1001"), laid out on every resize.
+    QWidget* ChartArea() const { return chart_; }
+    CBusyDlg* BusyDialog() const { return busy_; }
+    // The poll timer of an id above, or null.
+    QTimer* Timer(int id) const;
+    // Test seams: a shorter wait for the service, another task runner (the default is the
+    // process-wide one).
+    void SetToggleLimitMs(uint32_t limitMs) { toggleLimitMs_ = limitMs; }
+    void SetTaskRunner(AsyncExecutor* runner) { runner_ = runner; }
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void BuildControls();
+    void StartPolling();
+    void Layout();
+
+    QGroupBox* engineGroup_ = nullptr;
+    QGroupBox* statisticsGroup_ = nullptr;
+    QPushButton* engineButton_ = nullptr;
+    ProxyCtrl serviceCtrl_;
+    StatisticsTableModel* statistics_ = nullptr;
+    QTableView* table_ = nullptr;
+    QWidget* chart_ = nullptr;
+    std::map<int, QTimer*> timers_;
+    QLabel* lamp_ = nullptr;
+    QPixmap stoppedLamp_;
+    QPixmap runningLamp_;
+    bool lampRunning_ = false;
+    CBusyDlg* busy_ = nullptr;
+    uint32_t toggleLimitMs_ = kToggleLimitMs;
+    AsyncExecutor* runner_;
+};

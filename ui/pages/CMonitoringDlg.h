@@ -1,0 +1,31 @@
+#pragma once
+// The monitoring page: a tab strip on the left with the realtime, device and user lists.
+#include <QWidget>
+
+class QTabWidget;
+class CMonitoringRealtimeDlg;
+class CMonitoringDeviceDlg;
+class CMonitoringUserDlg;
+
+class CMonitoringDlg : public QWidget {
+public:
+    // Creates the three sub-pages, each of which refreshes at once and then every 10 s.
+    explicit CMonitoringDlg(QWidget* parent);
+
+    // Shows the sub-page of a tab (0 realtime, 1 device, 2 user) and gives it the focus.
+    void ShowPage(int index);
+
+    QTabWidget* Tabs() const { return tabs_; }
+    CMonitoringRealtimeDlg* Realtime() const { return realtime_; }
+    CMonitoringDeviceDlg* Device() const { return device_; }
+    CMonitoringUserDlg* User() const { return user_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QTabWidget* tabs_;
+    CMonitoringRealtimeDlg* realtime_;
+    CMonitoringDeviceDlg* device_;
+    CMonitoringUserDlg* user_;
+};

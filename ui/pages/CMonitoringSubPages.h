@@ -1,0 +1,22 @@
+#pragma once
+// The three monitoring sub-pages: live flows per client address and user, traffic per
+// device, traffic per proxy user. Each polls its control-channel command every 10 s.
+#include "server_link/Replies.h"
+#include "ui/pages/PollingListPage.h"
+
+inline constexpr int kMonitoringRefreshMs = 10000;
+
+class CMonitoringRealtimeDlg : public CPollingListPage<RealtimeFlowRow> {
+public:
+    explicit CMonitoringRealtimeDlg(QWidget* parent);
+};
+
+class CMonitoringDeviceDlg : public CPollingListPage<IpFlowRow> {
+public:
+    explicit CMonitoringDeviceDlg(QWidget* parent);
+};
+
+class CMonitoringUserDlg : public CPollingListPage<UserFlowRow> {
+public:
+    explicit CMonitoringUserDlg(QWidget* parent);
+};
