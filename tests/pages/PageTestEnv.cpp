@@ -21,6 +21,7 @@ void PageTest::SetUp() {
     client.SetStateSource([] { return serverRunning_.load() ? 4 : 1; });
     serverRunning_ = true;
     requestsBefore_ = Server().requests().size();
+    bytesBefore_ = Server().received().size();
     SetMessageSink(&sink_);
 }
 
@@ -32,4 +33,9 @@ std::vector<std::string> PageTest::NewRequests() const {
     const std::vector<std::string> all = Server().requests();
     return {all.begin() + static_cast<std::ptrdiff_t>(std::min(requestsBefore_, all.size())),
             all.end()};
+}
+
+std::string PageTest::NewBytes() const {
+    const std::string all = Server().received();
+    return all.substr(std::min(bytesBefore_, all.size()));
 }

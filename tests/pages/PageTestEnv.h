@@ -60,6 +60,8 @@ protected:
     static ScriptedChannelServer& Server();
     // The request lines the server received since this test began.
     std::vector<std::string> NewRequests() const;
+    // The bytes the server received since this test began.
+    std::string NewBytes() const;
     // Whether the client sees the proxy service as running (state 4) or stopped (1).
     void SetServerRunning(bool running) { serverRunning_ = running; }
 
@@ -67,5 +69,6 @@ protected:
 
 private:
     size_t requestsBefore_ = 0;
+    size_t bytesBefore_ = 0;
     static std::atomic<bool> serverRunning_;
 };
