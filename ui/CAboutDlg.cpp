@@ -13,8 +13,8 @@ namespace {
 // A box of w x h dialog units, in pixels of the dialog's font.
 QSize DialogUnits(const QWidget& w, int x, int y) {
     const QFontMetrics fm(w.font());
-    const int avgWidth = fm.horizontalAdvance(
-                             QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
+    const int avgWidth = fm.horizontalAdvance(QStringLiteral(
+                             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
                          52;
     return {x * avgWidth / 4, y * fm.height() / 8};
 }

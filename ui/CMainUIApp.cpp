@@ -39,9 +39,10 @@ bool CMainUIApp::HaveRights() {
                         MessageIcon::Critical);
             return false;
         case RightsAction::ReportNoWriteAccess:
-            ShowMessage(nullptr,
-                        both(res::Ctl::NeedWriteAccess, QString::fromStdString(GetModuleDirectory())),
-                        res::Str(res::IDS_TIP_CAPTION), MessageIcon::Critical);
+            ShowMessage(
+                nullptr,
+                both(res::Ctl::NeedWriteAccess, QString::fromStdString(GetModuleDirectory())),
+                res::Str(res::IDS_TIP_CAPTION), MessageIcon::Critical);
             return false;
     }
     return false;

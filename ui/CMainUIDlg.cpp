@@ -44,7 +44,9 @@ constexpr TabEntry kTabs[CMainUIDlg::kPageCount] = {
 };
 
 // A page whose real content comes later: it shows nothing at all.
-QWidget* EmptyPage(QWidget* parent) { return new QWidget(parent); }
+QWidget* EmptyPage(QWidget* parent) {
+    return new QWidget(parent);
+}
 
 }  // namespace
 
@@ -99,11 +101,11 @@ void CMainUIDlg::BuildMenu() {
     exitAction_->setObjectName(QStringLiteral("command32774"));
 
     QMenu* language = menuBar_->addMenu(res::Str(res::Ctl::MenuLanguage));
-    chineseAction_ = language->addAction(res::Str(res::Ctl::MenuChinese), this,
-                                         [this] { OnLanguage("zh"); });
+    chineseAction_ =
+        language->addAction(res::Str(res::Ctl::MenuChinese), this, [this] { OnLanguage("zh"); });
     chineseAction_->setObjectName(QStringLiteral("command32791"));
-    englishAction_ = language->addAction(res::Str(res::Ctl::MenuEnglish), this,
-                                         [this] { OnLanguage("en"); });
+    englishAction_ =
+        language->addAction(res::Str(res::Ctl::MenuEnglish), this, [this] { OnLanguage("en"); });
     englishAction_->setObjectName(QStringLiteral("command32792"));
     for (QAction* a : {chineseAction_, englishAction_}) a->setCheckable(true);
 

@@ -14,9 +14,9 @@ class CTabControl;
 
 // What the language switch needs from outside the window; tests replace it.
 struct LanguageSwitch {
-    std::function<std::string()> current;                    // the stored language code
-    std::function<void(const std::string&)> save;            // store a new code
-    std::function<void()> startRestartedConsole;             // this executable with "--restart"
+    std::function<std::string()> current;          // the stored language code
+    std::function<void(const std::string&)> save;  // store a new code
+    std::function<void()> startRestartedConsole;   // this executable with "--restart"
 };
 // The real one: SystemConf's language field and save, and a detached new process.
 LanguageSwitch DefaultLanguageSwitch();

@@ -12,7 +12,9 @@
 
 namespace {
 
-QString PkexecPath() { return QStandardPaths::findExecutable(QStringLiteral("pkexec")); }
+QString PkexecPath() {
+    return QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+}
 
 }  // namespace
 
@@ -32,7 +34,8 @@ bool RelaunchElevated() {
     QStringList args{QStringLiteral("env")};
     for (const char* name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const QByteArray value = qgetenv(name);
-        if (!value.isEmpty()) args << QString::fromLatin1(name) + '=' + QString::fromLocal8Bit(value);
+        if (!value.isEmpty())
+            args << QString::fromLatin1(name) + '=' + QString::fromLocal8Bit(value);
     }
     args << exe;
     const bool started = QProcess::startDetached(PkexecPath(), args);

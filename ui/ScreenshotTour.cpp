@@ -75,8 +75,7 @@ private:
 
     void Grab(const QRect& area, const QString& name) {
         QScreen* screen = QGuiApplication::primaryScreen();
-        const QPixmap shot =
-            screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
         const QString path = dir_ + "/" + prefix_ + "-" + name + ".png";
         if (!shot.save(path)) LOG(ERROR) << "cannot write " << path.toStdString();
     }

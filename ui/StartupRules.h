@@ -22,10 +22,10 @@ enum class RightsAction {
 };
 
 struct RightsFacts {
-    bool systemdBackend = false;      // the service runs under systemd (else the local backend)
+    bool systemdBackend = false;  // the service runs under systemd (else the local backend)
     bool isRoot = false;
     bool installDirWritable = false;
-    bool canElevate = false;          // an elevation prompt (pkexec) is available
+    bool canElevate = false;  // an elevation prompt (pkexec) is available
 };
 
 RightsAction DecideRights(const RightsFacts& facts);

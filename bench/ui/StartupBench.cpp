@@ -66,9 +66,10 @@ int main(int argc, char** argv) {
         ms.push_back(t);
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("start-up to first paint, empty main.db, %d rounds (%s): min %.1f ms, "
-                "median %.1f ms, max %.1f ms\n",
-                rounds, qPrintable(qEnvironmentVariable("QT_QPA_PLATFORM", "offscreen")),
-                ms.front(), ms[ms.size() / 2], ms.back());
+    std::printf(
+        "start-up to first paint, empty main.db, %d rounds (%s): min %.1f ms, "
+        "median %.1f ms, max %.1f ms\n",
+        rounds, qPrintable(qEnvironmentVariable("QT_QPA_PLATFORM", "offscreen")), ms.front(),
+        ms[ms.size() / 2], ms.back());
     return 0;
 }

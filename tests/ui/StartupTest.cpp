@@ -1,7 +1,6 @@
 // Start-up: the language rule, the restart command line, the rights decision, the
 // single-instance lock, and the real start-up sequence run in a throw-away install directory.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <QDir>
@@ -19,8 +18,8 @@ using res::UiLanguage;
 
 TEST(StartupRules, ZhExactlySelectsChinese) {
     const std::pair<std::string, UiLanguage> cases[] = {
-        {"zh", UiLanguage::Chinese}, {"en", UiLanguage::English}, {"ZH", UiLanguage::English},
-        {"Zh", UiLanguage::English}, {"", UiLanguage::English},   {"zh ", UiLanguage::English},
+        {"zh", UiLanguage::Chinese},      {"en", UiLanguage::English}, {"ZH", UiLanguage::English},
+        {"Zh", UiLanguage::English},      {"", UiLanguage::English},   {"zh ", UiLanguage::English},
         {"chinese", UiLanguage::English},
     };
     for (const auto& [setting, expected] : cases) {
@@ -30,11 +29,11 @@ TEST(StartupRules, ZhExactlySelectsChinese) {
 
 TEST(StartupRules, OnlyExactlyRestartIsTheRestartCommandLine) {
     const std::pair<std::vector<std::string>, bool> cases[] = {
-        {{"--restart"}, true},     {{}, false},
+        {{"--restart"}, true},       {{}, false},
         {{"--restart", ""}, false},  // a blank after it
-        {{" --restart"}, false},   {{"--restart "}, false},
+        {{" --restart"}, false},     {{"--restart "}, false},
         {{"--restart", "x"}, false}, {{"x", "--restart"}, false},
-        {{"--RESTART"}, false},    {{"-restart"}, false},
+        {{"--RESTART"}, false},      {{"-restart"}, false},
     };
     for (const auto& [arguments, expected] : cases) {
         std::string shown;
@@ -133,7 +132,8 @@ TEST(Startup, SecondConsoleIsRefusedUnlessRestarted) {
     TestInstall install;
     install.MakeDatabase({{"lang", "en"}});
     // A first console holds the lock.
-    SingleInstanceLock first((install.RuntimeDir() + "/TORVOPROXY_ONEINSTANCE_MUTEX").toStdString());
+    SingleInstanceLock first(
+        (install.RuntimeDir() + "/TORVOPROXY_ONEINSTANCE_MUTEX").toStdString());
     ASSERT_EQ(first.TryAcquire(), SingleInstanceLock::Result::Acquired);
 
     const QStringList refused[] = {{}, {"--restart", ""}, {" --restart"}, {"--restart", "x"}};

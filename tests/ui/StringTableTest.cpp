@@ -68,7 +68,8 @@ TEST(StringTable, TextsAreExactInBothLanguages) {
         {114, "Modifyed successfully", "修改成功"},
         {135, "Can't identify proxy service", "无法识别服务状态"},
         {138, "Ip", "Ip"},
-        {150, "In order for the changed configuration to take effect, pls restart the proxy engine.",
+        {150,
+         "In order for the changed configuration to take effect, pls restart the proxy engine.",
          "修改监听端口后，必须手工重启代理服务引擎"},
         {153, "TorvoProxy System", "TorvoProxy代理服务器系统"},
     };
@@ -118,8 +119,10 @@ QString WithoutComments(const QString& source) {
         const QChar c = source[i], next = i + 1 < source.size() ? source[i + 1] : QChar();
         switch (state) {
             case Code:
-                if (c == '/' && next == '/') state = Line;
-                else if (c == '/' && next == '*') state = Block, ++i;
+                if (c == '/' && next == '/')
+                    state = Line;
+                else if (c == '/' && next == '*')
+                    state = Block, ++i;
                 else {
                     if (c == '"') state = Literal;
                     if (c == '\'' && i + 2 < source.size()) {  // a char literal such as '"'
@@ -135,8 +138,10 @@ QString WithoutComments(const QString& source) {
                 break;
             case Literal:
                 out += c;
-                if (c == '\\') out += next, ++i;
-                else if (c == '"') state = Code;
+                if (c == '\\')
+                    out += next, ++i;
+                else if (c == '"')
+                    state = Code;
                 break;
             case Line:
                 if (c == '\n') state = Code, out += c;

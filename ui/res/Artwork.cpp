@@ -3,7 +3,9 @@
 #include <QString>
 
 // Resources of a static library must be registered by hand once.
-static void InitArtworkResources() { Q_INIT_RESOURCE(artwork); }
+static void InitArtworkResources() {
+    Q_INIT_RESOURCE(artwork);
+}
 
 namespace res {
 namespace {
@@ -37,19 +39,33 @@ QIcon ProgramIcon() {
     return icon;
 }
 
-QPixmap Lamp(bool running) { return Load(running ? "lamp_green.png" : "lamp_red.png"); }
+QPixmap Lamp(bool running) {
+    return Load(running ? "lamp_green.png" : "lamp_red.png");
+}
 
-QPixmap RowIconStrip() { return Load("row_icons.png"); }
+QPixmap RowIconStrip() {
+    return Load("row_icons.png");
+}
 
-QIcon RowIcon(int index) { return QIcon(Cut(RowIconStrip(), 16, index)); }
+QIcon RowIcon(int index) {
+    return QIcon(Cut(RowIconStrip(), 16, index));
+}
 
-QPixmap TabImageStrip() { return Load("tab_images.png"); }
+QPixmap TabImageStrip() {
+    return Load("tab_images.png");
+}
 
-QIcon TabImage(int index) { return QIcon(Cut(TabImageStrip(), 16, index)); }
+QIcon TabImage(int index) {
+    return QIcon(Cut(TabImageStrip(), 16, index));
+}
 
-QIcon MenuExitPicture() { return QIcon(Load("menu_exit.png")); }
+QIcon MenuExitPicture() {
+    return QIcon(Load("menu_exit.png"));
+}
 
-QIcon MenuAboutPicture() { return QIcon(Load("menu_about.png")); }
+QIcon MenuAboutPicture() {
+    return QIcon(Load("menu_about.png"));
+}
 
 QIcon AccountToolIcon(AccountTool tool) {
     const int index = static_cast<int>(tool);

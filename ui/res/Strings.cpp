@@ -123,11 +123,13 @@ constexpr ControlText kControls[] = {
     {Ctl::NeedRoot,
      "TorvoProxy needs root rights to control the proxy service, and no elevation prompt "
      "(pkexec) is available. Please start the console as root.",
-     "TorvoProxy需要root权限才能控制代理服务，但系统没有提权工具(pkexec)。请以root身份启动控制台。"},
+     "TorvoProxy需要root权限才能控制代理服务，但系统没有提权工具(pkexec)"
+     "。请以root身份启动控制台。"},
     {Ctl::NeedWriteAccess,
      "TorvoProxy needs write access to its install directory %1 to control the proxy service "
      "and keep its settings. Please start the console as a user who may write there.",
-     "TorvoProxy需要安装目录%1的写权限才能控制代理服务并保存设置。请以有该目录写权限的用户启动控制台。"},
+     "TorvoProxy需要安装目录%"
+     "1的写权限才能控制代理服务并保存设置。请以有该目录写权限的用户启动控制台。"},
 };
 
 constexpr bool ControlsInEnumOrder() {
@@ -180,7 +182,9 @@ void SetUiLanguage(UiLanguage language) {
     ApplyQtTranslation(language);
 }
 
-UiLanguage CurrentUiLanguage() { return g_language.load(); }
+UiLanguage CurrentUiLanguage() {
+    return g_language.load();
+}
 
 QString Str(int id, UiLanguage language) {
     const auto* end = std::end(kNumbered);
@@ -193,7 +197,9 @@ QString Str(int id, UiLanguage language) {
     return Pick(it->english, it->chinese, language);
 }
 
-QString Str(int id) { return Str(id, CurrentUiLanguage()); }
+QString Str(int id) {
+    return Str(id, CurrentUiLanguage());
+}
 
 const int* AllStringIds(int* count) {
     static const auto ids = [] {
@@ -211,7 +217,9 @@ QString Str(Ctl id, UiLanguage language) {
     return Pick(kControls[index].english, kControls[index].chinese, language);
 }
 
-QString Str(Ctl id) { return Str(id, CurrentUiLanguage()); }
+QString Str(Ctl id) {
+    return Str(id, CurrentUiLanguage());
+}
 
 QString Str(Fixed id) {
     const auto index = static_cast<std::size_t>(id);

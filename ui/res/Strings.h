@@ -18,17 +18,17 @@ QString Str(int id);
 // The text of a numbered string in a given language, whatever the current one is.
 QString Str(int id, UiLanguage language);
 
-inline constexpr int IDS_ABOUTBOX = 101;                 // "About TorvoProxy(&A)..."
-inline constexpr int IDS_USER_NAME = 102;                // account list column 0
-inline constexpr int IDP_SOCKETS_INIT_FAILED = 103;      // sockets layer failed at start-up
-inline constexpr int IDS_CREATE_TIME = 104;              // account list column 1
-inline constexpr int IDS_TIP_CAPTION = 106;              // "TorvoProxy tip": message box caption
+inline constexpr int IDS_ABOUTBOX = 101;             // "About TorvoProxy(&A)..."
+inline constexpr int IDS_USER_NAME = 102;            // account list column 0
+inline constexpr int IDP_SOCKETS_INIT_FAILED = 103;  // sockets layer failed at start-up
+inline constexpr int IDS_CREATE_TIME = 104;          // account list column 1
+inline constexpr int IDS_TIP_CAPTION = 106;          // "TorvoProxy tip": message box caption
 inline constexpr int IDS_USER_NAME_OCCUPIED = 108;
 inline constexpr int IDS_ADDED_SUCCESSFULLY = 109;
 inline constexpr int IDS_SELECT_ACCOUNT_TO_MODIFY = 110;
 inline constexpr int IDS_SELECT_ACCOUNT_TO_DELETE = 111;
-inline constexpr int IDS_ADD_ACCOUNT = 112;              // add/modify dialog title, add
-inline constexpr int IDS_MODIFY_ACCOUNT = 113;           // add/modify dialog title, modify
+inline constexpr int IDS_ADD_ACCOUNT = 112;     // add/modify dialog title, add
+inline constexpr int IDS_MODIFY_ACCOUNT = 113;  // add/modify dialog title, modify
 inline constexpr int IDS_MODIFIED_SUCCESSFULLY = 114;
 inline constexpr int IDS_USER_NAME_EMPTY = 115;
 inline constexpr int IDS_PASSWORD_EMPTY = 116;
@@ -36,21 +36,21 @@ inline constexpr int IDS_PASSWORDS_DIFFER = 117;
 inline constexpr int IDS_COL_TIME = 118;
 inline constexpr int IDS_COL_SOURCE = 119;
 inline constexpr int IDS_COL_MESSAGE = 120;
-inline constexpr int IDS_COL_ITEM = 121;                 // dashboard statistics column 0
-inline constexpr int IDS_COL_VALUE = 122;                // dashboard statistics column 1
+inline constexpr int IDS_COL_ITEM = 121;   // dashboard statistics column 0
+inline constexpr int IDS_COL_VALUE = 122;  // dashboard statistics column 1
 inline constexpr int IDS_ROW_START_TIME = 123;
 inline constexpr int IDS_ROW_ONLINE_USERS = 124;
 inline constexpr int IDS_ROW_ONLINE_DEVICES = 125;
 inline constexpr int IDS_ROW_TOTAL_NETWORK_FLOW = 126;
 inline constexpr int IDS_ROW_ALARMS = 127;
-inline constexpr int IDS_CHART_RATE = 128;               // rate axis label and series name
+inline constexpr int IDS_CHART_RATE = 128;  // rate axis label and series name
 inline constexpr int IDS_CHART_TITLE = 129;
-inline constexpr int IDS_ENGINE_NOT_INSTALLED = 130;     // service state 0
-inline constexpr int IDS_ENGINE_START = 131;             // state 1
-inline constexpr int IDS_ENGINE_STARTING = 132;          // state 2
-inline constexpr int IDS_ENGINE_STOPPING = 133;          // state 3
-inline constexpr int IDS_ENGINE_STOP = 134;              // state 4
-inline constexpr int IDS_ENGINE_UNKNOWN = 135;           // any other state
+inline constexpr int IDS_ENGINE_NOT_INSTALLED = 130;  // service state 0
+inline constexpr int IDS_ENGINE_START = 131;          // state 1
+inline constexpr int IDS_ENGINE_STARTING = 132;       // state 2
+inline constexpr int IDS_ENGINE_STOPPING = 133;       // state 3
+inline constexpr int IDS_ENGINE_STOP = 134;           // state 4
+inline constexpr int IDS_ENGINE_UNKNOWN = 135;        // any other state
 inline constexpr int IDS_COL_USER = 136;
 inline constexpr int IDS_COL_HOST = 137;
 inline constexpr int IDS_COL_IP = 138;
@@ -78,37 +78,37 @@ const int* AllStringIds(int* count);
 // Texts of dialog controls and menus (they have no number of their own).
 enum class Ctl {
     // main window menu
-    MenuFile,            // "File" / "文件"
-    MenuExit,            // "Exit" / "退出"
-    MenuLanguage,        // "语言" / "Language": each set names the popup in the other language
-    MenuChinese,         // "中文" in both
-    MenuEnglish,         // "English" in both
-    MenuAbout,           // "About" / "关于"
-    MenuAboutUs,         // "About us" / "关于我们"
+    MenuFile,      // "File" / "文件"
+    MenuExit,      // "Exit" / "退出"
+    MenuLanguage,  // "语言" / "Language": each set names the popup in the other language
+    MenuChinese,   // "中文" in both
+    MenuEnglish,   // "English" in both
+    MenuAbout,     // "About" / "关于"
+    MenuAboutUs,   // "About us" / "关于我们"
     // about box
-    AboutOk,             // "Ok" / "确定"
-    AboutOnlineHelp,     // "Online help" / "在线帮助"
+    AboutOk,          // "Ok" / "确定"
+    AboutOnlineHelp,  // "Online help" / "在线帮助"
     // dashboard
-    EngineGroup,         // "Proxy engine control" / "引擎控制"
-    StatisticsGroup,     // "Statistics" / "统计信息"
-    EngineButton,        // "Start proxy service" / "启动代理服务" (replaced at once)
+    EngineGroup,      // "Proxy engine control" / "引擎控制"
+    StatisticsGroup,  // "Statistics" / "统计信息"
+    EngineButton,     // "Start proxy service" / "启动代理服务" (replaced at once)
     // settings page
-    SystemSettingGroup,  // "System setting" / "系统设置"
-    AccountSettingGroup, // "Account setting" / "账号设置"
-    AllowAnonymous,      // "Allow anonymous access" / "允许匿名访问"
-    AllowTorvoAgent,     // "Allow TorvoAgent" / "允许TorvoAgent连接"
-    ListenPortLabel,     // "Proxy service listen port:" / "代理服务端口:"
-    ProtocolHint,        // "support http, sock5 proxy protocol" / "支持http, sock5代理协议"
-    Save,                // "Save" / "保存"
+    SystemSettingGroup,   // "System setting" / "系统设置"
+    AccountSettingGroup,  // "Account setting" / "账号设置"
+    AllowAnonymous,       // "Allow anonymous access" / "允许匿名访问"
+    AllowTorvoAgent,      // "Allow TorvoAgent" / "允许TorvoAgent连接"
+    ListenPortLabel,      // "Proxy service listen port:" / "代理服务端口:"
+    ProtocolHint,         // "support http, sock5 proxy protocol" / "支持http, sock5代理协议"
+    Save,                 // "Save" / "保存"
     // add/modify account dialog
-    AccountUserName,     // "User name：" / "用户名："
-    AccountPassword,     // "Password：" / "密码："
+    AccountUserName,        // "User name：" / "用户名："
+    AccountPassword,        // "Password：" / "密码："
     AccountRepeatPassword,  // "Repeat password：" / "重复密码："
-    AccountOk,           // "Ok" / "确定"
-    AccountCancel,       // "Cancel" / "取消"
+    AccountOk,              // "Ok" / "确定"
+    AccountCancel,          // "Cancel" / "取消"
     // start-up, when the console lacks the rights it needs and cannot gain them
-    NeedRoot,            // the system service needs root; no elevation prompt is available
-    NeedWriteAccess,     // the install directory (%1) is not writable
+    NeedRoot,         // the system service needs root; no elevation prompt is available
+    NeedWriteAccess,  // the install directory (%1) is not writable
     Count_
 };
 QString Str(Ctl id);

@@ -3,10 +3,10 @@
 //   draw_artwork <output directory>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
-#include <QLinearGradient>
 #include <cstdio>
 #include <functional>
 
@@ -159,8 +159,8 @@ void ChartTab(QPainter& p) {
     p.setBrush(Qt::white);
     p.drawRect(QRectF(1.5, 2.5, 13, 11));
     p.setPen(Pen(kBlue, 1.5));
-    p.drawPolyline(QPolygonF({QPointF(3, 11), QPointF(6, 7.5), QPointF(8.5, 9.5),
-                              QPointF(11, 5), QPointF(13, 6.5)}));
+    p.drawPolyline(QPolygonF(
+        {QPointF(3, 11), QPointF(6, 7.5), QPointF(8.5, 9.5), QPointF(11, 5), QPointF(13, 6.5)}));
 }
 
 void Bell(QPainter& p) {
@@ -322,8 +322,7 @@ int main(int argc, char** argv) {
     ok &= Save(Strip(16, 16, {ChartTab, Bell, Gear, Document}), dir, "tab_images.png");
     ok &= Save(Paint(16, 16, 16, 16, Exit), dir, "menu_exit.png");
     ok &= Save(Paint(16, 16, 16, 16, Info), dir, "menu_about.png");
-    ok &= Save(Strip(16, 15, {AddAccount, ModifyAccount, DeleteAccount}), dir,
-               "account_tools.png");
+    ok &= Save(Strip(16, 15, {AddAccount, ModifyAccount, DeleteAccount}), dir, "account_tools.png");
     ok &= Save(Strip(16, 15, {Hot(AddAccount), Hot(ModifyAccount), Hot(DeleteAccount)}), dir,
                "account_tools_hot.png");
     ok &= Save(Paint(16, 15, 16, 15, Refresh), dir, "auto_refresh.png");
