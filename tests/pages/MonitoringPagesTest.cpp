@@ -208,6 +208,7 @@ TEST_F(MonitoringPagesTest, TabsOnTheLeftSwitchPagesWithoutPolling) {
     const size_t before = NewRequests().size();
     page.ShowPage(1);
     EXPECT_EQ(tabs->currentIndex(), 1);
+    EXPECT_EQ(page.Device()->focusProxy(), page.Device()->List());
     EXPECT_TRUE(page.Device()->isVisible());
     EXPECT_FALSE(page.Realtime()->isVisible());
     tabs->setCurrentIndex(2);

@@ -26,6 +26,7 @@ public:
           list_(new RecordListView(this)),
           fetch_(std::move(fetch)) {
         list_->SetRecordModel(&model_);
+        setFocusProxy(list_);  // focusing the page focuses its list
         Refresh();
         timer_.setInterval(periodMs);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { Refresh(); });
