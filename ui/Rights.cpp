@@ -23,7 +23,10 @@ RightsFacts GatherRightsFacts() {
     facts.systemdBackend = ChooseServiceBackend() == ServiceBackend::kSystemd;
     facts.isRoot = geteuid() == 0;
     const std::string dir = GetModuleDirectory();
-    facts.installDirWritable = !dir.empty() && access(dir.c_str(), W_OK) == 0;
+    // The settings are written into main.db, so the file must be writable too when it exists.
+    const std::string db = GetMainDbPath();
+    facts.installDirWritable = !dir.empty() && access(dir.c_str(), W_OK) == 0 &&
+                               (access(db.c_str(), F_OK) != 0 || access(db.c_str(), W_OK) == 0);
     facts.canElevate = !PkexecPath().isEmpty();
     return facts;
 }

@@ -24,8 +24,8 @@ enum class RightsAction {
 struct RightsFacts {
     bool systemdBackend = false;  // the service runs under systemd (else the local backend)
     bool isRoot = false;
-    bool installDirWritable = false;
-    bool canElevate = false;  // an elevation prompt (pkexec) is available
+    bool installDirWritable = false;  // and main.db in it, when it exists
+    bool canElevate = false;          // an elevation prompt (pkexec) is available
 };
 
 RightsAction DecideRights(const RightsFacts& facts);
