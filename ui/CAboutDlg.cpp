@@ -5,23 +5,17 @@
 #include <QPushButton>
 
 #include "Common/Version.h"
+#include "ui/pages/DialogUnits.h"
 #include "ui/res/Artwork.h"
 #include "ui/res/Strings.h"
 
 namespace {
 
-// A box of w x h dialog units, in pixels of the dialog's font.
-QSize DialogUnits(const QWidget& w, int x, int y) {
-    const QFontMetrics fm(w.font());
-    const int avgWidth = fm.horizontalAdvance(QStringLiteral(
-                             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
-                         52;
-    return {x * avgWidth / 4, y * fm.height() / 8};
-}
-
+// A rectangle given in dialog units, in pixels of the dialog's font.
 QRect Units(const QWidget& w, int x, int y, int cx, int cy) {
-    const QSize origin = DialogUnits(w, x, y), size = DialogUnits(w, cx, cy);
-    return {QPoint(origin.width(), origin.height()), size};
+    const QFontMetrics metrics(w.font());
+    const QSize origin = DluToPixels(metrics, x, y);
+    return {QPoint(origin.width(), origin.height()), DluToPixels(metrics, cx, cy)};
 }
 
 }  // namespace
@@ -34,7 +28,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     setObjectName(QStringLiteral("dialog100"));
     setWindowTitle(res::Str(res::IDS_ABOUT_TITLE));
     setWindowIcon(res::ProgramIcon());
-    setFixedSize(DialogUnits(*this, 170, 62));
+    setFixedSize(DluToPixels(QFontMetrics(font()), 170, 62));
 
     auto* icon = new QLabel(this);
     icon->setPixmap(res::ProgramIcon().pixmap(32, 32));
