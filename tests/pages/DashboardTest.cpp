@@ -48,6 +48,7 @@ protected:
         Server().SetFramedReply("statistic", kGoodStatistic);
         Server().SetFramedReply("engine", kEngineText);
         Server().SetFramedReply("system", "ignored");
+        Server().SetFramedReply("bandwidth", R"({"bytes":0})");
     }
     void TearDown() override {
         SetDefaultServiceManager(nullptr);
@@ -67,14 +68,15 @@ protected:
 
 TEST_F(DashboardTest, CreationPollsOnceInOrderAndShowsTheFigures) {
     CDashboardDlg page(nullptr);
-    EXPECT_EQ(NewBytes(), "statistic\r\nengine\r\nsystem\r\n");
+    EXPECT_EQ(NewBytes(), "bandwidth\r\nstatistic\r\nengine\r\nsystem\r\n");
     EXPECT_EQ(Values(page), (std::vector<QString>{kEngineText, "7", "3", "1.5 GB", "-2"}));
     EXPECT_EQ(page.EngineButton()->text(), "Stop proxy service");
 }
 
 TEST_F(DashboardTest, TimersHaveTheirPeriods) {
     CDashboardDlg page(nullptr);
-    const std::pair<int, int> expected[] = {{CDashboardDlg::kStatisticTimer, 5000},
+    const std::pair<int, int> expected[] = {{CDashboardDlg::kRateTimer, 2000},
+                                            {CDashboardDlg::kStatisticTimer, 5000},
                                             {CDashboardDlg::kEngineStateTimer, 10000},
                                             {CDashboardDlg::kSystemTimer, 60000}};
     for (auto [id, period] : expected) {
@@ -82,7 +84,40 @@ TEST_F(DashboardTest, TimersHaveTheirPeriods) {
         EXPECT_TRUE(page.Timer(id)->isActive());
         EXPECT_EQ(page.Timer(id)->interval(), period);
     }
-    EXPECT_EQ(page.Timer(1), nullptr);  // the rate chart's poll is not here yet
+    EXPECT_EQ(page.Timer(5), nullptr);
+}
+
+// The newest point of the rate series and the top of both vertical axes.
+std::pair<double, double> NewestRateAndTop(const CDashboardDlg& page) {
+    const chart::RateChart& rate = page.RateChart();
+    const unsigned count = rate.series->GetPointsCount();
+    EXPECT_EQ(count, chart::RateHistory::kSamples);
+    EXPECT_EQ(rate.leftAxis->GetMax(), rate.rightAxis->GetMax());
+    return {count ? rate.series->GetPoint(count - 1).GetY() : -1.0, rate.leftAxis->GetMax()};
+}
+
+TEST_F(DashboardTest, RateChartTakesEachBandwidthSampleAndKeepsStillOnFailures) {
+    CDashboardDlg page(nullptr);
+    EXPECT_EQ(page.ChartArea()->objectName(), "chart1001");
+    // Larger than any sample before it in this process, so the range grows to 110 % of it.
+    Server().SetFramedReply("bandwidth", R"({"err_code":1,"bytes":5000000})");
+    page.RefreshRate();
+    EXPECT_EQ(NewestRateAndTop(page), (std::pair<double, double>{5000000.0, 5500000.0}));
+
+    for (const char* unreadable : {"not json", R"({"bytes":"many"})", R"({"bytes":-1})"}) {
+        Server().SetFramedReply("bandwidth", unreadable);
+        page.RefreshRate();
+        EXPECT_EQ(NewestRateAndTop(page), (std::pair<double, double>{5000000.0, 5500000.0}))
+            << unreadable;
+    }
+    SetServerRunning(false);
+    page.RefreshRate();
+    EXPECT_EQ(NewestRateAndTop(page), (std::pair<double, double>{5000000.0, 5500000.0}));
+
+    SetServerRunning(true);
+    Server().SetFramedReply("bandwidth", "{}");  // no "bytes": a sample of 0
+    page.RefreshRate();
+    EXPECT_EQ(NewestRateAndTop(page), (std::pair<double, double>{0.0, 5500000.0}));
 }
 
 TEST_F(DashboardTest, StoppedServerShowsTheConsoleStartTimeAndEmptyFigures) {

@@ -34,6 +34,7 @@ struct Poll {
     void (CDashboardDlg::*action)();
 };
 constexpr Poll kPolls[] = {
+    {CDashboardDlg::kRateTimer, 2000, &CDashboardDlg::RefreshRate},
     {CDashboardDlg::kStatisticTimer, 5000, &CDashboardDlg::RefreshStatistics},
     {CDashboardDlg::kEngineStateTimer, 10000, &CDashboardDlg::RefreshEngineState},
     {CDashboardDlg::kSystemTimer, 60000, &CDashboardDlg::SendSystem},
@@ -73,8 +74,10 @@ void CDashboardDlg::BuildControls() {
     statisticsGroup_ = new QGroupBox(res::Str(res::Ctl::StatisticsGroup), this);
     statisticsGroup_->setObjectName("group1037");
 
-    chart_ = new QWidget(this);
-    chart_->setObjectName("chart1001");
+    auto* chart = new chart::CChartCtrl(this);
+    chart->setObjectName("chart1001");
+    rate_ = chart::SetUpRateChart(*chart, res::Str(res::IDS_CHART_RATE),
+                                  res::Str(res::IDS_CHART_TITLE));
 
     statistics_ = new StatisticsTableModel(this);
     statistics_->SetValue(StatisticsTableModel::kStartTime,
@@ -135,6 +138,14 @@ QTimer* CDashboardDlg::Timer(int id) const {
 
 QString CDashboardDlg::StatisticValue(int row) const {
     return statistics_->Value(row);
+}
+
+void CDashboardDlg::RefreshRate() {
+    std::string body;
+    if (!MQClientSingleton::instance()->Bandwidth(body)) return;
+    const std::optional<uint32_t> bytes = ReadBandwidth(body);
+    if (!bytes) return;
+    chart::ShowRateSample(rate_, chart::TheRateHistory(), static_cast<double>(*bytes));
 }
 
 void CDashboardDlg::RefreshStatistics() {
@@ -219,7 +230,7 @@ void CDashboardDlg::Layout() {
     engineButton_->move(lampX + 10 + lamp_->width(),
                         engine.top() + (engine.height() - engineButton_->height()) / 2);
 
-    chart_->setGeometry(QRect(left, splitY, splitX - left, top + height - splitY) - one);
+    rate_.chart->setGeometry(QRect(left, splitY, splitX - left, top + height - splitY) - one);
 
     const QRect stats = QRect(splitX, top, left + width - splitX, height) - one;
     statisticsGroup_->setGeometry(stats);

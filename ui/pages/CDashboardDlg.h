@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 
+#include "chart/RateChart.h"
 #include "service/ProxyCtrl.h"
 
 class QGroupBox;
@@ -20,7 +21,8 @@ class StatisticsTableModel;
 
 class CDashboardDlg : public QWidget {
 public:
-    // Timer ids and periods of the polls (id 1, the rate chart's 2 s poll, belongs to the chart).
+    // Timer ids and periods of the polls.
+    static constexpr int kRateTimer = 1;         // RefreshRate, 2000 ms
     static constexpr int kStatisticTimer = 2;    // RefreshStatistics, 5000 ms
     static constexpr int kEngineStateTimer = 3;  // RefreshEngineState, 10000 ms
     static constexpr int kSystemTimer = 4;       // SendSystem, 60000 ms
@@ -30,6 +32,8 @@ public:
     explicit CDashboardDlg(QWidget* parent);
     ~CDashboardDlg() override;
 
+    // "bandwidth": one sample onto the rate chart; a failure leaves the chart as it is.
+    void RefreshRate();
     // "statistic", and after a good reply "engine"; a failure leaves every figure as it was.
     void RefreshStatistics();
     // Relabels the engine button and sets the lamp from the service state.
@@ -46,8 +50,9 @@ public:
     QPushButton* EngineButton() const { return engineButton_; }
     QLabel* Lamp() const { return lamp_; }
     QTableView* StatisticsTable() const { return table_; }
-    // The chart area (objectName "chart1001"), laid out on every resize.
-    QWidget* ChartArea() const { return chart_; }
+    // The rate chart (objectName "chart1001"), laid out on every resize.
+    chart::CChartCtrl* ChartArea() const { return rate_.chart; }
+    const chart::RateChart& RateChart() const { return rate_; }
     CBusyDlg* BusyDialog() const { return busy_; }
     // The poll timer of an id above, or null.
     QTimer* Timer(int id) const;
@@ -71,7 +76,7 @@ private:
     ProxyCtrl serviceCtrl_;
     StatisticsTableModel* statistics_ = nullptr;
     QTableView* table_ = nullptr;
-    QWidget* chart_ = nullptr;
+    chart::RateChart rate_;
     std::map<int, QTimer*> timers_;
     QLabel* lamp_ = nullptr;
     QPixmap stoppedLamp_;
