@@ -7,89 +7,175 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "service/ServiceManager.h"
 
-// A service manager with one scripted service, for tests of the service logic and of
-// anything that asks for the service state. Thread-safe; every handle it gives out is
-// counted so tests can check that all were closed.
+// A service manager with one scripted service, for tests of the service logic and of anything
+// that asks for the service state. Thread-safe; open handles are counted so tests can check
+// that all were closed.
 class FakeServiceManager : public ServiceManager {
 public:
     struct Calls {
-        int openManager = 0;
-        int openService = 0;
-        int create = 0;
-        int description = 0;
-        int failureActions = 0;
-        int start = 0;
-        int stop = 0;
-        int query = 0;
-        int remove = 0;
+        int openManager = 0, openService = 0, create = 0, description = 0, failureActions = 0;
+        int start = 0, stop = 0, query = 0, remove = 0;
     };
-
-    FakeServiceManager();
+    using Code =
+        std::optional<uint32_t>;  // a failure's code (0: fails without one); nullopt: works
 
     // --- script ---
-    // Installs the service in the given raw state (raw_state::..., or any number).
-    void SetInstalled(uint32_t rawState = raw_state::kStopped);
-    void SetNotInstalled();
-    void SetState(uint32_t rawState);
-    // Opening the manager fails with this code (0: fails without a code); nullopt: it opens.
-    void SetOpenManagerFailure(std::optional<uint32_t> code);
-    // Opening the service fails with this code (0: without a code) once `afterOpens`
-    // further opens have succeeded; nullopt: it opens (when installed).
-    void SetOpenServiceFailure(std::optional<uint32_t> code, int afterOpens = 0);
-    void SetQueryFails(bool fails);
-    // A start request is refused with this code (0: accepted).
-    void SetStartRefused(uint32_t code);
-    void SetCreateFailure(std::optional<uint32_t> code);
-    void SetDeleteFailure(std::optional<uint32_t> code);
-    // The states queries report after an accepted start/stop request, one per query; the
-    // last one stays. Defaults: start pending then running; stop pending then stopped.
-    void SetStartSequence(std::vector<uint32_t> states);
-    void SetStopSequence(std::vector<uint32_t> states);
+    void SetInstalled(uint32_t rawState = raw_state::kStopped) { Set(installed_, true, rawState); }
+    void SetNotInstalled() { Set(installed_, false, State()); }
+    void SetState(uint32_t rawState) { Set(installed_, Installed(), rawState); }
+    void SetOpenManagerFailure(Code code) { Set(openManagerFailure_, code); }
+    // Opening the service fails once `afterOpens` further opens have succeeded.
+    void SetOpenServiceFailure(Code code, int afterOpens = 0) {
+        Set(openServiceFailure_, code);
+        Set(opensBeforeFailure_, afterOpens);
+    }
+    void SetQueryFails(bool fails) { Set(queryFails_, fails); }
+    void SetStartRefused(uint32_t code) { Set(startRefused_, code); }  // 0: accepted
+    void SetCreateFailure(Code code) { Set(createFailure_, code); }
+    void SetDeleteFailure(Code code) { Set(deleteFailure_, code); }
+    // The states queries report after an accepted start/stop, one per query; the last stays.
+    void SetStartSequence(std::vector<uint32_t> states) { Set(startSequence_, states); }
+    void SetStopSequence(std::vector<uint32_t> states) { Set(stopSequence_, states); }
 
     // --- observations ---
-    Calls calls() const;
-    int OpenHandles() const;
-    bool Installed() const;
-    uint32_t State() const;
-    std::optional<ServiceDefinition> LastCreated() const;
-    std::string Description() const;
-    FailureActions LastFailureActions() const;
+    Calls calls() const { return Get(calls_); }
+    int OpenHandles() const { return openHandles_->load(); }
+    bool Installed() const { return Get(installed_); }
+    uint32_t State() const { return Get(state_); }
+    std::optional<ServiceDefinition> LastCreated() const { return Get(created_); }
+    std::string Description() const { return Get(description_); }
+    FailureActions LastFailureActions() const { return Get(failureActions_); }
 
     // --- ServiceManager ---
-    std::unique_ptr<Manager> OpenManager() override;
-    std::unique_ptr<Service> OpenService(Manager& manager, const std::string& name) override;
-    std::unique_ptr<Service> CreateService(Manager& manager,
-                                           const ServiceDefinition& definition) override;
-    bool ChangeDescription(Service& service, const std::string& description) override;
-    bool ChangeFailureActions(Service& service, const FailureActions& actions) override;
-    bool StartService(Service& service) override;
-    bool ControlStop(Service& service) override;
-    bool QueryServiceState(Service& service, uint32_t& state) override;
-    bool DeleteService(Service& service) override;
+    std::unique_ptr<Manager> OpenManager() override {
+        const auto lock = Count(calls_.openManager);
+        if (openManagerFailure_) return Fail<std::unique_ptr<Manager>>(*openManagerFailure_);
+        return MakeHandle<Manager>();
+    }
+
+    std::unique_ptr<Service> OpenService(Manager&, const std::string&) override {
+        using Result = std::unique_ptr<Service>;
+        const auto lock = Count(calls_.openService);
+        if (openServiceFailure_) {
+            if (opensBeforeFailure_ == 0) return Fail<Result>(*openServiceFailure_);
+            --opensBeforeFailure_;
+        }
+        if (!installed_) return Fail<Result>(service_error::kServiceDoesNotExist);
+        return MakeHandle<Service>();
+    }
+
+    std::unique_ptr<Service> CreateService(Manager&, const ServiceDefinition& definition) override {
+        using Result = std::unique_ptr<Service>;
+        const auto lock = Count(calls_.create);
+        if (createFailure_) return Fail<Result>(*createFailure_);
+        if (installed_) return Fail<Result>(service_error::kServiceExists);
+        installed_ = true;
+        state_ = raw_state::kStopped;
+        pending_.clear();
+        created_ = definition;
+        return MakeHandle<Service>();
+    }
+
+    bool ChangeDescription(Service&, const std::string& description) override {
+        const auto lock = Count(calls_.description);
+        description_ = description;
+        return true;
+    }
+
+    bool ChangeFailureActions(Service&, const FailureActions& actions) override {
+        const auto lock = Count(calls_.failureActions);
+        failureActions_ = actions;
+        return true;
+    }
+
+    bool StartService(Service&) override {
+        const auto lock = Count(calls_.start);
+        if (startRefused_ != 0) return Fail(startRefused_);
+        pending_.assign(startSequence_.begin(), startSequence_.end());
+        return true;
+    }
+
+    bool ControlStop(Service&) override {
+        const auto lock = Count(calls_.stop);
+        pending_.assign(stopSequence_.begin(), stopSequence_.end());
+        return true;
+    }
+
+    bool QueryServiceState(Service&, uint32_t& state) override {
+        const auto lock = Count(calls_.query);
+        if (queryFails_) return Fail(service_error::kAccessDenied);
+        if (!pending_.empty()) {
+            state_ = pending_.front();
+            pending_.pop_front();
+        }
+        state = state_;
+        return true;
+    }
+
+    bool DeleteService(Service&) override {
+        const auto lock = Count(calls_.remove);
+        if (deleteFailure_) return Fail(*deleteFailure_);
+        installed_ = false;
+        pending_.clear();
+        return true;
+    }
 
 private:
-    template <typename Handle>
-    std::unique_ptr<Handle> MakeHandle();
-    bool Fail(uint32_t code);
+    template <typename T>
+    T Get(const T& field) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return field;
+    }
+    template <typename T, typename V>
+    void Set(T& field, V value) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        field = std::move(value);
+    }
+    void Set(bool& installed, bool value, uint32_t rawState) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        installed = value;
+        state_ = rawState;
+        pending_.clear();
+    }
+    std::unique_lock<std::mutex> Count(int& counter) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++counter;
+        return lock;
+    }
+    // Handles only count themselves: the fake has a single service.
+    template <typename Base>
+    struct Handle : Base {
+        explicit Handle(std::shared_ptr<std::atomic<int>> c) : counter(std::move(c)) { ++*counter; }
+        ~Handle() override { --*counter; }
+        std::shared_ptr<std::atomic<int>> counter;
+    };
+    template <typename Base>
+    std::unique_ptr<Base> MakeHandle() {
+        return std::make_unique<Handle<Base>>(openHandles_);
+    }
+    // Records the code and fails with `Result` (false or nullptr).
+    template <typename Result = bool>
+    static Result Fail(uint32_t code) {
+        SetLastError(code);
+        return Result{};
+    }
 
     mutable std::mutex mutex_;
-    std::shared_ptr<std::atomic<int>> openHandles_;
+    std::shared_ptr<std::atomic<int>> openHandles_ = std::make_shared<std::atomic<int>>(0);
     bool installed_ = false;
     uint32_t state_ = raw_state::kStopped;
     std::deque<uint32_t> pending_;
-    std::optional<uint32_t> openManagerFailure_;
-    std::optional<uint32_t> openServiceFailure_;
+    Code openManagerFailure_, openServiceFailure_, createFailure_, deleteFailure_;
     int opensBeforeFailure_ = 0;
     bool queryFails_ = false;
     uint32_t startRefused_ = 0;
-    std::optional<uint32_t> createFailure_;
-    std::optional<uint32_t> deleteFailure_;
-    std::vector<uint32_t> startSequence_;
-    std::vector<uint32_t> stopSequence_;
+    std::vector<uint32_t> startSequence_{raw_state::kStartPending, raw_state::kRunning};
+    std::vector<uint32_t> stopSequence_{raw_state::kStopPending, raw_state::kStopped};
     Calls calls_;
     std::optional<ServiceDefinition> created_;
     std::string description_;

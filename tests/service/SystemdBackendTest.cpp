@@ -1,219 +1,267 @@
-// The systemd backend: its unit texts and state mapping, and its D-Bus calls against a mock
-// of systemd's manager on a private bus.
+// The systemd backend: its unit texts, and its D-Bus calls against python3-dbusmock's systemd
+// template on a private bus.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <systemd/sd-bus.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
 
 #include "service/ProxyCtrl.h"
 #include "service/SystemdServiceManager.h"
-#include "tests/service/SystemdMock.h"
+
+extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
 constexpr uint32_t kLimitMs = 5000;
 constexpr const char* kUnit = "TorvoProxyServer.service";
+constexpr const char* kSystemd = "org.freedesktop.systemd1";
+constexpr const char* kUnitPath = "/org/freedesktop/systemd1/unit/TorvoProxyServer_service";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
+std::string ReadFile(const std::string& path, size_t from = 0) {
     std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
+    content << std::ifstream(path).rdbuf();
+    return content.str().substr(std::min(from, content.str().size()));
 }
 
-TEST(SystemdUnitTextTest, StateMapping) {
-    struct Row {
-        const char* active;
-        const char* sub;
-        uint32_t raw;
-    };
-    const Row rows[] = {
-        {"active", "running", raw_state::kRunning},
-        {"reloading", "reload", raw_state::kRunning},
-        {"activating", "start", raw_state::kStartPending},
-        {"activating", "auto-restart", raw_state::kStopped},
-        {"deactivating", "stop-sigterm", raw_state::kStopPending},
-        {"inactive", "dead", raw_state::kStopped},
-        {"failed", "failed", raw_state::kStopped},
-        {"maintenance", "", 0},
-        {"", "", 0},
-    };
-    for (const Row& row : rows) {
-        EXPECT_EQ(systemd_service::RawStateFromUnit(row.active, row.sub), row.raw)
-            << row.active << "/" << row.sub;
+pid_t Spawn(std::vector<std::string> words) {
+    std::vector<char*> argv;
+    for (auto& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+// Code the mock runs (with `self` and `args`) for the manager methods its template lacks:
+// Reload loads the unit files of the unit directory, as systemd would.
+constexpr const char* kAddUnit = R"(
+def add_unit(mock, name, load):
+    path = '/org/freedesktop/systemd1/unit/' + name.replace('.', '_').replace('-', '_')
+    props = {'LoadState': load, 'ActiveState': 'inactive', 'SubState': 'dead'}
+    if path in objects:
+        objects[path].UpdateProperties('org.freedesktop.systemd1.Unit', props)
+    else:
+        mock.AddObject(path, 'org.freedesktop.systemd1.Unit', dict(props, Id=name), [])
+    return path
+)";
+constexpr const char* kLoadUnit = R"(
+name = str(args[0])
+ret = self.units[name] if name in self.units else add_unit(self, name, 'not-found')
+)";
+constexpr const char* kReload = R"(
+import os
+present = set(f for f in os.listdir(os.environ['TEST_UNIT_DIR']) if f.endswith('.service'))
+for name in list(self.units):
+    if name not in present:
+        add_unit(self, name, 'not-found')
+        del self.units[name]
+for name in present:
+    self.units[name] = add_unit(self, name, 'loaded')
+)";
+
+// A private dbus-daemon with the mock on it, standing in for the system bus and systemd.
+class SystemdMock {
+public:
+    ~SystemdMock() {
+        for (pid_t pid : {mock_, daemon_}) {
+            if (pid > 0 && ::kill(pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
+        }
     }
-}
+    // Empty on success, else why the mock could not be set up.
+    std::string Start(const std::string& work) {
+        address = "unix:path=" + work + "/system_bus_socket";
+        // No service directories: nothing is ever activated on this bus.
+        std::ofstream(work + "/bus.conf")
+            << "<busconfig><listen>" << address << "</listen><policy context='default'><allow "
+            << "send_destination='*'/><allow receive_sender='*'/><allow own='*'/></policy>"
+            << "</busconfig>\n";
+        daemon_ =
+            Spawn({"/usr/bin/dbus-daemon", "--nofork", "--config-file=" + work + "/bus.conf"});
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+        ::setenv("TEST_UNIT_DIR", (work + "/units").c_str(), 1);
+        log_ = work + "/dbusmock.log";
+        mock_ =
+            Spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "-t", "systemd", "-l", log_});
+        if (daemon_ < 0 || mock_ < 0) return "cannot run dbus-daemon or python3 -m dbusmock";
+        // The first added method also tells when the mock is on the bus.
+        for (const auto end = std::chrono::steady_clock::now() + 20s;
+             !AddMethod("LoadUnit", "s", "o", std::string(kAddUnit) + kLoadUnit);) {
+            if (::waitpid(mock_, nullptr, WNOHANG) == mock_ ||
+                std::chrono::steady_clock::now() > end) {
+                mock_ = -1;
+                return "the mock did not come up; see " + log_;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        const bool added = AddMethod("Reload", "", "", std::string(kAddUnit) + kReload) &&
+                           AddMethod("EnableUnitFiles", "asbb", "ba(sss)", "ret = (False, [])") &&
+                           AddMethod("DisableUnitFiles", "asb", "a(sss)", "ret = []");
+        return added ? "" : "cannot add methods to the mock";
+    }
+    // Calls of `method` since the last ClearCalls, arguments as the mock logs them.
+    std::vector<std::string> Calls(const std::string& method) {
+        std::vector<std::string> calls;
+        std::istringstream log(ReadFile(log_, logMark_));
+        for (std::string stamp, line; log >> stamp && std::getline(log, line);) {
+            if (line.rfind(" " + method, 0) == 0) calls.push_back(line.substr(method.size() + 1));
+        }
+        return calls;
+    }
+    void ClearCalls() { logMark_ = fs::file_size(log_); }
+    template <typename... Args>
+    bool Call(const char* path, const char* interface, const char* method, Args... args) {
+        sd_bus* raw = nullptr;
+        if (sd_bus_new(&raw) < 0) return false;
+        std::unique_ptr<sd_bus, decltype(&sd_bus_flush_close_unref)> bus(raw,
+                                                                         sd_bus_flush_close_unref);
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        const bool ok = sd_bus_set_address(raw, address.c_str()) >= 0 &&
+                        sd_bus_set_bus_client(raw, 1) >= 0 && sd_bus_start(raw) >= 0 &&
+                        sd_bus_call_method(raw, kSystemd, path, interface, method, &error, nullptr,
+                                           args...) >= 0;
+        sd_bus_error_free(&error);
+        return ok;
+    }
+    bool SetUnitState(const char* active, const char* sub) {
+        return Call(kUnitPath, "org.freedesktop.DBus.Mock", "UpdateProperties", "sa{sv}",
+                    "org.freedesktop.systemd1.Unit", 2, "ActiveState", "s", active, "SubState", "s",
+                    sub);
+    }
 
-TEST(SystemdUnitTextTest, UnitFileAndDropIns) {
-    const ServiceDefinition definition{"TorvoProxyServer", "Torvo Proxy Server",
-                                       "/opt/torvo/TorvoProxyServer -s", true};
-    EXPECT_EQ(systemd_service::UnitFileText(definition),
-              "[Unit]\nDescription=Torvo Proxy Server\nAfter=network.target\n\n"
-              "[Service]\nType=simple\nExecStart=\"/opt/torvo/TorvoProxyServer\" \"-s\"\n\n"
-              "[Install]\nWantedBy=multi-user.target\n");
-    // Specifiers, variables, quotes and backslashes reach the program as written; double
-    // quotes in the command line keep a path with blanks in one word.
-    const ServiceDefinition odd{"X", "100% sure", "\"/opt/my dir/a$b\\100%\" -s", false};
-    EXPECT_EQ(systemd_service::UnitFileText(odd),
-              "[Unit]\nDescription=100%% sure\nAfter=network.target\n\n"
-              "[Service]\nType=simple\nExecStart=\"/opt/my dir/a$$b\\\\100%%\" \"-s\"\n");
+    std::string address;
 
-    FailureActions threeRestarts;
-    threeRestarts.actions.assign(3, {FailureActions::Type::kRestart, 60000});
-    EXPECT_EQ(systemd_service::FailureActionsDropIn(threeRestarts),
-              "[Unit]\nStartLimitIntervalSec=244\nStartLimitBurst=4\n\n"
-              "[Service]\nRestart=on-failure\nRestartSec=60000ms\n");
+private:
+    bool AddMethod(const char* name, const char* in, const char* out, const std::string& code) {
+        return Call("/org/freedesktop/systemd1", "org.freedesktop.DBus.Mock", "AddMethod", "sssss",
+                    "org.freedesktop.systemd1.Manager", name, in, out, code.c_str());
+    }
+
+    pid_t daemon_ = -1, mock_ = -1;
+    std::string log_;
+    size_t logMark_ = 0;
+};
+
+// Specifiers, variables and backslashes reach the program as written; double quotes keep a
+// path with blanks in one word.
+TEST(SystemdUnitTextTest, UnitFileEscapesAndFailureActions) {
+    EXPECT_EQ(
+        systemd_service::UnitFileText({"X", "100% sure", "\"/opt/my dir/a$b\\1%\" -s", false}),
+        "[Unit]\nDescription=100%% sure\nAfter=network.target\n\n"
+        "[Service]\nType=simple\nExecStart=\"/opt/my dir/a$$b\\\\1%%\" \"-s\"\n");
     EXPECT_EQ(systemd_service::FailureActionsDropIn(FailureActions{}), "[Service]\nRestart=no\n");
-    EXPECT_EQ(systemd_service::DescriptionDropIn("Torvo Proxy Server"),
-              "[Unit]\nDescription=Torvo Proxy Server\n");
 }
 
-TEST(SystemdUnitTextTest, BusErrors) {
-    EXPECT_EQ(systemd_service::ErrorFromBusError("org.freedesktop.systemd1.NoSuchUnit"),
-              service_error::kServiceDoesNotExist);
-    EXPECT_EQ(systemd_service::ErrorFromBusError(
-                  "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
-              service_error::kAccessDenied);
-    EXPECT_EQ(systemd_service::ErrorFromBusError("org.freedesktop.DBus.Error.ServiceUnknown"),
-              service_error::kManagerUnavailable);
-    EXPECT_EQ(systemd_service::ErrorFromBusError("org.example.Whatever"),
-              service_error::kIoFailure);
-}
-
-// One private bus and mock for the whole suite; each test gets a fresh unit directory.
+// One private bus and mock for the whole suite; each test starts with no unit.
 class SystemdBackendTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         char pattern[] = "/tmp/torvo-systemd-mock-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        work_ = pattern;
+        work_ = ::mkdtemp(pattern) ? pattern : "/nonexistent";
         fs::create_directories(work_ + "/units");
         mock_ = new SystemdMock();
-        setupError_ = mock_->Start(work_, work_ + "/units");
+        setupError_ = mock_->Start(work_);
     }
     static void TearDownTestSuite() {
         delete mock_;
-        mock_ = nullptr;
-        ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
         fs::remove_all(work_);
     }
-
     void SetUp() override {
         ASSERT_TRUE(setupError_.empty()) << "no mock of systemd: " << setupError_;
-        unitDir_ = work_ + "/units";
         for (const auto& entry : fs::directory_iterator(unitDir_)) fs::remove_all(entry.path());
-        ASSERT_TRUE(mock_->Reload());  // the mock forgets the previous test's unit
-        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", mock_->Address().c_str(), 1);
-        manager_ = std::make_shared<SystemdServiceManager>(unitDir_);
-        ctrl_ = std::make_unique<ProxyCtrl>(manager_, "/opt/torvo/TorvoProxyServer -s");
-        ctrl_->SetPollInterval(10ms);
-        ctrl_->SetUninstallStopLimit(kLimitMs);
-        ASSERT_TRUE(mock_->ClearCalls());
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", mock_->address.c_str(), 1);
+        ASSERT_TRUE(mock_->Call("/org/freedesktop/systemd1", "org.freedesktop.systemd1.Manager",
+                                "Reload", ""));  // forgets the previous test's unit
+        ctrl_.SetPollInterval(10ms);
+        ctrl_.SetUninstallStopLimit(kLimitMs);
+        mock_->ClearCalls();
     }
-
     static inline std::string work_;
     static inline SystemdMock* mock_ = nullptr;
     static inline std::string setupError_;
-    std::string unitDir_;
-    std::shared_ptr<SystemdServiceManager> manager_;
-    std::unique_ptr<ProxyCtrl> ctrl_;
+    const std::string unitDir_ = work_ + "/units", unitFile_ = unitDir_ + "/" + kUnit;
+    std::shared_ptr<SystemdServiceManager> manager_ =
+        std::make_shared<SystemdServiceManager>(unitDir_);
+    ProxyCtrl ctrl_{manager_, "/opt/torvo/TorvoProxyServer -s"};
 };
 
 TEST_F(SystemdBackendTest, InstallStartStopUninstall) {
-    EXPECT_EQ(ctrl_->QueryStatus(), kServiceUnknown) << "no unit";
-
-    ASSERT_TRUE(ctrl_->Install());
-    const std::string unitFile = unitDir_ + "/" + kUnit;
-    EXPECT_EQ(ReadFile(unitFile),
-              systemd_service::UnitFileText({"TorvoProxyServer", "Torvo Proxy Server",
-                                             "/opt/torvo/TorvoProxyServer -s", true}));
-    EXPECT_EQ(ReadFile(unitFile + ".d/10-description.conf"),
+    EXPECT_EQ(ctrl_.QueryStatus(), kServiceUnknown) << "no unit";
+    ASSERT_TRUE(ctrl_.Install());
+    EXPECT_EQ(ReadFile(unitFile_),
+              "[Unit]\nDescription=Torvo Proxy Server\nAfter=network.target\n\n"
+              "[Service]\nType=simple\nExecStart=\"/opt/torvo/TorvoProxyServer\" \"-s\"\n\n"
+              "[Install]\nWantedBy=multi-user.target\n");
+    EXPECT_EQ(ReadFile(unitFile_ + ".d/10-description.conf"),
               "[Unit]\nDescription=Torvo Proxy Server\n");
-    EXPECT_NE(ReadFile(unitFile + ".d/20-failure-actions.conf").find("Restart=on-failure"),
-              std::string::npos);
-    const auto enabled = mock_->MethodCalls("EnableUnitFiles");
-    ASSERT_EQ(enabled.size(), 1u);
-    EXPECT_EQ(enabled[0], "[TorvoProxyServer.service] false true");
-    EXPECT_FALSE(mock_->MethodCalls("Reload").empty());
-    EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
+    EXPECT_EQ(ReadFile(unitFile_ + ".d/20-failure-actions.conf"),
+              "[Unit]\nStartLimitIntervalSec=244\nStartLimitBurst=4\n\n"
+              "[Service]\nRestart=on-failure\nRestartSec=60000ms\n");
+    EXPECT_EQ(mock_->Calls("EnableUnitFiles"),
+              std::vector<std::string>{" [\"TorvoProxyServer.service\"] False True"});
+    EXPECT_FALSE(mock_->Calls("Reload").empty());
+    EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);
 
-    ASSERT_TRUE(ctrl_->Start(kLimitMs));
-    EXPECT_EQ(mock_->UnitProperty(kUnit, "ActiveState"), "active");
-    EXPECT_EQ(ctrl_->QueryStatus(), kServiceRunning);
+    ASSERT_TRUE(ctrl_.Start(kLimitMs));  // the mock's StartUnit makes the unit active
+    EXPECT_EQ(ctrl_.QueryStatus(), kServiceRunning);
+    ASSERT_TRUE(ctrl_.Stop(kLimitMs));
+    EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);
 
-    ASSERT_TRUE(ctrl_->Stop(kLimitMs));
-    EXPECT_EQ(mock_->UnitProperty(kUnit, "ActiveState"), "inactive");
-    EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
-
-    ASSERT_TRUE(ctrl_->Uninstall());
-    const auto disabled = mock_->MethodCalls("DisableUnitFiles");
-    ASSERT_EQ(disabled.size(), 1u);
-    EXPECT_EQ(disabled[0], "[TorvoProxyServer.service] false");
-    EXPECT_FALSE(fs::exists(unitFile));
-    EXPECT_FALSE(fs::exists(unitFile + ".d"));
-    EXPECT_EQ(ctrl_->QueryStatus(), kServiceUnknown);
-}
-
-TEST_F(SystemdBackendTest, ToggleInstallsThenStartsThenStops) {
-    ASSERT_TRUE(ctrl_->Toggle(kLimitMs));
-    EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped) << "the first toggle only installs";
-    ASSERT_TRUE(ctrl_->Toggle(kLimitMs));
-    EXPECT_EQ(ctrl_->QueryStatus(), kServiceRunning);
-    ASSERT_TRUE(ctrl_->Toggle(kLimitMs));
-    EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
+    ASSERT_TRUE(ctrl_.Uninstall());
+    EXPECT_EQ(mock_->Calls("DisableUnitFiles"),
+              std::vector<std::string>{" [\"TorvoProxyServer.service\"] False"});
+    EXPECT_FALSE(fs::exists(unitFile_));
+    EXPECT_FALSE(fs::exists(unitFile_ + ".d"));
+    EXPECT_EQ(ctrl_.QueryStatus(), kServiceUnknown);
 }
 
 TEST_F(SystemdBackendTest, StateFollowsTheUnitsActiveAndSubState) {
-    ASSERT_TRUE(ctrl_->Install());
-    struct Row {
-        const char* active;
-        const char* sub;
-        int expected;
-    };
-    const Row rows[] = {
+    ASSERT_TRUE(ctrl_.Install());
+    const std::tuple<const char*, const char*, int> rows[] = {
         {"activating", "start", kServiceStartPending},
         {"active", "running", kServiceRunning},
+        {"reloading", "reload", kServiceRunning},
         {"deactivating", "stop-sigterm", kServiceStopPending},
         {"inactive", "dead", kServiceStopped},
         {"failed", "failed", kServiceStopped},
         {"activating", "auto-restart", kServiceStopped},
-        {"bogus", "", kServiceUnknown},
+        {"maintenance", "", kServiceUnknown},
     };
-    for (const Row& row : rows) {
-        ASSERT_TRUE(mock_->SetUnitState(kUnit, row.active, row.sub));
-        EXPECT_EQ(ctrl_->QueryStatus(), row.expected) << row.active << "/" << row.sub;
+    for (const auto& [active, sub, expected] : rows) {
+        ASSERT_TRUE(mock_->SetUnitState(active, sub));
+        EXPECT_EQ(ctrl_.QueryStatus(), expected) << active << "/" << sub;
     }
-    // Pending states: Toggle stops, and Stop has nothing to do.
-    ASSERT_TRUE(mock_->SetUnitState(kUnit, "activating", "start"));
-    EXPECT_TRUE(ctrl_->Toggle(kLimitMs));
-    EXPECT_EQ(mock_->UnitProperty(kUnit, "ActiveState"), "activating");
 }
 
 TEST_F(SystemdBackendTest, InstallWhenPresentChangesNothing) {
-    const std::string unitFile = unitDir_ + "/" + kUnit;
-    std::ofstream(unitFile) << "[Service]\nExecStart=/bin/true\n";
-    ASSERT_TRUE(mock_->ClearCalls());
-    BaseCtrl probe(manager_, "TorvoProxyServer", "", "", "");
     // The file is there but systemd was not told yet: it is found, not overwritten.
-    EXPECT_TRUE(ctrl_->Install());
-    EXPECT_EQ(ReadFile(unitFile), "[Service]\nExecStart=/bin/true\n");
-    EXPECT_FALSE(fs::exists(unitFile + ".d"));
-    EXPECT_TRUE(mock_->MethodCalls("EnableUnitFiles").empty());
-    EXPECT_EQ(probe.QueryStatus(), kServiceStopped);
+    std::ofstream(unitFile_) << "[Service]\nExecStart=/bin/true\n";
+    EXPECT_TRUE(ctrl_.Install());
+    EXPECT_EQ(ReadFile(unitFile_), "[Service]\nExecStart=/bin/true\n");
+    EXPECT_FALSE(fs::exists(unitFile_ + ".d"));
+    EXPECT_TRUE(mock_->Calls("EnableUnitFiles").empty());
+    EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);
 }
 
 TEST_F(SystemdBackendTest, UnreachableBusReadsUnknownAndInstallFails) {
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + work_ + "/no-such-socket").c_str(), 1);
-    EXPECT_EQ(ctrl_->QueryStatus(), kServiceUnknown);
-    EXPECT_FALSE(ctrl_->Install());
-    EXPECT_TRUE(ctrl_->Start(kLimitMs)) << "state 0: nothing to start";
-    EXPECT_FALSE(fs::exists(unitDir_ + "/" + kUnit));
+    EXPECT_EQ(ctrl_.QueryStatus(), kServiceUnknown);
+    EXPECT_FALSE(ctrl_.Install());
+    EXPECT_TRUE(ctrl_.Start(kLimitMs)) << "state 0: nothing to start";
+    EXPECT_FALSE(fs::exists(unitFile_));
 }
 
 }  // namespace
