@@ -1,47 +1,90 @@
 #pragma once
-// Builds small GIF files for the tests, byte by byte, with any mix of blocks.
+// Builds small GIF files for the tests, byte by byte. Colour tables always hold four
+// colours: index 0 white, 1 red, 2 green, 3 blue.
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
 namespace gif_test {
 
 struct Control {  // a graphic control extension
-    uint16_t delay = 0;
-    uint8_t disposal = 0;
+    Control(uint16_t delay, uint8_t disposal = 0, std::optional<uint8_t> transparent = {})
+        : delay(delay), disposal(disposal), transparent(transparent) {}
+    uint16_t delay;
+    uint8_t disposal;
     std::optional<uint8_t> transparent;
 };
 
 struct Frame {
-    uint16_t left = 0;
-    uint16_t top = 0;
-    uint16_t width = 1;
-    uint16_t height = 1;
+    struct Place {
+        uint16_t left, top, width, height;
+    };
+    Frame(Place place, std::vector<uint8_t> pixels, std::optional<Control> control = {})
+        : place(place), pixels(std::move(pixels)), control(control) {}
+    Place place;
     std::vector<uint8_t> pixels;  // colour indices, row by row
     std::optional<Control> control;
-    std::vector<uint32_t> localColours;       // 0xRRGGBB; empty: none
-    std::optional<uint8_t> declaredCodeSize;  // a minimum code size other than the real 8
-    std::string commentBefore;                // a comment extension before the frame
+    bool localColours = false;
+    uint8_t codeSize = 8;         // the minimum code size declared; the data is written for 8
+    std::vector<uint8_t> before;  // raw blocks written before the frame's own
 };
 
-struct Gif {
-    std::string version = "89a";
-    uint16_t width = 4;
-    uint16_t height = 4;
-    std::vector<uint32_t> globalColours;  // 0xRRGGBB, a power of two from 2 to 256; empty: none
-    uint8_t backgroundIndex = 0;
-    bool loopExtension = false;  // the usual application extension with a loop count
-    std::vector<Frame> frames;
-    bool trailer = true;
-};
+inline std::vector<uint8_t> Solid(int count, uint8_t index) {
+    return std::vector<uint8_t>(static_cast<std::size_t>(count), index);
+}
 
-// Four colours used by most tests: index 0 white, 1 red, 2 green, 3 blue.
-std::vector<uint32_t> FourColours();
+inline void Put16(std::vector<uint8_t>& out, uint16_t value) {
+    out.insert(out.end(), {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8)});
+}
 
-std::vector<uint8_t> Build(const Gif& gif);
+inline void PutColours(std::vector<uint8_t>& out) {
+    out.insert(out.end(), {255, 255, 255, 255, 0, 0, 0, 255, 0, 0, 0, 255});
+}
 
-// `count` pixels of one index.
-std::vector<uint8_t> Solid(int count, uint8_t index);
+// Image data of literal 9-bit codes only, a clear code first: fine up to 253 pixels.
+inline void PutImageData(std::vector<uint8_t>& out, const std::vector<uint8_t>& pixels) {
+    std::vector<uint8_t> lzw;
+    uint32_t bits = 0;
+    int count = 0;
+    auto put = [&](uint32_t code) {
+        for (bits |= code << count, count += 9; count >= 8; bits >>= 8, count -= 8) {
+            lzw.push_back(bits & 0xFF);
+        }
+    };
+    put(256);
+    for (uint8_t pixel : pixels) put(pixel);
+    put(257);
+    if (count > 0) lzw.push_back(bits & 0xFF);
+    out.push_back(static_cast<uint8_t>(lzw.size()));  // one sub-block, then the terminator
+    out.insert(out.end(), lzw.begin(), lzw.end());
+    out.push_back(0);
+}
+
+// A file with a four-colour global table and these frames.
+inline std::vector<uint8_t> Build(const std::vector<Frame>& frames, uint16_t width = 4,
+                                  uint16_t height = 4, uint8_t backgroundIndex = 0) {
+    std::vector<uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
+    Put16(out, width);
+    Put16(out, height);
+    out.insert(out.end(), {0xF1, backgroundIndex, 0});  // a global table of 4 colours
+    PutColours(out);
+    for (const Frame& f : frames) {
+        out.insert(out.end(), f.before.begin(), f.before.end());
+        if (const auto& c = f.control) {
+            const auto packed = static_cast<uint8_t>((c->disposal & 7) << 2 | !!c->transparent);
+            out.insert(out.end(), {0x21, 0xF9, 0x04, packed});
+            Put16(out, c->delay);
+            out.insert(out.end(), {c->transparent.value_or(0), 0});
+        }
+        out.push_back(0x2C);
+        for (uint16_t v : {f.place.left, f.place.top, f.place.width, f.place.height}) Put16(out, v);
+        out.push_back(f.localColours ? 0x81 : 0);
+        if (f.localColours) PutColours(out);
+        out.push_back(f.codeSize);
+        PutImageData(out, f.pixels);
+    }
+    out.push_back(0x3B);
+    return out;
+}
 
 }  // namespace gif_test
