@@ -1,9 +1,6 @@
-// The console with its user replaced by reports on standard output, for start-up tests and the
-// start-up measurement:
-//   "message <caption>|<text>"          for every message box (shown to nobody)
-//   "painted language=<en|zh> title=<window title>"   once the main window has painted; the
-//                                                       window then closes at once
-//   "ended"                              when start-up has returned
+// The console with its user replaced by lines on standard output, for the start-up tests and
+// the start-up measurement: "message <caption>|<text>" for each message box, "painted
+// language=<en|zh> title=<title>" at the main window's first paint (it then closes), "ended".
 #include <glog/logging.h>
 
 #include <QEvent>
@@ -32,14 +29,13 @@ public:
 class FirstPaint : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (!done_ && event->type() == QEvent::Paint) {
-            if (auto* dlg = qobject_cast<CMainUIDlg*>(watched)) {
-                done_ = true;
-                const bool chinese = res::CurrentUiLanguage() == res::UiLanguage::Chinese;
-                Print(QStringLiteral("painted language=%1 title=%2")
-                          .arg(chinese ? "zh" : "en", dlg->windowTitle()));
-                QTimer::singleShot(0, dlg, [dlg] { dlg->close(); });
-            }
+        auto* dlg = qobject_cast<CMainUIDlg*>(watched);
+        if (!done_ && dlg && event->type() == QEvent::Paint) {
+            done_ = true;
+            const bool chinese = res::CurrentUiLanguage() == res::UiLanguage::Chinese;
+            Print(QString("painted language=%1 title=%2")
+                      .arg(chinese ? "zh" : "en", dlg->windowTitle()));
+            QTimer::singleShot(0, dlg, [dlg] { dlg->close(); });
         }
         return false;
     }

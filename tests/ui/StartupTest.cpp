@@ -1,11 +1,10 @@
-// Start-up: the language rule, the restart command line, the rights decision, the
-// single-instance lock, and the real start-up sequence run in a throw-away install directory.
+// Start-up: the language, restart and rights rules, the single-instance lock, the real start-up
+// run by the console probe in a throw-away install directory, and the run script's layout.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
-#include <chrono>
+#include <QProcess>
 #include <thread>
 
 #include "tests/ui/TestInstall.h"
@@ -14,51 +13,31 @@
 
 namespace {
 
+using namespace std::chrono_literals;
 using res::UiLanguage;
 
-TEST(StartupRules, ZhExactlySelectsChinese) {
-    const std::pair<std::string, UiLanguage> cases[] = {
-        {"zh", UiLanguage::Chinese},      {"en", UiLanguage::English}, {"ZH", UiLanguage::English},
-        {"Zh", UiLanguage::English},      {"", UiLanguage::English},   {"zh ", UiLanguage::English},
-        {"chinese", UiLanguage::English},
-    };
-    for (const auto& [setting, expected] : cases) {
-        EXPECT_EQ(UiLanguageForSetting(setting), expected) << '"' << setting << '"';
+TEST(StartupRules, LanguageRestartAndRightsDecisions) {
+    EXPECT_EQ(UiLanguageForSetting("zh"), UiLanguage::Chinese);
+    for (const char* other : {"en", "ZH", "", "zh "}) {
+        EXPECT_EQ(UiLanguageForSetting(other), UiLanguage::English) << '"' << other << '"';
     }
-}
+    EXPECT_TRUE(IsRestartCommandLine({"--restart"}));
+    const std::vector<std::string> notRestart[] = {
+        {}, {"--restart", ""}, {" --restart"}, {"x", "--restart"}, {"--RESTART"}};
+    for (const auto& arguments : notRestart) EXPECT_FALSE(IsRestartCommandLine(arguments));
 
-TEST(StartupRules, OnlyExactlyRestartIsTheRestartCommandLine) {
-    const std::pair<std::vector<std::string>, bool> cases[] = {
-        {{"--restart"}, true},       {{}, false},
-        {{"--restart", ""}, false},  // a blank after it
-        {{" --restart"}, false},     {{"--restart "}, false},
-        {{"--restart", "x"}, false}, {{"x", "--restart"}, false},
-        {{"--RESTART"}, false},      {{"-restart"}, false},
-    };
-    for (const auto& [arguments, expected] : cases) {
-        std::string shown;
-        for (const auto& a : arguments) shown += "[" + a + "]";
-        EXPECT_EQ(IsRestartCommandLine(arguments), expected) << shown;
-    }
-}
-
-TEST(StartupRules, RightsDecision) {
-    struct Case {
-        bool systemd, root, writable, canElevate;
-        RightsAction expected;
-    };
-    const Case cases[] = {
-        {true, true, false, false, RightsAction::GoOn},
-        {true, false, true, true, RightsAction::RelaunchElevated},
-        {true, false, true, false, RightsAction::ReportNoRoot},
-        {false, false, true, false, RightsAction::GoOn},
-        {false, false, false, true, RightsAction::RelaunchElevated},
-        {false, false, false, false, RightsAction::ReportNoWriteAccess},
-        {false, true, false, true, RightsAction::ReportNoWriteAccess},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(DecideRights({c.systemd, c.root, c.writable, c.canElevate}), c.expected)
-            << c.systemd << c.root << c.writable << c.canElevate;
+    using enum RightsAction;
+    const std::pair<RightsFacts, RightsAction> rights[] = {
+        {{true, true, false, false}, GoOn},
+        {{true, false, true, true}, RelaunchElevated},
+        {{true, false, true, false}, ReportNoRoot},
+        {{false, false, true, false}, GoOn},
+        {{false, false, false, true}, RelaunchElevated},
+        {{false, false, false, false}, ReportNoWriteAccess},
+        {{false, true, false, true}, ReportNoWriteAccess}};
+    for (const auto& [facts, action] : rights) {
+        EXPECT_EQ(DecideRights(facts), action)
+            << facts.systemdBackend << facts.isRoot << facts.installDirWritable << facts.canElevate;
     }
 }
 
@@ -67,62 +46,37 @@ TEST(SingleInstanceLock, SecondHolderIsRefusedAndTakesOverOnceFree) {
     const std::string path = (dir.Dir() + "/lock").toStdString();
     auto first = std::make_unique<SingleInstanceLock>(path);
     ASSERT_EQ(first->TryAcquire(), SingleInstanceLock::Result::Acquired);
-
     SingleInstanceLock second(path);
     EXPECT_EQ(second.TryAcquire(), SingleInstanceLock::Result::HeldElsewhere);
-    second.TakeOverWhenFree(std::chrono::milliseconds(10));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    second.TakeOverWhenFree(10ms);
+    std::this_thread::sleep_for(50ms);
     EXPECT_FALSE(second.Held());
-
     first.reset();  // the old console ends
-    for (int i = 0; i < 200 && !second.Held(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    for (int i = 0; i < 200 && !second.Held(); ++i) std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(second.Held());
-    SingleInstanceLock third(path);
-    EXPECT_EQ(third.TryAcquire(), SingleInstanceLock::Result::HeldElsewhere);
+    EXPECT_EQ(SingleInstanceLock(path).TryAcquire(), SingleInstanceLock::Result::HeldElsewhere);
+    EXPECT_EQ(SingleInstanceLock("/nonexistent-torvo-dir/lock").TryAcquire(),
+              SingleInstanceLock::Result::Unavailable);
 }
-
-TEST(SingleInstanceLock, UnmakeableLockFileCountsAsOnlyInstance) {
-    SingleInstanceLock lock("/nonexistent-dir-for-torvo-test/TORVOPROXY_ONEINSTANCE_MUTEX");
-    EXPECT_EQ(lock.TryAcquire(), SingleInstanceLock::Result::Unavailable);
-}
-
-TEST(SingleInstanceLock, LivesInTheRuntimeDirectory) {
-    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", "/run/user/4242");
-    EXPECT_EQ(OneInstanceLockPath(), "/run/user/4242/TORVOPROXY_ONEINSTANCE_MUTEX");
-    qunsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(OneInstanceLockDirectory().rfind("/tmp/torvoproxy-", 0), 0u);
-    qputenv("XDG_RUNTIME_DIR", saved);
-}
-
-// --- the real start-up sequence -------------------------------------------------------
 
 TEST(Startup, LanguageComesFromMainDb) {
-    const std::pair<std::optional<std::string>, QString> cases[] = {
-        {"en", "painted language=en title=TorvoProxy System"},
-        {"zh", "painted language=zh title=TorvoProxy代理服务器系统"},
-        {"ZH", "painted language=en title=TorvoProxy System"},
-        {"", "painted language=en title=TorvoProxy System"},
-    };
-    for (const auto& [lang, expected] : cases) {
+    for (const auto& [lang, expected] : {std::pair{"en", "language=en title=TorvoProxy System"},
+                                         {"zh", "language=zh title=TorvoProxy代理服务器系统"},
+                                         {"ZH", "language=en title=TorvoProxy System"},
+                                         {"", "language=en title=TorvoProxy System"}}) {
         TestInstall install;
         install.MakeDatabase({{"lang", lang}, {"listen_port", "8089"}});
-        install.WriteVersionFile("3.0.0");
-        const auto run = install.RunProbe({});
-        ASSERT_TRUE(run.finished) << *lang;
-        EXPECT_TRUE(run.output.contains(expected)) << *lang << ": " << run.output.toStdString();
-        EXPECT_TRUE(run.output.contains("ended"));
+        const QString output = install.RunProbe({});
+        EXPECT_TRUE(output.contains(QString("painted ") + expected) && output.contains("ended"))
+            << lang << ": " << output.toStdString();
     }
 }
 
 TEST(Startup, FreshDatabaseGetsItsRowsAndStartsInChinese) {
     TestInstall install;
-    install.MakeDatabase();  // tables, no rows; no version.ini either
-    const auto run = install.RunProbe({});
-    ASSERT_TRUE(run.finished);
-    EXPECT_TRUE(run.output.contains("painted language=zh")) << run.output.toStdString();
+    install.MakeDatabase();  // tables without rows, and no version.ini
+    const QString output = install.RunProbe({});
+    EXPECT_TRUE(output.contains("painted language=zh")) << output.toStdString();
     EXPECT_EQ(install.Configuration("listen_port"), "8089");
     EXPECT_EQ(install.Configuration("torvoagent_allow"), "0");
     EXPECT_EQ(install.Configuration("lang"), "zh");
@@ -131,37 +85,52 @@ TEST(Startup, FreshDatabaseGetsItsRowsAndStartsInChinese) {
 TEST(Startup, SecondConsoleIsRefusedUnlessRestarted) {
     TestInstall install;
     install.MakeDatabase({{"lang", "en"}});
-    // A first console holds the lock.
-    SingleInstanceLock first(
-        (install.RuntimeDir() + "/TORVOPROXY_ONEINSTANCE_MUTEX").toStdString());
+    SingleInstanceLock first((install.RuntimeDir() + "/" + kOneInstanceLockName).toStdString());
     ASSERT_EQ(first.TryAcquire(), SingleInstanceLock::Result::Acquired);
-
-    const QStringList refused[] = {{}, {"--restart", ""}, {" --restart"}, {"--restart", "x"}};
-    for (const QStringList& arguments : refused) {
-        const auto run = install.RunProbe(arguments);
-        ASSERT_TRUE(run.finished);
-        EXPECT_TRUE(run.output.contains("message 提示|该程序已经在运行"))
-            << arguments.join(',').toStdString() << ": " << run.output.toStdString();
-        EXPECT_FALSE(run.output.contains("painted"));
+    for (const QStringList& arguments : {QStringList{}, {"--restart", ""}, {"--restart", "x"}}) {
+        const QString output = install.RunProbe(arguments);
+        EXPECT_TRUE(output.contains("message 提示|该程序已经在运行\nended"))
+            << arguments.join(',').toStdString() << ": " << output.toStdString();
     }
-
-    const auto restarted = install.RunProbe({"--restart"});
-    ASSERT_TRUE(restarted.finished);
-    EXPECT_TRUE(restarted.output.contains("painted language=en")) << restarted.output.toStdString();
-    EXPECT_FALSE(restarted.output.contains("message"));
+    const QString restarted = install.RunProbe({"--restart"});
+    EXPECT_TRUE(restarted.contains("painted language=en")) << restarted.toStdString();
+    EXPECT_FALSE(restarted.contains("message"));
 }
 
-TEST(Startup, UnwritableInstallDirectoryIsReportedNotSilent) {
-    if (geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
-    TestInstall install;
-    install.MakeDatabase({{"lang", "en"}});
-    install.RunProbe({}, 1);  // copies the probe in
-    QFile::setPermissions(install.Dir(), QFile::ReadOwner | QFile::ExeOwner);
-    const auto run = install.RunProbe({});
-    QFile::setPermissions(install.Dir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_TRUE(run.finished);
-    EXPECT_TRUE(run.output.contains("message TorvoProxy")) << run.output.toStdString();
-    EXPECT_FALSE(run.output.contains("painted"));
+// The run script lays out an install directory; the locale variables "LANG" and "LC_ALL".
+bool LayOut(const TestInstall& install, const QString& lang, const QString& lcAll = {}) {
+    QDir(install.Dir()).mkpath("bin");
+    QFile binary(install.Dir() + "/bin/MainUI");
+    if (!binary.open(QIODevice::WriteOnly) || binary.write("#!/bin/true\n") < 0) return false;
+    binary.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("LC_MESSAGES");
+    for (const auto& [name, value] : {std::pair{"LANG", lang}, {"LC_ALL", lcAll}}) {
+        value.isEmpty() ? env.remove(name) : env.insert(name, value);
+    }
+    QProcess script;
+    script.setProcessEnvironment(env);
+    script.start(TORVO_SOURCE_DIR "/scripts/lay-out-install",
+                 {install.Dir() + "/bin", install.Dir()});
+    return script.waitForFinished(20000) && script.exitCode() == 0;
+}
+
+TEST(InstallLayout, FreshDatabaseGetsItsRowsWithTheLocalesLanguageExistingOneIsKept) {
+    for (const auto& [lang, lcAll, expected] : {std::tuple{"zh_CN.UTF-8", "", "zh"},
+                                                {"", "", "en"},
+                                                {"en_US.UTF-8", "zh_TW.UTF-8", "zh"},
+                                                {"de_DE.UTF-8", "", "en"}}) {
+        TestInstall install;
+        ASSERT_TRUE(LayOut(install, lang, lcAll));
+        EXPECT_EQ(install.Configuration("lang"), expected);
+        EXPECT_EQ(install.Configuration("listen_port"), "8089");
+        EXPECT_EQ(install.Configuration("torvoagent_allow"), "1");
+        EXPECT_EQ(install.Configuration("anonymous_allow"), "0");
+        EXPECT_TRUE(QFile::exists(install.Dir() + "/busy.gif") &&
+                    QFile::exists(install.Dir() + "/version.ini"));
+        ASSERT_TRUE(LayOut(install, std::string(expected) == "zh" ? "en_US.UTF-8" : "zh_CN.UTF-8"));
+        EXPECT_EQ(install.Configuration("lang"), expected);  // the existing main.db is kept
+    }
 }
 
 }  // namespace

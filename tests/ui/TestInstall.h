@@ -1,7 +1,6 @@
 #pragma once
-// A throw-away install directory for console tests: main.db made from the schema, optional
-// configuration rows, version.ini, and a way to run the console probe inside it.
-#include <QProcess>
+// A throw-away install directory: main.db from the schema, and the console probe
+// run inside it.
 #include <QStringList>
 #include <QTemporaryDir>
 #include <map>
@@ -11,27 +10,14 @@
 class TestInstall {
 public:
     TestInstall();
-
-    const QString& Dir() const { return dirPath_; }
-    QString DbPath() const { return dirPath_ + "/main.db"; }
-    // The directory the probe uses as its runtime (single-instance lock) directory.
-    QString RuntimeDir() const { return dirPath_ + "/run"; }
-
-    // Makes main.db with the tables and these configuration rows (value nullopt: a NULL value).
-    void MakeDatabase(const std::map<std::string, std::optional<std::string>>& rows = {});
-    void WriteVersionFile(const std::string& version);
-    // Value of a configuration key; nullopt when the row is missing (or NULL).
-    std::optional<std::string> Configuration(const std::string& key) const;
-
-    struct Run {
-        bool finished = false;
-        QString output;  // standard output of the probe
-    };
-    // Copies the console probe into the directory and runs it with `arguments`; waits at most
-    // `timeoutMs`.
-    Run RunProbe(const QStringList& arguments, int timeoutMs = 20000) const;
+    const QString& Dir() const { return path_; }
+    QString RuntimeDir() const { return path_ + "/run"; }  // the probe's single-instance lock
+    void MakeDatabase(const std::map<std::string, std::string>& configuration = {});
+    std::optional<std::string> Configuration(const std::string& key) const;  // nullopt: no row
+    // Standard output of the probe run with `arguments`; "timed out" when it did not end.
+    QString RunProbe(const QStringList& arguments) const;
 
 private:
     QTemporaryDir dir_;
-    QString dirPath_;
+    QString path_;
 };
