@@ -46,31 +46,25 @@ pid_t Spawn(std::vector<std::string> words) {
     return posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
 }
 
-// Code the mock runs (with `self` and `args`) for the manager methods its template lacks:
-// Reload loads the unit files of the unit directory, as systemd would.
-constexpr const char* kAddUnit = R"(
-def add_unit(mock, name, load):
-    path = '/org/freedesktop/systemd1/unit/' + name.replace('.', '_').replace('-', '_')
-    props = {'LoadState': load, 'ActiveState': 'inactive', 'SubState': 'dead'}
-    if path in objects:
-        objects[path].UpdateProperties('org.freedesktop.systemd1.Unit', props)
-    else:
-        mock.AddObject(path, 'org.freedesktop.systemd1.Unit', dict(props, Id=name), [])
+// Code the mock runs (with `self` and `args`) for the manager methods its template lacks. As
+// in systemd, LoadUnit knows the unit files found by the last Reload; (re)loaded units start
+// inactive.
+constexpr const char* kUnitCode = R"(
+import os
+def unit(mock, name, load):
+    path = '/org/freedesktop/systemd1/unit/' + name.replace('.', '_')
+    props = {'Id': name, 'LoadState': load, 'ActiveState': 'inactive', 'SubState': 'dead'}
+    if path not in objects: mock.AddObject(path, 'org.freedesktop.systemd1.Unit', props, [])
+    objects[path].UpdateProperties('org.freedesktop.systemd1.Unit', props)
     return path
 )";
-constexpr const char* kLoadUnit = R"(
-name = str(args[0])
-ret = self.units[name] if name in self.units else add_unit(self, name, 'not-found')
-)";
+constexpr const char* kLoadUnit =
+    "ret = self.units.get(str(args[0])) or unit(self, str(args[0]), 'not-found')";
 constexpr const char* kReload = R"(
-import os
-present = set(f for f in os.listdir(os.environ['TEST_UNIT_DIR']) if f.endswith('.service'))
-for name in list(self.units):
-    if name not in present:
-        add_unit(self, name, 'not-found')
-        del self.units[name]
-for name in present:
-    self.units[name] = add_unit(self, name, 'loaded')
+files = set(f for f in os.listdir(os.environ['TEST_UNIT_DIR']) if f.endswith('.service'))
+for name in set(self.units) ^ files:
+    if name in files: self.units[name] = unit(self, name, 'loaded')
+    else: del self.units[name]; unit(self, name, 'not-found')
 )";
 
 // A private dbus-daemon with the mock on it, standing in for the system bus and systemd.
@@ -99,7 +93,7 @@ public:
         if (daemon_ < 0 || mock_ < 0) return "cannot run dbus-daemon or python3 -m dbusmock";
         // The first added method also tells when the mock is on the bus.
         for (const auto end = std::chrono::steady_clock::now() + 20s;
-             !AddMethod("LoadUnit", "s", "o", std::string(kAddUnit) + kLoadUnit);) {
+             !AddMethod("LoadUnit", "s", "o", std::string(kUnitCode) + kLoadUnit);) {
             if (::waitpid(mock_, nullptr, WNOHANG) == mock_ ||
                 std::chrono::steady_clock::now() > end) {
                 mock_ = -1;
@@ -107,7 +101,7 @@ public:
             }
             std::this_thread::sleep_for(50ms);
         }
-        const bool added = AddMethod("Reload", "", "", std::string(kAddUnit) + kReload) &&
+        const bool added = AddMethod("Reload", "", "", std::string(kUnitCode) + kReload) &&
                            AddMethod("EnableUnitFiles", "asbb", "ba(sss)", "ret = (False, [])") &&
                            AddMethod("DisableUnitFiles", "asb", "a(sss)", "ret = []");
         return added ? "" : "cannot add methods to the mock";
@@ -125,14 +119,11 @@ public:
     template <typename... Args>
     bool Call(const char* path, const char* interface, const char* method, Args... args) {
         sd_bus* raw = nullptr;
-        if (sd_bus_new(&raw) < 0) return false;
-        std::unique_ptr<sd_bus, decltype(&sd_bus_flush_close_unref)> bus(raw,
-                                                                         sd_bus_flush_close_unref);
         sd_bus_error error = SD_BUS_ERROR_NULL;
-        const bool ok = sd_bus_set_address(raw, address.c_str()) >= 0 &&
-                        sd_bus_set_bus_client(raw, 1) >= 0 && sd_bus_start(raw) >= 0 &&
+        const bool ok = sd_bus_open_system(&raw) >= 0 &&
                         sd_bus_call_method(raw, kSystemd, path, interface, method, &error, nullptr,
                                            args...) >= 0;
+        sd_bus_flush_close_unref(raw);
         sd_bus_error_free(&error);
         return ok;
     }
@@ -248,9 +239,9 @@ TEST_F(SystemdBackendTest, StateFollowsTheUnitsActiveAndSubState) {
 
 TEST_F(SystemdBackendTest, InstallWhenPresentChangesNothing) {
     // The file is there but systemd was not told yet: it is found, not overwritten.
-    std::ofstream(unitFile_) << "[Service]\nExecStart=/bin/true\n";
+    std::ofstream(unitFile_) << "[Service]\n";
     EXPECT_TRUE(ctrl_.Install());
-    EXPECT_EQ(ReadFile(unitFile_), "[Service]\nExecStart=/bin/true\n");
+    EXPECT_EQ(ReadFile(unitFile_), "[Service]\n");
     EXPECT_FALSE(fs::exists(unitFile_ + ".d"));
     EXPECT_TRUE(mock_->Calls("EnableUnitFiles").empty());
     EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);

@@ -1,7 +1,7 @@
 // A stand-in proxy server for the local backend's tests, following its contract
 // (docs/local-service-backend.md) with plain POSIX calls. Knobs (environment):
 // TEST_SERVER_READY_DELAY_MS (before reporting "running"), TEST_SERVER_STOP_DELAY_MS (between
-// "stopping" and exit), TEST_SERVER_IGNORE_TERM=1 (never stop on SIGTERM).
+// "stopping" and exit).
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -39,16 +39,14 @@ int main(int argc, char** argv) {
     arguments += "\n";
     if (::write(STDOUT_FILENO, arguments.data(), arguments.size()) < 0) return 4;
 
-    const bool ignoreTerm = EnvNumber("TEST_SERVER_IGNORE_TERM");
     sigset_t term;
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &term, nullptr);  // a blocked SIGTERM is taken by sigwait or never
+    ::sigprocmask(SIG_BLOCK, &term, nullptr);  // taken by sigwait below
     std::this_thread::sleep_for(std::chrono::milliseconds(EnvNumber("TEST_SERVER_READY_DELAY_MS")));
     ReportState(dir, "running");
-    while (ignoreTerm) ::pause();
-    int signal = 0;
-    ::sigwait(&term, &signal);
+    int received = 0;
+    ::sigwait(&term, &received);
     ReportState(dir, "stopping");
     std::this_thread::sleep_for(std::chrono::milliseconds(EnvNumber("TEST_SERVER_STOP_DELAY_MS")));
     return 0;
