@@ -1,25 +1,36 @@
 #pragma once
-
+// What the Common tests share: temporary files and databases, log capture, the probe program.
 #include <glog/logging.h>
-#include <sys/types.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
 
-#include <chrono>
-#include <mutex>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "Common/CppSQLite3DB.h"
 
 namespace test {
 
-// A fresh directory under $TMPDIR (or /tmp), removed with everything in it.
+// A fresh directory under the temporary directory, removed with everything in it.
 class TempDir {
 public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
+    TempDir() {
+        std::string pattern = std::filesystem::temp_directory_path().string() + "/torvo-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = std::filesystem::canonical(pattern).string();
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
@@ -27,64 +38,69 @@ private:
     std::string path_;
 };
 
-std::string ReadText(const std::string& path);
-void WriteText(const std::string& path, const std::string& text);
+inline void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
 
-// Creates the database file with the tables of Common/schema/main.sql.
-void CreateSchemaDb(const std::string& path);
-// Rows of a query as "a|b|c" lines (NULL as "NULL"), read with a plain connection.
-std::vector<std::string> Rows(const std::string& dbPath, const std::string& sql);
+// Creates the database file with the tables of the schema, then runs `sql` on it.
+inline void CreateSchemaDb(const std::string& path, const std::string& sql = "") {
+    std::ostringstream schema;
+    schema << std::ifstream(TORVO_SCHEMA_FILE).rdbuf() << sql;
+    CppSQLite3DB db;
+    db.open(path.c_str());
+    db.execDML(schema.str().c_str());
+}
 
-// Collects every glog line written while it lives.
+// Rows of a query as "a|b|c" (NULL as "NULL"), read with a plain connection.
+inline std::vector<std::string> Rows(const std::string& dbPath, const std::string& sql) {
+    CppSQLite3DB db;
+    db.open(dbPath.c_str());
+    std::vector<std::string> rows;
+    for (CppSQLite3Query query = db.execQuery(sql.c_str()); !query.eof(); query.nextRow()) {
+        std::string row;
+        for (int i = 0; i < query.numFields(); ++i)
+            row += (i > 0 ? "|" : "") + std::string(query.getStringField(i, "NULL"));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Collects every glog line written while it lives as "<I|W|E|F> <source file>: <text>".
 class LogCapture : public google::LogSink {
 public:
-    struct Line {
-        google::LogSeverity severity;
-        std::string file;  // as the logging code names it, e.g. "Common/SystemConf.cpp"
-        std::string text;
-        bool operator==(const Line&) const = default;
-    };
-
-    LogCapture();
-    ~LogCapture() override;
-
-    void send(google::LogSeverity severity, const char* fullFilename, const char* baseFilename,
-              int line, const google::LogMessageTime& time, const char* message,
-              size_t length) override;
-
-    std::vector<Line> lines() const;
+    LogCapture() { google::AddLogSink(this); }
+    ~LogCapture() override { google::RemoveLogSink(this); }
+    void send(google::LogSeverity severity, const char* file, const char*, int,
+              const google::LogMessageTime&, const char* message, size_t length) override {
+        lines_.push_back(std::string(1, "IWEF"[severity]) + " " + file + ": " +
+                         std::string(message, length));
+    }
+    const std::vector<std::string>& lines() const { return lines_; }
 
 private:
-    mutable std::mutex mutex_;
-    std::vector<Line> lines_;
+    std::vector<std::string> lines_;  // the code under test logs on the test's thread
 };
 
-// A child process running the probe program with the given arguments; its standard output is
-// read through a pipe. Killed and reaped on destruction if still running.
-class Child {
+// The probe program (or a copy of it) started with `arguments`, its output read through a pipe.
+class Probe {
 public:
-    Child(const std::string& program, const std::vector<std::string>& arguments);
-    ~Child();
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    // One line of output (without the newline); empty on end of output or time-out.
-    std::string ReadLine(std::chrono::milliseconds limit);
-    // Everything until the child closes its output.
-    std::string ReadAll();
-    void Kill(int signal);
-    // Exit status as from waitpid (WIFEXITED...); -1 on time-out.
-    int Wait(std::chrono::milliseconds limit);
+    explicit Probe(const std::string& arguments, const std::string& program = TORVO_COMMON_PROBE)
+        : pipe_(popen(("exec '" + program + "' " + arguments).c_str(), "r")) {}
+    ~Probe() { Close(); }
+    std::string ReadLine() {
+        char line[512];
+        return pipe_ != nullptr && std::fgets(line, sizeof line, pipe_) ? line : "";
+    }
+    std::string ReadAll() {
+        std::string all;
+        for (std::string line; !(line = ReadLine()).empty();) all += line;
+        return all;
+    }
+    // Waits for the end; the status as from waitpid (0: exited with 0).
+    int Close() { return pipe_ != nullptr ? pclose(std::exchange(pipe_, nullptr)) : -1; }
 
 private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string pending_;
+    FILE* pipe_;
 };
-
-// Runs the probe with the arguments and returns its output; fails the test on a bad exit.
-std::string RunToEnd(const std::string& program, const std::vector<std::string>& arguments);
-
-std::string ProbePath();
 
 }  // namespace test
