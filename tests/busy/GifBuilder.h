@@ -8,25 +8,20 @@
 namespace gif_test {
 
 struct Control {  // a graphic control extension
-    Control(uint16_t delay, uint8_t disposal = 0, std::optional<uint8_t> transparent = {})
-        : delay(delay), disposal(disposal), transparent(transparent) {}
-    uint16_t delay;
-    uint8_t disposal;
-    std::optional<uint8_t> transparent;
+    uint16_t delay = 0;
+    uint8_t disposal = 0;
+    std::optional<uint8_t> transparent = std::nullopt;
 };
 
 struct Frame {
-    struct Place {
+    struct {
         uint16_t left, top, width, height;
-    };
-    Frame(Place place, std::vector<uint8_t> pixels, std::optional<Control> control = {})
-        : place(place), pixels(std::move(pixels)), control(control) {}
-    Place place;
+    } place;
     std::vector<uint8_t> pixels;  // colour indices, row by row
-    std::optional<Control> control;
+    std::optional<Control> control = std::nullopt;
     bool localColours = false;
-    uint8_t codeSize = 8;         // the minimum code size declared; the data is written for 8
-    std::vector<uint8_t> before;  // raw blocks written before the frame's own
+    uint8_t codeSize = 8;              // the minimum code size declared; the data is written for 8
+    std::vector<uint8_t> before = {};  // raw blocks written before the frame's own
 };
 
 inline std::vector<uint8_t> Solid(int count, uint8_t index) {
