@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <tuple>
+#include <vector>
 
 #include "service/ProxyCtrl.h"
 #include "service/ServiceManagerFactory.h"

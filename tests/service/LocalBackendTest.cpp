@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
+#include <string>
 #include <thread>
 
 #include "service/LocalServiceFiles.h"
@@ -82,7 +84,7 @@ protected:
     local_service::Paths paths_{temp_ + "/services/TorvoProxyServer"};
 };
 
-TEST_F(LocalBackendTest, InstallStartQueryStopUninstall) {
+TEST_F(LocalBackendTest, InstallStartQueryKillStopUninstall) {
     EXPECT_EQ(ctrl_->QueryStatus(), kServiceUnknown);
     ASSERT_TRUE(ctrl_->Install());
     EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
@@ -105,28 +107,24 @@ TEST_F(LocalBackendTest, InstallStartQueryStopUninstall) {
     EXPECT_EQ(restarted.QueryStatus(), kServiceRunning);
     EXPECT_TRUE(restarted.Start(kLimitMs)) << "already running: nothing to do";
     EXPECT_EQ(ServerPid(), server);
+    // Killed from outside: stopped, though the state file still says "running".
+    ASSERT_EQ(::kill(server, SIGKILL), 0);
+    EXPECT_TRUE(WaitUntil([&] { return ctrl_->QueryStatus() == kServiceStopped; }));
+    EXPECT_EQ(local_service::ReadStateWord(paths_), "running");
+    ASSERT_TRUE(ctrl_->Start(kLimitMs));
+    const pid_t second = ServerPid();
+    EXPECT_NE(second, server);
 
     ASSERT_TRUE(ctrl_->Stop(kLimitMs));
     EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
-    EXPECT_TRUE(WaitUntil([&] { return ProcessGone(server); }));
+    EXPECT_TRUE(WaitUntil([&] { return ProcessGone(second); }));
     // Uninstalling a running service stops it first.
     ASSERT_TRUE(ctrl_->Toggle(kLimitMs));
-    const pid_t second = ServerPid();
+    const pid_t third = ServerPid();
     ASSERT_TRUE(ctrl_->Uninstall());
     EXPECT_EQ(ctrl_->QueryStatus(), kServiceUnknown);
-    EXPECT_TRUE(WaitUntil([&] { return ProcessGone(second); }));
+    EXPECT_TRUE(WaitUntil([&] { return ProcessGone(third); }));
     EXPECT_FALSE(fs::exists(paths_.dir));
-}
-
-TEST_F(LocalBackendTest, ServerKilledFromOutsideReadsStopped) {
-    ASSERT_TRUE(ctrl_->Install());
-    ASSERT_TRUE(ctrl_->Start(kLimitMs));
-    const pid_t server = ServerPid();
-    ASSERT_EQ(::kill(server, SIGKILL), 0);
-    EXPECT_TRUE(WaitUntil([&] { return ctrl_->QueryStatus() == kServiceStopped; }));
-    EXPECT_EQ(local_service::ReadStateWord(paths_), "running") << "the lock is what counts";
-    ASSERT_TRUE(ctrl_->Start(kLimitMs));
-    EXPECT_NE(ServerPid(), server);
 }
 
 TEST_F(LocalBackendTest, StalePidNeverReadsRunningAndIsNeverSignalled) {

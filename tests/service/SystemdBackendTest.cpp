@@ -67,85 +67,6 @@ for name in set(self.units) ^ files:
     else: del self.units[name]; unit(self, name, 'not-found')
 )";
 
-// A private dbus-daemon with the mock on it, standing in for the system bus and systemd.
-class SystemdMock {
-public:
-    ~SystemdMock() {
-        for (pid_t pid : {mock_, daemon_}) {
-            if (pid > 0 && ::kill(pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
-        }
-    }
-    // Empty on success, else why the mock could not be set up.
-    std::string Start(const std::string& work) {
-        address = "unix:path=" + work + "/system_bus_socket";
-        // No service directories: nothing is ever activated on this bus.
-        std::ofstream(work + "/bus.conf")
-            << "<busconfig><listen>" << address << "</listen><policy context='default'><allow "
-            << "send_destination='*'/><allow receive_sender='*'/><allow own='*'/></policy>"
-            << "</busconfig>\n";
-        daemon_ =
-            Spawn({"/usr/bin/dbus-daemon", "--nofork", "--config-file=" + work + "/bus.conf"});
-        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
-        ::setenv("TEST_UNIT_DIR", (work + "/units").c_str(), 1);
-        log_ = work + "/dbusmock.log";
-        mock_ =
-            Spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "-t", "systemd", "-l", log_});
-        if (daemon_ < 0 || mock_ < 0) return "cannot run dbus-daemon or python3 -m dbusmock";
-        // The first added method also tells when the mock is on the bus.
-        for (const auto end = std::chrono::steady_clock::now() + 20s;
-             !AddMethod("LoadUnit", "s", "o", std::string(kUnitCode) + kLoadUnit);) {
-            if (::waitpid(mock_, nullptr, WNOHANG) == mock_ ||
-                std::chrono::steady_clock::now() > end) {
-                mock_ = -1;
-                return "the mock did not come up; see " + log_;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        const bool added = AddMethod("Reload", "", "", std::string(kUnitCode) + kReload) &&
-                           AddMethod("EnableUnitFiles", "asbb", "ba(sss)", "ret = (False, [])") &&
-                           AddMethod("DisableUnitFiles", "asb", "a(sss)", "ret = []");
-        return added ? "" : "cannot add methods to the mock";
-    }
-    // Calls of `method` since the last ClearCalls, arguments as the mock logs them.
-    std::vector<std::string> Calls(const std::string& method) {
-        std::vector<std::string> calls;
-        std::istringstream log(ReadFile(log_, logMark_));
-        for (std::string stamp, line; log >> stamp && std::getline(log, line);) {
-            if (line.rfind(" " + method, 0) == 0) calls.push_back(line.substr(method.size() + 1));
-        }
-        return calls;
-    }
-    void ClearCalls() { logMark_ = fs::file_size(log_); }
-    template <typename... Args>
-    bool Call(const char* path, const char* interface, const char* method, Args... args) {
-        sd_bus* raw = nullptr;
-        sd_bus_error error = SD_BUS_ERROR_NULL;
-        const bool ok = sd_bus_open_system(&raw) >= 0 &&
-                        sd_bus_call_method(raw, kSystemd, path, interface, method, &error, nullptr,
-                                           args...) >= 0;
-        sd_bus_flush_close_unref(raw);
-        sd_bus_error_free(&error);
-        return ok;
-    }
-    bool SetUnitState(const char* active, const char* sub) {
-        return Call(kUnitPath, "org.freedesktop.DBus.Mock", "UpdateProperties", "sa{sv}",
-                    "org.freedesktop.systemd1.Unit", 2, "ActiveState", "s", active, "SubState", "s",
-                    sub);
-    }
-
-    std::string address;
-
-private:
-    bool AddMethod(const char* name, const char* in, const char* out, const std::string& code) {
-        return Call("/org/freedesktop/systemd1", "org.freedesktop.DBus.Mock", "AddMethod", "sssss",
-                    "org.freedesktop.systemd1.Manager", name, in, out, code.c_str());
-    }
-
-    pid_t daemon_ = -1, mock_ = -1;
-    std::string log_;
-    size_t logMark_ = 0;
-};
-
 // Specifiers, variables and backslashes reach the program as written; double quotes keep a
 // path with blanks in one word.
 TEST(SystemdUnitTextTest, UnitFileEscapesAndFailureActions) {
@@ -156,33 +77,96 @@ TEST(SystemdUnitTextTest, UnitFileEscapesAndFailureActions) {
     EXPECT_EQ(systemd_service::FailureActionsDropIn(FailureActions{}), "[Service]\nRestart=no\n");
 }
 
-// One private bus and mock for the whole suite; each test starts with no unit.
+// One private dbus-daemon with the mock on it for the whole suite, standing in for the system
+// bus and systemd; each test starts with no unit.
 class SystemdBackendTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         char pattern[] = "/tmp/torvo-systemd-mock-XXXXXX";
         work_ = ::mkdtemp(pattern) ? pattern : "/nonexistent";
         fs::create_directories(work_ + "/units");
-        mock_ = new SystemdMock();
-        setupError_ = mock_->Start(work_);
+        setupError_ = StartMock();
     }
     static void TearDownTestSuite() {
-        delete mock_;
+        for (pid_t pid : {mock_, daemon_}) {
+            if (pid > 0 && ::kill(pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
+        }
         fs::remove_all(work_);
+    }
+    // Empty on success, else why the mock could not be set up.
+    static std::string StartMock() {
+        address_ = "unix:path=" + work_ + "/system_bus_socket";
+        // No service directories: nothing is ever activated on this bus.
+        std::ofstream(work_ + "/bus.conf")
+            << "<busconfig><listen>" << address_ << "</listen><policy context='default'><allow "
+            << "send_destination='*'/><allow receive_sender='*'/><allow own='*'/></policy>"
+            << "</busconfig>\n";
+        daemon_ =
+            Spawn({"/usr/bin/dbus-daemon", "--nofork", "--config-file=" + work_ + "/bus.conf"});
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+        ::setenv("TEST_UNIT_DIR", (work_ + "/units").c_str(), 1);
+        mock_ = Spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "-t", "systemd", "-l",
+                       work_ + "/dbusmock.log"});
+        if (daemon_ < 0 || mock_ < 0) return "cannot run dbus-daemon or python3 -m dbusmock";
+        // The first added method also tells when the mock is on the bus.
+        for (const auto end = std::chrono::steady_clock::now() + 20s;
+             !AddMethod("LoadUnit", "s", "o", std::string(kUnitCode) + kLoadUnit);) {
+            if (::waitpid(mock_, nullptr, WNOHANG) == mock_ ||
+                std::chrono::steady_clock::now() > end) {
+                mock_ = -1;
+                return "the mock did not come up; see " + work_ + "/dbusmock.log";
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        const bool added = AddMethod("Reload", "", "", std::string(kUnitCode) + kReload) &&
+                           AddMethod("EnableUnitFiles", "asbb", "ba(sss)", "ret = (False, [])") &&
+                           AddMethod("DisableUnitFiles", "asb", "a(sss)", "ret = []");
+        return added ? "" : "cannot add methods to the mock";
+    }
+    template <typename... Args>
+    static bool Call(const char* path, const char* interface, const char* method, Args... args) {
+        sd_bus* bus = nullptr;
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        const bool ok = sd_bus_open_system(&bus) >= 0 &&
+                        sd_bus_call_method(bus, kSystemd, path, interface, method, &error, nullptr,
+                                           args...) >= 0;
+        sd_bus_flush_close_unref(bus);
+        sd_bus_error_free(&error);
+        return ok;
+    }
+    static bool AddMethod(const char* name, const char* in, const char* out,
+                          const std::string& code) {
+        return Call("/org/freedesktop/systemd1", "org.freedesktop.DBus.Mock", "AddMethod", "sssss",
+                    "org.freedesktop.systemd1.Manager", name, in, out, code.c_str());
+    }
+    bool SetUnitState(const char* active, const char* sub) {
+        return Call(kUnitPath, "org.freedesktop.DBus.Mock", "UpdateProperties", "sa{sv}",
+                    "org.freedesktop.systemd1.Unit", 2, "ActiveState", "s", active, "SubState", "s",
+                    sub);
+    }
+    // This test's calls of `method`, arguments as the mock logs them.
+    std::vector<std::string> Calls(const std::string& method) {
+        std::vector<std::string> calls;
+        std::istringstream log(ReadFile(work_ + "/dbusmock.log", logMark_));
+        for (std::string stamp, line; log >> stamp && std::getline(log, line);) {
+            if (line.rfind(" " + method, 0) == 0) calls.push_back(line.substr(method.size() + 1));
+        }
+        return calls;
     }
     void SetUp() override {
         ASSERT_TRUE(setupError_.empty()) << "no mock of systemd: " << setupError_;
         for (const auto& entry : fs::directory_iterator(unitDir_)) fs::remove_all(entry.path());
-        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", mock_->address.c_str(), 1);
-        ASSERT_TRUE(mock_->Call("/org/freedesktop/systemd1", "org.freedesktop.systemd1.Manager",
-                                "Reload", ""));  // forgets the previous test's unit
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+        ASSERT_TRUE(Call("/org/freedesktop/systemd1", "org.freedesktop.systemd1.Manager", "Reload",
+                         ""));  // forgets the previous test's unit
         ctrl_.SetPollInterval(10ms);
         ctrl_.SetUninstallStopLimit(kLimitMs);
-        mock_->ClearCalls();
+        logMark_ = fs::file_size(work_ + "/dbusmock.log");
     }
-    static inline std::string work_;
-    static inline SystemdMock* mock_ = nullptr;
-    static inline std::string setupError_;
+
+    static inline std::string work_, address_, setupError_;
+    static inline pid_t daemon_ = -1, mock_ = -1;
+    size_t logMark_ = 0;
     const std::string unitDir_ = work_ + "/units", unitFile_ = unitDir_ + "/" + kUnit;
     std::shared_ptr<SystemdServiceManager> manager_ =
         std::make_shared<SystemdServiceManager>(unitDir_);
@@ -201,9 +185,9 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstall) {
     EXPECT_EQ(ReadFile(unitFile_ + ".d/20-failure-actions.conf"),
               "[Unit]\nStartLimitIntervalSec=244\nStartLimitBurst=4\n\n"
               "[Service]\nRestart=on-failure\nRestartSec=60000ms\n");
-    EXPECT_EQ(mock_->Calls("EnableUnitFiles"),
+    EXPECT_EQ(Calls("EnableUnitFiles"),
               std::vector<std::string>{" [\"TorvoProxyServer.service\"] False True"});
-    EXPECT_FALSE(mock_->Calls("Reload").empty());
+    EXPECT_FALSE(Calls("Reload").empty());
     EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);
 
     ASSERT_TRUE(ctrl_.Start(kLimitMs));  // the mock's StartUnit makes the unit active
@@ -212,7 +196,7 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstall) {
     EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);
 
     ASSERT_TRUE(ctrl_.Uninstall());
-    EXPECT_EQ(mock_->Calls("DisableUnitFiles"),
+    EXPECT_EQ(Calls("DisableUnitFiles"),
               std::vector<std::string>{" [\"TorvoProxyServer.service\"] False"});
     EXPECT_FALSE(fs::exists(unitFile_));
     EXPECT_FALSE(fs::exists(unitFile_ + ".d"));
@@ -232,7 +216,7 @@ TEST_F(SystemdBackendTest, StateFollowsTheUnitsActiveAndSubState) {
         {"maintenance", "", kServiceUnknown},
     };
     for (const auto& [active, sub, expected] : rows) {
-        ASSERT_TRUE(mock_->SetUnitState(active, sub));
+        ASSERT_TRUE(SetUnitState(active, sub));
         EXPECT_EQ(ctrl_.QueryStatus(), expected) << active << "/" << sub;
     }
 }
@@ -243,7 +227,7 @@ TEST_F(SystemdBackendTest, InstallWhenPresentChangesNothing) {
     EXPECT_TRUE(ctrl_.Install());
     EXPECT_EQ(ReadFile(unitFile_), "[Service]\n");
     EXPECT_FALSE(fs::exists(unitFile_ + ".d"));
-    EXPECT_TRUE(mock_->Calls("EnableUnitFiles").empty());
+    EXPECT_TRUE(Calls("EnableUnitFiles").empty());
     EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);
 }
 
