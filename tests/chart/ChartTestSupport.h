@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QColor>
 #include <QImage>
 #include <QString>
+#include <vector>
 
 #include "chart/ChartDraw.h"
 #include "chart/RateChart.h"
@@ -12,18 +12,30 @@ namespace chart::testing {
 inline const QString kAxisTitle = QStringLiteral("Network rate(Bytes/second)");
 inline const QString kChartTitle = QStringLiteral("The network throughput rate of IO");
 
-inline QColor Pixel(const QImage& img, int x, int y) {
-    return img.pixelColor(x, y);
-}
 inline bool IsColor(const QImage& img, int x, int y, ChartColor c) {
     return img.pixelColor(x, y).rgb() == ToQColor(c).rgb();
 }
-inline int DarkPixelsIn(const QImage& img, const ChartRect& r) {
+// Pixels of r (right and bottom excluded) that satisfy pred(QColor).
+template <class Pred>
+int CountPixels(const QImage& img, const ChartRect& r, Pred pred) {
     int n = 0;
     for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x)
-            if (img.pixelColor(x, y).lightness() < 100) ++n;
+        for (int x = r.left; x < r.right; ++x) n += pred(img.pixelColor(x, y)) ? 1 : 0;
     return n;
+}
+inline int DarkPixelsIn(const QImage& img, const ChartRect& r) {
+    return CountPixels(img, r, [](const QColor& c) { return c.lightness() < 100; });
+}
+inline int PixelsOf(const QImage& img, const ChartRect& r, ChartColor color) {
+    return CountPixels(img, r, [&](const QColor& c) { return c.rgb() == ToQColor(color).rgb(); });
+}
+
+// Points (i, y(i)) for i = 0..n-1.
+template <class Y>
+std::vector<SChartXYPoint> Points(int n, Y y) {
+    std::vector<SChartXYPoint> v;
+    for (int i = 0; i < n; ++i) v.push_back({static_cast<double>(i), y(i)});
+    return v;
 }
 
 // The dashboard's chart at a fixed size with a history of the given samples.
@@ -31,7 +43,6 @@ struct RateChartFixture {
     CChartCtrl chart;
     RateChart rate;
     RateHistory history;
-
     explicit RateChartFixture(int width = 640, int height = 300) {
         chart.resize(width, height);
         rate = SetUpRateChart(chart, kAxisTitle, kChartTitle);
@@ -39,6 +50,27 @@ struct RateChartFixture {
     void Show(std::initializer_list<double> samples) {
         for (double s : samples) history.Add(s);
         ApplyRateHistory(rate, history);
+    }
+};
+
+// A chart with a left and a bottom axis over the given ranges.
+struct TwoAxisChart {
+    CChartCtrl chart;
+    CChartStandardAxis* left;
+    CChartStandardAxis* bottom;
+    TwoAxisChart(int w, int h, ValueRange x = {0, 10}, ValueRange y = {0, 10}) {
+        chart.resize(w, h);
+        left = chart.CreateStandardAxis(LeftAxis);
+        left->SetMinMax(y.min, y.max);
+        bottom = chart.CreateStandardAxis(BottomAxis);
+        bottom->SetMinMax(x.min, x.max);
+    }
+    CChartSurfaceSerie* Surface(const std::vector<SChartXYPoint>& points,
+                                int style = CChartSurfaceSerie::SolidFill) {
+        auto* s = chart.AddSerie(std::make_unique<CChartSurfaceSerie>(&chart));
+        s->SetFillStyle(style);
+        s->SetPoints(points.data(), static_cast<unsigned>(points.size()));
+        return s;
     }
 };
 
