@@ -67,7 +67,7 @@ for name in set(self.units) ^ files:
     else: del self.units[name]; unit(self, name, 'not-found')
 )";
 
-// Specifiers, variables and backslashes reach the program as written; double quotes keep a
+// Percent signs, dollar signs and backslashes reach the program as written; double quotes keep a
 // path with blanks in one word.
 TEST(SystemdUnitTextTest, UnitFileEscapesAndFailureActions) {
     EXPECT_EQ(
