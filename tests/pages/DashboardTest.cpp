@@ -80,13 +80,12 @@ TEST_F(DashboardTest, CreationPollsOnceInOrderShowsTheFiguresAndStartsTheTimers)
     EXPECT_EQ(Sent(), "bandwidth\r\nstatistic\r\nengine\r\nsystem\r\n");
     EXPECT_EQ(Values(page), (Figures{kEngineText, "7", "3", "1.5 GB", "-2"}));
     EXPECT_EQ(page.EngineButton()->text(), "Stop proxy service");
-    for (auto [id, period] : {std::pair{CDashboardDlg::kRateTimer, 2000},
-                              {CDashboardDlg::kStatisticTimer, 5000},
-                              {CDashboardDlg::kEngineStateTimer, 10000},
-                              {CDashboardDlg::kSystemTimer, 60000}}) {
-        ASSERT_NE(page.Timer(id), nullptr) << id;
-        EXPECT_TRUE(page.Timer(id)->isActive() && page.Timer(id)->interval() == period) << id;
+    QStringList timers;  // id:period of every running poll timer
+    for (int id = 0; id < 6; ++id) {
+        if (QTimer* t = page.Timer(id); t && t->isActive())
+            timers << QString("%1:%2").arg(id).arg(t->interval());
     }
+    EXPECT_EQ(timers.join(' '), "1:2000 2:5000 3:10000 4:60000");
 }
 
 // The newest point of the rate series and the top of both vertical axes.
@@ -100,21 +99,20 @@ std::pair<double, double> NewestRateAndTop(const CDashboardDlg& page) {
 
 TEST_F(DashboardTest, RateChartTakesEachBandwidthSampleAndKeepsStillOnFailures) {
     CDashboardDlg page(nullptr);
-    const std::pair big{5000000.0, 5500000.0};
-    // Larger than any sample before it in this process, so the range grows to 110 % of it.
-    Server().SetFramedReply("bandwidth", R"({"err_code":1,"bytes":5000000})");
-    page.RefreshRate();
-    EXPECT_EQ(NewestRateAndTop(page), big);
-    for (const char* unreadable : {"not json", R"({"bytes":"many"})", R"({"bytes":-1})", ""}) {
-        SetServerRunning(*unreadable);  // "": the server is not running
-        Server().SetFramedReply("bandwidth", unreadable);
+    // 5000000 is larger than any sample before it in this process, so the range grows to 110 %
+    // of it; failures leave the chart still; no "bytes" is a sample of 0.
+    for (const auto& [running, reply, newest] :
+         {std::tuple{true, R"({"err_code":1,"bytes":5000000})", 5e6},
+          {true, "not json", 5e6},
+          {true, R"({"bytes":"many"})", 5e6},
+          {true, R"({"bytes":-1})", 5e6},
+          {false, "{}", 5e6},
+          {true, "{}", 0.0}}) {
+        SetServerRunning(running);
+        Server().SetFramedReply("bandwidth", reply);
         page.RefreshRate();
-        EXPECT_EQ(NewestRateAndTop(page), big) << unreadable;
+        EXPECT_EQ(NewestRateAndTop(page), (std::pair{newest, 5.5e6})) << reply << running;
     }
-    SetServerRunning(true);
-    Server().SetFramedReply("bandwidth", "{}");  // no "bytes": a sample of 0
-    page.RefreshRate();
-    EXPECT_EQ(NewestRateAndTop(page), (std::pair{0.0, 5500000.0}));
 }
 
 TEST_F(DashboardTest, StoppedServerShowsTheConsoleStartTimeAndEmptyFigures) {
@@ -122,12 +120,11 @@ TEST_F(DashboardTest, StoppedServerShowsTheConsoleStartTimeAndEmptyFigures) {
     SetServerRunning(false);
     CDashboardDlg page(nullptr);
     EXPECT_EQ(Sent(), "");
-    const Figures values = Values(page);
-    EXPECT_TRUE(QRegularExpression(R"(^\d{4}-[1-9]\d?-[1-9]\d? \d{1,2}:\d{1,2}:\d{1,2}$)")
-                    .match(values[0])
-                    .hasMatch())
-        << values[0].toStdString();
-    EXPECT_EQ(Figures(values.begin() + 1, values.end()), (Figures{"", "", "", ""}));
+    Figures values = Values(page);
+    const QRegularExpression localTime(R"(^\d{4}-[1-9]\d?-[1-9]\d? \d{1,2}:\d{1,2}:\d{1,2}$)");
+    EXPECT_TRUE(localTime.match(values[0]).hasMatch()) << values[0].toStdString();
+    values[0] = "start";
+    EXPECT_EQ(values, (Figures{"start", "", "", "", ""}));
 }
 
 TEST_F(DashboardTest, MissingDataReadsAsZeroAndAFailedEngineKeepsTheStartTime) {
