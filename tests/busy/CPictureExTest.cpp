@@ -9,8 +9,6 @@
 #include "GifBuilder.h"
 #include "ui/busy/CPictureEx.h"
 
-using gif_test::Solid;
-
 namespace {
 
 // A yellow PNG picture with one blue pixel at (1,0).
@@ -28,8 +26,7 @@ std::vector<uint8_t> Yellow(int width, int height) {
 std::vector<uint8_t> ThreeColourGif(uint8_t codeSize = 8) {
     std::vector<gif_test::Frame> frames;
     for (uint8_t index : {1, 2, 3}) {
-        frames.push_back(
-            {{0, 0, 4, 4}, Solid(16, index), gif_test::Control{5, 1}, false, codeSize});
+        frames.push_back({{0, 0, 4, 4}, {index}, gif_test::Control{5, 1}, false, codeSize});
     }
     return gif_test::Build(frames);
 }
@@ -42,7 +39,7 @@ TEST(CPictureExTest, LoadsStillPicturesAndRefusesUnreadableData) {
     const std::tuple<const char*, std::vector<uint8_t>, QSize, QColor> cases[] = {
         {"png", Yellow(7, 3), QSize(7, 3), Qt::yellow},
         // A GIF of one image is as big as its logical screen, not its image.
-        {"one image", gif_test::Build({{{0, 0, 4, 4}, Solid(16, 3)}}, 6, 5), QSize(6, 5), Qt::blue},
+        {"one image", gif_test::Build({{{0, 0, 4, 4}, {3}}}, 6, 5), QSize(6, 5), Qt::blue},
         {"text", {'h', 'e', 'l', 'l', 'o'}, {}, {}},
         {"gif without images", gif_test::Build({}), {}, {}},
         {"every frame rejected", ThreeColourGif(13), {}, {}},

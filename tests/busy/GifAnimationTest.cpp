@@ -7,39 +7,12 @@
 
 using namespace std::chrono_literals;
 using gif_test::Control;
-using gif_test::Solid;
 
 namespace {
 
 const QColor kRed(255, 0, 0), kGreen(0, 255, 0), kBlue(0, 0, 255);
 const QColor kBackground(255, 0, 255);  // the animation's restore colour
 const QColor kInitial(0, 0, 0);         // the surface before the first frame
-
-std::vector<GifFrame> Decode(const std::vector<gif_test::Frame>& frames) {
-    const auto layout = gif::ReadGif(gif_test::Build(frames));
-    EXPECT_TRUE(layout);
-    return layout ? DecodeFrames(*layout) : std::vector<GifFrame>{};
-}
-
-// 0: all red but a transparent corner (3,3), kept; 1: green 2x2 at (1,1), restored to the
-// background; 2: blue 2x2 at (2,2) with a transparent pixel at (3,2), restored to what was
-// under it; 3: one green pixel at (0,0) without a control extension. Between 1 and 2 a blue
-// frame the decoder rejects (LZW allows 12 bits at most), left out.
-std::vector<GifFrame> DisposalFrames() {
-    auto red = Solid(16, 1);
-    red[15] = 0;
-    return Decode({{{0, 0, 4, 4}, red, Control{8, 1, 0}},
-                   {{1, 1, 2, 2}, Solid(4, 2), Control{2, 2}},
-                   {{0, 0, 4, 4}, Solid(16, 3), Control{1}, false, 13},
-                   {{2, 2, 2, 2}, {3, 0, 3, 3}, Control{5, 3, 0}},
-                   {{0, 0, 1, 1}, {2}}});
-}
-
-QImage Surface() {
-    QImage surface(4, 4, QImage::Format_ARGB32_Premultiplied);
-    surface.fill(kInitial);
-    return surface;
-}
 
 // The surface as one letter per pixel, rows apart: Red, Green, Blue, background, initial.
 std::string Letters(const QImage& image) {
@@ -55,11 +28,24 @@ std::string Letters(const QImage& image) {
     return text;
 }
 
+// 0: all red but a transparent corner (3,3), kept; 1: green 2x2 at (1,1), restored to the
+// background; 2: blue 2x2 at (2,2) with a transparent pixel at (3,2), restored to what was
+// under it; 3: one green pixel at (0,0) without a control extension. Between 1 and 2 a blue
+// frame the decoder rejects (LZW allows 12 bits at most), left out.
 TEST(GifAnimationTest, DisposalDelaysAndLoopClearOnPixels) {
-    const auto frames = DisposalFrames();
-    ASSERT_EQ(frames.size(), 4u);
-    GifAnimation animation(frames, kBackground);
-    QImage surface = Surface();
+    std::vector<uint8_t> red(16, 1);
+    red[15] = 0;
+    const auto layout =
+        gif::ReadGif(gif_test::Build({{{0, 0, 4, 4}, red, Control{8, 1, 0}},
+                                      {{1, 1, 2, 2}, {2}, Control{2, 2}},
+                                      {{0, 0, 4, 4}, {3}, Control{1}, false, 13},
+                                      {{2, 2, 2, 2}, {3, 0, 3, 3}, Control{5, 3, 0}},
+                                      {{0, 0, 1, 1}, {2}}}));
+    ASSERT_TRUE(layout);
+    GifAnimation animation(DecodeFrames(*layout), kBackground);
+    ASSERT_EQ(animation.FrameCount(), 4u);
+    QImage surface(4, 4, QImage::Format_ARGB32_Premultiplied);
+    surface.fill(kInitial);
     std::vector<std::chrono::milliseconds> times;
     std::vector<std::string> shown;  // the surface during each wait
     int published = 0;
@@ -81,17 +67,6 @@ TEST(GifAnimationTest, DisposalDelaysAndLoopClearOnPixels) {
                          "GRRR RbbR RbbR RRR.",  // frame 2 restored to what was under it
                          "RRRR RRRR RRRR RRRb"   // the loop's clear, then frame 0
                      }));
-}
-
-// A restarted animation first disposes of the frame it stopped on.
-TEST(GifAnimationTest, RestartAppliesTheCurrentDisposalOnce) {
-    GifAnimation animation(DisposalFrames(), kBackground);
-    QImage surface = Surface();
-    animation.Advance(surface);  // at frame 1 (restore to background)
-    surface.fill(kRed);
-    animation.Begin(surface);
-    EXPECT_EQ(surface.pixelColor(1, 1), kBackground);
-    EXPECT_EQ(surface.pixelColor(0, 0), kRed);
 }
 
 }  // namespace

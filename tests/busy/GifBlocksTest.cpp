@@ -6,7 +6,6 @@
 
 using namespace std::chrono_literals;
 using gif::BlockKind;
-using gif_test::Solid;
 
 namespace {
 
@@ -15,10 +14,9 @@ constexpr std::size_t kPrefix = 13 + 12;  // header, screen descriptor, four col
 // A loop extension and a comment, three frames with a plain-text extension before the
 // second; the second has a local colour table and no control extension.
 std::vector<uint8_t> ThreeFrames() {
-    std::vector<gif_test::Frame> frames = {
-        {{0, 0, 4, 4}, Solid(16, 1), gif_test::Control{8, 1}},
-        {{1, 2, 2, 1}, Solid(2, 2)},
-        {{3, 0, 1, 3}, Solid(3, 3), gif_test::Control{300, 3, 0}}};
+    std::vector<gif_test::Frame> frames = {{{0, 0, 4, 4}, {1}, gif_test::Control{8, 1}},
+                                           {{1, 2, 2, 1}, {2}},
+                                           {{3, 0, 1, 3}, {3}, gif_test::Control{300, 3, 0}}};
     frames[0].before = {0x21, 0xFF, 11, 'N', 'E', 'T', 'S',  'C',  'A', 'P', 'E', '2', '.',
                         '0',  3,    1,  0,   0,   0,   0x21, 0xFE, 2,   'h', 'i', 0};
     frames[1].before = {0x21, 0x01, 12, 0, 0, 0, 0, 4, 0, 4, 0, 1, 1, 0, 0, 2, 'h', 'i', 0};
@@ -62,7 +60,7 @@ TEST(GifBlocksTest, OneImageIsNotSplitAndAnUnknownBlockEndsTheWalk) {
     const std::size_t third = gif::WalkBlocks(unknown, kPrefix)[6].offset;
     unknown[third + 1] = 0x77;  // no such extension
     const std::tuple<const char*, std::vector<uint8_t>, std::size_t, std::size_t> cases[] = {
-        {"one image", gif_test::Build({{{0, 0, 4, 4}, Solid(16, 1)}}), 1, 0},
+        {"one image", gif_test::Build({{{0, 0, 4, 4}, {1}}}), 1, 0},
         {"unknown block before the third image", unknown, 2, 2}};
     for (const auto& [name, data, images, frames] : cases) {
         const auto layout = gif::ReadGif(data);

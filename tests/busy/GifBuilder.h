@@ -17,16 +17,12 @@ struct Frame {
     struct {
         uint16_t left, top, width, height;
     } place;
-    std::vector<uint8_t> pixels;  // colour indices, row by row
+    std::vector<uint8_t> pixels;  // colour indices, row by row; one index fills the frame
     std::optional<Control> control = std::nullopt;
     bool localColours = false;
     uint8_t codeSize = 8;              // the minimum code size declared; the data is written for 8
     std::vector<uint8_t> before = {};  // raw blocks written before the frame's own
 };
-
-inline std::vector<uint8_t> Solid(int count, uint8_t index) {
-    return std::vector<uint8_t>(static_cast<std::size_t>(count), index);
-}
 
 inline void Put16(std::vector<uint8_t>& out, uint16_t value) {
     out.insert(out.end(), {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8)});
@@ -59,8 +55,7 @@ inline void PutImageData(std::vector<uint8_t>& out, const std::vector<uint8_t>& 
 inline std::vector<uint8_t> Build(const std::vector<Frame>& frames, uint16_t width = 4,
                                   uint16_t height = 4, uint8_t backgroundIndex = 0) {
     std::vector<uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
-    Put16(out, width);
-    Put16(out, height);
+    for (uint16_t v : {width, height}) Put16(out, v);
     out.insert(out.end(), {0xF1, backgroundIndex, 0});  // a global table of 4 colours
     PutColours(out);
     for (const Frame& f : frames) {
@@ -76,7 +71,9 @@ inline std::vector<uint8_t> Build(const std::vector<Frame>& frames, uint16_t wid
         out.push_back(f.localColours ? 0x81 : 0);
         if (f.localColours) PutColours(out);
         out.push_back(f.codeSize);
-        PutImageData(out, f.pixels);
+        const auto& [left, top, width, height] = f.place;
+        PutImageData(out,
+                     f.pixels.size() == 1 ? std::vector(width * height, f.pixels[0]) : f.pixels);
     }
     out.push_back(0x3B);
     return out;
