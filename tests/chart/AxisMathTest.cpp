@@ -9,13 +9,7 @@
 namespace chart {
 namespace {
 
-AxisSpan H(double min, double max, int start, int end) {
-    return {min, max, start, end, true};
-}
-AxisSpan V(double min, double max, int start, int end) {
-    return {min, max, start, end, false};
-}
-
+// Spans are {min, max, start pixel, end pixel, horizontal (default), inverted}.
 std::vector<double> Ticks(double min, double max, double inc) {
     std::vector<double> out{ComputeFirstTick(min, inc)};
     while (auto next = NextTick(out.back(), inc, max)) out.push_back(*next);
@@ -30,10 +24,14 @@ TEST(TickStep, WorkedExamplesAndDegenerateAxes) {
         TickStep previous, expected;
     };
     const Case cases[] = {
-        {H(0, 29, 0, 480), {1, 0}, {2, 0}},     {V(0, 0.6, 100, 0), {1, 0}, {0.2, 1}},
-        {V(0, 0.3, 100, 0), {1, 0}, {0.1, 1}},  {H(0, 60, 0, 300), {1, 0}, {10, 0}},
-        {V(0, 1100, 200, 0), {1, 0}, {200, 0}}, {H(5, 5, 0, 480), {2, 3}, {0, 3}},
-        {H(0, 10, 0, 29), {2.5, 1}, {2.5, 1}},  {V(10, 0, 100, 0), {2.5, 1}, {2.5, 1}},
+        {{0, 29, 0, 480}, {1, 0}, {2, 0}},
+        {{0, 0.6, 100, 0, false}, {1, 0}, {0.2, 1}},
+        {{0, 0.3, 100, 0, false}, {1, 0}, {0.1, 1}},
+        {{0, 60, 0, 300}, {1, 0}, {10, 0}},
+        {{0, 1100, 200, 0, false}, {1, 0}, {200, 0}},
+        {{5, 5, 0, 480}, {2, 3}, {0, 3}},
+        {{0, 10, 0, 29}, {2.5, 1}, {2.5, 1}},
+        {{10, 0, 100, 0, false}, {2.5, 1}, {2.5, 1}},
     };
     for (const Case& c : cases) {
         const TickStep s = ComputeTickStep(c.span, c.previous);
@@ -58,7 +56,7 @@ TEST(Ticks, EnumerationIsInclusiveOfMaxAndLabelsCarryThePrecision) {
 }
 
 TEST(Mapping, LinearDiscreteAndEqualBounds) {
-    const AxisSpan h = H(0, 29, 50, 530), v = V(0, 100, 210, 10);
+    const AxisSpan h = {0, 29, 50, 530}, v = {0, 100, 210, 10, false};
     EXPECT_EQ(ValueToScreenStandard(h, 1), 50 + 16);  // floor(480 / 29)
     EXPECT_DOUBLE_EQ(ScreenToValue(h, 290), 14.5);
     EXPECT_EQ(ValueToScreenStandard(v, 50), 110);
@@ -67,12 +65,12 @@ TEST(Mapping, LinearDiscreteAndEqualBounds) {
     EXPECT_EQ(ValueToScreenStandard({0, 100, 210, 10, false, true}, 100), 210);
     EXPECT_LT(ValueToScreenStandard(v, 1e300), -1000000);  // far values stay representable
     // Discrete: a value sits in the middle of its tick interval ([2, 4) -> 3).
-    EXPECT_EQ(ValueToScreenDiscrete(H(0, 10, 0, 100), 2.0, 3.9), 30);
-    EXPECT_EQ(PixelOfValue(H(0, 10, 0, 100), true, 2.0, 4.0), 50);
+    EXPECT_EQ(ValueToScreenDiscrete({0, 10, 0, 100}, 2.0, 3.9), 30);
+    EXPECT_EQ(PixelOfValue({0, 10, 0, 100}, true, 2.0, 4.0), 50);
     // min == max: everything in the middle of the axis.
-    EXPECT_EQ(PixelOfValue(H(5, 5, 40, 440), false, 0, 123.0), 240);
-    EXPECT_EQ(PixelOfValue(V(5, 5, 300, 100), false, 0, -7.0), 200);
-    EXPECT_DOUBLE_EQ(ScreenToValue(V(5, 5, 300, 100), 17), 5.0);
+    EXPECT_EQ(PixelOfValue({5, 5, 40, 440}, false, 0, 123.0), 240);
+    EXPECT_EQ(PixelOfValue({5, 5, 300, 100, false}, false, 0, -7.0), 200);
+    EXPECT_DOUBLE_EQ(ScreenToValue({5, 5, 300, 100, false}, 17), 5.0);
 }
 
 TEST(Zoom, NarrowerThanTheLimitYieldsExactlyTheLimit) {

@@ -14,18 +14,6 @@ namespace {
 using namespace chart::testing;
 constexpr ChartColor kBlack = 0x000000, kGrid = 0x808080;
 
-// The dashboard's chart with samples 20..49 (the range stays 0..100).
-struct RampChart : RateChartFixture {
-    QImage img;
-    ChartRect P;
-    RampChart() {
-        for (int i = 0; i < 30; ++i) history.Add(20 + i);
-        ApplyRateHistory(rate, history);
-        img = chart.BackBuffer();
-        P = chart.GetPlottingRect();
-    }
-};
-
 TEST(RateChart, SetUpThenEachSampleShiftsTheCurveAndRescalesBothAxes) {
     RateChartFixture f;
     for (int pos : {BottomAxis, TopAxis, LeftAxis, RightAxis})
@@ -44,30 +32,30 @@ TEST(RateChart, SetUpThenEachSampleShiftsTheCurveAndRescalesBothAxes) {
     EXPECT_DOUBLE_EQ(f.rate.rightAxis->GetMax(), 1100.0);
 }
 
-TEST(RateChart, SurfaceIsFilledFromTheCurveToTheFrameOnePixelInside) {
-    RampChart c;
-    const ChartRect& P = c.P;
-    ASSERT_TRUE(c.img.size() == QSize(640, 300) && P.Width() > 300 && P.Height() > 100);
+// Samples 20..49 (the range stays 0..100) at 640 x 300: the surface, frame, marks and grid.
+TEST(RateChart, SurfaceFrameTickMarksAndGridDashesWhereTheRulesPutThem) {
+    RateChartFixture c;
+    for (int i = 0; i < 30; ++i) c.history.Add(20 + i);
+    ApplyRateHistory(c.rate, c.history);
+    const QImage img = c.chart.BackBuffer();
+    const ChartRect P = c.chart.GetPlottingRect();
+    ASSERT_TRUE(img.size() == QSize(640, 300) && P.Width() > 300 && P.Height() > 100);
+    // Filled from the curve down to the frame, one pixel inside it.
     for (int i = 1; i < 29; ++i) {
         const int x = c.rate.series->GetPointScreenCoord(i).x();
         const int curve = c.rate.leftAxis->ValueToPixel(c.history.Samples()[i]);
-        EXPECT_EQ(PixelsOf(c.img, {x, curve + 2, x + 1, P.bottom}, kRateSeriesColor),
+        EXPECT_EQ(PixelsOf(img, {x, curve + 2, x + 1, P.bottom}, kRateSeriesColor),
                   P.bottom - curve - 2)
             << i;
-        EXPECT_FALSE(IsColor(c.img, x, curve - 3, kRateSeriesColor)) << i;
+        EXPECT_FALSE(IsColor(img, x, curve - 3, kRateSeriesColor)) << i;
     }
     // Blue down to the frame, the frame black all round, nothing blue outside it.
     const int w = P.right - P.left - 1, h = P.bottom - P.top + 1;
-    EXPECT_EQ(PixelsOf(c.img, {P.left + 1, P.bottom - 1, P.right, P.bottom}, kRateSeriesColor), w);
-    EXPECT_EQ(PixelsOf(c.img, {P.left, P.bottom, P.right + 1, P.bottom + 1}, kBlack), w + 2);
-    EXPECT_EQ(PixelsOf(c.img, {P.left, P.top, P.left + 1, P.bottom + 1}, kBlack), h);
-    EXPECT_EQ(PixelsOf(c.img, {P.right, P.top, P.right + 1, P.bottom + 1}, kBlack), h);
-    EXPECT_EQ(PixelsOf(c.img, {0, P.bottom + 1, 640, P.bottom + 2}, kRateSeriesColor), 0);
-}
-
-TEST(RateChart, TickMarksAndGridDashesWhereTheAxesPutThem) {
-    RampChart c;
-    const ChartRect& P = c.P;
+    EXPECT_EQ(PixelsOf(img, {P.left + 1, P.bottom - 1, P.right, P.bottom}, kRateSeriesColor), w);
+    EXPECT_EQ(PixelsOf(img, {P.left, P.bottom, P.right + 1, P.bottom + 1}, kBlack), w + 2);
+    EXPECT_EQ(PixelsOf(img, {P.left, P.top, P.left + 1, P.bottom + 1}, kBlack), h);
+    EXPECT_EQ(PixelsOf(img, {P.right, P.top, P.right + 1, P.bottom + 1}, kBlack), h);
+    EXPECT_EQ(PixelsOf(img, {0, P.bottom + 1, 640, P.bottom + 2}, kRateSeriesColor), 0);
     const ChartColor back = c.chart.GetBackColor();
     CChartStandardAxis* left = c.rate.leftAxis;
     auto* bottom = static_cast<CChartStandardAxis*>(c.chart.GetAxis(BottomAxis));
@@ -83,17 +71,17 @@ TEST(RateChart, TickMarksAndGridDashesWhereTheAxesPutThem) {
     const int q = left->ValueToScreen(80);
     const ChartColor row[] = {back, kBlack, kBlack, kBlack, kBlack, kGrid, kGrid,
                               back, back,   back,   kGrid,  kGrid,  kGrid, back};
-    for (int i = 0; i < 14; ++i) EXPECT_TRUE(IsColor(c.img, P.left - 4 + i, q, row[i])) << i;
-    EXPECT_EQ(PixelsOf(c.img, {P.right + 1, q, P.right + 4, q + 1}, kBlack), 3);
+    for (int i = 0; i < 14; ++i) EXPECT_TRUE(IsColor(img, P.left - 4 + i, q, row[i])) << i;
+    EXPECT_EQ(PixelsOf(img, {P.right + 1, q, P.right + 4, q + 1}, kBlack), 3);
     // Bottom axis at the tick of 10: the mark under the frame, dashes rising above the surface.
     const int t = bottom->ValueToScreen(10), curve = left->ValueToPixel(40);
-    EXPECT_EQ(PixelsOf(c.img, {t, P.bottom + 1, t + 1, P.bottom + 4}, kBlack), 3);
-    EXPECT_TRUE(IsColor(c.img, t + 1, P.bottom + 2, back));
+    EXPECT_EQ(PixelsOf(img, {t, P.bottom + 1, t + 1, P.bottom + 4}, kBlack), 3);
+    EXPECT_TRUE(IsColor(img, t + 1, P.bottom + 2, back));
     int checked = 0;
     for (int y = P.bottom; y - 5 > P.top; y -= 6) {
         if (y > curve - 8) continue;  // under the surface
-        EXPECT_EQ(PixelsOf(c.img, {t, y - 2, t + 1, y}, kGrid), 2) << y;
-        EXPECT_TRUE(y - 4 == q || IsColor(c.img, t, y - 4, back)) << y;
+        EXPECT_EQ(PixelsOf(img, {t, y - 2, t + 1, y}, kGrid), 2) << y;
+        EXPECT_TRUE(y - 4 == q || IsColor(img, t, y - 4, back)) << y;
         ++checked;
     }
     EXPECT_GT(checked, 5);
@@ -246,6 +234,7 @@ TEST(ChartLegend, ListsNamedVisibleSeriesAndTakesItsSide) {
     named->SetName(QStringLiteral("Traffic"));
     const ChartRect r = c.chart.GetLegend()->GetRect();
     EXPECT_EQ(r.right, 500 - 3 - 6);
+    EXPECT_LT(r.Height(), 2 * 18 + 6);  // one row: at least 18 px each, plus 6
     EXPECT_LT(c.chart.GetPlottingRect().right, r.left);
     // Shadow below-right, white inside, the symbol in the series colour.
     const QImage img = c.chart.BackBuffer();

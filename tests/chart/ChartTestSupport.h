@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QString>
+#include <optional>
 #include <vector>
 
 #include "chart/ChartDraw.h"
@@ -15,19 +16,16 @@ inline const QString kChartTitle = QStringLiteral("The network throughput rate o
 inline bool IsColor(const QImage& img, int x, int y, ChartColor c) {
     return img.pixelColor(x, y).rgb() == ToQColor(c).rgb();
 }
-// Pixels of r (right and bottom excluded) that satisfy pred(QColor).
-template <class Pred>
-int CountPixels(const QImage& img, const ChartRect& r, Pred pred) {
+// Pixels of r (right and bottom excluded) of the colour; without one, the dark pixels.
+inline int PixelsOf(const QImage& img, const ChartRect& r, std::optional<ChartColor> color) {
     int n = 0;
     for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x) n += pred(img.pixelColor(x, y)) ? 1 : 0;
+        for (int x = r.left; x < r.right; ++x)
+            n += color ? IsColor(img, x, y, *color) : img.pixelColor(x, y).lightness() < 100;
     return n;
 }
 inline int DarkPixelsIn(const QImage& img, const ChartRect& r) {
-    return CountPixels(img, r, [](const QColor& c) { return c.lightness() < 100; });
-}
-inline int PixelsOf(const QImage& img, const ChartRect& r, ChartColor color) {
-    return CountPixels(img, r, [&](const QColor& c) { return c.rgb() == ToQColor(color).rgb(); });
+    return PixelsOf(img, r, {});
 }
 
 // Points (i, y(i)) for i = 0..n-1.
@@ -65,10 +63,9 @@ struct TwoAxisChart {
         bottom = chart.CreateStandardAxis(BottomAxis);
         bottom->SetMinMax(x.min, x.max);
     }
-    CChartSurfaceSerie* Surface(const std::vector<SChartXYPoint>& points,
-                                int style = CChartSurfaceSerie::SolidFill) {
+    CChartSurfaceSerie* Surface(const std::vector<SChartXYPoint>& points) {  // solid fill
         auto* s = chart.AddSerie(std::make_unique<CChartSurfaceSerie>(&chart));
-        s->SetFillStyle(style);
+        s->SetFillStyle(CChartSurfaceSerie::SolidFill);
         s->SetPoints(points.data(), static_cast<unsigned>(points.size()));
         return s;
     }

@@ -5,32 +5,25 @@
 namespace chart {
 namespace {
 
+// Samples added in order (each `times` times) and the axis top after them.
 TEST(RateHistory, RescalingSequence) {
+    const struct {
+        double sample;
+        int times;
+        double top;
+    } steps[] = {
+        {50, 1, 100},    {1000, 1, 1100}, {1100, 1, 1100},  // equal to the top: nothing changes
+        {150, 1, 1100},                                     // 1000 and 1100 still shown
+        {200, 29, 220},                   // they have left; peak below a fifth: 110 % of it
+        {90, 30, 100},                    // all below 100: back to 0..100
+        {5000, 1, 5500}, {10, 29, 5500},  // 5000 is the oldest of the 30 shown
+        {10, 1, 100},                     // and now it has left
+    };
     RateHistory h;
-    h.Add(50);
-    EXPECT_EQ(h.AxisTop(), 100.0);
-    EXPECT_EQ(h.Samples().back(), 50.0);
-    h.Add(1000);
-    EXPECT_DOUBLE_EQ(h.AxisTop(), 1100.0);
-    h.Add(1100);  // equal to the top: nothing changes
-    EXPECT_DOUBLE_EQ(h.AxisTop(), 1100.0);
-    h.Add(150);  // 1000 and 1100 still on the chart
-    EXPECT_DOUBLE_EQ(h.AxisTop(), 1100.0);
-    for (int i = 0; i < 29; ++i) h.Add(200);  // the big samples leave; peak below a fifth
-    EXPECT_DOUBLE_EQ(h.AxisTop(), 220.0);
-    EXPECT_DOUBLE_EQ(h.Samples().front(), 150.0);
-    for (int i = 0; i < 30; ++i) h.Add(90);
-    EXPECT_EQ(h.AxisTop(), 100.0);
-}
-
-TEST(RateHistory, PeakCoversExactlyTheThirtySamplesShown) {
-    RateHistory h;
-    h.Add(5000);
-    for (int i = 0; i < 29; ++i) h.Add(10);
-    EXPECT_DOUBLE_EQ(h.AxisTop(), 5500.0);
-    EXPECT_EQ(h.Samples().front(), 5000.0);
-    h.Add(10);  // 5000 drops off: peak 10 < 100
-    EXPECT_EQ(h.AxisTop(), 100.0);
+    for (const auto& s : steps) {
+        for (int i = 0; i < s.times; ++i) h.Add(s.sample);
+        EXPECT_DOUBLE_EQ(h.AxisTop(), s.top) << s.sample << " x" << s.times;
+    }
 }
 
 TEST(RateHistory, TopRuleAtItsBoundaries) {
