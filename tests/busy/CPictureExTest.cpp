@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSet>
+#include <QThread>
 
 #include "GifBuilder.h"
 #include "ui/busy/CPictureEx.h"
@@ -22,11 +23,12 @@ std::vector<uint8_t> Yellow(int width, int height) {
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
-// Red, green, blue 4x4 frames, each shown for 50 ms; `codeSize` 13 makes the decoder reject them.
-std::vector<uint8_t> ThreeColourGif(uint8_t codeSize = 8) {
+// Red, green, blue 4x4 frames shown for `delay` hundredths; `codeSize` 13 makes the decoder
+// reject them.
+std::vector<uint8_t> ThreeColourGif(uint8_t codeSize = 8, uint16_t delay = 5) {
     std::vector<gif_test::Frame> frames;
     for (uint8_t index : {1, 2, 3}) {
-        frames.push_back({{0, 0, 4, 4}, {index}, gif_test::Control{5, 1}, false, codeSize});
+        frames.push_back({{0, 0, 4, 4}, {index}, gif_test::Control{delay, 1}, false, codeSize});
     }
     return gif_test::Build(frames);
 }
@@ -84,14 +86,18 @@ TEST(CPictureExTest, AnimationPlaysAndRepaintsEveryFrameAndStopsAtOnce) {
     }
     EXPECT_EQ(seen, (QSet<QRgb>{qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)}));
     EXPECT_GE(counter.paints - paintsBefore, 5);  // the window thread repaints for new frames
-    timer.restart();
     picture.Stop();
-    EXPECT_LT(timer.elapsed(), 1000);  // the thread wakes from its wait at once
     EXPECT_FALSE(picture.IsPlaying());
     picture.Draw();  // a stopped animation may be drawn again
     EXPECT_TRUE(picture.IsPlaying());
-    ASSERT_TRUE(picture.Load(Yellow(8, 8)));  // loading again ends the old animation
+    ASSERT_TRUE(picture.Load(ThreeColourGif(8, 500)));  // loading again ends the old animation
     EXPECT_FALSE(picture.IsPlaying());
+    picture.Draw();
+    QThread::msleep(100);  // into its wait of 5 s
+    timer.restart();
+    picture.Stop();
+    EXPECT_LT(timer.elapsed(), 1000);  // the thread wakes from its wait at once
+    ASSERT_TRUE(picture.Load(Yellow(8, 8)));
     picture.Draw();
     picture.SetPaintRect(QRect(1, 0, 4, 4));  // starts on the blue pixel
     EXPECT_EQ(picture.grab().toImage().pixelColor(0, 0), QColor(Qt::blue));
