@@ -1,24 +1,14 @@
 #include "ui/busy/CBusyDlg.h"
 
 #include <QCloseEvent>
-#include <QFontMetrics>
 #include <QPainter>
 #include <QShowEvent>
 #include <QTimer>
 
 #include "Common/Paths.h"
+#include "ui/DialogUnits.h"
 #include "ui/PrivateEvents.h"
 #include "ui/busy/CPictureEx.h"
-
-namespace {
-
-// Dialog units to pixels with the dialog font: x by a quarter of the average character
-// width, y by an eighth of the character height.
-QSize DluToPixels(const QFontMetrics& metrics, int dluX, int dluY) {
-    return QSize(dluX * metrics.averageCharWidth() / 4, dluY * metrics.height() / 8);
-}
-
-}  // namespace
 
 CBusyDlg::CBusyDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), picture_(new CPictureEx(this)) {

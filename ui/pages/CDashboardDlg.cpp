@@ -19,7 +19,7 @@
 #include "ui/Messages.h"
 #include "ui/PrivateEvents.h"
 #include "ui/busy/CBusyDlg.h"
-#include "ui/pages/DialogUnits.h"
+#include "ui/DialogUnits.h"
 #include "ui/pages/EngineLook.h"
 #include "ui/pages/StatisticsTableModel.h"
 #include "ui/res/Artwork.h"
