@@ -15,9 +15,14 @@ std::string ProxyCommandLine(const std::optional<std::string>& consolePath) {
     std::string commandLine;
     if (consolePath) {
         const size_t slash = consolePath->rfind('/');
-        commandLine = slash == std::string::npos ? std::string() : consolePath->substr(0, slash);
-        commandLine += '/';
-        commandLine += kProxyServerExecutable;
+        std::string program =
+            slash == std::string::npos ? std::string() : consolePath->substr(0, slash);
+        program += '/';
+        program += kProxyServerExecutable;
+        // Unquoted, a directory with a blank would split the program path into several words
+        // and the service could never start; without blanks the line stays unquoted.
+        const bool hasBlank = program.find_first_of(" \t") != std::string::npos;
+        commandLine = hasBlank ? '"' + program + '"' : program;
     }
     commandLine += " -s";
     return commandLine;

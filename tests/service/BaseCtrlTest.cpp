@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "service/DetachedLaunch.h"
 #include "service/ProxyCtrl.h"
 #include "service/ServiceManagerFactory.h"
 #include "service/ServiceNames.h"
@@ -191,8 +192,12 @@ TEST_F(ServiceLogicTest, UninstallStopsThenDeletes) {
 }
 
 TEST(ServiceNamesTest, CommandLineIsTheConsoleDirectoryAndTheServer) {
-    EXPECT_EQ(ProxyCommandLine(std::string("/opt/torvo proxy/MainUI")),
-              "/opt/torvo proxy/TorvoProxyServer -s");
+    EXPECT_EQ(ProxyCommandLine(std::string("/opt/torvo/MainUI")), "/opt/torvo/TorvoProxyServer -s");
+    // A directory with a blank is quoted, so the program path stays one word.
+    const std::string spaced = ProxyCommandLine(std::string("/opt/torvo proxy/MainUI"));
+    EXPECT_EQ(spaced, "\"/opt/torvo proxy/TorvoProxyServer\" -s");
+    EXPECT_EQ(SplitCommandLine(spaced),
+              (std::vector<std::string>{"/opt/torvo proxy/TorvoProxyServer", "-s"}));
     EXPECT_EQ(ProxyCommandLine(std::nullopt), " -s");
     const auto own = OwnExecutablePath();
     ASSERT_TRUE(own.has_value() && own->front() == '/');
