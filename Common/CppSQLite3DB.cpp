@@ -78,7 +78,9 @@ void CppSQLite3DB::bind(sqlite3_stmt* statement,
                         std::initializer_list<std::string_view> parameters) {
     int position = 1;
     for (std::string_view text : parameters) {
-        const int result = sqlite3_bind_text64(statement, position++, text.data(), text.size(),
+        // An empty view may have no data at all; SQLite would bind that as NULL, not as ''.
+        const char* data = text.data() != nullptr ? text.data() : "";
+        const int result = sqlite3_bind_text64(statement, position++, data, text.size(),
                                                SQLITE_TRANSIENT, SQLITE_UTF8);
         if (result != SQLITE_OK) {
             const CppSQLite3Exception error(result, sqlite3_errmsg(connection_));
