@@ -9,6 +9,24 @@
 #include <system_error>
 #include <utility>
 
+namespace {
+
+// An existing lock file is opened without O_CREAT: in a sticky world-writable directory such as
+// /run/lock or /tmp, fs.protected_regular refuses O_CREAT on a file another account created,
+// even when its mode lets everybody write. Only a missing file is created (exclusively, so a
+// file that another process creates at the same moment is opened on the next round).
+int OpenOrCreate(const std::string& path) {
+    for (int round = 0; round < 3; ++round) {
+        int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0 || errno != ENOENT) return fd;
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+}  // namespace
+
 FileLock::FileLock(std::string path) : path_(std::move(path)) {}
 
 FileLock::~FileLock() {
@@ -32,7 +50,7 @@ void FileLock::Unlock() {
 
 bool FileLock::Acquire(bool wait) {
     if (fd_ >= 0) return true;
-    const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = OpenOrCreate(path_);
     if (fd < 0) throw std::system_error(errno, std::generic_category(), "open " + path_);
     // The umask may have narrowed the mode; every account must be able to take the lock.
     struct stat status {};
