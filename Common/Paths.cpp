@@ -11,41 +11,27 @@ namespace {
 std::mutex overrideMutex;
 std::optional<std::string> directoryOverride;
 
-std::optional<std::string> CurrentOverride() {
-    std::lock_guard<std::mutex> guard(overrideMutex);
-    return directoryOverride;
-}
-
-std::string ExecutableDirectory() {
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-    if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return {};
-    std::string directory(path, static_cast<size_t>(length));
-    if (directory.size() > 1 && directory.back() == '/') directory.pop_back();
-    const size_t slash = directory.rfind('/');
-    return slash == std::string::npos ? std::string() : directory.substr(0, slash);
-}
-
-// One rule for every file beside the executable: worked out on first use, then copied.
-std::string BesideExecutable(const char* name, const std::string& (*cached)()) {
-    if (auto directory = CurrentOverride()) return JoinPath(*directory, name);
-    return cached();
-}
-
-const std::string& CachedMainDbPath() {
-    static const std::string path = JoinPath(ExecutableDirectory(), "main.db");
-    return path;
-}
-
-const std::string& CachedVersionFilePath() {
-    static const std::string path = JoinPath(ExecutableDirectory(), "version.ini");
-    return path;
+// The executable's directory, asked of the system once per process.
+const std::string& ExecutableDirectory() {
+    static const std::string directory = []() -> std::string {
+        char path[PATH_MAX];
+        const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return {};
+        const std::string file(path, static_cast<size_t>(length));
+        const size_t slash = file.rfind('/');
+        if (slash == std::string::npos) return {};
+        return slash == 0 ? "/" : file.substr(0, slash);  // the root keeps its "/"
+    }();
+    return directory;
 }
 
 }  // namespace
 
 std::string GetModuleDirectory() {
-    if (auto directory = CurrentOverride()) return *directory;
+    {
+        std::lock_guard<std::mutex> guard(overrideMutex);
+        if (directoryOverride) return *directoryOverride;
+    }
     return ExecutableDirectory();
 }
 
@@ -60,11 +46,11 @@ std::string GetModuleFilePath(const std::string& name) {
 }
 
 std::string GetMainDbPath() {
-    return BesideExecutable("main.db", &CachedMainDbPath);
+    return GetModuleFilePath("main.db");
 }
 
 std::string GetVersionFilePath() {
-    return BesideExecutable("version.ini", &CachedVersionFilePath);
+    return GetModuleFilePath("version.ini");
 }
 
 void OverrideModuleDirectory(const std::string& directory) {

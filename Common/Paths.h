@@ -4,13 +4,14 @@
 
 // Files that lie beside the running executable: main.db, version.ini, busy.gif, the server.
 
-// The executable's directory without a trailing "/"; empty when the path cannot be had.
+// The executable's directory without a trailing "/" ("/" itself for the root); empty when the
+// path cannot be had. Asked of the system once per process.
 std::string GetModuleDirectory();
 // `directory` and `name` joined with one "/"; just `name` when the directory is empty.
 std::string JoinPath(const std::string& directory, const std::string& name);
 // The module directory joined with `name`.
 std::string GetModuleFilePath(const std::string& name);
-// "main.db" and "version.ini" beside the executable, worked out once per process.
+// "main.db" and "version.ini" beside the executable.
 std::string GetMainDbPath();
 std::string GetVersionFilePath();
 
