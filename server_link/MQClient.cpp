@@ -82,7 +82,10 @@ bool MQClient::Execute(std::string_view request, std::string& reply) {
     // The connection may be stale (e.g. the server restarted): one fresh try.
     Close();
     if (!Connect()) return false;
-    return Exchange(request, reply);
+    if (Exchange(request, reply)) return true;
+    // A reply still on its way would otherwise be read as the next command's.
+    Close();
+    return false;
 }
 
 bool MQClient::Connect() {

@@ -15,7 +15,8 @@
 // The client of the server's control channel: one persistent connection to 127.0.0.1:8090,
 // one-line requests, replies framed by a decimal length line. Every command first asks the
 // service manager whether the server runs and sends nothing unless it does. A failed exchange
-// is followed by one close, reconnect and retry. Failures are reported only by a false result.
+// is followed by one close, reconnect and retry; when the retry fails too, that connection is
+// closed as well. Failures are reported only by a false result.
 class MQClient {
 public:
     static constexpr uint16_t kDefaultPort = 8090;

@@ -96,23 +96,18 @@ TEST_F(MQClientTest, ABrokenReplyIsRetriedOnceOnAFreshConnection) {
     }
 }
 
+// Both answers come after the receive limit. The second connection is not kept either, so
+// its late answer is never taken for the next command's.
 TEST_F(MQClientTest, ASecondFailureEndsTheCommandWithoutAThirdTry) {
-    server.SetReply("flowip", Reply::Raw("3\r\nabcXYZ"));
+    server.QueueReply("flowip", Reply::Framed("late", 700ms));
+    server.QueueReply("flowip", Reply::Framed("late", 700ms));
+    server.SetFramedReply("flowip", "[]");
     EXPECT_FALSE(client.FlowIp(reply));
     EXPECT_EQ(server.received(), "flowip\r\nflowip\r\n");
-    EXPECT_EQ(stateQueries, 1);             // not asked again before the retry
-    server.SetFramedReply("flowip", "[]");  // the second connection is kept for the next command
+    EXPECT_EQ(stateQueries, 1);  // not asked again before the retry
+    EXPECT_FALSE(client.isConnected());
     EXPECT_TRUE(client.FlowIp(reply) && reply == "[]");
-    EXPECT_EQ(server.acceptedConnections(), 2);
-}
-
-TEST_F(MQClientTest, WritingToAResetConnectionDoesNotEndTheProcess) {
-    server.SetDefaultReply(Reply::Hangup(Reply::Close::kReset));
-    EXPECT_FALSE(client.System(reply));
-    std::this_thread::sleep_for(50ms);  // the kept connection is reset by now
-    EXPECT_FALSE(client.System(reply));
-    server.SetDefaultReply(Reply::Framed("up"));
-    EXPECT_TRUE(client.System(reply) && reply == "up");
+    EXPECT_EQ(server.acceptedConnections(), 3);
 }
 
 TEST_F(MQClientTest, SurvivesTheServerGoingAwayAndComingBack) {
