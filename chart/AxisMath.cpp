@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 
 namespace chart {
 namespace {
@@ -87,14 +86,22 @@ TickStep ComputeTickStep(const AxisSpan& s, TickStep previous) {
 double ComputeFirstTick(double min, double increment) {
     if (increment == 0.0) return min;
     if (min == 0.0) return 0.0;
-    const double ratio =
-        std::clamp(min / increment, static_cast<double>(std::numeric_limits<int32_t>::min()),
-                   static_cast<double>(std::numeric_limits<int32_t>::max()));
-    double tick = static_cast<int32_t>(ratio) * increment;
+    // The quotient stays a double: cut to 32 bits, a fine step far from zero (an axis zoomed in
+    // near a high rate) would be walked one increment at a time from 2^31 steps away.
+    const double quotient = std::trunc(min / increment);
+    if (!std::isfinite(quotient)) return min;
+    double tick = quotient * increment;
+    // The walk below is a step or two; a step lost in rounding ends it at min itself.
     if (min > 0) {
-        while (tick < min) tick += increment;
+        while (tick < min) {
+            if (tick + increment == tick) return min;
+            tick += increment;
+        }
     } else {
-        while (tick > min) tick -= increment;
+        while (tick > min) {
+            if (tick - increment == tick) return min;
+            tick -= increment;
+        }
         if (tick != min) tick += increment;
     }
     return tick;

@@ -50,6 +50,10 @@ TEST(Ticks, EnumerationIsInclusiveOfMaxAndLabelsCarryThePrecision) {
     EXPECT_EQ(Ticks(3, 10, 2).front(), 4.0);
     EXPECT_EQ(Ticks(-3, 3, 2).front(), -2.0);
     EXPECT_EQ(ComputeFirstTick(7.5, 0.0), 7.5);
+    // A fine step far from zero (an axis zoomed in near a high rate) is found at once.
+    EXPECT_NEAR(ComputeFirstTick(5e8, 1e-4), 5e8, 1e-4);
+    EXPECT_NEAR(ComputeFirstTick(-5e8, 1e-4), -5e8, 1e-4);
+    EXPECT_EQ(ComputeFirstTick(1e300, 1e-300), 1e300);
     EXPECT_FALSE(NextTick(1.0, 0.0, 10.0));
     EXPECT_EQ(FormatTickLabel(0.1, 2), "0.10");
     EXPECT_EQ(FormatTickLabel(1e20, 0), "100000000000000000000");
