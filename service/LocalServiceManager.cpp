@@ -35,17 +35,6 @@ LocalService& AsLocal(ServiceManager::Service& service) {
     return static_cast<LocalService&>(service);
 }
 
-uint32_t ErrorFromErrno(int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return service_error::kAccessDenied;
-        default:
-            return service_error::kIoFailure;
-    }
-}
-
 bool ValidServiceName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
@@ -83,12 +72,12 @@ bool Fail(uint32_t code) {
 // Runs a change of the registration under the service's control lock.
 bool ChangeRegistration(LocalService& service, const std::function<void(Registration&)>& change) {
     ScopedFileLock control(service.paths.controlLock);
-    if (!control.locked()) return Fail(ErrorFromErrno(errno));
+    if (!control.locked()) return Fail(service_error::FromErrno(errno));
     auto registration = local_service::ReadRegistration(service.paths.registration);
     if (!registration) return Fail(service_error::kServiceDoesNotExist);
     change(*registration);
     if (!local_service::WriteRegistration(service.paths.registration, *registration)) {
-        return Fail(ErrorFromErrno(errno));
+        return Fail(service_error::FromErrno(errno));
     }
     return true;
 }
@@ -113,7 +102,7 @@ std::unique_ptr<ServiceManager::Service> LocalServiceManager::OpenService(Manage
     struct stat info;
     if (::stat(service->paths.registration.c_str(), &info) != 0) {
         SetLastError(errno == ENOENT || errno == ENOTDIR ? service_error::kServiceDoesNotExist
-                                                         : ErrorFromErrno(errno));
+                                                         : service_error::FromErrno(errno));
         return nullptr;
     }
     return service;
@@ -129,12 +118,12 @@ std::unique_ptr<ServiceManager::Service> LocalServiceManager::CreateService(
     std::error_code error;
     std::filesystem::create_directories(service->paths.dir, error);
     if (error) {
-        SetLastError(ErrorFromErrno(error.value()));
+        SetLastError(service_error::FromErrno(error.value()));
         return nullptr;
     }
     ScopedFileLock control(service->paths.controlLock);
     if (!control.locked()) {
-        SetLastError(ErrorFromErrno(errno));
+        SetLastError(service_error::FromErrno(errno));
         return nullptr;
     }
     if (::access(service->paths.registration.c_str(), F_OK) == 0) {
@@ -148,7 +137,7 @@ std::unique_ptr<ServiceManager::Service> LocalServiceManager::CreateService(
         {"start_type", definition.autoStart ? "auto" : "demand"},
     };
     if (!local_service::WriteRegistration(service->paths.registration, registration)) {
-        SetLastError(ErrorFromErrno(errno));
+        SetLastError(service_error::FromErrno(errno));
         return nullptr;
     }
     return service;
@@ -170,7 +159,7 @@ bool LocalServiceManager::ChangeFailureActions(Service& service, const FailureAc
 bool LocalServiceManager::StartService(Service& service) {
     const Paths& paths = AsLocal(service).paths;
     ScopedFileLock control(paths.controlLock);
-    if (!control.locked()) return Fail(ErrorFromErrno(errno));
+    if (!control.locked()) return Fail(service_error::FromErrno(errno));
     const auto registration = local_service::ReadRegistration(paths.registration);
     if (!registration) return Fail(service_error::kServiceDoesNotExist);
     if (local_service::ServerAlive(paths)) {
@@ -184,12 +173,12 @@ bool LocalServiceManager::StartService(Service& service) {
     // The pid file is emptied first, so that no old pid is ever taken for the new server's.
     if (!local_service::WriteFileAtomically(paths.stateFile,
                                             std::string(local_service::kStarting) + "\n")) {
-        return Fail(ErrorFromErrno(errno));
+        return Fail(service_error::FromErrno(errno));
     }
     UniqueFd lock = OpenHighFd(paths.pidFile, O_RDWR | O_CREAT);
     UniqueFd output = OpenHighFd(paths.logFile, O_WRONLY | O_CREAT | O_APPEND);
     if (!lock.valid() || !output.valid() || ::ftruncate(lock.get(), 0) != 0) {
-        return Fail(ErrorFromErrno(errno));
+        return Fail(service_error::FromErrno(errno));
     }
     launch.environment = ServerEnvironment(paths, lock.get());
     launch.lockFd = lock.get();
@@ -204,7 +193,7 @@ bool LocalServiceManager::StartService(Service& service) {
 bool LocalServiceManager::ControlStop(Service& service) {
     const Paths& paths = AsLocal(service).paths;
     ScopedFileLock control(paths.controlLock);
-    if (!control.locked()) return Fail(ErrorFromErrno(errno));
+    if (!control.locked()) return Fail(service_error::FromErrno(errno));
     // Only the lock holder's pid is ever signalled: a stale pid may belong to anyone.
     if (!local_service::ServerAlive(paths)) {
         return Fail(service_error::kServiceNotActive);
@@ -233,12 +222,13 @@ bool LocalServiceManager::QueryServiceState(Service& service, uint32_t& state) {
 bool LocalServiceManager::DeleteService(Service& service) {
     const Paths& paths = AsLocal(service).paths;
     ScopedFileLock control(paths.controlLock);
-    if (!control.locked()) return Fail(ErrorFromErrno(errno));
+    if (!control.locked()) return Fail(service_error::FromErrno(errno));
     if (local_service::ServerAlive(paths)) {
         return Fail(service_error::kAlreadyRunning);
     }
     if (::unlink(paths.registration.c_str()) != 0) {
-        return Fail(errno == ENOENT ? service_error::kServiceDoesNotExist : ErrorFromErrno(errno));
+        return Fail(errno == ENOENT ? service_error::kServiceDoesNotExist
+                                    : service_error::FromErrno(errno));
     }
     for (const std::string* file :
          {&paths.stateFile, &paths.pidFile, &paths.logFile, &paths.controlLock}) {

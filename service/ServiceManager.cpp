@@ -1,5 +1,7 @@
 #include "service/ServiceManager.h"
 
+#include <cerrno>
+
 namespace {
 // Per thread, so that concurrent callers (dashboard, control channel) see their own codes.
 thread_local uint32_t lastError = service_error::kNone;
@@ -11,4 +13,8 @@ uint32_t ServiceManager::LastError() const {
 
 void ServiceManager::SetLastError(uint32_t code) {
     lastError = code;
+}
+
+uint32_t service_error::FromErrno(int error) {
+    return error == EACCES || error == EPERM || error == EROFS ? kAccessDenied : kIoFailure;
 }

@@ -29,6 +29,9 @@ inline constexpr uint32_t kServiceNotActive = 1062;
 inline constexpr uint32_t kStartFailed = 1064;  // the program could not be launched
 inline constexpr uint32_t kServiceExists = 1073;
 inline constexpr uint32_t kIoFailure = 1117;  // a file or bus operation failed
+
+// The code for a failed file operation's errno: refused rights, else an I/O failure.
+uint32_t FromErrno(int error);
 }  // namespace service_error
 
 // What Create registers.

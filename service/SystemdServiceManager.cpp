@@ -91,11 +91,6 @@ bool FailFromBus(const char* what, const BusError& error, int result) {
                                                       : service_error::kManagerUnavailable);
 }
 
-uint32_t ErrorFromErrno(int error) {
-    return error == EACCES || error == EPERM || error == EROFS ? service_error::kAccessDenied
-                                                               : service_error::kIoFailure;
-}
-
 std::string UnitName(const std::string& serviceName) {
     return serviceName + ".service";
 }
@@ -308,7 +303,7 @@ std::unique_ptr<ServiceManager::Service> SystemdServiceManager::CreateService(
         return nullptr;
     }
     if (!local_service::WriteFileAtomically(unitFile, systemd_service::UnitFileText(definition))) {
-        SetLastError(ErrorFromErrno(errno));
+        SetLastError(service_error::FromErrno(errno));
         return nullptr;
     }
     std::unique_ptr<SystemdUnit> unit;
@@ -331,9 +326,9 @@ bool WriteDropIn(sd_bus* bus, const std::string& dropInDir, const char* name,
                  const std::string& text) {
     std::error_code error;
     std::filesystem::create_directories(dropInDir, error);
-    if (error) return Fail(ErrorFromErrno(error.value()));
+    if (error) return Fail(service_error::FromErrno(error.value()));
     if (!local_service::WriteFileAtomically(dropInDir + "/" + name, text)) {
-        return Fail(ErrorFromErrno(errno));
+        return Fail(service_error::FromErrno(errno));
     }
     return Reload(bus);
 }
@@ -381,7 +376,7 @@ bool SystemdServiceManager::DeleteService(Service& service) {
     }
     const std::string unitFile = unitDirectory_ + "/" + unit.unitName;
     if (::unlink(unitFile.c_str()) != 0) {
-        if (errno != ENOENT) return Fail(ErrorFromErrno(errno));
+        if (errno != ENOENT) return Fail(service_error::FromErrno(errno));
         // A unit whose file lives elsewhere (a package's) is not ours to remove; one whose
         // file was ours and is gone only needs the reload.
         std::string fragment;
