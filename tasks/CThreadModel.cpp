@@ -35,15 +35,16 @@ ThreadPriority CThreadModel::LastWorkerPriority() const {
 
 bool CThreadModel::StartThread() {
     std::unique_lock lock(mutex_);
-    if (running_) {
-        return true;  // one worker at a time; the running one carries on
-    }
     // The previous worker has passed OnThreadExit; collect its thread before making a new one.
-    if (worker_.joinable()) {
+    // The join runs unlocked, so look again afterwards: another caller may have started one.
+    while (!running_ && worker_.joinable()) {
         std::thread finished = std::move(worker_);
         lock.unlock();
         finished.join();
         lock.lock();
+    }
+    if (running_) {
+        return true;  // one worker at a time; the running one carries on
     }
     started_ = false;
     try {
