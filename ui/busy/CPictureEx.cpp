@@ -5,6 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
+#include <system_error>
 
 #include "ui/busy/GifAnimation.h"
 #include "ui/busy/GifBlocks.h"
@@ -114,7 +115,14 @@ void CPictureEx::Draw() {
         exiting_ = false;
         playing_ = true;
     }
-    thread_ = std::thread([this] { AnimationThread(); });
+    try {
+        thread_ = std::thread([this] { AnimationThread(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: the picture stays as it is, like a box that failed to load.
+        std::lock_guard lock(stateMutex_);
+        playing_ = false;
+        return;
+    }
     repaintTimer_.start();
 }
 
