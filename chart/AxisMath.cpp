@@ -1,8 +1,9 @@
 #include "chart/AxisMath.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace chart {
@@ -115,15 +116,14 @@ std::optional<double> NextTick(double tick, double increment, double max) {
 }
 
 std::string FormatTickLabel(double value, unsigned precision) {
-    char buffer[64];
+    // Not printf: the console's process runs in the user's locale, which may write "0,2".
+    // The largest double takes 309 digits; a sign, the point and 30 decimals fit besides.
+    std::array<char, 400> buffer;
     const int p = static_cast<int>(std::min(precision, 30u));
-    const int n = std::snprintf(buffer, sizeof buffer, "%.*f", p, value);
-    if (n < 0) return {};
-    if (static_cast<size_t>(n) < sizeof buffer) return std::string(buffer, static_cast<size_t>(n));
-    std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(big.data(), big.size(), "%.*f", p, value);
-    big.resize(static_cast<size_t>(n));
-    return big;
+    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                            std::chars_format::fixed, p);
+    if (error != std::errc()) return {};
+    return std::string(buffer.data(), end);
 }
 
 ValueRange ZoomRangeFor(double low, double high, double zoomLimit) {
