@@ -68,7 +68,8 @@ int ScreenDpiY() {
 }
 
 int PointSizeToPixels(int tenths) {
-    return std::max(1, tenths * ScreenDpiY() / 720);
+    // Rounded to the nearest pixel: 8 points on a 96-dpi grid are 10.67 pixels, drawn as 11.
+    return std::max(1, (tenths * ScreenDpiY() + 360) / 720);
 }
 
 QFont MakePointFont(const QString& face, int tenths, bool bold, bool italic, bool underline) {

@@ -93,6 +93,8 @@ TEST(ChartRendering, EmptyChartDrawsBackgroundEdgeTitleAndFrameAndFollowsResize)
     chart.RefreshCtrl();
     const QImage bare = chart.BackBuffer();
     EXPECT_EQ(chart.GetPlottingRect(), (ChartRect{3, 3, 297, 197}));
+    // Fonts are sized to the nearest pixel (8 points at 96 dpi: 10.67 -> 11).
+    EXPECT_EQ(PointSizeToPixels(80), qRound(80 * ScreenDpiY() / 720.0));
     for (QPoint p : {QPoint(3, 100), QPoint(297, 100), QPoint(150, 3), QPoint(150, 197)})
         EXPECT_TRUE(IsColor(bare, p.x(), p.y(), kBlack)) << p.x() << "," << p.y();
     EXPECT_TRUE(IsColor(bare, 150, 100, chart.GetBackColor()) &&
