@@ -26,9 +26,6 @@ public:
     // that is negative or above kMaxBodyLength.
     Status Feed(std::string_view piece);
 
-    bool headerRead() const { return headerRead_; }
-    int32_t declaredLength() const { return declaredLength_; }
-
 private:
     Status Compare() const;
 

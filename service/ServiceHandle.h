@@ -22,7 +22,6 @@ public:
     // Opens the manager again when the first Open could not; false when that fails.
     bool ReopenManager();
 
-    bool HasManager() const { return manager_ != nullptr; }
     bool HasService() const { return service_ != nullptr; }
 
     bool Create(const ServiceDefinition& definition);
