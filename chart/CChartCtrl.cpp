@@ -190,26 +190,21 @@ void CChartCtrl::DrawChart(QPainter& p, ChartRect R) {
         R = ShrinkForLegend(R, legend_->GetRect(), legend_->GetDockSide());
 
     // The first pass measures the axes and shrinks P; the second lays them out on the final P.
-    ForEachAxis([&](int pos, CChartAxis& axis) {
+    auto layOut = [&](int pos, CChartAxis& axis) {
         axis.SetPlacement(PlaceAxis(pos, P, R));
         if (axis.IsAutomaticTicks()) axis.RefreshTickIncrement();
         axis.RefreshFirstTick();
+    };
+    ForEachAxis([&](int pos, CChartAxis& axis) {
+        layOut(pos, axis);
         axis.ClipMargin(p, R, P);
     });
     ForEachAxis([&](int pos, CChartAxis& axis) {
-        axis.SetPlacement(PlaceAxis(pos, P, R));
-        if (axis.IsAutomaticTicks()) axis.RefreshTickIncrement();
-        axis.RefreshFirstTick();
+        layOut(pos, axis);
         axis.Draw(p);
     });
 
-    DrawPolyline(p,
-                 {{P.left, P.top},
-                  {P.right, P.top},
-                  {P.right, P.bottom},
-                  {P.left, P.bottom},
-                  {P.left, P.top}},
-                 ToQColor(borderColor_));
+    DrawBox(p, {P.left, P.top}, {P.right, P.bottom}, ToQColor(borderColor_));
 
     for (auto& [id, serie] : series_) {
         serie->SetPlottingRect({P.left, P.top, P.right + 1, P.bottom + 1});
@@ -271,15 +266,7 @@ void CChartCtrl::paintEvent(QPaintEvent*) {
     }
     QPainter p(this);
     if (!backBuffer_.isNull()) p.drawImage(0, 0, backBuffer_);
-    if (zoomEnabled_ && zooming_) {
-        DrawPolyline(p,
-                     {zoomStart_,
-                      {zoomEnd_.x(), zoomStart_.y()},
-                      zoomEnd_,
-                      {zoomStart_.x(), zoomEnd_.y()},
-                      zoomStart_},
-                     ToQColor(zoomRectColor_));
-    }
+    if (zoomEnabled_ && zooming_) DrawBox(p, zoomStart_, zoomEnd_, ToQColor(zoomRectColor_));
     for (auto& [id, cursor] : cursors_) cursor->Draw(p);
 }
 
@@ -316,11 +303,7 @@ void CChartCtrl::mouseMoveEvent(QMouseEvent* event) {
         if (bar->geometry().contains(p)) under = bar;
     });
     if (under) under->show();
-    const bool inPlot = plottingRect_.Contains(p.x(), p.y());
-    if (inPlot) {
-        for (auto& [id, cursor] : cursors_) cursor->OnMouseMove(p);
-        update();
-    }
+    const bool inPlot = TellCursors(p, &CChartCursor::OnMouseMove);
     setCursor(inPlot && !showMouseCursor_ ? Qt::BlankCursor : Qt::ArrowCursor);
     SendMouseEvent(MouseMove, p);
     QWidget::mouseMoveEvent(event);
@@ -333,10 +316,7 @@ void CChartCtrl::mousePressEvent(QMouseEvent* event) {
             zooming_ = true;
             zoomStart_ = zoomEnd_ = p;
         }
-        if (plottingRect_.Contains(p.x(), p.y())) {
-            for (auto& [id, cursor] : cursors_) cursor->OnMouseButtonDown(p);
-            update();
-        }
+        TellCursors(p, &CChartCursor::OnMouseButtonDown);
         SendMouseEvent(LButtonDown, p);
     } else if (event->button() == Qt::RightButton) {
         panning_ = true;
@@ -376,10 +356,7 @@ void CChartCtrl::mouseReleaseEvent(QMouseEvent* event) {
                 UndoZoom();
             }
         }
-        if (plottingRect_.Contains(p.x(), p.y())) {
-            for (auto& [id, cursor] : cursors_) cursor->OnMouseButtonUp(p);
-            update();
-        }
+        TellCursors(p, &CChartCursor::OnMouseButtonUp);
         SendMouseEvent(LButtonUp, p);
     } else if (event->button() == Qt::RightButton) {
         panning_ = false;
@@ -395,6 +372,13 @@ void CChartCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
     else if (event->button() == Qt::RightButton)
         SendMouseEvent(RButtonDoubleClick, p);
     QWidget::mouseDoubleClickEvent(event);
+}
+
+bool CChartCtrl::TellCursors(const QPoint& p, void (CChartCursor::*event)(const QPoint&)) {
+    if (!plottingRect_.Contains(p.x(), p.y())) return false;
+    for (auto& [id, cursor] : cursors_) (cursor.get()->*event)(p);
+    update();
+    return true;
 }
 
 void CChartCtrl::SendMouseEvent(ChartMouseEvent event, const QPoint& p) {

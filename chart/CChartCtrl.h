@@ -105,6 +105,8 @@ protected:
 private:
     void AdoptSerie(std::unique_ptr<CChartSerie> serie);
     void SendMouseEvent(ChartMouseEvent event, const QPoint& p);
+    // Over the plotting rectangle: every cursor hears the event and the window repaints.
+    bool TellCursors(const QPoint& p, void (CChartCursor::*event)(const QPoint&));
     void PlaceScrollBars();
     void ZoomToBand();
     void ForEachAxis(const std::function<void(int, CChartAxis&)>& visit) const;

@@ -88,13 +88,7 @@ void CChartLegend::Draw(QPainter& p) {
         p.fillRect(ToQRect(s), ToQColor(shadowColor_));
     }
     if (!transparent_) p.fillRect(ToQRect(rect_), ToQColor(backColor_));
-    DrawPolyline(p,
-                 {{rect_.left, rect_.top},
-                  {rect_.right - 1, rect_.top},
-                  {rect_.right - 1, rect_.bottom - 1},
-                  {rect_.left, rect_.bottom - 1},
-                  {rect_.left, rect_.top}},
-                 Qt::black);
+    DrawBox(p, {rect_.left, rect_.top}, {rect_.right - 1, rect_.bottom - 1}, Qt::black);
     p.setBackgroundMode(Qt::TransparentMode);
     p.setPen(QPen(Qt::black, 1));
 

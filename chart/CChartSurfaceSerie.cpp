@@ -95,14 +95,7 @@ void CChartSurfaceSerie::DrawLegend(QPainter& p, const ChartRect& symbol) const 
     PainterState keep(p);
     p.setBackgroundMode(Qt::TransparentMode);
     p.fillRect(ToQRect(symbol), FillBrush());
-    const QColor outline = p.pen().color();
-    DrawPolyline(p,
-                 {{symbol.left, symbol.top},
-                  {symbol.right - 1, symbol.top},
-                  {symbol.right - 1, symbol.bottom - 1},
-                  {symbol.left, symbol.bottom - 1},
-                  {symbol.left, symbol.top}},
-                 outline);
+    DrawBox(p, {symbol.left, symbol.top}, {symbol.right - 1, symbol.bottom - 1}, p.pen().color());
 }
 
 bool CChartSurfaceSerie::IsPointOnSerie(const QPoint& point, int& index) const {

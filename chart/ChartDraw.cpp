@@ -6,6 +6,7 @@
 #include <QPalette>
 #include <QScreen>
 #include <algorithm>
+#include <iterator>
 
 namespace chart {
 namespace {
@@ -96,8 +97,9 @@ void DrawLine(QPainter& p, QPoint from, QPoint to, const QColor& color) {
     }
 }
 
-void DrawPolyline(QPainter& p, const std::vector<QPoint>& points, const QColor& color) {
-    for (size_t i = 1; i < points.size(); ++i) DrawLine(p, points[i - 1], points[i], color);
+void DrawBox(QPainter& p, QPoint a, QPoint b, const QColor& color) {
+    const QPoint corners[] = {a, {b.x(), a.y()}, b, {a.x(), b.y()}, a};
+    for (size_t i = 1; i < std::size(corners); ++i) DrawLine(p, corners[i - 1], corners[i], color);
 }
 
 void DrawTextAt(QPainter& p, int x, int y, const QString& text, bool vertical) {

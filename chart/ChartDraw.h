@@ -35,8 +35,8 @@ QFont MakePointFont(const QString& face, int tenths, bool bold = false, bool ita
 // Line from `from` towards `to`, `to` itself left out; axis-aligned lines are filled pixel
 // rows so they land exactly where the layout puts them.
 void DrawLine(QPainter& p, QPoint from, QPoint to, const QColor& color);
-// Lines through the points in turn (the last point left out, as for single lines).
-void DrawPolyline(QPainter& p, const std::vector<QPoint>& points, const QColor& color);
+// Closed outline through the corners a, (b.x, a.y), b, (a.x, b.y) and back to a.
+void DrawBox(QPainter& p, QPoint a, QPoint b, const QColor& color);
 
 // Text whose cell's top-left corner is (x, y); vertical text is turned 90 degrees and runs
 // upwards from (x, y).
