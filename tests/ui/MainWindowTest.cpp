@@ -72,6 +72,11 @@ TEST_F(MainWindowTest, TabsMenuTitleAndIcons) {
         bar->setCurrentIndex(selected);
         EXPECT_FALSE(bar->tabIcon(selected).isNull());
         for (int i = 0; i < 4; ++i) EXPECT_EQ(dlg.Page(i)->isVisible(), i == selected);
+        // the shown page has the focus; the monitoring page hands it to a control of its own
+        const QWidget* focus = dlg.focusWidget();
+        EXPECT_TRUE(selected == 0 ? focus != dlg.Page(0) && dlg.Page(0)->isAncestorOf(focus)
+                                  : focus == dlg.Page(selected))
+            << selected;
     }
     emit qobject_cast<QMenu*>(dlg.ExitAction()->parent())->aboutToShow();
     EXPECT_FALSE(dlg.ExitAction()->icon().isNull() || dlg.AboutAction()->icon().isNull());

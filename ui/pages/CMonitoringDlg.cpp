@@ -21,6 +21,8 @@ CMonitoringDlg::CMonitoringDlg(QWidget* parent)
     tabs_->addTab(device_, res::Str(res::IDS_TAB_BY_DEVICE));
     tabs_->addTab(user_, res::Str(res::IDS_TAB_BY_USER));
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { ShowPage(index); });
+    // The page itself takes no keys: focusing it focuses its tab strip.
+    setFocusProxy(tabs_);
     ShowPage(0);
 }
 
