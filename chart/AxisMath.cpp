@@ -123,7 +123,10 @@ std::string FormatTickLabel(double value, unsigned precision) {
     const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                             std::chars_format::fixed, p);
     if (error != std::errc()) return {};
-    return std::string(buffer.data(), end);
+    std::string text(buffer.data(), end);
+    // A tick summed up to a hair below zero is the tick at zero: "0.0", not "-0.0".
+    if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
+    return text;
 }
 
 ValueRange ZoomRangeFor(double low, double high, double zoomLimit) {

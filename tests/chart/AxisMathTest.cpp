@@ -56,6 +56,8 @@ TEST(Ticks, EnumerationIsInclusiveOfMaxAndLabelsCarryThePrecision) {
     EXPECT_EQ(ComputeFirstTick(1e300, 1e-300), 1e300);
     EXPECT_FALSE(NextTick(1.0, 0.0, 10.0));
     EXPECT_EQ(FormatTickLabel(0.1, 2), "0.10");
+    EXPECT_EQ(FormatTickLabel(-1e-17, 1), "0.0");  // a tick summed to a hair below zero
+    EXPECT_EQ(FormatTickLabel(-0.04, 2), "-0.04");
     EXPECT_EQ(FormatTickLabel(1e20, 0), "100000000000000000000");
 }
 
