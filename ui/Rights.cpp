@@ -31,17 +31,23 @@ RightsFacts GatherRightsFacts() {
     return facts;
 }
 
-bool RelaunchElevated() {
-    const QString exe = QCoreApplication::applicationFilePath();
-    // pkexec clears the environment; the window system's variables must come along.
+QStringList ElevationArguments(const QString& exe, const QProcessEnvironment& environment) {
+    static const QStringList kWindowSystem{"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY",
+                                           "QT_QPA_PLATFORM"};
     QStringList args{QStringLiteral("env")};
-    for (const char* name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const QByteArray value = qgetenv(name);
-        if (!value.isEmpty())
-            args << QString::fromLatin1(name) + '=' + QString::fromLocal8Bit(value);
+    for (const QString& name : environment.keys()) {
+        const QString value = environment.value(name);
+        if (!value.isEmpty() && (kWindowSystem.contains(name) || name.startsWith("TORVO_")))
+            args << name + '=' + value;
     }
     args << exe;
-    const bool started = QProcess::startDetached(PkexecPath(), args);
+    return args;
+}
+
+bool RelaunchElevated() {
+    const QString exe = QCoreApplication::applicationFilePath();
+    const bool started = QProcess::startDetached(
+        PkexecPath(), ElevationArguments(exe, QProcessEnvironment::systemEnvironment()));
     if (!started) LOG(ERROR) << "cannot start pkexec for " << exe.toStdString();
     return started;
 }

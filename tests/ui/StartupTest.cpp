@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/ui/TestInstall.h"
+#include "ui/Rights.h"
 #include "ui/SingleInstance.h"
 #include "ui/StartupRules.h"
 
@@ -39,6 +40,15 @@ TEST(StartupRules, LanguageRestartAndRightsDecisions) {
         EXPECT_EQ(DecideRights(facts), action)
             << facts.systemdBackend << facts.isRoot << facts.installDirWritable << facts.canElevate;
     }
+    // pkexec clears the environment: the display and the console's own settings go along
+    QProcessEnvironment env;
+    for (const auto& [name, value] : {std::pair{"DISPLAY", ":1"},
+                                      {"HOME", "/root"},
+                                      {"TORVO_LOCK_DIR", "/srv/lock"},
+                                      {"TORVO_SERVICE_BACKEND", ""}})
+        env.insert(name, value);
+    EXPECT_EQ(ElevationArguments("/opt/MainUI", env),
+              (QStringList{"env", "DISPLAY=:1", "TORVO_LOCK_DIR=/srv/lock", "/opt/MainUI"}));
 }
 
 TEST(SingleInstanceLock, SecondHolderIsRefusedAndTakesOverOnceFree) {
