@@ -42,8 +42,11 @@ int AsyncExecutor::Run() {
             LOG(ERROR) << "background job failed with an unknown exception";
         }
     }
-    // The completion closes the busy box, so it runs whatever became of the job.
-    if (auto completion = TakeCopy(completion_)) {
+    // The completion closes the busy box, so it runs whatever became of the job. Once it is
+    // taken, work set for a new run belongs to a fresh worker.
+    auto completion = TakeCopy(completion_);
+    StopTakingWork();
+    if (completion) {
         completion();
     }
     return 0;

@@ -35,6 +35,9 @@ ThreadPriority CThreadModel::LastWorkerPriority() const {
 
 bool CThreadModel::StartThread() {
     std::unique_lock lock(mutex_);
+    // A worker past its last work only has its exit left (an idle-priority thread may wait a
+    // while for it on a busy machine): wait for it rather than hand new work to nobody.
+    changed_.wait(lock, [this] { return !(running_ && finishing_); });
     // The previous worker has passed OnThreadExit; collect its thread before making a new one.
     // The join runs unlocked, so look again afterwards: another caller may have started one.
     while (!running_ && worker_.joinable()) {
@@ -47,6 +50,7 @@ bool CThreadModel::StartThread() {
         return true;  // one worker at a time; the running one carries on
     }
     started_ = false;
+    finishing_ = false;
     try {
         worker_ = CreateWorker([this] { ThreadMain(); });
     } catch (const std::system_error& error) {
@@ -77,6 +81,11 @@ void CThreadModel::OnThreadStart() {
     std::lock_guard lock(mutex_);
     started_ = true;
     changed_.notify_all();
+}
+
+void CThreadModel::StopTakingWork() {
+    std::lock_guard lock(mutex_);
+    finishing_ = true;
 }
 
 void CThreadModel::OnThreadExit() {

@@ -42,6 +42,10 @@ protected:
     // Joins the worker thread if there is one; waits for a running worker to end.
     void JoinWorker();
 
+    // Called by the worker once it takes no new work (its last callables are taken): a start
+    // from here on waits for it to end and makes a fresh worker instead of leaving the new work
+    // to a worker that will never run it.
+    void StopTakingWork();
     // The worker's first action: releases StartThread.
     virtual void OnThreadStart();
     // The thread body.
@@ -61,6 +65,7 @@ private:
     std::thread worker_;
     bool running_ = false;  // a worker exists and has not yet reached OnThreadExit
     bool started_ = false;  // the started hand-over of the current run
+    bool finishing_ = false;  // the running worker takes no new work
     bool lowPriority_ = true;
     std::size_t workersCreated_ = 0;
     ThreadPriority lastPriority_ = ThreadPriority::Normal;

@@ -66,6 +66,31 @@ TEST(AsyncExecutorTest, SecondStartWhileRunningMakesNoSecondWorkerAndNextRunGets
     EXPECT_EQ(completions, 2);
 }
 
+// The busy box closes as the completion posts, so the next click may come before the idle
+// worker has ended: that run must still get a worker of its own.
+TEST(AsyncExecutorTest, StartDuringTheLastCompletionWaitsAndRunsTheNewWorkOnAFreshWorker) {
+    AsyncExecutor executor(0ms);
+    std::promise<void> inCompletion, release, secondJob;
+    std::shared_future<void> released = release.get_future().share();
+    executor.SetJob([] {});
+    executor.SetCompletion([&] {
+        inCompletion.set_value();
+        released.wait();
+    });
+    ASSERT_TRUE(executor.Start());
+    ASSERT_EQ(inCompletion.get_future().wait_for(kLimit), std::future_status::ready);
+    executor.SetJob([&] { secondJob.set_value(); });
+    executor.SetCompletion([] {});
+    auto second = std::async(std::launch::async, [&] { return executor.Start(); });
+    EXPECT_EQ(second.wait_for(100ms), std::future_status::timeout);  // waits for the exit
+    release.set_value();
+    ASSERT_EQ(second.wait_for(kLimit), std::future_status::ready);
+    EXPECT_TRUE(second.get());
+    EXPECT_EQ(secondJob.get_future().wait_for(kLimit), std::future_status::ready);
+    EXPECT_TRUE(executor.WaitUntilIdle(kLimit));
+    EXPECT_EQ(executor.WorkersCreated(), 2u);
+}
+
 TEST(AsyncExecutorTest, CompletionRunsEvenWhenTheJobThrows) {
     AsyncExecutor executor(0ms);
     std::promise<void> completed;
