@@ -1,4 +1,4 @@
-// The picture control: still pictures, the animation thread, Stop and UnLoad.
+// The picture control: still pictures, the animation thread and Stop.
 #include <gtest/gtest.h>
 
 #include <QBuffer>
@@ -12,41 +12,32 @@
 
 namespace {
 
-// A yellow PNG picture with one blue pixel at (1,0).
-std::vector<uint8_t> Yellow(int width, int height) {
+std::vector<uint8_t> YellowPng(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::yellow);
-    image.setPixelColor(1, 0, Qt::blue);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     image.save(&buffer, "PNG");
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
-// Red, green, blue 4x4 frames shown for `delay` hundredths; `codeSize` 13 makes the decoder
-// reject them.
+// Red, green, blue 4x4 frames of `delay` hundredths; `codeSize` 13 makes the decoder reject them.
 std::vector<uint8_t> ThreeColourGif(uint8_t codeSize = 8, uint16_t delay = 5) {
     std::vector<gif_test::Frame> frames;
-    for (uint8_t index : {1, 2, 3}) {
+    for (uint8_t index : {1, 2, 3})
         frames.push_back({{0, 0, 4, 4}, {index}, gif_test::Control{delay, 1}, false, codeSize});
-    }
     return gif_test::Build(frames);
 }
 
 // Still pictures are drawn at once, without a thread; unreadable data does not load.
 TEST(CPictureExTest, LoadsStillPicturesAndRefusesUnreadableData) {
-    const auto gif = ThreeColourGif();
-    auto gif90 = gif;
-    gif90[3] = '9', gif90[4] = '0';  // "GIF90a": not a GIF version, and no other decoder takes it
     const std::tuple<const char*, std::vector<uint8_t>, QSize, QColor> cases[] = {
-        {"png", Yellow(7, 3), QSize(7, 3), Qt::yellow},
+        {"png", YellowPng(7, 3), QSize(7, 3), Qt::yellow},
         // A GIF of one image is as big as its logical screen, not its image.
         {"one image", gif_test::Build({{{0, 0, 4, 4}, {3}}}, 6, 5), QSize(6, 5), Qt::blue},
         {"text", {'h', 'e', 'l', 'l', 'o'}, {}, {}},
         {"gif without images", gif_test::Build({}), {}, {}},
-        {"every frame rejected", ThreeColourGif(13), {}, {}},
-        {"gif header only", std::vector<uint8_t>(gif.begin(), gif.begin() + 10), {}, {}},
-        {"GIF90a", gif90, {}, {}}};
+        {"every frame rejected", ThreeColourGif(13), {}, {}}};
     for (const auto& [name, data, size, corner] : cases) {
         CPictureEx picture;
         const bool loads = !size.isEmpty();
@@ -58,21 +49,19 @@ TEST(CPictureExTest, LoadsStillPicturesAndRefusesUnreadableData) {
         EXPECT_EQ(shown.size(), loads ? size : QSize(0, 0)) << name;
         EXPECT_TRUE(!loads || shown.pixelColor(0, 0) == corner) << name;
     }
-    EXPECT_FALSE(CPictureEx().Load(QStringLiteral("/nonexistent/busy.gif")));
 }
 
 TEST(CPictureExTest, AnimationPlaysAndRepaintsEveryFrameAndStopsAtOnce) {
     struct PaintCounter : QObject {
         int paints = 0;
-        bool eventFilter(QObject*, QEvent* event) override {
-            paints += event->type() == QEvent::Paint;
+        bool eventFilter(QObject*, QEvent* e) override {
+            paints += e->type() == QEvent::Paint;
             return false;
         }
     } counter;
     CPictureEx picture;
     picture.installEventFilter(&counter);
     ASSERT_TRUE(picture.Load(ThreeColourGif()));
-    EXPECT_EQ(picture.FrameCount(), 3u);
     picture.show();
     QCoreApplication::processEvents();
     const int paintsBefore = counter.paints;
@@ -97,13 +86,6 @@ TEST(CPictureExTest, AnimationPlaysAndRepaintsEveryFrameAndStopsAtOnce) {
     timer.restart();
     picture.Stop();
     EXPECT_LT(timer.elapsed(), 1000);  // the thread wakes from its wait at once
-    ASSERT_TRUE(picture.Load(Yellow(8, 8)));
-    picture.Draw();
-    picture.SetPaintRect(QRect(1, 0, 4, 4));  // starts on the blue pixel
-    EXPECT_EQ(picture.grab().toImage().pixelColor(0, 0), QColor(Qt::blue));
-    picture.UnLoad();
-    EXPECT_FALSE(picture.IsInitialised());
-    EXPECT_TRUE(picture.ShownImage().isNull());
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// Decoding of the frames by Qt and the draw/delay/disposal rules, checked on the pixels of
-// the off-screen image at every wait of the animation loop.
+// Frame decoding and the draw/delay/disposal rules, on the surface at every wait of the loop.
 #include <gtest/gtest.h>
 
 #include "GifBuilder.h"
@@ -21,26 +20,22 @@ std::string Letters(const QImage& image) {
     std::string text;
     for (int i = 0; i < 16; ++i) {
         text += i && i % 4 == 0 ? " ?" : "?";
-        for (const auto& [colour, name] : names) {
+        for (const auto& [colour, name] : names)
             if (image.pixelColor(i % 4, i / 4) == colour) text.back() = name;
-        }
     }
     return text;
 }
 
-// 0: all red but a transparent corner (3,3), kept; 1: green 2x2 at (1,1), restored to the
-// background; 2: blue 2x2 at (2,2) with a transparent pixel at (3,2), restored to what was
-// under it; 3: one green pixel at (0,0) without a control extension. Between 1 and 2 a blue
-// frame the decoder rejects (LZW allows 12 bits at most), left out.
 TEST(GifAnimationTest, DisposalDelaysAndLoopClearOnPixels) {
     std::vector<uint8_t> red(16, 1);
     red[15] = 0;
-    const auto layout =
-        gif::ReadGif(gif_test::Build({{{0, 0, 4, 4}, red, Control{8, 1, 0}},
-                                      {{1, 1, 2, 2}, {2}, Control{2, 2}},
-                                      {{0, 0, 4, 4}, {3}, Control{1}, false, 13},
-                                      {{2, 2, 2, 2}, {3, 0, 3, 3}, Control{5, 3, 0}},
-                                      {{0, 0, 1, 1}, {2}}}));
+    const auto layout = gif::ReadGif(gif_test::Build({
+        {{0, 0, 4, 4}, red, Control{8, 1, 0}},           // corner (3,3) transparent; kept
+        {{1, 1, 2, 2}, {2}, Control{2, 2}},              // restored to the background
+        {{0, 0, 4, 4}, {3}, Control{1}, false, 13},      // rejected (LZW has 12 bits at most)
+        {{2, 2, 2, 2}, {3, 0, 3, 3}, Control{5, 3, 0}},  // restored to what was under it
+        {{0, 0, 1, 1}, {2}},                             // no control extension
+    }));
     ASSERT_TRUE(layout);
     GifAnimation animation(DecodeFrames(*layout), kBackground);
     ASSERT_EQ(animation.FrameCount(), 4u);

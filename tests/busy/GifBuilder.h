@@ -1,6 +1,5 @@
 #pragma once
-// Builds small GIF files for the tests, byte by byte. Colour tables always hold four
-// colours: index 0 white, 1 red, 2 green, 3 blue.
+// Small GIF files built byte by byte; colour indices 0 white, 1 red, 2 green, 3 blue.
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -14,9 +13,7 @@ struct Control {  // a graphic control extension
 };
 
 struct Frame {
-    struct {
-        uint16_t left, top, width, height;
-    } place;
+    uint16_t place[4];            // left, top, width, height
     std::vector<uint8_t> pixels;  // colour indices, row by row; one index fills the frame
     std::optional<Control> control = std::nullopt;
     bool localColours = false;
@@ -38,9 +35,8 @@ inline void PutImageData(std::vector<uint8_t>& out, const std::vector<uint8_t>& 
     uint32_t bits = 0;
     int count = 0;
     auto put = [&](uint32_t code) {
-        for (bits |= code << count, count += 9; count >= 8; bits >>= 8, count -= 8) {
+        for (bits |= code << count, count += 9; count >= 8; bits >>= 8, count -= 8)
             lzw.push_back(bits & 0xFF);
-        }
     };
     put(256);
     for (uint8_t pixel : pixels) put(pixel);
@@ -67,7 +63,7 @@ inline std::vector<uint8_t> Build(const std::vector<Frame>& frames, uint16_t wid
             out.insert(out.end(), {c->transparent.value_or(0), 0});
         }
         out.push_back(0x2C);
-        for (uint16_t v : {f.place.left, f.place.top, f.place.width, f.place.height}) Put16(out, v);
+        for (uint16_t v : f.place) Put16(out, v);
         out.push_back(f.localColours ? 0x81 : 0);
         if (f.localColours) PutColours(out);
         out.push_back(f.codeSize);

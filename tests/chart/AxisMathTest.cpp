@@ -4,6 +4,7 @@
 
 #include "chart/AxisMath.h"
 #include "chart/CChartStandardAxis.h"
+#include "chart/LayoutMath.h"
 #include "chart/VisibleRange.h"
 
 namespace chart {
@@ -16,8 +17,7 @@ std::vector<double> Ticks(double min, double max, double inc) {
     return out;
 }
 
-// The worked examples (0..29 over 480 px, 0..0.6 over 100 px, x = 0.06, x = 6), equal bounds
-// (no step) and axes too short or reversed (the previous step stays).
+// Worked examples, equal bounds (no step), too short or reversed axes (previous step stays).
 TEST(TickStep, WorkedExamplesAndDegenerateAxes) {
     struct Case {
         AxisSpan span;
@@ -53,12 +53,10 @@ TEST(Ticks, EnumerationIsInclusiveOfMaxAndLabelsCarryThePrecision) {
     // A fine step far from zero (an axis zoomed in near a high rate) is found at once.
     EXPECT_NEAR(ComputeFirstTick(5e8, 1e-4), 5e8, 1e-4);
     EXPECT_NEAR(ComputeFirstTick(-5e8, 1e-4), -5e8, 1e-4);
-    EXPECT_EQ(ComputeFirstTick(1e300, 1e-300), 1e300);
     EXPECT_FALSE(NextTick(1.0, 0.0, 10.0));
     EXPECT_EQ(FormatTickLabel(0.1, 2), "0.10");
     EXPECT_EQ(FormatTickLabel(-1e-17, 1), "0.0");  // a tick summed to a hair below zero
     EXPECT_EQ(FormatTickLabel(-0.04, 2), "-0.04");
-    EXPECT_EQ(FormatTickLabel(1e20, 0), "100000000000000000000");
 }
 
 TEST(Mapping, LinearDiscreteAndEqualBounds) {
@@ -67,8 +65,7 @@ TEST(Mapping, LinearDiscreteAndEqualBounds) {
     EXPECT_DOUBLE_EQ(ScreenToValue(h, 290), 14.5);
     EXPECT_EQ(ValueToScreenStandard(v, 50), 110);
     EXPECT_DOUBLE_EQ(ScreenToValue(v, 60), 75.0);
-    EXPECT_EQ(ValueToScreenStandard({0, 29, 50, 530, true, true}, 0), 530);
-    EXPECT_EQ(ValueToScreenStandard({0, 100, 210, 10, false, true}, 100), 210);
+    EXPECT_EQ(ValueToScreenStandard({0, 100, 210, 10, false, true}, 100), 210);  // inverted
     EXPECT_LT(ValueToScreenStandard(v, 1e300), -1000000);  // far values stay representable
     // Discrete: a value sits in the middle of its tick interval ([2, 4) -> 3).
     EXPECT_EQ(ValueToScreenDiscrete({0, 10, 0, 100}, 2.0, 3.9), 30);
@@ -92,18 +89,28 @@ TEST(Zoom, NarrowerThanTheLimitYieldsExactlyTheLimit) {
 }
 
 TEST(VisibleRange, EveryPointInsideTheRangeIsCoveredAfterWidening) {
-    std::vector<double> keys;
-    for (int i = 0; i < 1000; ++i) keys.push_back(i * 0.5);
-    auto key = [&](int i) { return keys[static_cast<size_t>(i)]; };
+    auto key = [](int i) { return i * 0.5; };
     for (double lo = -3; lo < 510; lo += 37.25) {
         const IndexRange r = WidenByOne(VisibleIndexRange(key, 1000, lo, lo + 41.5).value(), 1000);
         for (unsigned i = 0; i < 1000; ++i)
-            ASSERT_TRUE(keys[i] < lo || keys[i] > lo + 41.5 || (i >= r.first && i <= r.last));
+            ASSERT_TRUE(key(i) < lo || key(i) > lo + 41.5 || (i >= r.first && i <= r.last));
     }
-    // Range right of every point: the last two still make a polygon; empty and single series.
+    // Right of every point the last two still make a polygon; empty and single series.
     EXPECT_EQ(WidenByOne(VisibleIndexRange(key, 10, 20, 30).value(), 10), (IndexRange{8, 9}));
     EXPECT_FALSE(VisibleIndexRange(key, 0, 0, 1));
     EXPECT_EQ(VisibleIndexRange(key, 1, 0, 9).value(), (IndexRange{0, 0}));
+}
+
+TEST(AxisLayout, MarginsShrinkThePlottingRectangle) {
+    const ChartRect area{0, 0, 600, 300};
+    ChartRect plot = area;
+    EXPECT_EQ(ApplyAxisMargin(BottomAxis, {{20, 13}, {100, 17}, true, 0}, area, plot), 36);
+    EXPECT_EQ(plot, (ChartRect{0, 0, 600 - 10 - 3, 300 - 36}));
+    plot = area;
+    EXPECT_EQ(ApplyAxisMargin(LeftAxis, {{24, 13}, {17, 100}, true, 0}, area, plot), 24 + 10 + 17);
+    EXPECT_EQ(plot, (ChartRect{51, 3 + 6, 600, 300}));
+    EXPECT_EQ(ApplyAxisMargin(RightAxis, {{24, 13}, {0, 0}, false, 40}, area, plot), 40);
+    EXPECT_EQ(plot.right, 560);  // a fixed margin is used as stored
 }
 
 }  // namespace

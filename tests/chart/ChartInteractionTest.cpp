@@ -88,42 +88,6 @@ TEST_F(ChartMouse, RightButtonPansWithThePointerUnlessDisabled) {
     EXPECT_EQ(Ranges(), before);
 }
 
-// Hears chart and series events as "where event", event numbers as in ChartMouseEvent.
-struct Recorder : CChartMouseListener, CChartSeriesMouseListener<SChartXYPoint> {
-    void OnMouseEventTitle(ChartMouseEvent e, const QPoint&) override { Log("title", e); }
-    void OnMouseEventAxis(ChartMouseEvent e, const QPoint&, CChartAxis* a) override {
-        Log("axis" + std::to_string(a->Position()), e);
-    }
-    void OnMouseEventPlotArea(ChartMouseEvent e, const QPoint&) override { Log("plot", e); }
-    void OnMouseEventSeries(ChartMouseEvent e, const QPoint&, CChartSerieBase<SChartXYPoint>*,
-                            int index) override {
-        Log("point" + std::to_string(index), e);
-    }
-    void Log(const std::string& where, ChartMouseEvent e) {
-        heard.push_back(where + " " + std::to_string(e));
-    }
-    std::vector<std::string> heard;
-};
-
-TEST_F(ChartMouse, ListenersHearWhereEventsHappen) {
-    Recorder r;
-    f.chart.SetMouseListener(&r);
-    f.rate.series->SetMouseListener(&r);
-    const ChartRect t = f.chart.GetTitle()->GetRect();
-    const QPoint vertex = f.rate.series->GetPointScreenCoord(29);  // 50 of 100
-    for (QPoint at : {Inside(0.5, 0.2), QPoint((t.left + t.right) / 2, t.top + 2),
-                      QPoint(P.left - 5, (P.top + P.bottom) / 2), vertex + QPoint(-2, 3),
-                      f.rate.series->GetPointScreenCoord(15) + QPoint(0, -3)})
-        QTest::mouseClick(&f.chart, Qt::RightButton, Qt::NoModifier, at);
-    QTest::mouseMove(&f.chart, vertex + QPoint(-2, 4));  // series hear moves only if asked
-    // The series hears clicks on its surface only: under point 29, not above point 15 (0).
-    EXPECT_EQ(r.heard, (std::vector<std::string>{
-                           "plot 5", "plot 4", "title 5", "title 4", "axis0 5", "axis0 4", "plot 5",
-                           "point29 5", "plot 4", "point29 4", "plot 5", "plot 4", "plot 0"}));
-    f.chart.SetMouseListener(nullptr);
-    f.rate.series->SetMouseListener(nullptr);
-}
-
 TEST(ChartPrint, PrintsOnePagePdfWithoutTheDialog) {
     RateChartFixture f;
     f.Show({100, 300, 200});

@@ -17,23 +17,12 @@ inline bool IsColor(const QImage& img, int x, int y, ChartColor c) {
     return img.pixelColor(x, y).rgb() == ToQColor(c).rgb();
 }
 // Pixels of r (right and bottom excluded) of the colour; without one, the dark pixels.
-inline int PixelsOf(const QImage& img, const ChartRect& r, std::optional<ChartColor> color) {
+inline int PixelsOf(const QImage& img, const ChartRect& r, std::optional<ChartColor> color = {}) {
     int n = 0;
     for (int y = r.top; y < r.bottom; ++y)
         for (int x = r.left; x < r.right; ++x)
             n += color ? IsColor(img, x, y, *color) : img.pixelColor(x, y).lightness() < 100;
     return n;
-}
-inline int DarkPixelsIn(const QImage& img, const ChartRect& r) {
-    return PixelsOf(img, r, {});
-}
-
-// Points (i, y(i)) for i = 0..n-1.
-template <class Y>
-std::vector<SChartXYPoint> Points(int n, Y y) {
-    std::vector<SChartXYPoint> v;
-    for (int i = 0; i < n; ++i) v.push_back({static_cast<double>(i), y(i)});
-    return v;
 }
 
 // The dashboard's chart at a fixed size with a history of the given samples.

@@ -6,7 +6,7 @@ namespace chart {
 namespace {
 
 // Samples added in order (each `times` times) and the axis top after them.
-TEST(RateHistory, RescalingSequence) {
+TEST(RateHistory, RescalingSequenceAndTheTopRuleAtItsBoundaries) {
     const struct {
         double sample;
         int times;
@@ -24,9 +24,6 @@ TEST(RateHistory, RescalingSequence) {
         for (int i = 0; i < s.times; ++i) h.Add(s.sample);
         EXPECT_DOUBLE_EQ(h.AxisTop(), s.top) << s.sample << " x" << s.times;
     }
-}
-
-TEST(RateHistory, TopRuleAtItsBoundaries) {
     EXPECT_DOUBLE_EQ(NextRateAxisTop(100, 100.5), 110.55);  // just above the top
     EXPECT_DOUBLE_EQ(NextRateAxisTop(1100, 220), 1100);     // exactly a fifth: stays
     EXPECT_DOUBLE_EQ(NextRateAxisTop(1100, 219), 240.9);
