@@ -1,6 +1,6 @@
-// The console with its user replaced by lines on standard output, for the start-up tests and
-// the start-up measurement: "message <caption>|<text>" for each message box, "painted
-// language=<en|zh> title=<title>" at the main window's first paint (it then closes), "ended".
+// The console with its user replaced by lines on standard output: "message <caption>|<text>"
+// for each message box, "painted language=<en|zh> title=<title>" at the main window's first
+// paint (it then closes), "ended".
 #include <glog/logging.h>
 
 #include <QEvent>
@@ -19,29 +19,25 @@ void Print(const QString& line) {
     std::fflush(stdout);
 }
 
-class PrintingSink : public MessageSink {
-public:
+struct PrintingSink : MessageSink {
     void Show(QWidget*, const QString& text, const QString& caption, MessageIcon) override {
         Print("message " + caption + "|" + text);
     }
 };
 
-class FirstPaint : public QObject {
-public:
+struct FirstPaint : QObject {
     bool eventFilter(QObject* watched, QEvent* event) override {
         auto* dlg = qobject_cast<CMainUIDlg*>(watched);
-        if (!done_ && dlg && event->type() == QEvent::Paint) {
-            done_ = true;
-            const bool chinese = res::CurrentUiLanguage() == res::UiLanguage::Chinese;
-            Print(QString("painted language=%1 title=%2")
-                      .arg(chinese ? "zh" : "en", dlg->windowTitle()));
+        if (!done && dlg && event->type() == QEvent::Paint) {
+            done = true;
+            const bool zh = res::CurrentUiLanguage() == res::UiLanguage::Chinese;
+            Print(
+                QString("painted language=%1 title=%2").arg(zh ? "zh" : "en", dlg->windowTitle()));
             QTimer::singleShot(0, dlg, [dlg] { dlg->close(); });
         }
         return false;
     }
-
-private:
-    bool done_ = false;
+    bool done = false;
 };
 
 }  // namespace

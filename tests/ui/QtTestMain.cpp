@@ -5,8 +5,7 @@
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The service state is read by the dashboard; the local backend touches no system service.
-    qputenv("TORVO_SERVICE_BACKEND", "local");
+    qputenv("TORVO_SERVICE_BACKEND", "local");  // the dashboard reads no system service
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -10,8 +10,7 @@
 namespace {
 
 // Runs `sql` on `path`; the first column of the last result row goes to `value`.
-bool Exec(const QString& path, const std::string& sql,
-          std::optional<std::string>* value = nullptr) {
+bool Exec(const QString& path, const std::string& sql, std::optional<std::string>* value = {}) {
     sqlite3* db = nullptr;
     const auto keep = [](void* out, int, char** columns, char**) {
         if (out && columns[0]) *static_cast<std::optional<std::string>*>(out) = columns[0];
@@ -34,9 +33,8 @@ void TestInstall::MakeDatabase(const std::map<std::string, std::string>& configu
     QFile schema(QStringLiteral(TORVO_SOURCE_DIR "/Common/schema/main.sql"));
     ASSERT_TRUE(schema.open(QIODevice::ReadOnly));
     std::string sql = schema.readAll().toStdString();
-    for (const auto& [key, value] : configuration) {
+    for (const auto& [key, value] : configuration)
         sql += "insert into configuration values('" + key + "', '" + value + "');";
-    }
     ASSERT_TRUE(Exec(path_ + "/main.db", sql));
 }
 

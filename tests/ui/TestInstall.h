@@ -1,6 +1,5 @@
 #pragma once
-// A throw-away install directory: main.db from the schema, and the console probe
-// run inside it.
+// A throw-away install directory: main.db from the schema, and the console probe run inside it.
 #include <QStringList>
 #include <QTemporaryDir>
 #include <map>
