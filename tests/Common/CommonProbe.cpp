@@ -1,7 +1,4 @@
-// Started by the Common tests as a separate process.
-//   common_probe paths           prints the paths it finds, then loads the settings beside it
-//   common_probe increment DB N  N read-increment-write cycles of configuration key 'counter'
-//   common_probe hold            takes the database lock, prints "held <pid>", waits to be killed
+// Started by the Common tests as a separate process: "paths", "increment DB N" or "hold".
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,7 +12,7 @@
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "paths") {
+    if (mode == "paths") {  // the paths found beside this program, then the settings loaded there
         SystemConf& conf = SystemConf::instance();
         const int found = conf.load();
         std::printf("%s\n%s\n%s\n%d %u %s\n", GetModuleDirectory().c_str(), GetMainDbPath().c_str(),
@@ -23,27 +20,23 @@ int main(int argc, char** argv) {
                     conf.serverVersion.c_str());
         return 0;
     }
+    const auto increment = [](CppSQLite3DB& db) {  // the configuration key 'counter', plus one
+        db.execDML("PRAGMA synchronous=OFF");      // speed only; the lock is under test
+        const int value =
+            db.execQuery("select value from configuration where key='counter'").getIntField(0);
+        db.execDML(SqlFormat("update configuration set value='%d' where key='counter'", value + 1)
+                       .c_str());
+    };
     if (mode == "increment" && argc == 4) {
-        for (int i = std::atoi(argv[3]); i > 0; --i) {
-            const auto increment = [](CppSQLite3DB& db) {
-                db.execDML("PRAGMA synchronous=OFF");  // speed only; the lock is under test
-                const int value =
-                    db.execQuery("select value from configuration where key='counter'")
-                        .getIntField(0);
-                db.execDML(
-                    SqlFormat("update configuration set value='%d' where key='counter'", value + 1)
-                        .c_str());
-            };
+        for (int i = std::atoi(argv[3]); i > 0; --i)
             if (!UseDatabase(increment, DbFailure::kLogError, {argv[2], 0})) return 1;
-        }
         return 0;
     }
-    if (mode == "hold") {
+    if (mode == "hold") {  // takes the database lock, says so and waits to be killed
         std::lock_guard<DatabaseLock> guard(Global::instance().dbLock());
         std::printf("held %d\n", static_cast<int>(getpid()));
         std::fflush(stdout);
         sleep(60);  // bounded: the test kills us long before
-        return 0;
     }
-    return 2;
+    return mode == "hold" ? 0 : 2;
 }

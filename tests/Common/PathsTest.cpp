@@ -12,7 +12,7 @@ TEST(Paths, ACopiedExecutableFindsAndLoadsItsOwnFiles) {
     std::filesystem::copy_file(TORVO_COMMON_PROBE, dir.file("MainUI"));
     test::Probe copy("paths", dir.file("MainUI"));
     const std::string d = dir.path();
-    EXPECT_EQ(copy.ReadAll(), d + "\n" + d + "/main.db\n" + d + "/version.ini\n1 7000 3.0.9\n");
+    EXPECT_EQ(copy.Read(), d + "\n" + d + "/main.db\n" + d + "/version.ini\n1 7000 3.0.9\n");
     EXPECT_EQ(copy.Close(), 0);
 }
 

@@ -27,19 +27,27 @@ public:
         if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = std::filesystem::canonical(pattern).string();
     }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
 private:
     std::string path_;
+    std::error_code ignored_;
 };
 
 inline void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// The message of the wrapper exception `action` throws.
+inline std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const CppSQLite3Exception& error) {
+        return error.errorMessage();
+    }
+    return "<no exception>";
 }
 
 // Creates the database file with the tables of the schema, then runs `sql` on it.
@@ -65,20 +73,17 @@ inline std::vector<std::string> Rows(const std::string& dbPath, const std::strin
     return rows;
 }
 
-// Collects every glog line written while it lives as "<I|W|E|F> <source file>: <text>".
+// Every glog line written on the test's thread while it lives, as "<I|W|E|F> <file>: <text>".
 class LogCapture : public google::LogSink {
 public:
     LogCapture() { google::AddLogSink(this); }
     ~LogCapture() override { google::RemoveLogSink(this); }
     void send(google::LogSeverity severity, const char* file, const char*, int,
               const google::LogMessageTime&, const char* message, size_t length) override {
-        lines_.push_back(std::string(1, "IWEF"[severity]) + " " + file + ": " +
-                         std::string(message, length));
+        lines.push_back(std::string(1, "IWEF"[severity]) + " " + file + ": " +
+                        std::string(message, length));
     }
-    const std::vector<std::string>& lines() const { return lines_; }
-
-private:
-    std::vector<std::string> lines_;  // the code under test logs on the test's thread
+    std::vector<std::string> lines;
 };
 
 // The probe program (or a copy of it) started with `arguments`, its output read through a pipe.
@@ -87,17 +92,13 @@ public:
     explicit Probe(const std::string& arguments, const std::string& program = TORVO_COMMON_PROBE)
         : pipe_(popen(("exec '" + program + "' " + arguments).c_str(), "r")) {}
     ~Probe() { Close(); }
-    std::string ReadLine() {
-        char line[512];
-        return pipe_ != nullptr && std::fgets(line, sizeof line, pipe_) ? line : "";
-    }
-    std::string ReadAll() {
+    std::string Read(int lines = 1000) {
         std::string all;
-        for (std::string line; !(line = ReadLine()).empty();) all += line;
+        char line[512];
+        while (lines-- > 0 && pipe_ != nullptr && std::fgets(line, sizeof line, pipe_)) all += line;
         return all;
     }
-    // Waits for the end; the status as from waitpid (0: exited with 0).
-    int Close() { return pipe_ != nullptr ? pclose(std::exchange(pipe_, nullptr)) : -1; }
+    int Close() { return pipe_ != nullptr ? pclose(std::exchange(pipe_, nullptr)) : -1; }  // 0: ok
 
 private:
     FILE* pipe_;

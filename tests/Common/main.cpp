@@ -1,5 +1,4 @@
-// The Common tests and the processes they start share one private lock directory, so they never
-// contend with a console, a server or another test program on this machine.
+// A private lock directory, so these tests never contend with a console or server on this machine.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

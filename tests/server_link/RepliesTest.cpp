@@ -45,28 +45,21 @@ TEST(ReadStatistic, FollowsTheConversionRules) {
         // No "err_code" is success; no "data" reads as zeros and an empty text.
         {R"({"data":{"onlineUsers":1}})", "1|0|0|"},
         {R"({"err_code":0})", "0|0|0|"},
-        {R"({"err_code":false,"data":null})", "0|0|0|"},
         // Numbers where text is read become their jsoncpp text.
         {R"({"data":{"totalIOBytes":0.5}})", "0|0|0|0.5"},
-        {R"({"data":{"totalIOBytes":true}})", "0|0|0|true"},
-        // Booleans and fractions where integers are read; comments are allowed.
+        // Booleans and fractions where integers are read.
         {R"({"data":{"onlineUsers":true,"onlineDevices":false,"totalAlarms":9.9}})", "1|0|9|"},
-        {"// figures\n{\"data\":{\"onlineUsers\":5 /* now */}}", "5|0|0|"},
         {R"({"err_code":1,"data":{"onlineUsers":1}})", kUnreadable},
         {R"({"err_code":"0","data":{}})", kUnreadable},  // string where an integer is read
         {R"({"err_code":3000000000})", kUnreadable},     // beyond 32 bits
         {R"({"err_code":0,"data":[{"onlineUsers":1}]})", kUnreadable},  // "data" not an object
-        {R"({"err_code":0,"data":"x"})", kUnreadable},
         {R"({"data":{"onlineUsers":"3"}})", kUnreadable},
-        {R"({"data":{"totalAlarms":1e12}})", kUnreadable},
-        {R"({"data":{"totalIOBytes":{"value":1}}})", kUnreadable},  // object where text is read
     };
     for (const auto& [body, shown] : cases) EXPECT_EQ(Show(ReadStatistic(body)), shown) << body;
 }
 
 TEST(ReadBandwidth, ReadsBytesWithoutConsultingErrCode) {
     EXPECT_EQ(Show(ReadBandwidth(R"({"err_code":1})")), "0");
-    EXPECT_EQ(Show(ReadBandwidth(R"({"err_code":"x","bytes":7})")), "7");
     const std::pair<const char*, const char*> cases[] = {
         {"1500", "1500"},     {"4294967295", "4294967295"}, {"2.9", "2"},
         {"-1", kUnreadable},  {"\"100\"", kUnreadable},     {"4294967296", kUnreadable},
@@ -90,13 +83,17 @@ TEST(ReadFlowLists, ReadOneRowPerElementInOrder) {
     EXPECT_EQ(Show(ReadFlowUser(R"({"data":[{"user":"bob","total_bytes":"1 KB"},{"user":7}]})")),
               "[bob|1 KB|; 7||]");
     EXPECT_EQ(Show(ReadFlowUser(R"({"err_code":0,"data":[]})")), "[]");
-    for (const char* count : {"\"3\"", "4294967295", "{}"}) {  // only the realtime list reads one
-        const std::string body = std::string(R"({"data":[{"current_connections":)") + count + "}]}";
-        EXPECT_EQ(Show(ReadFlowRealtime(body)), kUnreadable) << count;
-    }
+    EXPECT_FALSE(ReadFlowRealtime(R"({"data":[{"current_connections":"3"}]})"));  // text, no count
 }
 
-TEST(ReadFlowLists, ShareTheEnvelopeRules) {
+// Bodies that are not JSON objects no reader takes, never fatally; nor bad envelopes of a list.
+TEST(Replies, RefuseBodiesThatAreNotJsonObjectsAndBadListEnvelopes) {
+    const std::string deep = "{\"data\":" + std::string(5000, '[') + std::string(5000, ']') + "}";
+    for (const std::string body : {"", "not json", "{\"err_code\":0,", "[{\"ip\":\"1\"}]", "null",
+                                   "42", "\"text\"", deep.c_str()}) {
+        EXPECT_FALSE(ReadStatistic(body) || ReadBandwidth(body)) << body;
+        EXPECT_FALSE(ReadFlowRealtime(body) || ReadFlowIp(body) || ReadFlowUser(body)) << body;
+    }
     for (const char* body :
          {R"({"err_code":1,"data":[]})", R"({"err_code":"0","data":[]})",
           R"({"err_code":0})",            // "data" missing: not an array
@@ -104,17 +101,6 @@ TEST(ReadFlowLists, ShareTheEnvelopeRules) {
           R"({"data":"rows"})", R"({"data":[1]})", R"({"data":[{},[]]})",  // non-objects
           R"({"data":[{"ip":{},"user":{}}]})",                             // objects as text
           R"({"data":[{"total_bytes":[1]}]})"}) {
-        EXPECT_FALSE(ReadFlowRealtime(body) || ReadFlowIp(body) || ReadFlowUser(body)) << body;
-    }
-}
-
-// Bodies that are not JSON, or whose root is not an object, are unreadable for every reader and
-// never fatal (deep nesting included).
-TEST(Replies, RefuseBodiesThatAreNotJsonObjects) {
-    const std::string deep = "{\"data\":" + std::string(5000, '[') + std::string(5000, ']') + "}";
-    for (const std::string body : {"", "not json", "{\"err_code\":0,", "[{\"ip\":\"1\"}]", "null",
-                                   "42", "\"text\"", deep.c_str()}) {
-        EXPECT_FALSE(ReadStatistic(body) || ReadBandwidth(body)) << body;
         EXPECT_FALSE(ReadFlowRealtime(body) || ReadFlowIp(body) || ReadFlowUser(body)) << body;
     }
 }
