@@ -12,22 +12,20 @@
 
 #include "service/ServiceManager.h"
 
-// A service manager with one scripted service, for tests of the service logic and of anything
-// that asks for the service state. Thread-safe; open handles are counted so tests can check
-// that all were closed.
+// A thread-safe service manager with one scripted service; it counts open handles, so tests
+// can check that all were closed.
 class FakeServiceManager : public ServiceManager {
 public:
     struct Calls {
         int openManager = 0, openService = 0, create = 0, description = 0, failureActions = 0;
         int start = 0, stop = 0, query = 0, remove = 0;
     };
-    using Code =
-        std::optional<uint32_t>;  // a failure's code (0: fails without one); nullopt: works
+    using Code = std::optional<uint32_t>;  // failure code (0: none); nullopt: works
 
     // --- script ---
-    void SetInstalled(uint32_t rawState = raw_state::kStopped) { Set(installed_, true, rawState); }
-    void SetNotInstalled() { Set(installed_, false, State()); }
-    void SetState(uint32_t rawState) { Set(installed_, Installed(), rawState); }
+    void SetInstalled(uint32_t rawState = raw_state::kStopped) { Reset(true, rawState); }
+    void SetNotInstalled() { Reset(false, State()); }
+    void SetState(uint32_t rawState) { Reset(Installed(), rawState); }
     void SetOpenManagerFailure(Code code) { Set(openManagerFailure_, code); }
     // Opening the service fails once `afterOpens` further opens have succeeded.
     void SetOpenServiceFailure(Code code, int afterOpens = 0) {
@@ -136,9 +134,9 @@ private:
         std::lock_guard<std::mutex> lock(mutex_);
         field = std::move(value);
     }
-    void Set(bool& installed, bool value, uint32_t rawState) {
+    void Reset(bool installed, uint32_t rawState) {
         std::lock_guard<std::mutex> lock(mutex_);
-        installed = value;
+        installed_ = installed;
         state_ = rawState;
         pending_.clear();
     }
@@ -158,8 +156,7 @@ private:
     std::unique_ptr<Base> MakeHandle() {
         return std::make_unique<Handle<Base>>(openHandles_);
     }
-    // Records the code and fails with `Result` (false or nullptr).
-    template <typename Result = bool>
+    template <typename Result = bool>  // false or nullptr, with the code recorded
     static Result Fail(uint32_t code) {
         SetLastError(code);
         return Result{};
