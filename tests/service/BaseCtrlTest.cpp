@@ -1,5 +1,6 @@
 // The service logic over the scripted fake manager; every test checks no handle is left open.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <functional>
@@ -10,6 +11,7 @@
 
 #include "service/DetachedLaunch.h"
 #include "service/ProxyCtrl.h"
+#include "service/ServiceManagerFactory.h"
 #include "service/ServiceNames.h"
 #include "tests/fakes/FakeServiceManager.h"
 
@@ -171,6 +173,16 @@ TEST(ServiceNamesTest, CommandLineIsTheConsoleDirectoryAndTheServer) {
     ASSERT_TRUE(own.has_value() && own->front() == '/');
     EXPECT_EQ(ProxyCtrl(std::make_shared<FakeServiceManager>()).CommandLine(),
               own->substr(0, own->rfind('/')) + "/TorvoProxyServer -s");
+    EXPECT_EQ(ProxyCommandLine(std::nullopt), " -s");
+}
+
+TEST(ServiceManagerFactoryTest, EnvironmentForcesTheBackend) {
+    for (auto [name, backend] : {std::pair{"local", ServiceBackend::kLocal},
+                                 std::pair{"systemd", ServiceBackend::kSystemd}}) {
+        ::setenv(kServiceBackendVariable, name, 1);
+        EXPECT_EQ(ChooseServiceBackend(), backend) << name;
+    }
+    ::unsetenv(kServiceBackendVariable);
 }
 
 }  // namespace
