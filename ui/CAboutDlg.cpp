@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "Common/Version.h"
-#include "ui/DialogUnits.h"
+#include "ui/common/DialogUnits.h"
 #include "ui/res/Artwork.h"
 #include "ui/res/Strings.h"
 

@@ -8,7 +8,7 @@
 #include "Common/SystemConf.h"
 #include "Common/Version.h"
 #include "ui/CMainUIDlg.h"
-#include "ui/Messages.h"
+#include "ui/common/Messages.h"
 #include "ui/Rights.h"
 #include "ui/SingleInstance.h"
 #include "ui/StartupRules.h"

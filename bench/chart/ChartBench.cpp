@@ -8,7 +8,7 @@
 #include <cmath>
 #include <memory>
 
-#include "chart/RateChart.h"
+#include "ui/pages/RateChart.h"
 
 namespace {
 
@@ -17,15 +17,15 @@ constexpr int kHeight = 300;
 
 struct DashboardChart {
     chart::CChartCtrl view;
-    chart::RateChart rate;
-    chart::RateHistory history;
+    dashboard::RateChart rate;
+    dashboard::RateHistory history;
 
     DashboardChart() {
         view.resize(kWidth, kHeight);
-        rate = chart::SetUpRateChart(view, QStringLiteral("Network rate(Bytes/second)"),
+        rate = dashboard::SetUpRateChart(view, QStringLiteral("Network rate(Bytes/second)"),
                                      QStringLiteral("The network throughput rate of IO"));
         for (int i = 0; i < 30; ++i) history.Add(4000 + 3000 * std::sin(i / 4.0));
-        chart::ApplyRateHistory(rate, history);
+        dashboard::ApplyRateHistory(rate, history);
     }
 };
 

@@ -8,7 +8,7 @@
 
 #include "Common/Paths.h"
 #include "tasks/AsyncExecutor.h"
-#include "ui/PrivateEvents.h"
+#include "ui/common/PrivateEvents.h"
 #include "ui/busy/CBusyDlg.h"
 #include "ui/busy/CPictureEx.h"
 

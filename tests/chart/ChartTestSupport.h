@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "chart/ChartDraw.h"
-#include "chart/RateChart.h"
+#include "ui/pages/RateChart.h"
 
 namespace chart::testing {
+
+using namespace dashboard;  // the rate chart is the chart these tests draw
 
 inline const QString kAxisTitle = QStringLiteral("Network rate(Bytes/second)");
 inline const QString kChartTitle = QStringLiteral("The network throughput rate of IO");

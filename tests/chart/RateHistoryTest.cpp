@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "chart/RateHistory.h"
+#include "ui/pages/RateHistory.h"
 
-namespace chart {
+namespace dashboard {
 namespace {
 
 // Samples added in order (each `times` times) and the axis top after them.
@@ -31,4 +31,4 @@ TEST(RateHistory, RescalingSequenceAndTheTopRuleAtItsBoundaries) {
 }
 
 }  // namespace
-}  // namespace chart
+}  // namespace dashboard

@@ -12,7 +12,7 @@
 #include "tasks/AsyncExecutor.h"
 #include "tests/fakes/FakeServiceManager.h"
 #include "tests/pages/PageTestEnv.h"
-#include "ui/PrivateEvents.h"
+#include "ui/common/PrivateEvents.h"
 #include "ui/busy/CBusyDlg.h"
 #include "ui/pages/CDashboardDlg.h"
 
@@ -84,7 +84,7 @@ TEST_F(DashboardTest, CreationPollsOnceInOrderShowsTheFiguresAndStartsTheTimers)
 
 TEST_F(DashboardTest, RateChartTakesEachBandwidthSampleAndKeepsStillOnFailures) {
     CDashboardDlg page(nullptr);
-    const chart::RateChart& rate = page.RateChart();
+    const dashboard::RateChart& rate = page.RateChart();
     // 5e6 tops every earlier sample, so the range grows to 110 % of it; no "bytes" is 0.
     for (const auto& [running, reply, newest] :
          {std::tuple{true, R"({"err_code":1,"bytes":5000000})", 5e6},
@@ -94,7 +94,7 @@ TEST_F(DashboardTest, RateChartTakesEachBandwidthSampleAndKeepsStillOnFailures) 
         Server().SetFramedReply("bandwidth", reply);
         page.RefreshRate();
         const unsigned count = rate.series->GetPointsCount();
-        ASSERT_EQ(count, chart::RateHistory::kSamples);
+        ASSERT_EQ(count, dashboard::RateHistory::kSamples);
         EXPECT_EQ(rate.series->GetPoint(count - 1).GetY(), newest) << reply << running;
         EXPECT_TRUE(rate.leftAxis->GetMax() == 5.5e6 && rate.rightAxis->GetMax() == 5.5e6);
     }

@@ -12,7 +12,7 @@
 
 #include "server_link/MQClient.h"
 #include "tests/fakes/ScriptedChannelServer.h"
-#include "ui/Messages.h"
+#include "ui/common/Messages.h"
 
 // Each message as "text|caption|icon|has parent"; they may come from a worker thread.
 struct CapturingSink : MessageSink {

@@ -3,7 +3,7 @@
 
 #include <QSignalSpy>
 
-#include "ui/pages/RecordListModel.h"
+#include "ui/common/RecordListModel.h"
 #include "ui/res/Strings.h"
 
 namespace {

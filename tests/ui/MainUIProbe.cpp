@@ -9,7 +9,7 @@
 
 #include "ui/CMainUIApp.h"
 #include "ui/CMainUIDlg.h"
-#include "ui/Messages.h"
+#include "ui/common/Messages.h"
 #include "ui/res/Strings.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <QTimer>
 
 #include "Common/Paths.h"
-#include "ui/DialogUnits.h"
-#include "ui/PrivateEvents.h"
+#include "ui/common/DialogUnits.h"
+#include "ui/common/PrivateEvents.h"
 #include "ui/busy/CPictureEx.h"
 
 CBusyDlg::CBusyDlg(QWidget* parent)

@@ -16,10 +16,10 @@
 #include "server_link/MQClient.h"
 #include "server_link/Replies.h"
 #include "tasks/AsyncExecutor.h"
-#include "ui/Messages.h"
-#include "ui/PrivateEvents.h"
+#include "ui/common/Messages.h"
+#include "ui/common/PrivateEvents.h"
 #include "ui/busy/CBusyDlg.h"
-#include "ui/DialogUnits.h"
+#include "ui/common/DialogUnits.h"
 #include "ui/pages/EngineLook.h"
 #include "ui/pages/StatisticsTableModel.h"
 #include "ui/res/Artwork.h"
@@ -76,7 +76,7 @@ void CDashboardDlg::BuildControls() {
 
     auto* chart = new chart::CChartCtrl(this);
     chart->setObjectName("chart1001");
-    rate_ = chart::SetUpRateChart(*chart, res::Str(res::IDS_CHART_RATE),
+    rate_ = dashboard::SetUpRateChart(*chart, res::Str(res::IDS_CHART_RATE),
                                   res::Str(res::IDS_CHART_TITLE));
 
     statistics_ = new StatisticsTableModel(this);
@@ -145,7 +145,7 @@ void CDashboardDlg::RefreshRate() {
     if (!MQClientSingleton::instance()->Bandwidth(body)) return;
     const std::optional<uint32_t> bytes = ReadBandwidth(body);
     if (!bytes) return;
-    chart::ShowRateSample(rate_, chart::TheRateHistory(), static_cast<double>(*bytes));
+    dashboard::ShowRateSample(rate_, dashboard::TheRateHistory(), static_cast<double>(*bytes));
 }
 
 void CDashboardDlg::RefreshStatistics() {

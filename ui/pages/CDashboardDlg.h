@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <map>
 
-#include "chart/RateChart.h"
+#include "ui/pages/RateChart.h"
 #include "service/ProxyCtrl.h"
 
 class QGroupBox;
@@ -52,7 +52,7 @@ public:
     QTableView* StatisticsTable() const { return table_; }
     // The rate chart (objectName "chart1001"), laid out on every resize.
     chart::CChartCtrl* ChartArea() const { return rate_.chart; }
-    const chart::RateChart& RateChart() const { return rate_; }
+    const dashboard::RateChart& RateChart() const { return rate_; }
     CBusyDlg* BusyDialog() const { return busy_; }
     // The poll timer of an id above, or null.
     QTimer* Timer(int id) const;
@@ -76,7 +76,7 @@ private:
     ProxyCtrl serviceCtrl_;
     StatisticsTableModel* statistics_ = nullptr;
     QTableView* table_ = nullptr;
-    chart::RateChart rate_;
+    dashboard::RateChart rate_;
     std::map<int, QTimer*> timers_;
     QLabel* lamp_ = nullptr;
     QPixmap stoppedLamp_;

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "ui/pages/RecordListModel.h"
-#include "ui/pages/RecordListView.h"
+#include "ui/common/RecordListModel.h"
+#include "ui/common/RecordListView.h"
 
 template <typename Record>
 class CPollingListPage : public QWidget {

@@ -1,8 +1,8 @@
-#include "chart/RateHistory.h"
+#include "ui/pages/RateHistory.h"
 
 #include <algorithm>
 
-namespace chart {
+namespace dashboard {
 
 double NextRateAxisTop(double currentTop, double peak) {
     if (peak < RateHistory::kFloorTop) return RateHistory::kFloorTop;
@@ -25,4 +25,4 @@ RateHistory& TheRateHistory() {
     return history;
 }
 
-}  // namespace chart
+}  // namespace dashboard

@@ -1,4 +1,4 @@
-#include "ui/Messages.h"
+#include "ui/common/Messages.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,8 +1,8 @@
-#include "ui/pages/RecordListView.h"
+#include "ui/common/RecordListView.h"
 
 #include <QHeaderView>
 
-#include "ui/pages/RecordListModel.h"
+#include "ui/common/RecordListModel.h"
 
 RecordListView::RecordListView(QWidget* parent) : QTableView(parent) {
     setShowGrid(true);

@@ -1,8 +1,10 @@
-#include "chart/RateChart.h"
+#include "ui/pages/RateChart.h"
 
 #include <array>
 
-namespace chart {
+namespace dashboard {
+
+using namespace chart;
 
 RateChart SetUpRateChart(CChartCtrl& chart, const QString& axisTitle, const QString& chartTitle) {
     RateChart rate;
@@ -43,4 +45,4 @@ void ShowRateSample(const RateChart& rate, RateHistory& history, double sample) 
     ApplyRateHistory(rate, history);
 }
 
-}  // namespace chart
+}  // namespace dashboard

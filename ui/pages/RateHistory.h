@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-namespace chart {
+namespace dashboard {
 
 // The traffic-rate samples the dashboard charts (the 30 most recent, oldest first) and the top
 // of the chart's vertical range. The range never drops below 0..100, grows to 110 % of a new
@@ -32,4 +32,4 @@ double NextRateAxisTop(double currentTop, double peak);
 // The one history of the process: it outlives the dashboard page.
 RateHistory& TheRateHistory();
 
-}  // namespace chart
+}  // namespace dashboard
