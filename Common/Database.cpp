@@ -3,6 +3,9 @@
 #include <glog/logging.h>
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdarg>
 #include <system_error>
@@ -14,14 +17,15 @@ namespace {
 
 std::atomic<int> defaultBusyTimeoutMs{CppSQLite3DB::kDefaultBusyTimeoutMs};
 
-std::unique_lock<DatabaseLock> TakeDatabaseLock() {
+std::unique_lock<DatabaseLock> TakeDatabaseLock(const std::string& databasePath) {
     DatabaseLock& lock = Global::instance().dbLock();
     try {
-        return std::unique_lock<DatabaseLock>(lock);
+        lock.lock(databasePath);
+        return std::unique_lock<DatabaseLock>(lock, std::adopt_lock);
     } catch (const std::system_error& error) {
         // Reported like any other database failure, so the caller's one handler sees it.
-        const std::string text =
-            "cannot take the database lock " + lock.path() + ": " + error.code().message();
+        const std::string text = "cannot take the database lock " +
+                                 DatabaseLockPathFor(databasePath) + ": " + error.what();
         throw CppSQLite3Exception(14 /* SQLITE_CANTOPEN */, text.c_str());
     }
 }
@@ -36,9 +40,16 @@ void SetDefaultBusyTimeoutMs(int milliseconds) {
     defaultBusyTimeoutMs.store(milliseconds);
 }
 
-DatabaseSession::DatabaseSession(const DatabaseOptions& options) : lock_(TakeDatabaseLock()) {
+DatabaseSession::DatabaseSession(const DatabaseOptions& options)
+    : DatabaseSession(options, options.path.empty() ? GetMainDbPath() : options.path) {}
+
+DatabaseSession::DatabaseSession(const DatabaseOptions& options, const std::string& path)
+    : lock_(TakeDatabaseLock(path)) {
     db_.setBusyTimeout(options.busyTimeoutMs > 0 ? options.busyTimeoutMs : DefaultBusyTimeoutMs());
-    const std::string path = options.path.empty() ? GetMainDbPath() : options.path;
+    // The database holds the accounts' digests: a new one is readable by its owner alone
+    // (SQLite gives its journal the same mode). An empty file is an empty database.
+    const int made = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (made >= 0) ::close(made);
     db_.open(path.c_str());
 }
 

@@ -19,7 +19,8 @@ int DefaultBusyTimeoutMs();
 void SetDefaultBusyTimeoutMs(int milliseconds);
 
 // One hold of the database lock with one fresh connection: the constructor takes the lock
-// (without time limit; the holding thread may nest) and opens the database; the destructor
+// beside the database (within DatabaseLock::WaitLimit(); the holding thread may nest) and
+// opens the database, creating it 0600 when missing; the destructor
 // closes the connection (quietly) and then releases the lock, on every path. Throws
 // CppSQLite3Exception, also when the lock file cannot be opened (SQLITE_CANTOPEN).
 class DatabaseSession {
@@ -33,6 +34,8 @@ public:
     void close() { db_.close(); }
 
 private:
+    DatabaseSession(const DatabaseOptions& options, const std::string& path);
+
     std::unique_lock<DatabaseLock> lock_;  // declared first: released after the connection closes
     CppSQLite3DB db_;
 };

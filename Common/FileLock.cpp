@@ -5,22 +5,42 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <thread>
 #include <utility>
+
+#include "Common/PrivateFiles.h"
 
 namespace {
 
-// An existing lock file is opened without O_CREAT: in a sticky world-writable directory such as
-// /run/lock or /tmp, fs.protected_regular refuses O_CREAT on a file another account created,
-// even when its mode lets everybody write. Only a missing file is created (exclusively, so a
-// file that another process creates at the same moment is opened on the next round).
-int OpenOrCreate(const std::string& path) {
+[[noreturn]] void Throw(int error, const std::string& what) {
+    throw std::system_error(error, std::generic_category(), what);
+}
+
+// Opens the existing file, or creates it exclusively when missing (a file that another process
+// creates at the same moment is opened on the next round).
+int OpenOrCreate(const std::string& path, const FileLock::NewFile& newFile) {
     for (int round = 0; round < 3; ++round) {
-        int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+        int fd = OpenRegularFile(path, O_RDONLY);
         if (fd >= 0 || errno != ENOENT) return fd;
-        fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        fd = OpenRegularFile(path, O_RDONLY | O_CREAT | O_EXCL, newFile.mode);
+        if (fd >= 0) {
+            // Only the file just made here: the umask must not narrow the mode it was asked for.
+            if (fchmod(fd, newFile.mode) != 0 ||
+                ((newFile.owner != static_cast<uid_t>(-1) ||
+                  newFile.group != static_cast<gid_t>(-1)) &&
+                 fchown(fd, newFile.owner, newFile.group) != 0)) {
+                const int error = errno;
+                close(fd);
+                unlink(path.c_str());
+                errno = error;
+                return -1;
+            }
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
     }
     return -1;
 }
@@ -29,16 +49,41 @@ int OpenOrCreate(const std::string& path) {
 
 FileLock::FileLock(std::string path) : path_(std::move(path)) {}
 
+FileLock::FileLock(std::string path, NewFile newFile)
+    : path_(std::move(path)), newFile_(newFile) {}
+
 FileLock::~FileLock() {
     Unlock();
 }
 
 bool FileLock::TryLock() {
-    return Acquire(false);
+    if (fd_ >= 0) return true;
+    const int fd = OpenOrCreate(path_, newFile_);
+    if (fd < 0) Throw(errno, "open " + path_);
+    int result;
+    while ((result = flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (result != 0) {
+        const int error = errno;
+        close(fd);
+        if (error == EWOULDBLOCK) return false;
+        Throw(error, "flock " + path_);
+    }
+    fd_ = fd;
+    return true;
 }
 
-void FileLock::Lock() {
-    Acquire(true);
+bool FileLock::LockFor(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    auto pause = std::chrono::milliseconds(1);
+    while (!TryLock()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) return false;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+    return true;
 }
 
 void FileLock::Unlock() {
@@ -46,27 +91,4 @@ void FileLock::Unlock() {
     flock(fd_, LOCK_UN);
     close(fd_);
     fd_ = -1;
-}
-
-bool FileLock::Acquire(bool wait) {
-    if (fd_ >= 0) return true;
-    const int fd = OpenOrCreate(path_);
-    if (fd < 0) throw std::system_error(errno, std::generic_category(), "open " + path_);
-    // The umask may have narrowed the mode; every account must be able to take the lock.
-    struct stat status {};
-    if (fstat(fd, &status) == 0 && (status.st_mode & 0777) != 0666 && status.st_uid == geteuid()) {
-        fchmod(fd, 0666);
-    }
-    int result;
-    do {
-        result = flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        const int error = errno;
-        close(fd);
-        if (error == EWOULDBLOCK) return false;
-        throw std::system_error(error, std::generic_category(), "flock " + path_);
-    }
-    fd_ = fd;
-    return true;
 }

@@ -1,5 +1,3 @@
 #include "Common/Global.h"
 
-#include "Common/Paths.h"
-
-Global::Global() : dbLock_(JoinPath(DatabaseLockDirectory(), kDatabaseLockName)) {}
+Global::Global() = default;

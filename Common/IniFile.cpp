@@ -8,16 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "Common/Text.h"
+
 namespace {
 
-constexpr std::string_view kBlanks = " \t\r\v\f";
-
-std::string_view Trim(std::string_view text) {
-    const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    const size_t last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
-}
 
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

@@ -11,13 +11,9 @@ namespace {
 std::mutex overrideMutex;
 std::optional<std::string> directoryOverride;
 
-// The executable's directory, asked of the system once per process.
 const std::string& ExecutableDirectory() {
     static const std::string directory = []() -> std::string {
-        char path[PATH_MAX];
-        const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
-        if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return {};
-        const std::string file(path, static_cast<size_t>(length));
+        const std::string& file = ExecutablePath();
         const size_t slash = file.rfind('/');
         if (slash == std::string::npos) return {};
         return slash == 0 ? "/" : file.substr(0, slash);  // the root keeps its "/"
@@ -26,6 +22,16 @@ const std::string& ExecutableDirectory() {
 }
 
 }  // namespace
+
+const std::string& ExecutablePath() {
+    static const std::string path = []() -> std::string {
+        char buffer[PATH_MAX];
+        const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer) return {};
+        return std::string(buffer, static_cast<size_t>(length));
+    }();
+    return path;
+}
 
 std::string GetModuleDirectory() {
     {

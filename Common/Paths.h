@@ -4,8 +4,11 @@
 
 // Files that lie beside the running executable: main.db, version.ini, busy.gif, the server.
 
+// The running executable's full path, empty when it cannot be read (asked of the system once
+// per process). The one place that reads it: everything else asks GetModuleDirectory().
+const std::string& ExecutablePath();
 // The executable's directory without a trailing "/" ("/" itself for the root); empty when the
-// path cannot be had. Asked of the system once per process.
+// path cannot be had.
 std::string GetModuleDirectory();
 // `directory` and `name` joined with one "/"; just `name` when the directory is empty.
 std::string JoinPath(const std::string& directory, const std::string& name);

@@ -1,13 +1,21 @@
 #include "service/LocalServiceFiles.h"
 
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "Common/Paths.h"
+#include "Common/PrivateFiles.h"
+#include "Common/Text.h"
 #include "service/ServiceManager.h"
 #include "service/ServiceNames.h"
 #include "service/UniqueFd.h"
@@ -15,19 +23,8 @@
 namespace local_service {
 
 namespace {
-std::string Trim(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t\r\n");
-    if (begin == std::string::npos) return {};
-    const size_t end = text.find_last_not_of(" \t\r\n");
-    return text.substr(begin, end - begin + 1);
-}
-
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
+std::string Trimmed(std::string_view text) {
+    return std::string(Trim(text));
 }
 }  // namespace
 
@@ -41,20 +38,30 @@ Paths::Paths(const std::string& serviceDir)
 
 std::string DefaultRoot() {
     if (const char* root = std::getenv(kRootVariable); root && *root) return root;
-    const auto exe = OwnExecutablePath();
-    const std::string dir = exe ? exe->substr(0, exe->rfind('/')) : std::string(".");
-    return dir + "/services";
+    const std::string dir = GetModuleDirectory();
+    return JoinPath(dir.empty() ? "." : dir, "services");
+}
+
+std::string CheckFolders(const std::string& root, const Paths& paths, bool make) {
+    if (!make) {
+        std::string problem = CheckPrivateFolder(root);
+        return problem.empty() ? CheckPrivateFolder(paths.dir) : problem;
+    }
+    std::error_code ignored;  // a parent that cannot be made shows in the check below
+    std::filesystem::create_directories(std::filesystem::path(root).parent_path(), ignored);
+    std::string problem = EnsurePrivateFolder(root);
+    return problem.empty() ? EnsurePrivateFolder(paths.dir) : problem;
 }
 
 std::optional<Registration> ReadRegistration(const std::string& path) {
-    const auto content = ReadWholeFile(path);
+    const auto content = ReadRegularFile(path);
     if (!content) return std::nullopt;
     Registration registration;
     std::istringstream lines(*content);
     for (std::string line; std::getline(lines, line);) {
         const size_t equals = line.find('=');
         if (line.empty() || line[0] == '#' || equals == std::string::npos) continue;
-        registration[Trim(line.substr(0, equals))] = Trim(line.substr(equals + 1));
+        registration[Trimmed(line.substr(0, equals))] = Trimmed(line.substr(equals + 1));
     }
     return registration;
 }
@@ -62,7 +69,11 @@ std::optional<Registration> ReadRegistration(const std::string& path) {
 bool WriteFileAtomically(const std::string& path, const std::string& content) {
     const std::string temporary = path + ".tmp." + std::to_string(::getpid());
     {
-        UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL;
+        UniqueFd fd(OpenRegularFile(temporary, kFlags));
+        if (!fd.valid() && errno == EEXIST && ::unlink(temporary.c_str()) == 0) {
+            fd = UniqueFd(OpenRegularFile(temporary, kFlags));  // left by a dead namesake
+        }
         if (!fd.valid()) return false;
         size_t done = 0;
         while (done < content.size()) {
@@ -89,7 +100,7 @@ bool WriteRegistration(const std::string& path, const Registration& registration
 }
 
 bool ServerAlive(const Paths& paths) {
-    UniqueFd fd(::open(paths.pidFile.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd(OpenRegularFile(paths.pidFile, O_RDONLY));
     if (!fd.valid()) return false;
     // A shared lock is refused only while the server holds its exclusive one; the probe's
     // own lock goes with the descriptor.
@@ -100,9 +111,9 @@ bool ServerAlive(const Paths& paths) {
 }
 
 std::optional<pid_t> RecordedPid(const Paths& paths) {
-    const auto content = ReadWholeFile(paths.pidFile);
+    const auto content = ReadRegularFile(paths.pidFile, 64);
     if (!content) return std::nullopt;
-    const std::string text = Trim(*content);
+    const std::string text = Trimmed(*content);
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
         text.size() > 9) {
         return std::nullopt;
@@ -112,9 +123,47 @@ std::optional<pid_t> RecordedPid(const Paths& paths) {
     return static_cast<pid_t>(pid);
 }
 
+std::optional<pid_t> LockHolder(const Paths& paths) {
+    struct stat file {};
+    {
+        UniqueFd fd(OpenRegularFile(paths.pidFile, O_RDONLY));
+        if (!fd.valid() || ::fstat(fd.get(), &file) != 0) return std::nullopt;
+    }
+    // Lines such as "3: FLOCK  ADVISORY  WRITE 4711 08:01:123456 0 EOF"; waiters ("->") hold
+    // nothing.
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string id, kind, advisory, access, device;
+        long pid = 0;
+        if (!(fields >> id >> kind) || kind == "->" || kind != "FLOCK") continue;
+        if (!(fields >> advisory >> access >> pid >> device) || access != "WRITE" || pid <= 0) {
+            continue;
+        }
+        unsigned major = 0, minor = 0;
+        unsigned long long inode = 0;
+        if (std::sscanf(device.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3) continue;
+        if (major == major(file.st_dev) && minor == minor(file.st_dev) && inode == file.st_ino) {
+            return static_cast<pid_t>(pid);
+        }
+    }
+    return std::nullopt;
+}
+
+int SignalLockHolder(const Paths& paths, int signal) {
+    const auto holder = LockHolder(paths);
+    if (!holder) return ESRCH;
+    UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, *holder, 0)));
+    if (!pidfd.valid()) return errno;
+    // The pidfd pins this very process: if it still holds the lock now, it is the server.
+    if (LockHolder(paths) != holder) return ESRCH;
+    if (::syscall(SYS_pidfd_send_signal, pidfd.get(), signal, nullptr, 0) != 0) return errno;
+    return 0;
+}
+
 std::string ReadStateWord(const Paths& paths) {
-    const auto content = ReadWholeFile(paths.stateFile);
-    return content ? Trim(*content) : std::string();
+    const auto content = ReadRegularFile(paths.stateFile, 64);
+    return content ? Trimmed(*content) : std::string();
 }
 
 uint32_t ReadRawState(const Paths& paths) {

@@ -36,16 +36,30 @@ struct Paths {
 // the console executable.
 std::string DefaultRoot();
 
+// Empty when the root and the service's folder are this account's own, mode 0700, not links;
+// else the reason. With `make`, missing ones are made first (the root's parent too).
+std::string CheckFolders(const std::string& root, const Paths& paths, bool make = false);
+
+// Every file below is opened without following a link and only when it is a regular file
+// (a FIFO is refused at once); files made here are 0600.
 using Registration = std::map<std::string, std::string>;
 std::optional<Registration> ReadRegistration(const std::string& path);
-// Written to a temporary file and renamed into place, so readers never see half of it.
+// Written to a temporary file made exclusively (never an existing file or a link) and renamed
+// into place, so readers never see half of it.
 bool WriteFileAtomically(const std::string& path, const std::string& content);
 bool WriteRegistration(const std::string& path, const Registration& registration);
 
 // True while some process holds the lock on the pid file.
 bool ServerAlive(const Paths& paths);
-// The pid recorded in the pid file, when it holds a plausible one.
+// The pid recorded in the pid file, when it holds a plausible one (for the record only: it is
+// never signalled on its own word).
 std::optional<pid_t> RecordedPid(const Paths& paths);
+// The process that holds the exclusive lock on the pid file, found in /proc/locks.
+std::optional<pid_t> LockHolder(const Paths& paths);
+// Sends `signal` to the lock holder alone: through a pidfd opened on it and checked, after it
+// was opened, to still hold the lock (so a pid reused meanwhile is never hit). 0 or an errno
+// (ESRCH: nobody holds the lock).
+int SignalLockHolder(const Paths& paths, int signal);
 std::string ReadStateWord(const Paths& paths);
 // Raw state number (raw_state::...): stopped unless a live server holds the lock; then by
 // the state word it wrote.

@@ -11,6 +11,7 @@
 #include <functional>
 #include <utility>
 
+#include "Common/PrivateFiles.h"
 #include "service/DetachedLaunch.h"
 #include "service/LocalServiceFiles.h"
 #include "service/UniqueFd.h"
@@ -26,9 +27,15 @@ class LocalManager : public ServiceManager::Manager {};
 
 class LocalService : public ServiceManager::Service {
 public:
-    LocalService(std::string name, const std::string& dir) : name(std::move(name)), paths(dir) {}
+    LocalService(std::string name, std::string root, std::chrono::milliseconds lockLimit)
+        : name(std::move(name)),
+          root(std::move(root)),
+          paths(this->root + "/" + this->name),
+          lockLimit(lockLimit) {}
     std::string name;
+    std::string root;
     Paths paths;
+    std::chrono::milliseconds lockLimit;
 };
 
 LocalService& AsLocal(ServiceManager::Service& service) {
@@ -69,10 +76,42 @@ bool Fail(uint32_t code) {
     return false;
 }
 
+// Another account's folder, or one open to others, may hold planted files: nothing in it is
+// used.
+bool TrustedFolders(const LocalService& service, bool make = false) {
+    const std::string problem = local_service::CheckFolders(service.root, service.paths, make);
+    if (problem.empty()) return true;
+    LOG(ERROR) << "local service refused: " << problem;
+    return Fail(service_error::kAccessDenied);
+}
+
+// The control lock of a trusted service folder, waited for within the operation's limit.
+class ControlLock {
+public:
+    explicit ControlLock(const LocalService& service)
+        : trusted_(TrustedFolders(service)),
+          lock_(trusted_ ? service.paths.controlLock : std::string(),
+                trusted_ ? service.lockLimit : std::chrono::milliseconds(0)) {
+        if (!trusted_) return;
+        if (lock_.error() == ETIMEDOUT) {
+            LOG(ERROR) << "local service: " << service.paths.controlLock << " held by another "
+                       << "console for " << service.lockLimit.count() << " ms";
+            Fail(service_error::kIoFailure);
+        } else if (!lock_.locked()) {
+            Fail(service_error::FromErrno(lock_.error()));
+        }
+    }
+    bool locked() const { return trusted_ && lock_.locked(); }
+
+private:
+    bool trusted_;
+    ScopedFileLock lock_;
+};
+
 // Runs a change of the registration under the service's control lock.
 bool ChangeRegistration(LocalService& service, const std::function<void(Registration&)>& change) {
-    ScopedFileLock control(service.paths.controlLock);
-    if (!control.locked()) return Fail(service_error::FromErrno(errno));
+    ControlLock control(service);
+    if (!control.locked()) return false;
     auto registration = local_service::ReadRegistration(service.paths.registration);
     if (!registration) return Fail(service_error::kServiceDoesNotExist);
     change(*registration);
@@ -88,6 +127,10 @@ LocalServiceManager::LocalServiceManager() : LocalServiceManager(local_service::
 
 LocalServiceManager::LocalServiceManager(std::string root) : root_(std::move(root)) {}
 
+void LocalServiceManager::SetLockLimit(std::chrono::milliseconds limit) {
+    lockLimit_ = limit;
+}
+
 std::unique_ptr<ServiceManager::Manager> LocalServiceManager::OpenManager() {
     return std::make_unique<LocalManager>();
 }
@@ -98,9 +141,14 @@ std::unique_ptr<ServiceManager::Service> LocalServiceManager::OpenService(Manage
         SetLastError(service_error::kServiceDoesNotExist);
         return nullptr;
     }
-    auto service = std::make_unique<LocalService>(name, root_ + "/" + name);
+    auto service = std::make_unique<LocalService>(name, root_, lockLimit_);
     struct stat info;
-    if (::stat(service->paths.registration.c_str(), &info) != 0) {
+    if (::lstat(service->paths.dir.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        SetLastError(service_error::kServiceDoesNotExist);
+        return nullptr;
+    }
+    if (!TrustedFolders(*service)) return nullptr;
+    if (::lstat(service->paths.registration.c_str(), &info) != 0) {
         SetLastError(errno == ENOENT || errno == ENOTDIR ? service_error::kServiceDoesNotExist
                                                          : service_error::FromErrno(errno));
         return nullptr;
@@ -114,19 +162,12 @@ std::unique_ptr<ServiceManager::Service> LocalServiceManager::CreateService(
         SetLastError(service_error::kIoFailure);
         return nullptr;
     }
-    auto service = std::make_unique<LocalService>(definition.name, root_ + "/" + definition.name);
-    std::error_code error;
-    std::filesystem::create_directories(service->paths.dir, error);
-    if (error) {
-        SetLastError(service_error::FromErrno(error.value()));
-        return nullptr;
-    }
-    ScopedFileLock control(service->paths.controlLock);
-    if (!control.locked()) {
-        SetLastError(service_error::FromErrno(errno));
-        return nullptr;
-    }
-    if (::access(service->paths.registration.c_str(), F_OK) == 0) {
+    auto service = std::make_unique<LocalService>(definition.name, root_, lockLimit_);
+    if (!TrustedFolders(*service, true)) return nullptr;
+    ControlLock control(*service);
+    if (!control.locked()) return nullptr;
+    struct stat info;
+    if (::lstat(service->paths.registration.c_str(), &info) == 0) {
         SetLastError(service_error::kServiceExists);
         return nullptr;
     }
@@ -158,8 +199,8 @@ bool LocalServiceManager::ChangeFailureActions(Service& service, const FailureAc
 
 bool LocalServiceManager::StartService(Service& service) {
     const Paths& paths = AsLocal(service).paths;
-    ScopedFileLock control(paths.controlLock);
-    if (!control.locked()) return Fail(service_error::FromErrno(errno));
+    ControlLock control(AsLocal(service));
+    if (!control.locked()) return false;
     const auto registration = local_service::ReadRegistration(paths.registration);
     if (!registration) return Fail(service_error::kServiceDoesNotExist);
     if (local_service::ServerAlive(paths)) {
@@ -175,8 +216,9 @@ bool LocalServiceManager::StartService(Service& service) {
                                             std::string(local_service::kStarting) + "\n")) {
         return Fail(service_error::FromErrno(errno));
     }
-    UniqueFd lock = OpenHighFd(paths.pidFile, O_RDWR | O_CREAT);
-    UniqueFd output = OpenHighFd(paths.logFile, O_WRONLY | O_CREAT | O_APPEND);
+    UniqueFd lock = MoveHigh(UniqueFd(OpenRegularFile(paths.pidFile, O_RDWR | O_CREAT)));
+    UniqueFd output =
+        MoveHigh(UniqueFd(OpenRegularFile(paths.logFile, O_WRONLY | O_CREAT | O_APPEND)));
     if (!lock.valid() || !output.valid() || ::ftruncate(lock.get(), 0) != 0) {
         return Fail(service_error::FromErrno(errno));
     }
@@ -192,16 +234,12 @@ bool LocalServiceManager::StartService(Service& service) {
 
 bool LocalServiceManager::ControlStop(Service& service) {
     const Paths& paths = AsLocal(service).paths;
-    ScopedFileLock control(paths.controlLock);
-    if (!control.locked()) return Fail(service_error::FromErrno(errno));
-    // Only the lock holder's pid is ever signalled: a stale pid may belong to anyone.
-    if (!local_service::ServerAlive(paths)) {
-        return Fail(service_error::kServiceNotActive);
-    }
-    const auto pid = local_service::RecordedPid(paths);
-    if (!pid) return Fail(service_error::kIoFailure);
-    if (::kill(*pid, SIGTERM) != 0) {
-        return Fail(errno == EPERM ? service_error::kAccessDenied
+    ControlLock control(AsLocal(service));
+    if (!control.locked()) return false;
+    // Only the process that holds the lock is ever signalled: the pid written in the file may
+    // be stale or name anyone.
+    if (const int error = local_service::SignalLockHolder(paths, SIGTERM); error != 0) {
+        return Fail(error == EPERM ? service_error::kAccessDenied
                                    : service_error::kServiceNotActive);
     }
     // Reads as stop pending at once, also with a server that does not say so itself.
@@ -212,7 +250,9 @@ bool LocalServiceManager::ControlStop(Service& service) {
 
 bool LocalServiceManager::QueryServiceState(Service& service, uint32_t& state) {
     const Paths& paths = AsLocal(service).paths;
-    if (::access(paths.registration.c_str(), F_OK) != 0) {
+    if (!TrustedFolders(AsLocal(service))) return false;
+    struct stat info;
+    if (::lstat(paths.registration.c_str(), &info) != 0) {
         return Fail(service_error::kServiceDoesNotExist);
     }
     state = local_service::ReadRawState(paths);
@@ -221,8 +261,8 @@ bool LocalServiceManager::QueryServiceState(Service& service, uint32_t& state) {
 
 bool LocalServiceManager::DeleteService(Service& service) {
     const Paths& paths = AsLocal(service).paths;
-    ScopedFileLock control(paths.controlLock);
-    if (!control.locked()) return Fail(service_error::FromErrno(errno));
+    ControlLock control(AsLocal(service));
+    if (!control.locked()) return false;
     if (local_service::ServerAlive(paths)) {
         return Fail(service_error::kAlreadyRunning);
     }

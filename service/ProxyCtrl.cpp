@@ -2,13 +2,14 @@
 
 #include <utility>
 
+#include "Common/Paths.h"
 #include "service/ServiceManagerFactory.h"
 #include "service/ServiceNames.h"
 
 ProxyCtrl::ProxyCtrl() : ProxyCtrl(DefaultServiceManager()) {}
 
 ProxyCtrl::ProxyCtrl(std::shared_ptr<ServiceManager> manager)
-    : ProxyCtrl(std::move(manager), ProxyCommandLine(OwnExecutablePath())) {}
+    : ProxyCtrl(std::move(manager), ProxyCommandLine(GetModuleDirectory())) {}
 
 ProxyCtrl::ProxyCtrl(std::shared_ptr<ServiceManager> manager, std::string commandLine)
     : BaseCtrl(std::move(manager), kProxyServiceName, kProxyDisplayName, kProxyDescription,

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <system_error>
 #include <utility>
+
+#include "Common/FileLock.h"
 
 // Owns one file descriptor and closes it when it goes out of scope.
 class UniqueFd {
@@ -36,26 +39,33 @@ private:
     int fd_ = -1;
 };
 
-// Opens a file close-on-exec at a descriptor number of at least 10, clear of the standard
-// streams even when the process was started without them.
-inline UniqueFd OpenHighFd(const std::string& path, int flags, mode_t mode = 0644) {
-    UniqueFd low(::open(path.c_str(), flags | O_CLOEXEC, mode));
+// The same open file at a close-on-exec descriptor number of at least 10, clear of the
+// standard streams even when the process was started without them.
+inline UniqueFd MoveHigh(UniqueFd low) {
     if (!low.valid()) return low;
     return UniqueFd(::fcntl(low.get(), F_DUPFD_CLOEXEC, 10));
 }
 
-// Holds an exclusive flock on a file (created when missing) until it goes out of scope.
+inline UniqueFd OpenHighFd(const std::string& path, int flags, mode_t mode = 0600) {
+    return MoveHigh(UniqueFd(::open(path.c_str(), flags | O_CLOEXEC, mode)));
+}
+
+// Holds the exclusive lock on a file (FileLock: made 0600 when missing, no link followed) until
+// it goes out of scope, waiting at most `limit` for it. Not locked: error() says why
+// (ETIMEDOUT when another holder kept it).
 class ScopedFileLock {
 public:
-    explicit ScopedFileLock(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
-        if (fd_.valid()) {
-            while (::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
-            }
+    ScopedFileLock(const std::string& path, std::chrono::milliseconds limit) : lock_(path) {
+        try {
+            if (!lock_.LockFor(limit)) error_ = ETIMEDOUT;
+        } catch (const std::system_error& failure) {
+            error_ = failure.code().value();
         }
     }
-    bool locked() const { return fd_.valid(); }
+    bool locked() const { return lock_.IsLocked(); }
+    int error() const { return error_; }
 
 private:
-    UniqueFd fd_;  // closing the descriptor releases the lock
+    FileLock lock_;
+    int error_ = 0;
 };

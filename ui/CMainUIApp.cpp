@@ -54,6 +54,13 @@ bool CMainUIApp::OnlyInstance() {
         case SingleInstanceLock::Result::Acquired:
         case SingleInstanceLock::Result::Unavailable:  // treated as the only instance
             return true;
+        case SingleInstanceLock::Result::Refused:
+            LOG(ERROR) << "single-instance lock refused: " << instanceLock_->Problem();
+            ShowMessage(nullptr,
+                        res::Str(res::Ctl::UnsafeLockFolder)
+                            .arg(QString::fromStdString(instanceLock_->Problem())),
+                        res::Str(res::IDS_TIP_CAPTION), MessageIcon::Critical);
+            return false;
         case SingleInstanceLock::Result::HeldElsewhere:
             break;
     }

@@ -4,23 +4,28 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <system_error>
 
 #include "Common/FileLock.h"
+#include "Common/Paths.h"
+#include "Common/PrivateFiles.h"
 
-std::string OneInstanceLockDirectory() {
+OneInstanceFolder FindOneInstanceFolder(const std::string& fallbackParent) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime) return runtime;
-    std::string dir = "/tmp/torvoproxy-" + std::to_string(getuid());
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        PLOG(WARNING) << "cannot make " << dir;
-    }
-    return dir;
+    if (runtime && *runtime) return {runtime, CheckPrivateFolder(runtime)};
+    // In a shared folder such as /tmp another account may have made the name first: it is
+    // used only when it is ours and closed.
+    std::string path = JoinPath(fallbackParent, "torvoproxy-" + std::to_string(geteuid()));
+    std::string problem = EnsurePrivateFolder(path);
+    return {std::move(path), std::move(problem)};
 }
 
-std::string OneInstanceLockPath() {
-    return OneInstanceLockDirectory() + "/" + kOneInstanceLockName;
+SingleInstanceLock::SingleInstanceLock() {
+    const OneInstanceFolder folder = FindOneInstanceFolder();
+    problem_ = folder.problem;
+    lock_ = std::make_unique<FileLock>(JoinPath(folder.path, kOneInstanceLockName));
 }
 
 SingleInstanceLock::SingleInstanceLock(std::string path)
@@ -37,9 +42,15 @@ SingleInstanceLock::~SingleInstanceLock() {
 SingleInstanceLock::Result SingleInstanceLock::TryAcquire() {
     std::lock_guard guard(mutex_);
     if (held_) return Result::Acquired;
+    if (!problem_.empty()) return Result::Refused;
     try {
         if (!lock_->TryLock()) return Result::HeldElsewhere;
     } catch (const std::system_error& e) {
+        const int error = e.code().value();
+        if (error == ELOOP || error == ENXIO) {  // a link or a FIFO planted in its place
+            problem_ = lock_->path() + " is not a regular file";
+            return Result::Refused;
+        }
         LOG(WARNING) << "single-instance lock " << lock_->path() << " unavailable: " << e.what();
         return Result::Unavailable;
     }

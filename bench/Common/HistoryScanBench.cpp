@@ -26,7 +26,6 @@ public:
         if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
         dir_ = pattern;
         path_ = dir_ + "/main.db";
-        setenv(kLockDirectoryVariable, dir_.c_str(), 1);
         Fill();
     }
     ~HistoryDb() { std::filesystem::remove_all(dir_); }

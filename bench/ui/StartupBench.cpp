@@ -24,7 +24,9 @@ bool MakeEmptyDatabase(const QString& dir) {
 // Milliseconds from process start to the first paint; negative on failure.
 double OneRound(const QString& probe) {
     QTemporaryDir dir;
-    QDir().mkpath(dir.path() + "/run");
+    QDir().mkpath(dir.path() + "/run");  // a runtime folder must be the user's alone
+    QFile::setPermissions(dir.path() + "/run",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString exe = dir.path() + "/MainUI";
     if (!QFile::copy(probe, exe) || !MakeEmptyDatabase(dir.path())) return -1;
 
@@ -32,7 +34,6 @@ double OneRound(const QString& probe) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!env.contains("QT_QPA_PLATFORM")) env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_RUNTIME_DIR", dir.path() + "/run");
-    env.insert("TORVO_LOCK_DIR", dir.path());
     env.insert("TORVO_SERVICE_BACKEND", "local");
     console.setProcessEnvironment(env);
     console.setWorkingDirectory(dir.path());

@@ -1,4 +1,4 @@
-// Started by the Common tests as a separate process: "paths", "increment DB N" or "hold".
+// Started by the Common tests as a separate process: "paths", "increment DB N" or "hold DB".
 #include <unistd.h>
 
 #include <cstdio>
@@ -32,8 +32,10 @@ int main(int argc, char** argv) {
             if (!UseDatabase(increment, DbFailure::kLogError, {argv[2], 0})) return 1;
         return 0;
     }
-    if (mode == "hold") {  // takes the database lock, says so and waits to be killed
-        std::lock_guard<DatabaseLock> guard(Global::instance().dbLock());
+    if (mode == "hold" && argc == 3) {  // takes DB's lock, says so and waits to be killed
+        DatabaseLock& lock = Global::instance().dbLock();
+        lock.lock(argv[2]);
+        std::lock_guard<DatabaseLock> guard(lock, std::adopt_lock);
         std::printf("held %d\n", static_cast<int>(getpid()));
         std::fflush(stdout);
         sleep(60);  // bounded: the test kills us long before

@@ -9,7 +9,9 @@
 #include <tuple>
 #include <vector>
 
+#include "Common/Paths.h"
 #include "service/DetachedLaunch.h"
+#include "service/LocalServiceFiles.h"
 #include "service/ProxyCtrl.h"
 #include "service/ServiceManagerFactory.h"
 #include "service/ServiceNames.h"
@@ -163,17 +165,29 @@ TEST_F(ServiceLogicTest, UninstallStopsThenDeletes) {
 }
 
 TEST(ServiceNamesTest, CommandLineIsTheConsoleDirectoryAndTheServer) {
-    EXPECT_EQ(ProxyCommandLine(std::string("/opt/torvo/MainUI")), "/opt/torvo/TorvoProxyServer -s");
+    EXPECT_EQ(ProxyCommandLine("/opt/torvo"), "/opt/torvo/TorvoProxyServer -s");
     // Mended: a directory with a blank is quoted, so the program path stays one word.
-    const std::string spaced = ProxyCommandLine(std::string("/opt/torvo proxy/MainUI"));
+    const std::string spaced = ProxyCommandLine("/opt/torvo proxy");
     EXPECT_EQ(spaced, "\"/opt/torvo proxy/TorvoProxyServer\" -s");
     EXPECT_EQ(SplitCommandLine(spaced),
               (std::vector<std::string>{"/opt/torvo proxy/TorvoProxyServer", "-s"}));
-    const auto own = OwnExecutablePath();
-    ASSERT_TRUE(own.has_value() && own->front() == '/');
+    // The console's folder is the module directory, so its test override reaches it too.
+    const std::string own = ExecutablePath();
+    ASSERT_EQ(own.front(), '/');
     EXPECT_EQ(ProxyCtrl(std::make_shared<FakeServiceManager>()).CommandLine(),
-              own->substr(0, own->rfind('/')) + "/TorvoProxyServer -s");
-    EXPECT_EQ(ProxyCommandLine(std::nullopt), " -s");
+              own.substr(0, own.rfind('/')) + "/TorvoProxyServer -s");
+    {
+        struct ModuleDirectoryGuard {
+            ModuleDirectoryGuard() { OverrideModuleDirectory("/srv/torvo"); }
+            ~ModuleDirectoryGuard() { OverrideModuleDirectory(""); }
+        } guard;
+        EXPECT_EQ(ProxyCtrl(std::make_shared<FakeServiceManager>()).CommandLine(),
+                  "/srv/torvo/TorvoProxyServer -s");
+        if (!::getenv(local_service::kRootVariable)) {
+            EXPECT_EQ(local_service::DefaultRoot(), "/srv/torvo/services");
+        }
+    }
+    EXPECT_EQ(ProxyCommandLine(""), " -s");
 }
 
 TEST(ServiceManagerFactoryTest, EnvironmentForcesTheBackend) {

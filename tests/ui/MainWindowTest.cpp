@@ -105,7 +105,6 @@ TEST_F(MainWindowTest, ChoosingTheOtherLanguageWritesMainDbClosesAndRestarts) {
     TestInstall install;
     install.MakeDatabase({{"lang", "en"}, {"listen_port", "8089"}});
     OverrideModuleDirectory(install.Dir().toStdString());
-    qputenv("TORVO_LOCK_DIR", install.Dir().toUtf8());  // the process-wide lock keeps it
     SystemConf::instance().load();
     for (const auto& [stored, zh, expected] :
          {std::tuple{"en", true, "zh"}, {"zh", false, "en"}, {"ZH", true, "zh"}}) {
@@ -126,7 +125,6 @@ TEST_F(MainWindowTest, ChoosingTheOtherLanguageWritesMainDbClosesAndRestarts) {
     }
     EXPECT_EQ(restarts_, 3);
     OverrideModuleDirectory("");
-    qunsetenv("TORVO_LOCK_DIR");
 }
 
 }  // namespace

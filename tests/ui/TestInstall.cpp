@@ -51,7 +51,6 @@ QString TestInstall::RunProbe(const QStringList& arguments) const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_RUNTIME_DIR", RuntimeDir());
-    env.insert("TORVO_LOCK_DIR", path_);
     env.insert("TORVO_SERVICE_BACKEND", "local");
     probe.setProcessEnvironment(env);
     probe.setWorkingDirectory(path_);

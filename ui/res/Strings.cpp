@@ -130,6 +130,11 @@ constexpr ControlText kControls[] = {
      "and keep its settings. Please start the console as a user who may write there.",
      "TorvoProxy需要安装目录%"
      "1的写权限才能控制代理服务并保存设置。请以有该目录写权限的用户启动控制台。"},
+    {Ctl::UnsafeLockFolder,
+     "TorvoProxy cannot keep its single-instance lock safely: %1. Another account may have "
+     "prepared this folder; remove it or set XDG_RUNTIME_DIR to a private folder.",
+     "TorvoProxy无法安全地保存单实例锁：%1。该文件夹可能由其他账户预先创建；"
+     "请删除它，或将XDG_RUNTIME_DIR设为私有文件夹。"},
 };
 
 constexpr bool ControlsInEnumOrder() {
