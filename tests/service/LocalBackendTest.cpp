@@ -1,7 +1,11 @@
 // The local service backend for real, with the stand-in server process.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,6 +21,7 @@
 #include "service/LocalServiceManager.h"
 #include "service/ProxyCtrl.h"
 #include "service/ServiceHandle.h"
+#include "service/UniqueFd.h"
 
 namespace {
 
@@ -70,7 +75,7 @@ protected:
         ctrl->SetUninstallStopLimit(kLimitMs);
         return ctrl;
     }
-    pid_t Pid() { return local_service::RecordedPid(paths_).value_or(0); }
+    pid_t Pid() { return local_service::LockHolder(paths_).value_or(0); }
 
     std::string temp_ = [] {
         char pattern[] = "/tmp/torvo-local-service-XXXXXX";
@@ -134,6 +139,151 @@ TEST_F(LocalBackendTest, StalePidNeverReadsRunningAndIsNeverSignalled) {
     ASSERT_EQ(handle.Open(), service_error::kNone);
     EXPECT_FALSE(handle.ControlStop());  // would have sent SIGTERM to this test
     EXPECT_EQ(handle.LastError(), service_error::kServiceNotActive);
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// A child process that holds the exclusive lock on `path` (made 0600 when missing) and writes
+// `text` into it, until it is killed; returns its pid once the lock is held.
+pid_t ForkHolder(const std::string& path, const std::string& text = "") {
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(1);
+        (void)!::write(fd, text.data(), text.size());
+        (void)!::write(ready[1], "x", 1);
+        for (;;) ::pause();
+    }
+    char byte;
+    const bool held = ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+    ::close(ready[1]);
+    return held ? child : -1;
+}
+
+bool Reaped(pid_t pid, int* signal = nullptr) {  // ended within 3 s; by which signal
+    int status = 0;
+    const bool ended = WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; });
+    if (signal) *signal = ended && WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return ended;
+}
+
+TEST_F(LocalBackendTest, FoldersAreTheAccountsOwnAndFilesAreClosedToOthers) {
+    {
+        struct UmaskGuard {  // the modes do not rest on the umask
+            mode_t old = ::umask(0);
+            ~UmaskGuard() { ::umask(old); }
+        } open;
+        ASSERT_TRUE(ctrl_->Install());
+        ASSERT_TRUE(ctrl_->Start(kLimitMs));
+    }
+    EXPECT_EQ(ModeOf(temp_ + "/services"), 0700u);
+    EXPECT_EQ(ModeOf(paths_.dir), 0700u);
+    for (const std::string* file : {&paths_.registration, &paths_.pidFile, &paths_.stateFile,
+                                    &paths_.logFile, &paths_.controlLock}) {
+        EXPECT_EQ(ModeOf(*file), 0600u) << *file;
+    }
+    ASSERT_TRUE(ctrl_->Stop(kLimitMs));
+
+    // A folder open to others, one of another account's, or a link: nothing in it is used.
+    ServiceHandle handle(*manager_, "TorvoProxyServer");
+    const auto refused = [&](const char* what) {
+        EXPECT_EQ(handle.Open(), service_error::kAccessDenied) << what;
+        EXPECT_EQ(ctrl_->QueryStatus(), kServiceUnknown) << what;
+    };
+    ASSERT_EQ(::chmod(paths_.dir.c_str(), 0755), 0);
+    refused("open to others");
+    ASSERT_EQ(::chmod(paths_.dir.c_str(), 0700), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(paths_.dir.c_str(), 65534, 65534), 0);
+        refused("another account's");
+        ASSERT_EQ(::chown(paths_.dir.c_str(), 0, 0), 0);
+    }
+    fs::rename(temp_ + "/services", temp_ + "/elsewhere");
+    fs::create_directory_symlink(temp_ + "/elsewhere", temp_ + "/services");
+    refused("a link");
+    EXPECT_FALSE(ctrl_->Install());
+}
+
+// Links and FIFOs planted in the folder are never followed, written through or waited on.
+TEST_F(LocalBackendTest, PlantedLinksAndFifosAreNeitherFollowedNorWaitedOn) {
+    ASSERT_TRUE(ctrl_->Install());
+    const std::string victim = temp_ + "/victim";
+    std::ofstream(victim) << "keep\n";
+    ::chmod(victim.c_str(), 0600);
+    const auto untouched = [&](const char* what) {
+        EXPECT_EQ(ReadFile(victim), "keep\n") << what;
+        EXPECT_EQ(ModeOf(victim), 0600u) << what;
+    };
+    fs::create_symlink(victim, paths_.pidFile);
+    EXPECT_FALSE(ctrl_->Start(kLimitMs));
+    untouched("server.pid");
+    fs::remove(paths_.pidFile);
+    fs::create_symlink(victim, paths_.stateFile + ".tmp." + std::to_string(::getpid()));
+    EXPECT_TRUE(local_service::WriteFileAtomically(paths_.stateFile, "stopping\n"));
+    untouched("temporary file");
+    EXPECT_EQ(local_service::ReadStateWord(paths_), "stopping");
+    fs::remove(paths_.controlLock);
+    fs::create_symlink(temp_ + "/made", paths_.controlLock);
+    EXPECT_FALSE(ctrl_->Start(kLimitMs));
+    EXPECT_FALSE(fs::exists(temp_ + "/made")) << "a dangling link made nothing";
+    fs::remove(paths_.controlLock);
+
+    ASSERT_EQ(::mkfifo(paths_.pidFile.c_str(), 0600), 0);
+    fs::remove(paths_.stateFile);
+    ASSERT_EQ(::mkfifo(paths_.stateFile.c_str(), 0600), 0);
+    const auto begin = Clock::now();
+    EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
+    EXPECT_EQ(local_service::ReadStateWord(paths_), "");
+    EXPECT_FALSE(ctrl_->Start(kLimitMs));
+    EXPECT_LT(Clock::now() - begin, 2s) << "nothing waited on a FIFO";
+}
+
+TEST_F(LocalBackendTest, AHeldControlLockIsWaitedForWithinTheLimit) {
+    ASSERT_TRUE(ctrl_->Install());
+    manager_->SetLockLimit(200ms);
+    const pid_t holder = ForkHolder(paths_.controlLock);
+    ASSERT_GT(holder, 0);
+    ServiceHandle handle(*manager_, "TorvoProxyServer");
+    ASSERT_EQ(handle.Open(), service_error::kNone);
+    const auto begin = Clock::now();
+    EXPECT_FALSE(handle.ControlStop());
+    EXPECT_LT(Clock::now() - begin, 2s);
+    EXPECT_EQ(handle.LastError(), service_error::kIoFailure);
+    {  // the shared lock wrapper itself: not taken, and says why
+        const ScopedFileLock lock(paths_.controlLock, 50ms);
+        EXPECT_FALSE(lock.locked());
+        EXPECT_EQ(lock.error(), ETIMEDOUT);
+    }
+    ::kill(holder, SIGKILL);
+    ASSERT_TRUE(Reaped(holder));
+    EXPECT_TRUE(ScopedFileLock(paths_.controlLock, 50ms).locked());
+}
+
+// The pid file names a bystander, but another process holds its lock: Stop signals the holder.
+TEST_F(LocalBackendTest, StopSignalsTheLockHolderNeverThePidWrittenInTheFile) {
+    ASSERT_TRUE(ctrl_->Install());
+    const pid_t bystander = ::fork();
+    if (bystander == 0) {
+        for (;;) ::pause();
+    }
+    const pid_t holder = ForkHolder(paths_.pidFile, std::to_string(bystander) + "\n");
+    ASSERT_GT(holder, 0);
+    EXPECT_EQ(local_service::LockHolder(paths_), holder);
+    ServiceHandle handle(*manager_, "TorvoProxyServer");
+    ASSERT_EQ(handle.Open(), service_error::kNone);
+    EXPECT_TRUE(handle.ControlStop());
+    int signal = 0;
+    EXPECT_TRUE(Reaped(holder, &signal));
+    EXPECT_EQ(signal, SIGTERM);
+    EXPECT_EQ(::waitpid(bystander, nullptr, WNOHANG), 0) << "the bystander lives on";
+    ::kill(bystander, SIGKILL);
+    Reaped(bystander);
 }
 
 TEST_F(LocalBackendTest, MissingProgramFailsAtOnce) {

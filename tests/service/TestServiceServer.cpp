@@ -1,12 +1,12 @@
 // A stand-in proxy server following docs/local-service-backend.md. Knobs (environment):
 // TEST_SERVER_READY_DELAY_MS before "running", TEST_SERVER_STOP_DELAY_MS from "stopping" to exit.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -18,11 +18,19 @@ void Sleep(const char* variable) {
     std::this_thread::sleep_for(std::chrono::milliseconds(value ? std::atoi(value) : 0));
 }
 
-// The state file is replaced, never rewritten in place.
+// The state file is replaced, never rewritten in place: a fresh 0600 temporary file, never
+// one that exists or a link.
 void ReportState(const std::string& dir, const char* word) {
     const std::string temporary = dir + "/state.tmp." + std::to_string(::getpid());
-    std::ofstream(temporary) << word << "\n";
-    std::rename(temporary.c_str(), (dir + "/state").c_str());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0600);
+    if (fd < 0) return;
+    const std::string line = std::string(word) + "\n";
+    const bool written = ::write(fd, line.data(), line.size()) == ssize_t(line.size());
+    ::close(fd);
+    if (!written || std::rename(temporary.c_str(), (dir + "/state").c_str()) != 0) {
+        ::unlink(temporary.c_str());
+    }
 }
 
 }  // namespace

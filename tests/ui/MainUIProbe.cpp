@@ -1,6 +1,6 @@
 // The console with its user replaced by lines on standard output: "message <caption>|<text>"
 // for each message box, "painted language=<en|zh> title=<title>" at the main window's first
-// paint (it then closes), "ended".
+// paint (it then closes, after $PROBE_KEEP_OPEN_MS when set), "ended".
 #include <glog/logging.h>
 
 #include <QEvent>
@@ -33,7 +33,8 @@ struct FirstPaint : QObject {
             const bool zh = res::CurrentUiLanguage() == res::UiLanguage::Chinese;
             Print(
                 QString("painted language=%1 title=%2").arg(zh ? "zh" : "en", dlg->windowTitle()));
-            QTimer::singleShot(0, dlg, [dlg] { dlg->close(); });
+            QTimer::singleShot(qEnvironmentVariableIntValue("PROBE_KEEP_OPEN_MS"), dlg,
+                               [dlg] { dlg->close(); });
         }
         return false;
     }

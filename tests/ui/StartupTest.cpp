@@ -1,7 +1,11 @@
 // Start-up rules, the single-instance lock, the real start-up via the probe, the run script.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QProcess>
 #include <thread>
@@ -29,15 +33,73 @@ TEST(StartupRules, RightsDecisionsAndElevationEnvironment) {
         EXPECT_EQ(DecideRights(f), action)
             << f.systemdBackend << f.isRoot << f.installDirWritable << f.canElevate;
     }
-    // pkexec clears the environment: the display and the console's own settings go along
+    // pkexec clears the environment: the display and the console's own settings go along;
+    // the user's runtime folder does not (root keeps its own single-instance lock)
     QProcessEnvironment env;
     for (const auto& [name, value] : {std::pair{"DISPLAY", ":1"},
                                       {"HOME", "/root"},
-                                      {"TORVO_LOCK_DIR", "/srv/lock"},
+                                      {"XDG_RUNTIME_DIR", "/run/user/1000"},
+                                      {"TORVO_LOCAL_SERVICE_ROOT", "/srv/services"},
                                       {"TORVO_SERVICE_BACKEND", ""}})
         env.insert(name, value);
     EXPECT_EQ(ElevationArguments("/opt/MainUI", env),
-              (QStringList{"env", "DISPLAY=:1", "TORVO_LOCK_DIR=/srv/lock", "/opt/MainUI"}));
+              (QStringList{"env", "DISPLAY=:1", "TORVO_LOCAL_SERVICE_ROOT=/srv/services",
+                           "/opt/MainUI"}));
+}
+
+struct RuntimeDirGuard {  // $XDG_RUNTIME_DIR as given (unset when empty) for one test
+    explicit RuntimeDirGuard(const QByteArray& value) : old(qgetenv("XDG_RUNTIME_DIR")) {
+        value.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", value);
+    }
+    ~RuntimeDirGuard() {
+        old.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", old);
+    }
+    QByteArray old;
+};
+
+// The per-user folder in a shared parent is made 0700 and used only while it is a folder of
+// this account's, closed to others and not a link; $XDG_RUNTIME_DIR is checked the same way.
+TEST(SingleInstanceFolder, OnlyThisAccountsClosedFolderIsUsed) {
+    TestInstall shared;
+    const std::string parent = shared.Dir().toStdString();
+    const std::string own = parent + "/torvoproxy-" + std::to_string(geteuid());
+    {
+        RuntimeDirGuard unset("");
+        const OneInstanceFolder made = FindOneInstanceFolder(parent);
+        EXPECT_EQ(made.path, own);
+        EXPECT_EQ(made.problem, "");
+        EXPECT_EQ(QFileInfo(QString::fromStdString(own)).permissions() & 0x0077, 0);
+        ASSERT_EQ(chmod(own.c_str(), 0755), 0);
+        EXPECT_NE(FindOneInstanceFolder(parent).problem.find("open to other accounts"),
+                  std::string::npos);
+        ASSERT_EQ(rmdir(own.c_str()), 0);
+        ASSERT_EQ(symlink(shared.RuntimeDir().toUtf8().constData(), own.c_str()), 0);
+        EXPECT_NE(FindOneInstanceFolder(parent).problem.find("symbolic link"), std::string::npos);
+        ASSERT_EQ(unlink(own.c_str()), 0);
+        if (geteuid() == 0) {  // made first by another account
+            ASSERT_EQ(mkdir(own.c_str(), 0700), 0);
+            ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
+            EXPECT_NE(FindOneInstanceFolder(parent).problem.find("another account"),
+                      std::string::npos);
+        }
+    }
+    ASSERT_EQ(chmod(shared.Dir().toUtf8().constData(), 0777), 0);
+    RuntimeDirGuard open(shared.Dir().toUtf8());
+    EXPECT_NE(FindOneInstanceFolder(parent).problem, "");
+}
+
+// A link planted where the lock file belongs is refused; its target keeps its mode.
+TEST(SingleInstanceLock, APlantedLinkIsRefusedAndItsTargetUntouched) {
+    TestInstall dir;
+    const QString victim = dir.Dir() + "/victim";
+    QFile(victim).open(QIODevice::WriteOnly);
+    QFile::setPermissions(victim, QFile::ReadOwner | QFile::WriteOwner);
+    const QString path = dir.RuntimeDir() + "/" + kOneInstanceLockName;
+    ASSERT_EQ(symlink(victim.toUtf8().constData(), path.toUtf8().constData()), 0);
+    Lock lock(path.toStdString());
+    EXPECT_EQ(lock.TryAcquire(), Lock::Result::Refused);
+    EXPECT_EQ(QFile::permissions(victim), QFile::ReadOwner | QFile::WriteOwner |
+                                              QFile::ReadUser | QFile::WriteUser);
 }
 
 TEST(SingleInstanceLock, SecondHolderIsRefusedAndTakesOverOnceFree) {
@@ -93,6 +155,44 @@ TEST(Startup, SecondConsoleIsRefusedUnlessRestarted) {
         << out.toStdString();
 }
 
+// "--restart" goes on while the old console still holds the lock, and takes the lock over once
+// the old one lets it go, so a third console is refused again.
+TEST(Startup, RestartedConsoleTakesTheLockOverOnceFree) {
+    TestInstall install;
+    install.MakeDatabase({{"lang", "en"}});
+    const std::string path = (install.RuntimeDir() + "/" + kOneInstanceLockName).toStdString();
+    auto old = std::make_unique<Lock>(path);
+    ASSERT_EQ(old->TryAcquire(), Lock::Result::Acquired);
+    QProcess restarted;
+    QProcessEnvironment keepOpen;
+    keepOpen.insert("PROBE_KEEP_OPEN_MS", "20000");
+    install.StartProbe(restarted, {"--restart"}, keepOpen);
+    ASSERT_TRUE(restarted.waitForReadyRead(20000));
+    EXPECT_TRUE(restarted.readAllStandardOutput().contains("painted")) << "it went on";
+    old.reset();  // the old console ends
+    bool takenOver = false;
+    for (int i = 0; i < 300 && !takenOver; ++i) {
+        std::this_thread::sleep_for(10ms);
+        takenOver = Lock(path).TryAcquire() == Lock::Result::HeldElsewhere;
+    }
+    EXPECT_TRUE(takenOver);
+    EXPECT_TRUE(install.RunProbe({}).contains("该程序已经在运行")) << "a third console is refused";
+    restarted.kill();
+    restarted.waitForFinished();
+}
+
+// A runtime folder open to other accounts is refused with a message that names it.
+TEST(Startup, AnUnsafeRuntimeFolderIsRefusedWithAMessage) {
+    TestInstall install;
+    install.MakeDatabase({{"lang", "en"}});
+    ASSERT_EQ(chmod(install.RuntimeDir().toUtf8().constData(), 0777), 0);
+    const QString out = install.RunProbe({});
+    EXPECT_TRUE(out.contains("cannot keep its single-instance lock safely: " + install.RuntimeDir() +
+                             " is open to other accounts") &&
+                out.contains("ended") && !out.contains("painted"))
+        << out.toStdString();
+}
+
 // The run script lays out an install directory under the locale variable `lang`.
 bool LayOut(const TestInstall& install, const QString& lang) {
     QDir(install.Dir()).mkpath("bin");
@@ -115,6 +215,8 @@ TEST(InstallLayout, FreshDatabaseTakesTheLocalesLanguageAnExistingOneIsKept) {
         EXPECT_EQ(install.Configuration("torvoagent_allow"), "1");
         EXPECT_TRUE(QFile::exists(install.Dir() + "/busy.gif") &&
                     QFile::exists(install.Dir() + "/version.ini"));
+        EXPECT_EQ(QFile::permissions(install.Dir() + "/main.db") & 0x0077, 0)
+            << "the accounts' digests are the owner's alone";
         ASSERT_TRUE(LayOut(install, std::string(expected) == "zh" ? "en_US.UTF-8" : "zh_CN.UTF-8"));
         EXPECT_EQ(install.Configuration("lang"), expected);  // the existing main.db is kept
     }

@@ -44,17 +44,23 @@ std::optional<std::string> TestInstall::Configuration(const std::string& key) co
     return value;
 }
 
-QString TestInstall::RunProbe(const QStringList& arguments) const {
+void TestInstall::StartProbe(QProcess& probe, const QStringList& arguments,
+                             const QProcessEnvironment& extra) const {
     const QString exe = path_ + "/MainUI";
     QFile::copy(QStringLiteral(TORVO_PROBE_PATH), exe);  // does nothing once it is there
-    QProcess probe;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("XDG_RUNTIME_DIR", RuntimeDir());
     env.insert("TORVO_SERVICE_BACKEND", "local");
+    env.insert(extra);
     probe.setProcessEnvironment(env);
     probe.setWorkingDirectory(path_);
     probe.start(exe, arguments);
+}
+
+QString TestInstall::RunProbe(const QStringList& arguments) const {
+    QProcess probe;
+    StartProbe(probe, arguments);
     if (probe.waitForFinished(20000)) return QString::fromUtf8(probe.readAllStandardOutput());
     probe.kill();
     probe.waitForFinished();

@@ -1,5 +1,6 @@
 #pragma once
 // A throw-away install directory: main.db from the schema, and the console probe run inside it.
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <map>
@@ -15,6 +16,9 @@ public:
     std::optional<std::string> Configuration(const std::string& key) const;  // nullopt: no row
     // Standard output of the probe run with `arguments`; "timed out" when it did not end.
     QString RunProbe(const QStringList& arguments) const;
+    // The probe started with `arguments` and `extra` environment, not waited for.
+    void StartProbe(QProcess& probe, const QStringList& arguments,
+                    const QProcessEnvironment& extra = {}) const;
 
 private:
     QTemporaryDir dir_;
