@@ -28,9 +28,9 @@ void RepairKey(CppSQLite3DB& db, const char* key, const std::string& value) {
             .c_str());
 }
 
-// Leading decimal digits (after blanks and a sign); no digits give 0. Only the low 16 bits
-// are kept, so 70000 gives 4464.
-uint16_t ParsePort(const std::string& text) {
+// Leading decimal digits (after blanks and a sign), the C atoi way; no digits give 0. The
+// number wraps at 32 bits; callers keep the bits they store.
+uint32_t ParseLeadingNumber(const std::string& text) {
     size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
     const bool negative = i < text.size() && text[i] == '-';
@@ -39,7 +39,12 @@ uint16_t ParsePort(const std::string& text) {
     for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
         number = number * 10u + static_cast<uint32_t>(text[i] - '0');
     }
-    return static_cast<uint16_t>(negative ? 0u - number : number);
+    return negative ? 0u - number : number;
+}
+
+// The port keeps the low 16 bits, so 70000 gives 4464.
+uint16_t ParsePort(const std::string& text) {
+    return static_cast<uint16_t>(ParseLeadingNumber(text));
 }
 
 }  // namespace
@@ -60,9 +65,9 @@ void SystemConf::loadFromDatabase() {
                 RepairKey(db, "listen_port", std::to_string(listenPort));
             }
 
-            // Any stored value switches TorvoAgent on; a missing one is stored as "0".
-            if (ReadKey(db, "torvoagent_allow")) {
-                torvoAgentAllow = 1;
+            // The stored number as it is (0 stays 0); a missing one is stored as "0".
+            if (const auto allow = ReadKey(db, "torvoagent_allow")) {
+                torvoAgentAllow = static_cast<int32_t>(ParseLeadingNumber(*allow));
             } else {
                 RepairKey(db, "torvoagent_allow", "0");
             }
@@ -103,6 +108,9 @@ int SystemConf::loadServerVersion() {
 
 bool SystemConf::save() {
     return UseDatabase([this](CppSQLite3DB& db) {
+        // One transaction: a crash or a failed statement leaves all three keys as they were
+        // (closing the connection without the commit rolls back).
+        db.execDML("begin immediate");
         db.execDML(SqlFormat("update configuration set value='%d' where key='torvoagent_allow'",
                              torvoAgentAllow)
                        .c_str());
@@ -112,5 +120,14 @@ bool SystemConf::save() {
         db.execDML(
             SqlFormat("update configuration set value='%q' where key='lang'", language.c_str())
                 .c_str());
+        db.execDML("commit");
+    });
+}
+
+bool SystemConf::saveLanguage(const std::string& code) {
+    language = code;
+    return UseDatabase([&code](CppSQLite3DB& db) {
+        db.execDML(SqlFormat("update configuration set value='%q' where key='lang'", code.c_str())
+                       .c_str());
     });
 }

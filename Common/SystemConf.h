@@ -11,13 +11,16 @@
 class SystemConf : public Singleton<SystemConf> {
 public:
     // Reads the three keys, recreating a missing or null one from the field as it stands
-    // (torvoagent_allow from "0"), then reads the server version from version.ini. A database
-    // failure is logged once and leaves the fields as they were. Returns 1 when version.ini was
-    // found with both keys, else 0.
+    // (torvoagent_allow from "0"); stored numbers are read up to their first non-digit. Then
+    // reads the server version from version.ini. A database failure is logged once and leaves
+    // the fields as they were. Returns 1 when version.ini was found with both keys, else 0.
     int load();
-    // Writes the three keys; true when every statement and the close succeeded. Nothing is
-    // logged; the fields keep their values either way.
+    // Writes the three keys in one transaction (all or none); true when it committed and the
+    // connection closed. Nothing is logged; the fields keep their values either way.
     bool save();
+    // Sets the language field and writes that key alone, so a port or switch changed in the
+    // database meanwhile (by the settings page or another program) stays as stored.
+    bool saveLanguage(const std::string& code);
 
     std::string serverVersion = "3.0.0";
     int torvoAgentAllow = 1;

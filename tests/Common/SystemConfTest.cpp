@@ -1,6 +1,7 @@
 #include "Common/Database.h"
 #include "Common/Paths.h"
 #include "Common/SystemConf.h"
+#include "Common/Version.h"
 #include "tests/Common/TestSupport.h"
 
 namespace {
@@ -51,19 +52,56 @@ TEST_F(SystemConfTest, AnEmptyTableAndNullValuesAreRepairedFromMemory) {
     EXPECT_EQ(Configuration(), (Lines{"lang|en", "listen_port|9000", "torvoagent_allow|0"}));
 }
 
-TEST_F(SystemConfTest, StoredValuesAreReadAndAnyTorvoAgentValueSwitchesItOn) {
+TEST_F(SystemConfTest, StoredValuesAreReadAsTheyAreAndSaveKeepsThem) {
     Store(
         "insert into configuration values ('listen_port', '8123'), ('torvoagent_allow', '0'),"
         " ('lang', 'en')");
-    conf_.torvoAgentAllow = 0;
     test::LogCapture log;
     conf_.load();
-    EXPECT_EQ(conf_.torvoAgentAllow, 1);
+    // A stored 0 reads as 0 and a save writes 0 back: the switch never turns itself on.
+    EXPECT_EQ(conf_.torvoAgentAllow, 0);
     EXPECT_EQ(conf_.language, "en");
     EXPECT_EQ(log.lines,
               (Lines{W("the proxy server listen port is: 8123"),
-                     W("the proxy server allow torvo agent: 1"), W("the ui language is: en"),
+                     W("the proxy server allow torvo agent: 0"), W("the ui language is: en"),
                      W("the proxy server listen port: 8123, server version: 3.0.1")}));
+    EXPECT_TRUE(conf_.save());
+    EXPECT_EQ(Configuration(), (Lines{"lang|en", "listen_port|8123", "torvoagent_allow|0"}));
+    // Numbers are read the atoi way: leading digits count, anything else reads 0.
+    for (const auto& [stored, expected] :
+         std::vector<std::pair<std::string, int>>{{"1", 1}, {" 1x", 1}, {"yes", 0}}) {
+        Store("update configuration set value='" + stored + "' where key='torvoagent_allow'");
+        conf_.load();
+        EXPECT_EQ(conf_.torvoAgentAllow, expected) << stored;
+    }
+}
+
+TEST_F(SystemConfTest, TheLanguageSwitchWritesTheLanguageAlone) {
+    Store(
+        "insert into configuration values ('listen_port', '8089'), ('torvoagent_allow', '0'),"
+        " ('lang', 'zh')");
+    conf_.load();
+    // Another writer (the settings page, another program) changes port and switch meanwhile.
+    Store("update configuration set value='9999' where key='listen_port';"
+          "update configuration set value='1' where key='torvoagent_allow'");
+    EXPECT_TRUE(conf_.saveLanguage("en"));
+    EXPECT_EQ(conf_.language, "en");
+    EXPECT_EQ(Configuration(), (Lines{"lang|en", "listen_port|9999", "torvoagent_allow|1"}));
+}
+
+TEST_F(SystemConfTest, ASaveThatFailsPartWayChangesNothing) {
+    Store(
+        "insert into configuration values ('listen_port', '8089'), ('torvoagent_allow', '0'),"
+        " ('lang', 'zh');"
+        "create trigger refuse_lang before update on configuration when new.key = 'lang'"
+        " begin select raise(abort, 'refused'); end");
+    conf_.load();
+    conf_.listenPort = 9191;
+    conf_.torvoAgentAllow = 1;
+    conf_.language = "en";
+    // The last of the three updates fails: the first two are rolled back with it.
+    EXPECT_FALSE(conf_.save());
+    EXPECT_EQ(Configuration(), (Lines{"lang|zh", "listen_port|8089", "torvoagent_allow|0"}));
 }
 
 TEST_F(SystemConfTest, SaveRoundTripsPortAndLanguageAndReportsFailureSilently) {
@@ -80,6 +118,16 @@ TEST_F(SystemConfTest, SaveRoundTripsPortAndLanguageAndReportsFailureSilently) {
     test::LogCapture log;
     EXPECT_FALSE(conf_.save());
     EXPECT_EQ(log.lines, Lines{});
+}
+
+// Every connection of the console waits up to a minute for a database another program holds.
+TEST_F(SystemConfTest, ConnectionsWaitAMinuteForABusyDatabase) {
+    EXPECT_EQ(DefaultBusyTimeoutMs(), 60000);
+    int timeout = 0;
+    ASSERT_TRUE(UseDatabase([&](CppSQLite3DB& db) {
+        timeout = db.execQuery("PRAGMA busy_timeout").getIntField(0);
+    }));
+    EXPECT_EQ(timeout, 60000);
 }
 
 TEST_F(SystemConfTest, ABusyDatabaseIsLoggedOnceAndTheVersionFileStillRead) {
@@ -108,6 +156,25 @@ TEST_F(SystemConfTest, AMissingVersionFileOrPlatformSectionIsLoggedAndKeepsTheVe
         EXPECT_EQ(log.lines.back(), E("can't find " + missing + path));
         std::remove(path.c_str());
     }
+}
+
+// version.ini beside the executable: each key found replaces its field ("#" starts a comment),
+// a missing key keeps it; 1 whenever the file exists, 0 without a word when it does not.
+TEST_F(SystemConfTest, VersionLoadReadsTheFileBesideTheExecutable) {
+    Version& v = Version::instance();
+    v.platform = "x64";
+    v.version = "3.0.0";
+    test::LogCapture log;
+    EXPECT_EQ(v.load(), 1);
+    EXPECT_EQ(std::pair(v.platform, v.version), std::pair(std::string("x64"), std::string("3.0.1")));
+    test::WriteText(dir_.file("version.ini"), "[torvoproxy]\nPlatform = arm64\n");
+    EXPECT_EQ(v.load(), 1);
+    EXPECT_EQ(std::pair(v.platform, v.version), std::pair(std::string("arm64"), std::string("3.0.1")));
+    std::remove(dir_.file("version.ini").c_str());
+    v.platform = "x64";
+    EXPECT_EQ(v.load(), 0);
+    EXPECT_EQ(v.platform, "x64");
+    EXPECT_EQ(log.lines, Lines{});
 }
 
 }  // namespace
