@@ -55,7 +55,7 @@ CppSQLite3Query CppSQLite3DB::execQuery(const char* sql) {
 
 CppSQLite3Query CppSQLite3DB::execQuery(const char* sql,
                                         std::initializer_list<std::string_view> parameters) {
-    sqlite3_stmt* statement = compile(sql);
+    sqlite3_stmt* statement = compileOne(sql);
     bind(statement, parameters);
     return firstStep(statement);
 }
@@ -71,6 +71,26 @@ sqlite3_stmt* CppSQLite3DB::compile(const char* sql) {
     sqlite3_stmt* statement = nullptr;
     const int result = sqlite3_prepare_v2(connection_, sql, -1, &statement, nullptr);
     if (result != SQLITE_OK) throw CppSQLite3Exception(result, sqlite3_errmsg(connection_));
+    return statement;
+}
+
+sqlite3_stmt* CppSQLite3DB::compileOne(const char* sql) {
+    checkOpen();
+    sqlite3_stmt* statement = nullptr;
+    const char* tail = nullptr;
+    int result = sqlite3_prepare_v2(connection_, sql, -1, &statement, &tail);
+    if (result != SQLITE_OK) throw CppSQLite3Exception(result, sqlite3_errmsg(connection_));
+    // Parameters belong to one statement; a second one would be silently dropped, so refuse it.
+    // Only blanks and comments may follow (they compile to no statement).
+    sqlite3_stmt* next = nullptr;
+    result = sqlite3_prepare_v2(connection_, tail, -1, &next, nullptr);
+    const bool more = result != SQLITE_OK || next != nullptr;
+    sqlite3_finalize(next);
+    if (more) {
+        sqlite3_finalize(statement);
+        throw CppSQLite3Exception(CppSQLite3Exception::kCppSQLiteError,
+                                  "Parameters take one statement; more were given");
+    }
     return statement;
 }
 

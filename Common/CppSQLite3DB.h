@@ -34,7 +34,8 @@ public:
 
     // Runs statements that return no rows; returns the rows changed by the last one.
     int execDML(const char* sql);
-    // One statement whose "?" parameters are bound, in order, to the given texts.
+    // One statement whose "?" parameters are bound, in order, to the given texts. Text with a
+    // second statement is refused (kCppSQLiteError) before anything runs.
     int execDML(const char* sql, std::initializer_list<std::string_view> parameters);
 
     // Prepares and takes the first step; the query is at its end when no row came back.
@@ -44,6 +45,8 @@ public:
 private:
     void checkOpen() const;
     sqlite3_stmt* compile(const char* sql);
+    // Compiles exactly one statement (blanks and comments may follow); throws on more.
+    sqlite3_stmt* compileOne(const char* sql);
     void bind(sqlite3_stmt* statement, std::initializer_list<std::string_view> parameters);
     CppSQLite3Query firstStep(sqlite3_stmt* statement);
     [[noreturn]] void finalizeAndThrow(sqlite3_stmt* statement);

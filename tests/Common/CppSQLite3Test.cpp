@@ -69,4 +69,22 @@ TEST_F(CppSQLite3Fixture, ExecDmlCountsRowsBindsTextsVerbatimAndKeepsTheJournal)
     EXPECT_STREQ(db_.execQuery("PRAGMA journal_mode").getStringField(0), "delete");
 }
 
+TEST_F(CppSQLite3Fixture, ParametersTakeOneStatementAndASecondIsRefusedBeforeAnythingRuns) {
+    // Text after the statement that is only blanks, a semicolon or a comment is fine.
+    EXPECT_EQ(db_.execDML("update configuration set value=? where key='lang'; -- done\n ", {"fr"}),
+              1);
+    // A second statement would be dropped without a word: refused, and the first does not run.
+    EXPECT_EQ(MessageOf([&] {
+                  db_.execDML("update configuration set value=? where key='lang';"
+                              " delete from history",
+                              {"de"});
+              }),
+              "CPPSQLITE_ERROR[1000]: Parameters take one statement; more were given");
+    EXPECT_EQ(MessageOf([&] { db_.execQuery("select ?; select 2", {"x"}); }),
+              "CPPSQLITE_ERROR[1000]: Parameters take one statement; more were given");
+    EXPECT_EQ(test::Rows(path_, "select value from configuration where key='lang'"),
+              std::vector<std::string>{"fr"});
+    EXPECT_EQ(test::Rows(path_, "select count(*) from history"), std::vector<std::string>{"1"});
+}
+
 }  // namespace
