@@ -11,9 +11,8 @@
 namespace chart {
 namespace {
 
-// Far more ticks than any axis can show; only a hand-set increment tiny against the range
-// could get there, and such an axis would not be readable anyway.
-constexpr int kMaxTicks = 100000;
+// A tick per pixel is the most an axis can draw; a couple more cover the ends.
+constexpr int kTicksBeyondPixels = 2;
 
 }  // namespace
 
@@ -50,6 +49,8 @@ void CChartAxis::RefreshParent() const {
 }
 
 void CChartAxis::SetMinMax(double min, double max) {
+    // An infinite or NaN limit has no pixel mapping and no tick walk; the axis keeps its range.
+    if (!std::isfinite(min) || !std::isfinite(max)) return;
     min_ = unzoomedMin_ = min;
     max_ = unzoomedMax_ = max;
     RefreshScrollBar();
@@ -96,6 +97,7 @@ void CChartAxis::RefreshAutoAxis() {
     if (autoMode_ == NotAutomatic) return;
     const std::optional<ValueRange> fit = SeriesExtent(autoMode_ == ScreenAutomatic);
     if (!fit || (fit->min == min_ && fit->max == max_)) return;
+    if (!std::isfinite(fit->min) || !std::isfinite(fit->max)) return;
     min_ = unzoomedMin_ = fit->min;
     max_ = unzoomedMax_ = fit->max;
     RefreshScrollBar();
@@ -180,8 +182,12 @@ void CChartAxis::SetPlacement(const AxisPlacement& placement) {
 }
 
 void CChartAxis::ForEachTick(const std::function<void(double)>& visit) const {
+    // Bounded by what can be drawn: a tiny increment against the range (set by hand, or kept
+    // from before the range grew on an axis too short to compute a new one) would otherwise
+    // walk far more ticks than pixels on every redraw.
+    const int limit = std::abs(end_ - start_) + kTicksBeyondPixels;
     double tick = GetFirstTickValue();
-    for (int n = 0; n < kMaxTicks; ++n) {
+    for (int n = 0; n < limit; ++n) {
         visit(tick);
         double next;
         if (!GetNextTickValue(tick, next) || !(next > tick)) return;

@@ -47,6 +47,7 @@ public:
     virtual void PanAxis(int fromPixel, int toPixel);
     virtual void SetZoomMinMax(double low, double high);
 
+    // A non-finite limit is ignored: the axis keeps its previous range.
     void SetMinMax(double min, double max);
     double GetMin() const { return min_; }
     double GetMax() const { return max_; }
@@ -95,7 +96,8 @@ public:
     void RefreshScrollBar();
 
 protected:
-    // Calls `visit` for every tick from the first one up to max (inclusive).
+    // Calls `visit` for every tick from the first one up to max (inclusive), but for no more
+    // ticks than the axis has pixels (plus two).
     void ForEachTick(const std::function<void(double)>& visit) const;
     CChartCtrl* Parent() const { return parent_; }
     void RefreshParent() const;

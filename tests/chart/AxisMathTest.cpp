@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "chart/AxisMath.h"
 #include "chart/CChartStandardAxis.h"
+#include "chart/CChartSurfaceSerie.h"
+#include "chart/CChartScrollBar.h"
+#include "chart/CChartCtrl.h"
 #include "chart/LayoutMath.h"
 #include "chart/VisibleRange.h"
 
@@ -94,11 +98,55 @@ TEST(VisibleRange, EveryPointInsideTheRangeIsCoveredAfterWidening) {
         const IndexRange r = WidenByOne(VisibleIndexRange(key, 1000, lo, lo + 41.5).value(), 1000);
         for (unsigned i = 0; i < 1000; ++i)
             ASSERT_TRUE(key(i) < lo || key(i) > lo + 41.5 || (i >= r.first && i <= r.last));
+        // A point on or beyond each edge, so the segments that cross the edges are drawn too.
+        if (lo > key(0)) EXPECT_LE(key(r.first), lo) << lo;
+        if (lo + 41.5 < key(999)) EXPECT_GE(key(r.last), lo + 41.5) << lo;
     }
     // Right of every point the last two still make a polygon; empty and single series.
     EXPECT_EQ(WidenByOne(VisibleIndexRange(key, 10, 20, 30).value(), 10), (IndexRange{8, 9}));
     EXPECT_FALSE(VisibleIndexRange(key, 0, 0, 1));
     EXPECT_EQ(VisibleIndexRange(key, 1, 0, 9).value(), (IndexRange{0, 0}));
+}
+
+// A tenth of the shown span is one step: 20..40 of a series over 0..100 is 50 steps at
+// position 10. The bar runs 0..steps-1 with a page of 10; vertical bars count from the other end.
+TEST(ScrollBar, StepsPositionsAndScrollingFollowTenthsOfTheShownSpan) {
+    EXPECT_EQ(ComputeScrollSteps(20, 40, 0, 100), (ScrollSteps{50, 10}));
+    EXPECT_EQ(ComputeScrollSteps(25, 38, 0, 100), (ScrollSteps{77, 19}));  // ceil, then trunc
+    EXPECT_EQ(ComputeScrollSteps(20, 20, 0, 100), (ScrollSteps{1, 1}));
+    EXPECT_EQ(ComputeScrollSteps(0, 10, 5, 5), (ScrollSteps{1, 1}));
+    // Line steps stop a page before the end, pages at either end; top and bottom jump.
+    EXPECT_EQ(NextScrollPosition(ScrollRequest::LineDown, 40, 0, 49, 0), 40);
+    EXPECT_EQ(NextScrollPosition(ScrollRequest::LineDown, 39, 0, 49, 0), 40);
+    EXPECT_EQ(NextScrollPosition(ScrollRequest::PageDown, 35, 0, 49, 0), 45);
+    EXPECT_EQ(NextScrollPosition(ScrollRequest::PageUp, 5, 0, 49, 0), 0);
+    EXPECT_EQ(NextScrollPosition(ScrollRequest::LineUp, 0, 0, 49, 0), 0);
+    EXPECT_EQ(NextScrollPosition(ScrollRequest::Bottom, 3, 0, 49, 0), 49);
+    EXPECT_EQ(NextScrollPosition(ScrollRequest::ThumbTrack, 3, 0, 49, 17), 17);
+    EXPECT_EQ(NextScrollPosition(ScrollRequest::EndScroll, 3, 0, 49, 17), std::nullopt);
+
+    CChartCtrl chart;
+    chart.resize(300, 200);
+    CChartStandardAxis* bottom = chart.CreateStandardAxis(BottomAxis);
+    CChartStandardAxis* left = chart.CreateStandardAxis(LeftAxis);
+    bottom->SetMinMax(20, 40);
+    left->SetMinMax(20, 40);
+    auto* s = chart.AddSerie(std::make_unique<CChartSurfaceSerie>(&chart));
+    const SChartXYPoint points[] = {{0, 0}, {100, 100}};
+    s->SetPoints(points, 2);
+    auto info = [](CChartAxis* axis) {
+        axis->RefreshScrollBar();
+        const CChartScrollBar::Info i = axis->GetScrollBar()->GetScrollInfo();
+        return std::vector<int>{i.min, i.max, i.page, i.pos};
+    };
+    EXPECT_EQ(info(bottom), (std::vector<int>{0, 49, 10, 10}));
+    EXPECT_EQ(info(left), (std::vector<int>{0, 49, 10, 50 - 10 - 9}));
+    // Two steps on: both bounds move by two tenths of the span; reversed, the other way.
+    bottom->SetAxisToScrollStep(10, 12, false);
+    EXPECT_EQ(std::pair(bottom->GetMin(), bottom->GetMax()), std::pair(24.0, 44.0));
+    EXPECT_EQ(info(bottom)[3], 12);
+    bottom->SetAxisToScrollStep(12, 10, true);
+    EXPECT_EQ(std::pair(bottom->GetMin(), bottom->GetMax()), std::pair(28.0, 48.0));
 }
 
 TEST(AxisLayout, MarginsShrinkThePlottingRectangle) {

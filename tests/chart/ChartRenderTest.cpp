@@ -112,6 +112,51 @@ TEST(ChartRendering, EmptyChartDrawsBackgroundEdgeTitleAndFrameAndFollowsResize)
     EXPECT_TRUE(IsColor(chart.BackBuffer(), 397, 125, kBlack));
 }
 
+// The bounding box of the dark pixels of r (right and bottom excluded); empty when none.
+QRect InkBox(const QImage& img, const ChartRect& r) {
+    QRect box;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+            if (img.pixelColor(x, y).lightness() < 100) box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+// The title is centred over the chart, each bottom tick label under its tick, the left axis
+// title along the middle of its axis, and the left tick labels stand clear of that title.
+TEST(ChartRendering, TitleTickLabelsAndAxisTitleAreCentredAndApart) {
+    TwoAxisChart c(500, 300, {0, 100}, {0, 100});
+    c.chart.GetTitle()->AddString(kChartTitle);
+    c.left->GetLabel()->SetText(kAxisTitle);
+    c.chart.RefreshCtrl();
+    const QImage img = c.chart.BackBuffer();
+    const ChartRect P = c.chart.GetPlottingRect();
+
+    const QRect title = InkBox(img, {4, 4, 496, c.chart.GetTitle()->GetRect().bottom});
+    ASSERT_FALSE(title.isEmpty());
+    EXPECT_NEAR(title.center().x(), 250, 2);
+
+    const double step = c.bottom->GetTickIncrement();
+    int labels = 0;
+    for (double v = step; v < 100; v += step) {  // inner ticks: their labels are not clipped
+        const int x = c.bottom->ValueToScreen(v);
+        const int half = int(c.bottom->ValueToScreen(step) - c.bottom->ValueToScreen(0)) / 2;
+        const QRect label = InkBox(img, {x - half + 1, P.bottom + 5, x + half, 297});
+        if (label.isEmpty()) continue;
+        EXPECT_NEAR(label.left() + label.width() / 2.0, x + 0.5, 2.0) << v;
+        ++labels;
+    }
+    EXPECT_GT(labels, 3);
+
+    const ChartRect axisTitle = c.left->GetLabel()->GetRect();
+    const QRect titleInk = InkBox(img, axisTitle);
+    ASSERT_FALSE(titleInk.isEmpty());
+    EXPECT_NEAR(titleInk.top() + titleInk.height() / 2.0, (P.top + P.bottom) / 2.0, 3.0);
+    const QRect tickInk = InkBox(img, {axisTitle.right, P.top - 8, P.left - 4, P.bottom + 8});
+    ASSERT_FALSE(tickInk.isEmpty());
+    EXPECT_GT(tickInk.left(), titleInk.right());
+    EXPECT_LT(InkBox(img, {0, P.top, axisTitle.right, P.bottom}).right(), tickInk.left());
+}
+
 TEST(ChartRendering, EqualBoundsPutLabelAndPointsInTheMiddleWithoutTicks) {
     TwoAxisChart c(400, 300, {0, 10}, {5, 5});
     CChartSurfaceSerie* serie = c.Surface({{0, 5}, {10, 5}});
@@ -157,6 +202,17 @@ TEST(ChartSeries, SurfaceLeftOfTheRangeKeepsItsLastSegmentAndIsClippedAway) {
         0);
 }
 
+// An area whose next point lies right of the range (a zoomed chart) is filled up to the
+// right edge: the segment towards that point is drawn and clipped, not left out.
+TEST(ChartSeries, SurfaceIsFilledUpToTheRightEdgeWhenItsNextPointLiesBeyond) {
+    TwoAxisChart c(300, 200);
+    CChartSurfaceSerie* s = c.Surface({{0, 5}, {4, 5}, {20, 5}});
+    const ChartRect P = c.chart.GetPlottingRect();
+    const int y = P.bottom - 5;
+    EXPECT_TRUE(IsColor(c.chart.BackBuffer(), P.right - 3, y, s->GetColor()));
+    EXPECT_TRUE(IsColor(c.chart.BackBuffer(), P.left + 3, y, s->GetColor()));
+}
+
 TEST(ChartSeries, AutomaticAxesFitTheSeries) {
     TwoAxisChart full(300, 200);
     full.bottom->SetAutomaticMode(CChartAxis::FullAutomatic);
@@ -188,6 +244,39 @@ TEST(ChartSeries, ReplacingAnAxisLeavesTheSeriesWithoutIt) {
     EXPECT_EQ(s->GetVerticalAxis(), nullptr);
     c.chart.RefreshCtrl();  // draws without the old axis
     EXPECT_TRUE(s->SurfacePolygon().empty());
+}
+
+// A standard axis that counts the tick labels the control asks it for.
+class CountingAxis : public CChartStandardAxis {
+public:
+    QString GetTickLabel(double value) const override {
+        ++labels;
+        return CChartStandardAxis::GetTickLabel(value);
+    }
+    mutable int labels = 0;
+};
+
+TEST(ChartAxisLimits, TheTickWalkStopsAtWhatCanBeDrawnAndNonFiniteLimitsKeepTheRange) {
+    TwoAxisChart c(300, 200);
+    auto owned = std::make_unique<CountingAxis>();
+    CountingAxis* axis = owned.get();
+    c.chart.AttachCustomAxis(std::move(owned), BottomAxis);
+    axis->SetMinMax(0, 10);
+    // An increment ten million times finer than the range: about 300 pixels can show at most
+    // a tick each, so a redraw (margin, then drawing) asks for a few hundred labels at most.
+    axis->SetAutomaticTicks(false);
+    axis->SetTickIncrement(1e-6, 6);
+    axis->labels = 0;
+    c.chart.RefreshCtrl();
+    EXPECT_GT(axis->labels, 0);
+    EXPECT_LE(axis->labels, 3 * (300 + 2));
+
+    // Infinite or NaN limits cannot be mapped to pixels: the previous range stays.
+    for (const auto& [min, max] : {std::pair(0.0, HUGE_VAL), std::pair(0.0, std::nan("")),
+                                   std::pair(-HUGE_VAL, 1.0)}) {
+        axis->SetMinMax(min, max);
+        EXPECT_EQ(std::pair(axis->GetMin(), axis->GetMax()), std::pair(0.0, 10.0)) << max;
+    }
 }
 
 TEST(ChartLegend, ListsNamedVisibleSeriesAndTakesItsSide) {
