@@ -6,6 +6,9 @@
 #include <ace/Time_Value.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <cerrno>
+
 #include "server_link/ReplyFramer.h"
 #include "service/ProxyCtrl.h"
 
@@ -74,14 +77,14 @@ bool MQClient::Execute(std::string_view request, std::string& reply) {
     if (!guard.locked()) return false;
 
     // Asked once per command; a stopped server leaves the connection as it is.
-    if (stateSource_() != kServiceRunning) return false;
+    if (interrupted_ || stateSource_() != kServiceRunning) return false;
 
     if (!connected && !Connect()) return false;
     if (Exchange(request, reply)) return true;
 
     // The connection may be stale (e.g. the server restarted): one fresh try.
     Close();
-    if (!Connect()) return false;
+    if (interrupted_ || !Connect()) return false;
     if (Exchange(request, reply)) return true;
     // A reply still on its way would otherwise be read as the next command's.
     Close();
@@ -101,6 +104,7 @@ bool MQClient::Connect() {
 
 bool MQClient::Exchange(std::string_view request, std::string& reply) {
     reply.clear();
+    if (!DiscardUnasked()) return false;
 
     // MSG_NOSIGNAL: writing to a connection the server has reset must not end the process.
     const ACE_Time_Value sendLimit = ToTimeValue(kSendTimeLimit);
@@ -110,14 +114,40 @@ bool MQClient::Exchange(std::string_view request, std::string& reply) {
         sent != request.size()) {
         return false;
     }
+    return Receive(reply);
+}
 
-    ReplyFramer framer(reply);
-    const ACE_Time_Value receiveLimit = ToTimeValue(receiveTimeLimit_);
+bool MQClient::DiscardUnasked() {
     char chunk[kReceiveChunk];
-    for (int calls = 0; calls < kReceiveCallLimit; ++calls) {
-        // An error, a time-out and the end of the stream all end the exchange.
-        const ssize_t received = stream.recv(chunk, sizeof chunk, &receiveLimit);
+    for (size_t dropped = 0; dropped <= kDiscardLimit;) {
+        const ssize_t received = ::recv(stream.get_handle(), chunk, sizeof chunk, MSG_DONTWAIT);
+        if (received > 0) {
+            dropped += static_cast<size_t>(received);
+            continue;
+        }
+        // Nothing waiting is the usual case; the end of the stream means a fresh connection.
+        return received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+    return false;  // a flood of unasked bytes: start afresh
+}
+
+bool MQClient::Receive(std::string& reply) {
+    using Clock = std::chrono::steady_clock;
+    ReplyFramer framer(reply);
+    // One deadline for the whole reply: a server trickling a byte at a time cannot stretch it.
+    const Clock::time_point deadline = Clock::now() + receiveTimeLimit_;
+    char chunk[kReceiveChunk];
+    for (int calls = 0; calls < kReceiveCallLimit;) {
+        if (interrupted_) return false;
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return false;
+        const ACE_Time_Value slice = ToTimeValue(std::min(left, kInterruptCheck));
+        const ssize_t received = stream.recv(chunk, sizeof chunk, &slice);
+        if (received < 0 && errno == ETIME) continue;  // a slice ended; look at the clock again
+        // An error and the end of the stream end the exchange.
         if (received <= 0) return false;
+        ++calls;
         switch (framer.Feed(std::string_view(chunk, static_cast<size_t>(received)))) {
             case ReplyFramer::Status::kComplete:
                 return true;

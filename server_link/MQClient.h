@@ -6,6 +6,7 @@
 #include <ace/Singleton.h>
 #include <ace/Thread_Mutex.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -16,7 +17,10 @@
 // one-line requests, replies framed by a decimal length line. Every command first asks the
 // service manager whether the server runs and sends nothing unless it does. A failed exchange
 // is followed by one close, reconnect and retry; when the retry fails too, that connection is
-// closed as well. Failures are reported only by a false result.
+// closed as well. Failures are reported only by a false result. One deadline bounds a whole
+// reply, however it trickles in; bytes waiting before a request is sent (a late or unasked
+// reply) are discarded, so they are never read as its answer. The commands block: they run on
+// the link worker, never on the window thread.
 class MQClient {
 public:
     static constexpr uint16_t kDefaultPort = 8090;
@@ -26,6 +30,10 @@ public:
     static constexpr std::chrono::milliseconds kReceiveTimeLimit{5000};
     static constexpr size_t kReceiveChunk = 256;
     static constexpr int kReceiveCallLimit = 100001;
+    // How often a waiting receive looks at Interrupt.
+    static constexpr std::chrono::milliseconds kInterruptCheck{50};
+    // More unasked bytes than this before a request: the connection is started afresh.
+    static constexpr size_t kDiscardLimit = 1024 * 1024;
 
     MQClient();
     ~MQClient();
@@ -42,8 +50,13 @@ public:
     bool FlowUser(std::string& reply);
     bool Bandwidth(std::string& reply);
 
+    // From any thread: true makes the command in progress (and any later one) fail within
+    // kInterruptCheck of a receive, so closing the window does not wait for a slow server;
+    // false lets commands run again.
+    void Interrupt(bool interrupted) { interrupted_ = interrupted; }
+
     // Test seams; the defaults are port 8090, the service state from a fresh ProxyCtrl per
-    // command (an empty function restores it), and 5 s per receive call.
+    // command (an empty function restores it), and 5 s for a whole reply.
     void SetPort(uint16_t port);
     void SetStateSource(std::function<int()> stateSource);
     void SetReceiveTimeLimit(std::chrono::milliseconds limit);
@@ -54,12 +67,15 @@ private:
     bool Execute(std::string_view request, std::string& reply);
     bool Connect();
     bool Exchange(std::string_view request, std::string& reply);
+    bool DiscardUnasked();
+    bool Receive(std::string& reply);
     void Close();
 
     ACE_Thread_Mutex lock;
     ACE_SOCK_Connector connector;
     ACE_SOCK_Stream stream;
     bool connected = false;
+    std::atomic<bool> interrupted_{false};
 
     uint16_t port_ = kDefaultPort;
     std::function<int()> stateSource_;

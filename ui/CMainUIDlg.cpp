@@ -23,6 +23,7 @@
 #include "ui/res/Strings.h"
 
 #ifdef TORVO_HAVE_UI_PAGES
+#include "server_link/LinkWorker.h"
 #include "ui/pages/CDashboardDlg.h"
 #include "ui/pages/CMonitoringDlg.h"
 #endif
@@ -53,10 +54,7 @@ QWidget* EmptyPage(QWidget* parent) {
 LanguageSwitch DefaultLanguageSwitch() {
     return {
         [] { return SystemConf::instance().language; },
-        [](const std::string& code) {
-            SystemConf::instance().language = code;
-            SystemConf::instance().save();
-        },
+        [](const std::string& code) { SystemConf::instance().saveLanguage(code); },
         [] {
             const QString exe = QCoreApplication::applicationFilePath();
             if (!QProcess::startDetached(exe, {QString::fromLatin1(kRestartCommandLine)})) {
@@ -86,6 +84,9 @@ CMainUIDlg::CMainUIDlg(QWidget* parent, LanguageSwitch languageSwitch)
     client_->installEventFilter(this);
 
     PlaceAndSize();
+#ifdef TORVO_HAVE_UI_PAGES
+    TheLinkWorker().Open();  // a window made after an earlier one closed polls again
+#endif
     BuildPages();
     // The first layout runs once the window is up.
     QTimer::singleShot(0, this, [this] { Layout(); });
@@ -127,15 +128,19 @@ void CMainUIDlg::PrepareMenu() {
     englishAction_->setChecked(!chinese);
 }
 
+QRect CMainUIDlg::InitialGeometry(const QRect& screen) {
+    const int w = screen.width(), h = screen.height();
+    const int x = (w - w / 3) / 2, y = (h - 2 * (h / 3)) / 2;
+    QRect frame(0, 0, std::max(x + w / 3, kMinimumWidth), std::max(y + 2 * (h / 3), kMinimumHeight));
+    frame.moveCenter(screen.center());
+    return frame;
+}
+
 void CMainUIDlg::PlaceAndSize() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen) return;
-    const QRect s = screen->geometry();
-    const int w = s.width(), h = s.height();
-    const int x = (w - w / 3) / 2, y = (h - 2 * (h / 3)) / 2;
-    resize(std::max(x + w / 3, kMinimumWidth), std::max(y + 2 * (h / 3), kMinimumHeight));
-    QRect frame(QPoint(0, 0), size());
-    frame.moveCenter(s.center());
+    const QRect frame = InitialGeometry(screen->geometry());
+    resize(frame.size());
     move(frame.topLeft());
 }
 
@@ -203,6 +208,16 @@ void CMainUIDlg::keyPressEvent(QKeyEvent* event) {
         default:
             QDialog::keyPressEvent(event);
     }
+}
+
+void CMainUIDlg::done(int result) {
+#ifdef TORVO_HAVE_UI_PAGES
+    // The polls stop with the window: queued commands are dropped and the one in progress is
+    // interrupted, so closing never waits on a slow server beyond a receive slice (a service
+    // manager query in progress still ends by its own limit).
+    TheLinkWorker().Close();
+#endif
+    QDialog::done(result);
 }
 
 void CMainUIDlg::closeEvent(QCloseEvent* event) {

@@ -18,7 +18,7 @@ struct LanguageSwitch {
     std::function<void(const std::string&)> save;  // store a new code
     std::function<void()> startRestartedConsole;   // this executable with "--restart"
 };
-// The real one: SystemConf's language field and save, and a detached new process.
+// The real one: SystemConf's language field and saveLanguage, and a detached new process.
 LanguageSwitch DefaultLanguageSwitch();
 
 class CMainUIDlg : public QDialog {
@@ -35,6 +35,10 @@ public:
     void OnExit();
     void OnAbout();
     void OnLanguage(const std::string& code);  // "zh" or "en"
+
+    // Where the window opens on a screen: two thirds of it wide (plus the margin the centring
+    // arithmetic adds), at least the minimum size, centred; 1280 x 900 on 1920 x 1080.
+    static QRect InitialGeometry(const QRect& screen);
 
     // Shows page `index` with the focus and hides the others.
     void SelectPage(int index);
@@ -53,6 +57,8 @@ public:
     // Exit, or a language change.
     void accept() override {}
     void reject() override {}
+    // Closes the window and the link worker with it.
+    void done(int result) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -72,6 +72,7 @@ protected:
 
 TEST_F(DashboardTest, CreationPollsOnceInOrderShowsTheFiguresAndStartsTheTimers) {
     CDashboardDlg page(nullptr);
+    Settle();
     EXPECT_EQ(Sent(), "bandwidth\r\nstatistic\r\nengine\r\nsystem\r\n");
     EXPECT_EQ(Values(page), (Figures{kEngineText, "7", "3", "1.5 GB", "-2"}));
     EXPECT_EQ(page.EngineButton()->text(), "Stop proxy service");
@@ -84,6 +85,7 @@ TEST_F(DashboardTest, CreationPollsOnceInOrderShowsTheFiguresAndStartsTheTimers)
 
 TEST_F(DashboardTest, RateChartTakesEachBandwidthSampleAndKeepsStillOnFailures) {
     CDashboardDlg page(nullptr);
+    Settle();
     const dashboard::RateChart& rate = page.RateChart();
     // 5e6 tops every earlier sample, so the range grows to 110 % of it; no "bytes" is 0.
     for (const auto& [running, reply, newest] :
@@ -93,6 +95,7 @@ TEST_F(DashboardTest, RateChartTakesEachBandwidthSampleAndKeepsStillOnFailures) 
         SetServerRunning(running);
         Server().SetFramedReply("bandwidth", reply);
         page.RefreshRate();
+        Settle();
         const unsigned count = rate.series->GetPointsCount();
         ASSERT_EQ(count, dashboard::RateHistory::kSamples);
         EXPECT_EQ(rate.series->GetPoint(count - 1).GetY(), newest) << reply << running;
@@ -104,6 +107,7 @@ TEST_F(DashboardTest, StoppedServerShowsTheConsoleStartTimeAndEmptyFigures) {
     manager_->SetState(raw_state::kStopped);
     SetServerRunning(false);
     CDashboardDlg page(nullptr);
+    Settle();
     EXPECT_EQ(Sent(), "");
     const Figures v = Values(page);
     const QRegularExpression localTime(R"(^\d{4}-[1-9]\d?-[1-9]\d? \d{1,2}:\d{1,2}:\d{1,2}$)");
@@ -113,6 +117,7 @@ TEST_F(DashboardTest, StoppedServerShowsTheConsoleStartTimeAndEmptyFigures) {
 
 TEST_F(DashboardTest, FailuresKeepTheFiguresAndAFailedStatisticAsksForNoEngine) {
     CDashboardDlg page(nullptr);
+    Settle();
     const Figures before = Values(page);
     Server().SetFramedReply("engine", "should not be asked for");
     for (const auto& [running, reply] :
@@ -121,6 +126,7 @@ TEST_F(DashboardTest, FailuresKeepTheFiguresAndAFailedStatisticAsksForNoEngine) 
         Server().SetFramedReply("statistic", reply);
         Sent();
         page.RefreshStatistics();
+        Settle();
         EXPECT_EQ(Values(page), before) << reply;
         EXPECT_EQ(Sent(), running ? "statistic\r\n" : "") << reply;
     }
@@ -129,6 +135,7 @@ TEST_F(DashboardTest, FailuresKeepTheFiguresAndAFailedStatisticAsksForNoEngine) 
     Server().SetFramedReply("statistic", R"({"data":{"onlineUsers":1}})");  // the rest reads 0
     Server().SetReply("engine", ScriptedChannelServer::Reply::Hangup());
     page.RefreshStatistics();
+    Settle();
     EXPECT_EQ(Values(page), (Figures{kEngineText, "1", "0", "", "0"}));
 }
 
@@ -143,6 +150,7 @@ TEST_F(DashboardTest, ButtonAndLampFollowTheServiceState) {
     for (const auto& [state, label, green] : cases) {
         state < 0 ? manager_->SetNotInstalled() : manager_->SetInstalled(state);
         CDashboardDlg page(nullptr);
+        Settle();
         EXPECT_EQ(page.EngineButton()->text(), label);
         EXPECT_EQ(LampGreen(page), green) << label;
     }
@@ -158,6 +166,7 @@ TEST_F(DashboardTest, EngineClickTogglesThroughTheRunnerOrSaysOperationFailed) {
         const int startsBefore = manager_->calls().start;
         const qsizetype shownBefore = sink_.Shown().size();
         CDashboardDlg page(nullptr);
+        Settle();
         page.SetToggleLimitMs(3000);
         AsyncExecutor runner(std::chrono::milliseconds(20));
         NoWorkerExecutor noWorker;
@@ -172,6 +181,7 @@ TEST_F(DashboardTest, EngineClickTogglesThroughTheRunnerOrSaysOperationFailed) {
         // 2026 is posted right after 2025 and may come after the busy box has gone.
         ASSERT_TRUE(runner.WaitUntilIdle(std::chrono::seconds(5)));
         QCoreApplication::processEvents();
+        Settle();  // the relabelling asks the worker for the state
         const bool ok = refused == 0 && worker;
         EXPECT_EQ(manager_->calls().start - startsBefore, worker ? 1 : 0) << label;
         EXPECT_EQ(page.EngineButton()->text(), label);
@@ -186,6 +196,7 @@ TEST_F(DashboardTest, EngineClickTogglesThroughTheRunnerOrSaysOperationFailed) {
 
 TEST_F(DashboardTest, LayoutAndStatisticsTable) {
     CDashboardDlg page(nullptr);
+    Settle();
     page.resize(1005, 305);  // inner area 995 x 295 from (5, 5)
     page.show();
     const int x = 5 + (2 * 995) / 3, y = 5 + 295 / 4;

@@ -36,6 +36,7 @@ protected:
           {"user":"bob","total_bytes":"77 MB","last_report_time":"t1"}]})");
         page_ = std::make_unique<CMonitoringDlg>(nullptr);
         rt_ = page_->Realtime();
+        Settle();
     }
     Texts Connections() { return Cells(rt_->Model(), -1, 2); }
 
@@ -64,6 +65,7 @@ TEST_F(MonitoringPagesTest, ListIsEmptiedBeforeEachCommandAndStaysEmptyOnFailure
     QObject::connect(&rt_->Model(), &QAbstractItemModel::modelReset,
                      [&] { rowsAtReset.push_back(rt_->Model().rowCount()); });
     rt_->Refresh();
+    Settle();
     EXPECT_EQ(rowsAtReset, (std::vector<int>{0, 3}));
     for (const auto& [running, reply] : {std::pair{false, kThreeFlows},
                                          {true, R"({"err_code":0,"data":[)"},
@@ -71,10 +73,12 @@ TEST_F(MonitoringPagesTest, ListIsEmptiedBeforeEachCommandAndStaysEmptyOnFailure
         SetServerRunning(true);
         Server().SetFramedReply("flowrealtime", kThreeFlows);
         rt_->Refresh();
+        Settle();
         ASSERT_EQ(rt_->Model().rowCount(), 3);
         SetServerRunning(running);
         Server().SetFramedReply("flowrealtime", reply);
         rt_->Refresh();
+        Settle();
         EXPECT_EQ(rt_->Model().rowCount(), 0) << reply;
     }
     EXPECT_TRUE(sink_.Shown().empty());
@@ -89,11 +93,31 @@ TEST_F(MonitoringPagesTest, HeaderClickSortsByTheColumnUntilTheNextRefresh) {
         EXPECT_EQ(Connections(), (Texts{"4294967295", "3", "12"}));  // by signed value
     }
     rt_->Refresh();
+    Settle();
     EXPECT_EQ(Connections(), (Texts{"12", "4294967295", "3"}));
     header->moveSection(2, 0);  // a moved column is still the one clicked
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                       QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
     EXPECT_EQ(Connections(), (Texts{"4294967295", "3", "12"}));
+}
+
+// Each list shows its columns at the widths it declares; the first column is left-aligned and
+// the others centred, in the header and in the cells alike.
+TEST_F(MonitoringPagesTest, ColumnsHaveTheirWidthsAndAlignments) {
+    const std::tuple<RecordListModelBase*, RecordListView*, std::vector<int>> cases[] = {
+        {&rt_->Model(), rt_->List(), {100, 150, 150, 150, 150}},
+        {&page_->Device()->Model(), page_->Device()->List(), {200, 200, 300}},
+        {&page_->User()->Model(), page_->User()->List(), {100, 200, 300}}};
+    const int left = int(Qt::AlignLeft | Qt::AlignVCenter), centre = int(Qt::AlignCenter);
+    for (const auto& [model, view, widths] : cases) {
+        ASSERT_EQ(model->columnCount(), int(widths.size()));
+        for (int c = 0; c < model->columnCount(); ++c) {
+            const int alignment = c == 0 ? left : centre;
+            EXPECT_EQ(view->horizontalHeader()->sectionSize(c), widths[c]) << c;
+            EXPECT_EQ(model->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt(), alignment);
+            EXPECT_EQ(model->index(0, c).data(Qt::TextAlignmentRole).toInt(), alignment) << c;
+        }
+    }
 }
 
 TEST_F(MonitoringPagesTest, TextColumnsSortAsText) {

@@ -3,16 +3,20 @@
 // service state the client sees, and message boxes recorded instead of shown.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "server_link/LinkWorker.h"
 #include "server_link/MQClient.h"
 #include "tests/fakes/ScriptedChannelServer.h"
 #include "ui/common/Messages.h"
+#include "ui/common/PrivateEvents.h"
 
 // Each message as "text|caption|icon|has parent"; they may come from a worker thread.
 struct CapturingSink : MessageSink {
@@ -54,6 +58,11 @@ protected:
         return all.substr(std::min(std::exchange(seen_, all.size()), all.size()));
     }
     static void SetServerRunning(bool running) { running_ = running; }
+    // Waits for the link worker to finish what the pages asked for and applies the replies.
+    static void Settle() {
+        ASSERT_TRUE(TheLinkWorker().WaitUntilIdle(std::chrono::seconds(10)));
+        QCoreApplication::sendPostedEvents(nullptr, kLinkReplyEvent);
+    }
 
     CapturingSink sink_;
     size_t seen_ = 0;

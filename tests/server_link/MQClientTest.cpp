@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <thread>
 #include <string>
 #include <tuple>
 
@@ -95,6 +97,53 @@ TEST_F(MQClientTest, ASecondFailureEndsTheCommandWithoutAThirdTry) {
     EXPECT_FALSE(client.isConnected());
     EXPECT_TRUE(client.FlowIp(reply) && reply == "[]");
     EXPECT_EQ(server.acceptedConnections(), 3);
+}
+
+// The receive limit bounds the whole reply: a server that trickles a byte now and then, each
+// well within the limit, still fails the exchange once the limit has passed since the request.
+TEST_F(MQClientTest, OneDeadlineBoundsAWholeTricklingReply) {
+    Reply trickle{{"12\r\n"}, 60ms};
+    for (char c : std::string("abcdefghijkl")) trickle.pieces.emplace_back(1, c);  // 0.78 s
+    server.SetReply("statistic", trickle);
+    const auto start = Clock::now();
+    EXPECT_FALSE(client.Statistic(reply));  // 500 ms on the first connection, 500 on the retry
+    EXPECT_LT(Clock::now() - start, 1500ms);
+    EXPECT_EQ(server.received(), "statistic\r\nstatistic\r\n");
+}
+
+// A reply nobody asked for (an extra one after a good reply, or one that came too late) is
+// thrown away before the next request goes out, so it is never read as that request's answer.
+TEST_F(MQClientTest, BytesThatArriveUnaskedAreDiscardedBeforeTheNextRequest) {
+    server.SetReply("system", Reply{{"4\r\ngood", "5\r\nextra"}, 20ms});
+    server.SetFramedReply("engine", "right");
+    ASSERT_TRUE(client.System(reply));
+    EXPECT_EQ(reply, "good");
+    std::this_thread::sleep_for(300ms);  // the unasked "extra" is waiting now
+    EXPECT_TRUE(client.Engine(reply));
+    EXPECT_EQ(reply, "right");
+    EXPECT_EQ(server.acceptedConnections(), 1);  // discarding keeps the connection
+}
+
+// Closing the console interrupts a command waiting on a silent server within a receive slice;
+// until the interruption is lifted every command fails without a byte sent.
+TEST_F(MQClientTest, AnInterruptEndsAWaitingCommandAtOnce) {
+    client.SetReceiveTimeLimit(20s);
+    server.SetReply("flowuser", Reply::Framed("never", 30s));
+    auto waiting = std::async(std::launch::async, [&] {
+        std::string body;
+        return client.FlowUser(body);
+    });
+    std::this_thread::sleep_for(150ms);
+    const auto start = Clock::now();
+    client.Interrupt(true);
+    ASSERT_EQ(waiting.wait_for(2s), std::future_status::ready);
+    EXPECT_LT(Clock::now() - start, 500ms);
+    EXPECT_FALSE(waiting.get());
+    EXPECT_FALSE(client.FlowUser(reply));
+    EXPECT_EQ(server.received(), "flowuser\r\n");
+    client.Interrupt(false);
+    server.SetFramedReply("flowuser", "[]");
+    EXPECT_TRUE(client.FlowUser(reply) && reply == "[]");
 }
 
 TEST_F(MQClientTest, SurvivesTheServerGoingAwayAndComingBack) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTabBar>
 #include <QTest>
 
@@ -50,6 +51,18 @@ TEST_F(MainWindowTest, PagesShareOneRectangleBelowTheTabHeadersAtEverySize) {
                       QRect(0, header, dlg.Tabs()->width(), dlg.Tabs()->height() - header));
         }
     }
+}
+
+// The window opens centred on the screen, 1280 x 900 on a 1920 x 1080 screen, never below its
+// minimum size.
+TEST_F(MainWindowTest, OpensCentredAtTheSizeTheScreenGives) {
+    EXPECT_EQ(CMainUIDlg::InitialGeometry(QRect(0, 0, 1920, 1080)), QRect(320, 90, 1280, 900));
+    EXPECT_EQ(CMainUIDlg::InitialGeometry(QRect(1920, 0, 2560, 1440)),
+              QRect(2347, 120, 1706, 1200));
+    EXPECT_EQ(CMainUIDlg::InitialGeometry(QRect(0, 0, 1000, 700)), QRect(100, -50, 800, 800));
+    CMainUIDlg dlg(nullptr, Seam());
+    EXPECT_EQ(dlg.geometry().size(),
+              CMainUIDlg::InitialGeometry(QGuiApplication::primaryScreen()->geometry()).size());
 }
 
 TEST_F(MainWindowTest, TabsMenuTitleIconsAndKeys) {
@@ -109,6 +122,7 @@ TEST_F(MainWindowTest, ChoosingTheOtherLanguageWritesMainDbClosesAndRestarts) {
     for (const auto& [stored, zh, expected] :
          {std::tuple{"en", true, "zh"}, {"zh", false, "en"}, {"ZH", true, "zh"}}) {
         SystemConf::instance().language = stored;
+        SystemConf::instance().listenPort = 1234;  // the switch writes the language alone
         bool closedFirst = false;
         CMainUIDlg* window = nullptr;
         LanguageSwitch seam = DefaultLanguageSwitch();
@@ -121,6 +135,7 @@ TEST_F(MainWindowTest, ChoosingTheOtherLanguageWritesMainDbClosesAndRestarts) {
         dlg.show();
         (zh ? dlg.ChineseAction() : dlg.EnglishAction())->trigger();
         EXPECT_EQ(install.Configuration("lang"), expected) << stored;
+        EXPECT_EQ(install.Configuration("listen_port"), "8089") << stored;
         EXPECT_TRUE(closedFirst && dlg.RestartPending()) << stored;
     }
     EXPECT_EQ(restarts_, 3);

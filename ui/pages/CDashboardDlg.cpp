@@ -21,6 +21,7 @@
 #include "ui/busy/CBusyDlg.h"
 #include "ui/common/DialogUnits.h"
 #include "ui/pages/EngineLook.h"
+#include "ui/pages/LinkReplies.h"
 #include "ui/pages/StatisticsTableModel.h"
 #include "ui/res/Artwork.h"
 #include "ui/res/Strings.h"
@@ -56,7 +57,8 @@ void ShowOperationFailed(QWidget* parent) {
 
 }  // namespace
 
-CDashboardDlg::CDashboardDlg(QWidget* parent) : QWidget(parent), runner_(&TheAsyncExecutor()) {
+CDashboardDlg::CDashboardDlg(QWidget* parent)
+    : QWidget(parent), link_(new LinkReplies(this)), runner_(&TheAsyncExecutor()) {
     setObjectName("dashboard104");
     BuildControls();
     StartPolling();
@@ -141,42 +143,78 @@ QString CDashboardDlg::StatisticValue(int row) const {
 }
 
 void CDashboardDlg::RefreshRate() {
-    std::string body;
-    if (!MQClientSingleton::instance()->Bandwidth(body)) return;
-    const std::optional<uint32_t> bytes = ReadBandwidth(body);
-    if (!bytes) return;
-    dashboard::ShowRateSample(rate_, dashboard::TheRateHistory(), static_cast<double>(*bytes));
+    link_->Ask(
+        "bandwidth",
+        [] {
+            std::string body;
+            if (!MQClientSingleton::instance()->Bandwidth(body)) return std::optional<uint32_t>();
+            return ReadBandwidth(body);
+        },
+        [this](std::optional<uint32_t> bytes) {
+            if (!bytes) return;  // a failure leaves the chart as it is
+            dashboard::ShowRateSample(rate_, dashboard::TheRateHistory(), static_cast<double>(*bytes));
+        });
 }
 
-void CDashboardDlg::RefreshStatistics() {
-    MQClient& client = *MQClientSingleton::instance();
-    std::string body;
-    if (!client.Statistic(body)) return;
-    const std::optional<StatisticReply> reply = ReadStatistic(body);
-    if (!reply) return;
-    statistics_->SetValue(StatisticsTableModel::kOnlineUsers, QString::number(reply->onlineUsers));
-    statistics_->SetValue(StatisticsTableModel::kOnlineDevices,
-                          QString::number(reply->onlineDevices));
-    statistics_->SetValue(StatisticsTableModel::kTotalNetworkFlow,
-                          QString::fromStdString(reply->totalIOBytes));
-    statistics_->SetValue(StatisticsTableModel::kAlarms, QString::number(reply->totalAlarms));
+namespace {
 
-    std::string started;
-    if (client.Engine(started)) {
-        statistics_->SetValue(StatisticsTableModel::kStartTime, QString::fromStdString(started));
-    }
+// What one statistics refresh brought: the figures, and the start time asked right after them.
+struct StatisticsPoll {
+    std::optional<StatisticReply> figures;
+    std::optional<std::string> started;
+};
+
+StatisticsPoll FetchStatistics() {
+    MQClient& client = *MQClientSingleton::instance();
+    StatisticsPoll poll;
+    std::string body;
+    if (!client.Statistic(body)) return poll;
+    poll.figures = ReadStatistic(body);
+    if (!poll.figures) return poll;
+    if (std::string started; client.Engine(started)) poll.started = std::move(started);
+    return poll;
+}
+
+}  // namespace
+
+void CDashboardDlg::RefreshStatistics() {
+    link_->Ask("statistic", FetchStatistics, [this](StatisticsPoll poll) {
+        if (!poll.figures) return;  // a failure leaves every figure as it was
+        const StatisticReply& reply = *poll.figures;
+        statistics_->SetValue(StatisticsTableModel::kOnlineUsers,
+                              QString::number(reply.onlineUsers));
+        statistics_->SetValue(StatisticsTableModel::kOnlineDevices,
+                              QString::number(reply.onlineDevices));
+        statistics_->SetValue(StatisticsTableModel::kTotalNetworkFlow,
+                              QString::fromStdString(reply.totalIOBytes));
+        statistics_->SetValue(StatisticsTableModel::kAlarms, QString::number(reply.totalAlarms));
+        if (poll.started) {
+            statistics_->SetValue(StatisticsTableModel::kStartTime,
+                                  QString::fromStdString(*poll.started));
+        }
+    });
 }
 
 void CDashboardDlg::RefreshEngineState() {
-    const EngineLook look = EngineLookOf(serviceCtrl_.QueryStatus());
-    engineButton_->setText(res::Str(look.stringId));
-    lampRunning_ = look.lampRunning;
-    lamp_->setPixmap(lampRunning_ ? runningLamp_ : stoppedLamp_);
+    // A copy: the query may still run when the page is gone.
+    link_->Ask(
+        "engine state", [ctrl = serviceCtrl_]() mutable { return ctrl.QueryStatus(); },
+        [this](int state) {
+            const EngineLook look = EngineLookOf(state);
+            engineButton_->setText(res::Str(look.stringId));
+            lampRunning_ = look.lampRunning;
+            lamp_->setPixmap(lampRunning_ ? runningLamp_ : stoppedLamp_);
+        });
 }
 
 void CDashboardDlg::SendSystem() {
-    std::string ignored;
-    MQClientSingleton::instance()->System(ignored);
+    link_->Ask(
+        "system",
+        [] {
+            std::string ignored;
+            return MQClientSingleton::instance()->System(ignored);
+        },
+        [](bool) {});
 }
 
 void CDashboardDlg::OnEngineButton() {

@@ -1,7 +1,8 @@
 #pragma once
 // The dashboard across the top of the main window: the engine control (lamp and button that
 // installs, starts or stops the proxy service), the rate chart area and the statistics table.
-// It polls the server on its own timers from creation until it is destroyed.
+// It polls the server on its own timers from creation until it is destroyed; the commands and
+// service-state queries run on the link worker and their replies are applied here as they come.
 #include <QPixmap>
 #include <QWidget>
 #include <cstdint>
@@ -17,6 +18,7 @@ class QTableView;
 class QTimer;
 class AsyncExecutor;
 class CBusyDlg;
+class LinkReplies;
 class StatisticsTableModel;
 
 class CDashboardDlg : public QWidget {
@@ -32,6 +34,8 @@ public:
     explicit CDashboardDlg(QWidget* parent);
     ~CDashboardDlg() override;
 
+    // Each poll asks the link worker and returns at once; it is skipped while its previous
+    // request still waits.
     // "bandwidth": one sample onto the rate chart; a failure leaves the chart as it is.
     void RefreshRate();
     // "statistic", and after a good reply "engine"; a failure leaves every figure as it was.
@@ -73,6 +77,7 @@ private:
     QGroupBox* engineGroup_ = nullptr;
     QGroupBox* statisticsGroup_ = nullptr;
     QPushButton* engineButton_ = nullptr;
+    LinkReplies* link_;  // child: drops the replies that come after the page is gone
     ProxyCtrl serviceCtrl_;
     StatisticsTableModel* statistics_ = nullptr;
     QTableView* table_ = nullptr;

@@ -1,7 +1,8 @@
 #pragma once
 // A page that shows one record list and refills it from a fetch function at once and then
-// on every tick of its refresh timer, whether it is visible or not. Each refresh empties the
-// list first, so the list shows either the latest good reply or nothing.
+// on every tick of its refresh timer, whether it is visible or not. The fetch runs on the link
+// worker; a tick whose previous fetch still waits is skipped. Each refresh empties the list as
+// its fetch is sent, so the list shows either the latest good reply or nothing.
 #include <QResizeEvent>
 #include <QTimer>
 #include <QWidget>
@@ -12,11 +13,13 @@
 
 #include "ui/common/RecordListModel.h"
 #include "ui/common/RecordListView.h"
+#include "ui/pages/LinkReplies.h"
 
 template <typename Record>
 class CPollingListPage : public QWidget {
 public:
-    // nullopt: the command failed or its reply was unreadable.
+    // nullopt: the command failed or its reply was unreadable. Runs on the link worker, so it
+    // touches nothing of the page.
     using Fetch = std::function<std::optional<std::vector<Record>>()>;
 
     CPollingListPage(std::vector<RecordColumn<Record>> columns, Fetch fetch, int periodMs,
@@ -24,6 +27,7 @@ public:
         : QWidget(parent),
           model_(std::move(columns)),
           list_(new RecordListView(this)),
+          link_(new LinkReplies(this)),
           fetch_(std::move(fetch)) {
         list_->SetRecordModel(&model_);
         setFocusProxy(list_);  // focusing the page focuses its list
@@ -34,8 +38,10 @@ public:
     }
 
     void Refresh() {
-        model_.Clear();
-        if (std::optional<std::vector<Record>> rows = fetch_()) model_.Reset(std::move(*rows));
+        const bool sent = link_->Ask("rows", fetch_, [this](std::optional<std::vector<Record>> rows) {
+            if (rows) model_.Reset(std::move(*rows));
+        });
+        if (sent) model_.Clear();
     }
 
     RecordListModel<Record>& Model() { return model_; }
@@ -51,6 +57,7 @@ protected:
 private:
     RecordListModel<Record> model_;
     RecordListView* list_;  // owned by this widget
+    LinkReplies* link_;     // owned by this widget
     Fetch fetch_;
     QTimer timer_;
 };
