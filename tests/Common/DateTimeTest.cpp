@@ -6,19 +6,19 @@
 namespace {
 
 TEST(DateTime, UnixTimeIsShownInLocalTimeWithoutPadding) {
-    const char* previous = getenv("TZ");
-    const std::string saved = previous != nullptr ? previous : "";
+    test::ScopedEnv tz("TZ");
     for (const auto& [zone, seconds, text] :
          std::vector<std::tuple<const char*, uint32_t, const char*>>{
              {"UTC", 1741000000, "2025-3-3 11:6:40"},
              {"UTC", 4294967295u, "2106-2-7 6:28:15"},  // past 2038
-             {"Asia/Shanghai", 0, "1970-1-1 8:0:0"}}) {
-        setenv("TZ", zone, 1);
-        tzset();
+             {"Asia/Shanghai", 0, "1970-1-1 8:0:0"},
+             // A zone that counts leap seconds shows the one at the end of 2016 as 23:59:60;
+             // the console's times have no 60th second, so it reads as 23:59:59.
+             {"right/UTC", 1483228826, "2016-12-31 23:59:59"},
+             {"right/UTC", 1483228827, "2017-1-1 0:0:0"}}) {
+        tz.Set(zone);
         EXPECT_EQ(DateTime::FromUnixTime(seconds).ToString(), text) << zone;
     }
-    previous != nullptr ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
-    tzset();
 }
 
 }  // namespace

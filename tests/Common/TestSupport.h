@@ -3,11 +3,13 @@
 #include <glog/logging.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <time.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -34,6 +36,32 @@ public:
 private:
     std::string path_;
     std::error_code ignored_;
+};
+
+// Sets an environment variable for a scope and restores (or removes) it on every path; TZ is
+// re-read by the C library each time it changes.
+class ScopedEnv {
+public:
+    explicit ScopedEnv(std::string name) : name_(std::move(name)) {
+        if (const char* value = getenv(name_.c_str())) saved_ = value;
+    }
+    ScopedEnv(std::string name, const std::string& value) : ScopedEnv(std::move(name)) {
+        Set(value);
+    }
+    ~ScopedEnv() {
+        saved_ ? setenv(name_.c_str(), saved_->c_str(), 1) : unsetenv(name_.c_str());
+        tzset();
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    void Set(const std::string& value) {
+        setenv(name_.c_str(), value.c_str(), 1);
+        tzset();
+    }
+
+private:
+    std::string name_;
+    std::optional<std::string> saved_;
 };
 
 inline void WriteText(const std::string& path, const std::string& text) {

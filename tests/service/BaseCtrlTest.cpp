@@ -124,7 +124,7 @@ TEST_F(ServiceLogicTest, ToggleInEveryState) {
     EXPECT_EQ(fake_->calls().create, 0);
 }
 
-// Mended: the state query opens the service, the request's own open then fails: not a success.
+// The state query opens the service, the request's own open then fails: not a success.
 TEST_F(ServiceLogicTest, StartAndStopFailWhenTheServiceCannotBeOpenedAfterAll) {
     for (uint32_t raw : {kStopped, kRunning}) {
         fake_->SetInstalled(raw);
@@ -149,6 +149,32 @@ TEST_F(ServiceLogicTest, TimeLimitsAreHonoured) {
         EXPECT_GE(fake_->calls().query - queries, 5);
         EXPECT_LE(fake_->calls().query - queries, 30);
     }
+}
+
+// The state is asked right after the request, before any pause: a service that is up at once
+// makes Start return at once, however long the poll interval.
+TEST_F(ServiceLogicTest, StartAndStopLookAtTheStateRightAfterTheRequest) {
+    ctrl_->SetPollInterval(30s);
+    fake_->SetStartSequence({kRunning});
+    fake_->SetStopSequence({kStopped});
+    for (bool start : {true, false}) {
+        fake_->SetInstalled(start ? kStopped : kRunning);
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_TRUE(start ? ctrl_->Start(kLimitMs) : ctrl_->Stop(kLimitMs)) << start;
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, 5s) << start;
+    }
+}
+
+// Without a set interval the wait asks for the state every 200 ms.
+TEST_F(ServiceLogicTest, TheDefaultPollIntervalIs200Milliseconds) {
+    ProxyCtrl ctrl(fake_, "/opt/torvo/TorvoProxyServer -s");
+    fake_->SetInstalled(kStopped);
+    fake_->SetStartSequence({kStartPending, kStartPending, kRunning});  // two pauses
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_TRUE(ctrl.Start(kLimitMs));
+    const auto took = std::chrono::steady_clock::now() - begin;
+    EXPECT_TRUE(took >= 400ms && took < 1500ms)
+        << std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
 }
 
 TEST_F(ServiceLogicTest, UninstallStopsThenDeletes) {
