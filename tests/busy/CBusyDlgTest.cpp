@@ -8,9 +8,9 @@
 
 #include "Common/Paths.h"
 #include "tasks/AsyncExecutor.h"
-#include "ui/common/PrivateEvents.h"
 #include "ui/busy/CBusyDlg.h"
 #include "ui/busy/CPictureEx.h"
+#include "ui/common/PrivateEvents.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "tasks/AsyncExecutor.h"
 #include "tests/fakes/FakeServiceManager.h"
 #include "tests/pages/PageTestEnv.h"
-#include "ui/common/PrivateEvents.h"
 #include "ui/busy/CBusyDlg.h"
+#include "ui/common/PrivateEvents.h"
 #include "ui/pages/CDashboardDlg.h"
 
 namespace {

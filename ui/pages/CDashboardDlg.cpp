@@ -16,10 +16,10 @@
 #include "server_link/MQClient.h"
 #include "server_link/Replies.h"
 #include "tasks/AsyncExecutor.h"
-#include "ui/common/Messages.h"
-#include "ui/common/PrivateEvents.h"
 #include "ui/busy/CBusyDlg.h"
 #include "ui/common/DialogUnits.h"
+#include "ui/common/Messages.h"
+#include "ui/common/PrivateEvents.h"
 #include "ui/pages/EngineLook.h"
 #include "ui/pages/StatisticsTableModel.h"
 #include "ui/res/Artwork.h"
@@ -77,7 +77,7 @@ void CDashboardDlg::BuildControls() {
     auto* chart = new chart::CChartCtrl(this);
     chart->setObjectName("chart1001");
     rate_ = dashboard::SetUpRateChart(*chart, res::Str(res::IDS_CHART_RATE),
-                                  res::Str(res::IDS_CHART_TITLE));
+                                      res::Str(res::IDS_CHART_TITLE));
 
     statistics_ = new StatisticsTableModel(this);
     statistics_->SetValue(StatisticsTableModel::kStartTime,

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <map>
 
-#include "ui/pages/RateChart.h"
 #include "service/ProxyCtrl.h"
+#include "ui/pages/RateChart.h"
 
 class QGroupBox;
 class QLabel;
