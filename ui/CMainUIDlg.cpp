@@ -19,13 +19,10 @@
 #include "ui/CAboutDlg.h"
 #include "ui/CTabControl.h"
 #include "ui/StartupRules.h"
-#include "ui/res/Artwork.h"
-#include "ui/res/Strings.h"
-
-#ifdef TORVO_HAVE_UI_PAGES
 #include "ui/pages/CDashboardDlg.h"
 #include "ui/pages/CMonitoringDlg.h"
-#endif
+#include "ui/res/Artwork.h"
+#include "ui/res/Strings.h"
 
 namespace {
 
@@ -43,7 +40,7 @@ constexpr TabEntry kTabs[CMainUIDlg::kPageCount] = {
     {res::IDS_TAB_LOGS, res::kTabImageLogs, "page108"},
 };
 
-// A page whose real content comes later: it shows nothing at all.
+// The settings, alarm and history tabs until their pages are in: a page that shows nothing.
 QWidget* EmptyPage(QWidget* parent) {
     return new QWidget(parent);
 }
@@ -140,11 +137,7 @@ void CMainUIDlg::PlaceAndSize() {
 }
 
 void CMainUIDlg::BuildPages() {
-#ifdef TORVO_HAVE_UI_PAGES
     dashboard_ = new CDashboardDlg(client_);
-#else
-    dashboard_ = EmptyPage(client_);
-#endif
     if (dashboard_->objectName().isEmpty()) dashboard_->setObjectName(QStringLiteral("page104"));
     dashboard_->show();
 
@@ -152,11 +145,7 @@ void CMainUIDlg::BuildPages() {
     QTabBar* bar = tabs_->Bar();
     for (const TabEntry& tab : kTabs) bar->addTab(res::TabImage(tab.image), res::Str(tab.label));
 
-#ifdef TORVO_HAVE_UI_PAGES
     pages_[0] = new CMonitoringDlg(tabs_);
-#else
-    pages_[0] = EmptyPage(tabs_);
-#endif
     for (int i = 1; i < kPageCount; ++i) pages_[i] = EmptyPage(tabs_);
     for (int i = 0; i < kPageCount; ++i) {
         if (pages_[i]->objectName().isEmpty()) {

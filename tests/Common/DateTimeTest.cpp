@@ -2,23 +2,21 @@
 
 #include "Common/DateTime.h"
 #include "tests/Common/TestSupport.h"
+#include "tests/support/ScopedOverrides.h"
 
 namespace {
 
 TEST(DateTime, UnixTimeIsShownInLocalTimeWithoutPadding) {
-    const char* previous = getenv("TZ");
-    const std::string saved = previous != nullptr ? previous : "";
     for (const auto& [zone, seconds, text] :
          std::vector<std::tuple<const char*, uint32_t, const char*>>{
              {"UTC", 1741000000, "2025-3-3 11:6:40"},
              {"UTC", 4294967295u, "2106-2-7 6:28:15"},  // past 2038
              {"Asia/Shanghai", 0, "1970-1-1 8:0:0"}}) {
-        setenv("TZ", zone, 1);
+        test::ScopedEnv timeZone("TZ", zone);
         tzset();
         EXPECT_EQ(DateTime::FromUnixTime(seconds).ToString(), text) << zone;
     }
-    previous != nullptr ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
-    tzset();
+    tzset();  // the zone the test began with
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
-// What the Common tests share: temporary files and databases, log capture, the probe program.
+// What the Common tests share: files and databases in temporary directories, log capture, the probe
+// program.
 #include <glog/logging.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -16,25 +17,9 @@
 #include <vector>
 
 #include "Common/CppSQLite3DB.h"
+#include "tests/support/TempDir.h"
 
 namespace test {
-
-// A fresh directory under the temporary directory, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/torvo-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = std::filesystem::canonical(pattern).string();
-    }
-    ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-    std::error_code ignored_;
-};
 
 inline void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "chart/AxisMath.h"
-#include "chart/CChartStandardAxis.h"
 #include "chart/LayoutMath.h"
 #include "chart/VisibleRange.h"
 
@@ -74,18 +73,6 @@ TEST(Mapping, LinearDiscreteAndEqualBounds) {
     EXPECT_EQ(PixelOfValue({5, 5, 40, 440}, false, 0, 123.0), 240);
     EXPECT_EQ(PixelOfValue({5, 5, 300, 100, false}, false, 0, -7.0), 200);
     EXPECT_DOUBLE_EQ(ScreenToValue({5, 5, 300, 100, false}, 17), 5.0);
-}
-
-TEST(Zoom, NarrowerThanTheLimitYieldsExactlyTheLimit) {
-    CChartStandardAxis axis;
-    axis.SetMinMax(0, 29);
-    axis.SetZoomMinMax(0.0, 0.0002);
-    EXPECT_EQ(axis.GetMax() - axis.GetMin(), 0.001);
-    axis.UndoZoom();
-    EXPECT_EQ(axis.GetMax(), 29.0);
-    axis.SetMinMax(5, 5);  // min == max cannot be zoomed
-    axis.SetZoomMinMax(1, 2);
-    EXPECT_EQ(axis.GetMin(), 5.0);
 }
 
 TEST(VisibleRange, EveryPointInsideTheRangeIsCoveredAfterWidening) {

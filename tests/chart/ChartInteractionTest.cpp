@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "ChartTestSupport.h"
+#include "chart/CChartStandardAxis.h"
 
 namespace chart {
 namespace {
@@ -43,6 +44,18 @@ protected:
     RateChartFixture f;
     ChartRect P;
 };
+
+TEST(Zoom, NarrowerThanTheLimitYieldsExactlyTheLimit) {
+    CChartStandardAxis axis;
+    axis.SetMinMax(0, 29);
+    axis.SetZoomMinMax(0.0, 0.0002);
+    EXPECT_EQ(axis.GetMax() - axis.GetMin(), 0.001);
+    axis.UndoZoom();
+    EXPECT_EQ(axis.GetMax(), 29.0);
+    axis.SetMinMax(5, 5);  // min == max cannot be zoomed
+    axis.SetZoomMinMax(1, 2);
+    EXPECT_EQ(axis.GetMin(), 5.0);
+}
 
 TEST_F(ChartMouse, DraggingDownRightZoomsEveryAxisAndUpLeftUndoes) {
     const QPoint a = Inside(0.25, 0.2), b = Inside(0.75, 0.6);

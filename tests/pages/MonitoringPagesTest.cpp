@@ -103,7 +103,7 @@ TEST_F(MonitoringPagesTest, TextColumnsSortAsText) {
         {&page_->Device()->Model(), 1, 1, {"1024", "512"}},  // traffic as text
         {&page_->Device()->Model(), 2, 0, {"10.0.0.9", "10.0.0.2"}}};
     for (const auto& [model, sortBy, shown, expected] : cases) {
-        model->SortByColumn(sortBy);
+        model->sort(sortBy);
         EXPECT_EQ(Cells(*model, -1, shown), expected) << sortBy;
     }
 }

@@ -19,22 +19,9 @@ namespace {
 using namespace std::chrono_literals;
 using Lock = SingleInstanceLock;
 
-TEST(StartupRules, RightsDecisionsAndElevationEnvironment) {
-    using enum RightsAction;
-    const std::pair<RightsFacts, RightsAction> rights[] = {
-        {{true, true, false, false}, GoOn},
-        {{true, false, true, true}, RelaunchElevated},
-        {{true, false, true, false}, ReportNoRoot},
-        {{false, false, true, false}, GoOn},
-        {{false, false, false, true}, RelaunchElevated},
-        {{false, false, false, false}, ReportNoWriteAccess},
-        {{false, true, false, true}, ReportNoWriteAccess}};
-    for (const auto& [f, action] : rights) {
-        EXPECT_EQ(DecideRights(f), action)
-            << f.systemdBackend << f.isRoot << f.installDirWritable << f.canElevate;
-    }
-    // pkexec clears the environment: the display and the console's own settings go along;
-    // the user's runtime folder does not (root keeps its own single-instance lock)
+// pkexec clears the environment: the display and the console's own settings go along; the
+// user's runtime folder does not (root keeps its own single-instance lock).
+TEST(Rights, ElevationKeepsTheDisplayAndTheConsolesSettings) {
     QProcessEnvironment env;
     for (const auto& [name, value] : {std::pair{"DISPLAY", ":1"},
                                       {"HOME", "/root"},

@@ -70,12 +70,12 @@ void CDashboardDlg::BuildControls() {
 
     // The group boxes are made first so the controls drawn over them stay on top.
     engineGroup_ = new QGroupBox(res::Str(res::Ctl::EngineGroup), this);
-    engineGroup_->setObjectName("group1038");
+    engineGroup_->setObjectName("engineGroup1038");
     statisticsGroup_ = new QGroupBox(res::Str(res::Ctl::StatisticsGroup), this);
-    statisticsGroup_->setObjectName("group1037");
+    statisticsGroup_->setObjectName("statisticsGroup1037");
 
     auto* chart = new chart::CChartCtrl(this);
-    chart->setObjectName("chart1001");
+    chart->setObjectName("rateChart1001");
     rate_ = dashboard::SetUpRateChart(*chart, res::Str(res::IDS_CHART_RATE),
                                       res::Str(res::IDS_CHART_TITLE));
 
@@ -83,7 +83,7 @@ void CDashboardDlg::BuildControls() {
     statistics_->SetValue(StatisticsTableModel::kStartTime,
                           QString::fromStdString(DateTime::Now().ToString()));
     table_ = new QTableView(this);
-    table_->setObjectName("list1002");
+    table_->setObjectName("statisticsList1002");
     table_->setModel(statistics_);
     table_->setShowGrid(true);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -103,7 +103,7 @@ void CDashboardDlg::BuildControls() {
         0, std::max(table_->columnWidth(0), StatisticsTableModel::kColumnWidths[0]));
 
     engineButton_ = new QPushButton(res::Str(res::Ctl::EngineButton), this);
-    engineButton_->setObjectName("button1003");
+    engineButton_->setObjectName("engineButton1003");
     QSize buttonSize = DluToPixels(engineButton_->fontMetrics(), kButtonDluWidth, kButtonDluHeight);
     for (int id : kEngineLabels) {
         const int textWidth = engineButton_->fontMetrics().horizontalAdvance(res::Str(id));
@@ -113,7 +113,7 @@ void CDashboardDlg::BuildControls() {
     connect(engineButton_, &QPushButton::clicked, this, [this] { OnEngineButton(); });
 
     lamp_ = new QLabel(this);
-    lamp_->setObjectName("lamp1004");
+    lamp_->setObjectName("engineLamp1004");
     lamp_->setFixedSize(kLampSize, kLampSize);
     lamp_->setPixmap(stoppedLamp_);
 

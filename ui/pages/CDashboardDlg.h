@@ -20,6 +20,7 @@ class CBusyDlg;
 class StatisticsTableModel;
 
 class CDashboardDlg : public QWidget {
+    Q_OBJECT
 public:
     // Timer ids and periods of the polls.
     static constexpr int kRateTimer = 1;         // RefreshRate, 2000 ms

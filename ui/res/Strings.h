@@ -3,9 +3,9 @@
 // The language is chosen once at start-up (SetUiLanguage) and selects the column for the run.
 #include <QString>
 
-namespace res {
+#include "ui/res/UiLanguage.h"
 
-enum class UiLanguage { English, Chinese };
+namespace res {
 
 // Selects the language of every text below. With a QCoreApplication alive it also installs
 // (Chinese) or removes (English) Qt's own translation, so standard buttons read "确定"/"取消".
