@@ -107,8 +107,8 @@ enum class Ctl {
     AccountOk,              // "Ok" / "确定"
     AccountCancel,          // "Cancel" / "取消"
     // start-up, when the console lacks the rights it needs and cannot gain them
-    NeedRoot,         // the system service needs root; no elevation prompt is available
-    NeedWriteAccess,  // the install directory (%1) is not writable
+    NeedRoot,          // the system service needs root; no elevation prompt is available
+    NeedWriteAccess,   // the install directory (%1) is not writable
     UnsafeLockFolder,  // the single-instance lock's folder is refused: %1 says why
     Count_
 };
