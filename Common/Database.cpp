@@ -1,9 +1,8 @@
 #include "Common/Database.h"
 
+#include <fcntl.h>
 #include <glog/logging.h>
 #include <sqlite3.h>
-
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>

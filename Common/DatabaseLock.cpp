@@ -62,9 +62,9 @@ void DatabaseLock::lock(const std::string& databasePath) {
             fileLock_.SetPath(DatabaseLockPathFor(databasePath));
             fileLock_.SetNewFile(LikeTheDatabase(databasePath));
             if (!fileLock_.LockFor(limit)) {
-                throw std::system_error(ETIMEDOUT, std::generic_category(),
-                                        "held by another process for " +
-                                            std::to_string(limit.count() / 1000) + " s");
+                throw std::system_error(
+                    ETIMEDOUT, std::generic_category(),
+                    "held by another process for " + std::to_string(limit.count() / 1000) + " s");
             }
         } catch (...) {
             threadMutex_.unlock();

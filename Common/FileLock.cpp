@@ -28,10 +28,9 @@ int OpenOrCreate(const std::string& path, const FileLock::NewFile& newFile) {
         fd = OpenRegularFile(path, O_RDONLY | O_CREAT | O_EXCL, newFile.mode);
         if (fd >= 0) {
             // Only the file just made here: the umask must not narrow the mode it was asked for.
-            if (fchmod(fd, newFile.mode) != 0 ||
-                ((newFile.owner != static_cast<uid_t>(-1) ||
-                  newFile.group != static_cast<gid_t>(-1)) &&
-                 fchown(fd, newFile.owner, newFile.group) != 0)) {
+            if (fchmod(fd, newFile.mode) != 0 || ((newFile.owner != static_cast<uid_t>(-1) ||
+                                                   newFile.group != static_cast<gid_t>(-1)) &&
+                                                  fchown(fd, newFile.owner, newFile.group) != 0)) {
                 const int error = errno;
                 close(fd);
                 unlink(path.c_str());
@@ -49,8 +48,7 @@ int OpenOrCreate(const std::string& path, const FileLock::NewFile& newFile) {
 
 FileLock::FileLock(std::string path) : path_(std::move(path)) {}
 
-FileLock::FileLock(std::string path, NewFile newFile)
-    : path_(std::move(path)), newFile_(newFile) {}
+FileLock::FileLock(std::string path, NewFile newFile) : path_(std::move(path)), newFile_(newFile) {}
 
 FileLock::~FileLock() {
     Unlock();

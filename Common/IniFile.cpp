@@ -12,7 +12,6 @@
 
 namespace {
 
-
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {

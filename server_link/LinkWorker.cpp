@@ -1,9 +1,9 @@
 #include "server_link/LinkWorker.h"
 
-#include "server_link/MQClient.h"
-
 #include <system_error>
 #include <utility>
+
+#include "server_link/MQClient.h"
 
 LinkWorker::LinkWorker(Interrupt interrupt) : interrupt_(std::move(interrupt)) {}
 

@@ -139,8 +139,7 @@ bool MQClient::Receive(std::string& reply) {
     char chunk[kReceiveChunk];
     for (int calls = 0; calls < kReceiveCallLimit;) {
         if (interrupted_) return false;
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return false;
         const ACE_Time_Value slice = ToTimeValue(std::min(left, kInterruptCheck));
         const ssize_t received = stream.recv(chunk, sizeof chunk, &slice);

@@ -63,8 +63,8 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::thread worker_;
-    bool running_ = false;  // a worker exists and has not yet reached OnThreadExit
-    bool started_ = false;  // the started hand-over of the current run
+    bool running_ = false;    // a worker exists and has not yet reached OnThreadExit
+    bool started_ = false;    // the started hand-over of the current run
     bool finishing_ = false;  // the running worker takes no new work
     bool lowPriority_ = true;
     std::size_t workersCreated_ = 0;

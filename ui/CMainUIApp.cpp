@@ -8,10 +8,10 @@
 #include "Common/SystemConf.h"
 #include "Common/Version.h"
 #include "ui/CMainUIDlg.h"
-#include "ui/common/Messages.h"
 #include "ui/Rights.h"
 #include "ui/SingleInstance.h"
 #include "ui/StartupRules.h"
+#include "ui/common/Messages.h"
 #include "ui/res/Strings.h"
 
 CMainUIApp::CMainUIApp(int& argc, char** argv)

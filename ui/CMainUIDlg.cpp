@@ -16,17 +16,14 @@
 #include <QVBoxLayout>
 
 #include "Common/SystemConf.h"
+#include "server_link/LinkWorker.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CTabControl.h"
 #include "ui/StartupRules.h"
-#include "ui/res/Artwork.h"
-#include "ui/res/Strings.h"
-
-#ifdef TORVO_HAVE_UI_PAGES
-#include "server_link/LinkWorker.h"
 #include "ui/pages/CDashboardDlg.h"
 #include "ui/pages/CMonitoringDlg.h"
-#endif
+#include "ui/res/Artwork.h"
+#include "ui/res/Strings.h"
 
 namespace {
 
@@ -44,7 +41,7 @@ constexpr TabEntry kTabs[CMainUIDlg::kPageCount] = {
     {res::IDS_TAB_LOGS, res::kTabImageLogs, "page108"},
 };
 
-// A page whose real content comes later: it shows nothing at all.
+// The settings, alarm and history tabs until their pages are in: a page that shows nothing.
 QWidget* EmptyPage(QWidget* parent) {
     return new QWidget(parent);
 }
@@ -84,9 +81,7 @@ CMainUIDlg::CMainUIDlg(QWidget* parent, LanguageSwitch languageSwitch)
     client_->installEventFilter(this);
 
     PlaceAndSize();
-#ifdef TORVO_HAVE_UI_PAGES
     TheLinkWorker().Open();  // a window made after an earlier one closed polls again
-#endif
     BuildPages();
     // The first layout runs once the window is up.
     QTimer::singleShot(0, this, [this] { Layout(); });
@@ -131,7 +126,8 @@ void CMainUIDlg::PrepareMenu() {
 QRect CMainUIDlg::InitialGeometry(const QRect& screen) {
     const int w = screen.width(), h = screen.height();
     const int x = (w - w / 3) / 2, y = (h - 2 * (h / 3)) / 2;
-    QRect frame(0, 0, std::max(x + w / 3, kMinimumWidth), std::max(y + 2 * (h / 3), kMinimumHeight));
+    QRect frame(0, 0, std::max(x + w / 3, kMinimumWidth),
+                std::max(y + 2 * (h / 3), kMinimumHeight));
     frame.moveCenter(screen.center());
     return frame;
 }
@@ -145,11 +141,7 @@ void CMainUIDlg::PlaceAndSize() {
 }
 
 void CMainUIDlg::BuildPages() {
-#ifdef TORVO_HAVE_UI_PAGES
     dashboard_ = new CDashboardDlg(client_);
-#else
-    dashboard_ = EmptyPage(client_);
-#endif
     if (dashboard_->objectName().isEmpty()) dashboard_->setObjectName(QStringLiteral("page104"));
     dashboard_->show();
 
@@ -157,11 +149,7 @@ void CMainUIDlg::BuildPages() {
     QTabBar* bar = tabs_->Bar();
     for (const TabEntry& tab : kTabs) bar->addTab(res::TabImage(tab.image), res::Str(tab.label));
 
-#ifdef TORVO_HAVE_UI_PAGES
     pages_[0] = new CMonitoringDlg(tabs_);
-#else
-    pages_[0] = EmptyPage(tabs_);
-#endif
     for (int i = 1; i < kPageCount; ++i) pages_[i] = EmptyPage(tabs_);
     for (int i = 0; i < kPageCount; ++i) {
         if (pages_[i]->objectName().isEmpty()) {
@@ -211,12 +199,10 @@ void CMainUIDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CMainUIDlg::done(int result) {
-#ifdef TORVO_HAVE_UI_PAGES
     // The polls stop with the window: queued commands are dropped and the one in progress is
     // interrupted, so closing never waits on a slow server beyond a receive slice (a service
     // manager query in progress still ends by its own limit).
     TheLinkWorker().Close();
-#endif
     QDialog::done(result);
 }
 

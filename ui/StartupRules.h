@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/res/Strings.h"
+#include "ui/res/UiLanguage.h"
 
 // "zh" exactly (case-sensitive) selects Chinese; anything else, the empty text included, English.
 res::UiLanguage UiLanguageForSetting(const std::string& language);

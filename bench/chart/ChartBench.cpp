@@ -23,7 +23,7 @@ struct DashboardChart {
     DashboardChart() {
         view.resize(kWidth, kHeight);
         rate = dashboard::SetUpRateChart(view, QStringLiteral("Network rate(Bytes/second)"),
-                                     QStringLiteral("The network throughput rate of IO"));
+                                         QStringLiteral("The network throughput rate of IO"));
         for (int i = 0; i < 30; ++i) history.Add(4000 + 3000 * std::sin(i / 4.0));
         dashboard::ApplyRateHistory(rate, history);
     }

@@ -1,8 +1,9 @@
 // The main window against a server that answers slowly: every reply 4 s late, a reply that
 // trickles in a byte every 2 s after "1000\r\n", and a server that accepts and never answers.
-// For each (after a baseline with a server that answers at once), the time from making the window to its first paint, the longest wait of the
-// window thread over the next seconds (sampled by a 20 ms timer), the time the About menu
-// takes to open, and the time closing takes. The service reads as running throughout.
+// For each (after a baseline with a server that answers at once), the time from making the window
+// to its first paint, the longest wait of the window thread over the next seconds (sampled by a 20
+// ms timer), the time the About menu takes to open, and the time closing takes. The service reads
+// as running throughout.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -47,12 +48,13 @@ void Scenario(const char* name, const Reply& reply, int watchMs) {
 
     QElapsedTimer clock;
     clock.start();
-    auto window = std::make_unique<CMainUIDlg>(nullptr, LanguageSwitch{[] { return std::string("en"); },
-                                                                       [](const std::string&) {},
-                                                                       [] {}});
+    auto window = std::make_unique<CMainUIDlg>(
+        nullptr,
+        LanguageSwitch{[] { return std::string("en"); }, [](const std::string&) {}, [] {}});
     Moment painted(window.get(), QEvent::Paint, clock);
     window->show();
-    while (painted.ms < 0 && clock.elapsed() < 120000) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    while (painted.ms < 0 && clock.elapsed() < 120000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
 
     // The window thread's longest stall: a 20 ms timer that should fire every 20 ms.
     double worstLag = 0, last = clock.nsecsElapsed() / 1e6;

@@ -75,9 +75,10 @@ TEST_F(CppSQLite3Fixture, ParametersTakeOneStatementAndASecondIsRefusedBeforeAny
               1);
     // A second statement would be dropped without a word: refused, and the first does not run.
     EXPECT_EQ(MessageOf([&] {
-                  db_.execDML("update configuration set value=? where key='lang';"
-                              " delete from history",
-                              {"de"});
+                  db_.execDML(
+                      "update configuration set value=? where key='lang';"
+                      " delete from history",
+                      {"de"});
               }),
               "CPPSQLITE_ERROR[1000]: Parameters take one statement; more were given");
     EXPECT_EQ(MessageOf([&] { db_.execQuery("select ?; select 2", {"x"}); }),

@@ -168,8 +168,7 @@ TEST(DatabaseLock, ConsoleAndAnotherAccountExcludeEachOtherOnOneDatabase) {
         ASSERT_EQ(stat(lockPath.c_str(), &status), 0);
         EXPECT_EQ(status.st_uid, kServer);
         EXPECT_EQ(status.st_mode & 0777, 0600u);
-        EXPECT_EQ(AsOtherAccount(kServer, [&] { return FileLock(lockPath).TryLock() ? 1 : 0; }),
-                  0)
+        EXPECT_EQ(AsOtherAccount(kServer, [&] { return FileLock(lockPath).TryLock() ? 1 : 0; }), 0)
             << "the server must wait while the console holds the lock";
     }
     int toParent[2], toChild[2];

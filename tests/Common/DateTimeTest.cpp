@@ -2,11 +2,11 @@
 
 #include "Common/DateTime.h"
 #include "tests/Common/TestSupport.h"
+#include "tests/support/ScopedOverrides.h"
 
 namespace {
 
 TEST(DateTime, UnixTimeIsShownInLocalTimeWithoutPadding) {
-    test::ScopedEnv tz("TZ");
     for (const auto& [zone, seconds, text] :
          std::vector<std::tuple<const char*, uint32_t, const char*>>{
              {"UTC", 1741000000, "2025-3-3 11:6:40"},
@@ -16,9 +16,11 @@ TEST(DateTime, UnixTimeIsShownInLocalTimeWithoutPadding) {
              // the console's times have no 60th second, so it reads as 23:59:59.
              {"right/UTC", 1483228826, "2016-12-31 23:59:59"},
              {"right/UTC", 1483228827, "2017-1-1 0:0:0"}}) {
-        tz.Set(zone);
+        test::ScopedEnv timeZone("TZ", zone);
+        tzset();
         EXPECT_EQ(DateTime::FromUnixTime(seconds).ToString(), text) << zone;
     }
+    tzset();  // the zone the test began with
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-#include "Common/PasswordDigest.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "Common/PasswordDigest.h"
 
 // Digests the server compares logins against: bytes above 0x7F count as negative values, the
 // high nibble folds back after each byte, and bit 31 is always clear.

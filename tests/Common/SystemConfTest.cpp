@@ -82,8 +82,9 @@ TEST_F(SystemConfTest, TheLanguageSwitchWritesTheLanguageAlone) {
         " ('lang', 'zh')");
     conf_.load();
     // Another writer (the settings page, another program) changes port and switch meanwhile.
-    Store("update configuration set value='9999' where key='listen_port';"
-          "update configuration set value='1' where key='torvoagent_allow'");
+    Store(
+        "update configuration set value='9999' where key='listen_port';"
+        "update configuration set value='1' where key='torvoagent_allow'");
     EXPECT_TRUE(conf_.saveLanguage("en"));
     EXPECT_EQ(conf_.language, "en");
     EXPECT_EQ(Configuration(), (Lines{"lang|en", "listen_port|9999", "torvoagent_allow|1"}));
@@ -124,9 +125,8 @@ TEST_F(SystemConfTest, SaveRoundTripsPortAndLanguageAndReportsFailureSilently) {
 TEST_F(SystemConfTest, ConnectionsWaitAMinuteForABusyDatabase) {
     EXPECT_EQ(DefaultBusyTimeoutMs(), 60000);
     int timeout = 0;
-    ASSERT_TRUE(UseDatabase([&](CppSQLite3DB& db) {
-        timeout = db.execQuery("PRAGMA busy_timeout").getIntField(0);
-    }));
+    ASSERT_TRUE(UseDatabase(
+        [&](CppSQLite3DB& db) { timeout = db.execQuery("PRAGMA busy_timeout").getIntField(0); }));
     EXPECT_EQ(timeout, 60000);
 }
 
@@ -166,10 +166,12 @@ TEST_F(SystemConfTest, VersionLoadReadsTheFileBesideTheExecutable) {
     v.version = "3.0.0";
     test::LogCapture log;
     EXPECT_EQ(v.load(), 1);
-    EXPECT_EQ(std::pair(v.platform, v.version), std::pair(std::string("x64"), std::string("3.0.1")));
+    EXPECT_EQ(std::pair(v.platform, v.version),
+              std::pair(std::string("x64"), std::string("3.0.1")));
     test::WriteText(dir_.file("version.ini"), "[torvoproxy]\nPlatform = arm64\n");
     EXPECT_EQ(v.load(), 1);
-    EXPECT_EQ(std::pair(v.platform, v.version), std::pair(std::string("arm64"), std::string("3.0.1")));
+    EXPECT_EQ(std::pair(v.platform, v.version),
+              std::pair(std::string("arm64"), std::string("3.0.1")));
     std::remove(dir_.file("version.ini").c_str());
     v.platform = "x64";
     EXPECT_EQ(v.load(), 0);

@@ -1,15 +1,14 @@
 #pragma once
-// What the Common tests share: temporary files and databases, log capture, the probe program.
+// What the Common tests share: files and databases in temporary directories, log capture, the probe
+// program.
 #include <glog/logging.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <time.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -18,51 +17,9 @@
 #include <vector>
 
 #include "Common/CppSQLite3DB.h"
+#include "tests/support/TempDir.h"
 
 namespace test {
-
-// A fresh directory under the temporary directory, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/torvo-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = std::filesystem::canonical(pattern).string();
-    }
-    ~TempDir() { std::filesystem::remove_all(path_, ignored_); }
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-    std::error_code ignored_;
-};
-
-// Sets an environment variable for a scope and restores (or removes) it on every path; TZ is
-// re-read by the C library each time it changes.
-class ScopedEnv {
-public:
-    explicit ScopedEnv(std::string name) : name_(std::move(name)) {
-        if (const char* value = getenv(name_.c_str())) saved_ = value;
-    }
-    ScopedEnv(std::string name, const std::string& value) : ScopedEnv(std::move(name)) {
-        Set(value);
-    }
-    ~ScopedEnv() {
-        saved_ ? setenv(name_.c_str(), saved_->c_str(), 1) : unsetenv(name_.c_str());
-        tzset();
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-    void Set(const std::string& value) {
-        setenv(name_.c_str(), value.c_str(), 1);
-        tzset();
-    }
-
-private:
-    std::string name_;
-    std::optional<std::string> saved_;
-};
 
 inline void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;

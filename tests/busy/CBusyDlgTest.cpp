@@ -5,12 +5,14 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <optional>
 
 #include "Common/Paths.h"
 #include "tasks/AsyncExecutor.h"
-#include "ui/common/PrivateEvents.h"
+#include "tests/support/ScopedOverrides.h"
 #include "ui/busy/CBusyDlg.h"
 #include "ui/busy/CPictureEx.h"
+#include "ui/common/PrivateEvents.h"
 
 namespace {
 
@@ -59,11 +61,14 @@ TEST(CBusyDlgTest, PlaysBusyGifAndClosesOnlyOnThePostedEvent) {
 }
 
 TEST(CBusyDlgTest, WithoutBusyGifTheBoxIsEmptyButStillCloses) {
-    OverrideModuleDirectory("/nonexistent-directory");
-    CBusyDlg dialog;
-    CheckClosesOnlyOnThePostedEvent(dialog, false);
-    OverrideModuleDirectory("");
-    EXPECT_FALSE(dialog.Picture()->IsInitialised());
+    std::optional<CBusyDlg> dialog;
+    {
+        test::ScopedOverride moduleDir(OverrideModuleDirectory,
+                                       std::string("/nonexistent-directory"), std::string());
+        dialog.emplace();
+        CheckClosesOnlyOnThePostedEvent(*dialog, false);
+    }
+    EXPECT_FALSE(dialog->Picture()->IsInitialised());
 }
 
 TEST(CBusyDlgTest, QuickJobStillKeepsTheBoxUpForTheDelayThenItsCompletionClosesIt) {

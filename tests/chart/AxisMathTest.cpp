@@ -4,10 +4,6 @@
 #include <vector>
 
 #include "chart/AxisMath.h"
-#include "chart/CChartStandardAxis.h"
-#include "chart/CChartSurfaceSerie.h"
-#include "chart/CChartScrollBar.h"
-#include "chart/CChartCtrl.h"
 #include "chart/LayoutMath.h"
 #include "chart/VisibleRange.h"
 
@@ -80,18 +76,6 @@ TEST(Mapping, LinearDiscreteAndEqualBounds) {
     EXPECT_DOUBLE_EQ(ScreenToValue({5, 5, 300, 100, false}, 17), 5.0);
 }
 
-TEST(Zoom, NarrowerThanTheLimitYieldsExactlyTheLimit) {
-    CChartStandardAxis axis;
-    axis.SetMinMax(0, 29);
-    axis.SetZoomMinMax(0.0, 0.0002);
-    EXPECT_EQ(axis.GetMax() - axis.GetMin(), 0.001);
-    axis.UndoZoom();
-    EXPECT_EQ(axis.GetMax(), 29.0);
-    axis.SetMinMax(5, 5);  // min == max cannot be zoomed
-    axis.SetZoomMinMax(1, 2);
-    EXPECT_EQ(axis.GetMin(), 5.0);
-}
-
 TEST(VisibleRange, EveryPointInsideTheRangeIsCoveredAfterWidening) {
     auto key = [](int i) { return i * 0.5; };
     for (double lo = -3; lo < 510; lo += 37.25) {
@@ -99,8 +83,12 @@ TEST(VisibleRange, EveryPointInsideTheRangeIsCoveredAfterWidening) {
         for (unsigned i = 0; i < 1000; ++i)
             ASSERT_TRUE(key(i) < lo || key(i) > lo + 41.5 || (i >= r.first && i <= r.last));
         // A point on or beyond each edge, so the segments that cross the edges are drawn too.
-        if (lo > key(0)) EXPECT_LE(key(r.first), lo) << lo;
-        if (lo + 41.5 < key(999)) EXPECT_GE(key(r.last), lo + 41.5) << lo;
+        if (lo > key(0)) {
+            EXPECT_LE(key(r.first), lo) << lo;
+        }
+        if (lo + 41.5 < key(999)) {
+            EXPECT_GE(key(r.last), lo + 41.5) << lo;
+        }
     }
     // Right of every point the last two still make a polygon; empty and single series.
     EXPECT_EQ(WidenByOne(VisibleIndexRange(key, 10, 20, 30).value(), 10), (IndexRange{8, 9}));
@@ -124,29 +112,6 @@ TEST(ScrollBar, StepsPositionsAndScrollingFollowTenthsOfTheShownSpan) {
     EXPECT_EQ(NextScrollPosition(ScrollRequest::Bottom, 3, 0, 49, 0), 49);
     EXPECT_EQ(NextScrollPosition(ScrollRequest::ThumbTrack, 3, 0, 49, 17), 17);
     EXPECT_EQ(NextScrollPosition(ScrollRequest::EndScroll, 3, 0, 49, 17), std::nullopt);
-
-    CChartCtrl chart;
-    chart.resize(300, 200);
-    CChartStandardAxis* bottom = chart.CreateStandardAxis(BottomAxis);
-    CChartStandardAxis* left = chart.CreateStandardAxis(LeftAxis);
-    bottom->SetMinMax(20, 40);
-    left->SetMinMax(20, 40);
-    auto* s = chart.AddSerie(std::make_unique<CChartSurfaceSerie>(&chart));
-    const SChartXYPoint points[] = {{0, 0}, {100, 100}};
-    s->SetPoints(points, 2);
-    auto info = [](CChartAxis* axis) {
-        axis->RefreshScrollBar();
-        const CChartScrollBar::Info i = axis->GetScrollBar()->GetScrollInfo();
-        return std::vector<int>{i.min, i.max, i.page, i.pos};
-    };
-    EXPECT_EQ(info(bottom), (std::vector<int>{0, 49, 10, 10}));
-    EXPECT_EQ(info(left), (std::vector<int>{0, 49, 10, 50 - 10 - 9}));
-    // Two steps on: both bounds move by two tenths of the span; reversed, the other way.
-    bottom->SetAxisToScrollStep(10, 12, false);
-    EXPECT_EQ(std::pair(bottom->GetMin(), bottom->GetMax()), std::pair(24.0, 44.0));
-    EXPECT_EQ(info(bottom)[3], 12);
-    bottom->SetAxisToScrollStep(12, 10, true);
-    EXPECT_EQ(std::pair(bottom->GetMin(), bottom->GetMax()), std::pair(28.0, 48.0));
 }
 
 TEST(AxisLayout, MarginsShrinkThePlottingRectangle) {

@@ -7,6 +7,10 @@
 #include <QTest>
 
 #include "ChartTestSupport.h"
+#include "chart/CChartCtrl.h"
+#include "chart/CChartScrollBar.h"
+#include "chart/CChartStandardAxis.h"
+#include "chart/CChartSurfaceSerie.h"
 
 namespace chart {
 namespace {
@@ -43,6 +47,18 @@ protected:
     RateChartFixture f;
     ChartRect P;
 };
+
+TEST(Zoom, NarrowerThanTheLimitYieldsExactlyTheLimit) {
+    CChartStandardAxis axis;
+    axis.SetMinMax(0, 29);
+    axis.SetZoomMinMax(0.0, 0.0002);
+    EXPECT_EQ(axis.GetMax() - axis.GetMin(), 0.001);
+    axis.UndoZoom();
+    EXPECT_EQ(axis.GetMax(), 29.0);
+    axis.SetMinMax(5, 5);  // min == max cannot be zoomed
+    axis.SetZoomMinMax(1, 2);
+    EXPECT_EQ(axis.GetMin(), 5.0);
+}
 
 TEST_F(ChartMouse, DraggingDownRightZoomsEveryAxisAndUpLeftUndoes) {
     const QPoint a = Inside(0.25, 0.2), b = Inside(0.75, 0.6);
@@ -104,6 +120,33 @@ TEST(ChartPrint, PrintsOnePagePdfWithoutTheDialog) {
     const QByteArray bytes = pdf.readAll();
     EXPECT_EQ(QString::fromLatin1(bytes).count(QRegularExpression("/Type\\s*/Page[^s]")), 1);
     EXPECT_TRUE(bytes.contains("/Title"));
+}
+
+// The scroll bars follow tenths of the shown span: 20..40 of a series over 0..100 is 50 steps at
+// position 10; vertical bars count from the other end.
+TEST(ChartScrollBar, RangeAndPositionFollowTheShownSpan) {
+    CChartCtrl chart;
+    chart.resize(300, 200);
+    CChartStandardAxis* bottom = chart.CreateStandardAxis(BottomAxis);
+    CChartStandardAxis* left = chart.CreateStandardAxis(LeftAxis);
+    bottom->SetMinMax(20, 40);
+    left->SetMinMax(20, 40);
+    auto* s = chart.AddSerie(std::make_unique<CChartSurfaceSerie>(&chart));
+    const SChartXYPoint points[] = {{0, 0}, {100, 100}};
+    s->SetPoints(points, 2);
+    auto info = [](CChartAxis* axis) {
+        axis->RefreshScrollBar();
+        const CChartScrollBar::Info i = axis->GetScrollBar()->GetScrollInfo();
+        return std::vector<int>{i.min, i.max, i.page, i.pos};
+    };
+    EXPECT_EQ(info(bottom), (std::vector<int>{0, 49, 10, 10}));
+    EXPECT_EQ(info(left), (std::vector<int>{0, 49, 10, 50 - 10 - 9}));
+    // Two steps on: both bounds move by two tenths of the span; reversed, the other way.
+    bottom->SetAxisToScrollStep(10, 12, false);
+    EXPECT_EQ(std::pair(bottom->GetMin(), bottom->GetMax()), std::pair(24.0, 44.0));
+    EXPECT_EQ(info(bottom)[3], 12);
+    bottom->SetAxisToScrollStep(12, 10, true);
+    EXPECT_EQ(std::pair(bottom->GetMin(), bottom->GetMax()), std::pair(28.0, 48.0));
 }
 
 }  // namespace

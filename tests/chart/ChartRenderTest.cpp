@@ -263,8 +263,8 @@ TEST(ChartAxisLimits, TheTickWalkStopsAtWhatCanBeDrawnAndNonFiniteLimitsKeepTheR
     EXPECT_LE(axis->labels, 3 * (300 + 2));
 
     // Infinite or NaN limits cannot be mapped to pixels: the previous range stays.
-    for (const auto& [min, max] : {std::pair(0.0, HUGE_VAL), std::pair(0.0, std::nan("")),
-                                   std::pair(-HUGE_VAL, 1.0)}) {
+    for (const auto& [min, max] :
+         {std::pair(0.0, HUGE_VAL), std::pair(0.0, std::nan("")), std::pair(-HUGE_VAL, 1.0)}) {
         axis->SetMinMax(min, max);
         EXPECT_EQ(std::pair(axis->GetMin(), axis->GetMax()), std::pair(0.0, 10.0)) << max;
     }

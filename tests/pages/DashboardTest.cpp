@@ -12,8 +12,8 @@
 #include "tasks/AsyncExecutor.h"
 #include "tests/fakes/FakeServiceManager.h"
 #include "tests/pages/PageTestEnv.h"
-#include "ui/common/PrivateEvents.h"
 #include "ui/busy/CBusyDlg.h"
+#include "ui/common/PrivateEvents.h"
 #include "ui/pages/CDashboardDlg.h"
 
 namespace {
@@ -200,8 +200,8 @@ TEST_F(DashboardTest, LayoutAndStatisticsTable) {
     page.resize(1005, 305);  // inner area 995 x 295 from (5, 5)
     page.show();
     const int x = 5 + (2 * 995) / 3, y = 5 + 295 / 4;
-    const QRect engine = page.findChild<QGroupBox*>("group1038")->geometry();
-    const QRect stats = page.findChild<QGroupBox*>("group1037")->geometry();
+    const QRect engine = page.findChild<QGroupBox*>("engineGroup1038")->geometry();
+    const QRect stats = page.findChild<QGroupBox*>("statisticsGroup1037")->geometry();
     EXPECT_EQ(engine, QRect(QPoint(6, 6), QPoint(x - 2, y - 2)));
     EXPECT_EQ(stats, QRect(QPoint(x + 1, 6), QPoint(998, 298)));
     EXPECT_EQ(page.ChartArea()->geometry(), QRect(QPoint(6, y + 1), QPoint(x - 2, 298)));

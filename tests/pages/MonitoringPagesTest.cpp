@@ -114,7 +114,8 @@ TEST_F(MonitoringPagesTest, ColumnsHaveTheirWidthsAndAlignments) {
         for (int c = 0; c < model->columnCount(); ++c) {
             const int alignment = c == 0 ? left : centre;
             EXPECT_EQ(view->horizontalHeader()->sectionSize(c), widths[c]) << c;
-            EXPECT_EQ(model->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt(), alignment);
+            EXPECT_EQ(model->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt(),
+                      alignment);
             EXPECT_EQ(model->index(0, c).data(Qt::TextAlignmentRole).toInt(), alignment) << c;
         }
     }
@@ -127,7 +128,7 @@ TEST_F(MonitoringPagesTest, TextColumnsSortAsText) {
         {&page_->Device()->Model(), 1, 1, {"1024", "512"}},  // traffic as text
         {&page_->Device()->Model(), 2, 0, {"10.0.0.9", "10.0.0.2"}}};
     for (const auto& [model, sortBy, shown, expected] : cases) {
-        model->SortByColumn(sortBy);
+        model->sort(sortBy);
         EXPECT_EQ(Cells(*model, -1, shown), expected) << sortBy;
     }
 }

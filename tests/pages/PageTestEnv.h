@@ -4,34 +4,28 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QStringList>
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "server_link/LinkWorker.h"
 #include "server_link/MQClient.h"
+#include "tests/fakes/CapturingMessageSink.h"
 #include "tests/fakes/ScriptedChannelServer.h"
 #include "ui/common/Messages.h"
 #include "ui/common/PrivateEvents.h"
+#include "ui/res/Strings.h"
 
-// Each message as "text|caption|icon|has parent"; they may come from a worker thread.
-struct CapturingSink : MessageSink {
-    void Show(QWidget* parent, const QString& text, const QString& caption,
-              MessageIcon icon) override {
-        std::lock_guard guard(mutex);
-        shown << QString("%1|%2|%3|%4").arg(text, caption).arg(int(icon)).arg(parent != nullptr);
-    }
-    QStringList Shown() const {
-        std::lock_guard guard(mutex);
-        return shown;
-    }
-    mutable std::mutex mutex;
-    QStringList shown;
+// The page tests read English texts.
+struct EnglishTexts : ::testing::Environment {
+    void SetUp() override { res::SetUiLanguage(res::UiLanguage::English); }
 };
+inline ::testing::Environment* const kEnglishTexts =
+    ::testing::AddGlobalTestEnvironment(new EnglishTexts);
 
 class PageTest : public ::testing::Test {
 protected:
@@ -49,9 +43,9 @@ protected:
         MQClientSingleton::instance()->SetStateSource([] { return running_ ? 4 : 1; });
         running_ = true;
         seen_ = Server().received().size();
-        SetMessageSink(&sink_);
+        sinkGuard_.emplace(&sink_);
     }
-    void TearDown() override { SetMessageSink(nullptr); }
+    void TearDown() override { sinkGuard_.reset(); }
     // The bytes the server received since the last call (or since the test began).
     std::string Sent() {
         const std::string all = Server().received();
@@ -65,6 +59,7 @@ protected:
     }
 
     CapturingSink sink_;
+    std::optional<ScopedMessageSink> sinkGuard_;
     size_t seen_ = 0;
     inline static std::atomic<bool> running_{true};
 };

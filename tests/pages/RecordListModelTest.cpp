@@ -1,9 +1,12 @@
-// The record-list model on its own, with a record of its own.
+// The table models on their own: the record-list model with a record of its own, and the
+// dashboard's statistics, both under Qt's model checks.
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
 
+#include "tests/support/ModelChecks.h"
 #include "ui/common/RecordListModel.h"
+#include "ui/pages/StatisticsTableModel.h"
 #include "ui/res/Strings.h"
 
 namespace {
@@ -13,29 +16,83 @@ struct Item {
     int64_t size;
 };
 
-TEST(RecordListModelTest, NumericSortIsStableAndOverflowFreeBadColumnsChangeNothing) {
-    RecordListModel<Item> model(
-        {TextColumn<Item>(res::IDS_COL_USER_NAME, 120, Qt::AlignLeft, &Item::name),
-         {res::IDS_COL_TOTAL_FLOW, 80, Qt::AlignRight,
-          [](const Item& i) { return QString::number(i.size); },
-          [](const Item& a, const Item& b) { return record_compare::Numeric(a.size, b.size); }}});
-    const auto names = [&] {
+class RecordListModelTest : public ::testing::Test {
+protected:
+    std::string Names() const {
         std::string s;
         for (const Item& item : model.Rows()) s += item.name;
         return s;
-    };
-    // Differences that overflow 32 bits must still order correctly.
+    }
+    RecordListModel<Item> model{
+        {TextColumn<Item>(res::IDS_COL_USER_NAME, 120, Qt::AlignLeft, &Item::name),
+         {res::IDS_COL_TOTAL_FLOW, 80, Qt::AlignRight,
+          [](const Item& i) { return QString::number(i.size); },
+          [](const Item& a, const Item& b) { return record_compare::Numeric(a.size, b.size); }}}};
+    test::ModelChecks checks{&model};
+};
+
+// Differences that overflow 32 bits must still order correctly; equal rows keep their order.
+TEST_F(RecordListModelTest, NumericSortOrdersPast32BitsAndIsStable) {
     model.Reset({{"a", 5}, {"b", INT64_C(5000000000)}, {"c", -3000000000}, {"d", 5}, {"e", 0}});
-    model.SortByColumn(2);
-    model.SortByColumn(-1);
-    EXPECT_EQ(names(), "abcde");
     QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
-    model.SortByColumn(1);
-    EXPECT_EQ(names(), "ceadb");
+    model.sort(1);
+    EXPECT_EQ(Names(), "ceadb");
     EXPECT_EQ(layout.count(), 1);
     EXPECT_EQ(model.data(model.index(4, 1), Qt::DisplayRole).toString(), "5000000000");
-    EXPECT_FALSE(model.data(model.index(5, 0), Qt::DisplayRole).isValid());
+    model.sort(1, Qt::DescendingOrder);
+    EXPECT_EQ(Names(), "badec");
+    EXPECT_TRUE(checks.Failures().isEmpty()) << checks.Failures().join('\n').toStdString();
+}
+
+TEST_F(RecordListModelTest, ColumnsAndCellsOutOfRangeChangeAndShowNothing) {
+    model.Reset({{"b", 1}, {"a", 2}});
+    model.sort(2);
+    model.sort(-1);
+    EXPECT_EQ(Names(), "ba");
+    EXPECT_FALSE(model.data(model.index(2, 0), Qt::DisplayRole).isValid());
     EXPECT_FALSE(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).isValid());
+    EXPECT_TRUE(checks.Failures().isEmpty()) << checks.Failures().join('\n').toStdString();
+}
+
+// Persistent indexes (selections) follow their rows through a sort.
+TEST_F(RecordListModelTest, SortKeepsPersistentIndexesOnTheirRows) {
+    model.Reset({{"b", 1}, {"a", 2}, {"c", 0}});
+    const QPersistentModelIndex a = model.index(1, 0);
+    model.sort(0);
+    EXPECT_EQ(a.row(), 0);
+    EXPECT_EQ(a.data().toString(), "a");
+    model.Clear();
+    EXPECT_FALSE(a.isValid());
+    EXPECT_TRUE(checks.Failures().isEmpty()) << checks.Failures().join('\n').toStdString();
+}
+
+TEST(StatisticsTableModelTest, FiveRowsTwoColumnsUnderQtsModelChecks) {
+    StatisticsTableModel model;
+    test::ModelChecks checks(&model);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.SetValue(StatisticsTableModel::kOnlineUsers, "3");
+    model.SetValue(StatisticsTableModel::kOnlineUsers, "3");  // unchanged: no signal
+    model.SetValue(StatisticsTableModel::kRowCount, "x");     // no such row
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(model.rowCount(), 5);
+    EXPECT_EQ(model.columnCount(), 2);
+    EXPECT_EQ(model.data(model.index(StatisticsTableModel::kOnlineUsers, 1), Qt::DisplayRole), "3");
+    EXPECT_TRUE(checks.Failures().isEmpty()) << checks.Failures().join('\n').toStdString();
+}
+
+// The checks can fail: a cell alignment outside Qt's alignment flags is reported.
+TEST(ModelChecksTest, ReportBrokenModels) {
+    struct BadAlignment : QAbstractTableModel {
+        int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 1; }
+        int columnCount(const QModelIndex& parent) const override {
+            return parent.isValid() ? 0 : 1;
+        }
+        QVariant data(const QModelIndex&, int role) const override {
+            return role == Qt::TextAlignmentRole ? QVariant(0x7FFF0000) : QVariant();
+        }
+    } model;
+    test::ModelChecks checks(&model);
+    EXPECT_FALSE(checks.Failures().isEmpty());
 }
 
 }  // namespace

@@ -48,8 +48,8 @@ TEST(LinkWorker, RunsJobsInTheOrderAskedAndSkipsAPollThatStillWaits) {
     ASSERT_TRUE(worker.Post("rate", [&, r = record("rate 1")] { r(), gate.Wait(); }));
     EXPECT_TRUE(worker.Post("statistic", record("statistic")));
     EXPECT_TRUE(worker.Post("system", record("system")));
-    EXPECT_FALSE(worker.Post("rate", record("rate 2")));       // running
-    EXPECT_FALSE(worker.Post("statistic", record("again")));   // queued
+    EXPECT_FALSE(worker.Post("rate", record("rate 2")));      // running
+    EXPECT_FALSE(worker.Post("statistic", record("again")));  // queued
     gate.Open();
     ASSERT_TRUE(worker.WaitUntilIdle(5s));
     EXPECT_TRUE(worker.Post("rate", record("rate 3")));

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <future>
-#include <thread>
 #include <string>
+#include <thread>
 #include <tuple>
 
 #include "server_link/MQClient.h"

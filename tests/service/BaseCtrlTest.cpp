@@ -16,6 +16,7 @@
 #include "service/ServiceManagerFactory.h"
 #include "service/ServiceNames.h"
 #include "tests/fakes/FakeServiceManager.h"
+#include "tests/support/ScopedOverrides.h"
 
 namespace {
 
@@ -219,10 +220,9 @@ TEST(ServiceNamesTest, CommandLineIsTheConsoleDirectoryAndTheServer) {
 TEST(ServiceManagerFactoryTest, EnvironmentForcesTheBackend) {
     for (auto [name, backend] : {std::pair{"local", ServiceBackend::kLocal},
                                  std::pair{"systemd", ServiceBackend::kSystemd}}) {
-        ::setenv(kServiceBackendVariable, name, 1);
+        test::ScopedEnv forced(kServiceBackendVariable, name);
         EXPECT_EQ(ChooseServiceBackend(), backend) << name;
     }
-    ::unsetenv(kServiceBackendVariable);
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ void Sleep(const char* variable) {
 // one that exists or a link.
 void ReportState(const std::string& dir, const char* word) {
     const std::string temporary = dir + "/state.tmp." + std::to_string(::getpid());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          0600);
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return;
     const std::string line = std::string(word) + "\n";
     const bool written = ::write(fd, line.data(), line.size()) == ssize_t(line.size());

@@ -11,6 +11,7 @@
 
 #include "Common/Paths.h"
 #include "Common/SystemConf.h"
+#include "tests/support/ScopedOverrides.h"
 #include "tests/ui/TestInstall.h"
 #include "ui/CMainUIDlg.h"
 #include "ui/CTabControl.h"
@@ -117,7 +118,8 @@ TEST_F(MainWindowTest, CheckMarkFollowsTheStoredLanguageAndChoosingItDoesNothing
 TEST_F(MainWindowTest, ChoosingTheOtherLanguageWritesMainDbClosesAndRestarts) {
     TestInstall install;
     install.MakeDatabase({{"lang", "en"}, {"listen_port", "8089"}});
-    OverrideModuleDirectory(install.Dir().toStdString());
+    test::ScopedOverride moduleDir(OverrideModuleDirectory, install.Dir().toStdString(),
+                                   std::string());
     SystemConf::instance().load();
     for (const auto& [stored, zh, expected] :
          {std::tuple{"en", true, "zh"}, {"zh", false, "en"}, {"ZH", true, "zh"}}) {
@@ -139,7 +141,6 @@ TEST_F(MainWindowTest, ChoosingTheOtherLanguageWritesMainDbClosesAndRestarts) {
         EXPECT_TRUE(closedFirst && dlg.RestartPending()) << stored;
     }
     EXPECT_EQ(restarts_, 3);
-    OverrideModuleDirectory("");
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // Start-up rules, the single-instance lock, the real start-up via the probe, the run script.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <thread>
 
@@ -19,22 +18,9 @@ namespace {
 using namespace std::chrono_literals;
 using Lock = SingleInstanceLock;
 
-TEST(StartupRules, RightsDecisionsAndElevationEnvironment) {
-    using enum RightsAction;
-    const std::pair<RightsFacts, RightsAction> rights[] = {
-        {{true, true, false, false}, GoOn},
-        {{true, false, true, true}, RelaunchElevated},
-        {{true, false, true, false}, ReportNoRoot},
-        {{false, false, true, false}, GoOn},
-        {{false, false, false, true}, RelaunchElevated},
-        {{false, false, false, false}, ReportNoWriteAccess},
-        {{false, true, false, true}, ReportNoWriteAccess}};
-    for (const auto& [f, action] : rights) {
-        EXPECT_EQ(DecideRights(f), action)
-            << f.systemdBackend << f.isRoot << f.installDirWritable << f.canElevate;
-    }
-    // pkexec clears the environment: the display and the console's own settings go along;
-    // the user's runtime folder does not (root keeps its own single-instance lock)
+// pkexec clears the environment: the display and the console's own settings go along; the
+// user's runtime folder does not (root keeps its own single-instance lock).
+TEST(Rights, ElevationKeepsTheDisplayAndTheConsolesSettings) {
     QProcessEnvironment env;
     for (const auto& [name, value] : {std::pair{"DISPLAY", ":1"},
                                       {"HOME", "/root"},
@@ -98,8 +84,8 @@ TEST(SingleInstanceLock, APlantedLinkIsRefusedAndItsTargetUntouched) {
     ASSERT_EQ(symlink(victim.toUtf8().constData(), path.toUtf8().constData()), 0);
     Lock lock(path.toStdString());
     EXPECT_EQ(lock.TryAcquire(), Lock::Result::Refused);
-    EXPECT_EQ(QFile::permissions(victim), QFile::ReadOwner | QFile::WriteOwner |
-                                              QFile::ReadUser | QFile::WriteUser);
+    EXPECT_EQ(QFile::permissions(victim),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
 TEST(SingleInstanceLock, SecondHolderIsRefusedAndTakesOverOnceFree) {
@@ -187,8 +173,8 @@ TEST(Startup, AnUnsafeRuntimeFolderIsRefusedWithAMessage) {
     install.MakeDatabase({{"lang", "en"}});
     ASSERT_EQ(chmod(install.RuntimeDir().toUtf8().constData(), 0777), 0);
     const QString out = install.RunProbe({});
-    EXPECT_TRUE(out.contains("cannot keep its single-instance lock safely: " + install.RuntimeDir() +
-                             " is open to other accounts") &&
+    EXPECT_TRUE(out.contains("cannot keep its single-instance lock safely: " +
+                             install.RuntimeDir() + " is open to other accounts") &&
                 out.contains("ended") && !out.contains("painted"))
         << out.toStdString();
 }

@@ -1,11 +1,15 @@
 #pragma once
 // A throw-away install directory: main.db from the schema, and the console probe run inside it.
+#include <gtest/gtest.h>
+
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <map>
 #include <optional>
 #include <string>
+
+#include "tests/support/ScopedOverrides.h"
 
 class TestInstall {
 public:
@@ -24,3 +28,12 @@ private:
     QTemporaryDir dir_;
     QString path_;
 };
+
+// The console's windows in these tests read no system service.
+struct LocalServiceBackend : ::testing::Environment {
+    void SetUp() override { backend.emplace("TORVO_SERVICE_BACKEND", "local"); }
+    void TearDown() override { backend.reset(); }
+    std::optional<test::ScopedEnv> backend;
+};
+inline ::testing::Environment* const kLocalServiceBackend =
+    ::testing::AddGlobalTestEnvironment(new LocalServiceBackend);

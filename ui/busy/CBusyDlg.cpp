@@ -6,9 +6,9 @@
 #include <QTimer>
 
 #include "Common/Paths.h"
+#include "ui/busy/CPictureEx.h"
 #include "ui/common/DialogUnits.h"
 #include "ui/common/PrivateEvents.h"
-#include "ui/busy/CPictureEx.h"
 
 CBusyDlg::CBusyDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), picture_(new CPictureEx(this)) {

@@ -9,10 +9,14 @@ namespace {
 
 QMessageBox::Icon ToBoxIcon(MessageIcon icon) {
     switch (icon) {
-        case MessageIcon::Information: return QMessageBox::Information;
-        case MessageIcon::Warning: return QMessageBox::Warning;
-        case MessageIcon::Critical: return QMessageBox::Critical;
-        case MessageIcon::Question: return QMessageBox::Question;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Warning:
+            return QMessageBox::Warning;
+        case MessageIcon::Critical:
+            return QMessageBox::Critical;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
     }
     return QMessageBox::NoIcon;
 }
@@ -45,7 +49,9 @@ MessageSink& Messages() {
     return sink ? *sink : g_boxSink;
 }
 
-void SetMessageSink(MessageSink* sink) { g_sink.store(sink); }
+void SetMessageSink(MessageSink* sink) {
+    g_sink.store(sink);
+}
 
 void ShowMessage(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon) {
     Messages().Show(parent, text, caption, icon);

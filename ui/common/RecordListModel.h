@@ -30,13 +30,15 @@ int Numeric(Number a, Number b) {
 
 // The part of a record list the view needs without knowing the record type.
 class RecordListModelBase : public QAbstractTableModel {
+    Q_OBJECT
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
     // Width of a column in pixels, as the page declares it.
     virtual int ColumnWidth(int column) const = 0;
-    // Stable ascending sort by one column; the order lasts until the rows are replaced.
-    virtual void SortByColumn(int column) = 0;
+    // sort(): stable sort by one column (a header click sorts ascending); the order lasts
+    // until the rows are replaced. SortByColumn is the ascending sort under its older name.
+    void SortByColumn(int column) { sort(column, Qt::AscendingOrder); }
     // Drops every row.
     virtual void Clear() = 0;
 };
@@ -67,13 +69,29 @@ public:
 
     void Clear() override { Reset({}); }
 
-    void SortByColumn(int column) override {
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override {
         if (column < 0 || column >= columnCount()) return;
         const auto& compare = columns_[column].compare;
+        const int sign = order == Qt::AscendingOrder ? 1 : -1;
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        std::stable_sort(rows_.begin(), rows_.end(), [&compare](const Record& a, const Record& b) {
-            return compare(a, b) < 0;
-        });
+        const QModelIndexList before = persistentIndexList();
+        std::vector<int> oldRowOf(rows_.size());
+        for (std::size_t i = 0; i < oldRowOf.size(); ++i) oldRowOf[i] = static_cast<int>(i);
+        std::stable_sort(oldRowOf.begin(), oldRowOf.end(),
+                         [&](int a, int b) { return sign * compare(rows_[a], rows_[b]) < 0; });
+        std::vector<Record> sorted;
+        sorted.reserve(rows_.size());
+        std::vector<int> newRowOf(rows_.size());
+        for (std::size_t i = 0; i < oldRowOf.size(); ++i) {
+            newRowOf[oldRowOf[i]] = static_cast<int>(i);
+            sorted.push_back(std::move(rows_[oldRowOf[i]]));
+        }
+        rows_ = std::move(sorted);
+        // Selections and other persistent indexes follow their rows.
+        QModelIndexList after;
+        for (const QModelIndex& index : before)
+            after << this->index(newRowOf[index.row()], index.column());
+        changePersistentIndexList(before, after);
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
 

@@ -22,7 +22,7 @@ RecordListView::RecordListView(QWidget* parent) : QTableView(parent) {
     // Sorting is the model's own ascending sort, not the view's toggling sort indicator.
     setSortingEnabled(false);
     connect(header, &QHeaderView::sectionClicked, this, [this](int logicalIndex) {
-        if (model_) model_->SortByColumn(logicalIndex);
+        if (model_) model_->sort(logicalIndex, Qt::AscendingOrder);
     });
 }
 

@@ -7,6 +7,7 @@
 class RecordListModelBase;
 
 class RecordListView : public QTableView {
+    Q_OBJECT
 public:
     explicit RecordListView(QWidget* parent = nullptr);
 

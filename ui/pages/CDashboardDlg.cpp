@@ -16,10 +16,10 @@
 #include "server_link/MQClient.h"
 #include "server_link/Replies.h"
 #include "tasks/AsyncExecutor.h"
-#include "ui/common/Messages.h"
-#include "ui/common/PrivateEvents.h"
 #include "ui/busy/CBusyDlg.h"
 #include "ui/common/DialogUnits.h"
+#include "ui/common/Messages.h"
+#include "ui/common/PrivateEvents.h"
 #include "ui/pages/EngineLook.h"
 #include "ui/pages/LinkReplies.h"
 #include "ui/pages/StatisticsTableModel.h"
@@ -72,20 +72,20 @@ void CDashboardDlg::BuildControls() {
 
     // The group boxes are made first so the controls drawn over them stay on top.
     engineGroup_ = new QGroupBox(res::Str(res::Ctl::EngineGroup), this);
-    engineGroup_->setObjectName("group1038");
+    engineGroup_->setObjectName("engineGroup1038");
     statisticsGroup_ = new QGroupBox(res::Str(res::Ctl::StatisticsGroup), this);
-    statisticsGroup_->setObjectName("group1037");
+    statisticsGroup_->setObjectName("statisticsGroup1037");
 
     auto* chart = new chart::CChartCtrl(this);
-    chart->setObjectName("chart1001");
+    chart->setObjectName("rateChart1001");
     rate_ = dashboard::SetUpRateChart(*chart, res::Str(res::IDS_CHART_RATE),
-                                  res::Str(res::IDS_CHART_TITLE));
+                                      res::Str(res::IDS_CHART_TITLE));
 
     statistics_ = new StatisticsTableModel(this);
     statistics_->SetValue(StatisticsTableModel::kStartTime,
                           QString::fromStdString(DateTime::Now().ToString()));
     table_ = new QTableView(this);
-    table_->setObjectName("list1002");
+    table_->setObjectName("statisticsList1002");
     table_->setModel(statistics_);
     table_->setShowGrid(true);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -105,7 +105,7 @@ void CDashboardDlg::BuildControls() {
         0, std::max(table_->columnWidth(0), StatisticsTableModel::kColumnWidths[0]));
 
     engineButton_ = new QPushButton(res::Str(res::Ctl::EngineButton), this);
-    engineButton_->setObjectName("button1003");
+    engineButton_->setObjectName("engineButton1003");
     QSize buttonSize = DluToPixels(engineButton_->fontMetrics(), kButtonDluWidth, kButtonDluHeight);
     for (int id : kEngineLabels) {
         const int textWidth = engineButton_->fontMetrics().horizontalAdvance(res::Str(id));
@@ -115,7 +115,7 @@ void CDashboardDlg::BuildControls() {
     connect(engineButton_, &QPushButton::clicked, this, [this] { OnEngineButton(); });
 
     lamp_ = new QLabel(this);
-    lamp_->setObjectName("lamp1004");
+    lamp_->setObjectName("engineLamp1004");
     lamp_->setFixedSize(kLampSize, kLampSize);
     lamp_->setPixmap(stoppedLamp_);
 
@@ -152,7 +152,8 @@ void CDashboardDlg::RefreshRate() {
         },
         [this](std::optional<uint32_t> bytes) {
             if (!bytes) return;  // a failure leaves the chart as it is
-            dashboard::ShowRateSample(rate_, dashboard::TheRateHistory(), static_cast<double>(*bytes));
+            dashboard::ShowRateSample(rate_, dashboard::TheRateHistory(),
+                                      static_cast<double>(*bytes));
         });
 }
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <map>
 
-#include "ui/pages/RateChart.h"
 #include "service/ProxyCtrl.h"
+#include "ui/pages/RateChart.h"
 
 class QGroupBox;
 class QLabel;
@@ -22,6 +22,7 @@ class LinkReplies;
 class StatisticsTableModel;
 
 class CDashboardDlg : public QWidget {
+    Q_OBJECT
 public:
     // Timer ids and periods of the polls.
     static constexpr int kRateTimer = 1;         // RefreshRate, 2000 ms

@@ -8,6 +8,7 @@ class CMonitoringDeviceDlg;
 class CMonitoringUserDlg;
 
 class CMonitoringDlg : public QWidget {
+    Q_OBJECT
 public:
     // Creates the three sub-pages, each of which refreshes at once and then every 10 s.
     explicit CMonitoringDlg(QWidget* parent);

@@ -58,7 +58,7 @@ CMonitoringRealtimeDlg::CMonitoringRealtimeDlg(QWidget* parent)
           [] { return FetchRows<RealtimeFlowRow>(&MQClient::FlowRealtime, &ReadFlowRealtime); },
           kMonitoringRefreshMs, parent) {
     setObjectName("monitoringRealtime110");
-    List()->setObjectName("list1005");
+    List()->setObjectName("realtimeList1005");
 }
 
 CMonitoringDeviceDlg::CMonitoringDeviceDlg(QWidget* parent)
@@ -66,7 +66,7 @@ CMonitoringDeviceDlg::CMonitoringDeviceDlg(QWidget* parent)
           DeviceColumns(), [] { return FetchRows<IpFlowRow>(&MQClient::FlowIp, &ReadFlowIp); },
           kMonitoringRefreshMs, parent) {
     setObjectName("monitoringDevice111");
-    List()->setObjectName("list1007");
+    List()->setObjectName("deviceList1007");
 }
 
 CMonitoringUserDlg::CMonitoringUserDlg(QWidget* parent)
@@ -74,5 +74,5 @@ CMonitoringUserDlg::CMonitoringUserDlg(QWidget* parent)
           UserColumns(), [] { return FetchRows<UserFlowRow>(&MQClient::FlowUser, &ReadFlowUser); },
           kMonitoringRefreshMs, parent) {
     setObjectName("monitoringUser112");
-    List()->setObjectName("list1005");
+    List()->setObjectName("userList1005");
 }

@@ -7,16 +7,19 @@
 inline constexpr int kMonitoringRefreshMs = 10000;
 
 class CMonitoringRealtimeDlg : public CPollingListPage<RealtimeFlowRow> {
+    Q_OBJECT
 public:
     explicit CMonitoringRealtimeDlg(QWidget* parent);
 };
 
 class CMonitoringDeviceDlg : public CPollingListPage<IpFlowRow> {
+    Q_OBJECT
 public:
     explicit CMonitoringDeviceDlg(QWidget* parent);
 };
 
 class CMonitoringUserDlg : public CPollingListPage<UserFlowRow> {
+    Q_OBJECT
 public:
     explicit CMonitoringUserDlg(QWidget* parent);
 };

@@ -29,15 +29,14 @@ public:
     template <typename Fetch, typename Apply>
     bool Ask(const char* poll, Fetch fetch, Apply apply) {
         using Result = std::invoke_result_t<Fetch&>;
-        return worker_.Post(
-            KeyOf(poll), [fetch = std::move(fetch), apply = std::move(apply),
-                          lifeline = lifeline_, receiver = this]() mutable {
-                auto result = std::make_shared<Result>(fetch());
-                lifeline->IfAlive([&] {
-                    QCoreApplication::postEvent(
-                        receiver, new ReplyEvent([apply, result] { apply(std::move(*result)); }));
-                });
+        return worker_.Post(KeyOf(poll), [fetch = std::move(fetch), apply = std::move(apply),
+                                          lifeline = lifeline_, receiver = this]() mutable {
+            auto result = std::make_shared<Result>(fetch());
+            lifeline->IfAlive([&] {
+                QCoreApplication::postEvent(
+                    receiver, new ReplyEvent([apply, result] { apply(std::move(*result)); }));
             });
+        });
     }
 
 protected:
@@ -49,7 +48,8 @@ protected:
 
 private:
     struct ReplyEvent : QEvent {
-        explicit ReplyEvent(std::function<void()> a) : QEvent(kLinkReplyEvent), apply(std::move(a)) {}
+        explicit ReplyEvent(std::function<void()> a)
+            : QEvent(kLinkReplyEvent), apply(std::move(a)) {}
         std::function<void()> apply;
     };
 

@@ -38,9 +38,10 @@ public:
     }
 
     void Refresh() {
-        const bool sent = link_->Ask("rows", fetch_, [this](std::optional<std::vector<Record>> rows) {
-            if (rows) model_.Reset(std::move(*rows));
-        });
+        const bool sent =
+            link_->Ask("rows", fetch_, [this](std::optional<std::vector<Record>> rows) {
+                if (rows) model_.Reset(std::move(*rows));
+            });
         if (sent) model_.Clear();
     }
 

@@ -23,7 +23,8 @@ constexpr chart::ChartColor kRateSeriesColor = 0xCD0000;
 // Sets the chart up: four axes (bottom and top 0..29, left and right 0..100 and fixed), the
 // axis title on the left axis, the chart title, and the solid blue surface series named after
 // the axis title. Texts come from the caller's string table.
-RateChart SetUpRateChart(chart::CChartCtrl& chart, const QString& axisTitle, const QString& chartTitle);
+RateChart SetUpRateChart(chart::CChartCtrl& chart, const QString& axisTitle,
+                         const QString& chartTitle);
 
 // Shows the history: both vertical axes 0..top, the 30 samples at X = 0..29, one redraw.
 void ApplyRateHistory(const RateChart& rate, const RateHistory& history);

@@ -6,6 +6,7 @@
 #include <array>
 
 class StatisticsTableModel : public QAbstractTableModel {
+    Q_OBJECT
 public:
     enum Row { kStartTime, kOnlineUsers, kOnlineDevices, kTotalNetworkFlow, kAlarms, kRowCount };
     static constexpr int kColumnWidths[2] = {100, 150};

@@ -3,9 +3,9 @@
 // The language is chosen once at start-up (SetUiLanguage) and selects the column for the run.
 #include <QString>
 
-namespace res {
+#include "ui/res/UiLanguage.h"
 
-enum class UiLanguage { English, Chinese };
+namespace res {
 
 // Selects the language of every text below. With a QCoreApplication alive it also installs
 // (Chinese) or removes (English) Qt's own translation, so standard buttons read "确定"/"取消".
@@ -107,8 +107,8 @@ enum class Ctl {
     AccountOk,              // "Ok" / "确定"
     AccountCancel,          // "Cancel" / "取消"
     // start-up, when the console lacks the rights it needs and cannot gain them
-    NeedRoot,         // the system service needs root; no elevation prompt is available
-    NeedWriteAccess,  // the install directory (%1) is not writable
+    NeedRoot,          // the system service needs root; no elevation prompt is available
+    NeedWriteAccess,   // the install directory (%1) is not writable
     UnsafeLockFolder,  // the single-instance lock's folder is refused: %1 says why
     Count_
 };

@@ -1,0 +1,50 @@
+#pragma once
+// Scoped guards for the process-wide settings tests change: each one restores what was there
+// before, on every path out of the test.
+#include <stdlib.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace test {
+
+// An environment variable set (or, with nullopt, removed) for the guard's life.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
+        if (const char* old = getenv(name_.c_str())) previous_ = old;
+        Apply(value);
+    }
+    ~ScopedEnv() { Apply(previous_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    void Apply(const std::optional<std::string>& value) {
+        value ? setenv(name_.c_str(), value->c_str(), 1) : unsetenv(name_.c_str());
+    }
+    std::string name_;
+    std::optional<std::string> previous_;
+};
+
+// A process-wide override with a setter (module directory, message sink, service manager...):
+// set for the guard's life, then set back to `restore` (the setter's "no override" value).
+//   test::ScopedOverride dir(OverrideModuleDirectory, std::string("/tmp/x"), std::string());
+template <typename Value, typename Setter>
+class ScopedOverride {
+public:
+    ScopedOverride(Setter set, Value value, Value restore)
+        : set_(set), restore_(std::move(restore)) {
+        set_(std::move(value));
+    }
+    ~ScopedOverride() { set_(restore_); }
+    ScopedOverride(const ScopedOverride&) = delete;
+    ScopedOverride& operator=(const ScopedOverride&) = delete;
+
+private:
+    Setter set_;
+    Value restore_;
+};
+
+}  // namespace test
