@@ -113,12 +113,22 @@ TEST(ChartRendering, EmptyChartDrawsBackgroundEdgeTitleAndFrameAndFollowsResize)
     EXPECT_TRUE(IsColor(chart.BackBuffer(), 397, 125, kBlack));
 }
 
-// The bounding box of the dark pixels of r (right and bottom excluded); empty when none.
-QRect InkBox(const QImage& img, const ChartRect& r) {
+bool IsDark(QColor c) {
+    return c.lightness() < 100;
+}
+bool IsRed(QColor c) {
+    return c.red() - c.green() > 80;
+}
+bool IsDarkNotRed(QColor c) {
+    return IsDark(c) && !IsRed(c);
+}
+
+// The bounding box of the inked pixels of r (right and bottom excluded); empty when none.
+QRect InkBox(const QImage& img, const ChartRect& r, bool (*inked)(QColor) = IsDark) {
     QRect box;
     for (int y = std::max(r.top, 0); y < std::min(r.bottom, img.height()); ++y)
         for (int x = std::max(r.left, 0); x < std::min(r.right, img.width()); ++x)
-            if (img.pixelColor(x, y).lightness() < 100) box |= QRect(x, y, 1, 1);
+            if (inked(img.pixelColor(x, y))) box |= QRect(x, y, 1, 1);
     return box;
 }
 
@@ -146,6 +156,50 @@ TEST(ChartRendering, TitleAndTickLabelsAreCentred) {
         ++labels;
     }
     EXPECT_GT(labels, 3);
+}
+
+// The left axis title, turned upwards, is centred along its axis; each left tick label is centred
+// on its tick and stands right of the title, never over it; the bottom axis title is centred
+// under its axis. An axis title's box is its text plus 4 pixels and the text is drawn from the
+// box's start in the direction it reads, so its middle lies 2 pixels before the axis' middle.
+// The left title is red, so its pixels are told from the tick labels'.
+TEST(ChartRendering, AxisTitlesAreCentredAndLeftTickLabelsStandClearOfTheTitle) {
+    TwoAxisChart c(500, 300, {0, 100}, {0, 100});
+    c.left->GetLabel()->SetText(kAxisTitle);
+    c.left->GetLabel()->SetColor(MakeChartColor(255, 0, 0));
+    c.bottom->GetLabel()->SetText(QStringLiteral("Time of day"));
+    c.chart.RefreshCtrl();
+    const QImage img = c.chart.BackBuffer();
+    const ChartRect P = c.chart.GetPlottingRect();
+    const auto middle = [](CChartAxis* axis) {
+        return (axis->ValueToScreen(0) + axis->ValueToScreen(100)) / 2.0;
+    };
+
+    const QRect title = InkBox(img, {4, 4, P.left, 296}, IsRed);
+    ASSERT_FALSE(title.isEmpty());
+    EXPECT_GT(title.height(), 3 * title.width()) << "drawn upwards";
+    EXPECT_NEAR(title.top() + title.height() / 2.0, middle(c.left) + 2, 1.5);
+
+    // Left of the axis line and its tick marks.
+    const QRect ticks = InkBox(img, {4, P.top - 8, P.left - 5, P.bottom + 8}, IsDarkNotRed);
+    ASSERT_FALSE(ticks.isEmpty());
+    EXPECT_GT(ticks.left(), title.right() + 1);
+    const double step = c.left->GetTickIncrement();
+    const int half = int(c.left->ValueToScreen(0) - c.left->ValueToScreen(step)) / 2;
+    int labels = 0;
+    for (double v = step; v < 100; v += step) {  // inner ticks: their labels are not clipped
+        const int y = c.left->ValueToScreen(v);
+        const QRect label = InkBox(img, {4, y - half + 1, P.left - 5, y + half}, IsDarkNotRed);
+        if (label.isEmpty()) continue;
+        EXPECT_NEAR(label.top() + label.height() / 2.0, y + 0.5, 2.0) << v;
+        ++labels;
+    }
+    EXPECT_GT(labels, 3);
+
+    const ChartRect under = c.bottom->GetLabel()->GetRect();  // its rows cover the drawn text
+    const QRect bottomTitle = InkBox(img, {4, under.top, 496, under.bottom});
+    ASSERT_FALSE(bottomTitle.isEmpty());
+    EXPECT_NEAR(bottomTitle.left() + bottomTitle.width() / 2.0, middle(c.bottom) - 2, 1.5);
 }
 
 TEST(ChartRendering, EqualBoundsPutLabelAndPointsInTheMiddleWithoutTicks) {

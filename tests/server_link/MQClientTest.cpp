@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -173,6 +176,62 @@ TEST_F(MQClientTest, WithTheServiceNotRunningNothingIsSentAndTheConnectionIsKept
     state = 4;
     EXPECT_TRUE(client.Statistic(reply));
     EXPECT_EQ(server.acceptedConnections(), 1);
+}
+
+// A receive takes at most 256 bytes, so one that ends where the reply ends leaves the bytes after
+// it in the socket: a reply of exactly four receives, sent in one write with unasked bytes behind
+// it, is read to its declared length and no further, and those bytes are discarded before the
+// next request instead of failing this one.
+TEST_F(MQClientTest, AReplyIsReadToItsDeclaredLengthAndNoFurther) {
+    std::string body(1024 - 6, '\0');  // "1018\r\n" and the body: 1024 bytes
+    for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i % 26);
+    server.SetReply("statistic", Reply::Raw("1018\r\n" + body + "5\r\nextra"));
+    server.SetFramedReply("engine", "right");
+    ASSERT_TRUE(client.Statistic(reply));
+    EXPECT_EQ(reply, body);
+    EXPECT_TRUE(client.Engine(reply));
+    EXPECT_EQ(reply, "right");
+    EXPECT_EQ(server.received(), "statistic\r\nengine\r\n");
+    EXPECT_EQ(server.acceptedConnections(), 1);
+}
+
+// The server listens on 8090; a connection must be made within a second and a whole reply
+// arrive within five.
+TEST(MQClientTerms, PortAndTimeLimits) {
+    EXPECT_EQ(MQClient::kDefaultPort, 8090);
+    EXPECT_EQ(MQClient::kConnectTimeLimit, 1s);
+    EXPECT_EQ(MQClient::kReceiveTimeLimit, 5s);
+    EXPECT_EQ(MQClient::kReceiveChunk, 256u);
+}
+
+// A listener whose queue is full drops further connection attempts, so a connect waits in vain:
+// the command gives up after the one-second connect limit, without a retry.
+TEST(MQClientTerms, AConnectThatIsNeverAnsweredGivesUpAfterASecond) {
+    const auto Socket = [] { return ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0); };
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const int listener = Socket();
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);  // never accepts
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    int fillers[4];
+    for (int& filler : fillers) {  // the first fills the queue, the rest wait like the client
+        filler = Socket();
+        ::connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+    }
+    MQClient client;
+    client.SetPort(ntohs(address.sin_port));
+    client.SetStateSource([] { return MQClient::kServiceRunning; });
+    std::string reply;
+    const auto start = Clock::now();
+    EXPECT_FALSE(client.System(reply));
+    const auto took = Clock::now() - start;
+    EXPECT_GT(took, 800ms);
+    EXPECT_LT(took, 3s);
+    for (int fd : fillers) ::close(fd);
+    ::close(listener);
 }
 
 // Without a seam the client asks the process's service manager through a fresh ProxyCtrl.

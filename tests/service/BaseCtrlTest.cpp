@@ -166,6 +166,29 @@ TEST_F(ServiceLogicTest, StartAndStopLookAtTheStateRightAfterTheRequest) {
     }
 }
 
+// Stop asks for the raw state again on its own handle and sends the stop request only when the
+// service still runs: one that began stopping (or stopped, or paused) meanwhile is left alone.
+// A start whose state sequence goes on past "running" scripts the change between the two looks.
+TEST_F(ServiceLogicTest, StopIsRequestedOnlyWhenTheServiceStillRunsAtTheRequest) {
+    for (bool toggle : {false, true}) {
+        for (uint32_t meanwhile : {kStopPending, kStopped, kStartPending, kPaused}) {
+            SCOPED_TRACE(testing::Message()
+                         << (toggle ? "Toggle" : "Stop") << ", raw " << meanwhile);
+            Reset(kStopped);
+            // Start's own look, then Toggle's two looks (if any) and Stop's look see it running.
+            std::vector<uint32_t> states(toggle ? 4 : 2, kRunning);
+            states.insert(states.end(), {meanwhile, kStopped});
+            fake_->SetStartSequence(states);
+            ASSERT_TRUE(ctrl_->Start(kLimitMs));
+            EXPECT_TRUE(toggle ? ctrl_->Toggle(kLimitMs) : ctrl_->Stop(kLimitMs));
+            EXPECT_EQ(fake_->calls().stop, 0);
+        }
+    }
+    Reset(kRunning);  // still running at the request: stopped
+    EXPECT_TRUE(ctrl_->Stop(kLimitMs));
+    EXPECT_EQ(fake_->calls().stop, 1);
+}
+
 // Without a set interval the wait asks for the state every 200 ms.
 TEST_F(ServiceLogicTest, TheDefaultPollIntervalIs200Milliseconds) {
     ProxyCtrl ctrl(fake_, "/opt/torvo/TorvoProxyServer -s");
@@ -193,7 +216,7 @@ TEST_F(ServiceLogicTest, UninstallStopsThenDeletes) {
 
 TEST(ServiceNamesTest, CommandLineIsTheConsoleDirectoryAndTheServer) {
     EXPECT_EQ(ProxyCommandLine("/opt/torvo"), "/opt/torvo/TorvoProxyServer -s");
-    // Mended: a directory with a blank is quoted, so the program path stays one word.
+    // A directory with a blank is quoted, so the program path stays one word.
     const std::string spaced = ProxyCommandLine("/opt/torvo proxy");
     EXPECT_EQ(spaced, "\"/opt/torvo proxy/TorvoProxyServer\" -s");
     EXPECT_EQ(SplitCommandLine(spaced),
