@@ -81,6 +81,10 @@ void SortByText(std::vector<uint32_t>& order,
             order, entries,
             [](const Entry& a, const Entry& b) {
                 if (a.head != b.head) return ThreeWay(a.head, b.head);
+                // Shared texts are equal; a text of up to eight bytes is its head (texts hold
+                // no NUL), so equal heads leave only the lengths to compare.
+                if (a.data == b.data) return 0;
+                if (std::min(a.size, b.size) <= 8) return ThreeWay(a.size, b.size);
                 return std::string_view(a.data, a.size).compare(std::string_view(b.data, b.size));
             },
             descending);
@@ -94,6 +98,8 @@ void SortByText(std::vector<uint32_t>& order,
     for (uint32_t i = 0; i < entries.size(); ++i) entries[i] = {textOf(order[i]).data(), i};
     SortEntries(
         order, entries,
-        [](const Entry& a, const Entry& b) { return CompareText(a.data, b.data); },
+        [](const Entry& a, const Entry& b) {
+            return a.data == b.data ? 0 : CompareText(a.data, b.data);
+        },
         descending);
 }
