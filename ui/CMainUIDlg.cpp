@@ -25,6 +25,7 @@
 #ifdef TORVO_HAVE_UI_PAGES
 #include "ui/pages/CDashboardDlg.h"
 #include "ui/pages/CMonitoringDlg.h"
+#include "ui/pages/CRecordPages.h"
 #endif
 
 namespace {
@@ -154,10 +155,12 @@ void CMainUIDlg::BuildPages() {
 
 #ifdef TORVO_HAVE_UI_PAGES
     pages_[0] = new CMonitoringDlg(tabs_);
+    pages_[1] = EmptyPage(tabs_);
+    pages_[2] = new CAlarmDlg(tabs_);
+    pages_[3] = new CLogDlg(tabs_);
 #else
-    pages_[0] = EmptyPage(tabs_);
+    for (int i = 0; i < kPageCount; ++i) pages_[i] = EmptyPage(tabs_);
 #endif
-    for (int i = 1; i < kPageCount; ++i) pages_[i] = EmptyPage(tabs_);
     for (int i = 0; i < kPageCount; ++i) {
         if (pages_[i]->objectName().isEmpty()) {
             pages_[i]->setObjectName(QString::fromLatin1(kTabs[i].pageName));
