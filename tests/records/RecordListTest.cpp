@@ -205,3 +205,31 @@ TEST_F(RecordListTest, ExportFileRefusesLinksSharedFoldersAndOtherFiles) {
 }
 
 }  // namespace
+
+// Texts that share long beginnings, end at and around eight-byte steps, and repeat: the
+// sort must give exactly the stable byte order, both ways.
+TEST(RecordSort, TextsSortInStableByteOrderBothWays) {
+    ASSERT_TRUE(CollationIsByteOrder());  // the test program keeps the C collation
+    std::vector<std::string> texts;
+    uint32_t seed = 7;
+    const auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    const std::string stems[] = {"", "http://", "http://www.example.com/", "abcdefgh",
+                                 "abcdefghabcdefgh", "\xe5\xbc\xa0"};
+    for (int i = 0; i < 3000; ++i) {
+        std::string text = stems[next() % std::size(stems)];
+        for (uint32_t n = next() % 20; n > 0; --n) text += "ab\xff/"[next() % 4];
+        texts.push_back(text);
+    }
+    for (bool descending : {false, true}) {
+        std::vector<uint32_t> order(texts.size());
+        std::iota(order.begin(), order.end(), 0u);
+        SortByText(
+            order, [&texts](uint32_t i) { return std::string_view(texts[i]); }, descending);
+        std::vector<uint32_t> expected(texts.size());
+        std::iota(expected.begin(), expected.end(), 0u);
+        std::stable_sort(expected.begin(), expected.end(), [&](uint32_t a, uint32_t b) {
+            return descending ? texts[b] < texts[a] : texts[a] < texts[b];
+        });
+        EXPECT_EQ(order, expected) << (descending ? "descending" : "ascending");
+    }
+}
