@@ -26,8 +26,8 @@ DateTime DateTime::Now() {
     return FromLocalTime(local, static_cast<uint16_t>(millis));
 }
 
-DateTime DateTime::FromUnixTime(uint32_t seconds) {
-    const std::time_t time = seconds;
+DateTime DateTime::FromUnixTime(int64_t seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
     std::tm local{};
     localtime_r(&time, &local);
     if (local.tm_sec >= 60) local.tm_sec = 59;

@@ -18,8 +18,9 @@ struct DateTime {
 
     // The local clock now.
     static DateTime Now();
-    // Seconds of Unix time in local time; a leap second (60) is shown as 59.
-    static DateTime FromUnixTime(uint32_t seconds);
+    // Seconds of Unix time in local time; a leap second (60) is shown as 59. 64-bit, so times
+    // after January 2038 show as themselves.
+    static DateTime FromUnixTime(int64_t seconds);
     // A broken-down local time (tm_year from 1900, tm_mon from 0).
     static DateTime FromLocalTime(const std::tm& local, uint16_t milliseconds = 0);
 

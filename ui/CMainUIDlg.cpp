@@ -22,6 +22,7 @@
 #include "ui/StartupRules.h"
 #include "ui/pages/CDashboardDlg.h"
 #include "ui/pages/CMonitoringDlg.h"
+#include "ui/pages/CRecordPages.h"
 #include "ui/res/Artwork.h"
 #include "ui/res/Strings.h"
 
@@ -150,7 +151,9 @@ void CMainUIDlg::BuildPages() {
     for (const TabEntry& tab : kTabs) bar->addTab(res::TabImage(tab.image), res::Str(tab.label));
 
     pages_[0] = new CMonitoringDlg(tabs_);
-    for (int i = 1; i < kPageCount; ++i) pages_[i] = EmptyPage(tabs_);
+    pages_[1] = EmptyPage(tabs_);
+    pages_[2] = new CAlarmDlg(tabs_);
+    pages_[3] = new CLogDlg(tabs_);
     for (int i = 0; i < kPageCount; ++i) {
         if (pages_[i]->objectName().isEmpty()) {
             pages_[i]->setObjectName(QString::fromLatin1(kTabs[i].pageName));

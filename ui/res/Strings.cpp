@@ -135,6 +135,11 @@ constexpr ControlText kControls[] = {
      "prepared this folder; remove it or set XDG_RUNTIME_DIR to a private folder.",
      "TorvoProxy无法安全地保存单实例锁：%1。该文件夹可能由其他账户预先创建；"
      "请删除它，或将XDG_RUNTIME_DIR设为私有文件夹。"},
+    {Ctl::AutoRefresh, "Auto refresh", "自动刷新"},
+    {Ctl::RecordFilter, "Filter", "筛选"},
+    {Ctl::RecordExport, "Export…", "导出…"},
+    {Ctl::CsvFiles, "CSV files (*.csv)", "CSV 文件 (*.csv)"},
+    {Ctl::ExportFailed, "Export failed: %1", "导出失败：%1"},
 };
 
 constexpr bool ControlsInEnumOrder() {

@@ -1,0 +1,59 @@
+// The Logs tab itself on the generated 1 000 000-row history: the fill through the page (model
+// reset and the list view taking the new rows) next to the rows' fill alone, and a header
+// click, on Qt's offscreen platform.
+//   QT_QPA_PLATFORM=offscreen records_page_bench
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+
+#include "bench/records/HistoryGenerator.h"
+#include "ui/common/RecordListView.h"
+#include "ui/pages/CRecordPages.h"
+
+namespace {
+
+DatabaseOptions Options() {
+    return {bench::Db().path(), 0};
+}
+
+void RowsFillAlone(benchmark::State& state) {
+    RecordList<HistoryColumns> list;
+    for (auto _ : state) FillFromDatabase(list, Options());
+}
+
+void PageFill(benchmark::State& state) {
+    CLogDlg page(nullptr, Options());
+    page.resize(1000, 600);
+    page.show();
+    QApplication::processEvents();
+    for (auto _ : state) {
+        page.Fill();
+        QApplication::processEvents();  // the view lays the new rows out and paints
+    }
+    if (page.Model()->rowCount() != bench::kRows) state.SkipWithError("wrong row count");
+}
+
+void PageHeaderSort(benchmark::State& state) {
+    CLogDlg page(nullptr, Options());
+    page.resize(1000, 600);
+    page.show();
+    QApplication::processEvents();
+    for (auto _ : state) {
+        page.Model()->SortByColumn(static_cast<int>(state.range(0)));
+        QApplication::processEvents();
+    }
+}
+
+BENCHMARK(RowsFillAlone)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(PageFill)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(PageHeaderSort)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

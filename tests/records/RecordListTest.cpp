@@ -1,0 +1,235 @@
+// The record pages' rows read from a real main.db: order, sorting, the filter and the export.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/Common/TestSupport.h"
+#include "ui/pages/records/ExportFile.h"
+#include "ui/pages/records/RecordFill.h"
+#include "ui/pages/records/SortState.h"
+
+namespace {
+
+class RecordListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    // A main.db with the schema and `sql` run on it.
+    DatabaseOptions Db(const std::string& sql) {
+        test::CreateSchemaDb(dir_.file("main.db"), sql);
+        return {dir_.file("main.db"), 1000};
+    }
+    template <typename Columns>
+    static std::string Column(const RecordList<Columns>& list, int column) {
+        std::string all;
+        for (size_t i = 0; i < list.ShownCount(); ++i) all += (i ? "," : "") + list.Text(i, column);
+        return all;
+    }
+    template <typename Columns>
+    static std::string Csv(const RecordList<Columns>& list,
+                           const typename RecordList<Columns>::Headers& headers) {
+        std::string csv;
+        EXPECT_TRUE(list.WriteCsv(headers, [&csv](std::string_view piece) {
+            csv += piece;
+            return true;
+        }));
+        return csv;
+    }
+
+    test::TempDir dir_;
+};
+
+constexpr char kHistoryRows[] =
+    "insert into history (user, ip, url, time) values"
+    "  ('bob', 3232235521, 'http://b.example/', 1700000002),"   // 192.168.0.1, unsigned
+    "  ('alice', -1062731775, 'http://a.example/', 1700000003),"  // 192.168.0.1, signed
+    "  ('Carol', -16777216, 'http://c.example/', 1700000001),"    // 255.0.0.0
+    "  ('dave', 167772161, 'http://d.example/', 2147483648),"     // 10.0.0.1, after 2038
+    "  (null, null, null, null);";
+
+TEST_F(RecordListTest, EmptyOrMissingTablesGiveEmptyLists) {
+    RecordList<AlarmColumns> alarms;
+    EXPECT_TRUE(FillFromDatabase(alarms, Db("")));
+    EXPECT_EQ(alarms.ShownCount(), 0u);
+    RecordList<HistoryColumns> history;
+    EXPECT_FALSE(FillFromDatabase(history, Db("drop table history;")));
+    EXPECT_EQ(history.RowCount(), 0u);
+}
+
+TEST_F(RecordListTest, HistoryReadsNewestFirstWithAddressesAndLongTimes) {
+    RecordList<HistoryColumns> list;
+    ASSERT_TRUE(FillFromDatabase(list, Db(kHistoryRows)));
+    EXPECT_EQ(Column(list, 0), "dave,alice,bob,Carol,");
+    EXPECT_EQ(Column(list, 1), "10.0.0.1,192.168.0.1,192.168.0.1,255.0.0.0,0.0.0.0");
+    EXPECT_EQ(Column(list, 3),
+              "2038-1-19 3:14:8,2023-11-14 22:13:23,2023-11-14 22:13:22,2023-11-14 22:13:21,"
+              "1970-1-1 0:0:0");
+    EXPECT_EQ(list.ShownRow(0).rowid, 4);
+    // A refill replaces the rows.
+    ASSERT_TRUE(FillFromDatabase(list, Db("delete from history where user = 'bob';")));
+    EXPECT_EQ(list.RowCount(), 4u);
+}
+
+TEST_F(RecordListTest, ColumnsSortAsNumbersAndTextsBothWaysKeepingTies) {
+    RecordList<HistoryColumns> list;
+    ASSERT_TRUE(FillFromDatabase(list, Db(kHistoryRows)));
+    list.Sort(1, false);  // unsigned: 255.0.0.0 after 192.168.0.1; equal ones keep their order
+    EXPECT_EQ(Column(list, 0), ",dave,alice,bob,Carol");
+    list.Sort(1, true);
+    EXPECT_EQ(Column(list, 0), "Carol,alice,bob,dave,");
+    list.Sort(3, false);  // 64-bit times: the one after 2038 last
+    EXPECT_EQ(Column(list, 0), ",Carol,bob,alice,dave");
+    list.Sort(0, false);  // byte order here: capitals first
+    EXPECT_EQ(Column(list, 0), ",Carol,alice,bob,dave");
+    list.Sort(0, true);
+    EXPECT_EQ(Column(list, 0), "dave,bob,alice,Carol,");
+    list.Sort(4, false);  // no such column: nothing changes
+    EXPECT_EQ(Column(list, 0), "dave,bob,alice,Carol,");
+
+    RecordList<AlarmColumns> alarms;
+    ASSERT_TRUE(FillFromDatabase(alarms, Db("insert into alarms values ('s', 'm', 5000000000),"
+                                            "('s', 'm', -5000000000), ('s', 'm', 0);")));
+    alarms.Sort(0, false);
+    EXPECT_EQ(Column(alarms, 0), "1811-7-23 15:6:40,1970-1-1 0:0:0,2128-6-11 8:53:20");
+}
+
+TEST(SortState, SecondClickSortsDescendingAndForgetsTheColumn) {
+    SortState state;
+    EXPECT_FALSE(state.Click(0));
+    EXPECT_TRUE(state.Click(0));
+    EXPECT_EQ(state.lastColumn, -1);
+    EXPECT_FALSE(state.Click(0));
+    EXPECT_FALSE(state.Click(2));  // another column starts ascending
+    EXPECT_FALSE(state.Click(0));
+    EXPECT_TRUE(state.Click(0));
+    EXPECT_EQ(state.direction, SortState::kDescending);
+}
+
+TEST_F(RecordListTest, FilterSearchesShownTextsAndSurvivesSortsAndRefills) {
+    RecordList<HistoryColumns> list;
+    ASSERT_TRUE(FillFromDatabase(list, Db(kHistoryRows)));
+    list.SetFilter("CAROL");
+    EXPECT_EQ(Column(list, 0), "Carol");
+    list.SetFilter("192.168.0");  // the dotted text, not the stored number
+    EXPECT_EQ(Column(list, 0), "alice,bob");
+    list.Sort(0, true);
+    EXPECT_EQ(Column(list, 0), "bob,alice");
+    list.SetFilter("2038-1-19");  // the shown time
+    EXPECT_EQ(Column(list, 0), "dave");
+    ASSERT_TRUE(FillFromDatabase(list, Db("update history set time = 2147483649;")));
+    EXPECT_EQ(list.Filter(), "2038-1-19");
+    EXPECT_EQ(list.ShownCount(), 5u);
+    list.SetFilter("no such text");
+    EXPECT_EQ(list.ShownCount(), 0u);
+    list.SetFilter("");
+    EXPECT_EQ(list.ShownCount(), 5u);
+}
+
+// A query that fails after two rows, as a database error in the middle of a fill does.
+struct FailingQuery {
+    int rows = 0;
+    bool eof() const { return false; }
+    void nextRow() {
+        if (++rows == 2) throw CppSQLite3Exception(10, "disk I/O error");
+    }
+    int fieldIndex(const char*) const { return 0; }
+    const char* getStringField(int) const { return "text"; }
+    int64_t getInt64Field(int) const { return 1700000000 - rows; }
+};
+
+TEST_F(RecordListTest, ErrorMidFillKeepsTheRowsReadSoFar) {
+    RecordList<AlarmColumns> list;
+    list.SetFilter("text");
+    FailingQuery query;
+    EXPECT_THROW(list.Read(query), CppSQLite3Exception);
+    ASSERT_EQ(list.ShownCount(), 2u);
+    EXPECT_EQ(Column(list, 0), "2023-11-14 22:13:20,2023-11-14 22:13:19");
+}
+
+TEST_F(RecordListTest, CsvQuotesWhatNeedsItAndFollowsTheShownRows) {
+    RecordList<AlarmColumns> list;
+    ASSERT_TRUE(FillFromDatabase(
+        list, Db("insert into alarms values ('引擎', '端口 8080 被占用', 2),"
+                 "('a,b', 'say \"hi\"', 3), ('line', 'one\ntwo', 1), ('plain', 'x', 4);")));
+    list.SetFilter("a");  // "a,b", "say" and "plain"
+    list.Sort(0, false);
+    EXPECT_EQ(Csv(list, {"Time", "Source, where", "Message"}),
+              "Time,\"Source, where\",Message\r\n"
+              "1970-1-1 0:0:3,\"a,b\",\"say \"\"hi\"\"\"\r\n"
+              "1970-1-1 0:0:4,plain,x\r\n");
+    list.SetFilter("");
+    EXPECT_EQ(Csv(list, {"时间", "来源", "消息"}),
+              "时间,来源,消息\r\n"
+              "1970-1-1 0:0:1,line,\"one\ntwo\"\r\n"
+              "1970-1-1 0:0:2,引擎,端口 8080 被占用\r\n"
+              "1970-1-1 0:0:3,\"a,b\",\"say \"\"hi\"\"\"\r\n"
+              "1970-1-1 0:0:4,plain,x\r\n");
+    // A writer that gives up stops the export.
+    EXPECT_FALSE(list.WriteCsv({"a", "b", "c"}, [](std::string_view) { return false; }));
+}
+
+TEST_F(RecordListTest, ExportFileRefusesLinksSharedFoldersAndOtherFiles) {
+    const std::string target = dir_.file("export.csv");
+    {
+        ExportFile file;
+        ASSERT_TRUE(file.Open(target)) << file.Error();
+        EXPECT_TRUE(file.Write("a,b\r\n"));
+        EXPECT_TRUE(file.Close());
+    }
+    std::ifstream in(target);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "a,b\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    ASSERT_EQ(symlink(target.c_str(), dir_.file("link.csv").c_str()), 0);
+    ExportFile viaLink;
+    EXPECT_FALSE(viaLink.Open(dir_.file("link.csv")));
+    ExportFile folder;
+    EXPECT_FALSE(folder.Open(dir_.path()));  // not a regular file
+    EXPECT_FALSE(folder.Write("x"));
+
+    const std::string shared = dir_.file("shared");
+    std::filesystem::create_directory(shared);
+    chmod(shared.c_str(), 01777);
+    ExportFile inShared;
+    EXPECT_FALSE(inShared.Open(shared + "/export.csv"));
+    EXPECT_NE(inShared.Error().find("other accounts"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(shared + "/export.csv"));
+}
+
+}  // namespace
+
+// Texts that share long beginnings, end at and around eight-byte steps, and repeat: the
+// sort must give exactly the stable byte order, both ways.
+TEST(RecordSort, TextsSortInStableByteOrderBothWays) {
+    ASSERT_TRUE(CollationIsByteOrder());  // the test program keeps the C collation
+    std::vector<std::string> texts;
+    uint32_t seed = 7;
+    const auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    const std::string stems[] = {"", "http://", "http://www.example.com/", "abcdefgh",
+                                 "abcdefghabcdefgh", "\xe5\xbc\xa0"};
+    for (int i = 0; i < 3000; ++i) {
+        std::string text = stems[next() % std::size(stems)];
+        for (uint32_t n = next() % 20; n > 0; --n) text += "ab\xff/"[next() % 4];
+        texts.push_back(text);
+    }
+    for (bool descending : {false, true}) {
+        std::vector<uint32_t> order(texts.size());
+        std::iota(order.begin(), order.end(), 0u);
+        SortByText(
+            order, [&texts](uint32_t i) { return std::string_view(texts[i]); }, descending);
+        std::vector<uint32_t> expected(texts.size());
+        std::iota(expected.begin(), expected.end(), 0u);
+        std::stable_sort(expected.begin(), expected.end(), [&](uint32_t a, uint32_t b) {
+            return descending ? texts[b] < texts[a] : texts[a] < texts[b];
+        });
+        EXPECT_EQ(order, expected) << (descending ? "descending" : "ascending");
+    }
+}

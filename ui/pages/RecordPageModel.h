@@ -1,0 +1,121 @@
+#pragma once
+// The record-list model of the alarm and access-history pages: the rows live in a RecordList
+// (one vector of records, texts packed), cells become text only when the view asks for them.
+#include <QString>
+
+#include "Common/Database.h"
+#include "ui/common/RecordListModel.h"
+#include "ui/pages/records/RecordFill.h"
+#include "ui/pages/records/SortState.h"
+#include "ui/res/Strings.h"
+
+// What the page needs of its model without knowing the record type.
+class RecordPageModelBase : public RecordListModelBase {
+public:
+    using RecordListModelBase::RecordListModelBase;
+
+    // Reads the whole table again, newest first (the filter stays).
+    virtual void Fill() = 0;
+    virtual void SetFilter(const QString& filter) = 0;
+    // The shown rows, in their shown order, as CSV under the headers of the current language.
+    virtual bool WriteCsv(const std::function<bool(std::string_view)>& write) const = 0;
+};
+
+template <typename Columns>
+class RecordPageModel : public RecordPageModelBase {
+public:
+    explicit RecordPageModel(DatabaseOptions options, QObject* parent = nullptr)
+        : RecordPageModelBase(parent), options_(std::move(options)) {}
+
+    // One sort state per record type, kept for the life of the process.
+    static SortState& PageSortState() {
+        static SortState state;
+        return state;
+    }
+
+    const RecordList<Columns>& List() const { return list_; }
+
+    void Fill() override {
+        beginResetModel();
+        FillFromDatabase(list_, options_);
+        endResetModel();
+    }
+
+    void Clear() override {
+        beginResetModel();
+        list_.Clear();
+        endResetModel();
+    }
+
+    void SetFilter(const QString& filter) override {
+        beginResetModel();
+        list_.SetFilter(filter.toStdString());
+        endResetModel();
+    }
+
+    // A header click: ascending, or descending on the second click of one column.
+    void SortByColumn(int column) override {
+        if (column < 0 || column >= columnCount()) return;
+        const bool descending = PageSortState().Click(column);
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        list_.Sort(column, descending);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    }
+
+    bool WriteCsv(const std::function<bool(std::string_view)>& write) const override {
+        typename RecordList<Columns>::Headers headers;
+        for (int column = 0; column < columnCount(); ++column) {
+            headers[column] = res::Str(Columns::kColumns[column].titleId).toStdString();
+        }
+        return list_.WriteCsv(headers, write);
+    }
+
+    int ColumnWidth(int column) const override {
+        return (column >= 0 && column < columnCount()) ? Columns::kColumns[column].width : 0;
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(list_.ShownCount());
+    }
+
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : RecordList<Columns>::kColumnCount;
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) {
+            return {};
+        }
+        switch (role) {
+            case Qt::DisplayRole:
+                return QString::fromStdString(list_.Text(index.row(), index.column()));
+            case Qt::TextAlignmentRole:
+                return Alignment(index.column());
+            default:
+                return {};
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
+        switch (role) {
+            case Qt::DisplayRole:
+                return res::Str(Columns::kColumns[section].titleId);
+            case Qt::TextAlignmentRole:
+                return Alignment(section);
+            default:
+                return {};
+        }
+    }
+
+private:
+    static int Alignment(int column) {
+        const Qt::Alignment alignment = Columns::kColumns[column].align == CellAlign::Left
+                                            ? (Qt::AlignLeft | Qt::AlignVCenter)
+                                            : Qt::Alignment(Qt::AlignCenter);
+        return static_cast<int>(alignment.toInt());
+    }
+
+    DatabaseOptions options_;
+    RecordList<Columns> list_;
+};

@@ -1,0 +1,116 @@
+#pragma once
+// The two record types the server writes to main.db, and how each page shows them: the query,
+// the columns (header string, width, alignment, what a cell holds) and how a row is read.
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "ui/pages/records/TextStore.h"
+
+enum class CellAlign { Left, Center };
+enum class CellKind { Text, Time, Address };
+
+struct ColumnSpec {
+    int titleId;  // string id of the header
+    int width;    // pixels
+    CellAlign align;
+    CellKind kind;
+};
+
+// One cell's value: a text of the row's store, or a number (time or address).
+struct Cell {
+    CellKind kind;
+    TextRef text;
+    int64_t number = 0;
+};
+
+// One alarm: source and message, time in seconds of Unix time.
+struct AlarmRow {
+    TextRef source;
+    TextRef message;
+    int64_t time = 0;
+};
+
+// One access: the client's IPv4 address (first octet in the most significant byte), the
+// proxy user, the requested URL, time in seconds of Unix time.
+struct HistoryRow {
+    int64_t rowid = 0;
+    int64_t time = 0;
+    uint32_t address = 0;
+    TextRef user;
+    TextRef url;
+};
+
+struct AlarmColumns {
+    using Row = AlarmRow;
+    static constexpr const char* kQuery =
+        "select source, message, time from alarms order by time desc";
+    static constexpr std::array<ColumnSpec, 3> kColumns{{
+        {118, 150, CellAlign::Left, CellKind::Time},    // "Time"
+        {119, 200, CellAlign::Center, CellKind::Text},  // "Source"
+        {120, 450, CellAlign::Center, CellKind::Text},  // "Message"
+    }};
+
+    static Cell At(const Row& row, int column) {
+        switch (column) {
+            case 0: return {CellKind::Time, {}, row.time};
+            case 1: return {CellKind::Text, row.source};
+            default: return {CellKind::Text, row.message};
+        }
+    }
+
+    // Reads the current row of `query`; false when the store is full.
+    template <typename Query>
+    struct Reader {
+        explicit Reader(const Query& query)
+            : source(query.fieldIndex("source")),
+              message(query.fieldIndex("message")),
+              time(query.fieldIndex("time")) {}
+        bool Read(const Query& query, TextStore& texts, Row& row) const {
+            row.time = query.getInt64Field(time);
+            return texts.Add(query.getStringField(source), row.source) &&
+                   texts.Add(query.getStringField(message), row.message);
+        }
+        int source, message, time;
+    };
+};
+
+struct HistoryColumns {
+    using Row = HistoryRow;
+    static constexpr const char* kQuery =
+        "select rowid, user, ip, url, time from history order by time desc";
+    static constexpr std::array<ColumnSpec, 4> kColumns{{
+        {136, 100, CellAlign::Left, CellKind::Text},        // "User"
+        {119, 200, CellAlign::Center, CellKind::Address},   // "Source"
+        {137, 300, CellAlign::Center, CellKind::Text},      // "Host"
+        {118, 200, CellAlign::Center, CellKind::Time},      // "Time"
+    }};
+
+    static Cell At(const Row& row, int column) {
+        switch (column) {
+            case 0: return {CellKind::Text, row.user};
+            case 1: return {CellKind::Address, {}, row.address};
+            case 2: return {CellKind::Text, row.url};
+            default: return {CellKind::Time, {}, row.time};
+        }
+    }
+
+    template <typename Query>
+    struct Reader {
+        explicit Reader(const Query& query)
+            : rowid(query.fieldIndex("rowid")),
+              user(query.fieldIndex("user")),
+              ip(query.fieldIndex("ip")),
+              url(query.fieldIndex("url")),
+              time(query.fieldIndex("time")) {}
+        bool Read(const Query& query, TextStore& texts, Row& row) const {
+            row.rowid = query.getInt64Field(rowid);
+            // The column holds the address's 32-bit pattern, signed or not.
+            row.address = static_cast<uint32_t>(query.getInt64Field(ip));
+            row.time = query.getInt64Field(time);
+            return texts.Add(query.getStringField(user), row.user) &&
+                   texts.Add(query.getStringField(url), row.url);
+        }
+        int rowid, user, ip, url, time;
+    };
+};
