@@ -26,6 +26,7 @@
 #include "server_link/LinkWorker.h"
 #include "ui/pages/CDashboardDlg.h"
 #include "ui/pages/CMonitoringDlg.h"
+#include "ui/pages/CSettingDlg.h"
 #endif
 
 namespace {
@@ -159,10 +160,13 @@ void CMainUIDlg::BuildPages() {
 
 #ifdef TORVO_HAVE_UI_PAGES
     pages_[0] = new CMonitoringDlg(tabs_);
+    pages_[1] = new CSettingDlg(tabs_);
 #else
     pages_[0] = EmptyPage(tabs_);
 #endif
-    for (int i = 1; i < kPageCount; ++i) pages_[i] = EmptyPage(tabs_);
+    for (QWidget*& page : pages_) {
+        if (!page) page = EmptyPage(tabs_);
+    }
     for (int i = 0; i < kPageCount; ++i) {
         if (pages_[i]->objectName().isEmpty()) {
             pages_[i]->setObjectName(QString::fromLatin1(kTabs[i].pageName));

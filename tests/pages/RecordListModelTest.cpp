@@ -30,9 +30,11 @@ TEST(RecordListModelTest, NumericSortIsStableAndOverflowFreeBadColumnsChangeNoth
     model.SortByColumn(-1);
     EXPECT_EQ(names(), "abcde");
     QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+    const QPersistentModelIndex selected = model.index(1, 0);  // "b" stays selected
     model.SortByColumn(1);
     EXPECT_EQ(names(), "ceadb");
     EXPECT_EQ(layout.count(), 1);
+    EXPECT_EQ(selected.row(), 4);
     EXPECT_EQ(model.data(model.index(4, 1), Qt::DisplayRole).toString(), "5000000000");
     EXPECT_FALSE(model.data(model.index(5, 0), Qt::DisplayRole).isValid());
     EXPECT_FALSE(model.headerData(2, Qt::Horizontal, Qt::DisplayRole).isValid());

@@ -20,13 +20,22 @@ namespace {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void TearDown() override { res::SetUiLanguage(res::UiLanguage::English); }
+    // The settings page reads main.db: one of the test's own, not one beside the test program.
+    void SetUp() override {
+        install_.MakeDatabase();
+        OverrideModuleDirectory(install_.Dir().toStdString());
+    }
+    void TearDown() override {
+        res::SetUiLanguage(res::UiLanguage::English);
+        OverrideModuleDirectory("");
+    }
     // The language switch with its outside world recorded.
     LanguageSwitch Seam() {
         return {[this] { return stored_; },
                 [this](const std::string& code) { saved_.push_back(stored_ = code); },
                 [this] { ++restarts_; }};
     }
+    TestInstall install_;
     std::string stored_ = "en";
     std::vector<std::string> saved_;
     int restarts_ = 0;
@@ -79,9 +88,10 @@ TEST_F(MainWindowTest, TabsMenuTitleIconsAndKeys) {
         bar->setCurrentIndex(selected);
         EXPECT_FALSE(bar->tabIcon(selected).isNull());
         for (int i = 0; i < 4; ++i) EXPECT_EQ(dlg.Page(i)->isVisible(), i == selected);
-        // the shown page has the focus; the monitoring page hands it to a control of its own
+        // the shown page has the focus; the monitoring and settings pages hand it to a control
+        // of their own
         const QWidget* focus = dlg.focusWidget();
-        EXPECT_TRUE(selected == 0 ? focus != dlg.Page(0) && dlg.Page(0)->isAncestorOf(focus)
+        EXPECT_TRUE(selected <= 1 ? focus != dlg.Page(selected) && dlg.Page(selected)->isAncestorOf(focus)
                                   : focus == dlg.Page(selected))
             << selected;
     }

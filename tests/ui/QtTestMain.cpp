@@ -4,7 +4,8 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen unless a platform is named (xcb under Xvfb shows the windows for real).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("TORVO_SERVICE_BACKEND", "local");  // the dashboard reads no system service
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

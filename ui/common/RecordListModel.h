@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,9 +72,24 @@ public:
         if (column < 0 || column >= columnCount()) return;
         const auto& compare = columns_[column].compare;
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-        std::stable_sort(rows_.begin(), rows_.end(), [&compare](const Record& a, const Record& b) {
-            return compare(a, b) < 0;
+        std::vector<int> order(rows_.size());  // new position -> old position
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            return compare(rows_[a], rows_[b]) < 0;
         });
+        std::vector<Record> sorted;
+        sorted.reserve(rows_.size());
+        std::vector<int> moved(rows_.size());  // old position -> new position
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            sorted.push_back(std::move(rows_[order[i]]));
+            moved[order[i]] = static_cast<int>(i);
+        }
+        rows_ = std::move(sorted);
+        // The selection (and every other kept index) follows its record, not its row number.
+        const QModelIndexList before = persistentIndexList();
+        QModelIndexList after;
+        for (const QModelIndex& index : before) after << this->index(moved[index.row()], index.column());
+        changePersistentIndexList(before, after);
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
 

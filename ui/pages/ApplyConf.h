@@ -1,0 +1,4 @@
+#pragma once
+// Tells a running server to read its configuration from main.db again ("applyconf"). The reply
+// and the result are not used: a stopped server reads the database when it next starts.
+void SendApplyConf();
