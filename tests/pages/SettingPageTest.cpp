@@ -109,11 +109,14 @@ TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsW
 }
 
 TEST_F(SettingPageTest, TheStoredTorvoAgentSwitchSurvivesASave) {
-    Sql("update configuration set value='1' where key='torvoagent_allow'");
-    CSettingDlg page(nullptr);
-    page.TorvoAgentBox()->setChecked(false);  // hidden: the user cannot change it
-    page.OnSave();
-    EXPECT_EQ(Value("torvoagent_allow"), "1");
+    for (const char* stored : {"0", "1"}) {
+        Sql(std::string("update configuration set value='") + stored +
+            "' where key='torvoagent_allow'");
+        CSettingDlg page(nullptr);
+        page.TorvoAgentBox()->setChecked(stored[0] == '0');  // hidden: the user cannot change it
+        page.OnSave();
+        EXPECT_EQ(Value("torvoagent_allow"), stored);
+    }
 }
 
 TEST_F(SettingPageTest, AFailedSaveSaysSoAndSendsNothing) {

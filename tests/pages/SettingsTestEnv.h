@@ -72,6 +72,11 @@ protected:
     static QString Failed() {
         return QString("Operation failed|Tip|%1|1").arg(int(MessageIcon::Warning));
     }
+    // What the server received since the last call, once the link worker has sent it all.
+    std::string Sent() {
+        Settle();
+        return PageTest::Sent();
+    }
     // Messages shown since the last call.
     QStringList Shown() {
         const QStringList all = sink_.Shown();
