@@ -23,6 +23,7 @@
 #include "ui/pages/CDashboardDlg.h"
 #include "ui/pages/CMonitoringDlg.h"
 #include "ui/pages/CRecordPages.h"
+#include "ui/pages/CSettingDlg.h"
 #include "ui/res/Artwork.h"
 #include "ui/res/Strings.h"
 
@@ -41,11 +42,6 @@ constexpr TabEntry kTabs[CMainUIDlg::kPageCount] = {
     {res::IDS_TAB_ALARM, res::kTabImageAlarm, "page107"},
     {res::IDS_TAB_LOGS, res::kTabImageLogs, "page108"},
 };
-
-// The settings, alarm and history tabs until their pages are in: a page that shows nothing.
-QWidget* EmptyPage(QWidget* parent) {
-    return new QWidget(parent);
-}
 
 }  // namespace
 
@@ -151,7 +147,7 @@ void CMainUIDlg::BuildPages() {
     for (const TabEntry& tab : kTabs) bar->addTab(res::TabImage(tab.image), res::Str(tab.label));
 
     pages_[0] = new CMonitoringDlg(tabs_);
-    pages_[1] = EmptyPage(tabs_);
+    pages_[1] = new CSettingDlg(tabs_);
     pages_[2] = new CAlarmDlg(tabs_);
     pages_[3] = new CLogDlg(tabs_);
     for (int i = 0; i < kPageCount; ++i) {

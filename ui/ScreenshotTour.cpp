@@ -1,10 +1,12 @@
 // The console, started as usual, photographs itself for the documentation and ends:
 //   TORVO_SCREENSHOT_DIR=<dir> ./console_screenshots
-// writes <dir>/<lang>-1-monitoring.png ... -4-logs.png, <lang>-5-language-menu.png and
-// <lang>-6-about.png (lang "en" or "zh", the console's language), grabbed from the screen.
+// writes <dir>/<lang>-1-monitoring.png ... -4-logs.png, <lang>-5-language-menu.png,
+// <lang>-6-about.png and <lang>-7-add-account.png (lang "en" or "zh", the console's language),
+// grabbed from the screen.
 #include <glog/logging.h>
 
 #include <QDir>
+#include <QLineEdit>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -19,6 +21,7 @@
 #include "ui/CMainUIApp.h"
 #include "ui/CMainUIDlg.h"
 #include "ui/CTabControl.h"
+#include "ui/pages/CAddAccountDlg.h"
 #include "ui/res/Strings.h"
 
 namespace {
@@ -43,6 +46,18 @@ public:
                 Grab(dlg_.frameGeometry().united(popup->menu()->geometry()), "5-language-menu");
                 popup->menu()->close();
                 dlg_.MenuBar()->setActiveAction(nullptr);
+            });
+        });
+        steps_.push_back([this] {
+            dlg_.Tabs()->Bar()->setCurrentIndex(1);
+            account_ = std::make_unique<CAddAccountDlg>(&dlg_, CAddAccountDlg::Purpose::Add,
+                                                        res::Str(res::IDS_ADD_ACCOUNT));
+            account_->UserNameEdit()->setText(QStringLiteral("carol"));
+            account_->PasswordEdit()->setText(QStringLiteral("secret"));
+            account_->show();
+            Later([this] {
+                Grab(account_->frameGeometry(), "7-add-account");
+                account_.reset();
             });
         });
         steps_.push_back([this] {
@@ -85,6 +100,7 @@ private:
     std::vector<std::function<void()>> steps_;
     std::size_t step_ = 0;
     std::unique_ptr<CAboutDlg> about_;
+    std::unique_ptr<CAddAccountDlg> account_;
 };
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 #include <QTabBar>
 
+#include "Common/Paths.h"
+#include "tests/ui/TestInstall.h"
 #include "ui/CMainUIDlg.h"
 #include "ui/res/Strings.h"
 
@@ -71,6 +73,9 @@ TEST(StringTable, TheLanguageSelectsTableAndQtTexts) {
 
 TEST(StringTable, MainWindowShowsOnlyTableTextsOfItsLanguage) {
     const QRegularExpression data(R"(^[\d\s:./-]*$)");  // numbers and times are data
+    TestInstall install;  // the settings page reads main.db: the test's own
+    install.MakeDatabase();
+    OverrideModuleDirectory(install.Dir().toStdString());
     for (UiLanguage lang : kLanguages) {
         res::SetUiLanguage(lang);
         const std::string stored = lang == UiLanguage::Chinese ? "zh" : "en";
@@ -96,6 +101,7 @@ TEST(StringTable, MainWindowShowsOnlyTableTextsOfItsLanguage) {
         for (const QString& text : shown) EXPECT_TRUE(table.contains(text)) << text.toStdString();
     }
     res::SetUiLanguage(UiLanguage::English);
+    OverrideModuleDirectory("");
 }
 
 }  // namespace

@@ -120,6 +120,9 @@ constexpr ControlText kControls[] = {
     {Ctl::AccountRepeatPassword, "Repeat password：", "重复密码："},
     {Ctl::AccountOk, "Ok", "确定"},
     {Ctl::AccountCancel, "Cancel", "取消"},
+    {Ctl::DeleteAccount, "Delete account", "删除帐号"},
+    {Ctl::PortOutOfRange, "Please enter an integer between 1 and 65535 as the listen port.",
+     "请输入1到65535之间的整数作为代理服务端口。"},
     {Ctl::NeedRoot,
      "TorvoProxy needs root rights to control the proxy service, and no elevation prompt "
      "(pkexec) is available. Please start the console as root.",

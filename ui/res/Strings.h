@@ -106,6 +106,8 @@ enum class Ctl {
     AccountRepeatPassword,  // "Repeat password：" / "重复密码："
     AccountOk,              // "Ok" / "确定"
     AccountCancel,          // "Cancel" / "取消"
+    DeleteAccount,          // toolbar tip: "Delete account" / "删除帐号"
+    PortOutOfRange,         // settings Save: the listen port is not an integer from 1 to 65535
     // start-up, when the console lacks the rights it needs and cannot gain them
     NeedRoot,          // the system service needs root; no elevation prompt is available
     NeedWriteAccess,   // the install directory (%1) is not writable

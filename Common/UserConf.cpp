@@ -1,0 +1,158 @@
+#include "Common/UserConf.h"
+
+#include <glog/logging.h>
+
+#include <array>
+#include <charconv>
+#include <cstdlib>
+#include <optional>
+
+#include "Common/Database.h"
+#include "Common/DateTime.h"
+#include "Common/PasswordDigest.h"
+
+namespace {
+
+// 1 only for a value that reads as the decimal number 1 ("1", " 1", "01"); else 0.
+int AnonymousSwitchFrom(const char* text) {
+    char* end = nullptr;
+    return std::strtol(text, &end, 10) == 1 ? 1 : 0;
+}
+
+bool NameTaken(CppSQLite3DB& db, std::string_view userName) {
+    CppSQLite3Query count =
+        db.execQuery("select count(1) as total_count from accounts where username=?", {userName});
+    if (count.getIntField("total_count") >= 1) return true;
+    CppSQLite3Query row =
+        db.execQuery("select rowid from accounts where username=? limit 1", {userName});
+    return row.fieldDataType(0) != CppSQLite3Query::kNullStorageClass;
+}
+
+// Whether an account other than `rowid` holds the name.
+bool NameTakenByAnother(CppSQLite3DB& db, int64_t rowid, std::string_view userName) {
+    const std::string sql =
+        SqlFormat("select rowid from accounts where username=? and rowid<>%lld limit 1",
+                  static_cast<long long>(rowid));
+    return !db.execQuery(sql.c_str(), {userName}).eof();
+}
+
+using TimeFields = std::array<unsigned long, 6>;
+
+// "year-month-day hour:minute:second" with one or more digits per number, nothing else.
+std::optional<TimeFields> ParseCreateTime(std::string_view text) {
+    static constexpr char kSeparators[] = {'-', '-', ' ', ':', ':', '\0'};
+    TimeFields fields{};
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const auto [next, error] = std::from_chars(p, end, fields[i]);
+        if (error != std::errc() || next == p) return std::nullopt;
+        p = next;
+        if (kSeparators[i] == '\0') break;
+        if (p == end || *p != kSeparators[i]) return std::nullopt;
+        ++p;
+    }
+    if (p != end) return std::nullopt;
+    return fields;
+}
+
+}  // namespace
+
+int UserConf::load() {
+    UseDatabase(
+        [this](CppSQLite3DB& db) {
+            CppSQLite3Query value =
+                db.execQuery("select value from configuration where key='anonymous_allow'");
+            if (value.fieldDataType(0) == CppSQLite3Query::kNullStorageClass) {
+                value.finalize();
+                db.execDML("delete from configuration where key='anonymous_allow'");
+                db.execDML(
+                    "insert into configuration (key, value) values ('anonymous_allow', '0')");
+                anonymousAllow = 0;  // what was just stored, not what memory held before
+            } else {
+                anonymousAllow = AnonymousSwitchFrom(value.getStringField("value"));
+                value.finalize();
+            }
+            LOG(WARNING) << "the proxy server allow all all users: " << anonymousAllow;
+
+            accounts.clear();
+            for (CppSQLite3Query row =
+                     db.execQuery("select rowid,username,password,create_time from accounts");
+                 !row.eof(); row.nextRow()) {
+                accounts.try_emplace(
+                    row.getStringField("username"),
+                    UserAccount{row.getInt64Field("rowid"), row.getStringField("password"),
+                                row.getStringField("create_time")});
+            }
+            LOG(WARNING) << "the proxy server all allowed users: " << accounts.size();
+        },
+        DbFailure::kLogError);
+    return 1;
+}
+
+bool UserConf::saveAnonymous() {
+    return UseDatabase([this](CppSQLite3DB& db) {
+        db.execDML(SqlFormat("update configuration set value='%d' where key='anonymous_allow'",
+                             anonymousAllow)
+                       .c_str());
+    });
+}
+
+AccountChange UserConf::addAccount(std::string_view userName, std::string_view password) {
+    const std::string digest = std::to_string(PasswordDigest(password));
+    AccountChange result = AccountChange::kFailed;
+    UseDatabase([&](CppSQLite3DB& db) {
+        if (NameTaken(db, userName)) {
+            result = AccountChange::kNameTaken;
+            return;
+        }
+        const std::string now = DateTime::Now().ToString();
+        if (db.execDML("insert into accounts (username, password, create_time) values (?, ?, ?)",
+                       {userName, digest, now}) > 0) {
+            result = AccountChange::kDone;
+            load();  // nested: this thread holds the database lock already
+        }
+    });
+    return result;
+}
+
+AccountChange UserConf::modifyAccount(int64_t rowid, std::string_view userName,
+                                      std::string_view password) {
+    const std::string digest = std::to_string(PasswordDigest(password));
+    const auto id = static_cast<long long>(rowid);
+    AccountChange result = AccountChange::kFailed;
+    UseDatabase([&](CppSQLite3DB& db) {
+        if (NameTakenByAnother(db, rowid, userName)) {
+            result = AccountChange::kNameTaken;
+            return;
+        }
+        // Empty password fields keep the stored digest.
+        const int changed =
+            password.empty()
+                ? db.execDML(
+                      SqlFormat("update accounts set username=? where rowid=%lld", id).c_str(),
+                      {userName})
+                : db.execDML(
+                      SqlFormat("update accounts set username=?, password=? where rowid=%lld", id)
+                          .c_str(),
+                      {userName, digest});
+        if (changed > 0) result = AccountChange::kDone;
+        load();
+    });
+    return result;
+}
+
+void UserConf::deleteAccount(int64_t rowid) {
+    UseDatabase([&](CppSQLite3DB& db) {
+        db.execDML(SqlFormat("delete from accounts where rowid=%lld", static_cast<long long>(rowid))
+                       .c_str());
+        load();
+    });
+}
+
+int CompareCreateTimes(std::string_view a, std::string_view b) {
+    const std::optional<TimeFields> ta = ParseCreateTime(a), tb = ParseCreateTime(b);
+    if (ta && tb) return *ta < *tb ? -1 : (*tb < *ta ? 1 : 0);
+    if (ta || tb) return ta ? 1 : -1;
+    return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
+}

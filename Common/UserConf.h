@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "Common/Singleton.h"
+
+// One proxy account as stored in the accounts table of main.db; the user name is its map key.
+struct UserAccount {
+    int64_t rowid = 0;
+    std::string password;    // the stored digest, decimal text as read back
+    std::string createTime;  // "year-month-day hour:minute:second", no zero padding
+};
+
+// How an account change ended; the pages tell the user which one it was.
+enum class AccountChange {
+    kDone,       // the row is written and the map reloaded
+    kNameTaken,  // another account holds the user name; nothing was written
+    kFailed,     // the database refused, or the account is gone
+};
+
+// The proxy accounts and the anonymous-access switch, which the server reads from main.db.
+// Passwords are stored only as their PasswordDigest. User names and passwords reach SQLite as
+// bound parameters, so no text can change what a statement does. Used from the window thread
+// only: the fields are read and written directly.
+class UserConf : public Singleton<UserConf> {
+public:
+    // Reads the switch ("anonymous_allow"; exactly 1 allows, anything else denies; a missing
+    // row is stored as "0" and read as 0) and every account into the map (the first row of a
+    // user name wins). A database failure is logged and leaves what was read so far. Always 1.
+    int load();
+    // Writes the switch; true when the update and the close succeeded.
+    bool saveAnonymous();
+    // Adds an account created now, then reloads the map.
+    AccountChange addAccount(std::string_view userName, std::string_view password);
+    // Renames an account and, unless `password` is empty, sets its password; then reloads.
+    // A name held by another account is refused; so is an account that no longer exists.
+    AccountChange modifyAccount(int64_t rowid, std::string_view userName,
+                                std::string_view password);
+    // Deletes an account, then reloads; a failure is dropped (the reload shows the account).
+    void deleteAccount(int64_t rowid);
+
+    int anonymousAllow = 1;
+    std::map<std::string, UserAccount> accounts;  // by user name, byte-wise ascending
+
+private:
+    friend class Singleton<UserConf>;
+    UserConf() = default;
+};
+
+// Orders two create-time texts by the time they name (so "2025-9-1 8:0:0" comes before
+// "2025-10-1 8:0:0"); a text that names no time comes before every time, and two such texts
+// compare as bytes. Negative, zero or positive.
+int CompareCreateTimes(std::string_view a, std::string_view b);

@@ -1,0 +1,184 @@
+#include <regex>
+
+#include "Common/Database.h"
+#include "Common/PasswordDigest.h"
+#include "Common/Paths.h"
+#include "Common/UserConf.h"
+#include "tests/Common/TestSupport.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+const auto W = [](const std::string& text) { return "W Common/UserConf.cpp: " + text; };
+
+// A fresh main.db with the tables, and UserConf as a new process has it.
+class UserConfTest : public testing::Test {
+protected:
+    void SetUp() override {
+        OverrideModuleDirectory(dir_.path());
+        test::CreateSchemaDb(dir_.file("main.db"));
+        conf_.anonymousAllow = 1;
+        conf_.accounts.clear();
+    }
+    void TearDown() override {
+        OverrideModuleDirectory("");
+        SetDefaultBusyTimeoutMs(CppSQLite3DB::kDefaultBusyTimeoutMs);
+    }
+    void Store(const std::string& sql) { test::CreateSchemaDb(dir_.file("main.db"), sql); }
+    Lines Rows(const std::string& sql) const { return test::Rows(dir_.file("main.db"), sql); }
+    Lines Accounts() const {
+        return Rows("select rowid, username, password from accounts order by rowid");
+    }
+    Lines MapKeys() const {
+        Lines keys;
+        for (const auto& [name, account] : conf_.accounts) keys.push_back(name);
+        return keys;
+    }
+    test::TempDir dir_;
+    UserConf& conf_ = UserConf::instance();
+};
+
+TEST_F(UserConfTest, TheAnonymousSwitchIsOneOnlyForTheNumberOne) {
+    test::LogCapture log;
+    EXPECT_EQ(conf_.load(), 1);
+    // A missing row is stored as '0', and memory follows what was stored.
+    EXPECT_EQ(conf_.anonymousAllow, 0);
+    EXPECT_EQ(Rows("select value from configuration where key='anonymous_allow'"), Lines{"0"});
+    EXPECT_EQ(log.lines, (Lines{W("the proxy server allow all all users: 0"),
+                                W("the proxy server all allowed users: 0")}));
+    for (const auto& [stored, expected] : std::vector<std::pair<std::string, int>>{
+             {"'1'", 1}, {"'2'", 0}, {"'yes'", 0}, {"'0'", 0}, {"' 1'", 1}, {"NULL", 0}}) {
+        Store("update configuration set value=" + stored + " where key='anonymous_allow'");
+        conf_.anonymousAllow = 1 - expected;
+        conf_.load();
+        EXPECT_EQ(conf_.anonymousAllow, expected) << stored;
+    }
+}
+
+TEST_F(UserConfTest, SaveAnonymousWritesTheSwitchAndReportsFailure) {
+    conf_.load();
+    conf_.anonymousAllow = 1;
+    EXPECT_TRUE(conf_.saveAnonymous());
+    EXPECT_EQ(Rows("select value from configuration where key='anonymous_allow'"), Lines{"1"});
+    test::WriteText(dir_.file("main.db"), "");  // a database without any table
+    test::LogCapture log;
+    EXPECT_FALSE(conf_.saveAnonymous());
+    EXPECT_EQ(log.lines, Lines{});
+}
+
+TEST_F(UserConfTest, AddStoresTheDigestAndTimeAsTheServerReadsThemAndRefusesATakenName) {
+    conf_.load();
+    ASSERT_EQ(conf_.addAccount("alice", "abc"), AccountChange::kDone);
+    EXPECT_EQ(Rows("select username, password, typeof(password) from accounts"),
+              Lines{"alice|26499|text"});
+    const std::string time = Rows("select create_time from accounts")[0];
+    EXPECT_TRUE(
+        std::regex_match(time, std::regex(R"(\d{4}-[1-9]\d?-[1-9]\d? \d{1,2}:\d{1,2}:\d{1,2})")))
+        << time;
+    ASSERT_EQ(conf_.accounts.count("alice"), 1u);  // the map was reloaded
+    EXPECT_EQ(conf_.accounts["alice"].password, "26499");
+    EXPECT_EQ(conf_.accounts["alice"].createTime, time);
+
+    const Lines before = Accounts();
+    EXPECT_EQ(conf_.addAccount("alice", "other"), AccountChange::kNameTaken);
+    EXPECT_EQ(Accounts(), before);
+}
+
+TEST_F(UserConfTest, NamesAndPasswordsAreStoredLiterallyWhateverTheyContain) {
+    conf_.load();
+    const Lines names = {"o'brien", "'; drop table accounts; --", "\"quoted\"", "用户一", "%s%n"};
+    for (const std::string& name : names)
+        ASSERT_EQ(conf_.addAccount(name, name), AccountChange::kDone) << name;
+    Lines stored;
+    for (const std::string& row : Rows("select username, password from accounts order by rowid"))
+        stored.push_back(row);
+    Lines expected;
+    for (const std::string& name : names)
+        expected.push_back(name + "|" + std::to_string(PasswordDigest(name)));
+    EXPECT_EQ(stored, expected);
+    Lines sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(MapKeys(), sorted);
+    EXPECT_EQ(conf_.addAccount("o'brien", "x"), AccountChange::kNameTaken);
+}
+
+TEST_F(UserConfTest, TheFirstStoredRowOfANameWinsAndALoadFailureKeepsWhatWasRead) {
+    Store(
+        "insert into accounts values ('bob', '1', '2025-1-1 0:0:0'), ('bob', '2', 't'),"
+        " ('amy', '3', 't')");
+    EXPECT_EQ(conf_.load(), 1);
+    EXPECT_EQ(MapKeys(), (Lines{"amy", "bob"}));
+    EXPECT_EQ(conf_.accounts["bob"].password, "1");
+    EXPECT_EQ(conf_.accounts["bob"].rowid, 1);
+
+    Store("drop table accounts");
+    test::LogCapture log;
+    EXPECT_EQ(conf_.load(), 1);
+    EXPECT_TRUE(conf_.accounts.empty());
+    EXPECT_EQ(log.lines.back(),
+              "E Common/UserConf.cpp: sqlite exception, error code: SQLITE_ERROR, error message: "
+              "SQLITE_ERROR[1]: no such table: accounts");
+}
+
+TEST_F(UserConfTest, ModifyKeepsThePasswordWhenNoneIsGivenAndRefusesAnotherAccountsName) {
+    conf_.load();
+    conf_.addAccount("amy", "abc");
+    conf_.addAccount("bob", "pw");
+    const int64_t amy = conf_.accounts["amy"].rowid;
+    EXPECT_EQ(conf_.modifyAccount(amy, "ann", ""), AccountChange::kDone);
+    EXPECT_EQ(Accounts(), (Lines{"1|ann|26499", "2|bob|" + std::to_string(PasswordDigest("pw"))}));
+    EXPECT_EQ(MapKeys(), (Lines{"ann", "bob"}));
+    EXPECT_EQ(conf_.modifyAccount(amy, "ann", "new"), AccountChange::kDone);  // its own name
+    EXPECT_EQ(Accounts()[0], "1|ann|" + std::to_string(PasswordDigest("new")));
+
+    const Lines before = Accounts();
+    EXPECT_EQ(conf_.modifyAccount(amy, "bob", "x"), AccountChange::kNameTaken);
+    EXPECT_EQ(conf_.modifyAccount(99, "zed", "x"), AccountChange::kFailed);  // gone meanwhile
+    EXPECT_EQ(Accounts(), before);
+}
+
+TEST_F(UserConfTest, DeleteReloadsAndFailuresAreNotReportedAsTakenNames) {
+    conf_.load();
+    conf_.addAccount("amy", "a");
+    conf_.deleteAccount(conf_.accounts["amy"].rowid);
+    EXPECT_TRUE(conf_.accounts.empty());
+    EXPECT_EQ(Accounts(), Lines{});
+
+    // Another process holds the database: every change fails as such.
+    conf_.addAccount("bob", "b");
+    SetDefaultBusyTimeoutMs(50);
+    CppSQLite3DB holder;
+    holder.open(dir_.file("main.db").c_str());
+    holder.execDML("begin exclusive");
+    EXPECT_EQ(conf_.addAccount("cat", "c"), AccountChange::kFailed);
+    EXPECT_EQ(conf_.modifyAccount(conf_.accounts["bob"].rowid, "bo", "b"), AccountChange::kFailed);
+    EXPECT_FALSE(conf_.saveAnonymous());
+    conf_.deleteAccount(conf_.accounts["bob"].rowid);
+    holder.execDML("rollback");
+    EXPECT_EQ(Rows("select username from accounts"), Lines{"bob"});
+}
+
+TEST(CompareCreateTimes, OrdersByTheTimeNamedAndPutsOtherTextsFirst) {
+    const auto sign = [](int v) { return (v > 0) - (v < 0); };
+    const struct {
+        const char* a;
+        const char* b;
+        int order;
+    } cases[] = {
+        {"2025-9-1 8:0:0", "2025-10-1 8:0:0", -1},
+        {"2025-10-1 8:0:0", "2025-10-1 8:0:0", 0},
+        {"2025-10-1 9:0:0", "2025-10-1 10:0:0", -1},
+        {"2025-1-1 0:0:59", "2025-1-1 0:1:0", -1},
+        {"2024-12-31 23:59:59", "2025-1-1 0:0:0", -1},
+        {"garbage", "2025-1-1 0:0:0", -1},
+        {"", "1-1-1 0:0:0", -1},
+        {"2025-1-1 0:0:0 ", "2025-1-1 0:0:0", -1},  // trailing text: not a time
+        {"b", "a", 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sign(CompareCreateTimes(c.a, c.b)), c.order) << c.a << " vs " << c.b;
+        EXPECT_EQ(sign(CompareCreateTimes(c.b, c.a)), -c.order) << c.b << " vs " << c.a;
+    }
+}
+
+}  // namespace

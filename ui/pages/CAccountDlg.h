@@ -1,0 +1,69 @@
+#pragma once
+// The account page inside the settings page's "Account setting" box: a toolbar (add, modify,
+// delete) over the list of proxy accounts. Every change goes through UserConf and is followed
+// by "applyconf", so that a running server reloads its accounts.
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "Common/UserConf.h"
+#include "ui/pages/CAddAccountDlg.h"
+#include "ui/common/RecordListModel.h"
+
+class QAction;
+class QToolBar;
+class RecordListView;
+
+// One list row's own copy of an account.
+struct AccountRow {
+    int64_t rowid = 0;
+    std::string userName;
+    std::string password;
+    std::string createTime;
+};
+
+// What the add/modify dialog gave back when it closed with Ok.
+struct AccountInput {
+    QString userName;
+    QString password;
+};
+
+class CAccountDlg : public QWidget {
+public:
+    // Opens the add/modify dialog; nullopt when it was cancelled. Tests replace it.
+    using DialogRunner = std::function<std::optional<AccountInput>(
+        QWidget* parent, CAddAccountDlg::Purpose purpose, const QString& userName)>;
+    static constexpr int kToolbarWidth = 100;
+    static constexpr int kToolbarHeight = 30;
+
+    explicit CAccountDlg(QWidget* parent, DialogRunner runDialog = {});
+
+    // Toolbar commands.
+    void OnAdd();
+    void OnModify();
+    void OnDelete();
+    // Shows UserConf's accounts, in user-name order.
+    void Fill();
+
+    QToolBar* ToolBar() const { return toolBar_; }
+    QAction* Action(int commandId) const;  // 32777 add, 32778 modify, 32779 delete
+    RecordListView* List() const { return list_; }
+    const RecordListModel<AccountRow>& Model() const { return model_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // The selected row's account, if a row is selected.
+    std::optional<AccountRow> Selected() const;
+    // After an add or modify: on success "applyconf", the done message and a refill; else the
+    // reason.
+    void ReportChange(AccountChange change, int doneStringId);
+
+    RecordListModel<AccountRow> model_;
+    QToolBar* toolBar_;
+    RecordListView* list_;
+    DialogRunner runDialog_;
+};

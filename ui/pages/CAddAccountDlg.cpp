@@ -1,0 +1,96 @@
+#include "ui/pages/CAddAccountDlg.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "ui/common/DialogUnits.h"
+#include "ui/pages/SettingsMessages.h"
+
+namespace {
+
+constexpr int kDluWidth = 245;
+constexpr int kDluHeight = 97;
+
+// Label, edit and object name of each field row, top to bottom.
+struct FieldRow {
+    res::Ctl label;
+    const char* editName;
+    bool password;
+};
+constexpr FieldRow kRows[] = {
+    {res::Ctl::AccountUserName, "edit1015", false},
+    {res::Ctl::AccountPassword, "edit1016", true},
+    {res::Ctl::AccountRepeatPassword, "edit1017", true},
+};
+
+}  // namespace
+
+CAddAccountDlg::CAddAccountDlg(QWidget* parent, Purpose purpose, const QString& title,
+                               const QString& userName)
+    : QDialog(parent), purpose_(purpose) {
+    setObjectName("dialog113");
+    setWindowTitle(title);
+    const QFontMetrics metrics = fontMetrics();
+    setFixedSize(DluToPixels(metrics, kDluWidth, kDluHeight));
+
+    // Labels right-aligned before their edits; the labels are as wide as the widest of them.
+    int labelWidth = DluToPixels(metrics, 70, 0).width();
+    for (const FieldRow& row : kRows)
+        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(res::Str(row.label)) + 4);
+    QLineEdit* edits[3];
+    for (int i = 0; i < 3; ++i) {
+        const QRect line = DluToRect(metrics, 14, 12 + i * 20, 0, 14);
+        auto* label = new QLabel(res::Str(kRows[i].label), this);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setGeometry(line.x(), line.y(), labelWidth, line.height());
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(kRows[i].editName);
+        edit->setMaxLength(kMaxChars);
+        if (kRows[i].password) edit->setEchoMode(QLineEdit::Password);
+        const int left = line.x() + labelWidth + 6;
+        edit->setGeometry(left, line.y(), width() - left - line.x(), line.height());
+        edits[i] = edit;
+    }
+    userName_ = edits[0];
+    password_ = edits[1];
+    repeat_ = edits[2];
+    userName_->setText(userName);
+
+    auto* ok = new QPushButton(res::Str(res::Ctl::AccountOk), this);
+    ok->setObjectName("button1");
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(res::Str(res::Ctl::AccountCancel), this);
+    cancel->setObjectName("button2");
+    const QRect okRect = DluToRect(metrics, kDluWidth - 2 * 57, 76, 50, 14);
+    ok->setGeometry(okRect);
+    cancel->setGeometry(okRect.translated(DluToPixels(metrics, 57, 0).width(), 0));
+    connect(ok, &QPushButton::clicked, this, &CAddAccountDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CAddAccountDlg::reject);
+}
+
+QString CAddAccountDlg::UserName() const {
+    return userName_->text();
+}
+
+QString CAddAccountDlg::Password() const {
+    return password_->text();
+}
+
+int CAddAccountDlg::FirstFailedCheck() const {
+    if (userName_->text().isEmpty()) return res::IDS_USER_NAME_EMPTY;
+    const bool keepPassword =
+        purpose_ == Purpose::Modify && password_->text().isEmpty() && repeat_->text().isEmpty();
+    if (keepPassword) return 0;
+    if (password_->text().isEmpty() || repeat_->text().isEmpty()) return res::IDS_PASSWORD_EMPTY;
+    if (password_->text() != repeat_->text()) return res::IDS_PASSWORDS_DIFFER;
+    return 0;
+}
+
+void CAddAccountDlg::accept() {
+    if (const int failed = FirstFailedCheck()) {
+        ShowTip(this, failed, MessageIcon::Warning);
+        return;
+    }
+    QDialog::accept();
+}

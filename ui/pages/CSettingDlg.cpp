@@ -1,0 +1,184 @@
+#include "ui/pages/CSettingDlg.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QResizeEvent>
+#include <optional>
+
+#include "Common/SystemConf.h"
+#include "Common/UserConf.h"
+#include "ui/common/DialogUnits.h"
+#include "ui/pages/ApplyConf.h"
+#include "ui/pages/CAccountDlg.h"
+#include "ui/pages/SettingsMessages.h"
+
+namespace {
+
+struct DluBox {
+    int x, y, w, h;
+};
+
+// Where each control sits, in dialog units; the two languages place some differently.
+struct Placement {
+    DluBox systemGroup, accountGroup, anonymous, torvoAgent, portLabel, portEdit, protocolHint,
+        save;
+};
+constexpr Placement kEnglish{{7, 7, 306, 66},   {7, 79, 306, 114}, {16, 20, 100, 10},
+                             {120, 20, 93, 10}, {16, 42, 78, 8},   {104, 39, 40, 14},
+                             {152, 41, 111, 8}, {255, 56, 50, 14}};
+constexpr Placement kChinese{{7, 7, 306, 62},   {7, 75, 306, 118}, {16, 20, 100, 10},
+                             {120, 20, 93, 10}, {16, 42, 44, 8},   {66, 39, 40, 14},
+                             {113, 42, 78, 8},  {255, 49, 50, 14}};
+
+// Places a control at its dialog-unit box; a text control is widened to show all its text.
+void Place(QWidget* control, const DluBox& box) {
+    QRect rect = DluToRect(control->fontMetrics(), box.x, box.y, box.w, box.h);
+    if (qobject_cast<QLabel*>(control) || qobject_cast<QCheckBox*>(control)) {
+        rect.setWidth(std::max(rect.width(), control->sizeHint().width()));
+    }
+    control->setGeometry(rect);
+}
+
+// The port as typed: an integer from 1 to 65535, blanks around it allowed.
+std::optional<int> ParsePort(const QString& text) {
+    bool ok = false;
+    const int port = text.trimmed().toInt(&ok, 10);
+    if (!ok || port < 1 || port > 65535) return std::nullopt;
+    return port;
+}
+
+}  // namespace
+
+CSettingDlg::CSettingDlg(QWidget* parent) : QWidget(parent) {
+    setObjectName("setting105");
+    SystemConf& system = SystemConf::instance();
+    UserConf& users = UserConf::instance();
+    system.load();
+    users.load();
+    torvoAgentAllow_ = torvoAgentAllowLoaded_ = system.torvoAgentAllow;
+    anonymousAllow_ = users.anonymousAllow;
+    listenPort_ = listenPortLoaded_ = system.listenPort;
+
+    BuildControls();
+    ShowFields();
+    // The TorvoAgent switch is never changed here; its stored value passes through Save.
+    torvoAgentBox_->hide();
+    accountPage_ = new CAccountDlg(this);
+    accountPage_->show();
+    setFocusProxy(anonymousBox_);
+    Layout();
+}
+
+void CSettingDlg::BuildControls() {
+    const Placement& at =
+        res::CurrentUiLanguage() == res::UiLanguage::Chinese ? kChinese : kEnglish;
+    // The group boxes first, so the controls over them stay on top.
+    systemGroup_ = new QGroupBox(res::Str(res::Ctl::SystemSettingGroup), this);
+    systemGroup_->setObjectName("group1013");
+    Place(systemGroup_, at.systemGroup);
+    accountGroup_ = new QGroupBox(res::Str(res::Ctl::AccountSettingGroup), this);
+    accountGroup_->setObjectName("group1014");
+    Place(accountGroup_, at.accountGroup);
+
+    anonymousBox_ = new QCheckBox(res::Str(res::Ctl::AllowAnonymous), this);
+    anonymousBox_->setObjectName("check1010");
+    Place(anonymousBox_, at.anonymous);
+    torvoAgentBox_ = new QCheckBox(res::Str(res::Ctl::AllowTorvoAgent), this);
+    torvoAgentBox_->setObjectName("check1009");
+    Place(torvoAgentBox_, at.torvoAgent);
+
+    portLabel_ = new QLabel(res::Str(res::Ctl::ListenPortLabel), this);
+    Place(portLabel_, at.portLabel);
+    portEdit_ = new QLineEdit(this);
+    portEdit_->setObjectName("edit1011");
+    // Only digits can be typed, as in a number edit; pasted text is still checked at Save.
+    portEdit_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), portEdit_));
+    Place(portEdit_, at.portEdit);
+    // The label may have grown to fit its text; the edit stays clear of it.
+    if (portEdit_->x() < portLabel_->geometry().right() + 4) {
+        portEdit_->move(portLabel_->geometry().right() + 4, portEdit_->y());
+    }
+    protocolHint_ = new QLabel(res::Str(res::Ctl::ProtocolHint), this);
+    Place(protocolHint_, at.protocolHint);
+    if (protocolHint_->x() < portEdit_->geometry().right() + 8) {
+        protocolHint_->move(portEdit_->geometry().right() + 8, protocolHint_->y());
+    }
+
+    saveButton_ = new QPushButton(res::Str(res::Ctl::Save), this);
+    saveButton_->setObjectName("button1012");
+    Place(saveButton_, at.save);
+    connect(saveButton_, &QPushButton::clicked, this, [this] { OnSave(); });
+}
+
+void CSettingDlg::ShowFields() {
+    torvoAgentBox_->setChecked(torvoAgentAllow_ != 0);
+    anonymousBox_->setChecked(anonymousAllow_ != 0);
+    portEdit_->setText(QString::number(listenPort_));
+}
+
+bool CSettingDlg::ReadFields() {
+    const std::optional<int> port = ParsePort(portEdit_->text());
+    if (!port) {
+        ShowMessage(this, res::Str(res::Ctl::PortOutOfRange), res::Str(res::IDS_TIP_CAPTION),
+                    MessageIcon::Warning);
+        portEdit_->setFocus();
+        portEdit_->selectAll();
+        return false;
+    }
+    listenPort_ = *port;
+    anonymousAllow_ = anonymousBox_->isChecked() ? 1 : 0;
+    // The TorvoAgent box is hidden: its field keeps the loaded value.
+    return true;
+}
+
+void CSettingDlg::OnSave() {
+    if (!ReadFields()) return;
+    SystemConf& system = SystemConf::instance();
+    UserConf& users = UserConf::instance();
+    system.torvoAgentAllow = torvoAgentAllow_;
+    system.listenPort = static_cast<uint16_t>(listenPort_);
+    users.anonymousAllow = anonymousAllow_;
+    const bool systemSaved = system.save();
+    const bool anonymousSaved = users.saveAnonymous();
+    if (!systemSaved || !anonymousSaved) {
+        ShowOperationFailed(this);
+        return;
+    }
+    torvoAgentAllowLoaded_ = torvoAgentAllow_;
+    if (listenPort_ != listenPortLoaded_) {
+        listenPortLoaded_ = listenPort_;
+        ShowTip(this, res::IDS_RESTART_ENGINE_HINT);
+    }
+    SendApplyConf();
+    ShowTip(this, res::IDS_SAVED_SUCCESSFULLY);
+}
+
+void CSettingDlg::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Layout();
+}
+
+void CSettingDlg::Layout() {
+    if (!systemGroup_ || !saveButton_ || !accountPage_) return;
+    const int right = width() - 10, bottom = height() - 10;
+    QRect system = systemGroup_->geometry();
+    system.setRight(right - 1);  // QRect's right is inclusive
+    systemGroup_->setGeometry(system);
+
+    QRect save = saveButton_->geometry();
+    save.moveRight(width() - 20 - 1);
+    saveButton_->setGeometry(save);
+
+    QRect account = accountGroup_->geometry();
+    account.setRight(right - 1);
+    account.setBottom(bottom - 1);
+    accountGroup_->setGeometry(account);
+
+    accountPage_->setGeometry(QRect(QPoint(account.left() + 10, account.top() + 20),
+                                    QPoint(account.right() - 10, account.bottom() - 10)));
+}
