@@ -48,18 +48,36 @@ asio::awaitable<void> ForwardBody(ClientSession& session, HttpMessageParser& req
     }
 }
 
+// Connects the upstream for `target`, or answers the client why not.
+asio::awaitable<bool> Reach(ClientSession& session, const ProxyTarget& target,
+                            std::string& upstreamHost, uint16_t& upstreamPort,
+                            std::unique_ptr<ReadBuffer>& upstreamBuffer) {
+    const ConnectResult result = co_await ConnectUpstream(session, target.host, target.port);
+    if (result != ConnectResult::kConnected) {
+        co_await WriteText(session.client, FailureResponse(result));
+        co_return false;
+    }
+    upstreamHost = target.host;
+    upstreamPort = target.port;
+    upstreamBuffer = std::make_unique<ReadBuffer>();
+    co_return true;
+}
+
 struct ResponseOutcome {
-    bool complete = false;   // a whole final response reached the client
-    bool keepAlive = false;  // and both ends may go on
+    bool complete = false;    // a whole final response reached the client
+    bool keepAlive = false;   // and both ends may go on
+    bool unanswered = false;  // the origin closed or timed out before sending a byte
 };
 
 // Passes the origin's response to the client, interim (1xx) responses included, finding its
-// end without touching the body bytes. Answers 502 or 504 itself while nothing was sent yet.
+// end without touching the body bytes. Answers 502 itself to a broken response head; an
+// origin that sends nothing at all is left to the caller (`unanswered`).
 asio::awaitable<void> RelayResponse(ClientSession& session, HttpMessageParser& response,
                                     ReadBuffer& buffer, bool headRequest,
                                     const bool& requestDone, ResponseOutcome& outcome) {
     ProxyServer& server = session.server;
     bool sentAny = false;
+    bool receivedAny = buffer.Size() > 0;
     bool inHead = true;
     HttpHead head;
     response.Reset(headRequest);
@@ -102,16 +120,16 @@ asio::awaitable<void> RelayResponse(ClientSession& session, HttpMessageParser& r
             break;
         }
         if (status == Status::kNeedMore || buffer.Size() == 0) {
-            if (!co_await ReadMore(session, session.upstream, buffer)) {
+            const bool more = co_await ReadMore(session, session.upstream, buffer);
+            receivedAny = receivedAny || more;
+            if (!more) {
                 if (!inHead && head.bodyUntilEof && response.Finish()) {
                     outcome.complete = true;  // the body ran until the origin closed
                     break;
                 }
-                if (!sentAny && !session.Closed()) {
-                    std::string answer = session.upstreamTimedOut
-                                             ? ProxyResponse(504, "Gateway Timeout")
-                                             : ProxyResponse(502, "Bad Gateway");
-                    co_await WriteText(session.client, std::move(answer));
+                if (!receivedAny && !session.Closed()) {
+                    outcome.unanswered = true;
+                    co_return;
                 }
                 session.Close();
                 co_return;
@@ -176,18 +194,11 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
         buffer.Consume(head.length);
         session.Moved(head.length);
 
-        const bool sameUpstream = session.upstream.is_open() && upstreamHost == target->host &&
-                                  upstreamPort == target->port;
-        if (!sameUpstream) {
-            const ConnectResult result =
-                co_await ConnectUpstream(session, target->host, target->port);
-            if (result != ConnectResult::kConnected) {
-                co_await WriteText(session.client, FailureResponse(result));
-                co_return;
-            }
-            upstreamHost = target->host;
-            upstreamPort = target->port;
-            upstreamBuffer = std::make_unique<ReadBuffer>();
+        bool reused = head.method != HTTP_CONNECT && session.upstream.is_open() &&
+                      upstreamHost == target->host && upstreamPort == target->port;
+        if (!reused && !co_await Reach(session, *target, upstreamHost, upstreamPort,
+                                       upstreamBuffer)) {
+            co_return;
         }
 
         if (head.method == HTTP_CONNECT) {
@@ -200,15 +211,34 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
         }
 
         server.RecordAccess(session, head.target);
-        if (!co_await WriteText(session.upstream, BuildOriginRequest(head, *target))) {
-            co_await WriteText(session.client, ProxyResponse(502, "Bad Gateway"));
-            co_return;
-        }
+        const std::string originRequest = BuildOriginRequest(head, *target);
         bool requestDone = head.complete;
         ResponseOutcome outcome;
-        co_await (ForwardBody(session, request, buffer, requestDone) &&
-                  RelayResponse(session, response, *upstreamBuffer, head.method == HTTP_HEAD,
-                                requestDone, outcome));
+        for (;;) {
+            outcome = {};
+            if (co_await WriteAll(session.upstream, originRequest)) {
+                co_await (ForwardBody(session, request, buffer, requestDone) &&
+                          RelayResponse(session, response, *upstreamBuffer,
+                                        head.method == HTTP_HEAD, requestDone, outcome));
+            } else {
+                outcome.unanswered = true;
+            }
+            if (!outcome.unanswered || session.Closed()) break;
+            // A kept-alive origin connection may have been closed by the origin meanwhile: a
+            // request without a body is sent once more on a fresh connection.
+            if (reused && head.complete && !session.upstreamTimedOut) {
+                reused = false;
+                if (!co_await Reach(session, *target, upstreamHost, upstreamPort,
+                                    upstreamBuffer)) {
+                    co_return;
+                }
+                continue;
+            }
+            std::string answer = session.upstreamTimedOut ? ProxyResponse(504, "Gateway Timeout")
+                                                          : ProxyResponse(502, "Bad Gateway");
+            co_await WriteText(session.client, std::move(answer));
+            co_return;
+        }
         if (session.Closed() || !requestDone || !outcome.complete) co_return;
         if (!outcome.keepAlive) {
             asio::error_code ignored;

@@ -19,6 +19,8 @@ namespace {
 
 // Alarms beyond this many in one second are counted and reported as one.
 constexpr int kAlarmsPerSecond = 20;
+// How long a finished client may take to close its side.
+constexpr int kLingerSeconds = 2;
 
 asio::ip::address Unmapped(const asio::ip::address& address) {
     if (address.is_v6() && address.to_v6().is_v4_mapped()) {
@@ -159,6 +161,16 @@ asio::awaitable<void> ProxyServer::ServeClient(tcp::socket socket) {
             co_await ServeSocks5(session, buffer);
         } else {
             co_await ServeHttp(session, buffer);
+        }
+        // End gracefully: a close with unread bytes would reset the connection and could
+        // destroy the last answer (a 407 to a request with a body) before the client reads it.
+        if (!session.Closed()) {
+            asio::error_code ignored;
+            session.client.shutdown(tcp::socket::shutdown_send, ignored);
+            session.SetDeadline(kLingerSeconds);
+            do {
+                buffer.Consume(buffer.Size());
+            } while (co_await ReadMore(session, session.client, buffer));
         }
     } catch (const std::exception& error) {
         LOG(ERROR) << "client " << session.clientIp << ": " << error.what();

@@ -62,6 +62,10 @@ TEST_F(ProxyEndToEnd, HttpRequestsAreForwardedOnKeptAliveConnectionsWithTheirBod
     EXPECT_EQ(two.exitCode, 0);
     EXPECT_EQ(two.output, "hello worldabcdefg");
     EXPECT_EQ(origin_.Connections(), 1) << "both requests on one upstream connection";
+    // An origin that drops a kept-alive connection: the next request goes on a fresh one.
+    EXPECT_EQ(Curl(Http("alice:secret") + Url("/bye") + " " + Url("/hello")).output,
+              "byehello world");
+    EXPECT_EQ(origin_.Connections(), 3);
 
     std::string body(300000, '\0');
     for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7 % 251);

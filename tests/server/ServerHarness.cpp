@@ -294,6 +294,10 @@ void HttpOrigin::Serve(int fd) {
                 ok = SendAll(fd, std::string(std::min<size_t>(65536, total - sent), 'x'));
                 std::this_thread::sleep_for(100ms);
             }
+        } else if (path == "/bye") {
+            reply("bye");
+            ::shutdown(fd, SHUT_RDWR);  // a connection it never said it would close
+            return;
         } else if (path == "/echo") {
             ok = reply(body);
         } else if (path == "/silent") {

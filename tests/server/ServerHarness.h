@@ -82,6 +82,7 @@ private:
 //   /chunked        "abcdefg" in two chunks
 //   /bytes/N        N bytes of 'x' with a length
 //   /slow/N         N bytes in 64 KiB pieces, one every 100 ms
+//   /bye            "bye", then the connection is closed without notice
 //   /echo           the request body back (requests with a length)
 //   /silent         never answers
 // Connections are kept alive; Connections() counts the accepted ones.
