@@ -159,7 +159,14 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
         request.Reset();
         HttpHead head;
         Status status;
+        // A kept-alive client may wait idle for its next request, but once that request
+        // begins, its head must be complete within the handshake time.
+        bool begun = false;
         while ((status = request.ReadHead(buffer.View(), kMaxHead, head)) == Status::kNeedMore) {
+            if (!first && !begun && buffer.Size() > 0) {
+                begun = true;
+                session.SetDeadline(server.Settings().handshakeTimeoutSec);
+            }
             if (!co_await ReadMore(session, session.client, buffer)) co_return;
         }
         if (status == Status::kTooLarge) {

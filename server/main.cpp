@@ -5,6 +5,7 @@
 // and TORVO_CONTROL_PORT (tests); the proxy port is otherwise main.db's listen_port.
 #include <glog/logging.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <asio.hpp>
 #include <cstdlib>
@@ -39,6 +40,9 @@ int main(int argc, char** argv) {
     FLAGS_logtostderr = true;
     google::InitGoogleLogging(argv[0]);
     ::signal(SIGPIPE, SIG_IGN);
+    // Everything it creates (a fresh main.db, its journal, the service files) is private: main.db
+    // holds the accounts' password digests.
+    ::umask(077);
 
     bool serviceFlag = false;
     ServerPorts ports;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -102,6 +105,36 @@ TEST_F(ServiceContract, StartedByHandItHoldsTheLockItselfAndRefusesAnOpenFolder)
     EXPECT_TRUE(WaitUntil([&] { return open.Exited(); }));
     EXPECT_NE(open.ExitCode(), 0);
     ::chmod(paths_.dir.c_str(), 0700);
+}
+
+// Under systemd ("-s" with NOTIFY_SOCKET): readiness once both ports listen, then stopping on
+// SIGTERM, on the socket systemd gives; no local service files are touched.
+TEST_F(ServiceContract, UnderSystemdItNotifiesReadyAndStopping) {
+    const std::string socketPath = InstallDir() + "/notify.sock";
+    const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(notify, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    timeval wait{5, 0};
+    ::setsockopt(notify, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    auto receive = [&] {
+        char message[256] = {};
+        return ::recv(notify, message, sizeof message - 1, 0) > 0 ? std::string(message) : "";
+    };
+
+    ::setenv("NOTIFY_SOCKET", socketPath.c_str(), 1);
+    ServerByHand server(InstallDir() + "/TorvoProxyServer", "-s");
+    ::unsetenv("NOTIFY_SOCKET");
+    EXPECT_EQ(receive(), "READY=1");
+    EXPECT_TRUE(Accepting(control_));
+    EXPECT_TRUE(Accepting(listen_));
+    ::kill(server.Pid(), SIGTERM);
+    EXPECT_EQ(receive(), "STOPPING=1");
+    EXPECT_TRUE(WaitUntil([&] { return server.Exited(); }));
+    EXPECT_EQ(server.ExitCode(), 0);
+    EXPECT_FALSE(std::filesystem::exists(root_));
+    ::close(notify);
 }
 
 }  // namespace
