@@ -11,29 +11,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "Common/Paths.h"
+#include "service/LocalServiceFiles.h"
+#include "service/ServiceNames.h"
 
 namespace {
 
 const char* Env(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0' ? value : nullptr;
-}
-
-// A folder only this account can use, and not a link.
-bool PrivateFolder(const std::string& path, std::string& error) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & 077) != 0) {
-        error = path + " is not a private folder of this account";
-        return false;
-    }
-    return true;
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -59,15 +48,16 @@ ServiceMode::~ServiceMode() = default;  // the lock is let go only by the proces
 
 bool ServiceMode::Begin(std::string& error) {
     if (kind_ != Kind::kLocal) return true;
-    if (const char* dir = Env("TORVO_SERVICE_DIR")) {
+    std::string root;
+    if (const char* dir = Env(local_service::kServiceDirVariable)) {
         dir_ = dir;
+        root = std::filesystem::path(dir_).parent_path().string();
     } else {
-        const char* root = Env("TORVO_LOCAL_SERVICE_ROOT");
-        dir_ = JoinPath(root != nullptr ? root : JoinPath(GetModuleDirectory(), "services"),
-                        "TorvoProxyServer");
+        root = local_service::DefaultRoot();
+        dir_ = JoinPath(root, kProxyServiceName);
     }
     // A launching console has checked the folder and holds the lock for us already.
-    if (const char* handed = Env("TORVO_SERVICE_LOCK_FD")) {
+    if (const char* handed = Env(local_service::kLockFdVariable)) {
         lockFd_ = std::atoi(handed);
         if (::fcntl(lockFd_, F_SETFD, FD_CLOEXEC) != 0) {
             error = "the lock descriptor " + std::string(handed) + " is not open";
@@ -75,7 +65,8 @@ bool ServiceMode::Begin(std::string& error) {
         }
         return true;
     }
-    if (!PrivateFolder(dir_, error)) return false;
+    error = local_service::CheckFolders(root, local_service::Paths(dir_));
+    if (!error.empty()) return false;
     const std::string pidFile = dir_ + "/server.pid";
     lockFd_ = ::open(pidFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     struct stat info {};
@@ -112,19 +103,7 @@ void ServiceMode::Stopping() {
 
 bool ServiceMode::WriteState(const char* word) {
     const std::string path = dir_ + "/state";
-    const std::string temporary = path + ".tmp." + std::to_string(::getpid());
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        LOG(ERROR) << "cannot write " << temporary << ": " << std::strerror(errno);
-        return false;
-    }
-    const bool written = WriteAll(fd, std::string(word) + "\n");
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        LOG(ERROR) << "cannot replace " << path;
-        return false;
-    }
-    return true;
+    if (local_service::WriteFileAtomically(path, std::string(word) + "\n")) return true;
+    LOG(ERROR) << "cannot replace " << path;
+    return false;
 }

@@ -36,9 +36,8 @@ struct InstallFolder {
         if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
         path = fs::canonical(pattern).string();
         fs::copy_file(TORVO_SERVER_PATH, path + "/TorvoProxyServer");
-        // The test process and the server use one main.db and one database lock.
+        // The test process and the server use one main.db and so one database lock.
         OverrideModuleDirectory(path);
-        ::setenv("TORVO_LOCK_DIR", path.c_str(), 1);
     }
     ~InstallFolder() {
         std::error_code ignored;
