@@ -209,10 +209,11 @@ std::string UnitFileText(const ServiceDefinition& definition) {
     for (const std::string& word : SplitCommandLine(definition.commandLine)) {
         execStart += (execStart.empty() ? "" : " ") + QuoteWord(word);
     }
-    // Type=exec: the start job fails when the program cannot be executed (Type=simple would
-    // report success and leave systemd retrying).
+    // Type=notify: the start job ends when the server reports itself ready (sd_notify), and
+    // fails when the program cannot be executed or ends first (Type=simple would report
+    // success and leave systemd retrying).
     std::string text = "[Unit]\nDescription=" + EscapeValue(definition.displayName) +
-                       "\nAfter=network.target\n\n[Service]\nType=exec\nExecStart=" + execStart +
+                       "\nAfter=network.target\n\n[Service]\nType=notify\nExecStart=" + execStart +
                        "\n";
     if (definition.autoStart) text += "\n[Install]\nWantedBy=multi-user.target\n";
     return text;

@@ -69,7 +69,7 @@ TEST(SystemdUnitTextTest, UnitFileEscapesFailureActionsAndStates) {
     EXPECT_EQ(
         systemd_service::UnitFileText({"X", "100% sure", "\"/opt/my dir/a$b\\1%\" -s", false}),
         "[Unit]\nDescription=100%% sure\nAfter=network.target\n\n"
-        "[Service]\nType=exec\nExecStart=\"/opt/my dir/a$$b\\\\1%%\" \"-s\"\n");
+        "[Service]\nType=notify\nExecStart=\"/opt/my dir/a$$b\\\\1%%\" \"-s\"\n");
     EXPECT_EQ(systemd_service::FailureActionsDropIn(FailureActions{}), "[Service]\nRestart=no\n");
     const std::tuple<const char*, const char*, uint32_t> rows[] = {
         {"activating", "start", kStartPending},   {"active", "running", kRunning},
@@ -160,7 +160,7 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstallOverTheBus) {
     ASSERT_TRUE(ctrl.Install());
     EXPECT_EQ(ReadFile(unitFile_),
               "[Unit]\nDescription=Torvo Proxy Server\nAfter=network.target\n\n"
-              "[Service]\nType=exec\nExecStart=\"/opt/torvo/TorvoProxyServer\" \"-s\"\n\n"
+              "[Service]\nType=notify\nExecStart=\"/opt/torvo/TorvoProxyServer\" \"-s\"\n\n"
               "[Install]\nWantedBy=multi-user.target\n");
     EXPECT_EQ(ReadFile(unitFile_ + ".d/10-description.conf"),
               "[Unit]\nDescription=Torvo Proxy Server\n");

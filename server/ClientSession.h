@@ -1,0 +1,64 @@
+#pragma once
+
+#include <asio.hpp>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "server/TrafficStats.h"
+
+class ProxyServer;
+
+// One client connection of the proxy port, from accept to close. It lives in the frame of
+// the coroutine that serves it; the server keeps a pointer while it lives, so that its
+// once-a-second sweep can end sessions past their deadline and a configuration change can
+// end those whose account went away.
+class ClientSession {
+public:
+    using Clock = std::chrono::steady_clock;
+    // What the deadline guards: the session as a whole, or only an upstream step (connecting,
+    // waiting for an origin's response head) whose time-out the session answers itself.
+    enum class Phase { kSession, kUpstream };
+
+    ClientSession(ProxyServer& server, asio::ip::tcp::socket client);
+    ~ClientSession();
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
+
+    ProxyServer& server;
+    asio::ip::tcp::socket client;
+    asio::ip::tcp::socket upstream;
+    asio::ip::tcp::resolver resolver;
+
+    std::string clientIp;       // text form; IPv4-mapped addresses as plain IPv4
+    uint32_t clientIPv4 = 0;    // 0 for IPv6 clients
+    bool clientLoopback = false;
+
+    // Who it is once admitted.
+    bool admitted = false;
+    std::string user;           // empty: anonymous
+    TrafficStats::Flow* flow = nullptr;
+
+    // Counts traffic of the admitted client and moves the idle deadline.
+    void Moved(uint64_t bytes);
+    void Admit(const std::string& name);
+
+    void SetDeadline(int seconds, Phase phase = Phase::kSession);
+    // Called by the sweep: past the deadline?
+    bool Expired(Clock::time_point now) const { return now >= deadline_; }
+    // An upstream step past its time: that step is cut (the session answers the client);
+    // anything else: the session ends.
+    void Expire();
+    bool upstreamTimedOut = false;
+
+    // Ends the session: both sockets closed, every pending operation completes.
+    void Close();
+    bool Closed() const { return closed_; }
+
+private:
+    Clock::time_point deadline_;
+    Phase phase_ = Phase::kSession;
+    bool closed_ = false;
+};

@@ -1,0 +1,94 @@
+#include "server/ControlReplies.h"
+
+#include <json/writer.h>
+
+#include <limits>
+
+#include "Common/DateTime.h"
+
+namespace {
+
+std::string Write(const Json::Value& root) {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    return Json::writeString(builder, root);
+}
+
+Json::Value Base(int code, const std::string& message) {
+    Json::Value root(Json::objectValue);
+    root["err_code"] = code;
+    root["err_msg"] = message;
+    return root;
+}
+
+// The console reads these counters as signed 32-bit numbers.
+int Clamp(int64_t value) {
+    return static_cast<int>(std::min<int64_t>(value, std::numeric_limits<int>::max()));
+}
+
+std::string TimeText(int64_t unixTime) {
+    return DateTime::FromUnixTime(static_cast<uint32_t>(unixTime)).ToString();
+}
+
+template <class Map, class Fill>
+std::string TotalsList(const Map& totals, Fill fill) {
+    Json::Value data(Json::arrayValue);
+    for (const auto& [name, entry] : totals) {
+        Json::Value row(Json::objectValue);
+        fill(row, name);
+        row["total_bytes"] = FormatBytes(entry.bytes);
+        row["last_report_time"] = TimeText(entry.lastActive);
+        data.append(row);
+    }
+    return Envelope(data);
+}
+
+}  // namespace
+
+std::string Envelope(const Json::Value& data) {
+    Json::Value root = Base(0, "");
+    root["data"] = data;
+    return Write(root);
+}
+
+std::string ErrorReply(int code, const std::string& message) { return Write(Base(code, message)); }
+
+std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms) {
+    Json::Value data(Json::objectValue);
+    data["onlineUsers"] = stats.OnlineUsers();
+    data["onlineDevices"] = stats.OnlineDevices();
+    data["totalAlarms"] = Clamp(totalAlarms);
+    data["totalIOBytes"] = FormatBytes(stats.TotalBytes());
+    return Envelope(data);
+}
+
+std::string BandwidthReply(const TrafficStats& stats) {
+    Json::Value root = Base(0, "");
+    root["bytes"] = static_cast<Json::UInt>(
+        std::min<uint64_t>(stats.BytesLastSecond(), std::numeric_limits<uint32_t>::max()));
+    return Write(root);
+}
+
+std::string FlowRealtimeReply(const TrafficStats& stats) {
+    Json::Value data(Json::arrayValue);
+    for (const auto& [key, flow] : stats.Flows()) {
+        if (flow.connections <= 0) continue;
+        Json::Value row(Json::objectValue);
+        row["ip"] = flow.ip;
+        row["user"] = flow.user;
+        row["current_connections"] = flow.connections;
+        row["total_bytes"] = FormatBytes(flow.bytes);
+        row["bytes_persecond"] = FormatBytes(flow.bytesLastSecond) + "/s";
+        data.append(row);
+    }
+    return Envelope(data);
+}
+
+std::string FlowIpReply(const TrafficStats& stats) {
+    return TotalsList(stats.ByIp(), [](Json::Value& row, const std::string& ip) { row["ip"] = ip; });
+}
+
+std::string FlowUserReply(const TrafficStats& stats) {
+    return TotalsList(stats.ByUser(),
+                      [](Json::Value& row, const std::string& user) { row["user"] = user; });
+}

@@ -1,0 +1,136 @@
+#include "server/DatabaseWorker.h"
+
+#include <glog/logging.h>
+
+#include <chrono>
+
+namespace {
+
+// A batch is written once this many rows wait, or this long after its first row came.
+constexpr size_t kBatchRows = 2000;
+constexpr auto kBatchDelay = std::chrono::milliseconds(200);
+
+// Keeps the newest `maxRows` rows; rowids grow with every insert, and nothing but this
+// trimming deletes rows, so the oldest rows are those below the newest rowid less the limit.
+void Trim(CppSQLite3DB& db, const char* table, int64_t maxRows) {
+    const std::string sql = std::string("delete from ") + table +
+                            " where rowid <= (select max(rowid) from " + table + ") - ?";
+    db.execDML(sql.c_str(), {std::to_string(maxRows)});
+}
+
+}  // namespace
+
+DatabaseWorker::DatabaseWorker(DatabaseOptions options)
+    : options_(std::move(options)), thread_([this] { Run(); }) {
+    Submit([this] {
+        UseDatabase(
+            [this](CppSQLite3DB& db) {
+                alarmCount_ = db.execQuery("select count(*) from alarms").getInt64Field(0);
+            },
+            DbFailure::kLogError, options_);
+    });
+}
+
+DatabaseWorker::~DatabaseWorker() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+template <class Row>
+void DatabaseWorker::Queue(std::vector<Row>& rows, Row row) {
+    {
+        std::lock_guard lock(mutex_);
+        if (history_.size() + alarms_.size() >= kMaxPendingRows) {
+            ++dropped_;
+            return;
+        }
+        rows.push_back(std::move(row));
+    }
+    wake_.notify_one();
+}
+
+void DatabaseWorker::Record(AccessRecord record) { Queue(history_, std::move(record)); }
+void DatabaseWorker::Record(AlarmRecord record) { Queue(alarms_, std::move(record)); }
+
+void DatabaseWorker::Submit(std::function<void()> job) {
+    {
+        std::lock_guard lock(mutex_);
+        jobs_.push_back(std::move(job));
+        ++queued_;
+    }
+    wake_.notify_one();
+}
+
+void DatabaseWorker::Flush() {
+    std::unique_lock lock(mutex_);
+    jobs_.push_back([] {});  // written rows come before any job that follows them
+    const uint64_t target = ++queued_;
+    wake_.notify_one();
+    idle_.wait(lock, [&] { return written_ >= target; });
+}
+
+void DatabaseWorker::SetRetention(int64_t historyMaxRows, int64_t alarmsMaxRows) {
+    historyMaxRows_ = historyMaxRows;
+    alarmsMaxRows_ = alarmsMaxRows;
+}
+
+void DatabaseWorker::Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [&] {
+            return stopping_ || !jobs_.empty() || !history_.empty() || !alarms_.empty();
+        });
+        // Let a batch gather, unless a job or the end is waiting for it.
+        if (jobs_.empty() && !stopping_ && history_.size() + alarms_.size() < kBatchRows) {
+            wake_.wait_for(lock, kBatchDelay, [&] {
+                return stopping_ || !jobs_.empty() ||
+                       history_.size() + alarms_.size() >= kBatchRows;
+            });
+        }
+        std::vector<AccessRecord> history;
+        std::vector<AlarmRecord> alarms;
+        history.swap(history_);
+        alarms.swap(alarms_);
+        std::deque<std::function<void()>> jobs;
+        jobs.swap(jobs_);
+        const bool stop = stopping_;
+        lock.unlock();
+        if (!history.empty() || !alarms.empty()) Write(history, alarms);
+        for (auto& job : jobs) job();
+        lock.lock();
+        written_ += jobs.size();
+        idle_.notify_all();
+        if (stop && jobs_.empty() && history_.empty() && alarms_.empty()) return;
+    }
+}
+
+void DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms) {
+    const bool ok = UseDatabase(
+        [&](CppSQLite3DB& db) {
+            db.execDML("begin immediate");
+            for (const auto& row : history) {
+                db.execDML("insert into history (user, ip, url, time) values (?, ?, ?, ?)",
+                           {row.user, std::to_string(row.ip), row.url, std::to_string(row.time)});
+            }
+            for (const auto& row : alarms) {
+                db.execDML("insert into alarms (source, message, time) values (?, ?, ?)",
+                           {row.source, row.message, std::to_string(row.time)});
+            }
+            if (!history.empty()) Trim(db, "history", historyMaxRows_);
+            if (!alarms.empty()) Trim(db, "alarms", alarmsMaxRows_);
+            db.execDML("commit");
+            if (!alarms.empty()) {
+                alarmCount_ = db.execQuery("select count(*) from alarms").getInt64Field(0);
+            }
+        },
+        DbFailure::kLogError, options_);
+    if (!ok) {
+        dropped_ += history.size() + alarms.size();
+        LOG(ERROR) << "dropped " << history.size() << " history and " << alarms.size()
+                   << " alarm rows";
+    }
+}

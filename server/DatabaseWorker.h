@@ -1,0 +1,77 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Common/Database.h"
+
+struct AccessRecord {
+    std::string user;
+    uint32_t ip = 0;  // IPv4 address, first octet most significant; 0 for IPv6 clients
+    std::string url;
+    int64_t time = 0;  // Unix time, seconds
+};
+
+struct AlarmRecord {
+    std::string source;
+    std::string message;
+    int64_t time = 0;
+};
+
+// The server's one thread for main.db, so that proxying never waits on the database: rows
+// are queued by the event loop and written in batches (one transaction per batch, inside the
+// database lock, as every user of main.db does), old rows beyond the retention limits are
+// dropped, and other database work (reading the settings) runs here as jobs.
+class DatabaseWorker {
+public:
+    // Rows waiting beyond this are dropped (and counted) rather than held in memory.
+    static constexpr size_t kMaxPendingRows = 200000;
+
+    explicit DatabaseWorker(DatabaseOptions options = {});
+    // Writes what is queued, then ends the thread.
+    ~DatabaseWorker();
+    DatabaseWorker(const DatabaseWorker&) = delete;
+    DatabaseWorker& operator=(const DatabaseWorker&) = delete;
+
+    void Record(AccessRecord record);
+    void Record(AlarmRecord record);
+    // Runs `job` on the worker thread, in order with the writes.
+    void Submit(std::function<void()> job);
+    // Waits until everything queued so far is written (tests, shutdown).
+    void Flush();
+
+    void SetRetention(int64_t historyMaxRows, int64_t alarmsMaxRows);
+    // Rows in `alarms` after the last write (read at start too).
+    int64_t AlarmCount() const { return alarmCount_.load(); }
+    uint64_t DroppedRows() const { return dropped_.load(); }
+    const DatabaseOptions& Options() const { return options_; }
+
+private:
+    template <class Row>
+    void Queue(std::vector<Row>& rows, Row row);
+    void Run();
+    void Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms);
+
+    DatabaseOptions options_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::vector<AccessRecord> history_;
+    std::vector<AlarmRecord> alarms_;
+    std::deque<std::function<void()>> jobs_;
+    bool stopping_ = false;
+    uint64_t queued_ = 0;   // batches handed in / written, for Flush
+    uint64_t written_ = 0;
+    std::atomic<int64_t> historyMaxRows_{1000000};
+    std::atomic<int64_t> alarmsMaxRows_{100000};
+    std::atomic<int64_t> alarmCount_{0};
+    std::atomic<uint64_t> dropped_{0};
+    std::thread thread_;  // last: starts after everything above exists
+};

@@ -1,0 +1,317 @@
+#include "server/ProxyServer.h"
+
+#include <glog/logging.h>
+#include <json/value.h>
+
+#include <ctime>
+#include <vector>
+
+#include "Common/DateTime.h"
+#include "Common/PasswordDigest.h"
+#include "server/ClientSession.h"
+#include "server/ControlProtocol.h"
+#include "server/ControlReplies.h"
+#include "server/SessionIo.h"
+
+using asio::ip::tcp;
+
+namespace {
+
+// Alarms beyond this many in one second are counted and reported as one.
+constexpr int kAlarmsPerSecond = 20;
+// How long a finished client may take to close its side.
+constexpr int kLingerSeconds = 2;
+
+asio::ip::address Unmapped(const asio::ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    }
+    return address;
+}
+
+bool Listen(tcp::acceptor& acceptor, const tcp::endpoint& endpoint, bool dualStack,
+            asio::error_code& error) {
+    asio::error_code ignored;
+    acceptor.close(ignored);
+    acceptor.open(endpoint.protocol(), error);
+    if (error) return false;
+    if (dualStack) acceptor.set_option(asio::ip::v6_only(false), error);
+    if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+    if (!error) acceptor.bind(endpoint, error);
+    if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
+    if (error) acceptor.close(ignored);
+    return !error;
+}
+
+}  // namespace
+
+ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerSettings settings,
+                         ServerPorts ports)
+    : io_(io),
+      database_(database),
+      settings_(std::move(settings)),
+      ports_(ports),
+      listenPort_(ports.listen.value_or(settings_.listenPort)),
+      proxyAcceptor_(io),
+      controlAcceptor_(io),
+      ticker_(io),
+      stats_(std::time(nullptr)),
+      startTime_(DateTime::Now().ToString()),
+      started_(std::chrono::steady_clock::now()) {
+    database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows);
+}
+
+ProxyServer::~ProxyServer() = default;
+
+bool ProxyServer::Start() {
+    asio::error_code error;
+    if (!Listen(controlAcceptor_, {asio::ip::make_address_v4("127.0.0.1"), ports_.control}, false,
+                error)) {
+        LOG(ERROR) << "cannot listen on the control port 127.0.0.1:" << ports_.control << ": "
+                   << error.message();
+        return false;
+    }
+    if (!Listen(proxyAcceptor_, {asio::ip::address_v6::any(), listenPort_}, true, error) &&
+        !Listen(proxyAcceptor_, {asio::ip::address_v4::any(), listenPort_}, false, error)) {
+        listenError_ = error.message();
+        RaiseAlarm("listen", "cannot listen on port " + std::to_string(listenPort_) + ": " +
+                                 listenError_);
+    } else {
+        LOG(WARNING) << "proxy listening on port " << listenPort_ << ", control channel on "
+                     << "127.0.0.1:" << ports_.control;
+        asio::co_spawn(io_, AcceptProxy(), asio::detached);
+    }
+    asio::co_spawn(io_, AcceptControl(), asio::detached);
+    asio::co_spawn(io_, Tick(), asio::detached);
+    return true;
+}
+
+void ProxyServer::Stop() {
+    stopping_ = true;
+    asio::error_code ignored;
+    proxyAcceptor_.close(ignored);
+    controlAcceptor_.close(ignored);
+    ticker_.cancel();
+    for (ClientSession* session : std::vector(sessions_.begin(), sessions_.end())) session->Close();
+    for (tcp::socket* socket : controlSockets_) socket->close(ignored);
+}
+
+void ProxyServer::Register(ClientSession* session) { sessions_.insert(session); }
+void ProxyServer::Unregister(ClientSession* session) { sessions_.erase(session); }
+
+void ProxyServer::RecordAccess(const ClientSession& session, std::string url) {
+    database_.Record(AccessRecord{session.user, session.clientIPv4, std::move(url),
+                                  static_cast<int64_t>(std::time(nullptr))});
+}
+
+void ProxyServer::RaiseAlarm(std::string source, std::string message) {
+    if (++alarmsThisSecond_ > kAlarmsPerSecond) {
+        ++alarmsSuppressed_;
+        return;
+    }
+    LOG(WARNING) << "alarm (" << source << "): " << message;
+    database_.Record(AlarmRecord{std::move(source), std::move(message),
+                                 static_cast<int64_t>(std::time(nullptr))});
+}
+
+bool ProxyServer::CheckPassword(const std::string& user, const std::string& password) const {
+    const auto account = settings_.accounts.find(user);
+    return account != settings_.accounts.end() && PasswordDigest(password) == account->second;
+}
+
+bool ProxyServer::Allowed(const ClientSession& session, const asio::ip::address& address,
+                          uint16_t port) const {
+    const auto destination = Unmapped(address);
+    // Connecting to the unspecified address reaches this machine too.
+    const bool local = destination.is_loopback() || destination.is_unspecified();
+    if (local && port == ports_.control) return false;
+    return !local || session.clientLoopback;
+}
+
+asio::awaitable<void> ProxyServer::AcceptProxy() {
+    asio::steady_timer pause(io_);
+    while (!stopping_) {
+        auto [error, socket] = co_await proxyAcceptor_.async_accept(kNoThrow);
+        if (stopping_ || error == asio::error::operation_aborted) break;
+        if (error) {  // out of descriptors or memory: wait rather than spin
+            pause.expires_after(std::chrono::milliseconds(100));
+            co_await pause.async_wait(kNoThrow);
+            continue;
+        }
+        if (static_cast<int>(sessions_.size()) >= settings_.maxConnections) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastLimitAlarm_ >= std::chrono::seconds(10)) {
+                lastLimitAlarm_ = now;
+                RaiseAlarm("limit", "connection limit of " +
+                                        std::to_string(settings_.maxConnections) +
+                                        " reached; new clients are turned away");
+            }
+            continue;  // the socket closes as it goes out of scope
+        }
+        asio::co_spawn(io_, ServeClient(std::move(socket)), asio::detached);
+    }
+}
+
+asio::awaitable<void> ProxyServer::ServeClient(tcp::socket socket) {
+    ClientSession session(*this, std::move(socket));
+    ReadBuffer buffer;
+    try {
+        if (!co_await ReadMore(session, session.client, buffer)) co_return;
+        if (buffer.View()[0] == 5) {
+            co_await ServeSocks5(session, buffer);
+        } else {
+            co_await ServeHttp(session, buffer);
+        }
+        // End gracefully: a close with unread bytes would reset the connection and could
+        // destroy the last answer (a 407 to a request with a body) before the client reads it.
+        if (!session.Closed()) {
+            asio::error_code ignored;
+            session.client.shutdown(tcp::socket::shutdown_send, ignored);
+            session.SetDeadline(kLingerSeconds);
+            do {
+                buffer.Consume(buffer.Size());
+            } while (co_await ReadMore(session, session.client, buffer));
+        }
+    } catch (const std::exception& error) {
+        LOG(ERROR) << "client " << session.clientIp << ": " << error.what();
+    }
+}
+
+asio::awaitable<void> ProxyServer::AcceptControl() {
+    while (!stopping_) {
+        auto [error, socket] = co_await controlAcceptor_.async_accept(kNoThrow);
+        if (stopping_ || error == asio::error::operation_aborted) break;
+        if (!error) asio::co_spawn(io_, ServeControl(std::move(socket)), asio::detached);
+    }
+}
+
+asio::awaitable<void> ProxyServer::ServeControl(tcp::socket socket) {
+    controlSockets_.insert(&socket);
+    std::string pending;
+    char chunk[512];
+    try {
+        for (;;) {
+            control::Command command;
+            size_t used = 0;
+            const auto read = control::ReadRequest(pending, command, used);
+            if (read == control::Read::kTooLong) break;
+            if (read == control::Read::kRequest) {
+                pending.erase(0, used);
+                const std::string reply = control::FrameReply(co_await Answer(int(command)));
+                if (!co_await WriteAll(socket, reply)) break;
+                continue;
+            }
+            auto [error, count] = co_await socket.async_read_some(asio::buffer(chunk), kNoThrow);
+            if (error || count == 0) break;
+            pending.append(chunk, count);
+        }
+    } catch (const std::exception& error) {
+        LOG(ERROR) << "control channel: " << error.what();
+    }
+    controlSockets_.erase(&socket);
+}
+
+asio::awaitable<std::string> ProxyServer::Answer(int command) {
+    using control::Command;
+    switch (static_cast<Command>(command)) {
+        case Command::kSystem: co_return SystemStatus();
+        case Command::kStatistic: co_return StatisticReply(stats_, database_.AlarmCount());
+        case Command::kEngine: co_return startTime_;
+        case Command::kApplyConf: co_return co_await ApplyConf();
+        case Command::kFlowRealtime: co_return FlowRealtimeReply(stats_);
+        case Command::kFlowIp: co_return FlowIpReply(stats_);
+        case Command::kFlowUser: co_return FlowUserReply(stats_);
+        case Command::kBandwidth: co_return BandwidthReply(stats_);
+        case Command::kUnknown: break;
+    }
+    co_return ErrorReply(1, "unknown command");
+}
+
+asio::awaitable<std::optional<ServerSettings>> ProxyServer::ReloadSettings() {
+    auto initiate = [this](auto handler) {
+        auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+        auto executor = io_.get_executor();
+        database_.Submit([this, shared, executor] {
+            std::optional<ServerSettings> loaded;
+            const bool ok = UseDatabase([&](CppSQLite3DB& db) { loaded = LoadServerSettings(db); },
+                                        DbFailure::kLogError, database_.Options());
+            if (!ok) loaded.reset();
+            asio::post(executor, [shared, loaded = std::move(loaded)]() mutable {
+                (*shared)(std::move(loaded));
+            });
+        });
+    };
+    co_return co_await asio::async_initiate<decltype(asio::use_awaitable),
+                                            void(std::optional<ServerSettings>)>(
+        initiate, asio::use_awaitable);
+}
+
+asio::awaitable<std::string> ProxyServer::ApplyConf() {
+    auto loaded = co_await ReloadSettings();
+    if (!loaded) co_return ErrorReply(1, "the configuration could not be read from main.db");
+    const uint16_t storedPort = loaded->listenPort;
+    Apply(std::move(*loaded));
+    Json::Value data(Json::objectValue);
+    data["listen_port"] = listenPort_;
+    data["restart_needed"] = storedPort != listenPort_;
+    co_return Envelope(data);
+}
+
+void ProxyServer::Apply(ServerSettings settings) {
+    // Sessions of accounts that were deleted or got a new password end now; so do anonymous
+    // ones when anonymous access was switched off.
+    auto gone = [&](const ClientSession& session) {
+        if (session.user.empty()) return !settings.anonymousAllowed;
+        const auto before = settings_.accounts.find(session.user);
+        const auto after = settings.accounts.find(session.user);
+        return after == settings.accounts.end() ||
+               (before != settings_.accounts.end() && before->second != after->second);
+    };
+    std::vector<ClientSession*> closing;
+    for (ClientSession* session : sessions_) {
+        if (session->admitted && gone(*session)) closing.push_back(session);
+    }
+    settings_ = std::move(settings);
+    database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows);
+    for (ClientSession* session : closing) session->Close();
+    LOG(WARNING) << "configuration applied: " << settings_.accounts.size() << " accounts, "
+                 << "anonymous access " << (settings_.anonymousAllowed ? "on" : "off") << ", "
+                 << closing.size() << " sessions ended";
+}
+
+asio::awaitable<void> ProxyServer::Tick() {
+    while (!stopping_) {
+        ticker_.expires_after(std::chrono::seconds(1));
+        co_await ticker_.async_wait(kNoThrow);
+        if (stopping_) break;
+        stats_.Tick(std::time(nullptr));
+        if (alarmsSuppressed_ > 0) {
+            const int suppressed = alarmsSuppressed_;
+            alarmsSuppressed_ = 0;
+            alarmsThisSecond_ = 0;
+            RaiseAlarm("limit", std::to_string(suppressed) + " more alarms in one second not recorded");
+        }
+        alarmsThisSecond_ = 0;
+        const auto now = ClientSession::Clock::now();
+        std::vector<ClientSession*> expired;
+        for (ClientSession* session : sessions_) {
+            if (session->Expired(now)) expired.push_back(session);
+        }
+        for (ClientSession* session : expired) session->Expire();
+    }
+}
+
+std::string ProxyServer::SystemStatus() const {
+    Json::Value data(Json::objectValue);
+    data["status"] = Listening() ? "running" : "not listening: " + listenError_;
+    data["version"] = TORVO_SERVER_VERSION;
+    data["listen_port"] = listenPort_;
+    data["stored_listen_port"] = settings_.listenPort;
+    data["connections"] = static_cast<int>(sessions_.size());
+    data["uptime_seconds"] = static_cast<Json::Int64>(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() -
+                                                         started_)
+            .count());
+    data["anonymous_allowed"] = settings_.anonymousAllowed;
+    return Envelope(data);
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <asio.hpp>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+
+#include "server/DatabaseWorker.h"
+#include "server/ServerSettings.h"
+#include "server/TrafficStats.h"
+
+class ClientSession;
+
+// Where the server listens; the proxy port comes from the settings unless overridden.
+struct ServerPorts {
+    std::optional<uint16_t> listen;  // overrides listen_port
+    uint16_t control = 8090;
+};
+
+// The proxy server on one event-loop thread: the proxy port (HTTP, CONNECT and SOCKS5, told
+// apart by the first byte), the control channel on 127.0.0.1, the once-a-second sweep, and
+// the database worker that writes history and alarms.
+class ProxyServer {
+public:
+    ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerSettings settings,
+                ServerPorts ports);
+    ~ProxyServer();
+    ProxyServer(const ProxyServer&) = delete;
+    ProxyServer& operator=(const ProxyServer&) = delete;
+
+    // Opens both listeners and starts serving. False when the control channel cannot listen
+    // (the proxy port failing is reported as an alarm and in "system", not fatal).
+    bool Start();
+    // Stops accepting and ends every session; the loop then runs out.
+    void Stop();
+
+    uint16_t ListenPort() const { return listenPort_; }
+    uint16_t ControlPort() const { return ports_.control; }
+    bool Listening() const { return proxyAcceptor_.is_open(); }
+
+    // Used by the sessions.
+    const ServerSettings& Settings() const { return settings_; }
+    TrafficStats& Stats() { return stats_; }
+    void RecordAccess(const ClientSession& session, std::string url);
+    void RaiseAlarm(std::string source, std::string message);
+    // True when `user` may log in with `password`.
+    bool CheckPassword(const std::string& user, const std::string& password) const;
+    // May this client reach that address and port?
+    bool Allowed(const ClientSession& session, const asio::ip::address& address,
+                 uint16_t port) const;
+
+    void Register(ClientSession* session);
+    void Unregister(ClientSession* session);
+
+private:
+    asio::awaitable<void> AcceptProxy();
+    asio::awaitable<void> AcceptControl();
+    asio::awaitable<void> ServeClient(asio::ip::tcp::socket socket);
+    asio::awaitable<void> ServeControl(asio::ip::tcp::socket socket);
+    asio::awaitable<std::string> Answer(int command);
+    asio::awaitable<std::string> ApplyConf();
+    asio::awaitable<std::optional<ServerSettings>> ReloadSettings();
+    void Apply(ServerSettings settings);
+    asio::awaitable<void> Tick();
+    std::string SystemStatus() const;
+
+    asio::io_context& io_;
+    DatabaseWorker& database_;
+    ServerSettings settings_;
+    ServerPorts ports_;
+    uint16_t listenPort_;
+    std::string listenError_;
+    asio::ip::tcp::acceptor proxyAcceptor_;
+    asio::ip::tcp::acceptor controlAcceptor_;
+    asio::steady_timer ticker_;
+    TrafficStats stats_;
+    std::unordered_set<ClientSession*> sessions_;
+    std::unordered_set<asio::ip::tcp::socket*> controlSockets_;
+    std::string startTime_;
+    std::chrono::steady_clock::time_point started_;
+    std::chrono::steady_clock::time_point lastLimitAlarm_{};
+    int alarmsThisSecond_ = 0;
+    int alarmsSuppressed_ = 0;
+    bool stopping_ = false;
+};

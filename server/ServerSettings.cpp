@@ -1,0 +1,62 @@
+#include "server/ServerSettings.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#include "Common/CppSQLite3DB.h"
+
+namespace {
+
+constexpr int kNull = 5;  // storage class of a missing row
+
+// The stored text of a key, inserting `fallback` when the row is missing or null.
+std::string ReadOrCreate(CppSQLite3DB& db, const char* key, const char* fallback) {
+    auto query = db.execQuery("select value from configuration where key=?", {key});
+    if (query.fieldDataType(0) != kNull) return query.getStringField(0);
+    query.finalize();
+    db.execDML("delete from configuration where key=?", {key});
+    db.execDML("insert into configuration (key, value) values (?, ?)", {key, fallback});
+    return fallback;
+}
+
+// A positive number stored under `key`, else `fallback`.
+int64_t ReadLimit(CppSQLite3DB& db, const char* key, int64_t fallback) {
+    auto query = db.execQuery("select value from configuration where key=?", {key});
+    if (query.fieldDataType(0) == kNull) return fallback;
+    const long long value = std::strtoll(query.getStringField(0), nullptr, 10);
+    return value > 0 ? value : fallback;
+}
+
+}  // namespace
+
+ServerSettings LoadServerSettings(CppSQLite3DB& db) {
+    db.execDML(kMainDbSchema);
+    ServerSettings settings;
+    // Read as the console reads them: leading digits, low 16 bits for the port, exactly "1"
+    // for the switches.
+    const auto port = static_cast<uint16_t>(
+        std::strtoul(ReadOrCreate(db, "listen_port", "8089").c_str(), nullptr, 10));
+    settings.listenPort = port != 0 ? port : 8089;
+    settings.torvoagentAllowed = std::atoi(ReadOrCreate(db, "torvoagent_allow", "0").c_str()) == 1;
+    settings.anonymousAllowed = std::atoi(ReadOrCreate(db, "anonymous_allow", "0").c_str()) == 1;
+
+    settings.historyMaxRows = ReadLimit(db, "history_max_rows", settings.historyMaxRows);
+    settings.alarmsMaxRows = ReadLimit(db, "alarms_max_rows", settings.alarmsMaxRows);
+    settings.maxConnections =
+        static_cast<int>(ReadLimit(db, "max_connections", settings.maxConnections));
+    settings.handshakeTimeoutSec =
+        static_cast<int>(ReadLimit(db, "handshake_timeout", settings.handshakeTimeoutSec));
+    settings.idleTimeoutSec =
+        static_cast<int>(ReadLimit(db, "idle_timeout", settings.idleTimeoutSec));
+    settings.upstreamTimeoutSec =
+        static_cast<int>(ReadLimit(db, "upstream_timeout", settings.upstreamTimeoutSec));
+
+    for (auto query = db.execQuery("select username, password from accounts"); !query.eof();
+         query.nextRow()) {
+        const std::string user = query.getStringField(0);
+        const auto digest =
+            static_cast<uint32_t>(std::strtoul(query.getStringField(1), nullptr, 10));
+        settings.accounts.try_emplace(user, digest);
+    }
+    return settings;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+class CppSQLite3DB;
+
+// What the server reads from main.db: the configuration rows the console edits, the server's
+// own optional limits, and the accounts (user name to password digest).
+struct ServerSettings {
+    uint16_t listenPort = 8089;
+    bool anonymousAllowed = false;
+    bool torvoagentAllowed = false;
+
+    // Optional configuration keys (absent: these defaults).
+    int64_t historyMaxRows = 1000000;  // history_max_rows
+    int64_t alarmsMaxRows = 100000;    // alarms_max_rows
+    int maxConnections = 1024;         // max_connections
+    int handshakeTimeoutSec = 10;      // handshake_timeout: first request or SOCKS5 handshake
+    int idleTimeoutSec = 300;          // idle_timeout: no byte either way on a connection
+    int upstreamTimeoutSec = 10;       // upstream_timeout: connecting, or an origin's response head
+
+    // The first row of each user name wins, as in the console.
+    std::map<std::string, uint32_t> accounts;
+};
+
+// The tables and configuration rows of main.db, as one SQL text (the project's schema file).
+extern const char kMainDbSchema[];
+
+// Creates the tables and the rows listen_port, torvoagent_allow and anonymous_allow where they
+// are missing, then reads everything. Throws CppSQLite3Exception.
+ServerSettings LoadServerSettings(CppSQLite3DB& db);

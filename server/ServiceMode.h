@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+// How the server tells its service manager about itself. Under systemd it reports readiness
+// and stopping through sd_notify. Under the console's local service backend
+// (docs/local-service-backend.md) it holds the lock on server.pid for its whole life and
+// writes the state word. Started by hand without "-s" it does neither.
+class ServiceMode {
+public:
+    enum class Kind { kForeground, kSystemd, kLocal };
+
+    // "-s" under systemd (which sets INVOCATION_ID or NOTIFY_SOCKET) or else the local backend.
+    static Kind Detect(bool serviceFlag);
+
+    explicit ServiceMode(Kind kind) : kind_(kind) {}
+    ~ServiceMode();
+    ServiceMode(const ServiceMode&) = delete;
+    ServiceMode& operator=(const ServiceMode&) = delete;
+
+    // Local backend: keeps the lock the launcher handed over, or takes it (retrying for 2 s).
+    // False, with the reason, when another server holds it or the folder is not safe.
+    bool Begin(std::string& error);
+    void Ready();
+    void Stopping();
+
+    Kind kind() const { return kind_; }
+
+private:
+    bool WriteState(const char* word);
+
+    Kind kind_;
+    std::string dir_;
+    int lockFd_ = -1;  // the locked server.pid, kept open until the process ends
+};

@@ -1,0 +1,104 @@
+#include "server/SessionIo.h"
+
+#include <asio/experimental/awaitable_operators.hpp>
+
+#include "server/ClientSession.h"
+#include "server/ProxyServer.h"
+
+using asio::ip::tcp;
+
+asio::awaitable<bool> ReadMore(ClientSession& session, tcp::socket& socket, ReadBuffer& buffer) {
+    if (buffer.Full() || session.Closed()) co_return false;
+    auto [error, count] = co_await socket.async_read_some(buffer.Space(), kNoThrow);
+    if (error || count == 0) co_return false;
+    buffer.Added(count);
+    co_return true;
+}
+
+asio::awaitable<bool> WriteAll(tcp::socket& socket, std::string_view bytes) {
+    auto [error, count] =
+        co_await asio::async_write(socket, asio::buffer(bytes.data(), bytes.size()), kNoThrow);
+    co_return !error;
+}
+
+asio::awaitable<bool> WriteText(tcp::socket& socket, std::string text) {
+    co_return co_await WriteAll(socket, text);
+}
+
+namespace {
+
+ConnectResult FromError(const asio::error_code& error) {
+    if (error == asio::error::connection_refused) return ConnectResult::kRefused;
+    if (error == asio::error::network_unreachable || error == asio::error::host_unreachable) {
+        return ConnectResult::kUnreachable;
+    }
+    if (error == asio::error::timed_out) return ConnectResult::kTimedOut;
+    return ConnectResult::kFailed;
+}
+
+// One direction of a tunnel: reads from `from` into `buffer` and writes it all to `to`, until
+// `from` ends; then ends `to`'s sending side so the peer sees the end too.
+asio::awaitable<void> Pump(ClientSession& session, tcp::socket& from, tcp::socket& to,
+                           ReadBuffer& buffer) {
+    for (;;) {
+        if (buffer.Size() > 0) {
+            const auto bytes = buffer.View();
+            if (!co_await WriteAll(to, bytes)) break;
+            session.Moved(bytes.size());
+            buffer.Consume(bytes.size());
+        }
+        auto [error, count] = co_await from.async_read_some(buffer.Space(), kNoThrow);
+        if (error || count == 0) {
+            if (error && error != asio::error::eof) session.Close();
+            break;
+        }
+        buffer.Added(count);
+    }
+    asio::error_code ignored;
+    if (!session.Closed()) to.shutdown(tcp::socket::shutdown_send, ignored);
+}
+
+}  // namespace
+
+asio::awaitable<ConnectResult> ConnectUpstream(ClientSession& session, const std::string& host,
+                                               uint16_t port) {
+    ProxyServer& server = session.server;
+    session.upstreamTimedOut = false;
+    session.SetDeadline(server.Settings().upstreamTimeoutSec, ClientSession::Phase::kUpstream);
+    asio::error_code ignored;
+    session.upstream.close(ignored);
+
+    auto [resolveError, results] =
+        co_await session.resolver.async_resolve(host, std::to_string(port), kNoThrow);
+    ConnectResult result = ConnectResult::kNoSuchHost;
+    if (!resolveError && !session.upstreamTimedOut) {
+        bool anyAllowed = false;
+        for (const auto& entry : results) {
+            const auto endpoint = entry.endpoint();
+            if (!server.Allowed(session, endpoint.address(), endpoint.port())) continue;
+            anyAllowed = true;
+            session.upstream.close(ignored);
+            auto [error] = co_await session.upstream.async_connect(endpoint, kNoThrow);
+            if (session.upstreamTimedOut || session.Closed()) break;
+            if (!error) {
+                session.upstream.set_option(tcp::no_delay(true), ignored);
+                result = ConnectResult::kConnected;
+                break;
+            }
+            result = FromError(error);
+        }
+        if (!anyAllowed) result = ConnectResult::kNotAllowed;
+    }
+    if (session.upstreamTimedOut) result = ConnectResult::kTimedOut;
+    if (result != ConnectResult::kConnected) session.upstream.close(ignored);
+    session.SetDeadline(server.Settings().idleTimeoutSec);
+    co_return result;
+}
+
+asio::awaitable<void> RelayTunnel(ClientSession& session, ReadBuffer& clientBytes) {
+    using namespace asio::experimental::awaitable_operators;
+    ReadBuffer upstreamBytes;
+    session.SetDeadline(session.server.Settings().idleTimeoutSec);
+    co_await (Pump(session, session.client, session.upstream, clientBytes) &&
+              Pump(session, session.upstream, session.client, upstreamBytes));
+}

@@ -1,0 +1,121 @@
+// The SOCKS5 side of the proxy port: method choice, the username/password login, CONNECT.
+#include <asio/ip/address.hpp>
+
+#include "server/ClientSession.h"
+#include "server/ProxyServer.h"
+#include "server/SessionIo.h"
+#include "server/Socks5Protocol.h"
+
+namespace {
+
+uint8_t ReplyFor(ConnectResult result) {
+    switch (result) {
+        case ConnectResult::kConnected: return socks5::kSucceeded;
+        case ConnectResult::kNotAllowed: return socks5::kNotAllowed;
+        case ConnectResult::kNoSuchHost: return socks5::kHostUnreachable;
+        case ConnectResult::kRefused: return socks5::kConnectionRefused;
+        case ConnectResult::kUnreachable: return socks5::kNetworkUnreachable;
+        case ConnectResult::kTimedOut: return socks5::kTtlExpired;
+        case ConnectResult::kFailed: break;
+    }
+    return socks5::kGeneralFailure;
+}
+
+// Runs `parse` over the buffered bytes, reading more while it needs more.
+template <class Parse>
+asio::awaitable<socks5::Parse> ReadMessage(ClientSession& session, ReadBuffer& buffer,
+                                           Parse parse) {
+    for (;;) {
+        size_t used = 0;
+        const socks5::Parse result = parse(buffer.View(), used);
+        if (result == socks5::Parse::kDone) buffer.Consume(used);
+        if (result != socks5::Parse::kNeedMore) co_return result;
+        if (!co_await ReadMore(session, session.client, buffer)) co_return socks5::Parse::kBad;
+    }
+}
+
+}  // namespace
+
+asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
+    ProxyServer& server = session.server;
+    socks5::Greeting greeting;
+    if (co_await ReadMessage(session, buffer, [&](std::string_view bytes, size_t& used) {
+            return socks5::ParseGreeting(bytes, greeting, used);
+        }) != socks5::Parse::kDone) {
+        co_return;
+    }
+    // A client that can log in does, so that its traffic is told apart by user.
+    uint8_t method = socks5::kNoAcceptable;
+    if (greeting.offersUserPassword) {
+        method = socks5::kUserPassword;
+    } else if (greeting.offersNoAuthentication && server.Settings().anonymousAllowed) {
+        method = socks5::kNoAuthentication;
+    }
+    const char choice[2] = {char(socks5::kVersion), char(method)};
+    if (!co_await WriteAll(session.client, {choice, 2})) co_return;
+    if (method == socks5::kNoAcceptable) {
+        server.RaiseAlarm("socks5", "anonymous client " + session.clientIp + " refused");
+        co_return;
+    }
+
+    std::string user;
+    if (method == socks5::kUserPassword) {
+        socks5::Credentials credentials;
+        if (co_await ReadMessage(session, buffer, [&](std::string_view bytes, size_t& used) {
+                return socks5::ParseCredentials(bytes, credentials, used);
+            }) != socks5::Parse::kDone) {
+            co_return;
+        }
+        const bool good = server.CheckPassword(credentials.user, credentials.password);
+        const char status[2] = {char(socks5::kUserPassVersion), char(good ? 0 : 1)};
+        co_await WriteAll(session.client, {status, 2});
+        if (!good) {
+            server.RaiseAlarm("socks5", "login of user \"" + credentials.user + "\" from " +
+                                            session.clientIp + " failed");
+            co_return;
+        }
+        user = std::move(credentials.user);
+    }
+    session.Admit(user);
+
+    socks5::Request request;
+    uint8_t failure = socks5::kGeneralFailure;
+    const auto parsed = co_await ReadMessage(session, buffer, [&](std::string_view bytes,
+                                                                  size_t& used) {
+        return socks5::ParseRequest(bytes, request, used, failure);
+    });
+    if (parsed != socks5::Parse::kDone) {
+        if (failure != socks5::kGeneralFailure) {
+            co_await WriteText(session.client, socks5::BuildReply(failure));
+        }
+        co_return;
+    }
+    if (request.command != socks5::kConnect) {
+        co_await WriteText(session.client, socks5::BuildReply(socks5::kCommandNotSupported));
+        co_return;
+    }
+    const ConnectResult result = co_await ConnectUpstream(session, request.host, request.port);
+    if (result != ConnectResult::kConnected) {
+        co_await WriteText(session.client, socks5::BuildReply(ReplyFor(result)));
+        co_return;
+    }
+    asio::error_code error;
+    const auto bound = session.upstream.local_endpoint(error);
+    std::string address;
+    if (!error && bound.address().is_v4()) {
+        const auto bytes = bound.address().to_v4().to_bytes();
+        address.assign(bytes.begin(), bytes.end());
+    } else if (!error) {
+        const auto bytes = bound.address().to_v6().to_bytes();
+        address.assign(bytes.begin(), bytes.end());
+    }
+    const bool v6 = request.addressType == socks5::kIPv6;
+    const std::string destination =
+        (v6 ? "[" + request.host + "]" : request.host) + ":" + std::to_string(request.port);
+    server.RecordAccess(session, destination);
+    if (!co_await WriteText(session.client,
+                           socks5::BuildReply(socks5::kSucceeded, address, bound.port()))) {
+        co_return;
+    }
+    co_await RelayTunnel(session, buffer);
+}

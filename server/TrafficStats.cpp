@@ -1,0 +1,74 @@
+#include "server/TrafficStats.h"
+
+#include <array>
+#include <cstdio>
+#include <set>
+
+TrafficStats::Flow* TrafficStats::Open(const std::string& ip, const std::string& user) {
+    auto [it, added] = flows_.try_emplace(FlowKey{ip, user});
+    Flow& flow = it->second;
+    if (added) {
+        flow.ip = ip;
+        flow.user = user;
+        flow.ipTotals = &byIp_[ip];
+        flow.userTotals = user.empty() ? nullptr : &byUser_[user];
+    }
+    ++flow.connections;
+    flow.ipTotals->lastActive = now_;
+    if (flow.userTotals != nullptr) flow.userTotals->lastActive = now_;
+    return &flow;
+}
+
+void TrafficStats::Close(Flow* flow) { --flow->connections; }
+
+void TrafficStats::Tick(int64_t nowUnix) {
+    now_ = nowUnix;
+    lastSecond_ = thisSecond_;
+    thisSecond_ = 0;
+    for (auto it = flows_.begin(); it != flows_.end();) {
+        Flow& flow = it->second;
+        flow.bytesLastSecond = flow.bytesThisSecond;
+        flow.bytesThisSecond = 0;
+        if (flow.connections <= 0) {
+            it = flows_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+int TrafficStats::OnlineUsers() const {
+    std::set<std::string_view> users;
+    for (const auto& [key, flow] : flows_) {
+        if (flow.connections > 0 && !flow.user.empty()) users.insert(flow.user);
+    }
+    return static_cast<int>(users.size());
+}
+
+int TrafficStats::OnlineDevices() const {
+    std::set<std::string_view> addresses;
+    for (const auto& [key, flow] : flows_) {
+        if (flow.connections > 0) addresses.insert(flow.ip);
+    }
+    return static_cast<int>(addresses.size());
+}
+
+int TrafficStats::Connections() const {
+    int total = 0;
+    for (const auto& [key, flow] : flows_) total += flow.connections;
+    return total;
+}
+
+std::string FormatBytes(uint64_t bytes) {
+    static constexpr std::array kUnits = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    if (bytes < 1024) return std::to_string(bytes) + " B";
+    double value = static_cast<double>(bytes) / 1024;
+    size_t unit = 0;
+    while (value >= 1024 && unit + 1 < kUnits.size()) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f %s", value, kUnits[unit]);
+    return text;
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+
+// Traffic figures of the running server, kept on the event loop's thread only: one flow per
+// client address and user with live connections, totals per address and per user since the
+// start, and the byte rate of the last whole second. Adding bytes is a few additions on
+// pointers the flow holds; nothing is looked up per transfer.
+class TrafficStats {
+public:
+    struct Totals {
+        uint64_t bytes = 0;
+        int64_t lastActive = 0;  // Unix time, seconds
+    };
+    struct Flow {
+        std::string ip;
+        std::string user;  // empty for anonymous clients
+        int connections = 0;
+        uint64_t bytes = 0;
+        uint64_t bytesThisSecond = 0;
+        uint64_t bytesLastSecond = 0;
+        Totals* ipTotals = nullptr;
+        Totals* userTotals = nullptr;  // null for anonymous clients
+    };
+    using FlowKey = std::pair<std::string, std::string>;
+
+    explicit TrafficStats(int64_t nowUnix = 0) : now_(nowUnix) {}
+    TrafficStats(const TrafficStats&) = delete;
+    TrafficStats& operator=(const TrafficStats&) = delete;
+
+    // One more connection of this address and user; the flow stays valid until its Close.
+    Flow* Open(const std::string& ip, const std::string& user);
+    void Close(Flow* flow);
+    void Add(Flow* flow, uint64_t bytes) {
+        flow->bytes += bytes;
+        flow->bytesThisSecond += bytes;
+        flow->ipTotals->bytes += bytes;
+        flow->ipTotals->lastActive = now_;
+        if (flow->userTotals != nullptr) {
+            flow->userTotals->bytes += bytes;
+            flow->userTotals->lastActive = now_;
+        }
+        totalBytes_ += bytes;
+        thisSecond_ += bytes;
+    }
+
+    // Once a second: closes the second's rates and drops flows without connections.
+    void Tick(int64_t nowUnix);
+
+    uint64_t TotalBytes() const { return totalBytes_; }
+    uint64_t BytesLastSecond() const { return lastSecond_; }
+    int OnlineUsers() const;    // named users with a live connection
+    int OnlineDevices() const;  // client addresses with a live connection
+    int Connections() const;
+
+    const std::map<FlowKey, Flow>& Flows() const { return flows_; }
+    const std::map<std::string, Totals>& ByIp() const { return byIp_; }
+    const std::map<std::string, Totals>& ByUser() const { return byUser_; }
+
+private:
+    int64_t now_;
+    uint64_t totalBytes_ = 0;
+    uint64_t thisSecond_ = 0;
+    uint64_t lastSecond_ = 0;
+    std::map<FlowKey, Flow> flows_;
+    std::map<std::string, Totals> byIp_;
+    std::map<std::string, Totals> byUser_;
+};
+
+// "512 B", "1.50 KB", "2.00 MB", ... (1024 per step).
+std::string FormatBytes(uint64_t bytes);

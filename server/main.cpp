@@ -1,0 +1,95 @@
+// TorvoProxyServer: the proxy server the console administers.
+//   TorvoProxyServer [-s] [--listen-port N] [--control-port N]
+// "-s" runs it as a service (systemd, or the console's local backend); without it, it runs in
+// the foreground. Logs go to standard error. The ports may also come from TORVO_LISTEN_PORT
+// and TORVO_CONTROL_PORT (tests); the proxy port is otherwise main.db's listen_port.
+#include <glog/logging.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <asio.hpp>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "Common/Database.h"
+#include "server/DatabaseWorker.h"
+#include "server/ProxyServer.h"
+#include "server/ServiceMode.h"
+
+namespace {
+
+std::optional<uint16_t> Port(const char* text) {
+    if (text == nullptr || *text == '\0') return std::nullopt;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text, &end, 10);
+    if (*end != '\0' || value == 0 || value > 65535) return std::nullopt;
+    return static_cast<uint16_t>(value);
+}
+
+int Usage() {
+    std::cerr << "usage: TorvoProxyServer [-s] [--listen-port N] [--control-port N]\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    FLAGS_logtostderr = true;
+    google::InitGoogleLogging(argv[0]);
+    ::signal(SIGPIPE, SIG_IGN);
+    // Everything it creates (a fresh main.db, its journal, the service files) is private: main.db
+    // holds the accounts' password digests.
+    ::umask(077);
+
+    bool serviceFlag = false;
+    ServerPorts ports;
+    ports.listen = Port(std::getenv("TORVO_LISTEN_PORT"));
+    if (auto control = Port(std::getenv("TORVO_CONTROL_PORT"))) ports.control = *control;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "-s") {
+            serviceFlag = true;
+        } else if ((argument == "--listen-port" || argument == "--control-port") && i + 1 < argc) {
+            const auto port = Port(argv[++i]);
+            if (!port) return Usage();
+            if (argument == "--listen-port") {
+                ports.listen = *port;
+            } else {
+                ports.control = *port;
+            }
+        } else {
+            return Usage();
+        }
+    }
+
+    ServiceMode mode(ServiceMode::Detect(serviceFlag));
+    if (std::string error; !mode.Begin(error)) {
+        LOG(ERROR) << "cannot run as a service: " << error;
+        return 1;
+    }
+
+    ServerSettings settings;
+    if (!UseDatabase([&](CppSQLite3DB& db) { settings = LoadServerSettings(db); },
+                     DbFailure::kLogError)) {
+        LOG(ERROR) << "main.db could not be read; serving with the default settings";
+    }
+
+    DatabaseWorker database;
+    asio::io_context io(1);
+    ProxyServer server(io, database, std::move(settings), ports);
+    if (!server.Start()) return 1;
+
+    asio::signal_set signals(io, SIGTERM, SIGINT);
+    signals.async_wait([&](const asio::error_code& error, int signal) {
+        if (error) return;
+        LOG(WARNING) << "signal " << signal << ": stopping";
+        mode.Stopping();
+        server.Stop();
+    });
+    mode.Ready();
+    io.run();
+    return 0;
+}

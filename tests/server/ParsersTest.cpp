@@ -1,0 +1,286 @@
+// The server's byte parsers and builders, without sockets: SOCKS5 handshake and login, HTTP
+// heads and body framing, the proxy's request rewriting and Basic credentials, the control
+// channel's request lines, and the traffic figures.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "server/ControlProtocol.h"
+#include "server/HttpMessageParser.h"
+#include "server/HttpProxyRequest.h"
+#include "server/Socks5Protocol.h"
+#include "server/TrafficStats.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+TEST(Socks5Protocol, GreetingCredentialsAndRequestReadWholeMessagesOnly) {
+    socks5::Greeting greeting;
+    size_t used = 0;
+    EXPECT_EQ(socks5::ParseGreeting("\x05"s, greeting, used), socks5::Parse::kNeedMore);
+    EXPECT_EQ(socks5::ParseGreeting("\x05\x02\x00"s, greeting, used), socks5::Parse::kNeedMore);
+    EXPECT_EQ(socks5::ParseGreeting("\x04\x01\x00"s, greeting, used), socks5::Parse::kBad);
+    EXPECT_EQ(socks5::ParseGreeting("\x05\x00"s, greeting, used), socks5::Parse::kBad);
+    ASSERT_EQ(socks5::ParseGreeting("\x05\x02\x00\x02+rest"s, greeting, used),
+              socks5::Parse::kDone);
+    EXPECT_EQ(used, 4u);
+    EXPECT_TRUE(greeting.offersNoAuthentication && greeting.offersUserPassword);
+
+    socks5::Credentials credentials;
+    EXPECT_EQ(socks5::ParseCredentials("\x01\x05" "alice\x06" "secre"s, credentials, used),
+              socks5::Parse::kNeedMore);
+    EXPECT_EQ(socks5::ParseCredentials("\x05\x01" "a\x01" "b"s, credentials, used),
+              socks5::Parse::kBad);
+    ASSERT_EQ(socks5::ParseCredentials("\x01\x05" "alice\x00"s, credentials, used),
+              socks5::Parse::kDone);
+    EXPECT_EQ(credentials.user, "alice");
+    EXPECT_EQ(credentials.password, "");  // an empty password is a password too
+
+    struct Case {
+        std::string bytes;
+        socks5::Parse result;
+        std::string host;
+        uint16_t port;
+        uint8_t failure;
+    };
+    const std::vector<Case> cases = {
+        {"\x05\x01\x00\x01\x7f\x00\x00\x01\x1f\x90"s, socks5::Parse::kDone, "127.0.0.1", 8080, 1},
+        {"\x05\x01\x00\x03\x0b" "example.com\x00\x50"s, socks5::Parse::kDone, "example.com", 80, 1},
+        {"\x05\x01\x00\x04"s + std::string(15, '\0') + "\x01\x01\xbb"s, socks5::Parse::kDone,
+         "::1", 443, 1},
+        {"\x05\x01\x00\x03\x0b" "example"s, socks5::Parse::kNeedMore, "", 0, 1},
+        {"\x05\x01\x00\x05\x00\x00\x00"s, socks5::Parse::kBad, "", 0, socks5::kAddressTypeNotSupported},
+        {"\x05\x01\x00\x03\x00\x00\x50"s, socks5::Parse::kBad, "", 0, 1},
+        {"\x04\x01\x00\x01\x7f\x00\x00\x01\x00\x50"s, socks5::Parse::kBad, "", 0, 1},
+    };
+    for (const auto& c : cases) {
+        socks5::Request request;
+        uint8_t failure = 0;
+        EXPECT_EQ(socks5::ParseRequest(c.bytes, request, used, failure), c.result) << c.host;
+        EXPECT_EQ(failure, c.failure);
+        if (c.result != socks5::Parse::kDone) continue;
+        EXPECT_EQ(request.host, c.host);
+        EXPECT_EQ(request.port, c.port);
+        EXPECT_EQ(used, c.bytes.size());
+    }
+    EXPECT_EQ(socks5::BuildReply(socks5::kSucceeded, "\x7f\x00\x00\x01"s, 0x1234),
+              "\x05\x00\x00\x01\x7f\x00\x00\x01\x12\x34"s);
+    EXPECT_EQ(socks5::BuildReply(socks5::kCommandNotSupported),
+              "\x05\x07\x00\x01\x00\x00\x00\x00\x00\x00"s);
+    EXPECT_EQ(socks5::BuildReply(0, std::string(16, '\1'), 1).size(), 22u);
+}
+
+HttpHead ReadRequestHead(const std::string& bytes, HttpMessageParser::Status expected) {
+    HttpMessageParser parser(HttpMessageParser::Kind::kRequest);
+    HttpHead head;
+    EXPECT_EQ(parser.ReadHead(bytes, 1024, head), expected) << bytes;
+    return head;
+}
+
+TEST(HttpMessageParser, RequestHeadsAreReadWhenCompleteAndBoundedInSize) {
+    using Status = HttpMessageParser::Status;
+    ReadRequestHead("GET http://a/ HTTP/1.1\r\nHost: a\r\n", Status::kNeedMore);
+    ReadRequestHead("GET http://a/ HTTP/1.1\r\nX: " + std::string(2000, 'x'), Status::kTooLarge);
+    ReadRequestHead("GET http://a/ HTTP/1.1\r\nX: " + std::string(2000, 'x') + "\r\n\r\n",
+                    Status::kTooLarge);
+    ReadRequestHead("BREW http://a/ HTTP/1.1\r\n\r\n", Status::kBad);
+    ReadRequestHead("GET http://a/ HTTP/1.1\r\nContent-Length: x\r\n\r\n", Status::kBad);
+
+    const HttpHead get = ReadRequestHead(
+        "GET http://a/x?y HTTP/1.0\r\nHost: a\r\nConnection: keep-alive\r\n\r\nNEXT",
+        Status::kComplete);
+    EXPECT_EQ(get.method, HTTP_GET);
+    EXPECT_EQ(get.target, "http://a/x?y");
+    EXPECT_EQ(get.versionMinor, 0);
+    EXPECT_TRUE(get.keepAlive);
+    EXPECT_EQ(get.length, 62u);
+    ASSERT_NE(get.Find("HOST"), nullptr);
+    EXPECT_EQ(*get.Find("host"), "a");
+
+    const HttpHead connect =
+        ReadRequestHead("CONNECT a:443 HTTP/1.1\r\nHost: a:443\r\n\r\n\x16\x03", Status::kComplete);
+    EXPECT_EQ(connect.method, HTTP_CONNECT);
+    EXPECT_EQ(connect.length, 39u);
+}
+
+// Bodies are measured, not copied: whatever is fed, `used` says where the message ends, so
+// the next (pipelined) message starts at the right byte.
+TEST(HttpMessageParser, BodiesEndWhereTheirFramingSays) {
+    using Status = HttpMessageParser::Status;
+    struct Case {
+        std::string message;
+        size_t bodyLength;
+    };
+    const std::vector<Case> cases = {
+        {"POST http://a/ HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello", 5},
+        {"POST http://a/ HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+         "3\r\nabc\r\n4;ext=1\r\ndefg\r\n0\r\nTrailer: t\r\n\r\n",
+         40},
+    };
+    for (const auto& c : cases) {
+        for (const size_t piece : {size_t(1), size_t(7), size_t(1000)}) {
+            HttpMessageParser parser(HttpMessageParser::Kind::kRequest);
+            const std::string stream = c.message + "GET http://a/ HTTP/1.1\r\n\r\n";
+            HttpHead head;
+            ASSERT_EQ(parser.ReadHead(stream, 1024, head), Status::kHead);
+            size_t at = head.length;
+            Status status = Status::kNeedMore;
+            while (status == Status::kNeedMore) {
+                size_t used = 0;
+                status = parser.ReadBody(std::string_view(stream).substr(at, piece), used);
+                at += used;
+            }
+            EXPECT_EQ(status, Status::kComplete);
+            EXPECT_EQ(at - head.length, c.bodyLength) << c.message << " in pieces of " << piece;
+            parser.Reset();
+            EXPECT_EQ(parser.ReadHead(std::string_view(stream).substr(at), 1024, head),
+                      Status::kComplete);
+        }
+    }
+}
+
+TEST(HttpMessageParser, ResponsesWithoutLengthHeadAnswersAndInterimOnes) {
+    using Status = HttpMessageParser::Status;
+    HttpMessageParser parser(HttpMessageParser::Kind::kResponse);
+    HttpHead head;
+    ASSERT_EQ(parser.ReadHead("HTTP/1.1 200 OK\r\n\r\nbody until the end", 1024, head),
+              Status::kHead);
+    EXPECT_TRUE(head.bodyUntilEof);
+    EXPECT_FALSE(head.keepAlive);
+    size_t used = 0;
+    EXPECT_EQ(parser.ReadBody("body until the end", used), Status::kNeedMore);
+    EXPECT_EQ(used, 18u);
+    EXPECT_TRUE(parser.Finish());
+
+    parser.Reset(/*noBody=*/true);  // the answer to HEAD
+    ASSERT_EQ(parser.ReadHead("HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n", 1024, head),
+              Status::kComplete);
+    EXPECT_TRUE(head.keepAlive);
+
+    parser.Reset();
+    EXPECT_EQ(parser.ReadHead("HTTP/1.1 100 Continue\r\n\r\n", 1024, head), Status::kComplete);
+    EXPECT_EQ(head.status, 100);
+
+    parser.Reset();
+    ASSERT_EQ(parser.ReadHead("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n", 1024, head),
+              Status::kHead);
+    EXPECT_EQ(parser.ReadBody("short", used), Status::kNeedMore);
+    EXPECT_FALSE(parser.Finish());  // cut short: not a complete message
+}
+
+HttpHead Head(const std::string& text) {
+    HttpMessageParser parser(HttpMessageParser::Kind::kRequest);
+    HttpHead head;
+    parser.ReadHead(text, 4096, head);
+    return head;
+}
+
+TEST(HttpProxyRequest, TargetsAreAbsoluteHttpUrlsOrConnectAuthorities) {
+    const auto target = ParseProxyTarget(Head("GET http://Example.com:8080/a/b?c=d#f HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->host, "Example.com");
+    EXPECT_EQ(target->port, 8080);
+    EXPECT_EQ(target->originForm, "/a/b?c=d");
+    EXPECT_EQ(ParseProxyTarget(Head("GET http://h HTTP/1.1\r\n\r\n"))->originForm, "/");
+    EXPECT_EQ(ParseProxyTarget(Head("GET http://[::1]/ HTTP/1.1\r\n\r\n"))->host, "::1");
+    const auto tunnel = ParseProxyTarget(Head("CONNECT [::1]:443 HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(tunnel);
+    EXPECT_EQ(tunnel->host, "::1");
+    EXPECT_EQ(tunnel->port, 443);
+    for (const char* refused : {"GET /origin-form HTTP/1.1\r\n\r\n",
+                                "GET https://h/ HTTP/1.1\r\n\r\n",
+                                "GET ftp://h/ HTTP/1.1\r\n\r\n",
+                                "CONNECT h HTTP/1.1\r\n\r\n",
+                                "CONNECT h:0 HTTP/1.1\r\n\r\n"}) {
+        EXPECT_FALSE(ParseProxyTarget(Head(refused))) << refused;
+    }
+}
+
+TEST(HttpProxyRequest, OriginRequestDropsHopByHopAndProxyFields) {
+    const HttpHead head = Head(
+        "POST http://h:81/p?q HTTP/1.1\r\nProxy-Authorization: Basic eDp5\r\n"
+        "Connection: close, X-Private\r\nX-Private: 1\r\nKeep-Alive: 5\r\n"
+        "Proxy-Connection: keep-alive\r\nTransfer-Encoding: chunked\r\nAccept: */*\r\n\r\n");
+    const auto target = ParseProxyTarget(head);
+    ASSERT_TRUE(target);
+    EXPECT_EQ(BuildOriginRequest(head, *target),
+              "POST /p?q HTTP/1.1\r\nTransfer-Encoding: chunked\r\nAccept: */*\r\n"
+              "Host: h:81\r\n\r\n");
+    const HttpHead withHost = Head("GET http://h/ HTTP/1.0\r\nHost: other\r\n\r\n");
+    EXPECT_EQ(BuildOriginRequest(withHost, *ParseProxyTarget(withHost)),
+              "GET / HTTP/1.0\r\nHost: other\r\n\r\n");
+}
+
+TEST(HttpProxyRequest, BasicCredentialsAndBase64) {
+    const auto credentials = ReadProxyCredentials(
+        Head("GET http://h/ HTTP/1.1\r\nProxy-Authorization: basic YWxpY2U6czpl\r\n\r\n"));
+    ASSERT_TRUE(credentials);
+    EXPECT_EQ(credentials->user, "alice");
+    EXPECT_EQ(credentials->password, "s:e");  // only the first colon separates
+    for (const char* bad : {"Bearer YWxpY2U6cw==", "Basic YWxpY2U", "Basic !!!!", "Basic"}) {
+        EXPECT_FALSE(ReadProxyCredentials(Head(std::string("GET http://h/ HTTP/1.1\r\n"
+                                                           "Proxy-Authorization: ") +
+                                               bad + "\r\n\r\n")))
+            << bad;
+    }
+    EXPECT_EQ(DecodeBase64("TWFu"), "Man");
+    EXPECT_EQ(DecodeBase64("TWE="), "Ma");
+    EXPECT_EQ(DecodeBase64("TQ"), "M");
+    EXPECT_FALSE(DecodeBase64("T"));
+    EXPECT_EQ(ProxyResponse(407, "Proxy Authentication Required", "X: y\r\n"),
+              "HTTP/1.1 407 Proxy Authentication Required\r\nX: y\r\nContent-Length: 0\r\n"
+              "Connection: close\r\n\r\n");
+}
+
+TEST(ControlProtocol, RequestLinesAndReplyFraming) {
+    control::Command command{};
+    size_t used = 0;
+    EXPECT_EQ(control::ReadRequest("statis", command, used), control::Read::kNeedMore);
+    ASSERT_EQ(control::ReadRequest("statistic\r\nengine\r\n", command, used),
+              control::Read::kRequest);
+    EXPECT_EQ(command, control::Command::kStatistic);
+    EXPECT_EQ(used, 11u);
+    ASSERT_EQ(control::ReadRequest("flowip\n", command, used), control::Read::kRequest);
+    EXPECT_EQ(command, control::Command::kFlowIp);
+    ASSERT_EQ(control::ReadRequest("STATISTIC\r\n", command, used), control::Read::kRequest);
+    EXPECT_EQ(command, control::Command::kUnknown);
+    EXPECT_EQ(control::ReadRequest(std::string(300, 'a'), command, used),
+              control::Read::kTooLong);
+    EXPECT_EQ(control::FrameReply("{}"), "2\r\n{}");
+    EXPECT_EQ(control::FrameReply(""), "0\r\n");
+}
+
+TEST(TrafficStats, FlowsTotalsAndTheLastSecond) {
+    TrafficStats stats(1000);
+    auto* alice = stats.Open("10.0.0.1", "alice");
+    auto* again = stats.Open("10.0.0.1", "alice");
+    auto* anonymous = stats.Open("10.0.0.2", "");
+    EXPECT_EQ(alice, again);
+    stats.Add(alice, 1000);
+    stats.Add(anonymous, 24);
+    EXPECT_EQ(stats.OnlineUsers(), 1);
+    EXPECT_EQ(stats.OnlineDevices(), 2);
+    EXPECT_EQ(stats.Connections(), 3);
+    stats.Tick(1001);
+    EXPECT_EQ(stats.BytesLastSecond(), 1024u);
+    EXPECT_EQ(alice->bytesLastSecond, 1000u);
+    stats.Close(alice);
+    stats.Close(alice);
+    stats.Tick(1002);
+    EXPECT_EQ(stats.BytesLastSecond(), 0u);
+    EXPECT_EQ(stats.Flows().size(), 1u);  // alice's flow ended; her totals stay
+    EXPECT_EQ(stats.ByUser().at("alice").bytes, 1000u);
+    EXPECT_EQ(stats.ByUser().at("alice").lastActive, 1000);
+    EXPECT_EQ(stats.ByUser().count(""), 0u);
+    EXPECT_EQ(stats.ByIp().at("10.0.0.2").bytes, 24u);
+    EXPECT_EQ(stats.TotalBytes(), 1024u);
+
+    EXPECT_EQ(FormatBytes(0), "0 B");
+    EXPECT_EQ(FormatBytes(1023), "1023 B");
+    EXPECT_EQ(FormatBytes(1536), "1.50 KB");
+    EXPECT_EQ(FormatBytes(5ull << 30), "5.00 GB");
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+// The server under the console's local service backend: started, read as running, polled,
+// stopped, and read as stopped after a crash; and started by hand with "-s".
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "server_link/MQClient.h"
+#include "server_link/Replies.h"
+#include "service/LocalServiceFiles.h"
+#include "service/LocalServiceManager.h"
+#include "service/ProxyCtrl.h"
+#include "service/ServiceManagerFactory.h"
+#include "tests/server/ServerHarness.h"
+
+namespace server_test {
+namespace {
+
+constexpr uint32_t kLimitMs = 10000;
+
+class ServiceContract : public ::testing::Test {
+protected:
+    ServiceContract() {
+        ResetDatabase({{"anonymous_allow", "1"}}, {});
+        ::setenv("TORVO_LISTEN_PORT", std::to_string(listen_).c_str(), 1);
+        ::setenv("TORVO_CONTROL_PORT", std::to_string(control_).c_str(), 1);
+        ctrl_.SetPollInterval(std::chrono::milliseconds(20));
+        ctrl_.SetUninstallStopLimit(kLimitMs);
+    }
+    ~ServiceContract() override {
+        ctrl_.Uninstall();
+        SetDefaultServiceManager(nullptr);
+        ::unsetenv("TORVO_LISTEN_PORT");
+        ::unsetenv("TORVO_CONTROL_PORT");
+        std::filesystem::remove_all(root_);
+    }
+
+    uint16_t listen_ = FreePort();
+    uint16_t control_ = FreePort();
+    std::string root_ = InstallDir() + "/services";
+    std::shared_ptr<LocalServiceManager> manager_ = std::make_shared<LocalServiceManager>(root_);
+    ProxyCtrl ctrl_{manager_, InstallDir() + "/TorvoProxyServer -s"};
+    local_service::Paths paths_{root_ + "/TorvoProxyServer"};
+};
+
+TEST_F(ServiceContract, StartedReadRunningPolledStoppedAndACrashReadsStopped) {
+    ASSERT_TRUE(ctrl_.Install());
+    ASSERT_TRUE(ctrl_.Start(kLimitMs));
+    EXPECT_EQ(ctrl_.QueryStatus(), kServiceRunning);
+    EXPECT_EQ(local_service::ReadStateWord(paths_), "running");
+
+    // The console's own client asks the service manager first, then talks to the server.
+    SetDefaultServiceManager(manager_);
+    MQClient client;
+    client.SetPort(control_);
+    std::string reply;
+    ASSERT_TRUE(client.Statistic(reply));
+    EXPECT_TRUE(ReadStatistic(reply));
+    HttpOrigin origin;
+    EXPECT_EQ(Curl("-x http://127.0.0.1:" + std::to_string(listen_) + " http://127.0.0.1:" +
+                   std::to_string(origin.Port()) + "/hello")
+                  .output,
+              "hello world");
+
+    ASSERT_TRUE(ctrl_.Stop(kLimitMs));
+    EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);
+    EXPECT_EQ(local_service::ReadStateWord(paths_), "stopping");
+    EXPECT_FALSE(client.Statistic(reply));
+
+    ASSERT_TRUE(ctrl_.Start(kLimitMs));
+    const auto pid = local_service::RecordedPid(paths_);
+    ASSERT_TRUE(pid);
+    ASSERT_EQ(::kill(*pid, SIGKILL), 0);
+    EXPECT_TRUE(WaitUntil([&] { return ctrl_.QueryStatus() == kServiceStopped; }));
+    EXPECT_FALSE(client.Statistic(reply));
+}
+
+// Started by hand with "-s": it takes the pid file's lock itself, so a second one cannot run
+// beside it, and it refuses a folder other accounts may write.
+TEST_F(ServiceContract, StartedByHandItHoldsTheLockItselfAndRefusesAnOpenFolder) {
+    ASSERT_TRUE(ctrl_.Install());
+    ::chmod(root_.c_str(), 0700);
+    ::chmod(paths_.dir.c_str(), 0700);
+    const std::string program = InstallDir() + "/TorvoProxyServer";
+    ServerByHand first(program, "-s");
+    EXPECT_TRUE(WaitUntil([&] { return ctrl_.QueryStatus() == kServiceRunning; }));
+    EXPECT_EQ(local_service::RecordedPid(paths_), first.Pid());
+    {
+        ServerByHand second(program, "-s");
+        EXPECT_TRUE(WaitUntil([&] { return second.Exited(); }));
+        EXPECT_NE(second.ExitCode(), 0);
+    }
+    EXPECT_EQ(first.Terminate(), 0);
+    EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);
+
+    ::chmod(paths_.dir.c_str(), 0777);
+    ServerByHand open(program, "-s");
+    EXPECT_TRUE(WaitUntil([&] { return open.Exited(); }));
+    EXPECT_NE(open.ExitCode(), 0);
+    ::chmod(paths_.dir.c_str(), 0700);
+}
+
+// Under systemd ("-s" with NOTIFY_SOCKET): readiness once both ports listen, then stopping on
+// SIGTERM, on the socket systemd gives; no local service files are touched.
+TEST_F(ServiceContract, UnderSystemdItNotifiesReadyAndStopping) {
+    const std::string socketPath = InstallDir() + "/notify.sock";
+    const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(notify, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    timeval wait{5, 0};
+    ::setsockopt(notify, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    auto receive = [&] {
+        char message[256] = {};
+        return ::recv(notify, message, sizeof message - 1, 0) > 0 ? std::string(message) : "";
+    };
+
+    ::setenv("NOTIFY_SOCKET", socketPath.c_str(), 1);
+    ServerByHand server(InstallDir() + "/TorvoProxyServer", "-s");
+    ::unsetenv("NOTIFY_SOCKET");
+    EXPECT_EQ(receive(), "READY=1");
+    EXPECT_TRUE(Accepting(control_));
+    EXPECT_TRUE(Accepting(listen_));
+    ::kill(server.Pid(), SIGTERM);
+    EXPECT_EQ(receive(), "STOPPING=1");
+    EXPECT_TRUE(WaitUntil([&] { return server.Exited(); }));
+    EXPECT_EQ(server.ExitCode(), 0);
+    EXPECT_FALSE(std::filesystem::exists(root_));
+    ::close(notify);
+}
+
+}  // namespace
+}  // namespace server_test
