@@ -1,7 +1,6 @@
 #pragma once
 
 #include <asio.hpp>
-
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -32,13 +31,13 @@ public:
     asio::ip::tcp::socket upstream;
     asio::ip::tcp::resolver resolver;
 
-    std::string clientIp;       // text form; IPv4-mapped addresses as plain IPv4
-    uint32_t clientIPv4 = 0;    // 0 for IPv6 clients
+    std::string clientIp;     // text form; IPv4-mapped addresses as plain IPv4
+    uint32_t clientIPv4 = 0;  // 0 for IPv6 clients
     bool clientLoopback = false;
 
     // Who it is once admitted.
     bool admitted = false;
-    std::string user;           // empty: anonymous
+    std::string user;  // empty: anonymous
     TrafficStats::Flow* flow = nullptr;
 
     // Counts traffic of the admitted client and moves the idle deadline.

@@ -51,7 +51,9 @@ std::string Envelope(const Json::Value& data) {
     return Write(root);
 }
 
-std::string ErrorReply(int code, const std::string& message) { return Write(Base(code, message)); }
+std::string ErrorReply(int code, const std::string& message) {
+    return Write(Base(code, message));
+}
 
 std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms) {
     Json::Value data(Json::objectValue);
@@ -85,7 +87,8 @@ std::string FlowRealtimeReply(const TrafficStats& stats) {
 }
 
 std::string FlowIpReply(const TrafficStats& stats) {
-    return TotalsList(stats.ByIp(), [](Json::Value& row, const std::string& ip) { row["ip"] = ip; });
+    return TotalsList(stats.ByIp(),
+                      [](Json::Value& row, const std::string& ip) { row["ip"] = ip; });
 }
 
 std::string FlowUserReply(const TrafficStats& stats) {

@@ -53,8 +53,12 @@ void DatabaseWorker::Queue(std::vector<Row>& rows, Row row) {
     wake_.notify_one();
 }
 
-void DatabaseWorker::Record(AccessRecord record) { Queue(history_, std::move(record)); }
-void DatabaseWorker::Record(AlarmRecord record) { Queue(alarms_, std::move(record)); }
+void DatabaseWorker::Record(AccessRecord record) {
+    Queue(history_, std::move(record));
+}
+void DatabaseWorker::Record(AlarmRecord record) {
+    Queue(alarms_, std::move(record));
+}
 
 void DatabaseWorker::Submit(std::function<void()> job) {
     {

@@ -67,7 +67,7 @@ private:
     std::vector<AlarmRecord> alarms_;
     std::deque<std::function<void()>> jobs_;
     bool stopping_ = false;
-    uint64_t queued_ = 0;   // batches handed in / written, for Flush
+    uint64_t queued_ = 0;  // batches handed in / written, for Flush
     uint64_t written_ = 0;
     std::atomic<int64_t> historyMaxRows_{1000000};
     std::atomic<int64_t> alarmsMaxRows_{100000};

@@ -17,10 +17,10 @@ struct HttpHead {
     unsigned short versionMajor = 1;
     unsigned short versionMinor = 1;
     std::vector<std::pair<std::string, std::string>> headers;
-    bool keepAlive = false;    // the sender keeps the connection after this message
-    bool bodyUntilEof = false; // a response whose body ends when the connection does
-    bool complete = false;     // the message ends with its head (no body)
-    size_t length = 0;         // bytes of the head, final empty line included
+    bool keepAlive = false;     // the sender keeps the connection after this message
+    bool bodyUntilEof = false;  // a response whose body ends when the connection does
+    bool complete = false;      // the message ends with its head (no body)
+    size_t length = 0;          // bytes of the head, final empty line included
 
     // The first header of that name (case-insensitive), or null.
     const std::string* Find(std::string_view name) const;
@@ -67,5 +67,5 @@ private:
     bool noBody_ = false;
     bool headDone_ = false;
     bool messageDone_ = false;
-    bool valueLast_ = false;    // the previous header callback was a value
+    bool valueLast_ = false;  // the previous header callback was a value
 };

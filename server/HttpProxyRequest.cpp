@@ -113,12 +113,18 @@ std::optional<std::string> DecodeBase64(std::string_view text) {
     int count = 0;
     for (const char c : text) {
         int value;
-        if (c >= 'A' && c <= 'Z') value = c - 'A';
-        else if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') value = c - '0' + 52;
-        else if (c == '+') value = 62;
-        else if (c == '/') value = 63;
-        else return std::nullopt;
+        if (c >= 'A' && c <= 'Z')
+            value = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            value = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            value = c - '0' + 52;
+        else if (c == '+')
+            value = 62;
+        else if (c == '/')
+            value = 63;
+        else
+            return std::nullopt;
         bits = bits << 6 | static_cast<uint32_t>(value);
         if (++count == 4) {
             out.push_back(static_cast<char>(bits >> 16));

@@ -11,7 +11,7 @@
 // Pure functions over the parsed head.
 
 struct ProxyTarget {
-    std::string host;        // without brackets for IPv6 literals
+    std::string host;  // without brackets for IPv6 literals
     uint16_t port = 0;
     std::string originForm;  // path and query for the origin ("/" when empty); empty for CONNECT
 };

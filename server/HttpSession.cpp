@@ -19,9 +19,12 @@ const char kAuthenticate[] = "Proxy-Authenticate: Basic realm=\"TorvoProxy\"\r\n
 
 std::string FailureResponse(ConnectResult result) {
     switch (result) {
-        case ConnectResult::kNotAllowed: return ProxyResponse(403, "Forbidden");
-        case ConnectResult::kTimedOut: return ProxyResponse(504, "Gateway Timeout");
-        default: return ProxyResponse(502, "Bad Gateway");
+        case ConnectResult::kNotAllowed:
+            return ProxyResponse(403, "Forbidden");
+        case ConnectResult::kTimedOut:
+            return ProxyResponse(504, "Gateway Timeout");
+        default:
+            return ProxyResponse(502, "Bad Gateway");
     }
 }
 
@@ -73,8 +76,8 @@ struct ResponseOutcome {
 // end without touching the body bytes. Answers 502 itself to a broken response head; an
 // origin that sends nothing at all is left to the caller (`unanswered`).
 asio::awaitable<void> RelayResponse(ClientSession& session, HttpMessageParser& response,
-                                    ReadBuffer& buffer, bool headRequest,
-                                    const bool& requestDone, ResponseOutcome& outcome) {
+                                    ReadBuffer& buffer, bool headRequest, const bool& requestDone,
+                                    ResponseOutcome& outcome) {
     ProxyServer& server = session.server;
     bool sentAny = false;
     bool receivedAny = buffer.Size() > 0;
@@ -170,10 +173,10 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
             if (!co_await ReadMore(session, session.client, buffer)) co_return;
         }
         if (status == Status::kTooLarge) {
-            server.RaiseAlarm("http", "request head from " + session.clientIp +
-                                          " longer than the limit");
+            server.RaiseAlarm("http",
+                              "request head from " + session.clientIp + " longer than the limit");
             co_await WriteText(session.client,
-                              ProxyResponse(431, "Request Header Fields Too Large"));
+                               ProxyResponse(431, "Request Header Fields Too Large"));
             co_return;
         }
         const auto target = status == Status::kBad ? std::nullopt : ParseProxyTarget(head);
@@ -187,14 +190,15 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
             if (!server.CheckPassword(credentials->user, credentials->password)) {
                 server.RaiseAlarm("http", "login of user \"" + credentials->user + "\" from " +
                                               session.clientIp + " failed");
-                co_await WriteText(session.client, ProxyResponse(407, "Proxy Authentication Required",
-                                                                kAuthenticate));
+                co_await WriteText(
+                    session.client,
+                    ProxyResponse(407, "Proxy Authentication Required", kAuthenticate));
                 co_return;
             }
             user = credentials->user;
         } else if (!server.Settings().anonymousAllowed) {
             co_await WriteText(session.client,
-                              ProxyResponse(407, "Proxy Authentication Required", kAuthenticate));
+                               ProxyResponse(407, "Proxy Authentication Required", kAuthenticate));
             co_return;
         }
         session.Admit(user);
@@ -203,15 +207,14 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
 
         bool reused = head.method != HTTP_CONNECT && session.upstream.is_open() &&
                       upstreamHost == target->host && upstreamPort == target->port;
-        if (!reused && !co_await Reach(session, *target, upstreamHost, upstreamPort,
-                                       upstreamBuffer)) {
+        if (!reused &&
+            !co_await Reach(session, *target, upstreamHost, upstreamPort, upstreamBuffer)) {
             co_return;
         }
 
         if (head.method == HTTP_CONNECT) {
             server.RecordAccess(session, head.target);
-            if (co_await WriteAll(session.client,
-                                  "HTTP/1.1 200 Connection established\r\n\r\n")) {
+            if (co_await WriteAll(session.client, "HTTP/1.1 200 Connection established\r\n\r\n")) {
                 co_await RelayTunnel(session, buffer);
             }
             co_return;
@@ -235,8 +238,7 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
             // request without a body is sent once more on a fresh connection.
             if (reused && head.complete && !session.upstreamTimedOut) {
                 reused = false;
-                if (!co_await Reach(session, *target, upstreamHost, upstreamPort,
-                                    upstreamBuffer)) {
+                if (!co_await Reach(session, *target, upstreamHost, upstreamPort, upstreamBuffer)) {
                     co_return;
                 }
                 continue;

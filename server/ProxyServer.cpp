@@ -74,8 +74,8 @@ bool ProxyServer::Start() {
     if (!Listen(proxyAcceptor_, {asio::ip::address_v6::any(), listenPort_}, true, error) &&
         !Listen(proxyAcceptor_, {asio::ip::address_v4::any(), listenPort_}, false, error)) {
         listenError_ = error.message();
-        RaiseAlarm("listen", "cannot listen on port " + std::to_string(listenPort_) + ": " +
-                                 listenError_);
+        RaiseAlarm("listen",
+                   "cannot listen on port " + std::to_string(listenPort_) + ": " + listenError_);
     } else {
         LOG(WARNING) << "proxy listening on port " << listenPort_ << ", control channel on "
                      << "127.0.0.1:" << ports_.control;
@@ -96,8 +96,12 @@ void ProxyServer::Stop() {
     for (tcp::socket* socket : controlSockets_) socket->close(ignored);
 }
 
-void ProxyServer::Register(ClientSession* session) { sessions_.insert(session); }
-void ProxyServer::Unregister(ClientSession* session) { sessions_.erase(session); }
+void ProxyServer::Register(ClientSession* session) {
+    sessions_.insert(session);
+}
+void ProxyServer::Unregister(ClientSession* session) {
+    sessions_.erase(session);
+}
 
 void ProxyServer::RecordAccess(const ClientSession& session, std::string url) {
     database_.Record(AccessRecord{session.user, session.clientIPv4, std::move(url),
@@ -214,15 +218,24 @@ asio::awaitable<void> ProxyServer::ServeControl(tcp::socket socket) {
 asio::awaitable<std::string> ProxyServer::Answer(int command) {
     using control::Command;
     switch (static_cast<Command>(command)) {
-        case Command::kSystem: co_return SystemStatus();
-        case Command::kStatistic: co_return StatisticReply(stats_, database_.AlarmCount());
-        case Command::kEngine: co_return startTime_;
-        case Command::kApplyConf: co_return co_await ApplyConf();
-        case Command::kFlowRealtime: co_return FlowRealtimeReply(stats_);
-        case Command::kFlowIp: co_return FlowIpReply(stats_);
-        case Command::kFlowUser: co_return FlowUserReply(stats_);
-        case Command::kBandwidth: co_return BandwidthReply(stats_);
-        case Command::kUnknown: break;
+        case Command::kSystem:
+            co_return SystemStatus();
+        case Command::kStatistic:
+            co_return StatisticReply(stats_, database_.AlarmCount());
+        case Command::kEngine:
+            co_return startTime_;
+        case Command::kApplyConf:
+            co_return co_await ApplyConf();
+        case Command::kFlowRealtime:
+            co_return FlowRealtimeReply(stats_);
+        case Command::kFlowIp:
+            co_return FlowIpReply(stats_);
+        case Command::kFlowUser:
+            co_return FlowUserReply(stats_);
+        case Command::kBandwidth:
+            co_return BandwidthReply(stats_);
+        case Command::kUnknown:
+            break;
     }
     co_return ErrorReply(1, "unknown command");
 }
@@ -289,7 +302,8 @@ asio::awaitable<void> ProxyServer::Tick() {
             const int suppressed = alarmsSuppressed_;
             alarmsSuppressed_ = 0;
             alarmsThisSecond_ = 0;
-            RaiseAlarm("limit", std::to_string(suppressed) + " more alarms in one second not recorded");
+            RaiseAlarm("limit",
+                       std::to_string(suppressed) + " more alarms in one second not recorded");
         }
         alarmsThisSecond_ = 0;
         const auto now = ClientSession::Clock::now();
@@ -308,10 +322,10 @@ std::string ProxyServer::SystemStatus() const {
     data["listen_port"] = listenPort_;
     data["stored_listen_port"] = settings_.listenPort;
     data["connections"] = static_cast<int>(sessions_.size());
-    data["uptime_seconds"] = static_cast<Json::Int64>(
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() -
-                                                         started_)
-            .count());
+    data["uptime_seconds"] =
+        static_cast<Json::Int64>(std::chrono::duration_cast<std::chrono::seconds>(
+                                     std::chrono::steady_clock::now() - started_)
+                                     .count());
     data["anonymous_allowed"] = settings_.anonymousAllowed;
     return Envelope(data);
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <asio.hpp>
-
 #include <chrono>
 #include <cstdint>
 #include <memory>

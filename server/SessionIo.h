@@ -2,7 +2,6 @@
 
 #include <asio.hpp>
 #include <asio/experimental/as_tuple.hpp>
-
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -58,7 +57,7 @@ asio::awaitable<bool> WriteText(asio::ip::tcp::socket& socket, std::string text)
 // Outcome of reaching a destination for a client.
 enum class ConnectResult {
     kConnected,
-    kNotAllowed,   // loopback for a remote client, or the control port
+    kNotAllowed,  // loopback for a remote client, or the control port
     kNoSuchHost,
     kRefused,
     kUnreachable,

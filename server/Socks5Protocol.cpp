@@ -5,7 +5,9 @@
 namespace socks5 {
 namespace {
 
-uint8_t Byte(std::string_view bytes, size_t at) { return static_cast<uint8_t>(bytes[at]); }
+uint8_t Byte(std::string_view bytes, size_t at) {
+    return static_cast<uint8_t>(bytes[at]);
+}
 
 }  // namespace
 
@@ -44,14 +46,20 @@ Parse ParseRequest(std::string_view bytes, Request& request, size_t& used, uint8
     size_t addressLength = 0;
     size_t addressAt = 4;
     switch (Byte(bytes, 3)) {
-        case kIPv4: addressLength = 4; break;
-        case kIPv6: addressLength = 16; break;
+        case kIPv4:
+            addressLength = 4;
+            break;
+        case kIPv6:
+            addressLength = 16;
+            break;
         case kDomainName:
             addressLength = Byte(bytes, 4);
             addressAt = 5;
             if (addressLength == 0) return Parse::kBad;
             break;
-        default: failure = kAddressTypeNotSupported; return Parse::kBad;
+        default:
+            failure = kAddressTypeNotSupported;
+            return Parse::kBad;
     }
     const size_t length = addressAt + addressLength + 2;
     if (bytes.size() < length) return Parse::kNeedMore;

@@ -10,13 +10,20 @@ namespace {
 
 uint8_t ReplyFor(ConnectResult result) {
     switch (result) {
-        case ConnectResult::kConnected: return socks5::kSucceeded;
-        case ConnectResult::kNotAllowed: return socks5::kNotAllowed;
-        case ConnectResult::kNoSuchHost: return socks5::kHostUnreachable;
-        case ConnectResult::kRefused: return socks5::kConnectionRefused;
-        case ConnectResult::kUnreachable: return socks5::kNetworkUnreachable;
-        case ConnectResult::kTimedOut: return socks5::kTtlExpired;
-        case ConnectResult::kFailed: break;
+        case ConnectResult::kConnected:
+            return socks5::kSucceeded;
+        case ConnectResult::kNotAllowed:
+            return socks5::kNotAllowed;
+        case ConnectResult::kNoSuchHost:
+            return socks5::kHostUnreachable;
+        case ConnectResult::kRefused:
+            return socks5::kConnectionRefused;
+        case ConnectResult::kUnreachable:
+            return socks5::kNetworkUnreachable;
+        case ConnectResult::kTimedOut:
+            return socks5::kTtlExpired;
+        case ConnectResult::kFailed:
+            break;
     }
     return socks5::kGeneralFailure;
 }
@@ -80,10 +87,10 @@ asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
 
     socks5::Request request;
     uint8_t failure = socks5::kGeneralFailure;
-    const auto parsed = co_await ReadMessage(session, buffer, [&](std::string_view bytes,
-                                                                  size_t& used) {
-        return socks5::ParseRequest(bytes, request, used, failure);
-    });
+    const auto parsed =
+        co_await ReadMessage(session, buffer, [&](std::string_view bytes, size_t& used) {
+            return socks5::ParseRequest(bytes, request, used, failure);
+        });
     if (parsed != socks5::Parse::kDone) {
         if (failure != socks5::kGeneralFailure) {
             co_await WriteText(session.client, socks5::BuildReply(failure));
@@ -114,7 +121,7 @@ asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
         (v6 ? "[" + request.host + "]" : request.host) + ":" + std::to_string(request.port);
     server.RecordAccess(session, destination);
     if (!co_await WriteText(session.client,
-                           socks5::BuildReply(socks5::kSucceeded, address, bound.port()))) {
+                            socks5::BuildReply(socks5::kSucceeded, address, bound.port()))) {
         co_return;
     }
     co_await RelayTunnel(session, buffer);

@@ -19,7 +19,9 @@ TrafficStats::Flow* TrafficStats::Open(const std::string& ip, const std::string&
     return &flow;
 }
 
-void TrafficStats::Close(Flow* flow) { --flow->connections; }
+void TrafficStats::Close(Flow* flow) {
+    --flow->connections;
+}
 
 void TrafficStats::Tick(int64_t nowUnix) {
     now_ = nowUnix;

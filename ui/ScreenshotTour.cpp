@@ -6,8 +6,8 @@
 #include <glog/logging.h>
 
 #include <QDir>
-#include <QLineEdit>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>

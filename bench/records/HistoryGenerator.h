@@ -65,8 +65,9 @@ private:
         users[0] = "";  // anonymous clients
         for (int i = 0; i < kHosts; ++i) {
             static const char* kTlds[] = {".com", ".net", ".org", ".cn", ".io"};
-            hosts.push_back((i % 4 == 0 ? "www." : i % 4 == 1 ? "cdn" + std::to_string(i % 9) + "."
-                                                              : std::string()) +
+            hosts.push_back((i % 4 == 0   ? "www."
+                             : i % 4 == 1 ? "cdn" + std::to_string(i % 9) + "."
+                                          : std::string()) +
                             "site" + std::to_string(i * 7919 % 100000) + kTlds[i % 5]);
         }
         std::vector<uint32_t> addresses;
@@ -88,7 +89,8 @@ private:
             sqlite3_bind_text(insert, 1, user.data(), static_cast<int>(user.size()),
                               SQLITE_TRANSIENT);
             sqlite3_bind_int(insert, 2, static_cast<int32_t>(addresses[random() % kAddresses]));
-            sqlite3_bind_text(insert, 3, url.data(), static_cast<int>(url.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(insert, 3, url.data(), static_cast<int>(url.size()),
+                              SQLITE_TRANSIENT);
             sqlite3_bind_int64(insert, 4, time);
             sqlite3_step(insert);
             sqlite3_reset(insert);

@@ -7,8 +7,8 @@
 
 #include "Common/PasswordDigest.h"
 #include "tests/pages/SettingsTestEnv.h"
-#include "ui/pages/CAccountDlg.h"
 #include "ui/common/RecordListView.h"
+#include "ui/pages/CAccountDlg.h"
 
 namespace {
 

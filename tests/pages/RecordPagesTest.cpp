@@ -8,8 +8,8 @@
 
 #include "tests/Common/TestSupport.h"
 #include "tests/pages/PageTestEnv.h"
-#include "ui/pages/CRecordPages.h"
 #include "ui/common/RecordListView.h"
+#include "ui/pages/CRecordPages.h"
 
 namespace {
 

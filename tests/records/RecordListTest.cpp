@@ -47,7 +47,7 @@ protected:
 
 constexpr char kHistoryRows[] =
     "insert into history (user, ip, url, time) values"
-    "  ('bob', 3232235521, 'http://b.example/', 1700000002),"   // 192.168.0.1, unsigned
+    "  ('bob', 3232235521, 'http://b.example/', 1700000002),"     // 192.168.0.1, unsigned
     "  ('alice', -1062731775, 'http://a.example/', 1700000003),"  // 192.168.0.1, signed
     "  ('Carol', -16777216, 'http://c.example/', 1700000001),"    // 255.0.0.0
     "  ('dave', 167772161, 'http://d.example/', 2147483648),"     // 10.0.0.1, after 2038
@@ -213,8 +213,8 @@ TEST(RecordSort, TextsSortInStableByteOrderBothWays) {
     std::vector<std::string> texts;
     uint32_t seed = 7;
     const auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
-    const std::string stems[] = {"", "http://", "http://www.example.com/", "abcdefgh",
-                                 "abcdefghabcdefgh", "\xe5\xbc\xa0"};
+    const std::string stems[] = {"",         "http://",          "http://www.example.com/",
+                                 "abcdefgh", "abcdefghabcdefgh", "\xe5\xbc\xa0"};
     for (int i = 0; i < 3000; ++i) {
         std::string text = stems[next() % std::size(stems)];
         for (uint32_t n = next() % 20; n > 0; --n) text += "ab\xff/"[next() % 4];

@@ -29,11 +29,19 @@ TEST(Socks5Protocol, GreetingCredentialsAndRequestReadWholeMessagesOnly) {
     EXPECT_TRUE(greeting.offersNoAuthentication && greeting.offersUserPassword);
 
     socks5::Credentials credentials;
-    EXPECT_EQ(socks5::ParseCredentials("\x01\x05" "alice\x06" "secre"s, credentials, used),
+    EXPECT_EQ(socks5::ParseCredentials("\x01\x05"
+                                       "alice\x06"
+                                       "secre"s,
+                                       credentials, used),
               socks5::Parse::kNeedMore);
-    EXPECT_EQ(socks5::ParseCredentials("\x05\x01" "a\x01" "b"s, credentials, used),
+    EXPECT_EQ(socks5::ParseCredentials("\x05\x01"
+                                       "a\x01"
+                                       "b"s,
+                                       credentials, used),
               socks5::Parse::kBad);
-    ASSERT_EQ(socks5::ParseCredentials("\x01\x05" "alice\x00"s, credentials, used),
+    ASSERT_EQ(socks5::ParseCredentials("\x01\x05"
+                                       "alice\x00"s,
+                                       credentials, used),
               socks5::Parse::kDone);
     EXPECT_EQ(credentials.user, "alice");
     EXPECT_EQ(credentials.password, "");  // an empty password is a password too
@@ -47,11 +55,16 @@ TEST(Socks5Protocol, GreetingCredentialsAndRequestReadWholeMessagesOnly) {
     };
     const std::vector<Case> cases = {
         {"\x05\x01\x00\x01\x7f\x00\x00\x01\x1f\x90"s, socks5::Parse::kDone, "127.0.0.1", 8080, 1},
-        {"\x05\x01\x00\x03\x0b" "example.com\x00\x50"s, socks5::Parse::kDone, "example.com", 80, 1},
-        {"\x05\x01\x00\x04"s + std::string(15, '\0') + "\x01\x01\xbb"s, socks5::Parse::kDone,
-         "::1", 443, 1},
-        {"\x05\x01\x00\x03\x0b" "example"s, socks5::Parse::kNeedMore, "", 0, 1},
-        {"\x05\x01\x00\x05\x00\x00\x00"s, socks5::Parse::kBad, "", 0, socks5::kAddressTypeNotSupported},
+        {"\x05\x01\x00\x03\x0b"
+         "example.com\x00\x50"s,
+         socks5::Parse::kDone, "example.com", 80, 1},
+        {"\x05\x01\x00\x04"s + std::string(15, '\0') + "\x01\x01\xbb"s, socks5::Parse::kDone, "::1",
+         443, 1},
+        {"\x05\x01\x00\x03\x0b"
+         "example"s,
+         socks5::Parse::kNeedMore, "", 0, 1},
+        {"\x05\x01\x00\x05\x00\x00\x00"s, socks5::Parse::kBad, "", 0,
+         socks5::kAddressTypeNotSupported},
         {"\x05\x01\x00\x03\x00\x00\x50"s, socks5::Parse::kBad, "", 0, 1},
         {"\x04\x01\x00\x01\x7f\x00\x00\x01\x00\x50"s, socks5::Parse::kBad, "", 0, 1},
     };
@@ -178,7 +191,8 @@ HttpHead Head(const std::string& text) {
 }
 
 TEST(HttpProxyRequest, TargetsAreAbsoluteHttpUrlsOrConnectAuthorities) {
-    const auto target = ParseProxyTarget(Head("GET http://Example.com:8080/a/b?c=d#f HTTP/1.1\r\n\r\n"));
+    const auto target =
+        ParseProxyTarget(Head("GET http://Example.com:8080/a/b?c=d#f HTTP/1.1\r\n\r\n"));
     ASSERT_TRUE(target);
     EXPECT_EQ(target->host, "Example.com");
     EXPECT_EQ(target->port, 8080);
@@ -190,10 +204,8 @@ TEST(HttpProxyRequest, TargetsAreAbsoluteHttpUrlsOrConnectAuthorities) {
     EXPECT_EQ(tunnel->host, "::1");
     EXPECT_EQ(tunnel->port, 443);
     for (const char* refused : {"GET /origin-form HTTP/1.1\r\n\r\n",
-                                "GET https://h/ HTTP/1.1\r\n\r\n",
-                                "GET ftp://h/ HTTP/1.1\r\n\r\n",
-                                "CONNECT h HTTP/1.1\r\n\r\n",
-                                "CONNECT h:0 HTTP/1.1\r\n\r\n"}) {
+                                "GET https://h/ HTTP/1.1\r\n\r\n", "GET ftp://h/ HTTP/1.1\r\n\r\n",
+                                "CONNECT h HTTP/1.1\r\n\r\n", "CONNECT h:0 HTTP/1.1\r\n\r\n"}) {
         EXPECT_FALSE(ParseProxyTarget(Head(refused))) << refused;
     }
 }
@@ -246,8 +258,7 @@ TEST(ControlProtocol, RequestLinesAndReplyFraming) {
     EXPECT_EQ(command, control::Command::kFlowIp);
     ASSERT_EQ(control::ReadRequest("STATISTIC\r\n", command, used), control::Read::kRequest);
     EXPECT_EQ(command, control::Command::kUnknown);
-    EXPECT_EQ(control::ReadRequest(std::string(300, 'a'), command, used),
-              control::Read::kTooLong);
+    EXPECT_EQ(control::ReadRequest(std::string(300, 'a'), command, used), control::Read::kTooLong);
     EXPECT_EQ(control::FrameReply("{}"), "2\r\n{}");
     EXPECT_EQ(control::FrameReply(""), "0\r\n");
 }

@@ -213,13 +213,17 @@ TEST_F(ProxyEndToEnd, HistoryAndAlarmRowsReachMainDbWhileTheConsoleReadsIt) {
     const std::string hostPort = "127.0.0.1:" + std::to_string(origin_.Port());
     EXPECT_TRUE(WaitUntil([&] { return Count("select count(*) from history") == 3; }));
     EXPECT_EQ(Count("select count(*) from history where user='alice' and ip=2130706433 and "
-                    "url='" + Url("/hello") + "'"), 1);
+                    "url='" +
+                    Url("/hello") + "'"),
+              1);
     EXPECT_EQ(Count("select count(*) from history where user='bob' and url='" + hostPort + "'"), 1);
-    EXPECT_EQ(Count("select count(*) from history where user='alice' and url='" + hostPort + "'"), 1);
+    EXPECT_EQ(Count("select count(*) from history where user='alice' and url='" + hostPort + "'"),
+              1);
     EXPECT_EQ(Count("select count(*) from history where abs(time - strftime('%s','now')) > 60"), 0);
     EXPECT_TRUE(WaitUntil([&] {
-        return Count("select count(*) from alarms where source='http' and "
-                     "message like '%alice%127.0.0.1%'") == 1;
+        return Count(
+                   "select count(*) from alarms where source='http' and "
+                   "message like '%alice%127.0.0.1%'") == 1;
     }));
 
     // The console fills its history list over and over while the server writes.
@@ -260,17 +264,16 @@ TEST_F(ProxyEndToEnd, LimitsEndSilentClientsOversizedHeadsAndConnectionsBeyondTh
     // A third connection is turned away at once.
     Socks5Tunnel third(listen_, origin_.Port(), "", "");
     EXPECT_EQ(third.fd, -1);
-    EXPECT_TRUE(WaitUntil([&] {
-        return Count("select count(*) from alarms where source='limit'") == 1;
-    }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return Count("select count(*) from alarms where source='limit'") == 1; }));
     // The silent one is ended by the handshake time-out; the tunnel is not.
     char byte;
     EXPECT_EQ(::recv(silent, &byte, 1, 0), 0);
     ::close(silent);
     EXPECT_FALSE(first.ClosedWithin(200ms));
 
-    const std::string head = "GET " + Url("/hello") + " HTTP/1.1\r\nX: " +
-                             std::string(20000, 'x') + "\r\n\r\n";
+    const std::string head =
+        "GET " + Url("/hello") + " HTTP/1.1\r\nX: " + std::string(20000, 'x') + "\r\n\r\n";
     const int big = ConnectLoopback(listen_, 4s);
     ASSERT_GE(big, 0);
     ::send(big, head.data(), head.size(), MSG_NOSIGNAL);

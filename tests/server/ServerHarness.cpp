@@ -117,7 +117,9 @@ const std::string& InstallDir() {
     return folder.path;
 }
 
-std::string MainDb() { return InstallDir() + "/main.db"; }
+std::string MainDb() {
+    return InstallDir() + "/main.db";
+}
 
 void ResetDatabase(const std::vector<std::pair<std::string, std::string>>& configuration,
                    const std::vector<std::pair<std::string, std::string>>& accounts) {
@@ -130,7 +132,8 @@ void ResetDatabase(const std::vector<std::pair<std::string, std::string>>& confi
                       value.c_str()));
     }
     for (const auto& [user, password] : accounts) {
-        Sql(SqlFormat("insert into accounts (username, password, create_time) values "
+        Sql(
+            SqlFormat("insert into accounts (username, password, create_time) values "
                       "('%q', '%u', '2026-1-1 0:0:0')",
                       user.c_str(), PasswordDigest(password)));
     }
@@ -200,8 +203,8 @@ int ChildProcess::Terminate() {
 }
 
 ServerProcess::ServerProcess(uint16_t listenPort, uint16_t controlPort)
-    : ChildProcess({InstallDir() + "/TorvoProxyServer", "--listen-port",
-                    std::to_string(listenPort), "--control-port", std::to_string(controlPort)},
+    : ChildProcess({InstallDir() + "/TorvoProxyServer", "--listen-port", std::to_string(listenPort),
+                    "--control-port", std::to_string(controlPort)},
                    "server.log") {
     ready_ = WaitUntil([&] { return Accepting(controlPort) && Accepting(listenPort); });
 }
@@ -281,14 +284,15 @@ void HttpOrigin::Serve(int fd) {
         if (path == "/hello") {
             ok = reply("hello world");
         } else if (path == "/chunked") {
-            ok = SendAll(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                             "3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n");
+            ok = SendAll(fd,
+                         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                         "3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n");
         } else if (path.rfind("/bytes/", 0) == 0) {
             ok = reply(std::string(std::stoul(path.substr(7)), 'x'));
         } else if (path.rfind("/slow/", 0) == 0) {
             const size_t total = std::stoul(path.substr(6));
-            ok = SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total) +
-                                 "\r\n\r\n");
+            ok = SendAll(
+                fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total) + "\r\n\r\n");
             for (size_t sent = 0; ok && sent < total && !stopping_; sent += 65536) {
                 ok = SendAll(fd, std::string(std::min<size_t>(65536, total - sent), 'x'));
                 std::this_thread::sleep_for(100ms);
@@ -314,9 +318,10 @@ TlsOrigin::TlsOrigin() {
     const std::string key = InstallDir() + "/origin.key";
     const std::string cert = InstallDir() + "/origin.crt";
     if (!fs::exists(cert)) {
-        const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
-                                    "/CN=localhost -keyout " + key + " -out " + cert +
-                                    " >/dev/null 2>&1";
+        const std::string command =
+            "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
+            "/CN=localhost -keyout " +
+            key + " -out " + cert + " >/dev/null 2>&1";
         if (std::system(command.c_str()) != 0) return;
     }
     port_ = FreePort();
@@ -335,7 +340,8 @@ CurlResult Curl(const std::string& arguments) {
     if (pipe == nullptr) return result;
     char chunk[65536];
     size_t count;
-    while ((count = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.output.append(chunk, count);
+    while ((count = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        result.output.append(chunk, count);
     const int status = ::pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -347,11 +353,12 @@ Socks5Tunnel::Socks5Tunnel(uint16_t proxyPort, uint16_t destinationPort, const s
     if (fd < 0) return;
     std::string reply;
     const bool login = !user.empty();
-    bool ok = SendAll(fd, login ? std::string("\x05\x01\x02", 3) : std::string("\x05\x01\x00", 3)) &&
-              ReceiveExactly(fd, 2, reply) && reply[1] == (login ? 2 : 0);
+    bool ok =
+        SendAll(fd, login ? std::string("\x05\x01\x02", 3) : std::string("\x05\x01\x00", 3)) &&
+        ReceiveExactly(fd, 2, reply) && reply[1] == (login ? 2 : 0);
     if (ok && login) {
-        ok = SendAll(fd, std::string{1, char(user.size())} + user + char(password.size()) +
-                             password) &&
+        ok = SendAll(fd,
+                     std::string{1, char(user.size())} + user + char(password.size()) + password) &&
              ReceiveExactly(fd, 2, reply) && reply[1] == 0;
     }
     if (ok) {

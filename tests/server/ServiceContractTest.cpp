@@ -64,8 +64,8 @@ TEST_F(ServiceContract, StartedReadRunningPolledStoppedAndACrashReadsStopped) {
     ASSERT_TRUE(client.Statistic(reply));
     EXPECT_TRUE(ReadStatistic(reply));
     HttpOrigin origin;
-    EXPECT_EQ(Curl("-x http://127.0.0.1:" + std::to_string(listen_) + " http://127.0.0.1:" +
-                   std::to_string(origin.Port()) + "/hello")
+    EXPECT_EQ(Curl("-x http://127.0.0.1:" + std::to_string(listen_) +
+                   " http://127.0.0.1:" + std::to_string(origin.Port()) + "/hello")
                   .output,
               "hello world");
 

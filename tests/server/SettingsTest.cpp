@@ -20,12 +20,13 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
     EXPECT_EQ(db.execQuery("select count(*) from configuration").getIntField(0), 3);
     EXPECT_EQ(db.execQuery("select count(*) from history").getIntField(0), 0);
 
-    db.execDML("update configuration set value='70000x' where key='listen_port';"
-               "update configuration set value='2' where key='anonymous_allow';"
-               "insert into configuration values ('idle_timeout', '-5');"
-               "insert into configuration values ('max_connections', '7');"
-               "insert into accounts values ('amy', '26499', '');"
-               "insert into accounts values ('amy', '1', '');");
+    db.execDML(
+        "update configuration set value='70000x' where key='listen_port';"
+        "update configuration set value='2' where key='anonymous_allow';"
+        "insert into configuration values ('idle_timeout', '-5');"
+        "insert into configuration values ('max_connections', '7');"
+        "insert into accounts values ('amy', '26499', '');"
+        "insert into accounts values ('amy', '1', '');");
     settings = LoadServerSettings(db);
     EXPECT_EQ(settings.listenPort, 70000 % 65536);
     EXPECT_FALSE(settings.anonymousAllowed) << "only exactly 1 switches it on";

@@ -22,10 +22,10 @@
 #include "ui/CMainUIDlg.h"
 #include "ui/CTabControl.h"
 #include "ui/common/Messages.h"
+#include "ui/common/RecordListView.h"
 #include "ui/pages/CAccountDlg.h"
 #include "ui/pages/CAddAccountDlg.h"
 #include "ui/pages/CSettingDlg.h"
-#include "ui/common/RecordListView.h"
 
 namespace {
 

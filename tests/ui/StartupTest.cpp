@@ -182,7 +182,9 @@ TEST(Startup, AnUnsafeRuntimeFolderIsRefusedWithAMessage) {
 // The run script lays out an install directory under the locale variable `lang`.
 bool LayOut(const TestInstall& install, const QString& lang) {
     QDir(install.Dir()).mkpath("bin");
-    QFile::copy("/bin/true", install.Dir() + "/bin/MainUI");  // kept once it is there
+    // stand-ins for the console and the server, kept once they are there
+    QFile::copy("/bin/true", install.Dir() + "/bin/MainUI");
+    QFile::copy("/bin/true", install.Dir() + "/bin/TorvoProxyServer");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"LC_MESSAGES", "LC_ALL", "LANG"}) env.remove(name);
     if (!lang.isEmpty()) env.insert("LANG", lang);

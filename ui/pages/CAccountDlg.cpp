@@ -6,8 +6,8 @@
 #include <QToolBar>
 
 #include "Common/UserConf.h"
-#include "ui/pages/ApplyConf.h"
 #include "ui/common/RecordListView.h"
+#include "ui/pages/ApplyConf.h"
 #include "ui/pages/SettingsMessages.h"
 #include "ui/res/Artwork.h"
 

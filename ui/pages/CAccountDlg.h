@@ -9,8 +9,8 @@
 #include <string>
 
 #include "Common/UserConf.h"
-#include "ui/pages/CAddAccountDlg.h"
 #include "ui/common/RecordListModel.h"
+#include "ui/pages/CAddAccountDlg.h"
 
 class QAction;
 class QToolBar;

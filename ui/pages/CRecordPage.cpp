@@ -48,7 +48,8 @@ void CRecordPage::BuildToolBar(int commandId) {
     toolBar_->setMovable(false);
     toolBar_->setFloatable(false);
 
-    autoRefreshAction_ = toolBar_->addAction(res::AutoRefreshIcon(), res::Str(res::Ctl::AutoRefresh));
+    autoRefreshAction_ =
+        toolBar_->addAction(res::AutoRefreshIcon(), res::Str(res::Ctl::AutoRefresh));
     autoRefreshAction_->setObjectName(QStringLiteral("command%1").arg(commandId));
     autoRefreshAction_->setCheckable(true);
     // The button follows the switch, not its own toggling.
@@ -68,8 +69,8 @@ void CRecordPage::BuildToolBar(int commandId) {
         if (text.isEmpty()) ApplyFilter();
     });
 
-    exportAction_ = toolBar_->addAction(res::Str(res::Ctl::RecordExport), this,
-                                        &CRecordPage::OnExport);
+    exportAction_ =
+        toolBar_->addAction(res::Str(res::Ctl::RecordExport), this, &CRecordPage::OnExport);
     exportAction_->setObjectName(QStringLiteral("export"));
 }
 
@@ -97,13 +98,13 @@ void CRecordPage::OnExport() {
 
 bool CRecordPage::ExportTo(const QString& path) {
     ExportFile file;
-    const bool written = file.Open(path.toStdString()) &&
-                         model_->WriteCsv([&file](std::string_view piece) {
-                             return file.Write(piece);
-                         }) &&
-                         file.Close();
+    const bool written =
+        file.Open(path.toStdString()) &&
+        model_->WriteCsv([&file](std::string_view piece) { return file.Write(piece); }) &&
+        file.Close();
     if (!written) {
-        ShowMessage(this, res::Str(res::Ctl::ExportFailed).arg(QString::fromStdString(file.Error())),
+        ShowMessage(this,
+                    res::Str(res::Ctl::ExportFailed).arg(QString::fromStdString(file.Error())),
                     res::Str(res::IDS_TIP_CAPTION), MessageIcon::Warning);
     }
     return written;

@@ -53,8 +53,9 @@ public:
         endResetModel();
     }
 
-    // A header click: ascending, or descending on the second click of one column.
-    void SortByColumn(int column) override {
+    // A header click (the view asks for ascending): ascending, or descending on the second
+    // click of one column; the page's alternation decides, not the order asked for.
+    void sort(int column, Qt::SortOrder = Qt::AscendingOrder) override {
         if (column < 0 || column >= columnCount()) return;
         const bool descending = PageSortState().Click(column);
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);

@@ -113,11 +113,11 @@ enum class Ctl {
     NeedWriteAccess,   // the install directory (%1) is not writable
     UnsafeLockFolder,  // the single-instance lock's folder is refused: %1 says why
     // alarm and access-history pages
-    AutoRefresh,    // "Auto refresh" / "自动刷新" (toolbar button tip)
-    RecordFilter,   // "Filter" / "筛选" (filter box hint)
-    RecordExport,   // "Export…" / "导出…"
-    CsvFiles,       // "CSV files (*.csv)" / "CSV 文件 (*.csv)"
-    ExportFailed,   // "Export failed: %1" / "导出失败：%1"
+    AutoRefresh,   // "Auto refresh" / "自动刷新" (toolbar button tip)
+    RecordFilter,  // "Filter" / "筛选" (filter box hint)
+    RecordExport,  // "Export…" / "导出…"
+    CsvFiles,      // "CSV files (*.csv)" / "CSV 文件 (*.csv)"
+    ExportFailed,  // "Export failed: %1" / "导出失败：%1"
     Count_
 };
 QString Str(Ctl id);

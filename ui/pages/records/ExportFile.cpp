@@ -25,8 +25,9 @@ bool ExportFile::Open(const std::string& path) {
     if (folder.empty()) folder = ".";
     struct stat folderStat {};
     if (::stat(folder.c_str(), &folderStat) != 0) return Fail("cannot read the folder " + folder);
-    const bool othersWrite = (folderStat.st_mode & S_IWOTH) != 0 ||
-                             ((folderStat.st_mode & S_IWGRP) != 0 && folderStat.st_gid != getegid());
+    const bool othersWrite =
+        (folderStat.st_mode & S_IWOTH) != 0 ||
+        ((folderStat.st_mode & S_IWGRP) != 0 && folderStat.st_gid != getegid());
     if (othersWrite) {
         errno = 0;
         return Fail("other accounts may write to the folder " + folder);

@@ -53,9 +53,12 @@ struct AlarmColumns {
 
     static Cell At(const Row& row, int column) {
         switch (column) {
-            case 0: return {CellKind::Time, {}, row.time};
-            case 1: return {CellKind::Text, row.source};
-            default: return {CellKind::Text, row.message};
+            case 0:
+                return {CellKind::Time, {}, row.time};
+            case 1:
+                return {CellKind::Text, row.source};
+            default:
+                return {CellKind::Text, row.message};
         }
     }
 
@@ -80,18 +83,22 @@ struct HistoryColumns {
     static constexpr const char* kQuery =
         "select rowid, user, ip, url, time from history order by time desc";
     static constexpr std::array<ColumnSpec, 4> kColumns{{
-        {136, 100, CellAlign::Left, CellKind::Text},        // "User"
-        {119, 200, CellAlign::Center, CellKind::Address},   // "Source"
-        {137, 300, CellAlign::Center, CellKind::Text},      // "Host"
-        {118, 200, CellAlign::Center, CellKind::Time},      // "Time"
+        {136, 100, CellAlign::Left, CellKind::Text},       // "User"
+        {119, 200, CellAlign::Center, CellKind::Address},  // "Source"
+        {137, 300, CellAlign::Center, CellKind::Text},     // "Host"
+        {118, 200, CellAlign::Center, CellKind::Time},     // "Time"
     }};
 
     static Cell At(const Row& row, int column) {
         switch (column) {
-            case 0: return {CellKind::Text, row.user};
-            case 1: return {CellKind::Address, {}, row.address};
-            case 2: return {CellKind::Text, row.url};
-            default: return {CellKind::Time, {}, row.time};
+            case 0:
+                return {CellKind::Text, row.user};
+            case 1:
+                return {CellKind::Address, {}, row.address};
+            case 2:
+                return {CellKind::Text, row.url};
+            default:
+                return {CellKind::Time, {}, row.time};
         }
     }
 

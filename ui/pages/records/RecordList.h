@@ -56,7 +56,9 @@ public:
         if (Columns::kColumns[column].kind == CellKind::Text) {
             SortByText(
                 order_,
-                [this, column](uint32_t i) { return texts_.View(Columns::At(rows_[i], column).text); },
+                [this, column](uint32_t i) {
+                    return texts_.View(Columns::At(rows_[i], column).text);
+                },
                 descending);
         } else {
             const bool isTime = Columns::kColumns[column].kind == CellKind::Time;
@@ -107,9 +109,14 @@ private:
     void AppendText(const Row& row, int column, TimeTextWriter& times, std::string& out) const {
         const Cell cell = Columns::At(row, column);
         switch (cell.kind) {
-            case CellKind::Text: out += texts_.View(cell.text); break;
-            case CellKind::Time: times.Append(cell.number, out); break;
-            case CellKind::Address: AppendDottedAddress(static_cast<uint32_t>(cell.number), out);
+            case CellKind::Text:
+                out += texts_.View(cell.text);
+                break;
+            case CellKind::Time:
+                times.Append(cell.number, out);
+                break;
+            case CellKind::Address:
+                AppendDottedAddress(static_cast<uint32_t>(cell.number), out);
         }
     }
 
