@@ -57,6 +57,11 @@ HttpMessageParser::Status HttpMessageParser::ReadHead(std::string_view bytes, si
     if (end == 0 || end > maxHead) {
         return bytes.size() > maxHead || end > maxHead ? Status::kTooLarge : Status::kNeedMore;
     }
+    // A bare CR lets http_parser end the head elsewhere than at the empty line found above (and
+    // read a body inside it): refused, so that the message is never framed two ways.
+    for (size_t at = bytes.find('\r'); at < end; at = bytes.find('\r', at + 1)) {
+        if (at + 1 >= end || bytes[at + 1] != '\n') return Status::kBad;
+    }
     head = HttpHead{};
     head.length = end;
     head_ = &head;

@@ -33,6 +33,9 @@ bool NamedByConnection(const HttpHead& head, std::string_view name) {
 }
 
 bool HopByHop(const HttpHead& head, std::string_view name) {
+    // The body's framing goes on whatever Connection names: without it the origin would read
+    // the body as requests of its own.
+    if (SameName(name, "Content-Length") || SameName(name, "Transfer-Encoding")) return false;
     static constexpr std::array kHopByHop = {"Connection", "Keep-Alive", "TE", "Trailer",
                                              "Upgrade"};
     for (const char* hop : kHopByHop) {

@@ -100,6 +100,9 @@ TEST(HttpMessageParser, RequestHeadsAreReadWhenCompleteAndBoundedInSize) {
                     Status::kTooLarge);
     ReadRequestHead("BREW http://a/ HTTP/1.1\r\n\r\n", Status::kBad);
     ReadRequestHead("GET http://a/ HTTP/1.1\r\nContent-Length: x\r\n\r\n", Status::kBad);
+    // A bare CR would let the head end in two places (and a body be read inside it).
+    ReadRequestHead("POST http://a/ HTTP/1.1\nTransfer-Encoding: chunked\n\r\r3\nabc\n0\nX: 1\n\n",
+                    Status::kBad);
 
     const HttpHead get = ReadRequestHead(
         "GET http://a/x?y HTTP/1.0\r\nHost: a\r\nConnection: keep-alive\r\n\r\nNEXT",
@@ -220,6 +223,12 @@ TEST(HttpProxyRequest, OriginRequestDropsHopByHopAndProxyFields) {
     EXPECT_EQ(BuildOriginRequest(head, *target),
               "POST /p?q HTTP/1.1\r\nTransfer-Encoding: chunked\r\nAccept: */*\r\n"
               "Host: h:81\r\n\r\n");
+    // Connection may not strip the body's framing: the origin would read the body as requests.
+    const HttpHead framed = Head(
+        "POST http://h/ HTTP/1.1\r\nConnection: Content-Length, Transfer-Encoding\r\n"
+        "Content-Length: 3\r\n\r\n");
+    EXPECT_EQ(BuildOriginRequest(framed, *ParseProxyTarget(framed)),
+              "POST / HTTP/1.1\r\nContent-Length: 3\r\nHost: h\r\n\r\n");
     const HttpHead withHost = Head("GET http://h/ HTTP/1.0\r\nHost: other\r\n\r\n");
     EXPECT_EQ(BuildOriginRequest(withHost, *ParseProxyTarget(withHost)),
               "GET / HTTP/1.0\r\nHost: other\r\n\r\n");
