@@ -4,11 +4,13 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "service/DetachedLaunch.h"
 #include "service/LocalServiceFiles.h"
@@ -159,14 +161,45 @@ std::string EscapeValue(const std::string& text) {
     return escaped;
 }
 
-std::string QuoteWord(const std::string& word) {
+// `variables`: an argument of a command line, where "$" would expand a variable (systemd takes
+// the program path and other settings' paths as written).
+std::string QuoteWord(const std::string& word, bool variables) {
     std::string quoted = "\"";
     for (char c : EscapeValue(word)) {
         if (c == '"' || c == '\\') quoted += '\\';
-        if (c == '$') quoted += '$';
+        if (c == '$' && variables) quoted += '$';
         quoted += c;
     }
     return quoted + "\"";
+}
+
+// The folders that ProtectHome= hides (a bind mount cannot bring one of their subfolders back).
+bool UnderHomeFolders(const std::filesystem::path& folder) {
+    for (const char* home : {"/home", "/root", "/run/user"}) {
+        const std::filesystem::path base(home);
+        if (std::mismatch(folder.begin(), folder.end(), base.begin(), base.end()).second ==
+            base.end()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What a proxy needs and no more: no gain of privileges, a read-only system except the
+// install folder (main.db and its lock), no home folders unless it is installed in one, its
+// own /tmp, IP and local sockets.
+std::string Hardening(const std::vector<std::string>& commandWords) {
+    std::string text = "NoNewPrivileges=yes\n";
+    const std::filesystem::path program =
+        std::filesystem::path(commandWords.empty() ? "" : commandWords.front()).lexically_normal();
+    if (program.is_absolute()) {
+        text += "ProtectSystem=strict\nReadWritePaths=" +
+                QuoteWord(program.parent_path().string(), false) + "\n";
+    }
+    if (!program.is_absolute() || !UnderHomeFolders(program.parent_path())) {
+        text += "ProtectHome=yes\n";
+    }
+    return text + "PrivateTmp=yes\nRestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX\n";
 }
 
 }  // namespace
@@ -206,8 +239,9 @@ uint32_t ErrorFromBusError(std::string_view name) {
 
 std::string UnitFileText(const ServiceDefinition& definition) {
     std::string execStart;
-    for (const std::string& word : SplitCommandLine(definition.commandLine)) {
-        execStart += (execStart.empty() ? "" : " ") + QuoteWord(word);
+    const std::vector<std::string> words = SplitCommandLine(definition.commandLine);
+    for (const std::string& word : words) {
+        execStart += (execStart.empty() ? "" : " ") + QuoteWord(word, !execStart.empty());
     }
     // Type=notify: the start job ends when the server reports itself ready (sd_notify), and
     // fails when the program cannot be executed or ends first (Type=simple would report
@@ -215,6 +249,7 @@ std::string UnitFileText(const ServiceDefinition& definition) {
     std::string text = "[Unit]\nDescription=" + EscapeValue(definition.displayName) +
                        "\nAfter=network.target\n\n[Service]\nType=notify\nExecStart=" + execStart +
                        "\n";
+    text += Hardening(words);
     if (definition.autoStart) text += "\n[Install]\nWantedBy=multi-user.target\n";
     return text;
 }

@@ -64,12 +64,36 @@ for name in set(self.units) ^ files:
     else: del self.units[name]; unit(self, name, 'not-found')
 )";
 
-// Percent, dollar and backslash reach the program as written; quotes keep a blank path one word.
+// The hardening lines of a unit for a server installed in `folder` (quoted; "" when unknown).
+std::string Hardening(const std::string& folder, bool protectHome = true) {
+    return "NoNewPrivileges=yes\n" +
+           (folder.empty() ? "" : "ProtectSystem=strict\nReadWritePaths=" + folder + "\n") +
+           (protectHome ? "ProtectHome=yes\n" : "") +
+           "PrivateTmp=yes\nRestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX\n";
+}
+
+// Percent, dollar and backslash reach the program as written ("$" is a variable in arguments
+// only); quotes keep a blank path one word.
 TEST(SystemdUnitTextTest, UnitFileEscapesFailureActionsAndStates) {
     EXPECT_EQ(
-        systemd_service::UnitFileText({"X", "100% sure", "\"/opt/my dir/a$b\\1%\" -s", false}),
+        systemd_service::UnitFileText({"X", "100% sure", "\"/opt/my dir/a$b\\1%\" -s$x", false}),
         "[Unit]\nDescription=100%% sure\nAfter=network.target\n\n"
-        "[Service]\nType=notify\nExecStart=\"/opt/my dir/a$$b\\\\1%%\" \"-s\"\n");
+        "[Service]\nType=notify\nExecStart=\"/opt/my dir/a$b\\\\1%%\" \"-s$$x\"\n" +
+            Hardening("\"/opt/my dir\""));
+    // The install folder stays writable, quoted for a path ("$" is no variable there); a home
+    // folder is not hidden when the server lives in one.
+    const std::pair<const char*, std::string> folders[] = {
+        {"/opt/a$b%c/TorvoProxyServer", Hardening("\"/opt/a$b%%c\"")},
+        {"/opt/torvo/../t/TorvoProxyServer -s", Hardening("\"/opt/t\"")},
+        {"/home/ann/torvo/TorvoProxyServer", Hardening("\"/home/ann/torvo\"", false)},
+        {"/root/TorvoProxyServer", Hardening("\"/root\"", false)},
+        {"/homestead/TorvoProxyServer", Hardening("\"/homestead\"")},
+        {"TorvoProxyServer -s", Hardening("")},
+    };
+    for (const auto& [commandLine, hardening] : folders) {
+        const std::string text = systemd_service::UnitFileText({"X", "X", commandLine, false});
+        EXPECT_EQ(text.substr(text.find("NoNewPrivileges")), hardening) << commandLine;
+    }
     EXPECT_EQ(systemd_service::FailureActionsDropIn(FailureActions{}), "[Service]\nRestart=no\n");
     const std::tuple<const char*, const char*, uint32_t> rows[] = {
         {"activating", "start", kStartPending},   {"active", "running", kRunning},
@@ -160,8 +184,8 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstallOverTheBus) {
     ASSERT_TRUE(ctrl.Install());
     EXPECT_EQ(ReadFile(unitFile_),
               "[Unit]\nDescription=Torvo Proxy Server\nAfter=network.target\n\n"
-              "[Service]\nType=notify\nExecStart=\"/opt/torvo/TorvoProxyServer\" \"-s\"\n\n"
-              "[Install]\nWantedBy=multi-user.target\n");
+              "[Service]\nType=notify\nExecStart=\"/opt/torvo/TorvoProxyServer\" \"-s\"\n" +
+                  Hardening("\"/opt/torvo\"") + "\n[Install]\nWantedBy=multi-user.target\n");
     EXPECT_EQ(ReadFile(unitFile_ + ".d/10-description.conf"),
               "[Unit]\nDescription=Torvo Proxy Server\n");
     EXPECT_EQ(ReadFile(unitFile_ + ".d/20-failure-actions.conf"),
