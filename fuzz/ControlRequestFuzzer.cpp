@@ -15,16 +15,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const control::Read read = control::ReadRequest(bytes, command, used);
         if (read == control::Read::kTooLong) {
             FUZZ_CHECK(bytes.size() >= control::kMaxRequestLine);
-            FUZZ_CHECK(bytes.substr(0, control::kMaxRequestLine).find('\n') == std::string_view::npos);
+            FUZZ_CHECK(bytes.substr(0, control::kMaxRequestLine).find('\n') ==
+                       std::string_view::npos);
             return 0;
         }
         if (read == control::Read::kNeedMore) {
-            FUZZ_CHECK(bytes.find('\n') == std::string_view::npos && bytes.size() < control::kMaxRequestLine);
+            FUZZ_CHECK(bytes.find('\n') == std::string_view::npos &&
+                       bytes.size() < control::kMaxRequestLine);
             return 0;
         }
         // One whole line, its end included; a known command is exactly its name.
         FUZZ_CHECK(used >= 1 && used <= bytes.size() && used <= control::kMaxRequestLine);
-        FUZZ_CHECK(bytes[used - 1] == '\n' && bytes.substr(0, used - 1).find('\n') == std::string_view::npos);
+        FUZZ_CHECK(bytes[used - 1] == '\n' &&
+                   bytes.substr(0, used - 1).find('\n') == std::string_view::npos);
         std::string_view line = bytes.substr(0, used - 1);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         FUZZ_CHECK(control::CommandNamed(line) == command);

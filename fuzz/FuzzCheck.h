@@ -7,12 +7,12 @@
 
 // A broken property stops the run in every build (assert() would vanish with NDEBUG); under
 // libFuzzer the abort saves the input as a crash.
-#define FUZZ_CHECK(condition)                                                                   \
-    do {                                                                                        \
-        if (!(condition)) {                                                                     \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                       \
-        }                                                                                       \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 // A parser of one message over "the bytes received so far" must not depend on how the bytes

@@ -30,7 +30,8 @@ bool SameHead(const HttpHead& a, const HttpHead& b) {
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
            std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
            });
 }
 
@@ -70,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t maxHead = 64u << (settings >> 2 & 7);  // 64 bytes .. 8 KiB
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-    const auto kind = request ? HttpMessageParser::Kind::kRequest : HttpMessageParser::Kind::kResponse;
+    const auto kind =
+        request ? HttpMessageParser::Kind::kRequest : HttpMessageParser::Kind::kResponse;
     HttpMessageParser parser(kind);
     parser.Reset(noBody);
     HttpHead head;

@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(whole == body);
         const size_t headerEnd = stream.find("\r\n");
         FUZZ_CHECK(headerEnd != std::string_view::npos);
-        FUZZ_CHECK(body.size() == static_cast<size_t>(ParseLengthHeader(stream.substr(0, headerEnd))));
+        FUZZ_CHECK(body.size() ==
+                   static_cast<size_t>(ParseLengthHeader(stream.substr(0, headerEnd))));
         FUZZ_CHECK(body.size() <= static_cast<size_t>(ReplyFramer::kMaxBodyLength));
         ReadEveryWay(body);
     }

@@ -15,24 +15,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t used = 0;
 
     socks5::Greeting greeting;
-    const Parse hello = CheckPrefixes(bytes, Parse::kNeedMore, Parse::kDone,
-                                      [&](std::string_view part, size_t& n) {
-                                          return socks5::ParseGreeting(part, greeting, n);
-                                      },
-                                      used);
+    const Parse hello = CheckPrefixes(
+        bytes, Parse::kNeedMore, Parse::kDone,
+        [&](std::string_view part, size_t& n) { return socks5::ParseGreeting(part, greeting, n); },
+        used);
     if (hello != Parse::kDone) return 0;
     FUZZ_CHECK(used == 2u + static_cast<uint8_t>(bytes[1]));
     bytes.remove_prefix(used);
 
     socks5::Request request;
     uint8_t failure = 0;
-    const Parse asked = CheckPrefixes(bytes, Parse::kNeedMore, Parse::kDone,
-                                      [&](std::string_view part, size_t& n) {
-                                          return socks5::ParseRequest(part, request, n, failure);
-                                      },
-                                      used);
+    const Parse asked = CheckPrefixes(
+        bytes, Parse::kNeedMore, Parse::kDone,
+        [&](std::string_view part, size_t& n) {
+            return socks5::ParseRequest(part, request, n, failure);
+        },
+        used);
     if (asked == Parse::kBad) {
-        FUZZ_CHECK(failure == socks5::kGeneralFailure || failure == socks5::kAddressTypeNotSupported);
+        FUZZ_CHECK(failure == socks5::kGeneralFailure ||
+                   failure == socks5::kAddressTypeNotSupported);
         return 0;
     }
     if (asked != Parse::kDone) return 0;
@@ -46,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(inet_pton(v4 ? AF_INET : AF_INET6, request.host.c_str(), raw) == 1);
             FUZZ_CHECK(bytes.substr(4, v4 ? 4 : 16) ==
                        std::string_view(reinterpret_cast<const char*>(raw), v4 ? 4 : 16));
-            const std::string reply = socks5::BuildReply(socks5::kSucceeded, bytes.substr(4, v4 ? 4 : 16),
-                                                         request.port);
+            const std::string reply =
+                socks5::BuildReply(socks5::kSucceeded, bytes.substr(4, v4 ? 4 : 16), request.port);
             socks5::Request echoed;
             size_t replyUsed = 0;
             FUZZ_CHECK(socks5::ParseRequest(reply, echoed, replyUsed, failure) == Parse::kDone);

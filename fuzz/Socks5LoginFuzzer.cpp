@@ -13,11 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     socks5::Credentials credentials;
     size_t used = 0;
-    const Parse outcome = CheckPrefixes(bytes, Parse::kNeedMore, Parse::kDone,
-                                        [&](std::string_view part, size_t& n) {
-                                            return socks5::ParseCredentials(part, credentials, n);
-                                        },
-                                        used);
+    const Parse outcome = CheckPrefixes(
+        bytes, Parse::kNeedMore, Parse::kDone,
+        [&](std::string_view part, size_t& n) {
+            return socks5::ParseCredentials(part, credentials, n);
+        },
+        used);
     if (outcome != Parse::kDone) return 0;
     // Exactly the fields sent, and nothing of what follows: built again they give the bytes read.
     std::string rebuilt{char(socks5::kUserPassVersion), char(credentials.user.size())};

@@ -52,8 +52,9 @@ struct Options {
 };
 
 [[noreturn]] void Usage() {
-    std::fprintf(stderr, "usage: bench_client bulk|rate|idle --target HOST:PORT [--socks5 HOST:PORT "
-                         "[--user U --password P] | --connect HOST:PORT] ...\n");
+    std::fprintf(stderr,
+                 "usage: bench_client bulk|rate|idle --target HOST:PORT [--socks5 HOST:PORT "
+                 "[--user U --password P] | --connect HOST:PORT] ...\n");
     std::exit(2);
 }
 
@@ -166,7 +167,8 @@ bool Socks5Handshake(int fd, const Route& route) {
 bool ConnectHandshake(int fd, const Route& route) {
     char host[INET_ADDRSTRLEN];
     inet_ntop(AF_INET, &route.target.sin_addr, host, sizeof host);
-    const std::string authority = std::string(host) + ":" + std::to_string(ntohs(route.target.sin_port));
+    const std::string authority =
+        std::string(host) + ":" + std::to_string(ntohs(route.target.sin_port));
     const std::string request =
         "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n\r\n";
     if (!SendAll(fd, request.data(), request.size())) return false;
@@ -290,7 +292,8 @@ int RunIdle(const Route& route, const Options& options) {
             for (uint64_t n = i; n < count; n += kOpeners) {
                 Socket tunnel = OpenTunnel(route);
                 char byte;
-                if (tunnel.valid() && SendCommand(tunnel.fd(), 'S', 1) && RecvAll(tunnel.fd(), &byte, 1)) {
+                if (tunnel.valid() && SendCommand(tunnel.fd(), 'S', 1) &&
+                    RecvAll(tunnel.fd(), &byte, 1)) {
                     std::lock_guard lock(mutex);
                     tunnels.push_back(std::move(tunnel));
                 } else if (++failures > 50) {

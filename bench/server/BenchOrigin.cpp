@@ -10,11 +10,10 @@
 //
 // Usage: bench_origin [--threads N]; prints "http=PORT bulk=PORT" once both listen on
 // 127.0.0.1 (ports chosen by the system).
-#include <asio.hpp>
-#include <asio/experimental/as_tuple.hpp>
-
 #include <algorithm>
 #include <array>
+#include <asio.hpp>
+#include <asio/experimental/as_tuple.hpp>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -36,18 +35,23 @@ constexpr size_t kMaxHead = 64 * 1024;
 
 const std::string& HttpReply(bool close) {
     static const std::string body(kBodySize, 'b');
-    static const std::string keep = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                                    "Content-Length: " + std::to_string(kBodySize) + "\r\n\r\n" + body;
-    static const std::string last = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                                    "Connection: close\r\nContent-Length: " +
-                                    std::to_string(kBodySize) + "\r\n\r\n" + body;
+    static const std::string keep =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+        "Content-Length: " +
+        std::to_string(kBodySize) + "\r\n\r\n" + body;
+    static const std::string last =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+        "Connection: close\r\nContent-Length: " +
+        std::to_string(kBodySize) + "\r\n\r\n" + body;
     return close ? last : keep;
 }
 
 bool ContainsNoCase(std::string_view text, std::string_view needle) {
-    auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(),
-                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                                      std::tolower(static_cast<unsigned char>(b)); });
+    auto it =
+        std::search(text.begin(), text.end(), needle.begin(), needle.end(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) ==
+                   std::tolower(static_cast<unsigned char>(b));
+        });
     return it != text.end();
 }
 
@@ -67,7 +71,8 @@ awaitable<void> ServeHttp(tcp::socket socket) {
     std::string out;
     try {
         for (;;) {
-            const size_t count = co_await socket.async_read_some(asio::buffer(buffer), use_awaitable);
+            const size_t count =
+                co_await socket.async_read_some(asio::buffer(buffer), use_awaitable);
             pending.append(buffer.data(), count);
             bool close = false;
             size_t end;
@@ -97,8 +102,10 @@ awaitable<void> ServeBulk(tcp::socket socket) {
             for (size_t i = 1; i < command.size(); ++i) count = (count << 8) | command[i];
             if (command[0] == 'S') {
                 while (count > 0) {
-                    const size_t piece = static_cast<size_t>(std::min<uint64_t>(count, block.size()));
-                    co_await asio::async_write(socket, asio::buffer(block.data(), piece), use_awaitable);
+                    const size_t piece =
+                        static_cast<size_t>(std::min<uint64_t>(count, block.size()));
+                    co_await asio::async_write(socket, asio::buffer(block.data(), piece),
+                                               use_awaitable);
                     count -= piece;
                 }
             } else if (command[0] == 'R') {
@@ -120,7 +127,8 @@ template <typename Serve>
 awaitable<void> Accept(tcp::acceptor& acceptor, Serve serve) {
     asio::steady_timer pause(acceptor.get_executor());
     for (;;) {
-        auto [error, socket] = co_await acceptor.async_accept(asio::experimental::as_tuple(use_awaitable));
+        auto [error, socket] =
+            co_await acceptor.async_accept(asio::experimental::as_tuple(use_awaitable));
         if (!error) {
             asio::co_spawn(acceptor.get_executor(), serve(std::move(socket)), asio::detached);
             continue;

@@ -88,7 +88,8 @@ public:
         std::string received;
         char chunk[4096];
         while (received.size() < count) {
-            const ssize_t got = ::recv(fd_, chunk, std::min(sizeof chunk, count - received.size()), 0);
+            const ssize_t got =
+                ::recv(fd_, chunk, std::min(sizeof chunk, count - received.size()), 0);
             if (got <= 0) break;
             received.append(chunk, static_cast<size_t>(got));
         }
@@ -179,8 +180,8 @@ TEST_F(HostileClients, TricklingClientsAreEndedAtTheHandshakeDeadlineWhileOthers
     const std::string head = Get("/hello");
     // A request for a long name: whole, it would take longer than the deadline to trickle.
     const std::string name(60, 'a');
-    const std::string request = std::string("\x05\x01\x00\x03", 4) + char(name.size()) + name +
-                                std::string("\x00\x50", 2);
+    const std::string request =
+        std::string("\x05\x01\x00\x03", 4) + char(name.size()) + name + std::string("\x00\x50", 2);
     const auto start = std::chrono::steady_clock::now();
     for (size_t i = 0; i < head.size() && std::chrono::steady_clock::now() - start < 6s; ++i) {
         if (!http.Send(head.substr(i, 1))) break;
@@ -209,7 +210,11 @@ TEST_F(HostileClients, AFloodOfFailedLoginsRaisesFewAlarmsAndLocksNobodyOut) {
         } else {
             client.Send(std::string("\x05\x01\x02", 3));
             client.ReceiveExactly(2);
-            client.Send(std::string("\x01\x05" "alice\x05" "guess", 13));
+            client.Send(
+                std::string("\x01\x05"
+                            "alice\x05"
+                            "guess",
+                            13));
             refused += client.ReceiveExactly(2) == std::string("\x01\x01", 2);
         }
     }
@@ -228,8 +233,9 @@ TEST_F(HostileClients, HeaderBombsOfManyFieldsOrOneEndlessLineAreRefused) {
     const int64_t before = ResidentKiB(server_->Pid());
     std::string manyFields;
     for (int i = 0; i < 20000; ++i) manyFields += "X-" + std::to_string(i) + ": y\r\n";
-    const std::string bombs[] = {Get("/hello", manyFields),
-                                 "GET http://127.0.0.1/" + std::string(1 << 20, 'a') + " HTTP/1.1\r\n\r\n"};
+    const std::string bombs[] = {
+        Get("/hello", manyFields),
+        "GET http://127.0.0.1/" + std::string(1 << 20, 'a') + " HTTP/1.1\r\n\r\n"};
     for (const std::string& bomb : bombs) {
         Raw client(listen_);
         client.Send(bomb);  // the server may close before all of it is sent
@@ -269,7 +275,8 @@ TEST_F(HostileClients, PipelinedRequestsAndHalfClosedClientsGetEveryAnswer) {
         client.ReceiveExactly(2);
         client.Send(SocksConnect());
         ASSERT_EQ(client.ReceiveExactly(10).substr(0, 2), std::string("\x05\x00", 2));
-        ASSERT_TRUE(client.Send("GET /bytes/100000 HTTP/1.1\r\nHost: o\r\nConnection: close\r\n\r\n"));
+        ASSERT_TRUE(
+            client.Send("GET /bytes/100000 HTTP/1.1\r\nHost: o\r\nConnection: close\r\n\r\n"));
         ::shutdown(client.fd(), SHUT_WR);
         EXPECT_NE(client.ReceiveUntil(std::string(100000, 'x')).find(std::string(100000, 'x')),
                   std::string::npos);
@@ -293,7 +300,8 @@ TEST_F(HostileClients, AClientThatStopsReadingHoldsLittleAndIsEndedWhenIdle) {
     std::this_thread::sleep_for(1500ms);
     EXPECT_TRUE(OthersAreServed());
     if (kMeasuresMemory) {
-        EXPECT_LT(ResidentKiB(server_->Pid()) - before, 16 * 1024) << "the answers are not buffered";
+        EXPECT_LT(ResidentKiB(server_->Pid()) - before, 16 * 1024)
+            << "the answers are not buffered";
     }
     // Well past the idle time-out the server has given up: reading now ends early, the
     // answers cut short.
@@ -345,13 +353,13 @@ TEST_F(HostileClients, EveryPathToAnOriginChecksTheSameCredentials) {
         bool allowed;
     };
     const std::vector<Case> cases = {
-        {Path::kAbsolute, false, "", false},  {Path::kAbsolute, false, "bad", false},
+        {Path::kAbsolute, false, "", false},      {Path::kAbsolute, false, "bad", false},
         {Path::kAbsolute, false, "secret", true}, {Path::kAbsolute, true, "", true},
         {Path::kAbsolute, true, "bad", false},    {Path::kAbsolute, true, "secret", true},
-        {Path::kConnect, false, "", false},   {Path::kConnect, false, "bad", false},
+        {Path::kConnect, false, "", false},       {Path::kConnect, false, "bad", false},
         {Path::kConnect, false, "secret", true},  {Path::kConnect, true, "", true},
         {Path::kConnect, true, "bad", false},     {Path::kConnect, true, "secret", true},
-        {Path::kSocksNone, false, "", false}, {Path::kSocksNone, true, "", true},
+        {Path::kSocksNone, false, "", false},     {Path::kSocksNone, true, "", true},
         {Path::kSocksLogin, false, "bad", false}, {Path::kSocksLogin, false, "secret", true},
         {Path::kSocksLogin, true, "bad", false},  {Path::kSocksLogin, true, "secret", true},
     };
@@ -381,10 +389,13 @@ TEST_F(HostileClients, EveryPathToAnOriginChecksTheSameCredentials) {
                 case Path::kSocksNone:
                 case Path::kSocksLogin: {
                     const bool none = c.path == Path::kSocksNone;
-                    client.Send(none ? std::string("\x05\x01\x00", 3) : std::string("\x05\x01\x02", 3));
-                    if (client.ReceiveExactly(2) != std::string(none ? "\x05\x00" : "\x05\x02", 2)) break;
+                    client.Send(none ? std::string("\x05\x01\x00", 3)
+                                     : std::string("\x05\x01\x02", 3));
+                    if (client.ReceiveExactly(2) != std::string(none ? "\x05\x00" : "\x05\x02", 2))
+                        break;
                     if (!none) {
-                        client.Send(std::string{1, 5} + "alice" + char(c.password.size()) + c.password);
+                        client.Send(std::string{1, 5} + "alice" + char(c.password.size()) +
+                                    c.password);
                         if (client.ReceiveExactly(2) != std::string("\x01\x00", 2)) break;
                     }
                     client.Send(SocksConnect());
