@@ -10,15 +10,15 @@ HttpMessageParser& Self(http_parser* parser) {
     return *static_cast<HttpMessageParser*>(parser->data);
 }
 
-// Where the head ends: after the first empty line ("\r\n\r\n", or "\n\n" from lax senders).
+// Where the head ends: after the first empty line, where a line ends in LF with or without a
+// CR before it, as http_parser reads it ("\n\r\n" too, else a body could hide in the head).
 size_t HeadEnd(std::string_view bytes) {
-    const size_t crlf = bytes.find("\r\n\r\n");
-    const size_t lf = bytes.find("\n\n");
-    if (crlf == std::string_view::npos && lf == std::string_view::npos) return 0;
-    if (lf == std::string_view::npos || (crlf != std::string_view::npos && crlf + 2 < lf)) {
-        return crlf + 4;
+    for (size_t lf = bytes.find('\n'); lf != std::string_view::npos;
+         lf = bytes.find('\n', lf + 1)) {
+        if (bytes.substr(lf + 1, 1) == "\n") return lf + 2;
+        if (bytes.substr(lf + 1, 2) == "\r\n") return lf + 3;
     }
-    return lf + 2;
+    return 0;
 }
 
 }  // namespace

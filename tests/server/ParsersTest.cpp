@@ -103,6 +103,11 @@ TEST(HttpMessageParser, RequestHeadsAreReadWhenCompleteAndBoundedInSize) {
     // A bare CR would let the head end in two places (and a body be read inside it).
     ReadRequestHead("POST http://a/ HTTP/1.1\nTransfer-Encoding: chunked\n\r\r3\nabc\n0\nX: 1\n\n",
                     Status::kBad);
+    // Nor may a line ended by LF alone hide an empty line from the reader ("\n\r\n").
+    const HttpHead lax = ReadRequestHead(
+        "POST http://a/ HTTP/1.1\r\nTransfer-Encoding: chunked\n\r\n3\r\nabc\r\n0\r\nX: 1\r\n\r\n",
+        Status::kHead);
+    EXPECT_EQ(lax.length, 54u);
 
     const HttpHead get = ReadRequestHead(
         "GET http://a/x?y HTTP/1.0\r\nHost: a\r\nConnection: keep-alive\r\n\r\nNEXT",
