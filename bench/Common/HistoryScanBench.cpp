@@ -1,17 +1,12 @@
 // Reading the access history: a bare sqlite3_step scan of a 1 000 000-row history table next to
 // the same query through CppSQLite3Query, reading every column by name as the history page
 // does. The table is built once per run in a temporary directory.
-#include <benchmark/benchmark.h>
-#include <sqlite3.h>
-#include <stdlib.h>
-
 #include <cstdint>
-#include <filesystem>
-#include <stdexcept>
 #include <string>
 
 #include "Common/Database.h"
 #include "Common/DatabaseLock.h"
+#include "bench/BenchSupport.h"
 
 namespace {
 
@@ -21,14 +16,7 @@ constexpr char kHistoryQuery[] =
 
 class HistoryDb {
 public:
-    HistoryDb() {
-        char pattern[] = "/tmp/torvo-bench-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
-        dir_ = pattern;
-        path_ = dir_ + "/main.db";
-        Fill();
-    }
-    ~HistoryDb() { std::filesystem::remove_all(dir_); }
+    HistoryDb() { Fill(); }
 
     const std::string& path() const { return path_; }
 
@@ -53,8 +41,8 @@ private:
         db.close();
     }
 
-    std::string dir_;
-    std::string path_;
+    bench::ScratchDir dir_;
+    std::string path_ = dir_.path() + "/main.db";
 };
 
 const HistoryDb& Db() {
@@ -63,25 +51,13 @@ const HistoryDb& Db() {
 }
 
 void BareStepScan(benchmark::State& state) {
-    const std::string& path = Db().path();
-    for (auto _ : state) {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(db, kHistoryQuery, -1, &statement, nullptr);
-        int64_t rows = 0;
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            benchmark::DoNotOptimize(sqlite3_column_int64(statement, 0));
-            benchmark::DoNotOptimize(sqlite3_column_text(statement, 1));
-            benchmark::DoNotOptimize(sqlite3_column_int(statement, 2));
-            benchmark::DoNotOptimize(sqlite3_column_text(statement, 3));
-            benchmark::DoNotOptimize(sqlite3_column_int(statement, 4));
-            ++rows;
-        }
-        sqlite3_finalize(statement);
-        sqlite3_close(db);
-        if (rows != kRows) state.SkipWithError("wrong row count");
-    }
+    bench::BareStepScan(state, Db().path(), kHistoryQuery, kRows, [](sqlite3_stmt* statement) {
+        benchmark::DoNotOptimize(sqlite3_column_int64(statement, 0));
+        benchmark::DoNotOptimize(sqlite3_column_text(statement, 1));
+        benchmark::DoNotOptimize(sqlite3_column_int(statement, 2));
+        benchmark::DoNotOptimize(sqlite3_column_text(statement, 3));
+        benchmark::DoNotOptimize(sqlite3_column_int(statement, 4));
+    });
     state.SetItemsProcessed(state.iterations() * kRows);
 }
 

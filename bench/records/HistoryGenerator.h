@@ -3,17 +3,16 @@
 // 200 users (one of them anonymous), 5 000 client addresses, URLs of 20 to 120 bytes (HTTPS
 // tunnels as "host:443", plain HTTP with a path), a few accesses per second.
 #include <sqlite3.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "bench/BenchSupport.h"
 
 namespace bench {
 
@@ -44,14 +43,7 @@ inline std::string MakeUrl(std::mt19937& random, const std::vector<std::string>&
 
 class HistoryDb {
 public:
-    HistoryDb() {
-        char pattern[] = "/tmp/torvo-records-bench-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
-        dir_ = pattern;
-        path_ = dir_ + "/main.db";
-        Generate();
-    }
-    ~HistoryDb() { std::filesystem::remove_all(dir_); }
+    HistoryDb() { Generate(); }
 
     const std::string& path() const { return path_; }
     // The bytes of the rows' own fields: rowid, user, address, URL and time.
@@ -101,8 +93,8 @@ private:
         sqlite3_close(db);
     }
 
-    std::string dir_;
-    std::string path_;
+    ScratchDir dir_;
+    std::string path_ = dir_.path() + "/main.db";
     int64_t fieldBytes_ = 0;
 };
 

@@ -39,7 +39,7 @@ void PageHeaderSort(benchmark::State& state) {
     page.show();
     QApplication::processEvents();
     for (auto _ : state) {
-        page.Model()->SortByColumn(static_cast<int>(state.range(0)));
+        page.Model()->sort(static_cast<int>(state.range(0)));
         QApplication::processEvents();
     }
 }

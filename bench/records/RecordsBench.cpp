@@ -3,9 +3,7 @@
 // column, filtering them by a substring, and the resident memory the filled rows take next to
 // the bytes of their own fields.
 //   records_bench [--benchmark_filter=...]
-#include <benchmark/benchmark.h>
-#include <sqlite3.h>
-
+#include "bench/BenchSupport.h"
 #include "bench/records/HistoryGenerator.h"
 #include "ui/pages/records/RecordFill.h"
 
@@ -31,24 +29,14 @@ RecordList<HistoryColumns>& Filled() {
 
 // Every column read as the page reads it, nothing kept.
 void BareStepScan(benchmark::State& state) {
-    for (auto _ : state) {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2(Db().path().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(db, HistoryColumns::kQuery, -1, &statement, nullptr);
-        int64_t rows = 0;
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            benchmark::DoNotOptimize(sqlite3_column_int64(statement, 0));
-            benchmark::DoNotOptimize(sqlite3_column_text(statement, 1));
-            benchmark::DoNotOptimize(sqlite3_column_int64(statement, 2));
-            benchmark::DoNotOptimize(sqlite3_column_text(statement, 3));
-            benchmark::DoNotOptimize(sqlite3_column_int64(statement, 4));
-            ++rows;
-        }
-        sqlite3_finalize(statement);
-        sqlite3_close(db);
-        if (rows != kRows) state.SkipWithError("wrong row count");
-    }
+    bench::BareStepScan(state, Db().path(), HistoryColumns::kQuery, kRows,
+                        [](sqlite3_stmt* statement) {
+                            benchmark::DoNotOptimize(sqlite3_column_int64(statement, 0));
+                            benchmark::DoNotOptimize(sqlite3_column_text(statement, 1));
+                            benchmark::DoNotOptimize(sqlite3_column_int64(statement, 2));
+                            benchmark::DoNotOptimize(sqlite3_column_text(statement, 3));
+                            benchmark::DoNotOptimize(sqlite3_column_int64(statement, 4));
+                        });
 }
 
 // The page's fill (lock, connection, every row into the list); the first one also measures the

@@ -1,19 +1,15 @@
 // The account page with 10 000 accounts: UserConf's load and the page's fill, and addAccount
 // (which reloads the whole map), each next to a bare sqlite3_step read of the same rows in the
 // same run. The table is built once per run in a temporary install directory.
-#include <benchmark/benchmark.h>
 #include <glog/logging.h>
-#include <sqlite3.h>
-#include <stdlib.h>
 
 #include <QApplication>
-#include <filesystem>
-#include <stdexcept>
 #include <string>
 
 #include "Common/Database.h"
 #include "Common/Paths.h"
 #include "Common/UserConf.h"
+#include "bench/BenchSupport.h"
 #include "ui/pages/CAccountDlg.h"
 
 namespace {
@@ -24,10 +20,7 @@ constexpr char kAccountsQuery[] = "select rowid,username,password,create_time fr
 class AccountsDb {
 public:
     AccountsDb() {
-        char pattern[] = "/tmp/torvo-bench-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
-        dir_ = pattern;
-        OverrideModuleDirectory(dir_);
+        OverrideModuleDirectory(dir_.path());
         CppSQLite3DB db;
         db.open(GetMainDbPath().c_str());
         db.execDML(
@@ -42,30 +35,18 @@ public:
         }
         db.execDML("commit");
     }
-    ~AccountsDb() { std::filesystem::remove_all(dir_); }
 
 private:
-    std::string dir_;
+    bench::ScratchDir dir_;
 };
 
 void BareStepRead(benchmark::State& state) {
-    const std::string path = GetMainDbPath();
-    for (auto _ : state) {
-        sqlite3* db = nullptr;
-        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(db, kAccountsQuery, -1, &statement, nullptr);
-        int rows = 0;
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            benchmark::DoNotOptimize(sqlite3_column_int64(statement, 0));
-            for (int column = 1; column < 4; ++column)
-                benchmark::DoNotOptimize(sqlite3_column_text(statement, column));
-            ++rows;
-        }
-        sqlite3_finalize(statement);
-        sqlite3_close(db);
-        if (rows != kAccounts) state.SkipWithError("wrong row count");
-    }
+    bench::BareStepScan(state, GetMainDbPath(), kAccountsQuery, kAccounts,
+                        [](sqlite3_stmt* statement) {
+                            benchmark::DoNotOptimize(sqlite3_column_int64(statement, 0));
+                            for (int column = 1; column < 4; ++column)
+                                benchmark::DoNotOptimize(sqlite3_column_text(statement, column));
+                        });
 }
 
 void UserConfLoad(benchmark::State& state) {
