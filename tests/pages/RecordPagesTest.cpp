@@ -99,7 +99,7 @@ TEST_F(RecordPagesTest, HeaderClicksAlternateOnOneColumnAndRestartOnAnother) {
     // The alarm page keeps its own state: its first click sorts ascending.
     Run("insert into alarms values ('s', 'm', 2), ('s', 'm', 1)");
     CAlarmDlg alarms(nullptr, Db());
-    alarms.Model()->SortByColumn(0);
+    alarms.Model()->sort(0);
     EXPECT_EQ(Column(alarms, 0), "1970-1-1 0:0:1,1970-1-1 0:0:2");
 }
 
@@ -121,7 +121,7 @@ TEST_F(RecordPagesTest, AutoRefreshRestartsItsPeriodAndRestoresNewestFirst) {
     button->trigger();
     EXPECT_GT(timer.remainingTime(), 9800);  // a fresh period, not the rest of the old one
 
-    page.Model()->SortByColumn(1);
+    page.Model()->sort(1);
     EXPECT_EQ(Column(page, 1), "a,b");
     Run("insert into alarms values ('c', 'm', 3)");
     timer.setInterval(20);

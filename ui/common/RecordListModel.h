@@ -28,19 +28,56 @@ int Numeric(Number a, Number b) {
 
 }  // namespace record_compare
 
-// The part of a record list the view needs without knowing the record type.
+// The part of a record list the view needs without knowing the record type. Cells and headers
+// come from three questions a list answers per column: its title, width and alignment, and the
+// text of one of its rows.
 class RecordListModelBase : public QAbstractTableModel {
     Q_OBJECT
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    // Width of a column in pixels, as the page declares it.
-    virtual int ColumnWidth(int column) const = 0;
-    // sort(): stable sort by one column (a header click sorts ascending); the order lasts
-    // until the rows are replaced. SortByColumn is the ascending sort under its older name.
-    void SortByColumn(int column) { sort(column, Qt::AscendingOrder); }
+    // Width of a column in pixels, as the page declares it (0 for no such column).
+    int ColumnWidth(int column) const {
+        return (column >= 0 && column < columnCount()) ? Column(column).width : 0;
+    }
     // Drops every row.
     virtual void Clear() = 0;
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) {
+            return {};
+        }
+        switch (role) {
+            case Qt::DisplayRole:
+                return CellText(index.row(), index.column());
+            case Qt::TextAlignmentRole:
+                return static_cast<int>(Column(index.column()).alignment.toInt());
+            default:
+                return {};
+        }
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
+        switch (role) {
+            case Qt::DisplayRole:
+                return res::Str(Column(section).titleId);
+            case Qt::TextAlignmentRole:
+                return static_cast<int>(Column(section).alignment.toInt());
+            default:
+                return {};
+        }
+    }
+
+protected:
+    struct ColumnLook {
+        int titleId;              // string id of the header text
+        int width;                // pixels
+        Qt::Alignment alignment;  // of the header and the cells
+    };
+    // Asked only for columns and rows in range.
+    virtual ColumnLook Column(int column) const = 0;
+    virtual QString CellText(int row, int column) const = 0;
 };
 
 template <typename Record>
@@ -69,6 +106,8 @@ public:
 
     void Clear() override { Reset({}); }
 
+    // A stable sort by one column (a header click sorts ascending); the order lasts until the
+    // rows are replaced.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override {
         if (column < 0 || column >= columnCount()) return;
         const auto& compare = columns_[column].compare;
@@ -95,10 +134,6 @@ public:
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
 
-    int ColumnWidth(int column) const override {
-        return (column >= 0 && column < columnCount()) ? columns_[column].width : 0;
-    }
-
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : static_cast<int>(rows_.size());
     }
@@ -107,31 +142,12 @@ public:
         return parent.isValid() ? 0 : static_cast<int>(columns_.size());
     }
 
-    QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) {
-            return {};
-        }
-        const RecordColumn<Record>& column = columns_[index.column()];
-        switch (role) {
-            case Qt::DisplayRole:
-                return column.text(rows_[index.row()]);
-            case Qt::TextAlignmentRole:
-                return static_cast<int>(column.alignment.toInt());
-            default:
-                return {};
-        }
+protected:
+    ColumnLook Column(int column) const override {
+        return {columns_[column].titleId, columns_[column].width, columns_[column].alignment};
     }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
-        switch (role) {
-            case Qt::DisplayRole:
-                return res::Str(columns_[section].titleId);
-            case Qt::TextAlignmentRole:
-                return static_cast<int>(columns_[section].alignment.toInt());
-            default:
-                return {};
-        }
+    QString CellText(int row, int column) const override {
+        return columns_[column].text(rows_[row]);
     }
 
 private:

@@ -8,7 +8,7 @@
 #include "Common/UserConf.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/ApplyConf.h"
-#include "ui/pages/SettingsMessages.h"
+#include "ui/pages/PageMessages.h"
 #include "ui/res/Artwork.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "ui/common/DialogUnits.h"
-#include "ui/pages/SettingsMessages.h"
+#include "ui/pages/PageMessages.h"
 
 namespace {
 

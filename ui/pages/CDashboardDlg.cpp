@@ -22,6 +22,7 @@
 #include "ui/common/PrivateEvents.h"
 #include "ui/pages/EngineLook.h"
 #include "ui/pages/LinkReplies.h"
+#include "ui/pages/PageMessages.h"
 #include "ui/pages/StatisticsTableModel.h"
 #include "ui/res/Artwork.h"
 #include "ui/res/Strings.h"
@@ -49,11 +50,6 @@ constexpr int kButtonDluHeight = 14;
 constexpr int kEngineLabels[] = {res::IDS_ENGINE_NOT_INSTALLED, res::IDS_ENGINE_START,
                                  res::IDS_ENGINE_STARTING,      res::IDS_ENGINE_STOPPING,
                                  res::IDS_ENGINE_STOP,          res::IDS_ENGINE_UNKNOWN};
-
-void ShowOperationFailed(QWidget* parent) {
-    ShowMessage(parent, res::Str(res::Fixed::OperationFailedText),
-                res::Str(res::Fixed::OperationFailedCaption), MessageIcon::Warning);
-}
 
 }  // namespace
 

@@ -14,7 +14,7 @@
 #include "ui/common/DialogUnits.h"
 #include "ui/pages/ApplyConf.h"
 #include "ui/pages/CAccountDlg.h"
-#include "ui/pages/SettingsMessages.h"
+#include "ui/pages/PageMessages.h"
 
 namespace {
 

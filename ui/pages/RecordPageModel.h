@@ -71,10 +71,6 @@ public:
         return list_.WriteCsv(headers, write);
     }
 
-    int ColumnWidth(int column) const override {
-        return (column >= 0 && column < columnCount()) ? Columns::kColumns[column].width : 0;
-    }
-
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : static_cast<int>(list_.ShownCount());
     }
@@ -83,40 +79,18 @@ public:
         return parent.isValid() ? 0 : RecordList<Columns>::kColumnCount;
     }
 
-    QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) {
-            return {};
-        }
-        switch (role) {
-            case Qt::DisplayRole:
-                return QString::fromStdString(list_.Text(index.row(), index.column()));
-            case Qt::TextAlignmentRole:
-                return Alignment(index.column());
-            default:
-                return {};
-        }
+protected:
+    ColumnLook Column(int column) const override {
+        const ColumnSpec& spec = Columns::kColumns[column];
+        return {spec.titleId, spec.width,
+                spec.align == CellAlign::Left ? (Qt::AlignLeft | Qt::AlignVCenter)
+                                              : Qt::Alignment(Qt::AlignCenter)};
     }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
-        switch (role) {
-            case Qt::DisplayRole:
-                return res::Str(Columns::kColumns[section].titleId);
-            case Qt::TextAlignmentRole:
-                return Alignment(section);
-            default:
-                return {};
-        }
+    QString CellText(int row, int column) const override {
+        return QString::fromStdString(list_.Text(row, column));
     }
 
 private:
-    static int Alignment(int column) {
-        const Qt::Alignment alignment = Columns::kColumns[column].align == CellAlign::Left
-                                            ? (Qt::AlignLeft | Qt::AlignVCenter)
-                                            : Qt::Alignment(Qt::AlignCenter);
-        return static_cast<int>(alignment.toInt());
-    }
-
     DatabaseOptions options_;
     RecordList<Columns> list_;
 };

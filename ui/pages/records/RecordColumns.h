@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 
 #include "ui/pages/records/TextStore.h"
 
@@ -23,6 +24,24 @@ struct Cell {
     TextRef text;
     int64_t number = 0;
 };
+
+// The cell of `column` of a row whose values are given in column order; its kind is the
+// column's.
+template <size_t N, typename... Values>
+Cell CellAt(const std::array<ColumnSpec, N>& columns, int column, const Values&... values) {
+    static_assert(sizeof...(Values) == N);
+    Cell cell{columns[column].kind, {}};
+    const auto take = [&cell](const auto& value) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(value)>, TextRef>) {
+            cell.text = value;
+        } else {
+            cell.number = static_cast<int64_t>(value);
+        }
+    };
+    int at = 0;
+    ((at++ == column ? take(values) : void()), ...);
+    return cell;
+}
 
 // One alarm: source and message, time in seconds of Unix time.
 struct AlarmRow {
@@ -52,14 +71,7 @@ struct AlarmColumns {
     }};
 
     static Cell At(const Row& row, int column) {
-        switch (column) {
-            case 0:
-                return {CellKind::Time, {}, row.time};
-            case 1:
-                return {CellKind::Text, row.source};
-            default:
-                return {CellKind::Text, row.message};
-        }
+        return CellAt(kColumns, column, row.time, row.source, row.message);
     }
 
     // Reads the current row of `query`; false when the store is full.
@@ -90,16 +102,7 @@ struct HistoryColumns {
     }};
 
     static Cell At(const Row& row, int column) {
-        switch (column) {
-            case 0:
-                return {CellKind::Text, row.user};
-            case 1:
-                return {CellKind::Address, {}, row.address};
-            case 2:
-                return {CellKind::Text, row.url};
-            default:
-                return {CellKind::Time, {}, row.time};
-        }
+        return CellAt(kColumns, column, row.user, row.address, row.url, row.time);
     }
 
     template <typename Query>

@@ -1,5 +1,5 @@
 #pragma once
-// The message boxes of the settings and account pages: a numbered string under the caption
+// The message boxes of the pages: a numbered string under the caption
 // "TorvoProxy tip", or the console's failure message.
 #include "ui/common/Messages.h"
 #include "ui/res/Strings.h"
