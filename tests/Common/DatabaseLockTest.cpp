@@ -16,6 +16,7 @@
 #include "Common/FileLock.h"
 #include "Common/Global.h"
 #include "tests/Common/TestSupport.h"
+#include "tests/support/ScopedOverrides.h"
 
 namespace {
 
@@ -30,23 +31,12 @@ mode_t ModeOf(const std::string& path) {
     return lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
 
-struct WaitLimitGuard {
-    explicit WaitLimitGuard(std::chrono::milliseconds limit) { DatabaseLock::SetWaitLimit(limit); }
-    ~WaitLimitGuard() { DatabaseLock::SetWaitLimit(60s); }
-};
-
-struct UmaskGuard {
-    explicit UmaskGuard(mode_t mask) : old(umask(mask)) {}
-    ~UmaskGuard() { umask(old); }
-    mode_t old;
-};
-
 TEST(DatabaseLock, ProcessesIncrementingOneRowLoseNoUpdate) {
     test::TempDir dir;
     const std::string db = dir.file("main.db");
     test::CreateSchemaDb(db, "insert into configuration (key, value) values ('counter', '0')");
     ASSERT_EQ(chmod(db.c_str(), 0640), 0);
-    const UmaskGuard mask(077);  // the lock file takes the database's mode all the same
+    const test::ScopedUmask mask(077);  // the lock file takes the database's mode all the same
     test::Probe first("increment '" + db + "' 150"), second("increment '" + db + "' 150");
     EXPECT_EQ(first.Close(), 0);
     EXPECT_EQ(second.Close(), 0);
@@ -58,7 +48,7 @@ TEST(DatabaseLock, ProcessesIncrementingOneRowLoseNoUpdate) {
 
 TEST(DatabaseLock, ANewDatabaseAndItsLockAreTheOwnersAlone) {
     test::TempDir dir;
-    const UmaskGuard mask(0);
+    const test::ScopedUmask mask(0);
     EXPECT_TRUE(UseDatabase([](CppSQLite3DB& db) { db.execDML("create table t (x)"); },
                             DbFailure::kSilent, {dir.file("main.db"), 0}));
     EXPECT_EQ(ModeOf(dir.file("main.db")), 0600u);
@@ -91,7 +81,8 @@ TEST(DatabaseLock, AKilledHolderDoesNotBlockAndALiveOneIsWaitedForWithinTheLimit
     const std::string said = holder.Read(1);
     ASSERT_EQ(said.rfind("held ", 0), 0u) << said;
     {
-        const WaitLimitGuard limit(300ms);
+        const test::ScopedOverride limit(DatabaseLock::SetWaitLimit, 300ms,
+                                         std::chrono::milliseconds(60s));
         const auto begin = std::chrono::steady_clock::now();
         const std::string message = test::MessageOf([&] { DatabaseSession session(options); });
         EXPECT_LT(std::chrono::steady_clock::now() - begin, 3s);

@@ -1,5 +1,3 @@
-#include <time.h>
-
 #include "Common/DateTime.h"
 #include "tests/Common/TestSupport.h"
 #include "tests/support/ScopedOverrides.h"
@@ -16,11 +14,9 @@ TEST(DateTime, UnixTimeIsShownInLocalTimeWithoutPadding) {
              // the console's times have no 60th second, so it reads as 23:59:59.
              {"right/UTC", 1483228826, "2016-12-31 23:59:59"},
              {"right/UTC", 1483228827, "2017-1-1 0:0:0"}}) {
-        test::ScopedEnv timeZone("TZ", zone);
-        tzset();
+        const test::ScopedTimeZone timeZone(zone);
         EXPECT_EQ(DateTime::FromUnixTime(seconds).ToString(), text) << zone;
     }
-    tzset();  // the zone the test began with
 }
 
 }  // namespace

@@ -14,25 +14,20 @@ const auto E = [](const std::string& text) { return "E Common/SystemConf.cpp: " 
 class SystemConfTest : public testing::Test {
 protected:
     void SetUp() override {
-        OverrideModuleDirectory(dir_.path());
-        test::CreateSchemaDb(dir_.file("main.db"));
-        test::WriteText(dir_.file("version.ini"), "[TorvoProxy]\nplatform=x64\nversion=3.0.1 #7\n");
+        test::WriteText(install_.file("version.ini"),
+                        "[TorvoProxy]\nplatform=x64\nversion=3.0.1 #7\n");
         conf_.serverVersion = "3.0.0";
         conf_.torvoAgentAllow = 1;
         conf_.listenPort = 8089;
         conf_.language = "zh";
     }
-    void TearDown() override {
-        OverrideModuleDirectory("");
-        SetDefaultBusyTimeoutMs(CppSQLite3DB::kDefaultBusyTimeoutMs);
-    }
     void Store(const std::string& sql) {
         ASSERT_TRUE(UseDatabase([&](CppSQLite3DB& db) { db.execDML(sql.c_str()); }));
     }
     Lines Configuration() const {
-        return test::Rows(dir_.file("main.db"), "select * from configuration order by key");
+        return install_.Rows("select * from configuration order by key");
     }
-    test::TempDir dir_;
+    test::ScopedInstall install_;
     SystemConf& conf_ = SystemConf::instance();
 };
 
@@ -115,7 +110,7 @@ TEST_F(SystemConfTest, SaveRoundTripsPortAndLanguageAndReportsFailureSilently) {
     conf_.load();
     EXPECT_EQ(conf_.listenPort, 9191);
     EXPECT_EQ(conf_.language, "en");
-    test::WriteText(dir_.file("main.db"), "");  // a database without any table
+    test::WriteText(install_.Db(), "");  // a database without any table
     test::LogCapture log;
     EXPECT_FALSE(conf_.save());
     EXPECT_EQ(log.lines, Lines{});
@@ -133,10 +128,10 @@ TEST_F(SystemConfTest, ConnectionsWaitAMinuteForABusyDatabase) {
 TEST_F(SystemConfTest, ABusyDatabaseIsLoggedOnceAndTheVersionFileStillRead) {
     SetDefaultBusyTimeoutMs(50);
     CppSQLite3DB holder, waiter;  // the holder writes outside the lock, as a foreign process
-    holder.open(dir_.file("main.db").c_str());
+    holder.open(install_.Db().c_str());
     holder.execDML("begin exclusive; insert into configuration values ('x', 'y')");
     waiter.setBusyTimeout(50);
-    waiter.open(dir_.file("main.db").c_str());
+    waiter.open(install_.Db().c_str());
     EXPECT_EQ(test::MessageOf([&] { waiter.execQuery("select value from configuration"); }),
               "SQLITE_BUSY[5]: database is locked");
     test::LogCapture log;
@@ -147,7 +142,7 @@ TEST_F(SystemConfTest, ABusyDatabaseIsLoggedOnceAndTheVersionFileStillRead) {
 }
 
 TEST_F(SystemConfTest, AMissingVersionFileOrPlatformSectionIsLoggedAndKeepsTheVersion) {
-    const std::string path = dir_.file("version.ini");
+    const std::string path = install_.file("version.ini");
     test::WriteText(path, "[TorvoProxy]\nversion=3.0.2\n");
     for (const std::string missing : {"platform section in file: ", "version file: "}) {
         test::LogCapture log;
@@ -168,11 +163,11 @@ TEST_F(SystemConfTest, VersionLoadReadsTheFileBesideTheExecutable) {
     EXPECT_EQ(v.load(), 1);
     EXPECT_EQ(std::pair(v.platform, v.version),
               std::pair(std::string("x64"), std::string("3.0.1")));
-    test::WriteText(dir_.file("version.ini"), "[torvoproxy]\nPlatform = arm64\n");
+    test::WriteText(install_.file("version.ini"), "[torvoproxy]\nPlatform = arm64\n");
     EXPECT_EQ(v.load(), 1);
     EXPECT_EQ(std::pair(v.platform, v.version),
               std::pair(std::string("arm64"), std::string("3.0.1")));
-    std::remove(dir_.file("version.ini").c_str());
+    std::remove(install_.file("version.ini").c_str());
     v.platform = "x64";
     EXPECT_EQ(v.load(), 0);
     EXPECT_EQ(v.platform, "x64");

@@ -15,17 +15,11 @@ const auto W = [](const std::string& text) { return "W Common/UserConf.cpp: " + 
 class UserConfTest : public testing::Test {
 protected:
     void SetUp() override {
-        OverrideModuleDirectory(dir_.path());
-        test::CreateSchemaDb(dir_.file("main.db"));
         conf_.anonymousAllow = 1;
         conf_.accounts.clear();
     }
-    void TearDown() override {
-        OverrideModuleDirectory("");
-        SetDefaultBusyTimeoutMs(CppSQLite3DB::kDefaultBusyTimeoutMs);
-    }
-    void Store(const std::string& sql) { test::CreateSchemaDb(dir_.file("main.db"), sql); }
-    Lines Rows(const std::string& sql) const { return test::Rows(dir_.file("main.db"), sql); }
+    void Store(const std::string& sql) { install_.Sql(sql); }
+    Lines Rows(const std::string& sql) const { return install_.Rows(sql); }
     Lines Accounts() const {
         return Rows("select rowid, username, password from accounts order by rowid");
     }
@@ -34,7 +28,7 @@ protected:
         for (const auto& [name, account] : conf_.accounts) keys.push_back(name);
         return keys;
     }
-    test::TempDir dir_;
+    test::ScopedInstall install_;
     UserConf& conf_ = UserConf::instance();
 };
 
@@ -60,7 +54,7 @@ TEST_F(UserConfTest, SaveAnonymousWritesTheSwitchAndReportsFailure) {
     conf_.anonymousAllow = 1;
     EXPECT_TRUE(conf_.saveAnonymous());
     EXPECT_EQ(Rows("select value from configuration where key='anonymous_allow'"), Lines{"1"});
-    test::WriteText(dir_.file("main.db"), "");  // a database without any table
+    test::WriteText(install_.Db(), "");  // a database without any table
     test::LogCapture log;
     EXPECT_FALSE(conf_.saveAnonymous());
     EXPECT_EQ(log.lines, Lines{});
@@ -148,7 +142,7 @@ TEST_F(UserConfTest, DeleteReloadsAndFailuresAreNotReportedAsTakenNames) {
     conf_.addAccount("bob", "b");
     SetDefaultBusyTimeoutMs(50);
     CppSQLite3DB holder;
-    holder.open(dir_.file("main.db").c_str());
+    holder.open(install_.Db().c_str());
     holder.execDML("begin exclusive");
     EXPECT_EQ(conf_.addAccount("cat", "c"), AccountChange::kFailed);
     EXPECT_EQ(conf_.modifyAccount(conf_.accounts["bob"].rowid, "bo", "b"), AccountChange::kFailed);

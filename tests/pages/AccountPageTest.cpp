@@ -167,7 +167,7 @@ TEST_F(AccountPageTest, DatabaseFailuresShowTheFailureMessageNotATakenName) {
 // The dialog's checks, in order; the first failure is shown and the dialog stays open.
 TEST(AddAccountDialogTest, ChecksInOrderAndModifyMayKeepThePassword) {
     CapturingSink sink;
-    SetMessageSink(&sink);
+    const ScopedMessageSink sinkGuard(&sink);
     const struct {
         Purpose purpose;
         const char *name, *password, *repeat;
@@ -201,13 +201,9 @@ TEST(AddAccountDialogTest, ChecksInOrderAndModifyMayKeepThePassword) {
             EXPECT_TRUE(shown.isEmpty());
         } else {
             EXPECT_NE(dialog.result(), QDialog::Accepted);
-            EXPECT_EQ(shown,
-                      QStringList{QString("%1|%2|%3|1")
-                                      .arg(res::Str(c.message), res::Str(res::IDS_TIP_CAPTION))
-                                      .arg(int(MessageIcon::Warning))});
+            EXPECT_EQ(shown, QStringList{Tip(c.message, MessageIcon::Warning)});
         }
     }
-    SetMessageSink(nullptr);
 }
 
 TEST(AddAccountDialogTest, EachFieldTakesTwentyCharactersAndHidesPasswords) {

@@ -6,11 +6,11 @@
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTimer>
-#include <system_error>
 
 #include "service/ServiceManagerFactory.h"
 #include "tasks/AsyncExecutor.h"
 #include "tests/fakes/FakeServiceManager.h"
+#include "tests/fakes/RefusingExecutor.h"
 #include "tests/pages/PageTestEnv.h"
 #include "ui/busy/CBusyDlg.h"
 #include "ui/common/PrivateEvents.h"
@@ -38,13 +38,6 @@ struct ShowSpy : QObject {
         return false;
     }
     bool shown = false;
-};
-
-// A runner on a platform that refuses to make a thread.
-struct NoWorkerExecutor : AsyncExecutor {
-    std::thread CreateWorker(std::function<void()>) override {
-        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-    }
 };
 
 class DashboardTest : public PageTest {
@@ -169,7 +162,7 @@ TEST_F(DashboardTest, EngineClickTogglesThroughTheRunnerOrSaysOperationFailed) {
         Settle();
         page.SetToggleLimitMs(3000);
         AsyncExecutor runner(std::chrono::milliseconds(20));
-        NoWorkerExecutor noWorker;
+        RefusingExecutor noWorker;
         page.SetTaskRunner(worker ? &runner : &noWorker);
         ShowSpy busy(page.BusyDialog());
         if (!worker) {  // should the busy box appear, close it so the test ends (and fails)

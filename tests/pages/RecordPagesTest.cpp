@@ -6,8 +6,8 @@
 #include <QTest>
 #include <fstream>
 
-#include "tests/Common/TestSupport.h"
 #include "tests/pages/PageTestEnv.h"
+#include "tests/support/TestDb.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/CRecordPages.h"
 
@@ -16,20 +16,12 @@ namespace {
 class RecordPagesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
         test::CreateSchemaDb(dir_.file("main.db"));
         RecordPageModel<AlarmColumns>::PageSortState() = {};
         RecordPageModel<HistoryColumns>::PageSortState() = {};
-        SetMessageSink(&sink_);
     }
-    void TearDown() override { SetMessageSink(nullptr); }
     DatabaseOptions Db() const { return {dir_.file("main.db"), 1000}; }
-    void Run(const std::string& sql) {
-        CppSQLite3DB db;
-        db.open(dir_.file("main.db").c_str());
-        db.execDML(sql.c_str());
-    }
+    void Run(const std::string& sql) { test::Sql(dir_.file("main.db"), sql); }
     // One column of the shown rows, joined by ",".
     static QString Column(const CRecordPage& page, int column) {
         QStringList texts;
@@ -46,36 +38,27 @@ protected:
     }
 
     test::TempDir dir_;
+    test::ScopedTimeZone utc_{"UTC"};
     CapturingSink sink_;
+    ScopedMessageSink sinkGuard_{&sink_};
 };
 
+// The rows' texts are the record list's (tested with it); here the columns the view shows.
 TEST_F(RecordPagesTest, EmptyTablesGiveEmptyListsWithTheirColumns) {
     CAlarmDlg alarms(nullptr, Db());
     CLogDlg history(nullptr, Db());
     EXPECT_EQ(alarms.Model()->rowCount(), 0);
     EXPECT_EQ(history.Model()->rowCount(), 0);
-    EXPECT_EQ(alarms.objectName(), "page107");
-    EXPECT_EQ(history.AutoRefreshAction()->objectName(), "command32788");
     QStringList headers;
     for (int c = 0; c < history.Model()->columnCount(); ++c) {
         headers << history.Model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
         headers << QString::number(history.List()->columnWidth(c));
+        headers << QString::number(
+            history.Model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt(), 16);
     }
-    EXPECT_EQ(headers.join(","), "User,100,Source,200,Host,300,Time,200");
+    EXPECT_EQ(headers.join(","), "User,100,81,Source,200,84,Host,300,84,Time,200,84");
     EXPECT_EQ(alarms.Model()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "Message");
     EXPECT_EQ(alarms.Model()->data(alarms.Model()->index(0, 0), Qt::DisplayRole), QVariant());
-}
-
-TEST_F(RecordPagesTest, HistoryShowsAddressesTimesAndAlignments) {
-    Run("insert into history (user, ip, url, time) values"
-        " ('alice', 3232235521, 'http://a/', 1700000000), ('bob', -1, 'http://b/', 1700000001)");
-    CLogDlg page(nullptr, Db());
-    EXPECT_EQ(Column(page, 1), "255.255.255.255,192.168.0.1");
-    EXPECT_EQ(Column(page, 3), "2023-11-14 22:13:21,2023-11-14 22:13:20");
-    const auto* model = page.Model();
-    EXPECT_EQ(model->data(model->index(0, 0), Qt::TextAlignmentRole).toInt(),
-              int(Qt::AlignLeft | Qt::AlignVCenter));
-    EXPECT_EQ(model->data(model->index(0, 2), Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
 }
 
 TEST_F(RecordPagesTest, HeaderClicksAlternateOnOneColumnAndRestartOnAnother) {

@@ -84,10 +84,7 @@ TEST_F(SettingPageTest, SaveHintsAtARestartOnlyWhenThePortChanged) {
 
 TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsWritten) {
     CSettingDlg page(nullptr);
-    const QString refused =
-        QString("%1|%2|%3|1")
-            .arg(res::Str(res::Ctl::PortOutOfRange), res::Str(res::IDS_TIP_CAPTION))
-            .arg(int(MessageIcon::Warning));
+    const QString refused = Tip(res::Ctl::PortOutOfRange, MessageIcon::Warning);
     for (const char* text : {"0", "65536", "abc", "", "-1", "99999999999"}) {
         page.PortEdit()->setText(text);
         page.AnonymousBox()->setChecked(false);

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tests/Common/TestSupport.h"
+#include "tests/support/TestDb.h"
 #include "ui/pages/records/ExportFile.h"
 #include "ui/pages/records/RecordFill.h"
 #include "ui/pages/records/SortState.h"
@@ -16,10 +16,6 @@ namespace {
 
 class RecordListTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
     // A main.db with the schema and `sql` run on it.
     DatabaseOptions Db(const std::string& sql) {
         test::CreateSchemaDb(dir_.file("main.db"), sql);
@@ -43,6 +39,7 @@ protected:
     }
 
     test::TempDir dir_;
+    test::ScopedTimeZone utc_{"UTC"};
 };
 
 constexpr char kHistoryRows[] =

@@ -1,27 +1,12 @@
 // Shown texts of addresses and times, and the filter's substring test.
 #include <gtest/gtest.h>
-#include <time.h>
 
+#include "tests/support/ScopedOverrides.h"
 #include "ui/pages/records/RecordText.h"
 
 namespace {
 
-// Sets TZ for the life of the object.
-class Zone {
-public:
-    explicit Zone(const char* zone) {
-        if (const char* previous = getenv("TZ")) saved_ = previous;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~Zone() {
-        saved_.empty() ? unsetenv("TZ") : setenv("TZ", saved_.c_str(), 1);
-        tzset();
-    }
-
-private:
-    std::string saved_;
-};
+using Zone = test::ScopedTimeZone;
 
 TEST(RecordText, DottedAddressMostSignificantOctetFirst) {
     EXPECT_EQ(DottedAddress((192u << 24) | (168u << 16) | 1u), "192.168.0.1");

@@ -227,10 +227,8 @@ TEST(ServiceNamesTest, CommandLineIsTheConsoleDirectoryAndTheServer) {
     EXPECT_EQ(ProxyCtrl(std::make_shared<FakeServiceManager>()).CommandLine(),
               own.substr(0, own.rfind('/')) + "/TorvoProxyServer -s");
     {
-        struct ModuleDirectoryGuard {
-            ModuleDirectoryGuard() { OverrideModuleDirectory("/srv/torvo"); }
-            ~ModuleDirectoryGuard() { OverrideModuleDirectory(""); }
-        } guard;
+        const test::ScopedOverride moduleDir(OverrideModuleDirectory, std::string("/srv/torvo"),
+                                             std::string());
         EXPECT_EQ(ProxyCtrl(std::make_shared<FakeServiceManager>()).CommandLine(),
                   "/srv/torvo/TorvoProxyServer -s");
         if (!::getenv(local_service::kRootVariable)) {

@@ -22,6 +22,8 @@
 #include "service/ProxyCtrl.h"
 #include "service/ServiceHandle.h"
 #include "service/UniqueFd.h"
+#include "tests/support/ScopedOverrides.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -37,15 +39,9 @@ bool WaitUntil(const std::function<bool()>& condition) {
     return true;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::stringstream content;
-    content << std::ifstream(path).rdbuf();
-    return content.str();
-}
-
 // Fields after the process name of /proc/<pid>/stat: state, parent, ...
 std::istringstream ProcStat(pid_t pid) {
-    const std::string line = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::string line = test::ReadText("/proc/" + std::to_string(pid) + "/stat");
     return std::istringstream(line.substr(line.rfind(')') + 1));
 }
 
@@ -67,7 +63,6 @@ protected:
         ::unsetenv("TEST_SERVER_READY_DELAY_MS");
         ::unsetenv("TEST_SERVER_STOP_DELAY_MS");
         if (local_service::ServerAlive(paths_) && ::kill(Pid(), SIGKILL) == 0) EndsSoon(Pid());
-        fs::remove_all(temp_);
     }
     std::unique_ptr<ProxyCtrl> MakeCtrl(const std::string& commandLine) {
         auto ctrl = std::make_unique<ProxyCtrl>(manager_, commandLine);
@@ -77,10 +72,8 @@ protected:
     }
     pid_t Pid() { return local_service::LockHolder(paths_).value_or(0); }
 
-    std::string temp_ = [] {
-        char pattern[] = "/tmp/torvo-local-service-XXXXXX";
-        return std::string(::mkdtemp(pattern) ? pattern : "/nonexistent");
-    }();
+    test::TempDir dir_;
+    std::string temp_ = dir_.path();
     std::shared_ptr<LocalServiceManager> manager_ =
         std::make_shared<LocalServiceManager>(temp_ + "/services");
     std::unique_ptr<ProxyCtrl> ctrl_ = MakeCtrl(temp_ + "/bin/TorvoProxyServer -s");
@@ -103,7 +96,7 @@ TEST_F(LocalBackendTest, InstallStartQueryKillStopUninstallWaitingForTheServersW
     pid_t parent = 0;
     ProcStat(first) >> state >> parent;
     EXPECT_NE(parent, ::getpid()) << "the server is detached from the console";
-    EXPECT_EQ(ReadFile(paths_.logFile), "arguments: -s\n");
+    EXPECT_EQ(test::ReadText(paths_.logFile), "arguments: -s\n");
     // A console started afresh reads the same state from the files.
     ProxyCtrl other(std::make_shared<LocalServiceManager>(temp_ + "/services"), "unused");
     EXPECT_EQ(other.QueryStatus(), kServiceRunning);
@@ -175,10 +168,7 @@ bool Reaped(pid_t pid, int* signal = nullptr) {  // ended within 3 s; by which s
 
 TEST_F(LocalBackendTest, FoldersAreTheAccountsOwnAndFilesAreClosedToOthers) {
     {
-        struct UmaskGuard {  // the modes do not rest on the umask
-            mode_t old = ::umask(0);
-            ~UmaskGuard() { ::umask(old); }
-        } open;
+        const test::ScopedUmask open(0);  // the modes do not rest on the umask
         ASSERT_TRUE(ctrl_->Install());
         ASSERT_TRUE(ctrl_->Start(kLimitMs));
     }
@@ -217,7 +207,7 @@ TEST_F(LocalBackendTest, PlantedLinksAndFifosAreNeitherFollowedNorWaitedOn) {
     std::ofstream(victim) << "keep\n";
     ::chmod(victim.c_str(), 0600);
     const auto untouched = [&](const char* what) {
-        EXPECT_EQ(ReadFile(victim), "keep\n") << what;
+        EXPECT_EQ(test::ReadText(victim), "keep\n") << what;
         EXPECT_EQ(ModeOf(victim), 0600u) << what;
     };
     fs::create_symlink(victim, paths_.pidFile);

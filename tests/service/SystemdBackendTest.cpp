@@ -19,6 +19,7 @@
 
 #include "service/ProxyCtrl.h"
 #include "service/SystemdServiceManager.h"
+#include "tests/support/TempDir.h"
 
 extern char** environ;
 
@@ -29,12 +30,6 @@ using namespace std::chrono_literals;
 using namespace raw_state;
 using Strings = std::vector<std::string>;
 constexpr uint32_t kLimitMs = 5000;
-
-std::string ReadFile(const std::string& path) {
-    std::stringstream content;
-    content << std::ifstream(path).rdbuf();
-    return content.str();
-}
 
 pid_t Spawn(Strings words) {
     std::vector<char*> argv;
@@ -114,7 +109,6 @@ protected:
         for (pid_t pid : {mock_, daemon_}) {
             if (pid > 0 && ::kill(pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
         }
-        fs::remove_all(work_);
     }
     // Empty on success, else why the mock could not be set up.
     std::string StartMock() {
@@ -162,16 +156,14 @@ protected:
     }
     // How often the mock logged `call` (a method name and its arguments).
     size_t Logged(const std::string& call) {
-        const std::string log = ReadFile(work_ + "/dbusmock.log");
+        const std::string log = test::ReadText(work_ + "/dbusmock.log");
         size_t n = 0;
         for (size_t at = log.find(call); at != std::string::npos; at = log.find(call, at + 1)) ++n;
         return n;
     }
 
-    std::string work_ = [] {
-        char pattern[] = "/tmp/torvo-systemd-mock-XXXXXX";
-        return std::string(::mkdtemp(pattern) ? pattern : "/nonexistent");
-    }();
+    test::TempDir dir_;
+    std::string work_ = dir_.path();
     std::string unitDir_ = work_ + "/units", unitFile_ = unitDir_ + "/TorvoProxyServer.service";
     pid_t daemon_ = -1, mock_ = -1;
 };
@@ -182,13 +174,13 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstallOverTheBus) {
     ctrl.SetPollInterval(10ms);
     EXPECT_EQ(ctrl.QueryStatus(), kServiceUnknown) << "no unit";
     ASSERT_TRUE(ctrl.Install());
-    EXPECT_EQ(ReadFile(unitFile_),
+    EXPECT_EQ(test::ReadText(unitFile_),
               "[Unit]\nDescription=Torvo Proxy Server\nAfter=network.target\n\n"
               "[Service]\nType=notify\nExecStart=\"/opt/torvo/TorvoProxyServer\" \"-s\"\n" +
                   Hardening("\"/opt/torvo\"") + "\n[Install]\nWantedBy=multi-user.target\n");
-    EXPECT_EQ(ReadFile(unitFile_ + ".d/10-description.conf"),
+    EXPECT_EQ(test::ReadText(unitFile_ + ".d/10-description.conf"),
               "[Unit]\nDescription=Torvo Proxy Server\n");
-    EXPECT_EQ(ReadFile(unitFile_ + ".d/20-failure-actions.conf"),
+    EXPECT_EQ(test::ReadText(unitFile_ + ".d/20-failure-actions.conf"),
               "[Unit]\nStartLimitIntervalSec=244\nStartLimitBurst=4\n\n"
               "[Service]\nRestart=on-failure\nRestartSec=60000ms\n");
     EXPECT_EQ(Logged("EnableUnitFiles [\"TorvoProxyServer.service\"] False True"), 1u);
@@ -205,7 +197,7 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstallOverTheBus) {
     // A unit file systemd has not loaded yet is found, not overwritten.
     std::ofstream(unitFile_) << "[Service]\n";
     EXPECT_TRUE(ctrl.Install());
-    EXPECT_EQ(ReadFile(unitFile_), "[Service]\n");
+    EXPECT_EQ(test::ReadText(unitFile_), "[Service]\n");
     EXPECT_EQ(Logged("EnableUnitFiles"), 1u);
     fs::remove(unitFile_);
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + work_ + "/no-such-socket").c_str(), 1);

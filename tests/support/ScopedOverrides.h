@@ -2,6 +2,8 @@
 // Scoped guards for the process-wide settings tests change: each one restores what was there
 // before, on every path out of the test.
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
 
 #include <optional>
 #include <string>
@@ -26,6 +28,30 @@ private:
     }
     std::string name_;
     std::optional<std::string> previous_;
+};
+
+// TZ set for the guard's life; the C library reads it again on the way in and on the way out.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const std::string& zone) : zone_("TZ", zone) { tzset(); }
+
+private:
+    struct Reread {
+        ~Reread() { tzset(); }
+    } reread_;  // destroyed last: after TZ is put back
+    ScopedEnv zone_;
+};
+
+// The process's umask for the guard's life.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : old_(umask(mask)) {}
+    ~ScopedUmask() { umask(old_); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t old_;
 };
 
 // A process-wide override with a setter (module directory, message sink, service manager...):

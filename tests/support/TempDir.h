@@ -1,13 +1,26 @@
 #pragma once
-// A fresh directory under the temporary directory, removed with everything in it.
+// A fresh directory under the temporary directory, removed with everything in it; whole files
+// written and read.
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
 namespace test {
+
+inline void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+inline std::string ReadText(const std::string& path) {
+    std::ostringstream content;
+    content << std::ifstream(path, std::ios::binary).rdbuf();
+    return content.str();
+}
 
 class TempDir {
 public:

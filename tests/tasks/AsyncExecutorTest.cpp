@@ -4,10 +4,10 @@
 #include <chrono>
 #include <future>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
 
 #include "tasks/AsyncExecutor.h"
+#include "tests/fakes/RefusingExecutor.h"
 
 namespace {
 
@@ -88,14 +88,6 @@ TEST(AsyncExecutorTest, StartDuringTheLastCompletionWaitsAndRunsTheNewWorkOnAFre
     EXPECT_TRUE(executor.WaitUntilIdle(kLimit));
     EXPECT_EQ(executor.WorkersCreated(), 2u);
 }
-
-// A platform that refuses to make threads.
-class RefusingExecutor : public AsyncExecutor {
-protected:
-    std::thread CreateWorker(std::function<void()>) override {
-        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-    }
-};
 
 TEST(AsyncExecutorTest, StartReportsFailureAndRunsNothingWhenNoWorkerCanBeMade) {
     RefusingExecutor executor;

@@ -3,7 +3,6 @@
 // controls, every change checked in main.db. Runs on any platform plugin (offscreen in the
 // suite; QT_QPA_PLATFORM=xcb under Xvfb).
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <QAction>
 #include <QApplication>
@@ -15,44 +14,17 @@
 #include <QTimer>
 
 #include "Common/PasswordDigest.h"
-#include "Common/Paths.h"
 #include "Common/SystemConf.h"
-#include "Common/UserConf.h"
-#include "tests/ui/TestInstall.h"
+#include "tests/fakes/CapturingMessageSink.h"
+#include "tests/support/TestDb.h"
 #include "ui/CMainUIDlg.h"
 #include "ui/CTabControl.h"
-#include "ui/common/Messages.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/CAccountDlg.h"
 #include "ui/pages/CAddAccountDlg.h"
 #include "ui/pages/CSettingDlg.h"
 
 namespace {
-
-struct RecordingSink : MessageSink {
-    void Show(QWidget*, const QString& text, const QString&, MessageIcon) override {
-        shown << text;
-    }
-    QStringList shown;
-};
-
-std::vector<std::string> Rows(const QString& dbPath, const char* sql) {
-    std::vector<std::string> rows;
-    sqlite3* db = nullptr;
-    sqlite3_open(dbPath.toUtf8().constData(), &db);
-    sqlite3_exec(
-        db, sql,
-        [](void* out, int count, char** columns, char**) {
-            std::string row;
-            for (int i = 0; i < count; ++i)
-                row += (i ? "|" : "") + std::string(columns[i] ? columns[i] : "NULL");
-            static_cast<std::vector<std::string>*>(out)->push_back(row);
-            return 0;
-        },
-        &rows, nullptr);
-    sqlite3_close(db);
-    return rows;
-}
 
 // Types into the add/modify dialog once it is open, then presses its Ok button.
 void AnswerDialog(const QString& name, const QString& password) {
@@ -69,32 +41,22 @@ void AnswerDialog(const QString& name, const QString& password) {
 
 class SettingTabTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        install_.MakeDatabase({{"lang", "en"},
-                               {"listen_port", "8089"},
-                               {"torvoagent_allow", "1"},
-                               {"anonymous_allow", "1"}});
-        OverrideModuleDirectory(install_.Dir().toStdString());
-        SystemConf::instance().load();
-        SetMessageSink(&sink_);
-    }
-    void TearDown() override {
-        SetMessageSink(nullptr);
-        OverrideModuleDirectory("");
-    }
+    void SetUp() override { SystemConf::instance().load(); }
     std::vector<std::string> Accounts() const {
-        return Rows(install_.Dir() + "/main.db",
-                    "select username, password from accounts order by rowid");
+        return install_.Rows("select username, password from accounts order by rowid");
     }
-    std::string Value(const char* key) const {
-        const std::string sql =
-            std::string("select value from configuration where key='") + key + "'";
-        const auto rows = Rows(install_.Dir() + "/main.db", sql.c_str());
-        return rows.empty() ? "<none>" : rows.front();
+    // The texts of the messages shown.
+    QStringList Shown() const {
+        QStringList texts;
+        for (const QString& shown : sink_.Shown()) texts << shown.section('|', 0, 0);
+        return texts;
     }
 
-    TestInstall install_;
-    RecordingSink sink_;
+    test::ScopedInstall install_{
+        "insert into configuration values ('lang', 'en'), ('listen_port', '8089'),"
+        " ('torvoagent_allow', '1'), ('anonymous_allow', '1');"};
+    CapturingSink sink_;
+    ScopedMessageSink sinkGuard_{&sink_};
 };
 
 TEST_F(SettingTabTest, AccountsPortAndAnonymousSwitchReachMainDb) {
@@ -130,10 +92,10 @@ TEST_F(SettingTabTest, AccountsPortAndAnonymousSwitchReachMainDb) {
     QTest::mouseClick(page->AnonymousBox(), Qt::LeftButton, {},
                       QPoint(6, page->AnonymousBox()->height() / 2));
     QTest::mouseClick(page->SaveButton(), Qt::LeftButton);
-    EXPECT_EQ(Value("listen_port"), "8123");
-    EXPECT_EQ(Value("anonymous_allow"), "0");
-    EXPECT_EQ(Value("torvoagent_allow"), "1");
-    EXPECT_EQ(sink_.shown,
+    EXPECT_EQ(install_.Value("listen_port"), "8123");
+    EXPECT_EQ(install_.Value("anonymous_allow"), "0");
+    EXPECT_EQ(install_.Value("torvoagent_allow"), "1");
+    EXPECT_EQ(Shown(),
               (QStringList{"Added successfully", "Added successfully", "Modifyed successfully",
                            "In order for the changed configuration to take effect, "
                            "pls restart the proxy engine.",

@@ -33,16 +33,6 @@ TEST(Rights, ElevationKeepsTheDisplayAndTheConsolesSettings) {
                            "/opt/MainUI"}));
 }
 
-struct RuntimeDirGuard {  // $XDG_RUNTIME_DIR as given (unset when empty) for one test
-    explicit RuntimeDirGuard(const QByteArray& value) : old(qgetenv("XDG_RUNTIME_DIR")) {
-        value.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", value);
-    }
-    ~RuntimeDirGuard() {
-        old.isEmpty() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", old);
-    }
-    QByteArray old;
-};
-
 // The per-user folder in a shared parent is made 0700 and used only while it is a folder of
 // this account's, closed to others and not a link; $XDG_RUNTIME_DIR is checked the same way.
 TEST(SingleInstanceFolder, OnlyThisAccountsClosedFolderIsUsed) {
@@ -50,7 +40,7 @@ TEST(SingleInstanceFolder, OnlyThisAccountsClosedFolderIsUsed) {
     const std::string parent = shared.Dir().toStdString();
     const std::string own = parent + "/torvoproxy-" + std::to_string(geteuid());
     {
-        RuntimeDirGuard unset("");
+        const test::ScopedEnv unset("XDG_RUNTIME_DIR", std::nullopt);
         const OneInstanceFolder made = FindOneInstanceFolder(parent);
         EXPECT_EQ(made.path, own);
         EXPECT_EQ(made.problem, "");
@@ -70,7 +60,7 @@ TEST(SingleInstanceFolder, OnlyThisAccountsClosedFolderIsUsed) {
         }
     }
     ASSERT_EQ(chmod(shared.Dir().toUtf8().constData(), 0777), 0);
-    RuntimeDirGuard open(shared.Dir().toUtf8());
+    const test::ScopedEnv open("XDG_RUNTIME_DIR", shared.Dir().toStdString());
     EXPECT_NE(FindOneInstanceFolder(parent).problem, "");
 }
 

@@ -75,7 +75,8 @@ TEST(StringTable, MainWindowShowsOnlyTableTextsOfItsLanguage) {
     const QRegularExpression data(R"(^[\d\s:./-]*$)");  // numbers and times are data
     TestInstall install;  // the settings page reads main.db: the test's own
     install.MakeDatabase();
-    OverrideModuleDirectory(install.Dir().toStdString());
+    const test::ScopedOverride moduleDir(OverrideModuleDirectory, install.Dir().toStdString(),
+                                         std::string());
     for (UiLanguage lang : kLanguages) {
         res::SetUiLanguage(lang);
         const std::string stored = lang == UiLanguage::Chinese ? "zh" : "en";
@@ -101,7 +102,6 @@ TEST(StringTable, MainWindowShowsOnlyTableTextsOfItsLanguage) {
         for (const QString& text : shown) EXPECT_TRUE(table.contains(text)) << text.toStdString();
     }
     res::SetUiLanguage(UiLanguage::English);
-    OverrideModuleDirectory("");
 }
 
 }  // namespace

@@ -1,28 +1,10 @@
 #include "tests/ui/TestInstall.h"
 
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 
-namespace {
-
-// Runs `sql` on `path`; the first column of the last result row goes to `value`.
-bool Exec(const QString& path, const std::string& sql, std::optional<std::string>* value = {}) {
-    sqlite3* db = nullptr;
-    const auto keep = [](void* out, int, char** columns, char**) {
-        if (out && columns[0]) *static_cast<std::optional<std::string>*>(out) = columns[0];
-        return 0;
-    };
-    const bool ok = sqlite3_open(path.toUtf8().constData(), &db) == SQLITE_OK &&
-                    sqlite3_exec(db, sql.c_str(), keep, value, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
-
-}  // namespace
+#include "tests/support/TestDb.h"
 
 TestInstall::TestInstall() : path_(dir_.path()) {
     QDir(path_).mkpath("run");
@@ -30,18 +12,20 @@ TestInstall::TestInstall() : path_(dir_.path()) {
 }
 
 void TestInstall::MakeDatabase(const std::map<std::string, std::string>& configuration) {
-    QFile schema(QStringLiteral(TORVO_SOURCE_DIR "/Common/schema/main.sql"));
-    ASSERT_TRUE(schema.open(QIODevice::ReadOnly));
-    std::string sql = schema.readAll().toStdString();
+    std::string sql;
     for (const auto& [key, value] : configuration)
         sql += "insert into configuration values('" + key + "', '" + value + "');";
-    ASSERT_TRUE(Exec(path_ + "/main.db", sql));
+    test::CreateSchemaDb(DbPath(), sql);
 }
 
 std::optional<std::string> TestInstall::Configuration(const std::string& key) const {
-    std::optional<std::string> value;
-    Exec(path_ + "/main.db", "select value from configuration where key = '" + key + "'", &value);
-    return value;
+    try {
+        const auto rows = test::Rows(DbPath(), "select value from configuration where key = '" +
+                                                   key + "' and value is not null");
+        if (!rows.empty()) return rows.back();
+    } catch (const CppSQLite3Exception&) {  // no table: no value
+    }
+    return std::nullopt;
 }
 
 void TestInstall::StartProbe(QProcess& probe, const QStringList& arguments,

@@ -16,6 +16,7 @@ public:
     TestInstall();
     const QString& Dir() const { return path_; }
     QString RuntimeDir() const { return path_ + "/run"; }  // the probe's single-instance lock
+    std::string DbPath() const { return (path_ + "/main.db").toStdString(); }
     void MakeDatabase(const std::map<std::string, std::string>& configuration = {});
     std::optional<std::string> Configuration(const std::string& key) const;  // nullopt: no row
     // Standard output of the probe run with `arguments`; "timed out" when it did not end.
