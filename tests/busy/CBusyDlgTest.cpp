@@ -8,7 +8,6 @@
 #include <optional>
 
 #include "Common/Paths.h"
-#include "tasks/AsyncExecutor.h"
 #include "tests/support/ScopedOverrides.h"
 #include "ui/busy/CBusyDlg.h"
 #include "ui/busy/CPictureEx.h"
@@ -69,19 +68,6 @@ TEST(CBusyDlgTest, WithoutBusyGifTheBoxIsEmptyButStillCloses) {
         CheckClosesOnlyOnThePostedEvent(*dialog, false);
     }
     EXPECT_FALSE(dialog->Picture()->IsInitialised());
-}
-
-TEST(CBusyDlgTest, QuickJobStillKeepsTheBoxUpForTheDelayThenItsCompletionClosesIt) {
-    AsyncExecutor executor;  // the real 500 ms delay
-    CBusyDlg dialog;
-    executor.SetJob([] {});
-    executor.SetCompletion([&] { PostClose(&dialog); });
-    QElapsedTimer sinceStart;
-    sinceStart.start();
-    ASSERT_TRUE(executor.Start());
-    RunModal(dialog);
-    EXPECT_GE(sinceStart.elapsed(), 500);
-    EXPECT_TRUE(executor.WaitUntilIdle(std::chrono::seconds(10)));
 }
 
 // A job that ends before the box is up must not leave it up for good.

@@ -10,7 +10,6 @@
 #include "tests/support/TestDb.h"
 #include "ui/pages/records/ExportFile.h"
 #include "ui/pages/records/RecordFill.h"
-#include "ui/pages/records/SortState.h"
 
 namespace {
 
@@ -94,18 +93,6 @@ TEST_F(RecordListTest, ColumnsSortAsNumbersAndTextsBothWaysKeepingTies) {
                                             "('s', 'm', -5000000000), ('s', 'm', 0);")));
     alarms.Sort(0, false);
     EXPECT_EQ(Column(alarms, 0), "1811-7-23 15:6:40,1970-1-1 0:0:0,2128-6-11 8:53:20");
-}
-
-TEST(SortState, SecondClickSortsDescendingAndForgetsTheColumn) {
-    SortState state;
-    EXPECT_FALSE(state.Click(0));
-    EXPECT_TRUE(state.Click(0));
-    EXPECT_EQ(state.lastColumn, -1);
-    EXPECT_FALSE(state.Click(0));
-    EXPECT_FALSE(state.Click(2));  // another column starts ascending
-    EXPECT_FALSE(state.Click(0));
-    EXPECT_TRUE(state.Click(0));
-    EXPECT_EQ(state.direction, SortState::kDescending);
 }
 
 TEST_F(RecordListTest, FilterSearchesShownTextsAndSurvivesSortsAndRefills) {

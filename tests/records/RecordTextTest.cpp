@@ -1,4 +1,5 @@
-// Shown texts of addresses and times, and the filter's substring test.
+// The time texts' writer against the one-time reference (which is DateTime's, tested with it),
+// and the filter's substring test; addresses and times as the pages show them: RecordListTest.
 #include <gtest/gtest.h>
 
 #include "tests/support/ScopedOverrides.h"
@@ -7,27 +8,6 @@
 namespace {
 
 using Zone = test::ScopedTimeZone;
-
-TEST(RecordText, DottedAddressMostSignificantOctetFirst) {
-    EXPECT_EQ(DottedAddress((192u << 24) | (168u << 16) | 1u), "192.168.0.1");
-    EXPECT_EQ(DottedAddress(static_cast<uint32_t>(int32_t{-1062731775})), "192.168.0.1");
-    EXPECT_EQ(DottedAddress(0x80000000u), "128.0.0.0");
-    EXPECT_EQ(DottedAddress(0), "0.0.0.0");
-    EXPECT_EQ(DottedAddress(0xFFFFFFFFu), "255.255.255.255");
-}
-
-TEST(RecordText, TimesShowLocalClockWithLeapSecondAs59AndPast2038) {
-    {
-        Zone zone("right/UTC");  // counts leap seconds: 2016-12-31 23:59:60 exists
-        EXPECT_EQ(TimeText(1483228826), "2016-12-31 23:59:59");
-        EXPECT_EQ(TimeText(1483228825), "2016-12-31 23:59:59");
-        EXPECT_EQ(TimeText(1483228827), "2017-1-1 0:0:0");
-    }
-    Zone zone("UTC");
-    EXPECT_EQ(TimeText(INT64_C(2147483648)), "2038-1-19 3:14:8");
-    EXPECT_EQ(TimeText(INT64_C(4102444800)), "2100-1-1 0:0:0");
-    EXPECT_EQ(TimeText(-1), "1969-12-31 23:59:59");
-}
 
 // The writer's minute cache must never change a text: walk both directions across a leap
 // second, a daylight-saving change and a whole-hour zone.

@@ -32,12 +32,6 @@ void AppendDottedAddress(uint32_t address, std::string& out) {
     }
 }
 
-std::string DottedAddress(uint32_t address) {
-    std::string text;
-    AppendDottedAddress(address, text);
-    return text;
-}
-
 std::string TimeText(int64_t seconds) {
     return DateTime::FromUnixTime(seconds).ToString();
 }

@@ -7,7 +7,6 @@
 
 // "192.168.0.1" for the number whose bytes, most significant first, are 192, 168, 0, 1.
 void AppendDottedAddress(uint32_t address, std::string& out);
-std::string DottedAddress(uint32_t address);
 
 // The local time of `seconds` of Unix time as "year-month-day hour:minute:second" without
 // zero padding; a seconds value of 60 (a leap second) is shown as 59.
