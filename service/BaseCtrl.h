@@ -36,8 +36,6 @@ public:
     virtual bool Toggle(uint32_t limitMs);
     virtual int QueryStatus();
 
-    const std::string& ServiceName() const { return serviceName_; }
-    const std::string& DisplayName() const { return displayName_; }
     const std::string& Description() const { return description_; }
     const std::string& CommandLine() const { return commandLine_; }
 

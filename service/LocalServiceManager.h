@@ -17,7 +17,6 @@ public:
     LocalServiceManager();  // the default root (local_service::DefaultRoot())
     explicit LocalServiceManager(std::string root);
 
-    const std::string& Root() const { return root_; }
     // How long an operation waits for another console's control lock (10 s unless a test
     // shortens it); then it fails.
     void SetLockLimit(std::chrono::milliseconds limit);

@@ -18,8 +18,6 @@ public:
     SystemdServiceManager();
     explicit SystemdServiceManager(std::string unitDirectory);
 
-    const std::string& UnitDirectory() const { return unitDirectory_; }
-
     std::unique_ptr<Manager> OpenManager() override;
     std::unique_ptr<Service> OpenService(Manager& manager, const std::string& name) override;
     std::unique_ptr<Service> CreateService(Manager& manager,

@@ -13,10 +13,6 @@ class CAboutDlg : public QDialog {
 public:
     explicit CAboutDlg(QWidget* parent = nullptr);
 
-    QLabel* VersionText() const { return version_; }
-    QLabel* Link() const { return link_; }
-    QPushButton* OkButton() const { return ok_; }
-
 private:
     QLabel* version_;
     QLabel* link_;

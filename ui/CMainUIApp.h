@@ -33,8 +33,6 @@ public:
         shownHook_ = std::move(hook);
     }
 
-    const std::vector<std::string>& RawArguments() const { return rawArguments; }
-
 private:
     bool HaveRights();
     bool OnlyInstance();

@@ -43,13 +43,9 @@ public:
     // Part of the picture to show; an empty rectangle shows the whole picture.
     void SetPaintRect(const QRect& rect);
 
-    bool IsGif() const { return isGif_; }
     bool IsInitialised() const { return initialised_; }
     bool IsPlaying() const;
-    QSize PictureSize() const { return pictureSize_; }
     std::size_t FrameCount() const;
-    // Fill of the restore-to-background disposal and of each loop's start.
-    QColor BackgroundColour() const { return background_; }
     // What a paint shows now (a copy of the last finished frame).
     QImage ShownImage() const;
 

@@ -31,7 +31,6 @@ public:
     GifAnimation(std::vector<GifFrame> frames, QColor background);
 
     std::size_t FrameCount() const { return frames_.size(); }
-    std::size_t CurrentFrame() const { return current_; }
     const GifFrame& Current() const { return frames_[current_]; }
 
     // Applies the current frame's disposal once, so a restarted animation goes on cleanly.

@@ -13,7 +13,6 @@ public:
 
     // Shows the model and applies its column widths; the view does not own the model.
     void SetRecordModel(RecordListModelBase* model);
-    RecordListModelBase* RecordModel() const { return model_; }
 
 private:
     RecordListModelBase* model_ = nullptr;

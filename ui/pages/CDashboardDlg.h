@@ -50,8 +50,6 @@ public:
 
     // The value text of a statistics row (0 start time .. 4 alarms).
     QString StatisticValue(int row) const;
-    // Whether the lamp shows the running (green) picture.
-    bool LampRunning() const { return lampRunning_; }
     QPushButton* EngineButton() const { return engineButton_; }
     QLabel* Lamp() const { return lamp_; }
     QTableView* StatisticsTable() const { return table_; }
