@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <memory>
 
 #include "bench/records/HistoryGenerator.h"
 #include "ui/common/RecordListView.h"
@@ -16,30 +17,33 @@ DatabaseOptions Options() {
     return {bench::Db().path(), 0};
 }
 
+// The Logs tab shown at 1000 x 600 with the history's rows.
+std::unique_ptr<CLogDlg> ShownPage() {
+    auto page = std::make_unique<CLogDlg>(nullptr, Options());
+    page->resize(1000, 600);
+    page->show();
+    QApplication::processEvents();
+    return page;
+}
+
 void RowsFillAlone(benchmark::State& state) {
     RecordList<HistoryColumns> list;
     for (auto _ : state) FillFromDatabase(list, Options());
 }
 
 void PageFill(benchmark::State& state) {
-    CLogDlg page(nullptr, Options());
-    page.resize(1000, 600);
-    page.show();
-    QApplication::processEvents();
+    const auto page = ShownPage();
     for (auto _ : state) {
-        page.Fill();
+        page->Fill();
         QApplication::processEvents();  // the view lays the new rows out and paints
     }
-    if (page.Model()->rowCount() != bench::kRows) state.SkipWithError("wrong row count");
+    if (page->Model()->rowCount() != bench::kRows) state.SkipWithError("wrong row count");
 }
 
 void PageHeaderSort(benchmark::State& state) {
-    CLogDlg page(nullptr, Options());
-    page.resize(1000, 600);
-    page.show();
-    QApplication::processEvents();
+    const auto page = ShownPage();
     for (auto _ : state) {
-        page.Model()->sort(static_cast<int>(state.range(0)));
+        page->Model()->sort(static_cast<int>(state.range(0)));
         QApplication::processEvents();
     }
 }
