@@ -42,15 +42,20 @@ DatabaseWorker::~DatabaseWorker() {
 
 template <class Row>
 void DatabaseWorker::Queue(std::vector<Row>& rows, Row row) {
+    size_t pending;
     {
         std::lock_guard lock(mutex_);
-        if (history_.size() + alarms_.size() >= kMaxPendingRows) {
+        pending = history_.size() + alarms_.size();
+        if (pending >= kMaxPendingRows) {
             ++dropped_;
             return;
         }
         rows.push_back(std::move(row));
+        ++pending;
     }
-    wake_.notify_one();
+    // The worker needs waking only to start a batch or to write a full one; it lets the rows
+    // between gather (a wake per row would cost the event loop a system call per request).
+    if (pending == 1 || pending == kBatchRows) wake_.notify_one();
 }
 
 void DatabaseWorker::Record(AccessRecord record) {
