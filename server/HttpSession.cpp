@@ -85,32 +85,38 @@ asio::awaitable<void> RelayResponse(ClientSession& session, HttpMessageParser& r
     HttpHead head;
     response.Reset(headRequest);
     session.SetDeadline(server.Settings().upstreamTimeoutSec, ClientSession::Phase::kUpstream);
+    // Bytes at the front of the buffer that were parsed and wait to be sent: a head goes out
+    // together with the body bytes that came with it, in one write.
+    size_t ready = 0;
     for (;;) {
         Status status = Status::kNeedMore;
         size_t used = 0;
+        const std::string_view unparsed = buffer.View().substr(ready);
         if (inHead) {
-            status = response.ReadHead(buffer.View(), kMaxHead, head);
+            status = response.ReadHead(unparsed, kMaxHead, head);
             if (status == Status::kHead || status == Status::kComplete) {
                 used = head.length;
                 inHead = false;
                 session.SetDeadline(server.Settings().idleTimeoutSec);
             }
-        } else if (buffer.Size() > 0) {
-            status = response.ReadBody(buffer.View(), used);
+        } else if (!unparsed.empty()) {
+            status = response.ReadBody(unparsed, used);
         }
         if (status == Status::kBad || status == Status::kTooLarge) {
             if (!sentAny) co_await WriteText(session.client, ProxyResponse(502, "Bad Gateway"));
             session.Close();
             co_return;
         }
-        if (used > 0) {
-            if (!co_await WriteAll(session.client, buffer.View().substr(0, used))) {
+        ready += used;
+        if (ready > 0 && (status == Status::kComplete || ready == buffer.Size())) {
+            if (!co_await WriteAll(session.client, buffer.View().substr(0, ready))) {
                 session.Close();
                 co_return;
             }
             sentAny = true;
-            session.Moved(used);
-            buffer.Consume(used);
+            session.Moved(ready);
+            buffer.Consume(ready);
+            ready = 0;
         }
         if (status == Status::kComplete) {
             if (head.status >= 100 && head.status < 200 && head.status != 101) {
@@ -226,12 +232,15 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
         ResponseOutcome outcome;
         for (;;) {
             outcome = {};
-            if (co_await WriteAll(session.upstream, originRequest)) {
+            if (!co_await WriteAll(session.upstream, originRequest)) {
+                outcome.unanswered = true;
+            } else if (requestDone) {  // no body to pass on alongside
+                co_await RelayResponse(session, response, *upstreamBuffer, head.method == HTTP_HEAD,
+                                       requestDone, outcome);
+            } else {
                 co_await (ForwardBody(session, request, buffer, requestDone) &&
                           RelayResponse(session, response, *upstreamBuffer,
                                         head.method == HTTP_HEAD, requestDone, outcome));
-            } else {
-                outcome.unanswered = true;
             }
             if (!outcome.unanswered || session.Closed()) break;
             // A kept-alive origin connection may have been closed by the origin meanwhile: a
