@@ -2,8 +2,11 @@
 
 #include <glog/logging.h>
 #include <json/value.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <ctime>
+#include <limits>
 #include <vector>
 
 #include "Common/DateTime.h"
@@ -21,6 +24,23 @@ namespace {
 constexpr int kAlarmsPerSecond = 20;
 // How long a finished client may take to close its side.
 constexpr int kLingerSeconds = 2;
+// Descriptors kept for everything but clients: listeners, the event loop, main.db and its
+// lock, logs, control connections, a destination being connected.
+constexpr rlim_t kReservedDescriptors = 64;
+
+// Clients beyond this would find accept() failing for want of descriptors; the cap turns
+// them away at once instead (a tunnel needs a second descriptor for its destination, and
+// fails cleanly when there is none).
+int DescriptorCap() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return std::numeric_limits<int>::max();
+    }
+    const rlim_t cap = limit.rlim_cur > 2 * kReservedDescriptors
+                           ? limit.rlim_cur - kReservedDescriptors
+                           : limit.rlim_cur / 2;
+    return static_cast<int>(std::min<rlim_t>(cap, std::numeric_limits<int>::max()));
+}
 
 asio::ip::address Unmapped(const asio::ip::address& address) {
     if (address.is_v6() && address.to_v6().is_v4_mapped()) {
@@ -57,8 +77,17 @@ ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerS
       ticker_(io),
       stats_(std::time(nullptr)),
       startTime_(DateTime::Now().ToString()),
-      started_(std::chrono::steady_clock::now()) {
+      started_(std::chrono::steady_clock::now()),
+      descriptorCap_(DescriptorCap()) {
     database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows);
+    if (settings_.maxConnections > descriptorCap_) {
+        LOG(WARNING) << "max_connections " << settings_.maxConnections << " exceeds what the "
+                     << "descriptor limit allows; at most " << descriptorCap_ << " clients";
+    }
+}
+
+int ProxyServer::MaxConnections() const {
+    return std::min(settings_.maxConnections, descriptorCap_);
 }
 
 ProxyServer::~ProxyServer() = default;
@@ -142,12 +171,11 @@ asio::awaitable<void> ProxyServer::AcceptProxy() {
             co_await pause.async_wait(kNoThrow);
             continue;
         }
-        if (static_cast<int>(sessions_.size()) >= settings_.maxConnections) {
+        if (static_cast<int>(sessions_.size()) >= MaxConnections()) {
             const auto now = std::chrono::steady_clock::now();
             if (now - lastLimitAlarm_ >= std::chrono::seconds(10)) {
                 lastLimitAlarm_ = now;
-                RaiseAlarm("limit", "connection limit of " +
-                                        std::to_string(settings_.maxConnections) +
+                RaiseAlarm("limit", "connection limit of " + std::to_string(MaxConnections()) +
                                         " reached; new clients are turned away");
             }
             continue;  // the socket closes as it goes out of scope

@@ -43,6 +43,8 @@ public:
 
     // Used by the sessions.
     const ServerSettings& Settings() const { return settings_; }
+    // max_connections, or fewer when the descriptor limit allows fewer.
+    int MaxConnections() const;
     TrafficStats& Stats() { return stats_; }
     void RecordAccess(const ClientSession& session, std::string url);
     void RaiseAlarm(std::string source, std::string message);
@@ -85,4 +87,5 @@ private:
     int alarmsThisSecond_ = 0;
     int alarmsSuppressed_ = 0;
     bool stopping_ = false;
+    int descriptorCap_;  // clients the descriptor limit leaves room for
 };

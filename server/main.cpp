@@ -5,6 +5,7 @@
 // and TORVO_CONTROL_PORT (tests); the proxy port is otherwise main.db's listen_port.
 #include <glog/logging.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <asio.hpp>
@@ -40,6 +41,12 @@ int main(int argc, char** argv) {
     FLAGS_logtostderr = true;
     google::InitGoogleLogging(argv[0]);
     ::signal(SIGPIPE, SIG_IGN);
+    // Every client holds a descriptor or two: allow as many as this account may have.
+    if (rlimit limit{};
+        ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
     // Everything it creates (a fresh main.db, its journal, the service files) is private: main.db
     // holds the accounts' password digests.
     ::umask(077);
