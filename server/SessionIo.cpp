@@ -1,7 +1,5 @@
 #include "server/SessionIo.h"
 
-#include <asio/experimental/awaitable_operators.hpp>
-
 #include "server/ClientSession.h"
 #include "server/ProxyServer.h"
 
@@ -34,28 +32,6 @@ ConnectResult FromError(const asio::error_code& error) {
     }
     if (error == asio::error::timed_out) return ConnectResult::kTimedOut;
     return ConnectResult::kFailed;
-}
-
-// One direction of a tunnel: reads from `from` into `buffer` and writes it all to `to`, until
-// `from` ends; then ends `to`'s sending side so the peer sees the end too.
-asio::awaitable<void> Pump(ClientSession& session, tcp::socket& from, tcp::socket& to,
-                           ReadBuffer& buffer) {
-    for (;;) {
-        if (buffer.Size() > 0) {
-            const auto bytes = buffer.View();
-            if (!co_await WriteAll(to, bytes)) break;
-            session.Moved(bytes.size());
-            buffer.Consume(bytes.size());
-        }
-        auto [error, count] = co_await from.async_read_some(buffer.Space(), kNoThrow);
-        if (error || count == 0) {
-            if (error && error != asio::error::eof) session.Close();
-            break;
-        }
-        buffer.Added(count);
-    }
-    asio::error_code ignored;
-    if (!session.Closed()) to.shutdown(tcp::socket::shutdown_send, ignored);
 }
 
 }  // namespace
@@ -93,12 +69,4 @@ asio::awaitable<ConnectResult> ConnectUpstream(ClientSession& session, const std
     if (result != ConnectResult::kConnected) session.upstream.close(ignored);
     session.SetDeadline(server.Settings().idleTimeoutSec);
     co_return result;
-}
-
-asio::awaitable<void> RelayTunnel(ClientSession& session, ReadBuffer& clientBytes) {
-    using namespace asio::experimental::awaitable_operators;
-    ReadBuffer upstreamBytes;
-    session.SetDeadline(session.server.Settings().idleTimeoutSec);
-    co_await (Pump(session, session.client, session.upstream, clientBytes) &&
-              Pump(session, session.upstream, session.client, upstreamBytes));
 }

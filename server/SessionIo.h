@@ -2,48 +2,15 @@
 
 #include <asio.hpp>
 #include <asio/experimental/as_tuple.hpp>
-#include <cstddef>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
+
+#include "server/ReadBuffer.h"
 
 class ClientSession;
 
 // Completion token that reports errors as values (no exceptions on the data path).
 inline constexpr auto kNoThrow = asio::experimental::as_tuple(asio::use_awaitable);
-
-// Bytes read from one socket and not yet used, in one fixed block: reads go to its free end,
-// parsers look at the unread window, and the window moves to the front only when the free
-// end runs out. Relaying reads straight into it, so no byte is copied twice.
-class ReadBuffer {
-public:
-    static constexpr size_t kSize = 32 * 1024;
-
-    ReadBuffer() : data_(new char[kSize]) {}
-    std::string_view View() const { return {data_.get() + begin_, end_ - begin_}; }
-    size_t Size() const { return end_ - begin_; }
-    void Consume(size_t count) {
-        begin_ += count;
-        if (begin_ == end_) begin_ = end_ = 0;
-    }
-    // Free space at the end, making room by moving the window to the front if needed.
-    asio::mutable_buffer Space() {
-        if (end_ == kSize && begin_ > 0) {
-            std::memmove(data_.get(), data_.get() + begin_, end_ - begin_);
-            end_ -= begin_;
-            begin_ = 0;
-        }
-        return asio::buffer(data_.get() + end_, kSize - end_);
-    }
-    bool Full() const { return begin_ == 0 && end_ == kSize; }
-    void Added(size_t count) { end_ += count; }
-
-private:
-    std::unique_ptr<char[]> data_;
-    size_t begin_ = 0;
-    size_t end_ = 0;
-};
 
 // One read from the client into the buffer; false at end of stream or on an error.
 asio::awaitable<bool> ReadMore(ClientSession& session, asio::ip::tcp::socket& socket,
@@ -70,8 +37,9 @@ enum class ConnectResult {
 asio::awaitable<ConnectResult> ConnectUpstream(ClientSession& session, const std::string& host,
                                                uint16_t port);
 
-// Copies both ways between client and upstream until both have ended, starting with bytes
-// the client already sent. Each direction passes on the other's end of stream.
+// Passes bytes both ways between client and upstream until both have ended, starting with
+// bytes the client already sent; each direction passes on its end of stream, and the session
+// is closed once both have ended. Bulk directions move through a pipe by splice().
 asio::awaitable<void> RelayTunnel(ClientSession& session, ReadBuffer& clientBytes);
 
 // The two protocols on the proxy port; `buffer` holds what the client sent first.
