@@ -1,5 +1,7 @@
 #include "server/SessionIo.h"
 
+#include <vector>
+
 #include "server/ClientSession.h"
 #include "server/ProxyServer.h"
 
@@ -44,13 +46,23 @@ asio::awaitable<ConnectResult> ConnectUpstream(ClientSession& session, const std
     asio::error_code ignored;
     session.upstream.close(ignored);
 
-    auto [resolveError, results] =
-        co_await session.resolver.async_resolve(host, std::to_string(port), kNoThrow);
+    // An address literal needs no resolver (whose thread hop costs more than the connect).
+    std::vector<tcp::endpoint> endpoints;
+    asio::error_code notLiteral;
+    const auto literal = asio::ip::make_address(host, notLiteral);
+    if (!notLiteral) {
+        endpoints.emplace_back(literal, port);
+    } else {
+        auto [resolveError, results] =
+            co_await session.resolver.async_resolve(host, std::to_string(port), kNoThrow);
+        if (!resolveError) {
+            for (const auto& entry : results) endpoints.push_back(entry.endpoint());
+        }
+    }
     ConnectResult result = ConnectResult::kNoSuchHost;
-    if (!resolveError && !session.upstreamTimedOut) {
+    if (!endpoints.empty() && !session.upstreamTimedOut) {
         bool anyAllowed = false;
-        for (const auto& entry : results) {
-            const auto endpoint = entry.endpoint();
+        for (const auto& endpoint : endpoints) {
             if (!server.Allowed(session, endpoint.address(), endpoint.port())) continue;
             anyAllowed = true;
             session.upstream.close(ignored);
