@@ -27,7 +27,9 @@ ClientSession::ClientSession(ProxyServer& owner, asio::ip::tcp::socket socket)
         clientLoopback = address.is_loopback();
         if (address.is_v4()) clientIPv4 = address.to_v4().to_uint();
     }
-    client.set_option(asio::ip::tcp::no_delay(true), error);
+    // TCP_NODELAY comes from the listener. Non-blocking from the start: the tunnel relay reads
+    // and splices without blocking, and Asio need not switch the mode itself.
+    client.non_blocking(true, error);
     SetDeadline(server.Settings().handshakeTimeoutSec);
     server.Register(this);
 }

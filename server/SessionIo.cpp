@@ -66,14 +66,22 @@ asio::awaitable<ConnectResult> ConnectUpstream(ClientSession& session, const std
             if (!server.Allowed(session, endpoint.address(), endpoint.port())) continue;
             anyAllowed = true;
             session.upstream.close(ignored);
-            auto [error] = co_await session.upstream.async_connect(endpoint, kNoThrow);
+            asio::error_code error;
+            session.upstream.open(endpoint.protocol(), error);
+            if (error) {  // out of descriptors
+                result = ConnectResult::kFailed;
+                continue;
+            }
+            // Set before connecting, as the client's socket has them (see ClientSession).
+            session.upstream.set_option(tcp::no_delay(true), ignored);
+            session.upstream.non_blocking(true, ignored);
+            auto [connectError] = co_await session.upstream.async_connect(endpoint, kNoThrow);
             if (session.upstreamTimedOut || session.Closed()) break;
-            if (!error) {
-                session.upstream.set_option(tcp::no_delay(true), ignored);
+            if (!connectError) {
                 result = ConnectResult::kConnected;
                 break;
             }
-            result = FromError(error);
+            result = FromError(connectError);
         }
         if (!anyAllowed) result = ConnectResult::kNotAllowed;
     }

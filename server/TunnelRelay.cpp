@@ -6,8 +6,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
 #include <asio/experimental/awaitable_operators.hpp>
 #include <cerrno>
+#include <cstring>
+#include <string_view>
 
 #include "server/ClientSession.h"
 #include "server/ProxyServer.h"
@@ -19,6 +22,8 @@ namespace {
 
 // A direction switches to splice() after this many bytes: short exchanges never pay for a pipe.
 constexpr size_t kSpliceAfter = 256 * 1024;
+// What a waiting direction reads into (more than most requests and answers of an exchange).
+constexpr size_t kWaitingRead = 512;
 // Pipe capacity asked for (the system's default of 64 KiB stays when refused).
 constexpr int kPipeSize = 256 * 1024;
 
@@ -63,13 +68,17 @@ asio::awaitable<bool> Ready(ClientSession& session, tcp::socket& socket,
 }
 
 // Copies until the end of `from`, or (unless `stayCopying`) until the direction has carried
-// kSpliceAfter bytes. The buffer is released whenever the direction waits.
+// kSpliceAfter bytes. A direction that waits reads into a few bytes of its own frame and holds
+// no block; only while reads fill all the room they have does it read on, without waiting,
+// through the buffer, whose block is given back once the socket has no more.
 asio::awaitable<End> Copy(ClientSession& session, tcp::socket& from, tcp::socket& to,
                           ReadBuffer& buffer, bool stayCopying) {
+    std::array<char, kWaitingRead> waiting;
     size_t moved = 0;
+    bool more = false;  // the last read filled its room: more bytes may be there already
     for (;;) {
         if (buffer.Size() > 0) {
-            const auto bytes = buffer.View();
+            const std::string_view bytes = buffer.View();
             if (!co_await WriteAll(to, bytes)) co_return End::kEnded;
             session.Moved(bytes.size());
             moved += bytes.size();
@@ -78,14 +87,29 @@ asio::awaitable<End> Copy(ClientSession& session, tcp::socket& from, tcp::socket
         if (session.Closed()) co_return End::kBroken;
         if (!stayCopying && moved >= kSpliceAfter) co_return End::kBulk;
         asio::error_code error;
-        const size_t count = from.read_some(buffer.Space(), error);
-        if (error == asio::error::would_block) {
+        size_t count = 0;
+        size_t room = 0;
+        if (more) {
+            const auto space = buffer.Space();
+            room = space.size();
+            count = from.read_some(space, error);
+            if (error == asio::error::would_block) {
+                more = false;
+                continue;
+            }
+        } else {
             buffer.Release();
-            if (!co_await Ready(session, from, tcp::socket::wait_read)) co_return End::kBroken;
-            continue;
+            // (Named results: g++ 12 mishandles temporaries around co_await.)
+            auto [readError, readCount] =
+                co_await from.async_read_some(asio::buffer(waiting), kNoThrow);
+            error = readError;
+            count = readCount;
+            room = waiting.size();
+            if (!error) std::memcpy(buffer.Space().data(), waiting.data(), count);
         }
         if (error == asio::error::eof) co_return End::kEnded;
         if (error) co_return End::kBroken;
+        more = count == room;
         buffer.Added(count);
     }
 }
@@ -153,10 +177,11 @@ asio::awaitable<void> RelayTunnel(ClientSession& session, ReadBuffer& clientByte
     using namespace asio::experimental::awaitable_operators;
     ReadBuffer upstreamBytes;
     session.SetDeadline(session.server.Settings().idleTimeoutSec);
-    // The relay reads and splices without blocking and waits for readiness itself.
+    // The relay reads and splices without blocking (both sockets are made so at their start).
     asio::error_code error;
-    session.client.non_blocking(true, error);
-    if (!error) session.upstream.non_blocking(true, error);
+    for (tcp::socket* socket : {&session.client, &session.upstream}) {
+        if (!error && !socket->non_blocking()) socket->non_blocking(true, error);
+    }
     if (error) {
         session.Close();
         co_return;
