@@ -85,7 +85,9 @@ int main(int argc, char** argv) {
     }
 
     DatabaseWorker database;
-    asio::io_context io(1);
+    // One thread runs the loop and alone touches the sockets, so their per-descriptor locks
+    // are left out; the scheduler keeps its lock (the database thread posts results to it).
+    asio::io_context io(ASIO_CONCURRENCY_HINT_UNSAFE_IO);
     ProxyServer server(io, database, std::move(settings), ports);
     if (!server.Start()) return 1;
 
