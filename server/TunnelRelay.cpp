@@ -26,6 +26,7 @@ constexpr size_t kSpliceAfter = 256 * 1024;
 constexpr size_t kWaitingRead = 512;
 // Pipe capacity asked for (the system's default of 64 KiB stays when refused).
 constexpr int kPipeSize = 256 * 1024;
+constexpr size_t kMinPipeSize = 64 * 1024;
 
 // The pipe one direction splices through; both ends non-blocking.
 class SplicePipe {
@@ -35,8 +36,9 @@ public:
         if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) return;
         read_ = ends[0];
         write_ = ends[1];
-        const int size = ::fcntl(write_, F_SETPIPE_SZ, kPipeSize);
-        capacity_ = size > 0 ? static_cast<size_t>(size) : 64 * 1024;
+        ::fcntl(write_, F_SETPIPE_SZ, kPipeSize);
+        const int size = ::fcntl(write_, F_GETPIPE_SZ);
+        capacity_ = size > 0 ? static_cast<size_t>(size) : 0;
     }
     ~SplicePipe() {
         if (read_ >= 0) ::close(read_);
@@ -45,7 +47,9 @@ public:
     SplicePipe(const SplicePipe&) = delete;
     SplicePipe& operator=(const SplicePipe&) = delete;
 
-    bool Open() const { return read_ >= 0; }
+    // Past the account's pipe allowance the system gives a pipe a page or two, which moves
+    // bytes slower than the copy loop's buffer: such a pipe is not used.
+    bool Usable() const { return read_ >= 0 && capacity_ >= kMinPipeSize; }
     int ReadEnd() const { return read_; }
     int WriteEnd() const { return write_; }
     size_t Capacity() const { return capacity_; }
@@ -160,7 +164,7 @@ asio::awaitable<void> Pump(ClientSession& session, tcp::socket& from, tcp::socke
     End end = co_await Copy(session, from, to, buffer, false);
     if (end == End::kBulk) {
         SplicePipe pipe;
-        end = pipe.Open() ? co_await Splice(session, from, to, pipe) : End::kSpliceRefused;
+        end = pipe.Usable() ? co_await Splice(session, from, to, pipe) : End::kSpliceRefused;
         if (end == End::kSpliceRefused) end = co_await Copy(session, from, to, buffer, true);
     }
     asio::error_code ignored;
