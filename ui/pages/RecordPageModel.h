@@ -81,10 +81,10 @@ public:
 
 protected:
     ColumnLook Column(int column) const override {
-        const ColumnSpec& spec = Columns::kColumns[column];
-        return {spec.titleId, spec.width,
-                spec.align == CellAlign::Left ? (Qt::AlignLeft | Qt::AlignVCenter)
-                                              : Qt::Alignment(Qt::AlignCenter)};
+        const ColumnLayout& layout = Columns::kColumns[column];
+        return {layout.titleId, layout.width,
+                layout.align == CellAlign::Left ? (Qt::AlignLeft | Qt::AlignVCenter)
+                                                : Qt::Alignment(Qt::AlignCenter)};
     }
     QString CellText(int row, int column) const override {
         return QString::fromStdString(list_.Text(row, column));

@@ -11,7 +11,7 @@
 enum class CellAlign { Left, Center };
 enum class CellKind { Text, Time, Address };
 
-struct ColumnSpec {
+struct ColumnLayout {
     int titleId;  // string id of the header
     int width;    // pixels
     CellAlign align;
@@ -28,7 +28,7 @@ struct Cell {
 // The cell of `column` of a row whose values are given in column order; its kind is the
 // column's.
 template <size_t N, typename... Values>
-Cell CellAt(const std::array<ColumnSpec, N>& columns, int column, const Values&... values) {
+Cell CellAt(const std::array<ColumnLayout, N>& columns, int column, const Values&... values) {
     static_assert(sizeof...(Values) == N);
     Cell cell{columns[column].kind, {}};
     const auto take = [&cell](const auto& value) {
@@ -64,7 +64,7 @@ struct AlarmColumns {
     using Row = AlarmRow;
     static constexpr const char* kQuery =
         "select source, message, time from alarms order by time desc";
-    static constexpr std::array<ColumnSpec, 3> kColumns{{
+    static constexpr std::array<ColumnLayout, 3> kColumns{{
         {118, 150, CellAlign::Left, CellKind::Time},    // "Time"
         {119, 200, CellAlign::Center, CellKind::Text},  // "Source"
         {120, 450, CellAlign::Center, CellKind::Text},  // "Message"
@@ -94,7 +94,7 @@ struct HistoryColumns {
     using Row = HistoryRow;
     static constexpr const char* kQuery =
         "select rowid, user, ip, url, time from history order by time desc";
-    static constexpr std::array<ColumnSpec, 4> kColumns{{
+    static constexpr std::array<ColumnLayout, 4> kColumns{{
         {136, 100, CellAlign::Left, CellKind::Text},       // "User"
         {119, 200, CellAlign::Center, CellKind::Address},  // "Source"
         {137, 300, CellAlign::Center, CellKind::Text},     // "Host"
