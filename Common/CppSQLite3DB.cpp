@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <utility>
 
 CppSQLite3DB::~CppSQLite3DB() {
     try {
@@ -56,8 +57,40 @@ CppSQLite3Query CppSQLite3DB::execQuery(const char* sql) {
 CppSQLite3Query CppSQLite3DB::execQuery(const char* sql,
                                         std::initializer_list<std::string_view> parameters) {
     sqlite3_stmt* statement = compileOne(sql);
-    bind(statement, parameters);
+    if (const int result = bind(statement, parameters); result != SQLITE_OK) {
+        const CppSQLite3Exception error(result, sqlite3_errmsg(connection_));
+        sqlite3_finalize(statement);
+        throw error;
+    }
     return firstStep(statement);
+}
+
+CppSQLite3DB::Statement CppSQLite3DB::prepare(const char* sql) {
+    return Statement(*this, compileOne(sql));
+}
+
+CppSQLite3DB::Statement::Statement(Statement&& other) noexcept
+    : db_(other.db_), statement_(std::exchange(other.statement_, nullptr)) {}
+
+CppSQLite3DB::Statement::~Statement() {
+    sqlite3_finalize(statement_);
+}
+
+int CppSQLite3DB::Statement::execute(std::initializer_list<std::string_view> parameters) {
+    db_->checkOpen();
+    if (statement_ == nullptr) return 0;  // blanks or a comment: nothing to run
+    int result = db_->bind(statement_, parameters);
+    if (result == SQLITE_OK) {
+        while ((result = sqlite3_step(statement_)) == SQLITE_ROW) {
+        }
+    }
+    // Resetting gives the failed step's error code and readies the statement either way.
+    const int reset = sqlite3_reset(statement_);
+    if (result != SQLITE_DONE) {
+        throw CppSQLite3Exception(reset != SQLITE_OK ? reset : result,
+                                  sqlite3_errmsg(db_->connection_));
+    }
+    return sqlite3_changes(db_->connection_);
 }
 
 void CppSQLite3DB::checkOpen() const {
@@ -94,20 +127,17 @@ sqlite3_stmt* CppSQLite3DB::compileOne(const char* sql) {
     return statement;
 }
 
-void CppSQLite3DB::bind(sqlite3_stmt* statement,
-                        std::initializer_list<std::string_view> parameters) {
+int CppSQLite3DB::bind(sqlite3_stmt* statement,
+                       std::initializer_list<std::string_view> parameters) {
     int position = 1;
     for (std::string_view text : parameters) {
         // An empty view may have no data at all; SQLite would bind that as NULL, not as ''.
         const char* data = text.data() != nullptr ? text.data() : "";
         const int result = sqlite3_bind_text64(statement, position++, data, text.size(),
                                                SQLITE_TRANSIENT, SQLITE_UTF8);
-        if (result != SQLITE_OK) {
-            const CppSQLite3Exception error(result, sqlite3_errmsg(connection_));
-            sqlite3_finalize(statement);
-            throw error;
-        }
+        if (result != SQLITE_OK) return result;
     }
+    return SQLITE_OK;
 }
 
 CppSQLite3Query CppSQLite3DB::firstStep(sqlite3_stmt* statement) {

@@ -38,6 +38,27 @@ public:
     // second statement is refused (kCppSQLiteError) before anything runs.
     int execDML(const char* sql, std::initializer_list<std::string_view> parameters);
 
+    // One statement compiled once and run many times, each time with its own parameters (the
+    // rows of a batch: compiling costs more than inserting). Finalized when it goes; it must
+    // not outlive its connection.
+    class Statement {
+    public:
+        Statement(Statement&& other) noexcept;
+        Statement& operator=(Statement&&) = delete;
+        ~Statement();
+        // Binds the texts to the "?" in order, runs the statement to its end and makes it ready
+        // for the next run; returns the rows changed.
+        int execute(std::initializer_list<std::string_view> parameters);
+
+    private:
+        friend class CppSQLite3DB;
+        Statement(CppSQLite3DB& db, sqlite3_stmt* statement) : db_(&db), statement_(statement) {}
+        CppSQLite3DB* db_;
+        sqlite3_stmt* statement_;
+    };
+    // Compiles exactly one statement, as execDML with parameters does.
+    Statement prepare(const char* sql);
+
     // Prepares and takes the first step; the query is at its end when no row came back.
     CppSQLite3Query execQuery(const char* sql);
     CppSQLite3Query execQuery(const char* sql, std::initializer_list<std::string_view> parameters);
@@ -47,7 +68,8 @@ private:
     sqlite3_stmt* compile(const char* sql);
     // Compiles exactly one statement (blanks and comments may follow); throws on more.
     sqlite3_stmt* compileOne(const char* sql);
-    void bind(sqlite3_stmt* statement, std::initializer_list<std::string_view> parameters);
+    // Returns SQLite's error code (SQLITE_OK when all were bound).
+    int bind(sqlite3_stmt* statement, std::initializer_list<std::string_view> parameters);
     CppSQLite3Query firstStep(sqlite3_stmt* statement);
     [[noreturn]] void finalizeAndThrow(sqlite3_stmt* statement);
 

@@ -121,13 +121,21 @@ void DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<Alarm
     const bool ok = UseDatabase(
         [&](CppSQLite3DB& db) {
             db.execDML("begin immediate");
-            for (const auto& row : history) {
-                db.execDML("insert into history (user, ip, url, time) values (?, ?, ?, ?)",
-                           {row.user, std::to_string(row.ip), row.url, std::to_string(row.time)});
+            // Compiled once per batch: compiling an insert costs more than running it.
+            if (!history.empty()) {
+                auto insert =
+                    db.prepare("insert into history (user, ip, url, time) values (?, ?, ?, ?)");
+                for (const auto& row : history) {
+                    insert.execute(
+                        {row.user, std::to_string(row.ip), row.url, std::to_string(row.time)});
+                }
             }
-            for (const auto& row : alarms) {
-                db.execDML("insert into alarms (source, message, time) values (?, ?, ?)",
-                           {row.source, row.message, std::to_string(row.time)});
+            if (!alarms.empty()) {
+                auto insert =
+                    db.prepare("insert into alarms (source, message, time) values (?, ?, ?)");
+                for (const auto& row : alarms) {
+                    insert.execute({row.source, row.message, std::to_string(row.time)});
+                }
             }
             if (!history.empty()) Trim(db, "history", historyMaxRows_);
             if (!alarms.empty()) Trim(db, "alarms", alarmsMaxRows_);

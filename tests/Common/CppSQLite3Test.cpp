@@ -69,6 +69,23 @@ TEST_F(CppSQLite3Fixture, ExecDmlCountsRowsBindsTextsVerbatimAndKeepsTheJournal)
     EXPECT_STREQ(db_.execQuery("PRAGMA journal_mode").getStringField(0), "delete");
 }
 
+TEST_F(CppSQLite3Fixture, APreparedStatementRunsOncePerRowAndIsFinalizedWhenItGoes) {
+    {
+        auto insert = db_.prepare("insert into history (user, url) values (?, ?)");
+        EXPECT_EQ(insert.execute({"ann", "a"}), 1);
+        EXPECT_EQ(MessageOf([&] {
+                      insert.execute({"x", "y", "z"});
+                  }),
+                  "SQLITE_RANGE[25]: column index out of range");
+        EXPECT_EQ(insert.execute({"cy", ""}), 1);  // still usable after a failed run
+        EXPECT_EQ(MessageOf([&] { db_.close(); }),
+                  "CPPSQLITE_ERROR[1000]: Unable to close database");
+    }
+    EXPECT_NO_THROW(db_.close());
+    EXPECT_EQ(test::Rows(path_, "select user, url from history where url is not null"),
+              (std::vector<std::string>{"ann|a", "cy|"}));
+}
+
 TEST_F(CppSQLite3Fixture, ParametersTakeOneStatementAndASecondIsRefusedBeforeAnythingRuns) {
     // Text after the statement that is only blanks, a semicolon or a comment is fine.
     EXPECT_EQ(db_.execDML("update configuration set value=? where key='lang'; -- done\n ", {"fr"}),
