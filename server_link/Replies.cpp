@@ -111,6 +111,16 @@ std::optional<uint32_t> ReadBandwidth(std::string_view body) {
     });
 }
 
+std::optional<uint16_t> ReadSystemListenPort(std::string_view body) {
+    return Guarded([&]() -> std::optional<uint16_t> {
+        const std::optional<Json::Value> root = ParseObject(body);
+        if (!root || !Succeeded(*root) || !(*root)["data"].isObject()) return std::nullopt;
+        const std::optional<uint32_t> port = UInt((*root)["data"], "listen_port");
+        if (!port || *port == 0 || *port > 65535) return std::nullopt;
+        return static_cast<uint16_t>(*port);
+    });
+}
+
 std::optional<std::vector<RealtimeFlowRow>> ReadFlowRealtime(std::string_view body) {
     return Guarded([&] {
         return ReadRows<RealtimeFlowRow>(

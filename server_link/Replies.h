@@ -25,6 +25,10 @@ std::optional<StatisticReply> ReadStatistic(std::string_view body);
 // "bandwidth": the rate sample "bytes" at the root; "err_code" is not consulted.
 std::optional<uint32_t> ReadBandwidth(std::string_view body);
 
+// "system" of the bundled server: the port it listens on, "data"."listen_port" (1 to 65535);
+// nullopt when the reply has none (another server) or is unreadable.
+std::optional<uint16_t> ReadSystemListenPort(std::string_view body);
+
 struct RealtimeFlowRow {
     std::string ip;
     std::string user;

@@ -1,12 +1,17 @@
-// The alarm and access-history pages on a real main.db: fill, header sorts, auto-refresh, the
-// filter box and the export.
+// The alarm and access-history pages on a real main.db: fill, header sorts, auto-refresh,
+// Refresh, the filter box, copying and the export.
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTest>
 #include <fstream>
 
 #include "tests/pages/PageTestEnv.h"
+#include "tests/support/ScopedOverrides.h"
 #include "tests/support/TestDb.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/CRecordPages.h"
@@ -128,29 +133,98 @@ TEST_F(RecordPagesTest, FilterBoxFiltersRowsInMemoryAndStaysAcrossFills) {
     EXPECT_EQ(page.Model()->rowCount(), 4);
 }
 
-TEST_F(RecordPagesTest, ExportWritesShownRowsAsCsvAndReportsRefusals) {
+TEST_F(RecordPagesTest, ExportProposesADatedFileAddsCsvAndSaysWhereItWrote) {
     Run("insert into alarms values ('引擎', '端口 \"8080\", 已占用', 2), ('x', 'line\nbreak', 1)");
     CAlarmDlg page(nullptr, Db());
     page.FilterBox()->setText("引擎");
     page.ApplyFilter();
-    const std::string path = dir_.file("alarms.csv");
-    page.SetExportPathChooser([&path](QWidget*) { return QString::fromStdString(path); });
+    // No ~/Documents: the home folder; with one, there.
+    const test::ScopedEnv home("HOME", dir_.path()), config("XDG_CONFIG_HOME", dir_.file("cfg"));
+    const QRegularExpression dated("/alarms-20[0-9]{6}-[0-9]{4}\\.csv$");
+    EXPECT_TRUE(dated.match(page.ProposedExportPath()).hasMatch())
+        << page.ProposedExportPath().toStdString();
+    EXPECT_EQ(QFileInfo(page.ProposedExportPath()).path(), QString::fromStdString(dir_.path()));
+    std::filesystem::create_directory(dir_.file("Documents"));
+    EXPECT_EQ(QFileInfo(page.ProposedExportPath()).path(),
+              QString::fromStdString(dir_.file("Documents")));
+
+    QString proposed;
+    page.SetExportPathChooser([&](QWidget*, const QString& offered) {
+        proposed = offered;
+        return QString::fromStdString(dir_.file("alarms"));  // typed without a suffix
+    });
     page.ExportAction()->trigger();
-    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(proposed, page.ProposedExportPath());
+    std::ifstream in(dir_.file("alarms.csv"), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
               "Time,Source,Message\r\n1970-1-1 0:0:2,引擎,\"端口 \"\"8080\"\", 已占用\"\r\n");
-    EXPECT_TRUE(sink_.Shown().isEmpty());
+    EXPECT_EQ(sink_.Shown(), QStringList{QString("Exported to %1|TorvoProxy tip|%2|1")
+                                             .arg(QString::fromStdString(dir_.file("alarms.csv")))
+                                             .arg(int(MessageIcon::Information))});
 
-    page.SetExportPathChooser([](QWidget*) { return QString(); });  // cancelled
+    page.SetExportPathChooser([](QWidget*, const QString&) { return QString(); });  // cancelled
     page.ExportAction()->trigger();
-    EXPECT_TRUE(sink_.Shown().isEmpty());
+    EXPECT_EQ(sink_.Shown().size(), 1);
 
     std::filesystem::create_directory(dir_.file("shared"));
     std::filesystem::permissions(dir_.file("shared"), std::filesystem::perms::all);
     EXPECT_FALSE(page.ExportTo(QString::fromStdString(dir_.file("shared/a.csv"))));
-    ASSERT_EQ(sink_.Shown().size(), 1);
-    EXPECT_TRUE(sink_.Shown()[0].startsWith("Export failed: other accounts may write"));
-    EXPECT_TRUE(sink_.Shown()[0].contains("|TorvoProxy tip|1|1"));
+    ASSERT_EQ(sink_.Shown().size(), 2);
+    EXPECT_TRUE(sink_.Shown()[1].startsWith("Export failed: other accounts may write"));
+    EXPECT_TRUE(sink_.Shown()[1].contains("|TorvoProxy tip|1|1"));
+}
+
+TEST_F(RecordPagesTest, RefreshAndF5RefillAtOnceKeepingTheFilterNewestFirst) {
+    Run("insert into alarms values ('a', 'm', 1), ('b', 'x', 2)");
+    CAlarmDlg page(nullptr, Db());
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    page.FilterBox()->setText("m");
+    page.ApplyFilter();
+    page.Model()->sort(1);
+    Run("insert into alarms values ('c', 'm', 3), ('d', 'x', 4)");
+    page.RefreshAction()->trigger();
+    EXPECT_EQ(Column(page, 1), "c,a");
+    EXPECT_FALSE(page.AutoRefresh());
+    EXPECT_FALSE(page.RefreshTimer().isActive());
+    Run("insert into alarms values ('e', 'm', 5)");
+    page.List()->setFocus();
+    QTest::keyClick(page.List(), Qt::Key_F5);
+    EXPECT_EQ(Column(page, 1), "e,c,a");
+}
+
+// Sorting keeps the highlight on its records; Ctrl+C and "Copy" copy the selected rows as the
+// columns are shown.
+TEST_F(RecordPagesTest, SortKeepsTheSelectionOnItsRecordsAndCopyGivesTabSeparatedRows) {
+    Run("insert into history (user, ip, url, time) values ('bob', 1, 'u\tv', 3),"
+        " ('alice', 2, 'v', 1), ('carol', 3, 'w', 2)");
+    CLogDlg page(nullptr, Db());
+    page.resize(800, 300);
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    RecordListView* list = page.List();
+    list->selectRow(0);  // bob
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list->visualRect(page.Model()->index(2, 0)).center());  // and alice
+    ClickHeader(page, 0);
+    EXPECT_EQ(Column(page, 0), "alice,bob,carol");
+    QStringList selected;
+    for (const QModelIndex& index : list->selectionModel()->selectedRows())
+        selected << index.data().toString();
+    selected.sort();
+    EXPECT_EQ(selected, (QStringList{"alice", "bob"}));
+    EXPECT_EQ(list->currentIndex().data().toString(), "alice");
+
+    list->horizontalHeader()->moveSection(3, 0);  // the time column dragged to the front
+    QApplication::clipboard()->clear();
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              "1970-1-1 0:0:1\talice\t0.0.0.2\tv\n1970-1-1 0:0:3\tbob\t0.0.0.1\tu v");
+    QApplication::clipboard()->clear();
+    ASSERT_TRUE(list->actions().contains(list->CopyAction()));
+    EXPECT_EQ(list->CopyAction()->text(), "Copy");
+    list->CopyAction()->trigger();
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith("1970-1-1 0:0:1\talice"));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The settings page: its controls and layout, and Save against main.db and the control channel.
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +13,7 @@
 #include "ui/common/DialogUnits.h"
 #include "ui/pages/CAccountDlg.h"
 #include "ui/pages/CSettingDlg.h"
+#include "ui/pages/ClientAddresses.h"
 
 namespace {
 
@@ -91,6 +94,12 @@ TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsW
         page.OnSave();
         EXPECT_EQ(Shown(), QStringList{refused}) << text;
     }
+    // The control channel's own port can never be a listen port.
+    page.PortEdit()->setText("8090");
+    page.OnSave();
+    EXPECT_EQ(Shown(), QStringList{QString("%1|TorvoProxy tip|%2|1")
+                                       .arg(res::Str(res::IDS_PORT_IS_CONTROL_PORT).arg(8090))
+                                       .arg(int(MessageIcon::Warning))});
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(Value("listen_port"), "8123");
     EXPECT_EQ(Value("anonymous_allow"), "1");
@@ -103,6 +112,47 @@ TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsW
     page.PortEdit()->clear();
     QTest::keyClicks(page.PortEdit(), "8a0-9");
     EXPECT_EQ(page.PortEdit()->text(), "809");
+}
+
+TEST(ClientAddresses, SkipLoopbackAndLinkLocalAndEndWithThisMachine) {
+    EXPECT_EQ(ClientAddresses({"10.0.0.5", "127.0.0.1", "::1", "fe80::1", "2001:db8::5", "10.0.0.5",
+                               "127.0.1.1", "not an address"},
+                              8089),
+              (std::vector<std::string>{"10.0.0.5:8089", "[2001:db8::5]:8089", "127.0.0.1:8089"}));
+    EXPECT_EQ(ClientAddresses({}, 1), std::vector<std::string>{"127.0.0.1:1"});
+}
+
+// Under the port: where clients connect (saved port), and a note while the running server
+// listens elsewhere, until it uses the saved port or stops.
+TEST_F(SettingPageTest, ShowsTheClientAddressesAndWhenTheRunningServerUsesAnotherPort) {
+    auto listening = [](int port) {
+        Server().SetFramedReply(
+            "system", R"({"err_code":0,"data":{"listen_port":)" + std::to_string(port) + "}}");
+    };
+    listening(8089);
+    CSettingDlg page(nullptr);
+    EXPECT_TRUE(page.AddressLine()->text().startsWith("Clients (HTTP and SOCKS5): "));
+    EXPECT_TRUE(page.AddressLine()->text().endsWith("127.0.0.1:8123"));
+    page.CopyAddressesButton()->click();
+    EXPECT_TRUE(QApplication::clipboard()->text().endsWith("127.0.0.1:8123"));
+    page.show();
+    Settle();
+    EXPECT_FALSE(page.RunningPortNote()->isHidden());
+    EXPECT_EQ(page.RunningPortNote()->text(),
+              "The running proxy server still listens on port 8089; restart the proxy engine to "
+              "use port 8123.");
+    listening(9000);
+    page.PortEdit()->setText("9000");
+    page.OnSave();  // asks again at once
+    Settle();
+    EXPECT_TRUE(page.AddressLine()->text().endsWith("127.0.0.1:9000"));
+    EXPECT_TRUE(page.RunningPortNote()->isHidden());
+    SetServerRunning(false);
+    listening(1);
+    page.RefreshRunningPort();
+    Settle();
+    EXPECT_TRUE(page.RunningPortNote()->isHidden());
+    Server().SetFramedReply("system", "");
 }
 
 TEST_F(SettingPageTest, TheStoredTorvoAgentSwitchSurvivesASave) {
@@ -152,7 +202,8 @@ TEST_F(SettingPageTest, ChineseTextsAndPlacement) {
     EXPECT_EQ(page.SystemGroup()->title(), "系统设置");
     EXPECT_EQ(page.SaveButton()->text(), "保存");
     const QFontMetrics m = page.fontMetrics();
-    EXPECT_EQ(page.AccountGroup()->geometry().topLeft(), DluToRect(m, 7, 75, 306, 118).topLeft());
+    // The account box starts lower by the address line and the note.
+    EXPECT_EQ(page.AccountGroup()->geometry().topLeft(), DluToRect(m, 7, 101, 306, 92).topLeft());
     EXPECT_EQ(page.SaveButton()->y(), DluToRect(m, 255, 49, 50, 14).y());
     // The label fits its text and the edit stays to its right.
     const QLabel* label = nullptr;

@@ -158,6 +158,26 @@ TEST_F(RecordListTest, CsvQuotesWhatNeedsItAndFollowsTheShownRows) {
     EXPECT_FALSE(list.WriteCsv({"a", "b", "c"}, [](std::string_view) { return false; }));
 }
 
+// Texts from proxy clients that a spreadsheet would run as formulas become quoted text.
+TEST_F(RecordListTest, CsvCellsThatStartLikeFormulasAreEscaped) {
+    const std::pair<std::string_view, std::string_view> cells[] = {
+        {"=1+2", "\"'=1+2\""},
+        {"+cmd", "\"'+cmd\""},
+        {"-2", "\"'-2\""},
+        {"@SUM(A1)", "\"'@SUM(A1)\""},
+        {"\tx", "\"'\tx\""},
+        {"\rx", "\"'\rx\""},
+        {"=\"a\",b", "\"'=\"\"a\"\",b\""},
+        {"a=b", "a=b"},
+        {"", ""},
+    };
+    for (const auto& [cell, csv] : cells) {
+        std::string out;
+        AppendCsvField(cell, out);
+        EXPECT_EQ(out, csv) << cell;
+    }
+}
+
 TEST_F(RecordListTest, ExportFileRefusesLinksSharedFoldersAndOtherFiles) {
     const std::string target = dir_.file("export.csv");
     {

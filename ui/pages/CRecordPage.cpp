@@ -1,7 +1,10 @@
 #include "ui/pages/CRecordPage.h"
 
 #include <QAction>
+#include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QResizeEvent>
 #include <QStandardPaths>
@@ -14,22 +17,24 @@
 
 namespace {
 
-QString DefaultExportPath(QWidget* parent) {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return QFileDialog::getSaveFileName(parent, res::Str(res::Ctl::RecordExport), folder,
+QString AskExportPath(QWidget* parent, const QString& proposed) {
+    return QFileDialog::getSaveFileName(parent, res::Str(res::Ctl::RecordExport), proposed,
                                         res::Str(res::Ctl::CsvFiles));
 }
 
 }  // namespace
 
-CRecordPage::CRecordPage(RecordPageModelBase* model, int commandId, QWidget* parent)
+CRecordPage::CRecordPage(RecordPageModelBase* model, int commandId, const QString& exportName,
+                         QWidget* parent)
     : QWidget(parent),
       model_(model),
       list_(new RecordListView(this)),
-      chooseExportPath_(DefaultExportPath) {
+      exportName_(exportName),
+      chooseExportPath_(AskExportPath) {
     model_->setParent(this);
     list_->setObjectName(QStringLiteral("list1005"));
     list_->SetRecordModel(model_);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     BuildToolBar(commandId);
     setFocusProxy(list_);
 
@@ -54,6 +59,15 @@ void CRecordPage::BuildToolBar(int commandId) {
     autoRefreshAction_->setCheckable(true);
     // The button follows the switch, not its own toggling.
     connect(autoRefreshAction_, &QAction::triggered, this, [this] { OnAutoRefresh(); });
+    refreshAction_ = toolBar_->addAction(res::Str(res::IDS_REFRESH));
+    refreshAction_->setObjectName(QStringLiteral("refresh"));
+    refreshAction_->setToolTip(res::Str(res::IDS_REFRESH) + QStringLiteral(" (F5)"));
+    refreshAction_->setShortcut(QKeySequence(Qt::Key_F5));
+    // F5 refills the page it is pressed in (the other record page is hidden meanwhile).
+    refreshAction_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(refreshAction_);
+    toolBar_->widgetForAction(refreshAction_)->setObjectName(QStringLiteral("refreshButton"));
+    connect(refreshAction_, &QAction::triggered, this, &CRecordPage::Fill);
     toolBar_->addSeparator();
 
     filterBox_ = new QLineEdit(toolBar_);
@@ -91,9 +105,24 @@ void CRecordPage::ApplyFilter() {
     model_->SetFilter(filterBox_->text());
 }
 
+QString CRecordPage::ProposedExportPath() const {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!QFileInfo(folder).isDir()) folder = QDir::homePath();
+    const QString name =
+        QStringLiteral("%1-%2.csv")
+            .arg(exportName_,
+                 QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmm")));
+    return QDir(folder).filePath(name);
+}
+
 void CRecordPage::OnExport() {
-    const QString path = chooseExportPath_(this);
-    if (!path.isEmpty()) ExportTo(path);
+    QString path = chooseExportPath_(this, ProposedExportPath());
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
+    if (ExportTo(path)) {
+        ShowMessage(this, res::Str(res::IDS_EXPORTED_TO).arg(QDir::toNativeSeparators(path)),
+                    res::Str(res::IDS_TIP_CAPTION), MessageIcon::Information);
+    }
 }
 
 bool CRecordPage::ExportTo(const QString& path) {

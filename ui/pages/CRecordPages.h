@@ -6,7 +6,8 @@ class CAlarmDlg : public CRecordPage {
 public:
     static constexpr int kAutoRefreshCommand = 32787;
     explicit CAlarmDlg(QWidget* parent = nullptr, const DatabaseOptions& options = {})
-        : CRecordPage(new RecordPageModel<AlarmColumns>(options), kAutoRefreshCommand, parent) {
+        : CRecordPage(new RecordPageModel<AlarmColumns>(options), kAutoRefreshCommand,
+                      QStringLiteral("alarms"), parent) {
         setObjectName(QStringLiteral("page107"));
     }
 };
@@ -15,7 +16,8 @@ class CLogDlg : public CRecordPage {
 public:
     static constexpr int kAutoRefreshCommand = 32788;
     explicit CLogDlg(QWidget* parent = nullptr, const DatabaseOptions& options = {})
-        : CRecordPage(new RecordPageModel<HistoryColumns>(options), kAutoRefreshCommand, parent) {
+        : CRecordPage(new RecordPageModel<HistoryColumns>(options), kAutoRefreshCommand,
+                      QStringLiteral("history"), parent) {
         setObjectName(QStringLiteral("page108"));
     }
 };

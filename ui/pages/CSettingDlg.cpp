@@ -1,6 +1,8 @@
 #include "ui/pages/CSettingDlg.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,9 +13,13 @@
 
 #include "Common/SystemConf.h"
 #include "Common/UserConf.h"
+#include "server_link/MQClient.h"
+#include "server_link/Replies.h"
 #include "ui/common/DialogUnits.h"
 #include "ui/pages/ApplyConf.h"
 #include "ui/pages/CAccountDlg.h"
+#include "ui/pages/ClientAddresses.h"
+#include "ui/pages/LinkReplies.h"
 #include "ui/pages/PageMessages.h"
 
 namespace {
@@ -23,16 +29,33 @@ struct DluBox {
 };
 
 // Where each control sits, in dialog units; the two languages place some differently.
+// The address line and the note under the port take kAddedDlu more of the system box; the
+// account box starts that much lower.
 struct Placement {
     DluBox systemGroup, accountGroup, anonymous, torvoAgent, portLabel, portEdit, protocolHint,
-        save;
+        save, addresses, note;
 };
-constexpr Placement kEnglish{{7, 7, 306, 66},   {7, 79, 306, 114}, {16, 20, 100, 10},
-                             {120, 20, 93, 10}, {16, 42, 78, 8},   {104, 39, 40, 14},
-                             {152, 41, 111, 8}, {255, 56, 50, 14}};
-constexpr Placement kChinese{{7, 7, 306, 62},   {7, 75, 306, 118}, {16, 20, 100, 10},
-                             {120, 20, 93, 10}, {16, 42, 44, 8},   {66, 39, 40, 14},
-                             {113, 42, 78, 8},  {255, 49, 50, 14}};
+constexpr int kAddedDlu = 26;
+constexpr Placement kEnglish{{7, 7, 306, 66 + kAddedDlu},
+                             {7, 79 + kAddedDlu, 306, 114 - kAddedDlu},
+                             {16, 20, 100, 10},
+                             {120, 20, 93, 10},
+                             {16, 42, 78, 8},
+                             {104, 39, 40, 14},
+                             {152, 41, 111, 8},
+                             {255, 56, 50, 14},
+                             {16, 60, 180, 8},
+                             {16, 76, 290, 8}};
+constexpr Placement kChinese{{7, 7, 306, 62 + kAddedDlu},
+                             {7, 75 + kAddedDlu, 306, 118 - kAddedDlu},
+                             {16, 20, 100, 10},
+                             {120, 20, 93, 10},
+                             {16, 42, 44, 8},
+                             {66, 39, 40, 14},
+                             {113, 42, 78, 8},
+                             {255, 49, 50, 14},
+                             {16, 60, 180, 8},
+                             {16, 74, 290, 8}};
 
 // Places a control at its dialog-unit box; a text control is widened to show all its text.
 void Place(QWidget* control, const DluBox& box) {
@@ -41,6 +64,13 @@ void Place(QWidget* control, const DluBox& box) {
         rect.setWidth(std::max(rect.width(), control->sizeHint().width()));
     }
     control->setGeometry(rect);
+}
+
+QString JoinedAddresses(uint16_t port, const char* separator) {
+    QStringList list;
+    for (const std::string& address : ClientAddresses(MachineAddresses(), port))
+        list << QString::fromStdString(address);
+    return list.join(QLatin1String(separator));
 }
 
 // The port as typed: an integer from 1 to 65535, blanks around it allowed.
@@ -53,7 +83,7 @@ std::optional<int> ParsePort(const QString& text) {
 
 }  // namespace
 
-CSettingDlg::CSettingDlg(QWidget* parent) : QWidget(parent) {
+CSettingDlg::CSettingDlg(QWidget* parent) : QWidget(parent), link_(new LinkReplies(this)) {
     setObjectName("setting105");
     SystemConf& system = SystemConf::instance();
     UserConf& users = UserConf::instance();
@@ -70,6 +100,8 @@ CSettingDlg::CSettingDlg(QWidget* parent) : QWidget(parent) {
     accountPage_ = new CAccountDlg(this);
     accountPage_->show();
     setFocusProxy(anonymousBox_);
+    runningPortTimer_.setInterval(kRunningPortPeriodMs);
+    connect(&runningPortTimer_, &QTimer::timeout, this, &CSettingDlg::RefreshRunningPort);
     Layout();
 }
 
@@ -113,19 +145,83 @@ void CSettingDlg::BuildControls() {
     saveButton_->setObjectName("button1012");
     Place(saveButton_, at.save);
     connect(saveButton_, &QPushButton::clicked, this, [this] { OnSave(); });
+
+    addressLine_ = new QLabel(this);
+    addressLine_->setObjectName("clientAddresses");
+    addressLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Place(addressLine_, at.addresses);
+    copyAddresses_ = new QPushButton(res::Str(res::IDS_COPY), this);
+    copyAddresses_->setObjectName("copyAddresses");
+    connect(copyAddresses_, &QPushButton::clicked, this, &CSettingDlg::CopyAddresses);
+    runningPortNote_ = new QLabel(this);
+    runningPortNote_->setObjectName("runningPortNote");
+    runningPortNote_->setStyleSheet(QStringLiteral("color: #c00000"));
+    Place(runningPortNote_, at.note);
+    runningPortNote_->hide();
+}
+
+void CSettingDlg::ShowAddresses() {
+    const auto saved = static_cast<uint16_t>(listenPortLoaded_);
+    addressLine_->setText(res::Str(res::IDS_CLIENT_ADDRESSES).arg(JoinedAddresses(saved, ", ")));
+    addressLine_->resize(addressLine_->sizeHint().width(), addressLine_->height());
+    copyAddresses_->adjustSize();
+    copyAddresses_->move(addressLine_->geometry().right() + 8,
+                         addressLine_->geometry().center().y() - copyAddresses_->height() / 2);
+    const bool differs = runningPort_ && *runningPort_ != saved;
+    if (differs) {
+        runningPortNote_->setText(
+            res::Str(res::IDS_RUNNING_PORT_DIFFERS).arg(*runningPort_).arg(saved));
+        runningPortNote_->resize(runningPortNote_->sizeHint().width(), runningPortNote_->height());
+    }
+    runningPortNote_->setVisible(differs);
+}
+
+void CSettingDlg::CopyAddresses() const {
+    QApplication::clipboard()->setText(
+        JoinedAddresses(static_cast<uint16_t>(listenPortLoaded_), "\n"));
+}
+
+void CSettingDlg::RefreshRunningPort() {
+    link_->Ask(
+        "system",
+        [] {
+            std::string body;
+            if (!MQClientSingleton::instance()->System(body)) return std::optional<uint16_t>();
+            return ReadSystemListenPort(body);
+        },
+        [this](std::optional<uint16_t> port) {
+            runningPort_ = port;  // no answer: nothing runs that needs a restart
+            ShowAddresses();
+        });
+}
+
+void CSettingDlg::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    RefreshRunningPort();
+    runningPortTimer_.start();
+}
+
+void CSettingDlg::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    runningPortTimer_.stop();
 }
 
 void CSettingDlg::ShowFields() {
     torvoAgentBox_->setChecked(torvoAgentAllow_ != 0);
     anonymousBox_->setChecked(anonymousAllow_ != 0);
     portEdit_->setText(QString::number(listenPort_));
+    ShowAddresses();
 }
 
 bool CSettingDlg::ReadFields() {
     const std::optional<int> port = ParsePort(portEdit_->text());
-    if (!port) {
-        ShowMessage(this, res::Str(res::Ctl::PortOutOfRange), res::Str(res::IDS_TIP_CAPTION),
-                    MessageIcon::Warning);
+    // The control channel holds its port: a proxy listener there could never start.
+    const bool controlPort = port && *port == MQClient::kDefaultPort;
+    if (!port || controlPort) {
+        ShowMessage(this,
+                    controlPort ? res::Str(res::IDS_PORT_IS_CONTROL_PORT).arg(*port)
+                                : res::Str(res::Ctl::PortOutOfRange),
+                    res::Str(res::IDS_TIP_CAPTION), MessageIcon::Warning);
         portEdit_->setFocus();
         portEdit_->selectAll();
         return false;
@@ -152,9 +248,11 @@ void CSettingDlg::OnSave() {
     torvoAgentAllowLoaded_ = torvoAgentAllow_;
     if (listenPort_ != listenPortLoaded_) {
         listenPortLoaded_ = listenPort_;
+        ShowAddresses();
         ShowTip(this, res::IDS_RESTART_ENGINE_HINT);
     }
     SendApplyConf();
+    if (isVisible()) RefreshRunningPort();
     ShowTip(this, res::IDS_SAVED_SUCCESSFULLY);
 }
 

@@ -1,8 +1,13 @@
 #pragma once
 // The Setting tab: the listen port and the anonymous-access switch (the TorvoAgent switch is
-// kept but hidden), saved into main.db and applied with "applyconf"; below them the account
-// page in the "Account setting" box.
+// kept but hidden), saved into main.db and applied with "applyconf"; under the port the
+// addresses clients use (with a Copy button) and, while the running server listens on another
+// port than the saved one, a note saying so; below them the account page in the "Account
+// setting" box.
+#include <QTimer>
 #include <QWidget>
+#include <cstdint>
+#include <optional>
 
 class QCheckBox;
 class QGroupBox;
@@ -10,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class CAccountDlg;
+class LinkReplies;
 
 class CSettingDlg : public QWidget {
     Q_OBJECT
@@ -17,10 +23,17 @@ public:
     // Loads SystemConf and UserConf, shows their values and builds the account page.
     explicit CSettingDlg(QWidget* parent);
 
-    // Save: checks the port (1 to 65535), writes both stores, hints at a restart when the port
-    // changed, sends "applyconf" and says it is saved; a failed write says so instead and sends
-    // nothing.
+    // Every 5 s while the page shows, it asks the server ("system") which port it listens on.
+    static constexpr int kRunningPortPeriodMs = 5000;
+
+    // Save: checks the port (1 to 65535, not the control channel's), writes both stores, hints
+    // at a restart when the port changed, sends "applyconf" and says it is saved; a failed
+    // write says so instead and sends nothing.
     void OnSave();
+    // Asks the running server for its listen port; the note follows the answer.
+    void RefreshRunningPort();
+    // Copies the client addresses, one a line.
+    void CopyAddresses() const;
 
     QGroupBox* SystemGroup() const { return systemGroup_; }
     QGroupBox* AccountGroup() const { return accountGroup_; }
@@ -29,9 +42,14 @@ public:
     QLineEdit* PortEdit() const { return portEdit_; }
     QPushButton* SaveButton() const { return saveButton_; }
     CAccountDlg* AccountPage() const { return accountPage_; }
+    QLabel* AddressLine() const { return addressLine_; }
+    QPushButton* CopyAddressesButton() const { return copyAddresses_; }
+    QLabel* RunningPortNote() const { return runningPortNote_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void BuildControls();
@@ -39,6 +57,8 @@ private:
     // Reads the controls into the fields; false (after saying why) when the port is not valid.
     bool ReadFields();
     void Layout();
+    // The address line and the note, for the saved port and the running server's.
+    void ShowAddresses();
 
     int torvoAgentAllow_ = 0;
     int torvoAgentAllowLoaded_ = 0;
@@ -54,5 +74,11 @@ private:
     QLineEdit* portEdit_ = nullptr;
     QLabel* protocolHint_ = nullptr;
     QPushButton* saveButton_ = nullptr;
+    QLabel* addressLine_ = nullptr;
+    QPushButton* copyAddresses_ = nullptr;
+    QLabel* runningPortNote_ = nullptr;
     CAccountDlg* accountPage_ = nullptr;
+    LinkReplies* link_ = nullptr;
+    std::optional<uint16_t> runningPort_;  // none while no server answers
+    QTimer runningPortTimer_;
 };

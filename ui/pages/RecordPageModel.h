@@ -2,6 +2,7 @@
 // The record-list model of the alarm and access-history pages: the rows live in a RecordList
 // (one vector of records, texts packed), cells become text only when the view asks for them.
 #include <QString>
+#include <vector>
 
 #include "Common/Database.h"
 #include "ui/common/RecordListModel.h"
@@ -59,7 +60,19 @@ public:
         if (column < 0 || column >= columnCount()) return;
         const bool descending = PageSortState().Click(column);
         emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        const QModelIndexList before = persistentIndexList();
+        std::vector<uint32_t> rowIds;
+        rowIds.reserve(before.size());
+        for (const QModelIndex& index : before) rowIds.push_back(list_.ShownRowId(index.row()));
         list_.Sort(column, descending);
+        // Selections and the current row stay on their records.
+        std::vector<int> shownAt(list_.RowCount(), -1);
+        for (size_t shown = 0; shown < list_.ShownCount(); ++shown)
+            shownAt[list_.ShownRowId(shown)] = static_cast<int>(shown);
+        QModelIndexList after;
+        for (qsizetype i = 0; i < before.size(); ++i)
+            after << index(shownAt[rowIds[i]], before[i].column());
+        changePersistentIndexList(before, after);
         emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
 

@@ -78,6 +78,27 @@ constexpr NumberedText kNumbered[] = {
     {IDS_TAB_SETTING, "Setting", "设置"},
     {IDS_TAB_ALARM, "Alarm", "报警"},
     {IDS_TAB_LOGS, "Logs", "日志"},
+    {IDS_COPY, "Copy", "复制"},
+    {IDS_PORT_IS_CONTROL_PORT,
+     "Port %1 is the control channel's own port: the proxy server cannot listen on it. Please "
+     "choose another listen port.",
+     "端口 %1 是控制通道自用的端口，代理服务无法在其上监听。请选择其他监听端口。"},
+    {IDS_CLIENT_ADDRESSES, "Clients (HTTP and SOCKS5): %1", "客户端地址（HTTP 和 SOCKS5）：%1"},
+    {IDS_RUNNING_PORT_DIFFERS,
+     "The running proxy server still listens on port %1; restart the proxy engine to use port "
+     "%2.",
+     "运行中的代理服务仍在监听端口 %1；重启代理服务引擎后才会使用端口 %2。"},
+    {IDS_REFRESH, "Refresh", "刷新"},
+    {IDS_EXPORTED_TO, "Exported to %1", "已导出到 %1"},
+    {IDS_NOTICE_SERVER_STOPPED, "TorvoProxy: the proxy server stopped",
+     "TorvoProxy：代理服务已停止"},
+    {IDS_NOTICE_SERVER_STOPPED_TEXT,
+     "The proxy service is no longer running. Start it again with the engine button.",
+     "代理服务已不在运行。可用引擎按钮重新启动。"},
+    {IDS_NOTICE_NEW_ALARMS, "TorvoProxy: new alarms", "TorvoProxy：新的报警"},
+    {IDS_NOTICE_NEW_ALARMS_TEXT, "%1 new alarm(s), %2 in all. See the Alarm tab.",
+     "新增 %1 条报警，共 %2 条。请查看“报警”页。"},
+    {IDS_HELP_FILE, "help-en.html", "help-zh.html"},
 };
 
 constexpr bool IdsAscending() {

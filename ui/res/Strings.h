@@ -71,6 +71,18 @@ inline constexpr int IDS_TAB_MONITORING = 154;
 inline constexpr int IDS_TAB_SETTING = 155;
 inline constexpr int IDS_TAB_ALARM = 156;
 inline constexpr int IDS_TAB_LOGS = 157;
+// Additions of this build (ids 300-349).
+inline constexpr int IDS_COPY = 300;                   // lists: copy the selected rows
+inline constexpr int IDS_PORT_IS_CONTROL_PORT = 301;   // Save refuses the control port (%1)
+inline constexpr int IDS_CLIENT_ADDRESSES = 302;       // "Clients (HTTP and SOCKS5): %1"
+inline constexpr int IDS_RUNNING_PORT_DIFFERS = 303;   // running port %1, saved port %2
+inline constexpr int IDS_REFRESH = 304;                // record pages: refill now (also F5)
+inline constexpr int IDS_EXPORTED_TO = 305;            // export done: the file %1
+inline constexpr int IDS_NOTICE_SERVER_STOPPED = 306;  // notification title
+inline constexpr int IDS_NOTICE_SERVER_STOPPED_TEXT = 307;
+inline constexpr int IDS_NOTICE_NEW_ALARMS = 308;       // notification title
+inline constexpr int IDS_NOTICE_NEW_ALARMS_TEXT = 309;  // %1 new alarms, %2 in all
+inline constexpr int IDS_HELP_FILE = 310;               // the help page beside MainUI
 
 // Every numbered id of the table, ascending.
 const int* AllStringIds(int* count);

@@ -85,6 +85,8 @@ public:
     size_t RowCount() const { return rows_.size(); }
     size_t ShownCount() const { return shown_.size(); }
     const Row& ShownRow(size_t shownIndex) const { return rows_[shown_[shownIndex]]; }
+    // Which row (in reading order) a shown row is; stays with the row through sorts.
+    uint32_t ShownRowId(size_t shownIndex) const { return shown_[shownIndex]; }
 
     // The text of one cell of the shown rows.
     std::string Text(size_t shownIndex, int column) const {
@@ -169,7 +171,9 @@ private:
     std::string filter_;            // folded
 };
 
-// RFC 4180 field: quoted when it holds a comma, a quote or a line break; quotes doubled.
+// RFC 4180 field: quoted when it holds a comma, a quote or a line break; quotes doubled. A
+// field that begins with "=", "+", "-", "@", a tab or a CR is quoted with an apostrophe
+// before its text, so that a spreadsheet shows it as text instead of running it as a formula.
 void AppendCsvField(std::string_view field, std::string& out);
 
 template <typename Columns>
