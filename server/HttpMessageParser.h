@@ -26,9 +26,43 @@ struct HttpHead {
     const std::string* Find(std::string_view name) const;
 };
 
+// Checks a chunked body's framing as RFC 9112 writes it, beside http_parser (which takes any
+// byte after a chunk's data as its CRLF and ignores a bare LF inside a chunk extension): a
+// body another reader could frame differently is refused rather than passed on.
+class ChunkedFraming {
+public:
+    enum class Result { kMore, kDone, kBad };
+    void Reset() { *this = ChunkedFraming{}; }
+    // The next bytes of the body; `used` is where the body ended when kDone.
+    Result Feed(std::string_view bytes, size_t& used);
+
+private:
+    enum class State {
+        kSize,
+        kSizeMore,
+        kExtension,
+        kSizeLf,
+        kData,
+        kDataCr,
+        kDataLf,
+        kTrailerStart,
+        kTrailer,
+        kTrailerLf,
+        kEndLf,
+        kDone
+    };
+    State state_ = State::kSize;
+    uint64_t size_ = 0;
+};
+
 // Reads one HTTP/1.x message after another from a byte stream, over http_parser: first the
 // head, whose fields are collected, then the body, whose bytes are only measured so that the
 // caller passes them on unchanged (chunked or with a length). Holds no bytes itself.
+//
+// Refused as kBad besides what http_parser refuses: a field name that is not a token
+// (whitespace before the colon), a bare CR in the head, a chunked body framed loosely.
+// Responses to HEAD and 1xx, 204 and 304 responses end with their head whatever their
+// fields say (RFC 9112 section 6.3).
 class HttpMessageParser {
 public:
     enum class Kind { kRequest, kResponse };
@@ -68,4 +102,6 @@ private:
     bool headDone_ = false;
     bool messageDone_ = false;
     bool valueLast_ = false;  // the previous header callback was a value
+    bool chunked_ = false;    // the body is chunked and checked by `chunks_`
+    ChunkedFraming chunks_;
 };

@@ -90,18 +90,16 @@ std::string BuildOriginRequest(const HttpHead& head, const ProxyTarget& target) 
         .append(".")
         .append(std::to_string(head.versionMinor))
         .append("\r\n");
-    bool hasHost = false;
+    // Exactly one Host, the target's authority: the client's own Host fields are dropped
+    // (RFC 9112 section 3.2.2), so that the origin and the history name the same site.
+    const bool literal6 = target.host.find(':') != std::string::npos;
+    out.append("Host: ")
+        .append(literal6 ? "[" + target.host + "]" : target.host)
+        .append(target.port == 80 ? "" : ":" + std::to_string(target.port))
+        .append("\r\n");
     for (const auto& [field, value] : head.headers) {
-        if (HopByHop(head, field)) continue;
-        hasHost = hasHost || SameName(field, "Host");
+        if (HopByHop(head, field) || SameName(field, "Host")) continue;
         out.append(field).append(": ").append(value).append("\r\n");
-    }
-    if (!hasHost) {
-        const bool literal6 = target.host.find(':') != std::string::npos;
-        out.append("Host: ")
-            .append(literal6 ? "[" + target.host + "]" : target.host)
-            .append(target.port == 80 ? "" : ":" + std::to_string(target.port))
-            .append("\r\n");
     }
     out.append("\r\n");
     return out;

@@ -21,7 +21,7 @@ std::optional<ProxyTarget> ParseProxyTarget(const HttpHead& head);
 
 // The request head to send to the origin: origin-form target, the sender's version, the
 // header fields without hop-by-hop ones (Connection and those it names, Keep-Alive, TE,
-// Trailer, Upgrade, Proxy-*), and a Host field when the client sent none.
+// Trailer, Upgrade, Proxy-*), and one Host field first: the target's, in place of the client's.
 std::string BuildOriginRequest(const HttpHead& head, const ProxyTarget& target);
 
 struct ProxyCredentials {

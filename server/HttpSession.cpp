@@ -28,14 +28,41 @@ std::string FailureResponse(ConnectResult result) {
     }
 }
 
+// One request and its response.
+struct Exchange {
+    bool headRequest = false;      // HEAD: the response ends with its head
+    bool interimToClient = false;  // an HTTP/1.1 client: 1xx responses are passed on
+    bool requestDone = false;      // the whole request has reached the origin
+    bool badBody = false;          // the client's body is framed loosely: refused with 400
+    bool awaitingHead = false;     // the response's head has not come yet
+};
+
+// The wait for a response head starts once the request is whole: a slow upload is bounded
+// by the idle time-out, which its progress moves, not by the origin's time to answer.
+void AwaitHead(ClientSession& session, const Exchange& exchange) {
+    const ServerSettings& settings = session.server.Settings();
+    if (exchange.requestDone) {
+        session.SetDeadline(settings.responseTimeoutSec, ClientSession::Phase::kUpstream);
+    } else {
+        session.SetDeadline(settings.idleTimeoutSec);
+    }
+}
+
 // Passes the request body (chunked or with a length) from the client to the origin.
 asio::awaitable<void> ForwardBody(ClientSession& session, HttpMessageParser& request,
-                                  ReadBuffer& buffer, bool& done) {
+                                  ReadBuffer& buffer, Exchange& exchange) {
+    bool& done = exchange.requestDone;
     while (!done) {
         if (buffer.Size() > 0) {
             size_t used = 0;
             const Status status = request.ReadBody(buffer.View(), used);
-            if (status == Status::kBad) break;
+            if (status == Status::kBad) {
+                // The origin has part of a request it must not act on: its connection goes.
+                exchange.badBody = true;
+                asio::error_code ignored;
+                session.upstream.close(ignored);
+                break;
+            }
             if (used > 0) {
                 if (!co_await WriteAll(session.upstream, buffer.View().substr(0, used))) break;
                 session.Moved(used);
@@ -43,6 +70,7 @@ asio::awaitable<void> ForwardBody(ClientSession& session, HttpMessageParser& req
             }
             if (status == Status::kComplete) {
                 done = true;
+                if (exchange.awaitingHead) AwaitHead(session, exchange);
                 break;
             }
             if (buffer.Size() > 0) continue;
@@ -76,15 +104,16 @@ struct ResponseOutcome {
 // end without touching the body bytes. Answers 502 itself to a broken response head; an
 // origin that sends nothing at all is left to the caller (`unanswered`).
 asio::awaitable<void> RelayResponse(ClientSession& session, HttpMessageParser& response,
-                                    ReadBuffer& buffer, bool headRequest, const bool& requestDone,
+                                    ReadBuffer& buffer, Exchange& exchange,
                                     ResponseOutcome& outcome) {
     ProxyServer& server = session.server;
     bool sentAny = false;
     bool receivedAny = buffer.Size() > 0;
     bool inHead = true;
     HttpHead head;
-    response.Reset(headRequest);
-    session.SetDeadline(server.Settings().upstreamTimeoutSec, ClientSession::Phase::kUpstream);
+    response.Reset(exchange.headRequest);
+    exchange.awaitingHead = true;
+    AwaitHead(session, exchange);
     // Bytes at the front of the buffer that were parsed and wait to be sent: a head goes out
     // together with the body bytes that came with it, in one write.
     size_t ready = 0;
@@ -94,9 +123,12 @@ asio::awaitable<void> RelayResponse(ClientSession& session, HttpMessageParser& r
         const std::string_view unparsed = buffer.View().substr(ready);
         if (inHead) {
             status = response.ReadHead(unparsed, kMaxHead, head);
+            // The proxy never passes Upgrade on, so no origin may switch protocols.
+            if (head.status == 101) status = Status::kBad;
             if (status == Status::kHead || status == Status::kComplete) {
                 used = head.length;
                 inHead = false;
+                exchange.awaitingHead = false;
                 session.SetDeadline(server.Settings().idleTimeoutSec);
             }
         } else if (!unparsed.empty()) {
@@ -106,6 +138,11 @@ asio::awaitable<void> RelayResponse(ClientSession& session, HttpMessageParser& r
             if (!sentAny) co_await WriteText(session.client, ProxyResponse(502, "Bad Gateway"));
             session.Close();
             co_return;
+        }
+        const bool interim = status == Status::kComplete && head.status < 200;
+        if (interim && !exchange.interimToClient) {
+            buffer.Consume(used);  // an HTTP/1.0 client must not see it (RFC 9110 15.2)
+            used = 0;
         }
         ready += used;
         if (ready > 0 && (status == Status::kComplete || ready == buffer.Size())) {
@@ -118,14 +155,22 @@ asio::awaitable<void> RelayResponse(ClientSession& session, HttpMessageParser& r
             buffer.Consume(ready);
             ready = 0;
         }
+        if (interim) {  // the final response follows
+            response.Reset(exchange.headRequest);
+            inHead = true;
+            exchange.awaitingHead = true;
+            AwaitHead(session, exchange);
+            continue;
+        }
         if (status == Status::kComplete) {
-            if (head.status >= 100 && head.status < 200 && head.status != 101) {
-                response.Reset(headRequest);  // an interim response: the final one follows
-                inHead = true;
-                continue;
+            outcome.complete = true;
+            outcome.keepAlive = head.keepAlive;
+            // Bytes after the final response answer nothing the proxy asked: they never
+            // reach a client, and the connection they came on is not used again.
+            if (buffer.Size() > 0) {
+                asio::error_code ignored;
+                session.upstream.close(ignored);
             }
-            outcome.complete = head.status != 101;  // no protocol switch through the proxy
-            outcome.keepAlive = head.keepAlive && outcome.complete;
             break;
         }
         if (status == Status::kNeedMore || buffer.Size() == 0) {
@@ -146,10 +191,23 @@ asio::awaitable<void> RelayResponse(ClientSession& session, HttpMessageParser& r
         }
     }
     // The client may still be sending a body the origin no longer waits for.
-    if (!requestDone) {
+    if (!exchange.requestDone) {
         asio::error_code ignored;
         session.client.cancel(ignored);
     }
+}
+
+// Safe methods only: a request the origin may have carried out before it dropped the
+// connection (a DELETE, a POST) is never sent twice.
+bool Retriable(const HttpHead& head) {
+    return head.complete && (head.method == HTTP_GET || head.method == HTTP_HEAD ||
+                             head.method == HTTP_OPTIONS || head.method == HTTP_TRACE);
+}
+
+// A kept-alive origin connection is used again only while it holds no unasked-for bytes.
+bool Quiet(asio::ip::tcp::socket& upstream, const ReadBuffer* buffer) {
+    asio::error_code error;
+    return buffer != nullptr && buffer->Size() == 0 && upstream.available(error) == 0 && !error;
 }
 
 }  // namespace
@@ -212,7 +270,8 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
         session.Moved(head.length);
 
         bool reused = head.method != HTTP_CONNECT && session.upstream.is_open() &&
-                      upstreamHost == target->host && upstreamPort == target->port;
+                      upstreamHost == target->host && upstreamPort == target->port &&
+                      Quiet(session.upstream, upstreamBuffer.get());
         if (!reused &&
             !co_await Reach(session, *target, upstreamHost, upstreamPort, upstreamBuffer)) {
             co_return;
@@ -228,24 +287,29 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
 
         server.RecordAccess(session, head.target);
         const std::string originRequest = BuildOriginRequest(head, *target);
-        bool requestDone = head.complete;
+        Exchange exchange;
+        exchange.headRequest = head.method == HTTP_HEAD;
+        exchange.interimToClient = head.versionMajor == 1 && head.versionMinor >= 1;
+        exchange.requestDone = head.complete;
         ResponseOutcome outcome;
         for (;;) {
             outcome = {};
             if (!co_await WriteAll(session.upstream, originRequest)) {
                 outcome.unanswered = true;
-            } else if (requestDone) {  // no body to pass on alongside
-                co_await RelayResponse(session, response, *upstreamBuffer, head.method == HTTP_HEAD,
-                                       requestDone, outcome);
+            } else if (exchange.requestDone) {  // no body to pass on alongside
+                co_await RelayResponse(session, response, *upstreamBuffer, exchange, outcome);
             } else {
-                co_await (ForwardBody(session, request, buffer, requestDone) &&
-                          RelayResponse(session, response, *upstreamBuffer,
-                                        head.method == HTTP_HEAD, requestDone, outcome));
+                co_await (ForwardBody(session, request, buffer, exchange) &&
+                          RelayResponse(session, response, *upstreamBuffer, exchange, outcome));
             }
             if (!outcome.unanswered || session.Closed()) break;
+            if (exchange.badBody) {
+                co_await WriteText(session.client, ProxyResponse(400, "Bad Request"));
+                co_return;
+            }
             // A kept-alive origin connection may have been closed by the origin meanwhile: a
-            // request without a body is sent once more on a fresh connection.
-            if (reused && head.complete && !session.upstreamTimedOut) {
+            // safe request without a body is sent once more on a fresh connection.
+            if (reused && Retriable(head) && !session.upstreamTimedOut) {
                 reused = false;
                 if (!co_await Reach(session, *target, upstreamHost, upstreamPort, upstreamBuffer)) {
                     co_return;
@@ -257,7 +321,7 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
             co_await WriteText(session.client, std::move(answer));
             co_return;
         }
-        if (session.Closed() || !requestDone || !outcome.complete) co_return;
+        if (session.Closed() || !exchange.requestDone || !outcome.complete) co_return;
         if (!outcome.keepAlive) {
             asio::error_code ignored;
             session.upstream.close(ignored);

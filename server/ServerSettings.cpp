@@ -50,6 +50,8 @@ ServerSettings LoadServerSettings(CppSQLite3DB& db) {
         static_cast<int>(ReadLimit(db, "idle_timeout", settings.idleTimeoutSec));
     settings.upstreamTimeoutSec =
         static_cast<int>(ReadLimit(db, "upstream_timeout", settings.upstreamTimeoutSec));
+    settings.responseTimeoutSec =
+        static_cast<int>(ReadLimit(db, "response_timeout", settings.responseTimeoutSec));
 
     for (auto query = db.execQuery("select username, password from accounts"); !query.eof();
          query.nextRow()) {

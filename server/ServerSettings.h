@@ -19,7 +19,9 @@ struct ServerSettings {
     int maxConnections = 1024;         // max_connections
     int handshakeTimeoutSec = 10;      // handshake_timeout: first request or SOCKS5 handshake
     int idleTimeoutSec = 300;          // idle_timeout: no byte either way on a connection
-    int upstreamTimeoutSec = 10;       // upstream_timeout: connecting, or an origin's response head
+    int upstreamTimeoutSec = 30;       // upstream_timeout: resolving and connecting a destination
+    int responseTimeoutSec = 300;      // response_timeout: an origin's response head, once the
+                                       // request has reached it whole
 
     // The first row of each user name wins, as in the console.
     std::map<std::string, uint32_t> accounts;

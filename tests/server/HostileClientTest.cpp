@@ -197,6 +197,22 @@ TEST_F(HostileClients, TricklingClientsAreEndedAtTheHandshakeDeadlineWhileOthers
     EXPECT_TRUE(OthersAreServed());
 }
 
+// An upload that keeps moving is not cut off however long it takes: the wait for the
+// response head starts once the request is whole.
+TEST_F(HostileClients, ASlowButProgressingUploadOutlastsTheResponseWait) {
+    Start({{"anonymous_allow", "1"}, {"upstream_timeout", "1"}, {"response_timeout", "1"}});
+    Raw client(listen_, 8000ms);
+    const std::string body = "0123456789";
+    ASSERT_TRUE(client.Send("POST http://127.0.0.1:" + std::to_string(origin_.Port()) +
+                            "/echo HTTP/1.1\r\nContent-Length: 10\r\n\r\n"));
+    for (const char c : body) {
+        std::this_thread::sleep_for(400ms);
+        ASSERT_TRUE(client.Send(std::string(1, c)));
+    }
+    EXPECT_NE(client.ReceiveUntil(body).find("200 OK\r\nContent-Length: 10\r\n\r\n" + body),
+              std::string::npos);
+}
+
 // Failed logins raise alarms, but a flood of them is rate-limited; the account still works.
 TEST_F(HostileClients, AFloodOfFailedLoginsRaisesFewAlarmsAndLocksNobodyOut) {
     Start({{"anonymous_allow", "0"}});
@@ -280,6 +296,74 @@ TEST_F(HostileClients, PipelinedRequestsAndHalfClosedClientsGetEveryAnswer) {
         ::shutdown(client.fd(), SHUT_WR);
         EXPECT_NE(client.ReceiveUntil(std::string(100000, 'x')).find(std::string(100000, 'x')),
                   std::string::npos);
+    }
+}
+
+// 1xx, 204 and 304 responses and answers to HEAD end at their empty line whatever length
+// they announce: what follows them is never passed on as the answer to the client's next
+// request (here to another origin). An HTTP/1.0 client gets no interim response.
+TEST_F(HostileClients, BodilessResponsesEndAtTheirHeadSoNoOriginAnswersForAnother) {
+    Start({{"anonymous_allow", "1"}});
+    HttpOrigin other;
+    const std::string inner = "HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\ninjected";
+    const std::string head = " X\r\nContent-Length: " + std::to_string(inner.size()) + "\r\n\r\n";
+    struct Case {
+        std::string method, status, version, answer;
+    };
+    const std::vector<Case> cases = {
+        {"GET", "204", "1.1", "HTTP/1.1 204" + head},
+        {"GET", "304", "1.1", "HTTP/1.1 304" + head},
+        {"HEAD", "200", "1.1", "HTTP/1.1 200" + head},
+        // After an interim response comes the final one.
+        {"GET", "100", "1.1", "HTTP/1.1 100" + head + inner},
+        {"GET", "100", "1.0", inner},
+    };
+    for (const Case& c : cases) {
+        Raw client(listen_);
+        client.Send(c.method + " http://127.0.0.1:" + std::to_string(origin_.Port()) + "/inject/" +
+                    c.status + " HTTP/" + c.version + "\r\nConnection: keep-alive\r\n\r\n" +
+                    "GET http://127.0.0.1:" + std::to_string(other.Port()) + "/hello HTTP/" +
+                    c.version + "\r\n\r\n");
+        EXPECT_EQ(client.ReceiveUntil("hello world"),
+                  c.answer + "HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\nhello world")
+            << c.method << " " << c.status << " HTTP/" << c.version;
+    }
+}
+
+// Requests that an origin could frame otherwise than the proxy are refused, not passed on.
+TEST_F(HostileClients, RequestsAnOriginCouldFrameDifferentlyAreRefused) {
+    Start({{"anonymous_allow", "1"}});
+    const std::string post = "POST http://127.0.0.1:" + std::to_string(origin_.Port()) + "/echo";
+    const std::string chunked = " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string requests[] = {
+        post + " HTTP/1.1\r\nContent-Length : 5\r\n\r\nhello",
+        post + " HTTP/1.1\r\nTransfer-Encoding : chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+        post + chunked + "5;a\nb\r\nhello\r\n0\r\n\r\n",  // a bare LF in a chunk extension
+        post + chunked + "5\r\nhelloXY0\r\n\r\n",         // chunk data not ended by CRLF
+    };
+    for (const std::string& request : requests) {
+        Raw client(listen_);
+        client.Send(request);
+        EXPECT_EQ(client.ReceiveUntil("\r\n").substr(0, 12), "HTTP/1.1 400") << request;
+    }
+    EXPECT_TRUE(OthersAreServed());
+}
+
+// When the origin drops a kept-alive connection unanswered, only a safe request without a
+// body is sent again: a DELETE or a POST it may have carried out is answered 502.
+TEST_F(HostileClients, RequestsThatMayHaveChangedSomethingAreNeverSentTwice) {
+    Start({{"anonymous_allow", "1"}});
+    const std::string origin = "http://127.0.0.1:" + std::to_string(origin_.Port());
+    for (const std::string& unsafe :
+         {"DELETE " + origin + "/hello HTTP/1.1\r\n\r\n",
+          "POST " + origin + "/hello HTTP/1.1\r\nContent-Length: 1\r\n\r\nx"}) {
+        Raw client(listen_);
+        ASSERT_TRUE(client.Send("GET " + origin + "/bye HTTP/1.1\r\n\r\n"));
+        ASSERT_NE(client.ReceiveUntil("bye").find("bye"), std::string::npos);
+        const int connections = origin_.Connections();
+        client.Send(unsafe);
+        EXPECT_EQ(client.ReceiveUntil("\r\n").substr(0, 12), "HTTP/1.1 502") << unsafe;
+        EXPECT_EQ(origin_.Connections(), connections);
     }
 }
 

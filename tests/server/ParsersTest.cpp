@@ -226,17 +226,19 @@ TEST(HttpProxyRequest, OriginRequestDropsHopByHopAndProxyFields) {
     const auto target = ParseProxyTarget(head);
     ASSERT_TRUE(target);
     EXPECT_EQ(BuildOriginRequest(head, *target),
-              "POST /p?q HTTP/1.1\r\nTransfer-Encoding: chunked\r\nAccept: */*\r\n"
-              "Host: h:81\r\n\r\n");
+              "POST /p?q HTTP/1.1\r\nHost: h:81\r\nTransfer-Encoding: chunked\r\n"
+              "Accept: */*\r\n\r\n");
     // Connection may not strip the body's framing: the origin would read the body as requests.
     const HttpHead framed = Head(
         "POST http://h/ HTTP/1.1\r\nConnection: Content-Length, Transfer-Encoding\r\n"
         "Content-Length: 3\r\n\r\n");
     EXPECT_EQ(BuildOriginRequest(framed, *ParseProxyTarget(framed)),
-              "POST / HTTP/1.1\r\nContent-Length: 3\r\nHost: h\r\n\r\n");
-    const HttpHead withHost = Head("GET http://h/ HTTP/1.0\r\nHost: other\r\n\r\n");
+              "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 3\r\n\r\n");
+    // Exactly one Host reaches the origin: the target's, whatever the client sent.
+    const HttpHead withHost =
+        Head("GET http://h/ HTTP/1.0\r\nHost: other\r\nX: 1\r\nhost: more\r\n\r\n");
     EXPECT_EQ(BuildOriginRequest(withHost, *ParseProxyTarget(withHost)),
-              "GET / HTTP/1.0\r\nHost: other\r\n\r\n");
+              "GET / HTTP/1.0\r\nHost: h\r\nX: 1\r\n\r\n");
 }
 
 TEST(HttpProxyRequest, BasicCredentialsAndBase64) {

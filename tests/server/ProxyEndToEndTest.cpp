@@ -108,7 +108,7 @@ TEST_F(ProxyEndToEnd, TunnelsReachATlsOriginByConnectAndBySocks5Names) {
 }
 
 TEST_F(ProxyEndToEnd, UnreachableSilentAndForbiddenDestinations) {
-    Start({{"anonymous_allow", "1"}, {"upstream_timeout", "1"}});
+    Start({{"anonymous_allow", "1"}, {"upstream_timeout", "1"}, {"response_timeout", "1"}});
     const uint16_t closed = FreePort();
     EXPECT_EQ(Status(Http() + Url("/", closed)), "502");
     EXPECT_EQ(Curl(Socks() + Url("/", closed)).exitCode, 97);

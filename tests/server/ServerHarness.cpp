@@ -303,6 +303,11 @@ void HttpOrigin::Serve(int fd) {
             return;
         } else if (path == "/echo") {
             ok = reply(body);
+        } else if (path.rfind("/inject/", 0) == 0) {
+            // A head whose length field frames another response after it.
+            const std::string inner = "HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\ninjected";
+            ok = SendAll(fd, "HTTP/1.1 " + path.substr(8) + " X\r\nContent-Length: " +
+                                 std::to_string(inner.size()) + "\r\n\r\n" + inner);
         } else if (path == "/silent") {
             while (::recv(fd, chunk, sizeof chunk, 0) > 0) {
             }

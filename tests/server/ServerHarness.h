@@ -84,6 +84,7 @@ private:
 //   /slow/N         N bytes in 64 KiB pieces, one every 100 ms
 //   /bye            "bye", then the connection is closed without notice
 //   /echo           the request body back (requests with a length)
+//   /inject/S       status S with a Content-Length framing "injected" in a 200 after it
 //   /silent         never answers
 // Connections are kept alive; Connections() counts the accepted ones.
 class HttpOrigin {
