@@ -19,18 +19,36 @@ using namespace std::chrono_literals;
 using Lock = SingleInstanceLock;
 
 // pkexec clears the environment: the display and the console's own settings go along; the
-// user's runtime folder does not (root keeps its own single-instance lock).
+// user's runtime folder does not (root keeps its own single-instance lock). Where the installed
+// polkit action names the console and nothing but the display (which that action keeps) is to
+// be handed on, pkexec runs the console itself so that its prompt names the action.
 TEST(Rights, ElevationKeepsTheDisplayAndTheConsolesSettings) {
-    QProcessEnvironment env;
-    for (const auto& [name, value] : {std::pair{"DISPLAY", ":1"},
-                                      {"HOME", "/root"},
-                                      {"XDG_RUNTIME_DIR", "/run/user/1000"},
-                                      {"TORVO_LOCAL_SERVICE_ROOT", "/srv/services"},
-                                      {"TORVO_SERVICE_BACKEND", ""}})
-        env.insert(name, value);
-    EXPECT_EQ(ElevationArguments("/opt/MainUI", env),
-              (QStringList{"env", "DISPLAY=:1", "TORVO_LOCAL_SERVICE_ROOT=/srv/services",
-                           "/opt/MainUI"}));
+    const QString root = "TORVO_LOCAL_SERVICE_ROOT=/srv/services";
+    const std::vector<std::tuple<QString, bool, QStringList>> cases{
+        {root, false, {"env", "DISPLAY=:1", root, "/opt/MainUI"}},
+        {root, true, {"env", "DISPLAY=:1", root, "/opt/MainUI"}},
+        {"TORVO_SERVICE_BACKEND=", false, {"env", "DISPLAY=:1", "/opt/MainUI"}},
+        {"XAUTHORITY=/tmp/x", true, {"/opt/MainUI"}},
+    };
+    for (const auto& [extra, actionNamesExe, expected] : cases) {
+        QProcessEnvironment env;
+        for (const QString& entry : {QString("DISPLAY=:1"), QString("HOME=/root"),
+                                     QString("XDG_RUNTIME_DIR=/run/user/1000"), extra})
+            env.insert(entry.section('=', 0, 0), entry.section('=', 1));
+        EXPECT_EQ(ElevationArguments("/opt/MainUI", env, actionNamesExe), expected)
+            << extra.toStdString();
+    }
+}
+
+// The shipped action names the installed console, and only it.
+TEST(Rights, ShippedPolicyNamesTheInstalledConsole) {
+    QFile policy(TORVO_POLICY_FILE);
+    ASSERT_TRUE(policy.open(QIODevice::ReadOnly));
+    const QByteArray text = policy.readAll();
+    EXPECT_TRUE(PolicyNamesProgram(text, TORVO_INSTALL_DIR "/MainUI"));
+    EXPECT_FALSE(PolicyNamesProgram(text, TORVO_INSTALL_DIR "/TorvoProxyServer"));
+    EXPECT_TRUE(text.contains(
+        "<message>Authentication is required to administer the TorvoProxy proxy server</message>"));
 }
 
 // The per-user folder in a shared parent is made 0700 and used only while it is a folder of
