@@ -1,8 +1,9 @@
 // The console, started as usual, photographs itself for the documentation and ends:
 //   TORVO_SCREENSHOT_DIR=<dir> ./console_screenshots
-// writes <dir>/<lang>-1-monitoring.png ... -4-logs.png, <lang>-5-language-menu.png,
-// <lang>-6-about.png and <lang>-7-add-account.png (lang "en" or "zh", the console's language),
-// grabbed from the screen.
+// writes <dir>/<lang>-1-monitoring.png ... -4-logs.png, <lang>-4-logs-copy.png (rows selected,
+// the list's context menu), <lang>-5-language-menu.png, <lang>-6-about.png,
+// <lang>-7-add-account.png and <lang>-8-smallest-window.png (lang "en" or "zh", the console's
+// language), grabbed from the screen.
 #include <glog/logging.h>
 
 #include <QDir>
@@ -21,6 +22,7 @@
 #include "ui/CMainUIApp.h"
 #include "ui/CMainUIDlg.h"
 #include "ui/CTabControl.h"
+#include "ui/common/RecordListView.h"
 #include "ui/pages/CAddAccountDlg.h"
 #include "ui/res/Strings.h"
 
@@ -39,6 +41,23 @@ public:
                 Later([this, name] { Grab(dlg_.frameGeometry(), name); });
             });
         }
+        // The Logs tab with rows selected and the list's context menu ("Copy").
+        steps_.push_back([this] {
+            auto* list = dlg_.Page(3)->findChild<RecordListView*>();
+            list->selectRow(1);
+            list->selectionModel()->select(list->model()->index(2, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            list->setFocus();
+            const QPoint at = list->viewport()->mapToGlobal(
+                list->visualRect(list->model()->index(2, 1)).center());
+            menu_ = std::make_unique<QMenu>();
+            menu_->addActions(list->actions());
+            menu_->popup(at);
+            Later([this] {
+                Grab(dlg_.frameGeometry().united(menu_->geometry()), "4-logs-copy");
+                menu_.reset();
+            });
+        });
         steps_.push_back([this] {
             QAction* popup = dlg_.MenuBar()->actions().value(1);
             dlg_.MenuBar()->setActiveAction(popup);
@@ -67,6 +86,12 @@ public:
                 Grab(about_->frameGeometry(), "6-about");
                 about_.reset();  // a child of the window: gone before the window is
             });
+        });
+        // The whole window at its smallest size.
+        steps_.push_back([this] {
+            dlg_.Tabs()->Bar()->setCurrentIndex(1);
+            dlg_.resize(dlg_.minimumSize());
+            Later([this] { Grab(dlg_.frameGeometry(), "8-smallest-window"); });
         });
     }
 
@@ -101,6 +126,7 @@ private:
     std::size_t step_ = 0;
     std::unique_ptr<CAboutDlg> about_;
     std::unique_ptr<CAddAccountDlg> account_;
+    std::unique_ptr<QMenu> menu_;
 };
 
 }  // namespace

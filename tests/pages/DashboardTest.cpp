@@ -1,9 +1,10 @@
 // The dashboard against the scripted control channel and a fake service manager.
-#include <QCoreApplication>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 
@@ -212,6 +213,27 @@ TEST_F(DashboardTest, LayoutAndStatisticsTable) {
     }
     EXPECT_EQ(texts.join('|'),
               "Item|Value|Start time|Online Users|Online Devices|Total Network Flow|Alarms");
+}
+
+// At the smallest window (800 x 800: the dashboard gets 780 x 266) and a large one, the axis
+// title stays inside the chart and the values fit the table without a scroll bar.
+TEST_F(DashboardTest, AxisTitleAndStatisticsValuesFitAtEverySize) {
+    CDashboardDlg page(nullptr);
+    Settle();
+    page.show();
+    for (const QSize size : {QSize(780, 266), QSize(1260, 300), QSize(1900, 330)}) {
+        SCOPED_TRACE(size.width());
+        page.resize(size);
+        QApplication::processEvents();
+        const chart::ChartRect title = page.RateChart().leftAxis->GetLabel()->GetRect();
+        EXPECT_GE(title.top - title.Height(), 0);  // drawn upwards from its top edge
+        EXPECT_LE(title.top, page.ChartArea()->height());
+        const QTableView* table = page.StatisticsTable();
+        const QAbstractItemView& view = *table;
+        EXPECT_FALSE(table->horizontalScrollBar()->isVisible());
+        EXPECT_GE(table->columnWidth(1), view.sizeHintForColumn(1));
+        EXPECT_LE(table->columnWidth(0) + table->columnWidth(1), table->viewport()->width());
+    }
 }
 
 }  // namespace

@@ -95,10 +95,11 @@ void CDashboardDlg::BuildControls() {
     for (int column = 0; column < 2; ++column) {
         table_->setColumnWidth(column, StatisticsTableModel::kColumnWidths[column]);
     }
-    // The labels must stay readable with fonts wider than the ones the widths were made for.
-    table_->resizeColumnToContents(0);
-    table_->setColumnWidth(
-        0, std::max(table_->columnWidth(0), StatisticsTableModel::kColumnWidths[0]));
+    // The columns share the table's width (FitStatisticsColumns); no scroll bar hides values.
+    table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table_->setTextElideMode(Qt::ElideRight);
+    connect(statistics_, &QAbstractItemModel::dataChanged, this,
+            &CDashboardDlg::FitStatisticsColumns);
 
     engineButton_ = new QPushButton(res::Str(res::Ctl::EngineButton), this);
     engineButton_->setObjectName("engineButton1003");
@@ -266,8 +267,25 @@ void CDashboardDlg::Layout() {
                         engine.top() + (engine.height() - engineButton_->height()) / 2);
 
     rate_.chart->setGeometry(QRect(left, splitY, splitX - left, top + height - splitY) - one);
+    dashboard::FitAxisTitle(rate_);
 
     const QRect stats = QRect(splitX, top, left + width - splitX, height) - one;
     statisticsGroup_->setGeometry(stats);
     table_->setGeometry(stats - QMargins(5, 20, 5, 20));
+    FitStatisticsColumns();
+}
+
+void CDashboardDlg::FitStatisticsColumns() {
+    // The values get the room they need; the labels the rest, elided when the table is narrow.
+    const int room = table_->width() - 2 * table_->frameWidth();
+    const QAbstractItemView& view = *table_;  // the public size hints
+    const int labels =
+        std::max(view.sizeHintForColumn(0), table_->horizontalHeader()->sectionSizeHint(0));
+    const int values =
+        std::max(view.sizeHintForColumn(1), table_->horizontalHeader()->sectionSizeHint(1));
+    const int labelWidth =
+        std::clamp(room - values, std::min(labels, StatisticsTableModel::kColumnWidths[0] / 2),
+                   std::max(labels, StatisticsTableModel::kColumnWidths[0]));
+    table_->setColumnWidth(0, labelWidth);
+    table_->setColumnWidth(1, std::max(values, room - labelWidth));
 }

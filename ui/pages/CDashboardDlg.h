@@ -72,6 +72,7 @@ private:
     void BuildControls();
     void StartPolling();
     void Layout();
+    void FitStatisticsColumns();
 
     QGroupBox* engineGroup_ = nullptr;
     QGroupBox* statisticsGroup_ = nullptr;

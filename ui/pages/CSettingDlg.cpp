@@ -162,11 +162,8 @@ void CSettingDlg::BuildControls() {
 
 void CSettingDlg::ShowAddresses() {
     const auto saved = static_cast<uint16_t>(listenPortLoaded_);
-    addressLine_->setText(res::Str(res::IDS_CLIENT_ADDRESSES).arg(JoinedAddresses(saved, ", ")));
-    addressLine_->resize(addressLine_->sizeHint().width(), addressLine_->height());
-    copyAddresses_->adjustSize();
-    copyAddresses_->move(addressLine_->geometry().right() + 8,
-                         addressLine_->geometry().center().y() - copyAddresses_->height() / 2);
+    addressLine_->setToolTip(res::Str(res::IDS_CLIENT_ADDRESSES).arg(JoinedAddresses(saved, ", ")));
+    PlaceAddressLine();
     const bool differs = runningPort_ && *runningPort_ != saved;
     if (differs) {
         runningPortNote_->setText(
@@ -174,6 +171,20 @@ void CSettingDlg::ShowAddresses() {
         runningPortNote_->resize(runningPortNote_->sizeHint().width(), runningPortNote_->height());
     }
     runningPortNote_->setVisible(differs);
+}
+
+void CSettingDlg::PlaceAddressLine() {
+    // The line ends before Copy, and Copy before Save; a long list is cut with "…" (the tip
+    // holds it whole).
+    copyAddresses_->adjustSize();
+    const int room = saveButton_->x() - 16 - copyAddresses_->width() - addressLine_->x();
+    const QString full = addressLine_->toolTip();
+    const QFontMetrics metrics = addressLine_->fontMetrics();
+    addressLine_->setText(metrics.elidedText(full, Qt::ElideRight, std::max(room, 0)));
+    addressLine_->resize(std::min(addressLine_->sizeHint().width(), std::max(room, 0)),
+                         addressLine_->height());
+    copyAddresses_->move(addressLine_->geometry().right() + 8,
+                         addressLine_->geometry().center().y() - copyAddresses_->height() / 2);
 }
 
 void CSettingDlg::CopyAddresses() const {
@@ -271,6 +282,7 @@ void CSettingDlg::Layout() {
     QRect save = saveButton_->geometry();
     save.moveRight(width() - 20 - 1);
     saveButton_->setGeometry(save);
+    PlaceAddressLine();
 
     QRect account = accountGroup_->geometry();
     account.setRight(right - 1);

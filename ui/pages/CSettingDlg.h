@@ -59,6 +59,7 @@ private:
     void Layout();
     // The address line and the note, for the saved port and the running server's.
     void ShowAddresses();
+    void PlaceAddressLine();
 
     int torvoAgentAllow_ = 0;
     int torvoAgentAllowLoaded_ = 0;

@@ -1,6 +1,10 @@
 #include "ui/pages/RateChart.h"
 
+#include <QFontMetrics>
+#include <algorithm>
 #include <array>
+
+#include "chart/ChartDraw.h"
 
 namespace dashboard {
 
@@ -25,6 +29,27 @@ RateChart SetUpRateChart(CChartCtrl& chart, const QString& axisTitle, const QStr
     rate.series->SetName(axisTitle);
     rate.series->SetColor(kRateSeriesColor);
     return rate;
+}
+
+void FitAxisTitle(const RateChart& rate) {
+    constexpr int kLargestTenths = 100, kSmallestTenths = 60;
+    CChartCtrl& chart = *rate.chart;
+    CChartAxisLabel& label = *rate.leftAxis->GetLabel();
+    ChartFont& font = label.GetFont();
+    chart.RefreshCtrl();  // lays the axes out at the present size
+    const ChartRect plot = chart.GetPlottingRect();
+    const int mid = (plot.top + plot.bottom) / 2;
+    const int room = 2 * std::min(mid, chart.height() - mid) - 8;
+    if (plot.IsEmpty() || room <= 0) return;
+    int tenths = kLargestTenths;
+    for (; tenths > kSmallestTenths; tenths -= 5) {
+        const QFont candidate = MakePointFont(font.Face(), tenths, false, false, false);
+        if (QFontMetrics(candidate).horizontalAdvance(label.GetText()) + 4 <= room) break;
+    }
+    if (tenths == font.Size()) return;
+    font.SetFont(font.Face(), tenths);
+    font.SetVertical(true);
+    chart.RefreshCtrl();
 }
 
 void ApplyRateHistory(const RateChart& rate, const RateHistory& history) {

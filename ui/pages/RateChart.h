@@ -26,6 +26,10 @@ constexpr chart::ChartColor kRateSeriesColor = 0xCD0000;
 RateChart SetUpRateChart(chart::CChartCtrl& chart, const QString& axisTitle,
                          const QString& chartTitle);
 
+// Sizes the axis title (at most its 10-point default, at least 6 points) so that, centred on
+// the left axis as it is drawn, it fits the chart's height; a small window would cut it.
+void FitAxisTitle(const RateChart& rate);
+
 // Shows the history: both vertical axes 0..top, the 30 samples at X = 0..29, one redraw.
 void ApplyRateHistory(const RateChart& rate, const RateHistory& history);
 
