@@ -24,6 +24,7 @@
 #include "ui/pages/CMonitoringDlg.h"
 #include "ui/pages/CRecordPages.h"
 #include "ui/pages/CSettingDlg.h"
+#include "ui/pages/ServiceNotices.h"
 #include "ui/res/Artwork.h"
 #include "ui/res/Strings.h"
 
@@ -138,9 +139,11 @@ void CMainUIDlg::PlaceAndSize() {
 }
 
 void CMainUIDlg::BuildPages() {
-    dashboard_ = new CDashboardDlg(client_);
+    auto* dashboard = new CDashboardDlg(client_);
+    dashboard_ = dashboard;
     if (dashboard_->objectName().isEmpty()) dashboard_->setObjectName(QStringLiteral("page104"));
     dashboard_->show();
+    new ServiceNotices(dashboard);  // a child of the dashboard
 
     tabs_ = new CTabControl(client_);
     QTabBar* bar = tabs_->Bar();

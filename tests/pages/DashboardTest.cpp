@@ -1,21 +1,27 @@
 // The dashboard against the scripted control channel and a fake service manager.
 #include <QApplication>
+#include <QDBusConnectionInterface>
 #include <QGroupBox>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "service/ServiceManagerFactory.h"
 #include "tasks/AsyncExecutor.h"
 #include "tests/fakes/FakeServiceManager.h"
 #include "tests/fakes/RefusingExecutor.h"
 #include "tests/pages/PageTestEnv.h"
+#include "tests/support/TempDir.h"
 #include "ui/busy/CBusyDlg.h"
 #include "ui/common/PrivateEvents.h"
 #include "ui/pages/CDashboardDlg.h"
+#include "ui/pages/ServiceNotices.h"
 
 namespace {
 
@@ -234,6 +240,95 @@ TEST_F(DashboardTest, AxisTitleAndStatisticsValuesFitAtEverySize) {
         EXPECT_GE(table->columnWidth(1), view.sizeHintForColumn(1));
         EXPECT_LE(table->columnWidth(0) + table->columnWidth(1), table->viewport()->width());
     }
+}
+
+// A private session bus with python3-dbusmock's notification daemon on it.
+class NoticesTest : public DashboardTest {
+protected:
+    void SetUp() override {
+        DashboardTest::SetUp();
+        const QString address = "unix:path=" + QString::fromStdString(dir_.file("bus"));
+        daemon_.start("/usr/bin/dbus-daemon", {"--session", "--nofork", "--address=" + address});
+        QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(dir_.file("bus")), 10000);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        mock_.setProcessEnvironment(env);
+        mock_.start("/usr/bin/python3", {"-m", "dbusmock", "--session", "-t", "notification_daemon",
+                                         "-l", QString::fromStdString(dir_.file("log"))});
+        bus_ = QDBusConnection::connectToBus(address, "notices");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            bus_.interface()->isServiceRegistered("org.freedesktop.Notifications"), 20000);
+    }
+    void TearDown() override {
+        QDBusConnection::disconnectFromBus("notices");
+        for (QProcess* p : {&mock_, &daemon_}) {
+            p->kill();
+            p->waitForFinished();
+        }
+        DashboardTest::TearDown();
+    }
+    // The title and body of each notification the daemon received.
+    QStringList Notices() const {
+        QStringList notices;
+        const QRegularExpression notify(R"re(Notify "TorvoProxy" 0 "[^"]*" "([^"]*)" "([^"]*)")re");
+        for (const auto& m :
+             notify.globalMatch(QString::fromStdString(test::ReadText(dir_.file("log")))))
+            notices << m.captured(1) + ": " + m.captured(2);
+        return notices;
+    }
+    static void Alarms(int total) {
+        Server().SetFramedReply(
+            "statistic", R"({"err_code":0,"data":{"totalAlarms":)" + std::to_string(total) + "}}");
+    }
+
+    test::TempDir dir_;
+    QProcess daemon_, mock_;
+    QDBusConnection bus_{"none"};
+};
+
+TEST_F(NoticesTest, AnUnaskedStopAndNewAlarmsAreToldOnceAndTheConsolesOwnStopIsNot) {
+    const QString stopped =
+        "TorvoProxy: the proxy server stopped: The proxy service is no longer "
+        "running. Start it again with the engine button.";
+    auto alarms = [](int added, int total) {
+        return QString("TorvoProxy: new alarms: %1 new alarm(s), %2 in all. See the Alarm tab.")
+            .arg(added)
+            .arg(total);
+    };
+    Alarms(3);
+    CDashboardDlg page(nullptr);
+    new ServiceNotices(&page, DesktopNotifier(bus_));
+    Settle();  // running, 3 alarms: what is, not news
+    Alarms(5);
+    manager_->SetState(raw_state::kStopped);
+    for (int poll = 0; poll < 2; ++poll) {  // the second reading is not news
+        page.RefreshStatistics();
+        page.RefreshEngineState();
+        Settle();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(Notices(), (QStringList{alarms(2, 5), stopped}), 10000);
+
+    // The engine button's stop was asked for: the next notice is the alarm's.
+    manager_->SetState(raw_state::kRunning);
+    page.RefreshEngineState();
+    Settle();
+    AsyncExecutor runner(std::chrono::milliseconds(20));
+    page.SetTaskRunner(&runner);
+    page.SetToggleLimitMs(3000);
+    page.EngineButton()->click();
+    ASSERT_TRUE(runner.WaitUntilIdle(std::chrono::seconds(5)));
+    QCoreApplication::processEvents();
+    Settle();
+    EXPECT_EQ(page.EngineButton()->text(), "Start proxy service");
+    Alarms(6);
+    page.RefreshStatistics();
+    Settle();
+    QTRY_COMPARE_WITH_TIMEOUT(Notices(), (QStringList{alarms(2, 5), stopped, alarms(1, 6)}), 10000);
+    // Without a notification service, or a bus, nothing happens and nothing waits.
+    mock_.kill();
+    mock_.waitForFinished();
+    DesktopNotifier(bus_).Notify("t", "b");
+    DesktopNotifier(QDBusConnection("none")).Notify("t", "b");
 }
 
 }  // namespace

@@ -186,6 +186,7 @@ void CDashboardDlg::RefreshStatistics() {
         statistics_->SetValue(StatisticsTableModel::kTotalNetworkFlow,
                               QString::fromStdString(reply.totalIOBytes));
         statistics_->SetValue(StatisticsTableModel::kAlarms, QString::number(reply.totalAlarms));
+        emit AlarmCountRead(reply.totalAlarms);
         if (poll.started) {
             statistics_->SetValue(StatisticsTableModel::kStartTime,
                                   QString::fromStdString(*poll.started));
@@ -202,6 +203,7 @@ void CDashboardDlg::RefreshEngineState() {
             engineButton_->setText(res::Str(look.stringId));
             lampRunning_ = look.lampRunning;
             lamp_->setPixmap(lampRunning_ ? runningLamp_ : stoppedLamp_);
+            emit EngineStateRead(state);
         });
 }
 
@@ -226,9 +228,11 @@ void CDashboardDlg::OnEngineButton() {
         QCoreApplication::postEvent(busy, new QEvent(kCloseBusyEvent));
         QCoreApplication::postEvent(page, new QEvent(kToggleFinishedEvent));
     });
+    emit ToggleStarted();
     if (!runner.Start()) {
         // No worker: a busy box would wait for a completion that never comes.
         ShowOperationFailed(this);
+        emit ToggleFinished();
         RefreshEngineState();
         return;
     }
@@ -237,6 +241,7 @@ void CDashboardDlg::OnEngineButton() {
 
 bool CDashboardDlg::event(QEvent* event) {
     if (event->type() == kToggleFinishedEvent) {
+        emit ToggleFinished();
         RefreshEngineState();
         return true;
     }

@@ -64,6 +64,13 @@ public:
     void SetToggleLimitMs(uint32_t limitMs) { toggleLimitMs_ = limitMs; }
     void SetTaskRunner(AsyncExecutor* runner) { runner_ = runner; }
 
+signals:
+    // What the polls read (for notices), and the console's own service toggle.
+    void EngineStateRead(int state);
+    void AlarmCountRead(int total);
+    void ToggleStarted();
+    void ToggleFinished();
+
 protected:
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

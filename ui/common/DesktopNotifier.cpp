@@ -1,0 +1,34 @@
+#include "ui/common/DesktopNotifier.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QFileInfo>
+#include <QVariantMap>
+
+namespace {
+
+// Connecting is only tried when the session has a bus: a bus address, or the user's bus
+// socket. Otherwise the bus library may try to start a bus of its own for this display.
+QDBusConnection SessionBusIfAny() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const bool busThere = qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS") ||
+                          (!runtime.isEmpty() && QFileInfo(runtime + "/bus").exists());
+    if (!busThere) return QDBusConnection(QStringLiteral("torvo-no-session-bus"));
+    return QDBusConnection::sessionBus();
+}
+
+}  // namespace
+
+void DesktopNotifier::Notify(const QString& title, const QString& body) {
+    if (!bus_) bus_ = SessionBusIfAny();
+    if (!bus_->isConnected()) return;
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    // app name, id to replace, icon, summary, body, actions, hints, expiry (server default)
+    call << QStringLiteral("TorvoProxy") << 0u << QStringLiteral("network-server") << title << body
+         << QStringList() << QVariantMap() << -1;
+    // The reply (or the error when no service answers) is not waited for.
+    bus_->asyncCall(call);
+}
