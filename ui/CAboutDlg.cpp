@@ -1,9 +1,11 @@
 #include "ui/CAboutDlg.h"
 
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 
+#include "Common/Paths.h"
 #include "Common/Version.h"
 #include "ui/common/DialogUnits.h"
 #include "ui/res/Artwork.h"
@@ -19,6 +21,12 @@ QRect Units(const QWidget& w, int x, int y, int cx, int cy) {
 }
 
 }  // namespace
+
+QUrl InstalledHelpUrl() {
+    const QString page =
+        QString::fromStdString(GetModuleDirectory()) + "/" + res::Str(res::IDS_HELP_FILE);
+    return QFileInfo(page).isFile() ? QUrl::fromLocalFile(page) : QUrl();
+}
 
 CAboutDlg::CAboutDlg(QWidget* parent)
     : QDialog(parent),
@@ -39,8 +47,11 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     version_->setGeometry(Units(*this, 42, 14, 114, 8));
 
     link_->setObjectName(QStringLiteral("link1036"));
-    link_->setText(QStringLiteral("<a href=\"%1\">%2</a>")
-                       .arg(QLatin1String(kOnlineHelpUrl), res::Str(res::Ctl::AboutOnlineHelp)));
+    const QUrl help = InstalledHelpUrl();
+    link_->setText(
+        QStringLiteral("<a href=\"%1\">%2</a>")
+            .arg(help.toString(QUrl::FullyEncoded), res::Str(res::Ctl::AboutOnlineHelp)));
+    link_->setVisible(!help.isEmpty());
     link_->setTextFormat(Qt::RichText);
     link_->setOpenExternalLinks(true);
     link_->setGeometry(Units(*this, 42, 28, 80, 10));

@@ -6,12 +6,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QProcess>
+#include <QUrl>
 #include <thread>
 
+#include "Common/Paths.h"
 #include "tests/ui/TestInstall.h"
+#include "ui/CAboutDlg.h"
 #include "ui/Rights.h"
 #include "ui/SingleInstance.h"
+#include "ui/res/Strings.h"
 
 namespace {
 
@@ -208,6 +213,29 @@ TEST(InstallLayout, FreshDatabaseTakesTheLocalesLanguageAnExistingOneIsKept) {
         ASSERT_TRUE(LayOut(install, std::string(expected) == "zh" ? "en_US.UTF-8" : "zh_CN.UTF-8"));
         EXPECT_EQ(install.Configuration("lang"), expected);  // the existing main.db is kept
     }
+}
+
+// The about box links the laid-out help page of its language; with no page there, no link.
+TEST(InstallLayout, AboutLinksTheHelpPageInstalledBesideTheConsole) {
+    TestInstall install;
+    ASSERT_TRUE(LayOut(install, ""));
+    const test::ScopedOverride moduleDir(OverrideModuleDirectory, install.Dir().toStdString(),
+                                         std::string());
+    for (const auto& [lang, file, title] :
+         {std::tuple{res::UiLanguage::English, "help-en.html", "<title>TorvoProxy console help"},
+          {res::UiLanguage::Chinese, "help-zh.html", "<title>TorvoProxy 控制台帮助"}}) {
+        res::SetUiLanguage(lang);
+        CAboutDlg about;
+        const QString page = install.Dir() + "/" + file;
+        EXPECT_TRUE(about.HelpLink()->text().contains(QUrl::fromLocalFile(page).toString()));
+        EXPECT_FALSE(about.HelpLink()->isHidden());
+        QFile html(page);
+        ASSERT_TRUE(html.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(QString::fromUtf8(html.readAll()).contains(title)) << file;
+        QFile::remove(page);
+        EXPECT_TRUE(CAboutDlg().HelpLink()->isHidden());
+    }
+    res::SetUiLanguage(res::UiLanguage::English);
 }
 
 }  // namespace
