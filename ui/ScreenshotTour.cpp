@@ -1,9 +1,10 @@
 // The console, started as usual, photographs itself for the documentation and ends:
 //   TORVO_SCREENSHOT_DIR=<dir> ./console_screenshots
-// writes <dir>/<lang>-1-monitoring.png ... -4-logs.png, <lang>-4-logs-copy.png (rows selected,
-// the list's context menu), <lang>-5-language-menu.png, <lang>-6-about.png,
-// <lang>-7-add-account.png and <lang>-8-smallest-window.png (lang "en" or "zh", the console's
-// language), grabbed from the screen.
+// writes <dir>/<lang>-0-dashboard-server.png (the dashboard alone), <lang>-1-monitoring.png ...
+// -4-logs.png, <lang>-4-logs-copy.png (rows selected, the list's context menu),
+// <lang>-5-language-menu.png, <lang>-6-about.png, <lang>-7-add-account.png and
+// <lang>-8-smallest-window.png (lang "en" or "zh", the console's language), grabbed from the
+// screen.
 #include <glog/logging.h>
 
 #include <QDir>
@@ -18,26 +19,55 @@
 #include <memory>
 #include <vector>
 
+#include "service/ProxyCtrl.h"
+#include "service/ServiceState.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CMainUIApp.h"
 #include "ui/CMainUIDlg.h"
 #include "ui/CTabControl.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/CAddAccountDlg.h"
+#include "ui/pages/CRecordPage.h"
 #include "ui/res/Strings.h"
 
 namespace {
 
 constexpr int kSettleMs = 1500;  // lets pages poll and paint before each picture
+constexpr uint32_t kServiceLimitMs = 10000;
+
+// Installs the proxy service when it is missing and starts it.
+void StartServer() {
+    ProxyCtrl ctrl;
+    for (int i = 0; i < 2 && ctrl.QueryStatus() != kServiceRunning; ++i) {
+        if (!ctrl.Toggle(kServiceLimitMs)) LOG(ERROR) << "cannot install or start the server";
+    }
+}
+
+void StopServer() {
+    ProxyCtrl ctrl;
+    if (ctrl.QueryStatus() == kServiceRunning) ctrl.Toggle(kServiceLimitMs);
+}
 
 class Tour {
 public:
-    Tour(CMainUIDlg& dlg, QString dir) : dlg_(dlg), dir_(std::move(dir)) {
+    Tour(CMainUIDlg& dlg, QString dir, bool stopServer)
+        : dlg_(dlg), dir_(std::move(dir)), stopServer_(stopServer) {
         prefix_ = res::CurrentUiLanguage() == res::UiLanguage::Chinese ? "zh" : "en";
+        steps_.push_back([this] {
+            dlg_.Tabs()->Bar()->setCurrentIndex(0);
+            Later([this] {
+                const QWidget* dashboard = dlg_.Dashboard();
+                Grab(QRect(dashboard->mapToGlobal(QPoint(0, 0)), dashboard->size()),
+                     "0-dashboard-server");
+            });
+        });
         const char* tabs[] = {"1-monitoring", "2-setting", "3-alarm", "4-logs"};
         for (int i = 0; i < CMainUIDlg::kPageCount; ++i) {
             steps_.push_back([this, i, name = QString(tabs[i])] {
                 dlg_.Tabs()->Bar()->setCurrentIndex(i);
+                // The record pages read what the traffic meanwhile recorded.
+                if (auto* records = dynamic_cast<CRecordPage*>(dlg_.Page(i)))
+                    records->RefreshAction()->trigger();
                 Later([this, name] { Grab(dlg_.frameGeometry(), name); });
             });
         }
@@ -107,6 +137,7 @@ private:
 
     void Next() {
         if (step_ >= steps_.size()) {
+            if (stopServer_) StopServer();
             dlg_.close();
             return;
         }
@@ -122,6 +153,7 @@ private:
 
     CMainUIDlg& dlg_;
     QString dir_, prefix_;
+    bool stopServer_;
     std::vector<std::function<void()>> steps_;
     std::size_t step_ = 0;
     std::unique_ptr<CAboutDlg> about_;
@@ -135,10 +167,15 @@ int main(int argc, char** argv) {
     google::InitGoogleLogging(argv[0]);
     CMainUIApp app(argc, argv);
     const QString dir = qEnvironmentVariable("TORVO_SCREENSHOT_DIR", QDir::currentPath());
+    // With TORVO_SCREENSHOT_SERVER=1 the proxy service is installed and started first, and the
+    // tour waits TORVO_SCREENSHOT_WARMUP_MS (traffic fills the chart) and stops it at the end.
+    const bool withServer = qEnvironmentVariableIntValue("TORVO_SCREENSHOT_SERVER") == 1;
+    const int warmupMs = qEnvironmentVariableIntValue("TORVO_SCREENSHOT_WARMUP_MS");
     std::unique_ptr<Tour> tour;
     app.SetMainWindowShownHook([&](CMainUIDlg& dlg) {
-        tour = std::make_unique<Tour>(dlg, dir);
-        QTimer::singleShot(kSettleMs, &dlg, [&] { tour->Start(); });
+        if (withServer) StartServer();
+        tour = std::make_unique<Tour>(dlg, dir, withServer);
+        QTimer::singleShot(kSettleMs + warmupMs, &dlg, [&] { tour->Start(); });
     });
     app.InitInstance();
     return 0;
