@@ -61,7 +61,7 @@ void ClientSession::Expire() {
     if (phase_ == Phase::kUpstream && !closed_) {
         upstreamTimedOut = true;
         asio::error_code ignored;
-        resolver.cancel();
+        resolver.Cancel();
         upstream.close(ignored);
         // The session itself still has the handshake time to answer and end.
         SetDeadline(server.Settings().handshakeTimeoutSec);
@@ -74,7 +74,7 @@ void ClientSession::Close() {
     if (closed_) return;
     closed_ = true;
     asio::error_code ignored;
-    resolver.cancel();
+    resolver.Cancel();
     upstream.close(ignored);
     client.close(ignored);
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "server/NameResolver.h"
 #include "server/TrafficStats.h"
 
 class ProxyServer;
@@ -29,7 +30,7 @@ public:
     ProxyServer& server;
     asio::ip::tcp::socket client;
     asio::ip::tcp::socket upstream;
-    asio::ip::tcp::resolver resolver;
+    NameLookup resolver;
 
     std::string clientIp;     // text form; IPv4-mapped addresses as plain IPv4
     uint32_t clientIPv4 = 0;  // 0 for IPv6 clients

@@ -124,6 +124,7 @@ void ProxyServer::Stop() {
     controlAcceptor_.close(ignored);
     ticker_.cancel();
     for (ClientSession* session : std::vector(sessions_.begin(), sessions_.end())) session->Close();
+    asio::use_service<NameResolver>(io_).CancelAll();
     for (tcp::socket* socket : controlSockets_) socket->close(ignored);
 }
 

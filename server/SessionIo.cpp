@@ -46,18 +46,14 @@ asio::awaitable<ConnectResult> ConnectUpstream(ClientSession& session, const std
     asio::error_code ignored;
     session.upstream.close(ignored);
 
-    // An address literal needs no resolver (whose thread hop costs more than the connect).
+    // An address literal needs no resolver.
     std::vector<tcp::endpoint> endpoints;
     asio::error_code notLiteral;
     const auto literal = asio::ip::make_address(host, notLiteral);
     if (!notLiteral) {
         endpoints.emplace_back(literal, port);
     } else {
-        auto [resolveError, results] =
-            co_await session.resolver.async_resolve(host, std::to_string(port), kNoThrow);
-        if (!resolveError) {
-            for (const auto& entry : results) endpoints.push_back(entry.endpoint());
-        }
+        endpoints = co_await session.resolver.Resolve(host, port, session.clientIp);
     }
     ConnectResult result = ConnectResult::kNoSuchHost;
     if (!endpoints.empty() && !session.upstreamTimedOut) {

@@ -32,8 +32,8 @@ enum class ConnectResult {
     kFailed,
 };
 
-// Resolves (off the event loop) and connects the session's upstream socket, trying each
-// address the name has; the session's deadline bounds the whole step.
+// Resolves (on the event loop, see NameResolver) and connects the session's upstream socket,
+// trying each address the name has; the session's deadline bounds the whole step.
 asio::awaitable<ConnectResult> ConnectUpstream(ClientSession& session, const std::string& host,
                                                uint16_t port);
 

@@ -367,6 +367,46 @@ TEST_F(HostileClients, RequestsThatMayHaveChangedSomethingAreNeverSentTwice) {
     }
 }
 
+// Names whose DNS server never answers hold up only the connections that asked for them: a
+// name from /etc/hosts and an address literal are served meanwhile, and the waiting
+// connections get 504 when their upstream time is up, whatever the resolver still does.
+TEST_F(HostileClients, ASilentDnsServerHoldsUpOnlyTheLookupsSentToIt) {
+    const int dns = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(dns, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ::getsockname(dns, reinterpret_cast<sockaddr*>(&address), &length);
+    const std::string server = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    ::setenv("TORVO_DNS_SERVER", server.c_str(), 1);
+    Start({{"anonymous_allow", "1"}, {"upstream_timeout", "3"}});
+    ::unsetenv("TORVO_DNS_SERVER");
+    std::vector<std::unique_ptr<Raw>> waiting;
+    for (int i = 0; i < 4; ++i) {
+        waiting.push_back(std::make_unique<Raw>(listen_, 8000ms));
+        waiting.back()->Send("CONNECT silent-" + std::to_string(i) +
+                             ".example:443 HTTP/1.1\r\n\r\n");
+    }
+    int queries = 0;
+    char datagram[512];
+    EXPECT_TRUE(WaitUntil([&] {
+        while (::recv(dns, datagram, sizeof datagram, MSG_DONTWAIT) > 0) ++queries;
+        return queries >= 4;
+    }));
+    for (const char* host : {"localhost", "127.0.0.1"}) {
+        Raw client(listen_);
+        client.Send(std::string("GET http://") + host + ":" + std::to_string(origin_.Port()) +
+                    "/hello HTTP/1.1\r\n\r\n");
+        EXPECT_NE(client.ReceiveUntil("hello world").find("hello world"), std::string::npos)
+            << host;
+    }
+    for (const auto& client : waiting) {
+        EXPECT_EQ(client->ReceiveUntil("\r\n").substr(0, 12), "HTTP/1.1 504");
+    }
+    ::close(dns);
+}
+
 // A client that asks for a large answer and stops reading holds only bounded buffers, is
 // ended by the idle time-out, and slows nobody else.
 TEST_F(HostileClients, AClientThatStopsReadingHoldsLittleAndIsEndedWhenIdle) {
