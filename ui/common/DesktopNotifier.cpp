@@ -1,8 +1,9 @@
 #include "ui/common/DesktopNotifier.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
-#include <QDBusPendingCall>
 #include <QFileInfo>
+#include <QThreadPool>
 #include <QVariantMap>
 
 namespace {
@@ -17,11 +18,20 @@ QDBusConnection SessionBusIfAny() {
     return QDBusConnection::sessionBus();
 }
 
+// One thread, so that notices arrive in the order they were given; it ends with the
+// application.
+QThreadPool& NoticeThread() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool(QCoreApplication::instance());
+        p->setMaxThreadCount(1);
+        return p;
+    }();
+    return *pool;
+}
+
 }  // namespace
 
 void DesktopNotifier::Notify(const QString& title, const QString& body) {
-    if (!bus_) bus_ = SessionBusIfAny();
-    if (!bus_->isConnected()) return;
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.Notifications"),
         QStringLiteral("/org/freedesktop/Notifications"),
@@ -29,6 +39,10 @@ void DesktopNotifier::Notify(const QString& title, const QString& body) {
     // app name, id to replace, icon, summary, body, actions, hints, expiry (server default)
     call << QStringLiteral("TorvoProxy") << 0u << QStringLiteral("network-server") << title << body
          << QStringList() << QVariantMap() << -1;
-    // The reply (or the error when no service answers) is not waited for.
-    bus_->asyncCall(call);
+    // Connecting may take a moment: off the window thread. The reply (or the error when no
+    // service answers) is not waited for.
+    NoticeThread().start([bus = bus_, call] {
+        const QDBusConnection connection = bus ? *bus : SessionBusIfAny();
+        if (connection.isConnected()) connection.send(call);
+    });
 }
