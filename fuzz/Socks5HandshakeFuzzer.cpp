@@ -58,6 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case socks5::kDomainName:
             FUZZ_CHECK(request.host.size() == static_cast<uint8_t>(bytes[4]));
+            // A resolver would read a name only up to a NUL.
+            FUZZ_CHECK(request.host.find('\0') == std::string::npos);
             FUZZ_CHECK(used == 5 + request.host.size() + 2);
             break;
         default:

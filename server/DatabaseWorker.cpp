@@ -18,6 +18,17 @@ void Trim(CppSQLite3DB& db, const char* table, int64_t maxRows) {
     db.execDML(sql.c_str(), {std::to_string(maxRows)});
 }
 
+size_t TextBytes(const AccessRecord& row) {
+    return sizeof row + row.user.size() + row.url.size();
+}
+size_t TextBytes(const AlarmRecord& row) {
+    return sizeof row + row.source.size() + row.message.size();
+}
+
+int64_t Pragma(CppSQLite3DB& db, const char* name) {
+    return db.execQuery((std::string("pragma ") + name).c_str()).getInt64Field(0);
+}
+
 }  // namespace
 
 DatabaseWorker::DatabaseWorker(DatabaseOptions options)
@@ -43,14 +54,16 @@ DatabaseWorker::~DatabaseWorker() {
 template <class Row>
 void DatabaseWorker::Queue(std::vector<Row>& rows, Row row) {
     size_t pending;
+    const size_t bytes = TextBytes(row);
     {
         std::lock_guard lock(mutex_);
         pending = history_.size() + alarms_.size();
-        if (pending >= kMaxPendingRows) {
+        if (pending >= kMaxPendingRows || pendingBytes_ + bytes > kMaxPendingBytes) {
             ++dropped_;
             return;
         }
         rows.push_back(std::move(row));
+        pendingBytes_ += bytes;
         ++pending;
     }
     // The worker needs waking only to start a batch or to write a full one; it lets the rows
@@ -82,9 +95,10 @@ void DatabaseWorker::Flush() {
     idle_.wait(lock, [&] { return written_ >= target; });
 }
 
-void DatabaseWorker::SetRetention(int64_t historyMaxRows, int64_t alarmsMaxRows) {
+void DatabaseWorker::SetRetention(int64_t historyMaxRows, int64_t alarmsMaxRows, int64_t maxBytes) {
     historyMaxRows_ = historyMaxRows;
     alarmsMaxRows_ = alarmsMaxRows;
+    maxBytes_ = maxBytes;
 }
 
 void DatabaseWorker::Run() {
@@ -104,6 +118,7 @@ void DatabaseWorker::Run() {
         std::vector<AlarmRecord> alarms;
         history.swap(history_);
         alarms.swap(alarms_);
+        pendingBytes_ = 0;
         std::deque<std::function<void()>> jobs;
         jobs.swap(jobs_);
         const bool stop = stopping_;
@@ -139,8 +154,9 @@ void DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<Alarm
             }
             if (!history.empty()) Trim(db, "history", historyMaxRows_);
             if (!alarms.empty()) Trim(db, "alarms", alarmsMaxRows_);
+            const bool alarmsTrimmed = TrimToSize(db);
             db.execDML("commit");
-            if (!alarms.empty()) {
+            if (!alarms.empty() || alarmsTrimmed) {
                 alarmCount_ = db.execQuery("select count(*) from alarms").getInt64Field(0);
             }
         },
@@ -150,4 +166,24 @@ void DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<Alarm
         LOG(ERROR) << "dropped " << history.size() << " history and " << alarms.size()
                    << " alarm rows";
     }
+}
+
+// Rows deleted leave free pages that later inserts reuse, so the file stops growing near the
+// limit (it is never vacuumed: that would rewrite the console's whole file).
+bool DatabaseWorker::TrimToSize(CppSQLite3DB& db) {
+    bool alarmsTrimmed = false;
+    while ((Pragma(db, "page_count") - Pragma(db, "freelist_count")) * Pragma(db, "page_size") >
+           maxBytes_) {
+        bool deleted = false;
+        for (const std::string table : {"history", "alarms"}) {
+            const std::string sql =
+                "delete from " + table +
+                " where rowid < (select min(rowid) + (count(*) + 9) / 10 from " + table + ")";
+            deleted = db.execDML(sql.c_str()) > 0;
+            alarmsTrimmed |= deleted && table == "alarms";
+            if (deleted) break;
+        }
+        if (!deleted) break;  // the rest is the console's own data
+    }
+    return alarmsTrimmed;
 }

@@ -31,8 +31,10 @@ struct AlarmRecord {
 // dropped, and other database work (reading the settings) runs here as jobs.
 class DatabaseWorker {
 public:
-    // Rows waiting beyond this are dropped (and counted) rather than held in memory.
+    // Rows waiting beyond this many, or beyond this many bytes of text, are dropped (and
+    // counted) rather than held in memory while main.db is busy or locked.
     static constexpr size_t kMaxPendingRows = 200000;
+    static constexpr size_t kMaxPendingBytes = 32u << 20;
 
     explicit DatabaseWorker(DatabaseOptions options = {});
     // Writes what is queued, then ends the thread.
@@ -47,9 +49,12 @@ public:
     // Waits until everything queued so far is written (tests, shutdown).
     void Flush();
 
-    void SetRetention(int64_t historyMaxRows, int64_t alarmsMaxRows);
+    // Rows kept in history and alarms, and the most bytes main.db's pages in use may hold
+    // (beyond them the oldest tenth of history, or of alarms once history is empty, goes).
+    void SetRetention(int64_t historyMaxRows, int64_t alarmsMaxRows, int64_t maxBytes);
     // Rows in `alarms` after the last write (read at start too).
     int64_t AlarmCount() const { return alarmCount_.load(); }
+    // Rows that never reached main.db: the queue was full or the write failed.
     uint64_t DroppedRows() const { return dropped_.load(); }
     const DatabaseOptions& Options() const { return options_; }
 
@@ -58,6 +63,7 @@ private:
     void Queue(std::vector<Row>& rows, Row row);
     void Run();
     void Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms);
+    bool TrimToSize(CppSQLite3DB& db);  // true when alarms were deleted
 
     DatabaseOptions options_;
     std::mutex mutex_;
@@ -67,10 +73,12 @@ private:
     std::vector<AlarmRecord> alarms_;
     std::deque<std::function<void()>> jobs_;
     bool stopping_ = false;
+    size_t pendingBytes_ = 0;
     uint64_t queued_ = 0;  // batches handed in / written, for Flush
     uint64_t written_ = 0;
     std::atomic<int64_t> historyMaxRows_{1000000};
     std::atomic<int64_t> alarmsMaxRows_{100000};
+    std::atomic<int64_t> maxBytes_{int64_t{512} << 20};
     std::atomic<int64_t> alarmCount_{0};
     std::atomic<uint64_t> dropped_{0};
     std::thread thread_;  // last: starts after everything above exists

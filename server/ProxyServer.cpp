@@ -14,6 +14,7 @@
 #include "server/ClientSession.h"
 #include "server/ControlProtocol.h"
 #include "server/ControlReplies.h"
+#include "server/SafeText.h"
 #include "server/SessionIo.h"
 
 using asio::ip::tcp;
@@ -27,6 +28,11 @@ constexpr int kLingerSeconds = 2;
 // Descriptors kept for everything but clients: listeners, the event loop, main.db and its
 // lock, logs, control connections, a destination being connected.
 constexpr rlim_t kReservedDescriptors = 64;
+// Longest texts stored in main.db or logged: a URL (longer ones are cut and marked), a user
+// name or alarm source, an alarm message.
+constexpr size_t kMaxStoredUrl = 2048;
+constexpr size_t kMaxStoredName = 256;
+constexpr size_t kMaxAlarmMessage = 1024;
 
 // Clients beyond this would find accept() failing for want of descriptors; the cap turns
 // them away at once instead (a tunnel needs a second descriptor for its destination, and
@@ -81,7 +87,8 @@ ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerS
       startTime_(DateTime::Now().ToString()),
       started_(std::chrono::steady_clock::now()),
       descriptorCap_(DescriptorCap()) {
-    database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows);
+    database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows,
+                           settings_.databaseMaxMb << 20);
     if (settings_.maxConnections > descriptorCap_) {
         LOG(WARNING) << "max_connections " << settings_.maxConnections << " exceeds what the "
                      << "descriptor limit allows; at most " << descriptorCap_ << " clients";
@@ -95,25 +102,37 @@ int ProxyServer::MaxConnections() const {
 ProxyServer::~ProxyServer() = default;
 
 bool ProxyServer::Start() {
+    if (!OpenListeners()) return false;
+    asio::co_spawn(io_, AcceptProxy(), asio::detached);
+    asio::co_spawn(io_, AcceptControl(), asio::detached);
+    asio::co_spawn(io_, Tick(), asio::detached);
+    return true;
+}
+
+// Both ports or nothing: a server that cannot take clients must fail its start (before it
+// reports readiness) rather than look running.
+bool ProxyServer::OpenListeners() {
     asio::error_code error;
-    if (!Listen(controlAcceptor_, {asio::ip::make_address_v4("127.0.0.1"), ports_.control}, false,
-                error)) {
+    if (listenPort_ == ports_.control) {
+        listenError_ = "it is the control port";
+    } else if (!Listen(controlAcceptor_, {asio::ip::make_address_v4("127.0.0.1"), ports_.control},
+                       false, error)) {
         LOG(ERROR) << "cannot listen on the control port 127.0.0.1:" << ports_.control << ": "
                    << error.message();
         return false;
-    }
-    if (!Listen(proxyAcceptor_, {asio::ip::address_v6::any(), listenPort_}, true, error) &&
-        !Listen(proxyAcceptor_, {asio::ip::address_v4::any(), listenPort_}, false, error)) {
+    } else if (!Listen(proxyAcceptor_, {asio::ip::address_v6::any(), listenPort_}, true, error) &&
+               !Listen(proxyAcceptor_, {asio::ip::address_v4::any(), listenPort_}, false, error)) {
         listenError_ = error.message();
+    }
+    if (!listenError_.empty()) {
+        asio::error_code ignored;
+        controlAcceptor_.close(ignored);
         RaiseAlarm("listen",
                    "cannot listen on port " + std::to_string(listenPort_) + ": " + listenError_);
-    } else {
-        LOG(WARNING) << "proxy listening on port " << listenPort_ << ", control channel on "
-                     << "127.0.0.1:" << ports_.control;
-        asio::co_spawn(io_, AcceptProxy(), asio::detached);
+        return false;
     }
-    asio::co_spawn(io_, AcceptControl(), asio::detached);
-    asio::co_spawn(io_, Tick(), asio::detached);
+    LOG(WARNING) << "proxy listening on port " << listenPort_ << ", control channel on "
+                 << "127.0.0.1:" << ports_.control;
     return true;
 }
 
@@ -136,7 +155,8 @@ void ProxyServer::Unregister(ClientSession* session) {
 }
 
 void ProxyServer::RecordAccess(const ClientSession& session, std::string url) {
-    database_.Record(AccessRecord{session.user, session.clientIPv4, std::move(url),
+    database_.Record(AccessRecord{SafeText(session.user, kMaxStoredName), session.clientIPv4,
+                                  SafeText(WithoutUserinfo(url), kMaxStoredUrl),
                                   static_cast<int64_t>(std::time(nullptr))});
 }
 
@@ -145,9 +165,11 @@ void ProxyServer::RaiseAlarm(std::string source, std::string message) {
         ++alarmsSuppressed_;
         return;
     }
-    LOG(WARNING) << "alarm (" << source << "): " << message;
-    database_.Record(AlarmRecord{std::move(source), std::move(message),
-                                 static_cast<int64_t>(std::time(nullptr))});
+    // Messages quote what clients sent (user names, hosts): escaped and cut like history.
+    AlarmRecord alarm{SafeText(source, kMaxStoredName), SafeText(message, kMaxAlarmMessage),
+                      static_cast<int64_t>(std::time(nullptr))};
+    LOG(WARNING) << "alarm (" << alarm.source << "): " << alarm.message;
+    database_.Record(std::move(alarm));
 }
 
 bool ProxyServer::CheckPassword(const std::string& user, const std::string& password) const {
@@ -164,6 +186,12 @@ bool ProxyServer::Allowed(const ClientSession& session, const asio::ip::address&
     return !local || session.clientLoopback;
 }
 
+int ProxyServer::MaxConnectionsPerAddress() const {
+    const int share = settings_.maxConnectionsPerIp > 0 ? settings_.maxConnectionsPerIp
+                                                        : settings_.maxConnections / 4;
+    return std::clamp(share, 1, MaxConnections());
+}
+
 asio::awaitable<void> ProxyServer::AcceptProxy() {
     asio::steady_timer pause(io_);
     while (!stopping_) {
@@ -174,20 +202,50 @@ asio::awaitable<void> ProxyServer::AcceptProxy() {
             co_await pause.async_wait(kNoThrow);
             continue;
         }
-        if (static_cast<int>(sessions_.size()) >= MaxConnections()) {
-            const auto now = std::chrono::steady_clock::now();
-            if (now - lastLimitAlarm_ >= std::chrono::seconds(10)) {
-                lastLimitAlarm_ = now;
-                RaiseAlarm("limit", "connection limit of " + std::to_string(MaxConnections()) +
-                                        " reached; new clients are turned away");
-            }
-            continue;  // the socket closes as it goes out of scope
-        }
-        asio::co_spawn(io_, ServeClient(std::move(socket)), asio::detached);
+        asio::error_code ignored;
+        const auto from = Unmapped(socket.remote_endpoint(ignored).address());
+        // Turned away: the socket closes as it goes out of scope.
+        if (!Admissible(from)) continue;
+        asio::co_spawn(io_, ServeClient(std::move(socket), from), asio::detached);
     }
 }
 
-asio::awaitable<void> ProxyServer::ServeClient(tcp::socket socket) {
+// Room for one more client from `from`: within max_connections, and within the share of one
+// address, so that one address cannot take every slot from the others.
+bool ProxyServer::Admissible(const asio::ip::address& from) {
+    if (static_cast<int>(sessions_.size()) >= MaxConnections()) {
+        TurnAway("connection limit of " + std::to_string(MaxConnections()) +
+                 " reached; new clients are turned away");
+        return false;
+    }
+    const auto held = connectionsPerAddress_.find(from);
+    if (held != connectionsPerAddress_.end() && held->second >= MaxConnectionsPerAddress()) {
+        TurnAway("client " + from.to_string() + " holds its share of " +
+                 std::to_string(MaxConnectionsPerAddress()) + " connections; more are turned away");
+        return false;
+    }
+    ++connectionsPerAddress_[from];
+    return true;
+}
+
+void ProxyServer::TurnAway(const std::string& why) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastLimitAlarm_ < std::chrono::seconds(10)) return;
+    lastLimitAlarm_ = now;
+    RaiseAlarm("limit", why);
+}
+
+asio::awaitable<void> ProxyServer::ServeClient(tcp::socket socket, asio::ip::address from) {
+    // The address's count drops however the session ends.
+    struct Held {
+        std::unordered_map<asio::ip::address, int>& counts;
+        asio::ip::address from;
+        ~Held() {
+            if (auto it = counts.find(from); it != counts.end() && --it->second <= 0) {
+                counts.erase(it);
+            }
+        }
+    } held{connectionsPerAddress_, from};
     ClientSession session(*this, std::move(socket));
     ReadBuffer buffer;
     try {
@@ -316,7 +374,8 @@ void ProxyServer::Apply(ServerSettings settings) {
         if (session->admitted && gone(*session)) closing.push_back(session);
     }
     settings_ = std::move(settings);
-    database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows);
+    database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows,
+                           settings_.databaseMaxMb << 20);
     for (ClientSession* session : closing) session->Close();
     LOG(WARNING) << "configuration applied: " << settings_.accounts.size() << " accounts, "
                  << "anonymous access " << (settings_.anonymousAllowed ? "on" : "off") << ", "
@@ -337,6 +396,7 @@ asio::awaitable<void> ProxyServer::Tick() {
                        std::to_string(suppressed) + " more alarms in one second not recorded");
         }
         alarmsThisSecond_ = 0;
+        ReportLostRows();
         const auto now = ClientSession::Clock::now();
         std::vector<ClientSession*> expired;
         for (ClientSession* session : sessions_) {
@@ -346,9 +406,21 @@ asio::awaitable<void> ProxyServer::Tick() {
     }
 }
 
+// Rows lost are told as an alarm (at most one a minute; it reaches main.db once writing works
+// again) besides the "lost_rows" count in "system".
+void ProxyServer::ReportLostRows() {
+    const uint64_t lost = database_.DroppedRows();
+    const auto now = std::chrono::steady_clock::now();
+    if (lost == reportedLostRows_ || now - lastLostRowsAlarm_ < std::chrono::minutes(1)) return;
+    lastLostRowsAlarm_ = now;
+    RaiseAlarm("database", std::to_string(lost - reportedLostRows_) +
+                               " history and alarm rows could not be stored");
+    reportedLostRows_ = lost;
+}
+
 std::string ProxyServer::SystemStatus() const {
     Json::Value data(Json::objectValue);
-    data["status"] = Listening() ? "running" : "not listening: " + listenError_;
+    data["status"] = Listening() ? "running" : "stopping";
     data["version"] = TORVO_SERVER_VERSION;
     data["listen_port"] = listenPort_;
     data["stored_listen_port"] = settings_.listenPort;
@@ -358,5 +430,7 @@ std::string ProxyServer::SystemStatus() const {
                                      std::chrono::steady_clock::now() - started_)
                                      .count());
     data["anonymous_allowed"] = settings_.anonymousAllowed;
+    // History and alarm rows that never reached main.db (queue full, database failing).
+    data["lost_rows"] = static_cast<Json::UInt64>(database_.DroppedRows());
     return Envelope(data);
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "server/DatabaseWorker.h"
@@ -31,8 +32,8 @@ public:
     ProxyServer(const ProxyServer&) = delete;
     ProxyServer& operator=(const ProxyServer&) = delete;
 
-    // Opens both listeners and starts serving. False when the control channel cannot listen
-    // (the proxy port failing is reported as an alarm and in "system", not fatal).
+    // Opens both listeners and starts serving. False when either cannot listen (the proxy
+    // port failing is also recorded as an alarm): the server then ends with a failure.
     bool Start();
     // Stops accepting and ends every session; the loop then runs out.
     void Stop();
@@ -45,6 +46,8 @@ public:
     const ServerSettings& Settings() const { return settings_; }
     // max_connections, or fewer when the descriptor limit allows fewer.
     int MaxConnections() const;
+    // How many of those one client address may hold.
+    int MaxConnectionsPerAddress() const;
     TrafficStats& Stats() { return stats_; }
     void RecordAccess(const ClientSession& session, std::string url);
     void RaiseAlarm(std::string source, std::string message);
@@ -58,9 +61,12 @@ public:
     void Unregister(ClientSession* session);
 
 private:
+    bool OpenListeners();
     asio::awaitable<void> AcceptProxy();
+    bool Admissible(const asio::ip::address& from);
+    void TurnAway(const std::string& why);
     asio::awaitable<void> AcceptControl();
-    asio::awaitable<void> ServeClient(asio::ip::tcp::socket socket);
+    asio::awaitable<void> ServeClient(asio::ip::tcp::socket socket, asio::ip::address from);
     asio::awaitable<void> ServeControl(asio::ip::tcp::socket socket);
     asio::awaitable<std::string> Answer(int command);
     asio::awaitable<std::string> ApplyConf();
@@ -68,6 +74,7 @@ private:
     void Apply(ServerSettings settings);
     asio::awaitable<void> Tick();
     std::string SystemStatus() const;
+    void ReportLostRows();
 
     asio::io_context& io_;
     DatabaseWorker& database_;
@@ -80,12 +87,15 @@ private:
     asio::steady_timer ticker_;
     TrafficStats stats_;
     std::unordered_set<ClientSession*> sessions_;
+    std::unordered_map<asio::ip::address, int> connectionsPerAddress_;
     std::unordered_set<asio::ip::tcp::socket*> controlSockets_;
     std::string startTime_;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point lastLimitAlarm_{};
     int alarmsThisSecond_ = 0;
     int alarmsSuppressed_ = 0;
+    uint64_t reportedLostRows_ = 0;
+    std::chrono::steady_clock::time_point lastLostRowsAlarm_{};
     bool stopping_ = false;
     int descriptorCap_;  // clients the descriptor limit leaves room for
 };

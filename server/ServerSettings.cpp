@@ -1,5 +1,6 @@
 #include "server/ServerSettings.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 
@@ -42,8 +43,12 @@ ServerSettings LoadServerSettings(CppSQLite3DB& db) {
 
     settings.historyMaxRows = ReadLimit(db, "history_max_rows", settings.historyMaxRows);
     settings.alarmsMaxRows = ReadLimit(db, "alarms_max_rows", settings.alarmsMaxRows);
+    settings.databaseMaxMb =
+        std::min<int64_t>(ReadLimit(db, "database_max_mb", settings.databaseMaxMb), 1 << 30);
     settings.maxConnections =
         static_cast<int>(ReadLimit(db, "max_connections", settings.maxConnections));
+    settings.maxConnectionsPerIp =
+        static_cast<int>(ReadLimit(db, "max_connections_per_ip", settings.maxConnectionsPerIp));
     settings.handshakeTimeoutSec =
         static_cast<int>(ReadLimit(db, "handshake_timeout", settings.handshakeTimeoutSec));
     settings.idleTimeoutSec =

@@ -16,7 +16,9 @@ struct ServerSettings {
     // Optional configuration keys (absent: these defaults).
     int64_t historyMaxRows = 1000000;  // history_max_rows
     int64_t alarmsMaxRows = 100000;    // alarms_max_rows
+    int64_t databaseMaxMb = 512;       // database_max_mb: pages in use by main.db
     int maxConnections = 1024;         // max_connections
+    int maxConnectionsPerIp = 0;       // max_connections_per_ip; 0: a quarter of max_connections
     int handshakeTimeoutSec = 10;      // handshake_timeout: first request or SOCKS5 handshake
     int idleTimeoutSec = 300;          // idle_timeout: no byte either way on a connection
     int upstreamTimeoutSec = 30;       // upstream_timeout: resolving and connecting a destination

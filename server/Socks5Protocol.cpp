@@ -67,6 +67,9 @@ Parse ParseRequest(std::string_view bytes, Request& request, size_t& used, uint8
     request.addressType = Byte(bytes, 3);
     const std::string_view address = bytes.substr(addressAt, addressLength);
     if (request.addressType == kDomainName) {
+        // A resolver reads a name up to its first NUL: "a.com\0junk" would reach a.com while
+        // the history names the whole. No name holds one.
+        if (address.find('\0') != std::string_view::npos) return Parse::kBad;
         request.host.assign(address);
     } else {
         char text[INET6_ADDRSTRLEN] = {};

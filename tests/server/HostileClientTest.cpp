@@ -37,14 +37,18 @@ constexpr bool kMeasuresMemory = true;
 // One raw client connection with bounded receives.
 class Raw {
 public:
-    // receiveBuffer: a fixed kernel receive buffer instead of the growing default.
+    // receiveBuffer: a fixed kernel receive buffer instead of the growing default; from: the
+    // client's own loopback address (127.0.0.1 by default).
     explicit Raw(uint16_t port, std::chrono::milliseconds receiveLimit = 5000ms,
-                 int receiveBuffer = 0) {
+                 int receiveBuffer = 0, uint32_t from = INADDR_LOOPBACK) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (receiveBuffer > 0) {
             ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         }
         sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(from);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -450,7 +454,9 @@ TEST_F(HostileClients, TenThousandIdleConnectionsAreHeldCheaply) {
     if (limit.rlim_max < kConnections + 500) GTEST_SKIP() << "descriptor limit " << limit.rlim_max;
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
-    Start({{"anonymous_allow", "1"}, {"max_connections", "20000"}});
+    Start({{"anonymous_allow", "1"},
+           {"max_connections", "20000"},
+           {"max_connections_per_ip", "20000"}});
     const int64_t before = ResidentKiB(server_->Pid());
     std::vector<std::unique_ptr<Raw>> idle;
     for (int i = 0; i < kConnections; ++i) {
@@ -464,6 +470,48 @@ TEST_F(HostileClients, TenThousandIdleConnectionsAreHeldCheaply) {
     if (kMeasuresMemory) {
         EXPECT_LT(grown, kConnections * 20) << "KiB for " << kConnections;
     }
+}
+
+// One address filling max_connections with silent connections gets only its share (a quarter
+// by default); the others are still served.
+TEST_F(HostileClients, OneAddressGetsOnlyItsShareOfTheConnections) {
+    Start({{"anonymous_allow", "1"}, {"max_connections", "8"}});
+    std::vector<std::unique_ptr<Raw>> silent;
+    for (int i = 0; i < 8; ++i) {
+        silent.push_back(std::make_unique<Raw>(listen_, 5000ms, 0, INADDR_LOOPBACK + 1));
+    }
+    EXPECT_TRUE(silent.back()->Closed()) << "beyond its share of 2";
+    EXPECT_TRUE(OthersAreServed());
+}
+
+// What clients send is stored and logged escaped and cut: a user name with a newline and a
+// quote cannot forge a line or an alarm, a long one is cut, a URL loses its userinfo and is
+// kept to 2 KiB.
+TEST_F(HostileClients, ClientTextIsStoredEscapedCutAndWithoutPasswords) {
+    Start({{"anonymous_allow", "1"}});
+    const std::string forged = "eve\n\"x\" logged in\r\nlimit: ";
+    for (const std::string& user : {forged, std::string(12000, 'n')}) {
+        Raw client(listen_);
+        client.Send(Get("/hello", Login(user, "bad")));
+        EXPECT_EQ(client.ReceiveUntil("\r\n").substr(0, 12), "HTTP/1.1 407");
+    }
+    {
+        Raw client(listen_);
+        const std::string origin = "127.0.0.1:" + std::to_string(origin_.Port());
+        client.Send("GET http://ann:secret@" + origin + "/hello?" + std::string(8000, 'q') +
+                    " HTTP/1.1\r\nHost: " + origin + "\r\n\r\n");
+        client.ReceiveUntil("\r\n\r\n");
+    }
+    ASSERT_TRUE(WaitUntil([] {
+        return Count("select count(*) from alarms") >= 2 && Count("select count(*) from history");
+    }));
+    EXPECT_EQ(Count("select count(*) from alarms where message like '%eve\\x0a\"x\" logged%'"), 1);
+    EXPECT_EQ(Count("select count(*) from alarms where instr(message, char(10)) or "
+                    "instr(message, char(13)) or length(message) > 1024"),
+              0);
+    EXPECT_EQ(Count("select count(*) from history where length(url) <= 2048 and url like "
+                    "'http://127.0.0.1:%/hello?qqq%...[cut]'"),
+              1);
 }
 
 // No way to a tunnel or an origin skips the password check: every method, with the

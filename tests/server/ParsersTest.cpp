@@ -66,6 +66,9 @@ TEST(Socks5Protocol, GreetingCredentialsAndRequestReadWholeMessagesOnly) {
         {"\x05\x01\x00\x05\x00\x00\x00"s, socks5::Parse::kBad, "", 0,
          socks5::kAddressTypeNotSupported},
         {"\x05\x01\x00\x03\x00\x00\x50"s, socks5::Parse::kBad, "", 0, 1},
+        {"\x05\x01\x00\x03\x05"
+         "a.b\x00x\x00\x50"s,
+         socks5::Parse::kBad, "", 0, 1},
         {"\x04\x01\x00\x01\x7f\x00\x00\x01\x00\x50"s, socks5::Parse::kBad, "", 0, 1},
     };
     for (const auto& c : cases) {

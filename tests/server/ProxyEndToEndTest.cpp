@@ -256,7 +256,10 @@ TEST_F(ProxyEndToEnd, HistoryAndAlarmRowsReachMainDbWhileTheConsoleReadsIt) {
 }
 
 TEST_F(ProxyEndToEnd, LimitsEndSilentClientsOversizedHeadsAndConnectionsBeyondTheMaximum) {
-    Start({{"anonymous_allow", "1"}, {"handshake_timeout", "1"}, {"max_connections", "2"}});
+    Start({{"anonymous_allow", "1"},
+           {"handshake_timeout", "1"},
+           {"max_connections", "2"},
+           {"max_connections_per_ip", "2"}});
     Socks5Tunnel first(listen_, origin_.Port(), "", "");  // admitted: past the handshake
     ASSERT_GE(first.fd, 0);
     const int silent = ConnectLoopback(listen_, 4s);

@@ -82,6 +82,18 @@ TEST_F(ServiceContract, StartedReadRunningPolledStoppedAndACrashReadsStopped) {
     EXPECT_FALSE(client.Statistic(reply));
 }
 
+// A server that cannot take clients must not look running: with the proxy port taken, or set
+// to the control port, it ends with a failure before it reports readiness.
+TEST_F(ServiceContract, AServerThatCannotListenFailsItsStart) {
+    HttpOrigin taken;
+    ASSERT_TRUE(ctrl_.Install());
+    for (const uint16_t port : {taken.Port(), control_}) {
+        ::setenv("TORVO_LISTEN_PORT", std::to_string(port).c_str(), 1);
+        EXPECT_FALSE(ctrl_.Start(3000)) << port;
+        EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped) << port;
+    }
+}
+
 // Started by hand with "-s": it takes the pid file's lock itself, so a second one cannot run
 // beside it, and it refuses a folder other accounts may write.
 TEST_F(ServiceContract, StartedByHandItHoldsTheLockItselfAndRefusesAnOpenFolder) {
@@ -124,6 +136,15 @@ TEST_F(ServiceContract, UnderSystemdItNotifiesReadyAndStopping) {
     };
 
     ::setenv("NOTIFY_SOCKET", socketPath.c_str(), 1);
+    {  // no proxy port: no readiness, a failed exit
+        ::setenv("TORVO_LISTEN_PORT", std::to_string(control_).c_str(), 1);
+        ServerByHand failing(InstallDir() + "/TorvoProxyServer", "-s");
+        EXPECT_TRUE(WaitUntil([&] { return failing.Exited(); }));
+        EXPECT_NE(failing.ExitCode(), 0);
+        char message[64];
+        EXPECT_LT(::recv(notify, message, sizeof message, MSG_DONTWAIT), 0);
+        ::setenv("TORVO_LISTEN_PORT", std::to_string(listen_).c_str(), 1);
+    }
     ServerByHand server(InstallDir() + "/TorvoProxyServer", "-s");
     ::unsetenv("NOTIFY_SOCKET");
     EXPECT_EQ(receive(), "READY=1");

@@ -1,7 +1,10 @@
-// The server's reading of main.db: the tables and rows it creates, how it reads values.
+// The server's use of main.db: the tables and rows it creates, how it reads values, and the
+// bounds of what it writes.
 #include <gtest/gtest.h>
 
 #include "Common/CppSQLite3DB.h"
+#include "Common/Database.h"
+#include "server/DatabaseWorker.h"
 #include "server/ServerSettings.h"
 #include "tests/server/ServerHarness.h"
 
@@ -37,6 +40,27 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
     EXPECT_EQ(db.execQuery("select count(*) from configuration").getIntField(0), 5);
     db.close();
     std::remove(path.c_str());
+}
+
+// While main.db is locked elsewhere, rows beyond the queue's bytes are counted as lost, not
+// held; once free, the queued rows are written and the pages in use stay within the limit.
+TEST(DatabaseWorker, TheQueueIsBoundedInBytesAndTheTablesInSize) {
+    ResetDatabase({}, {});
+    constexpr int64_t kMaxBytes = 4 << 20;
+    constexpr int kRows = 20000;  // 40 MiB of URLs
+    DatabaseWorker worker;
+    worker.SetRetention(1000000, 100000, kMaxBytes);
+    const std::string url(2048, 'u');
+    ASSERT_TRUE(UseDatabase([&](CppSQLite3DB&) {
+        for (int i = 0; i < kRows; ++i) worker.Record(AccessRecord{"u", 1, url, i});
+    }));
+    EXPECT_GT(worker.DroppedRows(), 0u);
+    EXPECT_LT(worker.DroppedRows(), uint64_t{kRows});
+    worker.Flush();
+    EXPECT_GT(Count("select count(*) from history"), 0);
+    EXPECT_LE(Count("select (p.page_count - f.freelist_count) * s.page_size from "
+                    "pragma_page_count p, pragma_freelist_count f, pragma_page_size s"),
+              kMaxBytes);
 }
 
 }  // namespace
