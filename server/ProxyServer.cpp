@@ -3,6 +3,7 @@
 #include <glog/logging.h>
 #include <json/value.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
@@ -14,6 +15,7 @@
 #include "server/ClientSession.h"
 #include "server/ControlProtocol.h"
 #include "server/ControlReplies.h"
+#include "server/PeerAccount.h"
 #include "server/SafeText.h"
 #include "server/SessionIo.h"
 
@@ -33,6 +35,8 @@ constexpr rlim_t kReservedDescriptors = 64;
 constexpr size_t kMaxStoredUrl = 2048;
 constexpr size_t kMaxStoredName = 256;
 constexpr size_t kMaxAlarmMessage = 1024;
+// Control connections open at once (the console holds one per window and worker).
+constexpr size_t kMaxControlConnections = 16;
 
 // Clients beyond this would find accept() failing for want of descriptors; the cap turns
 // them away at once instead (a tunnel needs a second descriptor for its destination, and
@@ -144,7 +148,7 @@ void ProxyServer::Stop() {
     ticker_.cancel();
     for (ClientSession* session : std::vector(sessions_.begin(), sessions_.end())) session->Close();
     asio::use_service<NameResolver>(io_).CancelAll();
-    for (tcp::socket* socket : controlSockets_) socket->close(ignored);
+    for (const auto& [socket, used] : controlSockets_) socket->close(ignored);
 }
 
 void ProxyServer::Register(ClientSession* session) {
@@ -274,12 +278,47 @@ asio::awaitable<void> ProxyServer::AcceptControl() {
     while (!stopping_) {
         auto [error, socket] = co_await controlAcceptor_.async_accept(kNoThrow);
         if (stopping_ || error == asio::error::operation_aborted) break;
-        if (!error) asio::co_spawn(io_, ServeControl(std::move(socket)), asio::detached);
+        if (!error && AdmitControl(socket)) {
+            asio::co_spawn(io_, ServeControl(std::move(socket)), asio::detached);
+        }
+    }
+}
+
+// The control channel shows account names, client addresses and traffic, and applies the
+// configuration: only root and the server's own account (those who can read main.db anyway)
+// may use it, with a few connections at once.
+bool ProxyServer::AdmitControl(const tcp::socket& socket) {
+    const auto owner = LocalPeerAccount(socket);
+    std::string refusal;
+    if (!owner) {
+        refusal = "the peer's account is unknown";
+    } else if (*owner != 0 && *owner != ::geteuid()) {
+        refusal = "account " + std::to_string(*owner) + " may not use it";
+    } else if (controlSockets_.size() >= kMaxControlConnections) {
+        refusal = std::to_string(kMaxControlConnections) + " are open already";
+    }
+    if (refusal.empty()) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastControlRefusal_ >= std::chrono::seconds(10)) {
+        lastControlRefusal_ = now;
+        LOG(WARNING) << "control connection refused: " << refusal;
+    }
+    return false;
+}
+
+// A control connection that asked nothing for idle_timeout is ended (the console's client
+// reconnects when it next asks).
+void ProxyServer::EndIdleControl() {
+    const auto oldest =
+        std::chrono::steady_clock::now() - std::chrono::seconds(settings_.idleTimeoutSec);
+    asio::error_code ignored;
+    for (const auto& [socket, used] : controlSockets_) {
+        if (used < oldest) socket->close(ignored);
     }
 }
 
 asio::awaitable<void> ProxyServer::ServeControl(tcp::socket socket) {
-    controlSockets_.insert(&socket);
+    controlSockets_[&socket] = std::chrono::steady_clock::now();
     std::string pending;
     char chunk[512];
     try {
@@ -290,6 +329,7 @@ asio::awaitable<void> ProxyServer::ServeControl(tcp::socket socket) {
             if (read == control::Read::kTooLong) break;
             if (read == control::Read::kRequest) {
                 pending.erase(0, used);
+                controlSockets_[&socket] = std::chrono::steady_clock::now();
                 const std::string reply = control::FrameReply(co_await Answer(int(command)));
                 if (!co_await WriteAll(socket, reply)) break;
                 continue;
@@ -397,6 +437,7 @@ asio::awaitable<void> ProxyServer::Tick() {
         }
         alarmsThisSecond_ = 0;
         ReportLostRows();
+        EndIdleControl();
         const auto now = ClientSession::Clock::now();
         std::vector<ClientSession*> expired;
         for (ClientSession* session : sessions_) {

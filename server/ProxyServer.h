@@ -68,6 +68,8 @@ private:
     asio::awaitable<void> AcceptControl();
     asio::awaitable<void> ServeClient(asio::ip::tcp::socket socket, asio::ip::address from);
     asio::awaitable<void> ServeControl(asio::ip::tcp::socket socket);
+    bool AdmitControl(const asio::ip::tcp::socket& socket);
+    void EndIdleControl();
     asio::awaitable<std::string> Answer(int command);
     asio::awaitable<std::string> ApplyConf();
     asio::awaitable<std::optional<ServerSettings>> ReloadSettings();
@@ -88,7 +90,10 @@ private:
     TrafficStats stats_;
     std::unordered_set<ClientSession*> sessions_;
     std::unordered_map<asio::ip::address, int> connectionsPerAddress_;
-    std::unordered_set<asio::ip::tcp::socket*> controlSockets_;
+    // Control connections and when each last asked something.
+    std::unordered_map<asio::ip::tcp::socket*, std::chrono::steady_clock::time_point>
+        controlSockets_;
+    std::chrono::steady_clock::time_point lastControlRefusal_{};
     std::string startTime_;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point lastLimitAlarm_{};

@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -512,6 +513,28 @@ TEST_F(HostileClients, ClientTextIsStoredEscapedCutAndWithoutPasswords) {
     EXPECT_EQ(Count("select count(*) from history where length(url) <= 2048 and url like "
                     "'http://127.0.0.1:%/hello?qqq%...[cut]'"),
               1);
+}
+
+// The control channel answers root and the server's own account only, holds few connections
+// at once and ends idle ones; another local account gets no byte.
+TEST_F(HostileClients, TheControlChannelServesItsOwnAccountFewAtOnceAndNotForLong) {
+    Start({{"idle_timeout", "2"}});
+    const pid_t child = ::fork();
+    if (child == 0) {  // as nobody
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        Raw other(control_, 3000ms);
+        ::_exit(other.Send("statistic\n") && other.ReceiveUntil("\r\n").empty() ? 0 : 1);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "nobody was answered";
+    std::vector<std::unique_ptr<Raw>> held;
+    for (int i = 0; i < 17; ++i) held.push_back(std::make_unique<Raw>(control_, 4000ms));
+    EXPECT_TRUE(held.back()->Closed()) << "a 17th connection";
+    held.pop_back();
+    ASSERT_TRUE(held.front()->Send("engine\n"));
+    EXPECT_NE(held.front()->ReceiveUntil("-"), "");
+    EXPECT_TRUE(held.front()->Closed()) << "idle for the idle time-out";
 }
 
 // No way to a tunnel or an origin skips the password check: every method, with the
