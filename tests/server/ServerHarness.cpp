@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -152,14 +153,19 @@ int64_t Count(const std::string& sql) {
     return count;
 }
 
+// Below the ephemeral range (32768 and up): a port there may become some connection's local
+// end before the server binds it (other tests open thousands beside), and the server then
+// fails its start.
 uint16_t FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    static std::mt19937 random(std::random_device{}());
+    for (;;) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = Loopback(static_cast<uint16_t>(20000 + random() % 12000));
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (free) return ntohs(address.sin_port);
+    }
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
