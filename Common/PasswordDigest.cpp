@@ -1,5 +1,7 @@
 #include "Common/PasswordDigest.h"
 
+#include <charconv>
+
 uint32_t PasswordDigest(std::string_view password) {
     uint32_t h = 0;
     for (char c : password) {
@@ -10,4 +12,14 @@ uint32_t PasswordDigest(std::string_view password) {
         h &= ~high;
     }
     return h & 0x7FFFFFFFu;
+}
+
+std::optional<uint32_t> ParseStoredDigest(std::string_view text) {
+    uint32_t digest = 0;
+    const char* const end = text.data() + text.size();
+    const auto [next, error] = std::from_chars(text.data(), end, digest);
+    if (text.empty() || error != std::errc() || next != end || digest > 0x7FFFFFFFu) {
+        return std::nullopt;
+    }
+    return digest;
 }

@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <optional>
 
+#include "Common/AccountPasswords.h"
 #include "Common/Database.h"
 #include "Common/DateTime.h"
 #include "Common/PasswordDigest.h"
+#include "Common/PasswordHash.h"
 
 namespace {
 
@@ -26,6 +28,10 @@ bool NameTaken(CppSQLite3DB& db, std::string_view userName) {
     CppSQLite3Query row =
         db.execQuery("select rowid from accounts where username=? limit 1", {userName});
     return row.fieldDataType(0) != CppSQLite3Query::kNullStorageClass;
+}
+
+int64_t LastInsertRowid(CppSQLite3DB& db) {
+    return db.execQuery("select last_insert_rowid()").getInt64Field(0);
 }
 
 // Whether an account other than `rowid` holds the name.
@@ -100,6 +106,9 @@ bool UserConf::saveAnonymous() {
 
 AccountChange UserConf::addAccount(std::string_view userName, std::string_view password) {
     const std::string digest = std::to_string(PasswordDigest(password));
+    // Tens of milliseconds: made before the database lock is taken.
+    const std::optional<std::string> hash = MakePasswordHash(password);
+    if (!hash) return AccountChange::kFailed;
     AccountChange result = AccountChange::kFailed;
     UseDatabase([&](CppSQLite3DB& db) {
         if (NameTaken(db, userName)) {
@@ -107,8 +116,15 @@ AccountChange UserConf::addAccount(std::string_view userName, std::string_view p
             return;
         }
         const std::string now = DateTime::Now().ToString();
-        if (db.execDML("insert into accounts (username, password, create_time) values (?, ?, ?)",
-                       {userName, digest, now}) > 0) {
+        // The account and its hash are written together or not at all.
+        db.execDML("begin");
+        EnsureAccountPasswords(db);
+        const bool added =
+            db.execDML("insert into accounts (username, password, create_time) values (?, ?, ?)",
+                       {userName, digest, now}) > 0;
+        if (added) StorePasswordHash(db, LastInsertRowid(db), *hash);
+        db.execDML("commit");
+        if (added) {
             result = AccountChange::kDone;
             load();  // nested: this thread holds the database lock already
         }
@@ -118,6 +134,9 @@ AccountChange UserConf::addAccount(std::string_view userName, std::string_view p
 
 AccountChange UserConf::modifyAccount(int64_t rowid, std::string_view userName,
                                       std::string_view password) {
+    // Empty password fields keep the stored digest and hash.
+    std::optional<std::string> hash;
+    if (!password.empty() && !(hash = MakePasswordHash(password))) return AccountChange::kFailed;
     const std::string digest = std::to_string(PasswordDigest(password));
     const auto id = static_cast<long long>(rowid);
     AccountChange result = AccountChange::kFailed;
@@ -126,17 +145,19 @@ AccountChange UserConf::modifyAccount(int64_t rowid, std::string_view userName,
             result = AccountChange::kNameTaken;
             return;
         }
-        // Empty password fields keep the stored digest.
+        db.execDML("begin");
+        EnsureAccountPasswords(db);
         const int changed =
-            password.empty()
-                ? db.execDML(
-                      SqlFormat("update accounts set username=? where rowid=%lld", id).c_str(),
-                      {userName})
-                : db.execDML(
-                      SqlFormat("update accounts set username=?, password=? where rowid=%lld", id)
-                          .c_str(),
-                      {userName, digest});
-        if (changed > 0) result = AccountChange::kDone;
+            hash ? db.execDML(
+                       SqlFormat("update accounts set username=?, password=? where rowid=%lld", id)
+                           .c_str(),
+                       {userName, digest})
+                 : db.execDML(
+                       SqlFormat("update accounts set username=? where rowid=%lld", id).c_str(),
+                       {userName});
+        if (changed > 0 && hash) StorePasswordHash(db, rowid, *hash);
+        db.execDML("commit");
+        result = changed > 0 ? AccountChange::kDone : AccountChange::kGone;
         load();
     });
     return result;

@@ -18,13 +18,15 @@ struct UserAccount {
 enum class AccountChange {
     kDone,       // the row is written and the map reloaded
     kNameTaken,  // another account holds the user name; nothing was written
-    kFailed,     // the database refused, or the account is gone
+    kGone,       // modify: the account no longer exists (the map is reloaded)
+    kFailed,     // the database refused, or no password hash could be made
 };
 
 // The proxy accounts and the anonymous-access switch, which the server reads from main.db.
-// Passwords are stored only as their PasswordDigest. User names and passwords reach SQLite as
-// bound parameters, so no text can change what a statement does. Used from the window thread
-// only: the fields are read and written directly.
+// Passwords are stored as their PasswordDigest (which the server and older tools read) and, in
+// the table account_passwords, as a strong salted hash (PasswordHash). User names and passwords
+// reach SQLite as bound parameters, so no text can change what a statement does. Used from the
+// window thread only: the fields are read and written directly.
 class UserConf : public Singleton<UserConf> {
 public:
     // Reads the switch ("anonymous_allow"; exactly 1 allows, anything else denies; a missing
@@ -33,10 +35,11 @@ public:
     int load();
     // Writes the switch; true when the update and the close succeeded.
     bool saveAnonymous();
-    // Adds an account created now, then reloads the map.
+    // Adds an account created now, with its digest and hash, then reloads the map.
     AccountChange addAccount(std::string_view userName, std::string_view password);
-    // Renames an account and, unless `password` is empty, sets its password; then reloads.
-    // A name held by another account is refused; so is an account that no longer exists.
+    // Renames an account and, unless `password` is empty, sets its password (digest and
+    // hash); then reloads. A name held by another account is refused; so is an account that
+    // no longer exists (kGone).
     AccountChange modifyAccount(int64_t rowid, std::string_view userName,
                                 std::string_view password);
     // Deletes an account, then reloads; a failure is dropped (the reload shows the account).

@@ -251,9 +251,8 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
 
         std::string user;
         if (const auto credentials = ReadProxyCredentials(head)) {
-            if (!server.CheckPassword(credentials->user, credentials->password)) {
-                server.RaiseAlarm("http", "login of user \"" + credentials->user + "\" from " +
-                                              session.clientIp + " failed");
+            if (!co_await server.CheckPassword(session, "http", credentials->user,
+                                               credentials->password)) {
                 co_await WriteText(
                     session.client,
                     ProxyResponse(407, "Proxy Authentication Required", kAuthenticate));

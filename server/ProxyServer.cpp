@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "Common/DateTime.h"
-#include "Common/PasswordDigest.h"
 #include "server/ClientSession.h"
 #include "server/ControlProtocol.h"
 #include "server/ControlReplies.h"
@@ -90,7 +89,8 @@ ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerS
       stats_(std::time(nullptr)),
       startTime_(DateTime::Now().ToString()),
       started_(std::chrono::steady_clock::now()),
-      descriptorCap_(DescriptorCap()) {
+      descriptorCap_(DescriptorCap()),
+      logins_(io) {
     database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows,
                            settings_.databaseMaxMb << 20);
     if (settings_.maxConnections > descriptorCap_) {
@@ -142,6 +142,7 @@ bool ProxyServer::OpenListeners() {
 
 void ProxyServer::Stop() {
     stopping_ = true;
+    logins_.Stop();
     asio::error_code ignored;
     proxyAcceptor_.close(ignored);
     controlAcceptor_.close(ignored);
@@ -176,9 +177,22 @@ void ProxyServer::RaiseAlarm(std::string source, std::string message) {
     database_.Record(std::move(alarm));
 }
 
-bool ProxyServer::CheckPassword(const std::string& user, const std::string& password) const {
-    const auto account = settings_.accounts.find(user);
-    return account != settings_.accounts.end() && PasswordDigest(password) == account->second;
+asio::awaitable<bool> ProxyServer::CheckPassword(const ClientSession& session, const char* protocol,
+                                                 const std::string& user,
+                                                 const std::string& password) {
+    const auto found = settings_.accounts.find(user);
+    const ServerAccount* account = found == settings_.accounts.end() ? nullptr : &found->second;
+    const std::string address = ThrottleKey(session.clientIp);
+    const LoginVerdict verdict = co_await logins_.Check(account, user, password, address);
+    if (verdict.result == LoginResult::kBad) {
+        RaiseAlarm(protocol, "login of user \"" + user + "\" from " + session.clientIp + " failed");
+    }
+    if (verdict.blocked.count() > 0) {
+        RaiseAlarm("login", "too many failed logins from " + address +
+                                ": its logins are refused for " +
+                                std::to_string(verdict.blocked.count()) + " ms");
+    }
+    co_return verdict.result == LoginResult::kGood;
 }
 
 bool ProxyServer::Allowed(const ClientSession& session, const asio::ip::address& address,
@@ -414,6 +428,7 @@ void ProxyServer::Apply(ServerSettings settings) {
         if (session->admitted && gone(*session)) closing.push_back(session);
     }
     settings_ = std::move(settings);
+    logins_.Forget();
     database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows,
                            settings_.databaseMaxMb << 20);
     for (ClientSession* session : closing) session->Close();

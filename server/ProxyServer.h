@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "server/DatabaseWorker.h"
+#include "server/LoginCheck.h"
 #include "server/ServerSettings.h"
 #include "server/TrafficStats.h"
 
@@ -51,8 +52,10 @@ public:
     TrafficStats& Stats() { return stats_; }
     void RecordAccess(const ClientSession& session, std::string url);
     void RaiseAlarm(std::string source, std::string message);
-    // True when `user` may log in with `password`.
-    bool CheckPassword(const std::string& user, const std::string& password) const;
+    // True when `user` may log in with `password` from this session's client. Off the loop
+    // and throttled (LoginChecker); a failure is raised as an alarm under `protocol`.
+    asio::awaitable<bool> CheckPassword(const ClientSession& session, const char* protocol,
+                                        const std::string& user, const std::string& password);
     // May this client reach that address and port?
     bool Allowed(const ClientSession& session, const asio::ip::address& address,
                  uint16_t port) const;
@@ -103,4 +106,5 @@ private:
     std::chrono::steady_clock::time_point lastLostRowsAlarm_{};
     bool stopping_ = false;
     int descriptorCap_;  // clients the descriptor limit leaves room for
+    LoginChecker logins_;
 };

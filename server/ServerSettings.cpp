@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "Common/AccountPasswords.h"
 #include "Common/CppSQLite3DB.h"
+#include "Common/PasswordDigest.h"
 
 namespace {
 
@@ -32,6 +34,7 @@ int64_t ReadLimit(CppSQLite3DB& db, const char* key, int64_t fallback) {
 
 ServerSettings LoadServerSettings(CppSQLite3DB& db) {
     db.execDML(kMainDbSchema);
+    EnsureAccountPasswords(db);
     ServerSettings settings;
     // Read as the console reads them: leading digits, low 16 bits for the port, exactly "1"
     // for the switches.
@@ -58,12 +61,14 @@ ServerSettings LoadServerSettings(CppSQLite3DB& db) {
     settings.responseTimeoutSec =
         static_cast<int>(ReadLimit(db, "response_timeout", settings.responseTimeoutSec));
 
-    for (auto query = db.execQuery("select username, password from accounts"); !query.eof();
-         query.nextRow()) {
-        const std::string user = query.getStringField(0);
-        const auto digest =
-            static_cast<uint32_t>(std::strtoul(query.getStringField(1), nullptr, 10));
-        settings.accounts.try_emplace(user, digest);
+    for (auto query =
+             db.execQuery("select a.rowid, a.username, a.password, p.hash from accounts a "
+                          "left join account_passwords p on p.account = a.rowid order by a.rowid");
+         !query.eof(); query.nextRow()) {
+        settings.accounts.try_emplace(
+            query.getStringField(1),
+            ServerAccount{query.getInt64Field(0), ParseStoredDigest(query.getStringField(2)),
+                          query.getStringField(3)});
     }
     return settings;
 }

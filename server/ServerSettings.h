@@ -2,12 +2,21 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 class CppSQLite3DB;
 
+// One account as the server checks its logins.
+struct ServerAccount {
+    int64_t rowid = 0;
+    std::optional<uint32_t> digest;  // nullopt: the stored text names no digest
+    std::string hash;                // the strong hash (PasswordHash); empty: none stored
+    bool operator==(const ServerAccount&) const = default;
+};
+
 // What the server reads from main.db: the configuration rows the console edits, the server's
-// own optional limits, and the accounts (user name to password digest).
+// own optional limits, and the accounts (user name to digest and strong hash).
 struct ServerSettings {
     uint16_t listenPort = 8089;
     bool anonymousAllowed = false;
@@ -26,12 +35,13 @@ struct ServerSettings {
                                        // request has reached it whole
 
     // The first row of each user name wins, as in the console.
-    std::map<std::string, uint32_t> accounts;
+    std::map<std::string, ServerAccount> accounts;
 };
 
 // The tables and configuration rows of main.db, as one SQL text (the project's schema file).
 extern const char kMainDbSchema[];
 
-// Creates the tables and the rows listen_port, torvoagent_allow and anonymous_allow where they
-// are missing, then reads everything. Throws CppSQLite3Exception.
+// Creates the tables (with account_passwords and its triggers) and the rows listen_port,
+// torvoagent_allow and anonymous_allow where they are missing, then reads everything. Throws
+// CppSQLite3Exception.
 ServerSettings LoadServerSettings(CppSQLite3DB& db);

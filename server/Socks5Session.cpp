@@ -73,14 +73,11 @@ asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
             }) != socks5::Parse::kDone) {
             co_return;
         }
-        const bool good = server.CheckPassword(credentials.user, credentials.password);
+        const bool good = co_await server.CheckPassword(session, "socks5", credentials.user,
+                                                        credentials.password);
         const char status[2] = {char(socks5::kUserPassVersion), char(good ? 0 : 1)};
         co_await WriteAll(session.client, {status, 2});
-        if (!good) {
-            server.RaiseAlarm("socks5", "login of user \"" + credentials.user + "\" from " +
-                                            session.clientIp + " failed");
-            co_return;
-        }
+        if (!good) co_return;
         user = std::move(credentials.user);
     }
     session.Admit(user);

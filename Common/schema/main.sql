@@ -9,7 +9,9 @@ CREATE TABLE IF NOT EXISTS configuration (
 );
 
 -- Proxy accounts; password is the 31-bit digest written in decimal, create_time the local
--- time as "year-month-day hour:minute:second" without zero padding.
+-- time as "year-month-day hour:minute:second" without zero padding. Their strong password
+-- hashes live in account_passwords (account_passwords.sql beside this file), which console
+-- and server create where it is missing.
 CREATE TABLE IF NOT EXISTS accounts (
     username    TEXT,
     password    TEXT,

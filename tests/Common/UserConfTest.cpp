@@ -2,6 +2,7 @@
 
 #include "Common/Database.h"
 #include "Common/PasswordDigest.h"
+#include "Common/PasswordHash.h"
 #include "Common/Paths.h"
 #include "Common/UserConf.h"
 #include "tests/Common/TestSupport.h"
@@ -22,6 +23,12 @@ protected:
     Lines Rows(const std::string& sql) const { return install_.Rows(sql); }
     Lines Accounts() const {
         return Rows("select rowid, username, password from accounts order by rowid");
+    }
+    // Whether the account's stored strong hash is one of `password`.
+    bool HashOf(int64_t rowid, const std::string& password) const {
+        const Lines hash =
+            Rows("select hash from account_passwords where account=" + std::to_string(rowid));
+        return hash.size() == 1 && CheckPasswordHash(hash[0], password) == HashCheck::kMatch;
     }
     Lines MapKeys() const {
         Lines keys;
@@ -58,6 +65,8 @@ TEST_F(UserConfTest, AddStoresTheDigestAndTimeAsTheServerReadsThemAndRefusesATak
     EXPECT_TRUE(
         std::regex_match(time, std::regex(R"(\d{4}-[1-9]\d?-[1-9]\d? \d{1,2}:\d{1,2}:\d{1,2})")))
         << time;
+    EXPECT_TRUE(HashOf(1, "abc"));
+    EXPECT_FALSE(HashOf(1, "`r")) << "the digest's collision";
     ASSERT_EQ(conf_.accounts.count("alice"), 1u);  // the map was reloaded
     EXPECT_EQ(conf_.accounts["alice"].password, "26499");
     EXPECT_EQ(conf_.accounts["alice"].createTime, time);
@@ -110,14 +119,34 @@ TEST_F(UserConfTest, ModifyKeepsThePasswordWhenNoneIsGivenAndRefusesAnotherAccou
     const int64_t amy = conf_.accounts["amy"].rowid;
     EXPECT_EQ(conf_.modifyAccount(amy, "ann", ""), AccountChange::kDone);
     EXPECT_EQ(Accounts(), (Lines{"1|ann|26499", "2|bob|" + std::to_string(PasswordDigest("pw"))}));
+    EXPECT_TRUE(HashOf(amy, "abc"));
     EXPECT_EQ(MapKeys(), (Lines{"ann", "bob"}));
     EXPECT_EQ(conf_.modifyAccount(amy, "ann", "new"), AccountChange::kDone);  // its own name
     EXPECT_EQ(Accounts()[0], "1|ann|" + std::to_string(PasswordDigest("new")));
+    EXPECT_TRUE(HashOf(amy, "new"));
 
     const Lines before = Accounts();
     EXPECT_EQ(conf_.modifyAccount(amy, "bob", "x"), AccountChange::kNameTaken);
-    EXPECT_EQ(conf_.modifyAccount(99, "zed", "x"), AccountChange::kFailed);  // gone meanwhile
+    EXPECT_EQ(conf_.modifyAccount(99, "zed", "x"), AccountChange::kGone);  // deleted meanwhile
     EXPECT_EQ(Accounts(), before);
+    EXPECT_EQ(Rows("select account from account_passwords order by account"), (Lines{"1", "2"}));
+}
+
+// A main.db from before the strong hashes: every row stays, the console's statements work on
+// it, and the hash table's triggers keep it true whoever changes accounts afterwards.
+TEST_F(UserConfTest, AnOlderFileIsUpgradedInPlaceAndKeepsEveryAccount) {
+    Store("insert into accounts values ('old', '26499', 't'), ('older', '1', 't')");
+    conf_.load();
+    EXPECT_EQ(MapKeys(), (Lines{"old", "older"}));
+    ASSERT_EQ(conf_.addAccount("new", "pw"), AccountChange::kDone);
+    EXPECT_EQ(Accounts(),
+              (Lines{"1|old|26499", "2|older|1", "3|new|" + std::to_string(PasswordDigest("pw"))}));
+    EXPECT_EQ(Rows("select account from account_passwords"), Lines{"3"});
+    // A tool that knows only the digest sets a password: the stale hash goes with it.
+    Store("update accounts set password='7' where rowid=3");
+    conf_.modifyAccount(1, "old", "pw1");
+    conf_.deleteAccount(1);
+    EXPECT_EQ(Rows("select account from account_passwords"), Lines{});
 }
 
 TEST_F(UserConfTest, DeleteReloadsAndFailuresAreNotReportedAsTakenNames) {

@@ -1,11 +1,13 @@
 // The account page and its add/modify dialog against main.db and the control channel.
 #include <QAction>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolBar>
 
 #include "Common/PasswordDigest.h"
+#include "Common/PasswordHash.h"
 #include "tests/pages/SettingsTestEnv.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/CAccountDlg.h"
@@ -49,6 +51,14 @@ protected:
     Lines Accounts() const {
         return Rows("select username, password from accounts order by rowid");
     }
+    // Whether the strong hash stored for the account named `name` is one of `password`.
+    bool HashOf(const std::string& name, const std::string& password) const {
+        const Lines hash = Rows(
+            "select hash from account_passwords join accounts on account=accounts.rowid "
+            "where username='" +
+            name + "'");
+        return hash.size() == 1 && CheckPasswordHash(hash[0], password) == HashCheck::kMatch;
+    }
 
     std::optional<AccountInput> answer_;
     QStringList opened_;
@@ -78,6 +88,7 @@ TEST_F(AccountPageTest, AddStoresTheAccountTellsTheServerAndRefusesATakenName) {
     EXPECT_EQ(Shown(), QStringList{Tip(res::IDS_ADDED_SUCCESSFULLY)});
     EXPECT_EQ(Sent(), "applyconf\r\n");
     EXPECT_EQ(Accounts().back(), "用户|" + std::to_string(PasswordDigest("密码")));
+    EXPECT_TRUE(HashOf("用户", "密码"));
     EXPECT_EQ(page->Model().rowCount(), 3);
 
     answer_ = AccountInput{"amy", "x"};
@@ -120,6 +131,22 @@ TEST_F(AccountPageTest, ModifyRenamesKeepsAnUntypedPasswordAndRefusesAnotherAcco
     EXPECT_EQ(Shown(), QStringList{Tip(res::IDS_USER_NAME_OCCUPIED)});
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(Accounts(), (Lines{"bea|7", "amy|8"}));
+
+    answer_ = AccountInput{"bea", "new"};
+    page->OnModify();
+    EXPECT_EQ(Accounts()[0], "bea|" + std::to_string(PasswordDigest("new")));
+    EXPECT_TRUE(HashOf("bea", "new"));
+    EXPECT_FALSE(HashOf("amy", "new"));
+    Sent();
+    Shown();
+
+    // Deleted meanwhile (by another console): the list shows what is left, and says why.
+    Select(*page, "bea");
+    Sql("delete from accounts where username='bea'");
+    page->OnModify();
+    EXPECT_EQ(Shown(), QStringList{Tip(res::IDS_ACCOUNT_GONE)});
+    EXPECT_EQ(Listed(*page), QStringList{"amy|2025-9-1 8:0:0"});
+    EXPECT_EQ(Sent(), "");
 }
 
 TEST_F(AccountPageTest, SortingByCreateTimeIsByTimeAndDeletionFollowsTheSelection) {
@@ -169,6 +196,10 @@ TEST(AddAccountDialogTest, ChecksInOrderAndModifyMayKeepThePassword) {
         int message;  // 0: accepted
     } cases[] = {
         {Purpose::Add, "", "", "x", res::IDS_USER_NAME_EMPTY},
+        {Purpose::Add, "a:b", "", "", res::IDS_USER_NAME_INVALID},
+        {Purpose::Modify, "a\tb", "p", "p", res::IDS_USER_NAME_INVALID},
+        {Purpose::Add, "a\x7f", "p", "p", res::IDS_USER_NAME_INVALID},
+        {Purpose::Add, "用户 a", "p", "p", 0},
         {Purpose::Add, "a", "", "", res::IDS_PASSWORD_EMPTY},
         {Purpose::Add, "a", "p", "", res::IDS_PASSWORD_EMPTY},
         {Purpose::Add, "a", "", "p", res::IDS_PASSWORD_EMPTY},
@@ -202,6 +233,12 @@ TEST(AddAccountDialogTest, ChecksInOrderAndModifyMayKeepThePassword) {
 }
 
 TEST(AddAccountDialogTest, EachFieldTakesTwentyCharactersAndHidesPasswords) {
+    const auto hint = [](Purpose purpose) {
+        return CAddAccountDlg(nullptr, purpose, "").findChild<QLabel*>("accountHint")->text();
+    };
+    EXPECT_EQ(hint(Purpose::Add), res::Str(res::IDS_ACCOUNT_FIELDS_HINT));
+    EXPECT_EQ(hint(Purpose::Modify), res::Str(res::IDS_ACCOUNT_FIELDS_HINT) + "\n" +
+                                         res::Str(res::IDS_KEEP_PASSWORD_HINT));
     CAddAccountDlg dialog(nullptr, Purpose::Add, "Add account");
     EXPECT_EQ(dialog.windowTitle(), "Add account");
     for (QLineEdit* edit : {dialog.UserNameEdit(), dialog.PasswordEdit(), dialog.RepeatEdit()}) {

@@ -16,7 +16,13 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
     std::remove(path.c_str());
     CppSQLite3DB db;
     db.open(path.c_str());
+    // A file from before the strong hashes: its accounts are all read, by their digests.
+    db.execDML(kMainDbSchema);
+    db.execDML("insert into accounts values ('old', '7', ''), ('bad', '', '')");
     ServerSettings settings = LoadServerSettings(db);
+    EXPECT_EQ(settings.accounts.at("old"), (ServerAccount{1, 7u, ""}));
+    EXPECT_EQ(settings.accounts.at("bad"), (ServerAccount{2, std::nullopt, ""}));
+    db.execDML("delete from accounts");
     EXPECT_EQ(settings.listenPort, 8089);
     EXPECT_FALSE(settings.anonymousAllowed);
     EXPECT_EQ(settings.historyMaxRows, 1000000);
@@ -29,14 +35,16 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
         "insert into configuration values ('idle_timeout', '-5');"
         "insert into configuration values ('max_connections', '7');"
         "insert into accounts values ('amy', '26499', '');"
-        "insert into accounts values ('amy', '1', '');");
+        "insert into accounts values ('amy', '1', '');"
+        "insert into account_passwords values (1, '$y$hash');");
     settings = LoadServerSettings(db);
     EXPECT_EQ(settings.listenPort, 70000 % 65536);
     EXPECT_FALSE(settings.anonymousAllowed) << "only exactly 1 switches it on";
     EXPECT_EQ(settings.idleTimeoutSec, 300);
     EXPECT_EQ(settings.maxConnections, 7);
     ASSERT_EQ(settings.accounts.size(), 1u);
-    EXPECT_EQ(settings.accounts.at("amy"), 26499u) << "the first row of a name wins";
+    EXPECT_EQ(settings.accounts.at("amy"), (ServerAccount{1, 26499u, "$y$hash"}))
+        << "the first row of a name wins, with its hash";
     EXPECT_EQ(db.execQuery("select count(*) from configuration").getIntField(0), 5);
     db.close();
     std::remove(path.c_str());

@@ -141,6 +141,10 @@ void CAccountDlg::ReportChange(AccountChange change, int doneStringId) {
         case AccountChange::kNameTaken:
             ShowTip(this, res::IDS_USER_NAME_OCCUPIED);
             break;
+        case AccountChange::kGone:  // deleted meanwhile: the list shows what is there now
+            Fill();
+            ShowTip(this, res::IDS_ACCOUNT_GONE);
+            break;
         case AccountChange::kFailed:
             ShowOperationFailed(this);
             break;

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "ui/common/DialogUnits.h"
 #include "ui/pages/PageMessages.h"
@@ -10,7 +11,9 @@
 namespace {
 
 constexpr int kDluWidth = 245;
-constexpr int kDluHeight = 97;
+// Taller than the original 97 by the hint lines under the fields.
+constexpr int kDluHeight = 117;
+constexpr int kDluButtonTop = 96;
 
 // Label, edit and object name of each field row, top to bottom.
 struct FieldRow {
@@ -23,6 +26,13 @@ constexpr FieldRow kRows[] = {
     {res::Ctl::AccountPassword, "edit1016", true},
     {res::Ctl::AccountRepeatPassword, "edit1017", true},
 };
+
+// A name with ':' cannot be sent over HTTP Basic (user:password); control characters cannot
+// be typed by a client either.
+bool UsableUserName(const QString& name) {
+    return std::none_of(name.begin(), name.end(),
+                        [](QChar c) { return c == ':' || c.category() == QChar::Other_Control; });
+}
 
 }  // namespace
 
@@ -57,12 +67,20 @@ CAddAccountDlg::CAddAccountDlg(QWidget* parent, Purpose purpose, const QString& 
     repeat_ = edits[2];
     userName_->setText(userName);
 
+    // What the fields take, and (modify) what empty password fields mean.
+    QString hint = res::Str(res::IDS_ACCOUNT_FIELDS_HINT);
+    if (purpose == Purpose::Modify) hint += "\n" + res::Str(res::IDS_KEEP_PASSWORD_HINT);
+    auto* hintLabel = new QLabel(hint, this);
+    hintLabel->setObjectName("accountHint");
+    hintLabel->setWordWrap(true);
+    hintLabel->setGeometry(DluToRect(metrics, 14, 70, kDluWidth - 28, 24));
+
     auto* ok = new QPushButton(res::Str(res::Ctl::AccountOk), this);
     ok->setObjectName("button1");
     ok->setDefault(true);
     auto* cancel = new QPushButton(res::Str(res::Ctl::AccountCancel), this);
     cancel->setObjectName("button2");
-    const QRect okRect = DluToRect(metrics, kDluWidth - 2 * 57, 76, 50, 14);
+    const QRect okRect = DluToRect(metrics, kDluWidth - 2 * 57, kDluButtonTop, 50, 14);
     ok->setGeometry(okRect);
     cancel->setGeometry(okRect.translated(DluToPixels(metrics, 57, 0).width(), 0));
     connect(ok, &QPushButton::clicked, this, &CAddAccountDlg::accept);
@@ -79,6 +97,7 @@ QString CAddAccountDlg::Password() const {
 
 int CAddAccountDlg::FirstFailedCheck() const {
     if (userName_->text().isEmpty()) return res::IDS_USER_NAME_EMPTY;
+    if (!UsableUserName(userName_->text())) return res::IDS_USER_NAME_INVALID;
     const bool keepPassword =
         purpose_ == Purpose::Modify && password_->text().isEmpty() && repeat_->text().isEmpty();
     if (keepPassword) return 0;

@@ -99,6 +99,16 @@ constexpr NumberedText kNumbered[] = {
     {IDS_NOTICE_NEW_ALARMS_TEXT, "%1 new alarm(s), %2 in all. See the Alarm tab.",
      "新增 %1 条报警，共 %2 条。请查看“报警”页。"},
     {IDS_HELP_FILE, "help-en.html", "help-zh.html"},
+    {IDS_ACCOUNT_GONE, "The account no longer exists; the list has been refreshed.",
+     "该帐号已不存在，列表已刷新。"},
+    {IDS_USER_NAME_INVALID,
+     "The user name can not contain \":\" or control characters (a name with \":\" can never "
+     "log in over HTTP).",
+     "用户名不能包含“:”或控制字符（含“:”的用户名无法通过 HTTP 登录）。"},
+    {IDS_ACCOUNT_FIELDS_HINT, "User name and password hold at most 20 characters each.",
+     "用户名和密码各最多 20 个字符。"},
+    {IDS_KEEP_PASSWORD_HINT, "Leave both password fields empty to keep the current password.",
+     "两个密码框都留空则保留原密码。"},
 };
 
 constexpr bool IdsAscending() {

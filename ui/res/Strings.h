@@ -83,6 +83,11 @@ inline constexpr int IDS_NOTICE_SERVER_STOPPED_TEXT = 307;
 inline constexpr int IDS_NOTICE_NEW_ALARMS = 308;       // notification title
 inline constexpr int IDS_NOTICE_NEW_ALARMS_TEXT = 309;  // %1 new alarms, %2 in all
 inline constexpr int IDS_HELP_FILE = 310;               // the help page beside MainUI
+// Account pages (350-379).
+inline constexpr int IDS_ACCOUNT_GONE = 350;         // modify: the account was deleted meanwhile
+inline constexpr int IDS_USER_NAME_INVALID = 351;    // dialog check: ':' or a control character
+inline constexpr int IDS_ACCOUNT_FIELDS_HINT = 352;  // dialog: at most 20 characters
+inline constexpr int IDS_KEEP_PASSWORD_HINT = 353;   // modify dialog: empty fields keep it
 
 // Every numbered id of the table, ascending.
 const int* AllStringIds(int* count);

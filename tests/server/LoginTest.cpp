@@ -1,0 +1,118 @@
+// Logins as a guesser tries them: passwords that share a digest, rows from older files, bursts
+// from one address; and the throttle's rules alone.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "Common/PasswordDigest.h"
+#include "Common/UserConf.h"
+#include "server/LoginThrottle.h"
+#include "tests/server/ServerHarness.h"
+
+namespace server_test {
+namespace {
+
+using Outcome = LoginThrottle::Outcome;
+using std::chrono::milliseconds;
+
+TEST(LoginThrottle, BlocksAGuessingAddressLongerEachTimeButNeverTheAccount) {
+    LoginLimits limits;
+    limits.maxAddresses = 10;
+    LoginThrottle throttle(limits);
+    auto now = LoginThrottle::Clock::time_point{} + std::chrono::hours(1);
+    // One failure: the block it started, or -1 when the attempt was refused unchecked.
+    const auto fail = [&](const std::string& address, const std::string& account = "amy") {
+        if (!throttle.Begin(address, now)) return milliseconds(-1);
+        return throttle.Finish(address, account, Outcome::kBad, now);
+    };
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(fail("a"), milliseconds(0)) << "the allowance";
+    EXPECT_EQ(fail("a"), milliseconds(1000));
+    EXPECT_EQ(fail("a"), milliseconds(-1)) << "blocked: refused, and the block doubles";
+    EXPECT_TRUE(throttle.Blocked("a", now + milliseconds(1999)));
+    now += milliseconds(2000);
+    EXPECT_EQ(fail("a"), milliseconds(4000));
+    for (int i = 0; i < 4; ++i) fail("a");  // 8 s, 16 s, 32 s, then the cap
+    EXPECT_TRUE(throttle.Blocked("a", now + milliseconds(59999)));
+    EXPECT_FALSE(throttle.Blocked("a", now + milliseconds(60000)));
+
+    // Another address logs in at once. Eight checks of one address may be under way, no more.
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(throttle.Begin("b", now));
+    EXPECT_FALSE(throttle.Begin("b", now));
+    for (int i = 0; i < 8; ++i) throttle.Finish("b", "amy", Outcome::kGood, now);
+
+    // Twenty failures on bob from as many addresses: from then on an address that fails on him
+    // is blocked at its first failure, while one with the right password still gets in.
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(fail("c" + std::to_string(i), "bob"), milliseconds(0));
+    EXPECT_EQ(fail("d", "bob"), milliseconds(1000));
+    EXPECT_TRUE(throttle.Begin("e", now));
+    EXPECT_EQ(throttle.Finish("e", "bob", Outcome::kGood, now), milliseconds(0));
+    EXPECT_LE(throttle.Addresses(), limits.maxAddresses) << "hostile addresses stay bounded";
+
+    now += limits.forgetAfter + milliseconds(60000);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(fail("d"), milliseconds(0)) << "failures are forgotten";
+}
+
+class Logins : public ::testing::Test {
+protected:
+    void Start(const std::vector<std::pair<std::string, std::string>>& accounts) {
+        ResetDatabase({{"anonymous_allow", "0"}}, accounts);
+    }
+    void Serve() {
+        listen_ = FreePort();
+        server_ = std::make_unique<ServerProcess>(listen_, FreePort());
+        ASSERT_TRUE(server_->Ready());
+    }
+    bool Socks5Login(const std::string& user, const std::string& password) {
+        return Socks5Tunnel(listen_, origin_.Port(), user, password).fd >= 0;
+    }
+    std::string HttpStatus(const std::string& options) {
+        return Curl("-o /dev/null -w %{http_code} -x http://127.0.0.1:" + std::to_string(listen_) +
+                    " " + options + " http://127.0.0.1:" + std::to_string(origin_.Port()) +
+                    "/hello")
+            .output;
+    }
+    static int LogLines(const std::string& text) {
+        std::ifstream log(InstallDir() + "/server.log");
+        int count = 0;
+        for (std::string line; std::getline(log, line);) count += line.find(text) != line.npos;
+        return count;
+    }
+
+    HttpOrigin origin_;
+    uint16_t listen_ = 0;
+    std::unique_ptr<ServerProcess> server_;
+};
+
+TEST_F(Logins, TheStrongHashRefusesDigestCollisionsAndOldRowsKeepTheirDigest) {
+    Start({{"old", "b0b"}, {"broken", ""}});
+    ASSERT_EQ(UserConf::instance().addAccount("amy", "ab"), AccountChange::kDone);
+    Sql("update accounts set password='not a number' where username='broken'");
+    for (const char* forged : {"`r", "bR"}) ASSERT_EQ(PasswordDigest(forged), PasswordDigest("ab"));
+    Serve();
+    EXPECT_TRUE(Socks5Login("amy", "ab"));
+    EXPECT_FALSE(Socks5Login("amy", "`r"));
+    EXPECT_EQ(HttpStatus("-U amy:bR"), "407");
+    EXPECT_EQ(HttpStatus("-U amy:ab"), "200");
+
+    EXPECT_TRUE(Socks5Login("old", "b0b")) << "a row without a hash: checked by its digest";
+    EXPECT_EQ(HttpStatus("-U old:b0b"), "200");
+    EXPECT_EQ(LogLines("account \"old\" has no strong password hash"), 1);
+    EXPECT_EQ(HttpStatus("-U broken:"), "407") << "a digest that is no number disables";
+}
+
+TEST_F(Logins, ABurstOfGuessesFromOneAddressIsHeldWhileAnotherAddressLogsIn) {
+    Start({{"alice", "secret"}});
+    Serve();
+    for (int i = 0; i < 12; ++i) EXPECT_FALSE(Socks5Login("alice", "guess" + std::to_string(i)));
+    EXPECT_FALSE(Socks5Login("alice", "secret")) << "from the guessing address: refused for now";
+    EXPECT_EQ(HttpStatus("--interface 127.0.0.2 -U alice:secret"), "200");
+    EXPECT_TRUE(WaitUntil([] {
+        return Count(
+                   "select count(*) from alarms where message like "
+                   "'too many failed logins from 127.0.0.1:%'") > 0;
+    }));
+}
+
+}  // namespace
+}  // namespace server_test
