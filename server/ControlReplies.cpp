@@ -30,19 +30,6 @@ std::string TimeText(int64_t unixTime) {
     return DateTime::FromUnixTime(static_cast<uint32_t>(unixTime)).ToString();
 }
 
-template <class Map, class Fill>
-std::string TotalsList(const Map& totals, Fill fill) {
-    Json::Value data(Json::arrayValue);
-    for (const auto& [name, entry] : totals) {
-        Json::Value row(Json::objectValue);
-        fill(row, name);
-        row["total_bytes"] = FormatBytes(entry.bytes);
-        row["last_report_time"] = TimeText(entry.lastActive);
-        data.append(row);
-    }
-    return Envelope(data);
-}
-
 }  // namespace
 
 std::string Envelope(const Json::Value& data) {
@@ -86,12 +73,23 @@ std::string FlowRealtimeReply(const TrafficStats& stats) {
     return Envelope(data);
 }
 
-std::string FlowIpReply(const TrafficStats& stats) {
-    return TotalsList(stats.ByIp(),
-                      [](Json::Value& row, const std::string& ip) { row["ip"] = ip; });
+TotalsSnapshot SnapshotTotals(const std::map<std::string, TrafficStats::Totals>& totals) {
+    return TotalsSnapshot(totals.begin(), totals.end());
 }
 
-std::string FlowUserReply(const TrafficStats& stats) {
-    return TotalsList(stats.ByUser(),
-                      [](Json::Value& row, const std::string& user) { row["user"] = user; });
+std::string TotalsReply(const TotalsSnapshot& rows, const char* key) {
+    // As Json::Value would write it: keys in order, no indentation.
+    std::string text = "{\"data\":[";
+    const std::string field = std::string("{\"") + key + "\":";
+    for (const auto& [name, totals] : rows) {
+        if (text.back() != '[') text += ',';
+        text.append(field)
+            .append(Json::valueToQuotedString(name.c_str()))
+            .append(",\"last_report_time\":\"")
+            .append(TimeText(totals.lastActive))
+            .append("\",\"total_bytes\":\"")
+            .append(FormatBytes(totals.bytes))
+            .append("\"}");
+    }
+    return text + "],\"err_code\":0,\"err_msg\":\"\"}";
 }

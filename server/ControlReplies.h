@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "server/TrafficStats.h"
 
@@ -19,6 +21,11 @@ std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms);
 std::string BandwidthReply(const TrafficStats& stats);
 // One object per client address and user with live connections.
 std::string FlowRealtimeReply(const TrafficStats& stats);
-// Totals since the start, per client address and per named user.
-std::string FlowIpReply(const TrafficStats& stats);
-std::string FlowUserReply(const TrafficStats& stats);
+
+// A copy of the totals per client address or per named user, taken on the event loop; the
+// reply is built from it on another thread, so that a large one holds up nobody.
+using TotalsSnapshot = std::vector<std::pair<std::string, TrafficStats::Totals>>;
+TotalsSnapshot SnapshotTotals(const std::map<std::string, TrafficStats::Totals>& totals);
+// Totals since the start, per client address (`key` "ip") or per named user ("user"): the
+// text written directly, without a JSON tree (a hundred thousand rows would take 80 MB).
+std::string TotalsReply(const TotalsSnapshot& rows, const char* key);

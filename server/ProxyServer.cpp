@@ -372,15 +372,34 @@ asio::awaitable<std::string> ProxyServer::Answer(int command) {
         case Command::kFlowRealtime:
             co_return FlowRealtimeReply(stats_);
         case Command::kFlowIp:
-            co_return FlowIpReply(stats_);
+            co_return co_await TotalsOffLoop(true);
         case Command::kFlowUser:
-            co_return FlowUserReply(stats_);
+            co_return co_await TotalsOffLoop(false);
         case Command::kBandwidth:
             co_return BandwidthReply(stats_);
         case Command::kUnknown:
             break;
     }
     co_return ErrorReply(1, "unknown command");
+}
+
+// A copy of the totals is taken here; the reply is built from it on the reply builder's
+// thread while the loop serves everyone (named locals only: GCC 12 mishandles temporaries
+// that hold captures across co_await).
+asio::awaitable<std::string> ProxyServer::TotalsOffLoop(bool byIp) {
+    TotalsSnapshot rows = SnapshotTotals(byIp ? stats_.ByIp() : stats_.ByUser());
+    auto initiate = [this, &rows, byIp](auto handler) {
+        auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+        asio::post(replyBuilder_,
+                   [shared, byIp, rows = std::move(rows), executor = io_.get_executor()] {
+                       std::string text = TotalsReply(rows, byIp ? "ip" : "user");
+                       asio::post(executor, [shared, text = std::move(text)]() mutable {
+                           (*shared)(std::move(text));
+                       });
+                   });
+    };
+    co_return co_await asio::async_initiate<decltype(asio::use_awaitable), void(std::string)>(
+        initiate, asio::use_awaitable);
 }
 
 asio::awaitable<std::optional<ServerSettings>> ProxyServer::ReloadSettings() {

@@ -75,6 +75,7 @@ private:
     void EndIdleControl();
     asio::awaitable<std::string> Answer(int command);
     asio::awaitable<std::string> ApplyConf();
+    asio::awaitable<std::string> TotalsOffLoop(bool byIp);
     asio::awaitable<std::optional<ServerSettings>> ReloadSettings();
     void Apply(ServerSettings settings);
     asio::awaitable<void> Tick();
@@ -91,6 +92,7 @@ private:
     asio::ip::tcp::acceptor controlAcceptor_;
     asio::steady_timer ticker_;
     TrafficStats stats_;
+    asio::thread_pool replyBuilder_{1};  // builds large control replies off the loop
     std::unordered_set<ClientSession*> sessions_;
     std::unordered_map<asio::ip::address, int> connectionsPerAddress_;
     // Control connections and when each last asked something.

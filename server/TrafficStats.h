@@ -14,7 +14,12 @@ public:
     struct Totals {
         uint64_t bytes = 0;
         int64_t lastActive = 0;  // Unix time, seconds
+        int flows = 0;           // live flows that point here: never dropped while any
     };
+    // Totals kept per address (and per user): beyond it, at the next Tick, those of the
+    // addresses longest inactive and without a live connection go, down to 90 % of it. A
+    // client that walks through many addresses cannot grow the server or the replies.
+    static constexpr size_t kMaxTotals = 100000;
     struct Flow {
         std::string ip;
         std::string user;  // empty for anonymous clients
@@ -27,7 +32,8 @@ public:
     };
     using FlowKey = std::pair<std::string, std::string>;
 
-    explicit TrafficStats(int64_t nowUnix = 0) : now_(nowUnix) {}
+    explicit TrafficStats(int64_t nowUnix = 0, size_t maxTotals = kMaxTotals)
+        : now_(nowUnix), maxTotals_(maxTotals) {}
     TrafficStats(const TrafficStats&) = delete;
     TrafficStats& operator=(const TrafficStats&) = delete;
 
@@ -62,6 +68,7 @@ public:
 
 private:
     int64_t now_;
+    size_t maxTotals_;
     uint64_t totalBytes_ = 0;
     uint64_t thisSecond_ = 0;
     uint64_t lastSecond_ = 0;

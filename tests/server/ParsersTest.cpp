@@ -2,11 +2,14 @@
 // heads and body framing, the proxy's request rewriting and Basic credentials, the control
 // channel's request lines, and the traffic figures.
 #include <gtest/gtest.h>
+#include <json/reader.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "server/ControlProtocol.h"
+#include "server/ControlReplies.h"
 #include "server/HttpMessageParser.h"
 #include "server/HttpProxyRequest.h"
 #include "server/Socks5Protocol.h"
@@ -311,6 +314,29 @@ TEST(TrafficStats, FlowsTotalsAndTheLastSecond) {
     EXPECT_EQ(FormatBytes(1023), "1023 B");
     EXPECT_EQ(FormatBytes(1536), "1.50 KB");
     EXPECT_EQ(FormatBytes(5ull << 30), "5.00 GB");
+}
+
+// A client walking through addresses cannot grow the totals past their bound: the longest
+// inactive go first, never one with a live connection; the console reads the reply.
+TEST(TrafficStats, TotalsOfManyAddressesAreBoundedAndReadByTheConsole) {
+    TrafficStats stats(0, 100);
+    stats.Open("10.0.0.0", "alice");  // stays open: oldest, but live
+    for (int i = 1; i <= 150; ++i) {
+        stats.Tick(i);
+        stats.Close(stats.Open("10.0.1." + std::to_string(i), ""));
+    }
+    stats.Tick(200);
+    EXPECT_LE(stats.ByIp().size(), 100u);
+    EXPECT_EQ(stats.ByIp().count("10.0.0.0"), 1u);
+    EXPECT_EQ(stats.ByIp().count("10.0.1.150"), 1u);
+    EXPECT_EQ(stats.ByIp().count("10.0.1.1"), 0u);
+    for (const auto& [totals, key] : {std::pair{&stats.ByIp(), "ip"}, {&stats.ByUser(), "user"}}) {
+        Json::Value reply;
+        std::istringstream(TotalsReply(SnapshotTotals(*totals), key)) >> reply;
+        ASSERT_EQ(reply["data"].size(), totals->size());
+        EXPECT_EQ(reply["data"][0][key], key == std::string("ip") ? "10.0.0.0" : "alice");
+        EXPECT_EQ(reply["data"][0]["total_bytes"], "0 B");
+    }
 }
 
 }  // namespace
