@@ -2,6 +2,7 @@
 
 #include <glog/logging.h>
 #include <systemd/sd-bus.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "Common/DatabaseLock.h"
 #include "service/DetachedLaunch.h"
 #include "service/LocalServiceFiles.h"
 
@@ -173,6 +175,17 @@ std::string QuoteWord(const std::string& word, bool variables) {
     return quoted + "\"";
 }
 
+// The same for every install: the kernel, devices and other processes out of reach, and
+// bounds that keep a runaway server from taking the machine down (2 GiB holds 1024 clients'
+// tunnel buffers at their largest; the server runs a handful of threads). AF_NETLINK: the
+// control channel asks the kernel's socket table who is connecting.
+constexpr char kConfinement[] =
+    "PrivateTmp=yes\nPrivateDevices=yes\nProtectKernelTunables=yes\nProtectKernelModules=yes\n"
+    "ProtectKernelLogs=yes\nProtectControlGroups=yes\n"
+    "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n"
+    "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\nSystemCallFilter=@system-service\n"
+    "SystemCallArchitectures=native\nMemoryMax=2G\nTasksMax=64\nLimitNOFILE=65536\n";
+
 // The folders that ProtectHome= hides (a bind mount cannot bring one of their subfolders back).
 bool UnderHomeFolders(const std::filesystem::path& folder) {
     for (const char* home : {"/home", "/root", "/run/user"}) {
@@ -185,21 +198,44 @@ bool UnderHomeFolders(const std::filesystem::path& folder) {
     return false;
 }
 
-// What a proxy needs and no more: no gain of privileges, a read-only system except the
-// install folder (main.db and its lock), no home folders unless it is installed in one, its
-// own /tmp, IP and local sockets.
+// The files of main.db the server writes; everything else in its folder it may only read.
+bool DatabaseFile(const std::string& name) {
+    return name == "main.db" || name == "main.db-journal" || name == kDatabaseLockName;
+}
+
+// What a proxy needs and no more. The install folder stays writable: SQLite creates and
+// deletes main.db-journal beside main.db on every write (the rollback journal the console
+// shares, which must be found at that path after a crash), so the folder cannot be read-only;
+// every other entry in it (MainUI, the server itself, ...) is mounted read-only. Running as
+// root, the server keeps no capability but binding a port below 1024: where main.db belongs
+// to another account, the server runs as that account (root without CAP_DAC_OVERRIDE could
+// not open it), with that one capability as an ambient one.
 std::string Hardening(const std::vector<std::string>& commandWords) {
     std::string text = "NoNewPrivileges=yes\n";
     const std::filesystem::path program =
         std::filesystem::path(commandWords.empty() ? "" : commandWords.front()).lexically_normal();
+    const std::filesystem::path folder = program.parent_path();
     if (program.is_absolute()) {
-        text += "ProtectSystem=strict\nReadWritePaths=" +
-                QuoteWord(program.parent_path().string(), false) + "\n";
+        text += "ProtectSystem=strict\nReadWritePaths=" + QuoteWord(folder.string(), false) + "\n";
+        std::vector<std::string> readOnly;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            const std::string name = entry.path().filename().string();
+            if (!DatabaseFile(name)) readOnly.push_back(QuoteWord(entry.path().string(), false));
+        }
+        std::sort(readOnly.begin(), readOnly.end());
+        for (const std::string& path : readOnly) text += "ReadOnlyPaths=" + path + "\n";
+        struct stat database {};
+        if (::stat((folder / "main.db").c_str(), &database) == 0 && database.st_uid != 0) {
+            text += "User=" + std::to_string(database.st_uid) +
+                    "\nGroup=" + std::to_string(database.st_gid) +
+                    "\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n";
+        }
     }
-    if (!program.is_absolute() || !UnderHomeFolders(program.parent_path())) {
+    if (!program.is_absolute() || !UnderHomeFolders(folder)) {
         text += "ProtectHome=yes\n";
     }
-    return text + "PrivateTmp=yes\nRestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX\n";
+    return text + kConfinement;
 }
 
 }  // namespace

@@ -64,7 +64,11 @@ std::string Hardening(const std::string& folder, bool protectHome = true) {
     return "NoNewPrivileges=yes\n" +
            (folder.empty() ? "" : "ProtectSystem=strict\nReadWritePaths=" + folder + "\n") +
            (protectHome ? "ProtectHome=yes\n" : "") +
-           "PrivateTmp=yes\nRestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX\n";
+           "PrivateTmp=yes\nPrivateDevices=yes\nProtectKernelTunables=yes\n"
+           "ProtectKernelModules=yes\nProtectKernelLogs=yes\nProtectControlGroups=yes\n"
+           "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n"
+           "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\nSystemCallFilter=@system-service\n"
+           "SystemCallArchitectures=native\nMemoryMax=2G\nTasksMax=64\nLimitNOFILE=65536\n";
 }
 
 // Percent, dollar and backslash reach the program as written ("$" is a variable in arguments
@@ -81,7 +85,7 @@ TEST(SystemdUnitTextTest, UnitFileEscapesFailureActionsAndStates) {
         {"/opt/a$b%c/TorvoProxyServer", Hardening("\"/opt/a$b%%c\"")},
         {"/opt/torvo/../t/TorvoProxyServer -s", Hardening("\"/opt/t\"")},
         {"/home/ann/torvo/TorvoProxyServer", Hardening("\"/home/ann/torvo\"", false)},
-        {"/root/TorvoProxyServer", Hardening("\"/root\"", false)},
+        {"/root/no-torvo/TorvoProxyServer", Hardening("\"/root/no-torvo\"", false)},
         {"/homestead/TorvoProxyServer", Hardening("\"/homestead\"")},
         {"TorvoProxyServer -s", Hardening("")},
     };
@@ -89,6 +93,29 @@ TEST(SystemdUnitTextTest, UnitFileEscapesFailureActionsAndStates) {
         const std::string text = systemd_service::UnitFileText({"X", "X", commandLine, false});
         EXPECT_EQ(text.substr(text.find("NoNewPrivileges")), hardening) << commandLine;
     }
+    // In a real install folder the server writes only main.db, its journal and its lock; a
+    // main.db of another account makes the server run as that account.
+    const std::string folder = ::testing::TempDir() + "torvo-unit";
+    fs::remove_all(folder);
+    fs::create_directories(folder + "/lib");
+    for (const char* name : {"MainUI", "TorvoProxyServer", "main.db", "main.db-journal",
+                             "TPS_SQLITE_MUTEXT_NAME"}) {
+        std::ofstream(folder + "/" + name);
+    }
+    const std::string inFolder = "ReadWritePaths=\"" + folder + "\"\nReadOnlyPaths=\"" + folder +
+                                 "/MainUI\"\nReadOnlyPaths=\"" + folder +
+                                 "/TorvoProxyServer\"\nReadOnlyPaths=\"" + folder + "/lib\"\n";
+    for (const uid_t owner : {0u, 1234u}) {
+        ASSERT_EQ(::chown((folder + "/main.db").c_str(), owner, owner), 0);
+        const std::string text =
+            systemd_service::UnitFileText({"X", "X", folder + "/TorvoProxyServer -s", false});
+        EXPECT_NE(text.find(inFolder), std::string::npos) << text;
+        EXPECT_EQ(text.find("User=1234\nGroup=1234\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n") !=
+                      std::string::npos,
+                  owner != 0)
+            << text;
+    }
+    fs::remove_all(folder);
     EXPECT_EQ(systemd_service::FailureActionsDropIn(FailureActions{}), "[Service]\nRestart=no\n");
     const std::tuple<const char*, const char*, uint32_t> rows[] = {
         {"activating", "start", kStartPending},   {"active", "running", kRunning},
