@@ -1,8 +1,8 @@
 #include "service/SystemdServiceManager.h"
 
 #include <glog/logging.h>
-#include <systemd/sd-bus.h>
 #include <sys/stat.h>
+#include <systemd/sd-bus.h>
 #include <unistd.h>
 
 #include <algorithm>

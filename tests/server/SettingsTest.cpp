@@ -2,6 +2,9 @@
 // bounds of what it writes.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "Common/CppSQLite3DB.h"
 #include "Common/Database.h"
 #include "server/DatabaseWorker.h"
@@ -55,12 +58,15 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
 TEST(DatabaseWorker, TheQueueIsBoundedInBytesAndTheTablesInSize) {
     ResetDatabase({}, {});
     constexpr int64_t kMaxBytes = 4 << 20;
-    constexpr int kRows = 20000;  // 40 MiB of URLs
+    constexpr int kRows = 40000;  // 80 MiB of URLs
     DatabaseWorker worker;
     worker.SetRetention(1000000, 100000, kMaxBytes);
     const std::string url(2048, 'u');
     ASSERT_TRUE(UseDatabase([&](CppSQLite3DB&) {
-        for (int i = 0; i < kRows; ++i) worker.Record(AccessRecord{"u", 1, url, i});
+        // The worker takes a first batch and waits for the lock; the rest stay queued.
+        worker.Record(AccessRecord{"u", 1, url, 0});
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        for (int i = 1; i < kRows; ++i) worker.Record(AccessRecord{"u", 1, url, i});
     }));
     EXPECT_GT(worker.DroppedRows(), 0u);
     EXPECT_LT(worker.DroppedRows(), uint64_t{kRows});

@@ -98,8 +98,8 @@ TEST(SystemdUnitTextTest, UnitFileEscapesFailureActionsAndStates) {
     const std::string folder = ::testing::TempDir() + "torvo-unit";
     fs::remove_all(folder);
     fs::create_directories(folder + "/lib");
-    for (const char* name : {"MainUI", "TorvoProxyServer", "main.db", "main.db-journal",
-                             "TPS_SQLITE_MUTEXT_NAME"}) {
+    for (const char* name :
+         {"MainUI", "TorvoProxyServer", "main.db", "main.db-journal", "TPS_SQLITE_MUTEXT_NAME"}) {
         std::ofstream(folder + "/" + name);
     }
     const std::string inFolder = "ReadWritePaths=\"" + folder + "\"\nReadOnlyPaths=\"" + folder +
