@@ -14,15 +14,13 @@ CredentialCache::CredentialCache() {
     hmac_sha256_set_key(&keyed_, key.size(), key.data());
 }
 
-bool CredentialCache::Holds(const std::string& user, std::string_view password) {
-    const auto found = verified_.find(user);
-    if (found == verified_.end()) return false;
-    const Tag tag = TagOf(user, password);
-    return memeql_sec(tag.data(), found->second.data(), tag.size()) != 0;
+bool CredentialCache::Same(const Tag& a, const Tag& b) {
+    return memeql_sec(a.data(), b.data(), a.size()) != 0;
 }
 
-void CredentialCache::Remember(const std::string& user, std::string_view password) {
-    verified_[user] = TagOf(user, password);
+bool CredentialCache::Holds(const std::string& user, const Tag& tag) const {
+    const auto found = verified_.find(user);
+    return found != verified_.end() && Same(tag, found->second);
 }
 
 CredentialCache::Tag CredentialCache::TagOf(std::string_view user, std::string_view password) {

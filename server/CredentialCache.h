@@ -15,16 +15,19 @@
 // event loop's thread only.
 class CredentialCache {
 public:
+    using Tag = std::array<uint8_t, SHA256_DIGEST_SIZE>;
+
     CredentialCache();
-    bool Holds(const std::string& user, std::string_view password);
-    void Remember(const std::string& user, std::string_view password);
+    // The tag of a user and password under this process's key.
+    Tag TagOf(std::string_view user, std::string_view password);
+    // Constant-time equality of two tags.
+    static bool Same(const Tag& a, const Tag& b);
+    bool Holds(const std::string& user, const Tag& tag) const;
+    void Remember(const std::string& user, const Tag& tag) { verified_[user] = tag; }
     // Everything goes (the accounts were read again).
     void Clear() { verified_.clear(); }
 
 private:
-    using Tag = std::array<uint8_t, SHA256_DIGEST_SIZE>;
-    Tag TagOf(std::string_view user, std::string_view password);
-
     hmac_sha256_ctx keyed_{};  // keyed once; each tag leaves it keyed again
     std::unordered_map<std::string, Tag> verified_;
 };

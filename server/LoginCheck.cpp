@@ -25,25 +25,47 @@ asio::awaitable<LoginVerdict> LoginChecker::Check(const ServerAccount* account,
                                                   const std::string& address) {
     using Outcome = LoginThrottle::Outcome;
     const auto now = LoginThrottle::Clock::now();
+    const bool known = account != nullptr;
+    CredentialCache::Tag tag{};
     // Past the throttle only: a cache hit would otherwise tell a guesser the password.
-    if (account != nullptr && !throttle_.Blocked(address, now) && cache_.Holds(user, password)) {
-        co_return LoginVerdict{LoginResult::kGood};
+    if (known && !throttle_.Blocked(address, now)) {
+        tag = cache_.TagOf(user, password);
+        if (cache_.Holds(user, tag)) co_return LoginVerdict{LoginResult::kGood};
+        const auto found = pending_.find(user);
+        if (found != pending_.end() && CredentialCache::Same(found->second->tag, tag)) {
+            // The same credential is being checked: its result is this one's too.
+            const std::shared_ptr<Pending> pending = found->second;
+            co_await pending->done.async_wait(asio::experimental::as_tuple(asio::use_awaitable));
+            if (!pending->result) co_return LoginVerdict{LoginResult::kRefused};
+            co_return LoginVerdict{*pending->result == HashCheck::kMatch ? LoginResult::kGood
+                                                                         : LoginResult::kBad};
+        }
     }
     if (!throttle_.Begin(address, now)) co_return LoginVerdict{LoginResult::kRefused};
 
-    const bool known = account != nullptr;
     const uint64_t generation = generation_;
     std::optional<HashCheck> checked;
     if (known && account->hash.empty()) {
         checked = CheckDigest(user, *account, password);
     } else {
         const std::string hash = known ? account->hash : kNoAccountHash;
+        std::shared_ptr<Pending> pending;
+        if (known && !pending_.contains(user)) {
+            pending = std::make_shared<Pending>(io_, tag);
+            pending->done.expires_at(asio::steady_timer::time_point::max());
+            pending_.emplace(user, pending);
+        }
         checked = co_await CheckOnPool(hash, password);
+        if (pending) {
+            pending->result = checked;
+            pending->done.cancel();
+            pending_.erase(user);
+        }
         if (checked == HashCheck::kUnusable && known) {
             LogOnce('h', user,
                     "account \"" + user +
-                        "\" cannot log in: its stored password "
-                        "hash is not one this server can check");
+                        "\" cannot log in: its stored password hash is not one this server can "
+                        "check");
         }
     }
     const auto end = LoginThrottle::Clock::now();
@@ -52,7 +74,7 @@ asio::awaitable<LoginVerdict> LoginChecker::Check(const ServerAccount* account,
         co_return LoginVerdict{LoginResult::kRefused};
     }
     const bool good = known && *checked == HashCheck::kMatch;
-    if (good && generation == generation_) cache_.Remember(user, password);
+    if (good && generation == generation_) cache_.Remember(user, cache_.TagOf(user, password));
     const auto blocked = throttle_.Finish(address, known ? user : std::string(),
                                           good ? Outcome::kGood : Outcome::kBad, end);
     co_return LoginVerdict{good ? LoginResult::kGood : LoginResult::kBad, blocked};

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <asio.hpp>
+#include <asio/experimental/as_tuple.hpp>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 
 #include "Common/PasswordHash.h"
 #include "server/CredentialCache.h"
@@ -54,11 +57,22 @@ private:
                           const std::string& password);
     void LogOnce(char kind, const std::string& user, const std::string& text);
 
+    // A strong check under way; attempts with the same credential wait for its result instead
+    // of checking again (a client opening many connections at once sends the same one on each).
+    struct Pending {
+        explicit Pending(asio::io_context& io, const CredentialCache::Tag& tag)
+            : tag(tag), done(io) {}
+        CredentialCache::Tag tag;
+        asio::steady_timer done;  // cancelled when the result is in
+        std::optional<HashCheck> result;
+    };
+
     asio::io_context& io_;
     LoginThrottle throttle_;
     CredentialCache cache_;
     uint64_t generation_ = 0;
     std::set<std::string> logged_;  // kind and user name of each line logged once
+    std::unordered_map<std::string, std::shared_ptr<Pending>> pending_;  // by user name
     std::atomic<bool> stopping_{false};
     WorkerPool pool_;  // last: joined before the rest goes
 };

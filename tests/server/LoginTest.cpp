@@ -90,6 +90,18 @@ TEST_F(Logins, TheStrongHashRefusesDigestCollisionsAndOldRowsKeepTheirDigest) {
     Sql("update accounts set password='not a number' where username='broken'");
     for (const char* forged : {"`r", "bR"}) ASSERT_EQ(PasswordDigest(forged), PasswordDigest("ab"));
     Serve();
+    // Sixteen connections at once with one credential (as a browser opens them): all wait for
+    // one check, none is refused.
+    std::string sixteen, allGood;
+    for (int i = 0; i < 16; ++i) {
+        sixteen += " -o /dev/null http://127.0.0.1:" + std::to_string(origin_.Port()) + "/hello";
+        allGood += "200";
+    }
+    EXPECT_EQ(Curl("--parallel --parallel-immediate --parallel-max 16 -w %{http_code} -U amy:ab "
+                   "-x 127.0.0.1:" +
+                   std::to_string(listen_) + sixteen)
+                  .output,
+              allGood);
     EXPECT_TRUE(Socks5Login("amy", "ab"));
     EXPECT_FALSE(Socks5Login("amy", "`r"));
     EXPECT_EQ(HttpStatus("-U amy:bR"), "407");
