@@ -8,7 +8,7 @@
 
 #include "Common/PasswordDigest.h"
 #include "Common/PasswordHash.h"
-#include "tests/pages/SettingsTestEnv.h"
+#include "tests/ui/pages/SettingsTestEnv.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/CAccountDlg.h"
 

@@ -6,8 +6,8 @@
 
 #include "Common/SystemConf.h"
 #include "Common/UserConf.h"
-#include "tests/pages/PageTestEnv.h"
 #include "tests/support/TestDb.h"
+#include "tests/ui/pages/PageTestEnv.h"
 #include "ui/res/Strings.h"
 
 // A tip with the string `id` as the capturing sink records it: "text|caption|icon|1".

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <cstdio>
 
-#include "tests/pages/SettingsTestEnv.h"
+#include "tests/ui/pages/SettingsTestEnv.h"
 #include "ui/common/DialogUnits.h"
 #include "ui/pages/CAccountDlg.h"
 #include "ui/pages/CSettingDlg.h"

@@ -4,7 +4,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "tests/pages/PageTestEnv.h"
+#include "tests/ui/pages/PageTestEnv.h"
 #include "ui/pages/CMonitoringDlg.h"
 #include "ui/pages/CMonitoringSubPages.h"
 

@@ -10,9 +10,9 @@
 #include <QTest>
 #include <fstream>
 
-#include "tests/pages/PageTestEnv.h"
 #include "tests/support/ScopedOverrides.h"
 #include "tests/support/TestDb.h"
+#include "tests/ui/pages/PageTestEnv.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/CRecordPages.h"
 
