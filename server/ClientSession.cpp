@@ -2,31 +2,16 @@
 
 #include "server/ProxyServer.h"
 
-namespace {
-
-// IPv4-mapped IPv6 addresses (from the dual-stack listener) as the IPv4 they are.
-asio::ip::address Unmapped(const asio::ip::address& address) {
-    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
-        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
-    }
-    return address;
-}
-
-}  // namespace
-
-ClientSession::ClientSession(ProxyServer& owner, asio::ip::tcp::socket socket)
+ClientSession::ClientSession(ProxyServer& owner, asio::ip::tcp::socket socket,
+                             const asio::ip::address& peer)
     : server(owner),
       client(std::move(socket)),
       upstream(client.get_executor()),
-      resolver(client.get_executor()) {
+      resolver(client.get_executor()),
+      clientIp(peer.to_string()),
+      clientIPv4(peer.is_v4() ? peer.to_v4().to_uint() : 0),
+      clientLoopback(peer.is_loopback()) {
     asio::error_code error;
-    const auto peer = client.remote_endpoint(error);
-    if (!error) {
-        const auto address = Unmapped(peer.address());
-        clientIp = address.to_string();
-        clientLoopback = address.is_loopback();
-        if (address.is_v4()) clientIPv4 = address.to_v4().to_uint();
-    }
     // TCP_NODELAY comes from the listener. Non-blocking from the start: the tunnel relay reads
     // and splices without blocking, and Asio need not switch the mode itself.
     client.non_blocking(true, error);

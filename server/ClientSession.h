@@ -22,7 +22,8 @@ public:
     // waiting for an origin's response head) whose time-out the session answers itself.
     enum class Phase { kSession, kUpstream };
 
-    ClientSession(ProxyServer& server, asio::ip::tcp::socket client);
+    // `peer` is the client's address as accept() gave it, IPv4-mapped addresses as IPv4.
+    ClientSession(ProxyServer& server, asio::ip::tcp::socket client, const asio::ip::address& peer);
     ~ClientSession();
     ClientSession(const ClientSession&) = delete;
     ClientSession& operator=(const ClientSession&) = delete;

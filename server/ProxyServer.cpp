@@ -212,16 +212,16 @@ int ProxyServer::MaxConnectionsPerAddress() const {
 
 asio::awaitable<void> ProxyServer::AcceptProxy() {
     asio::steady_timer pause(io_);
+    tcp::endpoint peer;  // filled by accept() itself: no getpeername() per client
     while (!stopping_) {
-        auto [error, socket] = co_await proxyAcceptor_.async_accept(kNoThrow);
+        auto [error, socket] = co_await proxyAcceptor_.async_accept(peer, kNoThrow);
         if (stopping_ || error == asio::error::operation_aborted) break;
         if (error) {  // out of descriptors or memory: wait rather than spin
             pause.expires_after(std::chrono::milliseconds(100));
             co_await pause.async_wait(kNoThrow);
             continue;
         }
-        asio::error_code ignored;
-        const auto from = Unmapped(socket.remote_endpoint(ignored).address());
+        const auto from = Unmapped(peer.address());
         // Turned away: the socket closes as it goes out of scope.
         if (!Admissible(from)) continue;
         asio::co_spawn(io_, ServeClient(std::move(socket), from), asio::detached);
@@ -264,7 +264,7 @@ asio::awaitable<void> ProxyServer::ServeClient(tcp::socket socket, asio::ip::add
             }
         }
     } held{connectionsPerAddress_, from};
-    ClientSession session(*this, std::move(socket));
+    ClientSession session(*this, std::move(socket), from);
     ReadBuffer buffer;
     try {
         if (!co_await ReadMore(session, session.client, buffer)) co_return;

@@ -213,7 +213,7 @@ TEST(AddressLiterals, NeitherRemoteClientsNorAnyoneReachWhatIsRefused) {
     const uint16_t open = listening.local_endpoint().port();
 
     auto attempt = [&](bool loopbackClient, const std::string& host, uint16_t port) {
-        ClientSession session(server, asio::ip::tcp::socket(io));
+        ClientSession session(server, asio::ip::tcp::socket(io), {});
         session.clientLoopback = loopbackClient;
         std::optional<ConnectResult> result;
         asio::co_spawn(
