@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cstdlib>
+#include <ctime>
 #include <optional>
 
 #include "Common/AccountPasswords.h"
@@ -85,12 +86,24 @@ int UserConf::load() {
             for (CppSQLite3Query row =
                      db.execQuery("select rowid,username,password,create_time from accounts");
                  !row.eof(); row.nextRow()) {
-                accounts.try_emplace(
-                    row.getStringField("username"),
-                    UserAccount{row.getInt64Field("rowid"), row.getStringField("password"),
-                                row.getStringField("create_time")});
+                accounts.try_emplace(row.getStringField("username"),
+                                     UserAccount{row.getInt64Field("rowid"),
+                                                 row.getStringField("password"),
+                                                 row.getStringField("create_time"),
+                                                 {},
+                                                 0});
             }
             LOG(WARNING) << "the proxy server all allowed users: " << accounts.size();
+            const auto limits = ReadAccountLimits(db);
+            const auto used = ReadMonthTraffic(db, TrafficMonth(std::time(nullptr)));
+            for (auto& [name, account] : accounts) {
+                if (auto it = limits.find(account.rowid); it != limits.end()) {
+                    account.limits = it->second;
+                }
+                if (auto it = used.find(account.rowid); it != used.end()) {
+                    account.usedThisMonth = it->second;
+                }
+            }
         },
         DbFailure::kLogError);
     return 1;
@@ -169,6 +182,23 @@ void UserConf::deleteAccount(int64_t rowid) {
                        .c_str());
         load();
     });
+}
+
+AccountChange UserConf::setLimits(int64_t rowid, const AccountLimits& limits) {
+    AccountChange result = AccountChange::kFailed;
+    UseDatabase([&](CppSQLite3DB& db) {
+        db.execDML("begin");
+        EnsureAccountLimits(db);
+        const bool exists = !db.execQuery(SqlFormat("select 1 from accounts where rowid=%lld",
+                                                    static_cast<long long>(rowid))
+                                              .c_str())
+                                 .eof();
+        if (exists) StoreAccountLimits(db, rowid, limits);
+        db.execDML("commit");
+        result = exists ? AccountChange::kDone : AccountChange::kGone;
+        load();
+    });
+    return result;
 }
 
 int CompareCreateTimes(std::string_view a, std::string_view b) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "Common/AccountLimits.h"
 #include "Common/Singleton.h"
 
 // One proxy account as stored in the accounts table of main.db; the user name is its map key.
@@ -12,6 +13,8 @@ struct UserAccount {
     int64_t rowid = 0;
     std::string password;    // the stored digest, decimal text as read back
     std::string createTime;  // "year-month-day hour:minute:second", no zero padding
+    AccountLimits limits;
+    uint64_t usedThisMonth = 0;  // bytes, as the server last stored them
 };
 
 // How an account change ended; the pages tell the user which one it was.
@@ -44,6 +47,8 @@ public:
                                 std::string_view password);
     // Deletes an account, then reloads; a failure is dropped (the reload shows the account).
     void deleteAccount(int64_t rowid);
+    // Stores what an account may use (creating the tables where missing), then reloads.
+    AccountChange setLimits(int64_t rowid, const AccountLimits& limits);
 
     int anonymousAllow = 1;
     std::map<std::string, UserAccount> accounts;  // by user name, byte-wise ascending

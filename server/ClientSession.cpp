@@ -30,11 +30,22 @@ void ClientSession::Admit(const std::string& name) {
     admitted = true;
     user = name;
     flow = server.Stats().Open(clientIp, user);
+    meter = server.Meter(user);
 }
 
 void ClientSession::Moved(uint64_t bytes) {
     if (flow != nullptr) server.Stats().Add(flow, bytes);
+    if (meter) Meter(bytes);
     if (phase_ == Phase::kSession) SetDeadline(server.Settings().idleTimeoutSec);
+}
+
+void ClientSession::Meter(uint64_t bytes) {
+    if (meter->Add(bytes)) {
+        Close();  // the month's traffic is used up: the sweep tells it
+    } else if (meter->Paced()) {
+        const auto now = Clock::now();
+        paceUntil_ = now + meter->Charge(bytes, now);
+    }
 }
 
 void ClientSession::SetDeadline(int seconds, Phase phase) {

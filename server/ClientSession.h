@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "server/AccountMeter.h"
 #include "server/NameResolver.h"
 #include "server/TrafficStats.h"
 
@@ -41,10 +42,18 @@ public:
     bool admitted = false;
     std::string user;  // empty: anonymous
     TrafficStats::Flow* flow = nullptr;
+    std::shared_ptr<AccountMeter> meter;  // null for anonymous clients
 
-    // Counts traffic of the admitted client and moves the idle deadline.
+    // Counts traffic of the admitted client (ending the session when it used up its
+    // account's month) and moves the idle deadline.
     void Moved(uint64_t bytes);
     void Admit(const std::string& name);
+
+    // Sessions of an account with a bandwidth take turns: reads wait until the bytes moved
+    // last are paid for, and read at most a paced chunk at once.
+    bool Paced() const { return meter && meter->Paced(); }
+    // The time the next read of a paced session waits for.
+    Clock::time_point PaceUntil() const { return paceUntil_; }
 
     void SetDeadline(int seconds, Phase phase = Phase::kSession);
     // Called by the sweep: past the deadline?
@@ -59,6 +68,9 @@ public:
     bool Closed() const { return closed_; }
 
 private:
+    void Meter(uint64_t bytes);
+
+    Clock::time_point paceUntil_{};
     Clock::time_point deadline_;
     Phase phase_ = Phase::kSession;
     bool closed_ = false;

@@ -24,6 +24,9 @@ size_t TextBytes(const AccessRecord& row) {
 size_t TextBytes(const AlarmRecord& row) {
     return sizeof row + row.source.size() + row.message.size();
 }
+size_t TextBytes(const TrafficRecord& row) {
+    return sizeof row + row.month.size();
+}
 
 int64_t Pragma(CppSQLite3DB& db, const char* name) {
     return db.execQuery((std::string("pragma ") + name).c_str()).getInt64Field(0);
@@ -57,7 +60,7 @@ void DatabaseWorker::Queue(std::vector<Row>& rows, Row row) {
     const size_t bytes = TextBytes(row);
     {
         std::lock_guard lock(mutex_);
-        pending = history_.size() + alarms_.size();
+        pending = Pending();
         if (pending >= kMaxPendingRows || pendingBytes_ + bytes > kMaxPendingBytes) {
             ++dropped_;
             return;
@@ -76,6 +79,9 @@ void DatabaseWorker::Record(AccessRecord record) {
 }
 void DatabaseWorker::Record(AlarmRecord record) {
     Queue(alarms_, std::move(record));
+}
+void DatabaseWorker::Record(TrafficRecord record) {
+    Queue(traffic_, std::move(record));
 }
 
 void DatabaseWorker::Submit(std::function<void()> job) {
@@ -104,35 +110,36 @@ void DatabaseWorker::SetRetention(int64_t historyMaxRows, int64_t alarmsMaxRows,
 void DatabaseWorker::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] {
-            return stopping_ || !jobs_.empty() || !history_.empty() || !alarms_.empty();
-        });
+        wake_.wait(lock, [&] { return stopping_ || !jobs_.empty() || Pending() > 0; });
         // Let a batch gather, unless a job or the end is waiting for it.
-        if (jobs_.empty() && !stopping_ && history_.size() + alarms_.size() < kBatchRows) {
-            wake_.wait_for(lock, kBatchDelay, [&] {
-                return stopping_ || !jobs_.empty() ||
-                       history_.size() + alarms_.size() >= kBatchRows;
-            });
+        if (jobs_.empty() && !stopping_ && Pending() < kBatchRows) {
+            wake_.wait_for(lock, kBatchDelay,
+                           [&] { return stopping_ || !jobs_.empty() || Pending() >= kBatchRows; });
         }
         std::vector<AccessRecord> history;
         std::vector<AlarmRecord> alarms;
+        std::vector<TrafficRecord> traffic;
         history.swap(history_);
         alarms.swap(alarms_);
+        traffic.swap(traffic_);
         pendingBytes_ = 0;
         std::deque<std::function<void()>> jobs;
         jobs.swap(jobs_);
         const bool stop = stopping_;
         lock.unlock();
-        if (!history.empty() || !alarms.empty()) Write(history, alarms);
+        if (!history.empty() || !alarms.empty() || !traffic.empty()) {
+            Write(history, alarms, traffic);
+        }
         for (auto& job : jobs) job();
         lock.lock();
         written_ += jobs.size();
         idle_.notify_all();
-        if (stop && jobs_.empty() && history_.empty() && alarms_.empty()) return;
+        if (stop && jobs_.empty() && Pending() == 0) return;
     }
 }
 
-void DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms) {
+void DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms,
+                           std::vector<TrafficRecord>& traffic) {
     const bool ok = UseDatabase(
         [&](CppSQLite3DB& db) {
             db.execDML("begin immediate");
@@ -152,6 +159,7 @@ void DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<Alarm
                     insert.execute({row.source, row.message, std::to_string(row.time)});
                 }
             }
+            for (const auto& row : traffic) AddMonthTraffic(db, row.account, row.month, row.bytes);
             if (!history.empty()) Trim(db, "history", historyMaxRows_);
             if (!alarms.empty()) Trim(db, "alarms", alarmsMaxRows_);
             const bool alarmsTrimmed = TrimToSize(db);
@@ -162,9 +170,9 @@ void DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<Alarm
         },
         DbFailure::kLogError, options_);
     if (!ok) {
-        dropped_ += history.size() + alarms.size();
-        LOG(ERROR) << "dropped " << history.size() << " history and " << alarms.size()
-                   << " alarm rows";
+        dropped_ += history.size() + alarms.size() + traffic.size();
+        LOG(ERROR) << "dropped " << history.size() << " history, " << alarms.size() << " alarm and "
+                   << traffic.size() << " traffic rows";
     }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Common/Database.h"
+#include "server/AccountMeter.h"
 
 struct AccessRecord {
     std::string user;
@@ -26,9 +27,10 @@ struct AlarmRecord {
 };
 
 // The server's one thread for main.db, so that proxying never waits on the database: rows
-// are queued by the event loop and written in batches (one transaction per batch, inside the
-// database lock, as every user of main.db does), old rows beyond the retention limits are
-// dropped, and other database work (reading the settings) runs here as jobs.
+// (and each account's bytes of the month) are queued by the event loop and written in batches (one
+// transaction per batch, inside the database lock, as every user of main.db does), old rows beyond
+// the retention limits are dropped, and other database work (reading the settings) runs here as
+// jobs.
 class DatabaseWorker {
 public:
     // Rows waiting beyond this many, or beyond this many bytes of text, are dropped (and
@@ -44,6 +46,7 @@ public:
 
     void Record(AccessRecord record);
     void Record(AlarmRecord record);
+    void Record(TrafficRecord record);
     // Runs `job` on the worker thread, in order with the writes.
     void Submit(std::function<void()> job);
     // Waits until everything queued so far is written (tests, shutdown).
@@ -62,7 +65,9 @@ private:
     template <class Row>
     void Queue(std::vector<Row>& rows, Row row);
     void Run();
-    void Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms);
+    size_t Pending() const { return history_.size() + alarms_.size() + traffic_.size(); }
+    void Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms,
+               std::vector<TrafficRecord>& traffic);
     bool TrimToSize(CppSQLite3DB& db);  // true when alarms were deleted
 
     DatabaseOptions options_;
@@ -71,6 +76,7 @@ private:
     std::condition_variable idle_;
     std::vector<AccessRecord> history_;
     std::vector<AlarmRecord> alarms_;
+    std::vector<TrafficRecord> traffic_;
     std::deque<std::function<void()>> jobs_;
     bool stopping_ = false;
     size_t pendingBytes_ = 0;

@@ -251,11 +251,15 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
 
         std::string user;
         if (const auto credentials = ReadProxyCredentials(head)) {
-            if (!co_await server.CheckPassword(session, "http", credentials->user,
-                                               credentials->password)) {
-                co_await WriteText(
-                    session.client,
-                    ProxyResponse(407, "Proxy Authentication Required", kAuthenticate));
+            const LoginAnswer answer = co_await server.CheckPassword(
+                session, "http", credentials->user, credentials->password);
+            if (answer != LoginAnswer::kAccepted) {
+                // An account that may not be used now is no question of credentials.
+                std::string refusal =
+                    answer == LoginAnswer::kRefused
+                        ? ProxyResponse(403, "Forbidden")
+                        : ProxyResponse(407, "Proxy Authentication Required", kAuthenticate);
+                co_await WriteText(session.client, std::move(refusal));
                 co_return;
             }
             user = credentials->user;

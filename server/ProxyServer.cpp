@@ -91,6 +91,7 @@ ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerS
       started_(std::chrono::steady_clock::now()),
       descriptorCap_(DescriptorCap()),
       logins_(io) {
+    meters_.Apply(settings_);
     database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows,
                            settings_.databaseMaxMb << 20);
     if (settings_.maxConnections > descriptorCap_) {
@@ -148,6 +149,7 @@ void ProxyServer::Stop() {
     controlAcceptor_.close(ignored);
     ticker_.cancel();
     for (ClientSession* session : std::vector(sessions_.begin(), sessions_.end())) session->Close();
+    for (auto& record : meters_.Collect(std::time(nullptr))) database_.Record(std::move(record));
     asio::use_service<NameResolver>(io_).CancelAll();
     for (const auto& [socket, used] : controlSockets_) socket->close(ignored);
 }
@@ -177,9 +179,10 @@ void ProxyServer::RaiseAlarm(std::string source, std::string message) {
     database_.Record(std::move(alarm));
 }
 
-asio::awaitable<bool> ProxyServer::CheckPassword(const ClientSession& session, const char* protocol,
-                                                 const std::string& user,
-                                                 const std::string& password) {
+asio::awaitable<LoginAnswer> ProxyServer::CheckPassword(const ClientSession& session,
+                                                        const char* protocol,
+                                                        const std::string& user,
+                                                        const std::string& password) {
     const auto found = settings_.accounts.find(user);
     const ServerAccount* account = found == settings_.accounts.end() ? nullptr : &found->second;
     const std::string address = ThrottleKey(session.clientIp);
@@ -192,7 +195,14 @@ asio::awaitable<bool> ProxyServer::CheckPassword(const ClientSession& session, c
                                 ": its logins are refused for " +
                                 std::to_string(verdict.blocked.count()) + " ms");
     }
-    co_return verdict.result == LoginResult::kGood;
+    if (verdict.result != LoginResult::kGood) co_return LoginAnswer::kWrongPassword;
+    const auto meter = meters_.Find(user);
+    const AccountRefusal refusal =
+        meter ? meter->Refusal(std::time(nullptr)) : AccountRefusal::kNone;
+    if (refusal == AccountRefusal::kNone) co_return LoginAnswer::kAccepted;
+    RaiseAlarm(protocol, "login of user \"" + user + "\" from " + session.clientIp +
+                             " refused: the account " + meter->Describe(refusal));
+    co_return LoginAnswer::kRefused;
 }
 
 bool ProxyServer::Allowed(const ClientSession& session, const asio::ip::address& address,
@@ -440,17 +450,19 @@ void ProxyServer::Apply(ServerSettings settings) {
         const auto before = settings_.accounts.find(session.user);
         const auto after = settings.accounts.find(session.user);
         return after == settings.accounts.end() ||
-               (before != settings_.accounts.end() && before->second != after->second);
+               (before != settings_.accounts.end() && !before->second.SameLogin(after->second));
     };
     std::vector<ClientSession*> closing;
     for (ClientSession* session : sessions_) {
         if (session->admitted && gone(*session)) closing.push_back(session);
     }
+    meters_.Apply(settings);
     settings_ = std::move(settings);
     logins_.Forget();
     database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows,
                            settings_.databaseMaxMb << 20);
     for (ClientSession* session : closing) session->Close();
+    SweepAccounts();  // accounts disabled, expired or given a smaller quota end now
     LOG(WARNING) << "configuration applied: " << settings_.accounts.size() << " accounts, "
                  << "anonymous access " << (settings_.anonymousAllowed ? "on" : "off") << ", "
                  << closing.size() << " sessions ended";
@@ -478,7 +490,30 @@ asio::awaitable<void> ProxyServer::Tick() {
             if (session->Expired(now)) expired.push_back(session);
         }
         for (ClientSession* session : expired) session->Expire();
+        SweepAccounts();
     }
+}
+
+void ProxyServer::SweepAccounts() {
+    const int64_t now = std::time(nullptr);
+    for (auto& record : meters_.Collect(now)) database_.Record(std::move(record));
+    bool anyRefused = false;
+    for (const auto& meter : meters_.All()) {
+        const AccountRefusal refusal = meter->Refusal(now);
+        anyRefused |= refusal != AccountRefusal::kNone;
+        if (meter->Announce(refusal) && refusal != AccountRefusal::kNone) {
+            RaiseAlarm("account", "account \"" + meter->Name() + "\" " + meter->Describe(refusal) +
+                                      ": its sessions end");
+        }
+    }
+    if (!anyRefused) return;
+    std::vector<ClientSession*> refused;
+    for (ClientSession* session : sessions_) {
+        if (session->meter && session->meter->Refusal(now) != AccountRefusal::kNone) {
+            refused.push_back(session);
+        }
+    }
+    for (ClientSession* session : refused) session->Close();
 }
 
 // Rows lost are told as an alarm (at most one a minute; it reaches main.db once writing works

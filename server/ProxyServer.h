@@ -9,12 +9,17 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "server/AccountMeter.h"
 #include "server/DatabaseWorker.h"
 #include "server/LoginCheck.h"
 #include "server/ServerSettings.h"
 #include "server/TrafficStats.h"
 
 class ClientSession;
+
+// How a login ended: admitted, a wrong name or password, or an account that may not be used
+// now (disabled, expired, its month's traffic used up).
+enum class LoginAnswer { kAccepted, kWrongPassword, kRefused };
 
 // Where the server listens; the proxy port comes from the settings unless overridden.
 struct ServerPorts {
@@ -52,10 +57,16 @@ public:
     TrafficStats& Stats() { return stats_; }
     void RecordAccess(const ClientSession& session, std::string url);
     void RaiseAlarm(std::string source, std::string message);
-    // True when `user` may log in with `password` from this session's client. Off the loop
-    // and throttled (LoginChecker); a failure is raised as an alarm under `protocol`.
-    asio::awaitable<bool> CheckPassword(const ClientSession& session, const char* protocol,
-                                        const std::string& user, const std::string& password);
+    // Whether `user` may log in with `password` from this session's client. Off the loop
+    // and throttled (LoginChecker); a failure or refusal is raised as an alarm under
+    // `protocol`.
+    asio::awaitable<LoginAnswer> CheckPassword(const ClientSession& session, const char* protocol,
+                                               const std::string& user,
+                                               const std::string& password);
+    // What an account has used and may use (null for anonymous clients).
+    std::shared_ptr<AccountMeter> Meter(const std::string& user) const {
+        return meters_.Find(user);
+    }
     // May this client reach that address and port?
     bool Allowed(const ClientSession& session, const asio::ip::address& address,
                  uint16_t port) const;
@@ -78,6 +89,9 @@ private:
     asio::awaitable<std::string> TotalsOffLoop(bool byIp);
     asio::awaitable<std::optional<ServerSettings>> ReloadSettings();
     void Apply(ServerSettings settings);
+    // Stores the accounts' bytes, tells each account that became unusable, and ends its
+    // sessions.
+    void SweepAccounts();
     asio::awaitable<void> Tick();
     std::string SystemStatus() const;
     void ReportLostRows();
@@ -92,6 +106,7 @@ private:
     asio::ip::tcp::acceptor controlAcceptor_;
     asio::steady_timer ticker_;
     TrafficStats stats_;
+    AccountMeters meters_;
     asio::thread_pool replyBuilder_{1};  // builds large control replies off the loop
     std::unordered_set<ClientSession*> sessions_;
     std::unordered_map<asio::ip::address, int> connectionsPerAddress_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <string_view>
 
 #include "Common/AccountPasswords.h"
@@ -35,6 +36,7 @@ int64_t ReadLimit(CppSQLite3DB& db, const char* key, int64_t fallback) {
 ServerSettings LoadServerSettings(CppSQLite3DB& db) {
     db.execDML(kMainDbSchema);
     EnsureAccountPasswords(db);
+    EnsureAccountLimits(db);
     ServerSettings settings;
     // Read as the console reads them: leading digits, low 16 bits for the port, exactly "1"
     // for the switches.
@@ -61,14 +63,20 @@ ServerSettings LoadServerSettings(CppSQLite3DB& db) {
     settings.responseTimeoutSec =
         static_cast<int>(ReadLimit(db, "response_timeout", settings.responseTimeoutSec));
 
+    const auto limits = ReadAccountLimits(db);
     for (auto query =
              db.execQuery("select a.rowid, a.username, a.password, p.hash from accounts a "
                           "left join account_passwords p on p.account = a.rowid order by a.rowid");
          !query.eof(); query.nextRow()) {
+        const int64_t rowid = query.getInt64Field(0);
+        const auto limit = limits.find(rowid);
         settings.accounts.try_emplace(
             query.getStringField(1),
-            ServerAccount{query.getInt64Field(0), ParseStoredDigest(query.getStringField(2)),
-                          query.getStringField(3)});
+            ServerAccount{rowid, ParseStoredDigest(query.getStringField(2)),
+                          query.getStringField(3),
+                          limit == limits.end() ? AccountLimits{} : limit->second});
     }
+    settings.month = TrafficMonth(std::time(nullptr));
+    settings.monthTraffic = ReadMonthTraffic(db, settings.month);
     return settings;
 }

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "Common/AccountLimits.h"
+
 class CppSQLite3DB;
 
 // One account as the server checks its logins.
@@ -12,7 +14,12 @@ struct ServerAccount {
     int64_t rowid = 0;
     std::optional<uint32_t> digest;  // nullopt: the stored text names no digest
     std::string hash;                // the strong hash (PasswordHash); empty: none stored
+    AccountLimits limits;
     bool operator==(const ServerAccount&) const = default;
+    // The same credentials: its sessions may go on.
+    bool SameLogin(const ServerAccount& other) const {
+        return rowid == other.rowid && digest == other.digest && hash == other.hash;
+    }
 };
 
 // What the server reads from main.db: the configuration rows the console edits, the server's
@@ -36,12 +43,15 @@ struct ServerSettings {
 
     // The first row of each user name wins, as in the console.
     std::map<std::string, ServerAccount> accounts;
+    // Bytes each account (by rowid) moved in `month` ("2026-12"), as stored when read.
+    std::string month;
+    std::map<int64_t, uint64_t> monthTraffic;
 };
 
 // The tables and configuration rows of main.db, as one SQL text (the project's schema file).
 extern const char kMainDbSchema[];
 
-// Creates the tables (with account_passwords and its triggers) and the rows listen_port,
+// Creates the tables (with those beside accounts and their triggers) and the rows listen_port,
 // torvoagent_allow and anonymous_allow where they are missing, then reads everything. Throws
 // CppSQLite3Exception.
 ServerSettings LoadServerSettings(CppSQLite3DB& db);

@@ -10,9 +10,23 @@
 
 using asio::ip::tcp;
 
+asio::awaitable<bool> Pace(ClientSession& session) {
+    if (ClientSession::Clock::now() < session.PaceUntil()) {
+        // A timer of its own: both directions of a tunnel may wait at once.
+        asio::steady_timer timer(session.client.get_executor(), session.PaceUntil());
+        co_await timer.async_wait(kNoThrow);
+    }
+    co_return !session.Closed();
+}
+
 asio::awaitable<bool> ReadMore(ClientSession& session, tcp::socket& socket, ReadBuffer& buffer) {
     if (buffer.Full() || session.Closed()) co_return false;
-    auto [error, count] = co_await socket.async_read_some(buffer.Space(), kNoThrow);
+    auto space = buffer.Space();
+    if (session.Paced()) {
+        if (!co_await Pace(session)) co_return false;
+        space = asio::buffer(space, session.meter->PacedChunk());
+    }
+    auto [error, count] = co_await socket.async_read_some(space, kNoThrow);
     if (error || count == 0) co_return false;
     buffer.Added(count);
     co_return true;

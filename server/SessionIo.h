@@ -12,7 +12,10 @@ class ClientSession;
 // Completion token that reports errors as values (no exceptions on the data path).
 inline constexpr auto kNoThrow = asio::experimental::as_tuple(asio::use_awaitable);
 
-// One read from the client into the buffer; false at end of stream or on an error.
+// Waits while the session's account has moved more than its bandwidth allows (see
+// ClientSession::Paced); false when the session ended meanwhile.
+asio::awaitable<bool> Pace(ClientSession& session);
+// One read from the client into the buffer (paced); false at end of stream or on an error.
 asio::awaitable<bool> ReadMore(ClientSession& session, asio::ip::tcp::socket& socket,
                                ReadBuffer& buffer);
 // Writes all of `bytes` to the socket; false on an error.

@@ -73,8 +73,9 @@ asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
             }) != socks5::Parse::kDone) {
             co_return;
         }
-        const bool good = co_await server.CheckPassword(session, "socks5", credentials.user,
-                                                        credentials.password);
+        const bool good =
+            co_await server.CheckPassword(session, "socks5", credentials.user,
+                                          credentials.password) == LoginAnswer::kAccepted;
         const char status[2] = {char(socks5::kUserPassVersion), char(good ? 0 : 1)};
         co_await WriteAll(session.client, {status, 2});
         if (!good) co_return;

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <asio/experimental/awaitable_operators.hpp>
 #include <cerrno>
@@ -93,8 +94,11 @@ asio::awaitable<End> Copy(ClientSession& session, tcp::socket& from, tcp::socket
         asio::error_code error;
         size_t count = 0;
         size_t room = 0;
+        const bool paced = session.Paced();
+        if (paced && !co_await Pace(session)) co_return End::kBroken;
         if (more) {
-            const auto space = buffer.Space();
+            auto space = buffer.Space();
+            if (paced) space = asio::buffer(space, session.meter->PacedChunk());
             room = space.size();
             count = from.read_some(space, error);
             if (error == asio::error::would_block) {
@@ -125,8 +129,13 @@ asio::awaitable<End> Splice(ClientSession& session, tcp::socket& from, tcp::sock
                             const SplicePipe& pipe) {
     bool any = false;
     for (;;) {
-        const ssize_t in = ::splice(from.native_handle(), nullptr, pipe.WriteEnd(), nullptr,
-                                    pipe.Capacity(), SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+        size_t take = pipe.Capacity();
+        if (session.Paced()) {  // a bandwidth given while the tunnel was splicing
+            if (!co_await Pace(session)) co_return End::kBroken;
+            take = std::min(take, session.meter->PacedChunk());
+        }
+        const ssize_t in = ::splice(from.native_handle(), nullptr, pipe.WriteEnd(), nullptr, take,
+                                    SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
         if (in == 0) co_return End::kEnded;
         if (in < 0) {
             const int failure = errno;
@@ -161,7 +170,8 @@ asio::awaitable<End> Splice(ClientSession& session, tcp::socket& from, tcp::sock
 // peer sees the end too. A broken direction ends the whole session.
 asio::awaitable<void> Pump(ClientSession& session, tcp::socket& from, tcp::socket& to,
                            ReadBuffer& buffer) {
-    End end = co_await Copy(session, from, to, buffer, false);
+    // A paced tunnel moves little at a time anyway: it stays in the copy loop.
+    End end = co_await Copy(session, from, to, buffer, session.Paced());
     if (end == End::kBulk) {
         SplicePipe pipe;
         end = pipe.Usable() ? co_await Splice(session, from, to, pipe) : End::kSpliceRefused;

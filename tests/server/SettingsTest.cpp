@@ -23,9 +23,14 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
     db.execDML(kMainDbSchema);
     db.execDML("insert into accounts values ('old', '7', ''), ('bad', '', '')");
     ServerSettings settings = LoadServerSettings(db);
-    EXPECT_EQ(settings.accounts.at("old"), (ServerAccount{1, 7u, ""}));
-    EXPECT_EQ(settings.accounts.at("bad"), (ServerAccount{2, std::nullopt, ""}));
+    EXPECT_EQ(settings.accounts.at("old"), (ServerAccount{1, 7u, "", {}}));
+    EXPECT_EQ(settings.accounts.at("bad"), (ServerAccount{2, std::nullopt, "", {}}));
+    EXPECT_EQ(db.execQuery("select count(*) from accounts").getIntField(0), 2) << "upgraded";
+    db.execDML("insert into account_limits values (1, 0, 5, null, 9)");
+    EXPECT_EQ(LoadServerSettings(db).accounts.at("old").limits,
+              (AccountLimits{false, 5, std::nullopt, 9u}));
     db.execDML("delete from accounts");
+    EXPECT_EQ(db.execQuery("select count(*) from account_limits").getIntField(0), 0);
     EXPECT_EQ(settings.listenPort, 8089);
     EXPECT_FALSE(settings.anonymousAllowed);
     EXPECT_EQ(settings.historyMaxRows, 1000000);
@@ -46,7 +51,7 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
     EXPECT_EQ(settings.idleTimeoutSec, 300);
     EXPECT_EQ(settings.maxConnections, 7);
     ASSERT_EQ(settings.accounts.size(), 1u);
-    EXPECT_EQ(settings.accounts.at("amy"), (ServerAccount{1, 26499u, "$y$hash"}))
+    EXPECT_EQ(settings.accounts.at("amy"), (ServerAccount{1, 26499u, "$y$hash", {}}))
         << "the first row of a name wins, with its hash";
     EXPECT_EQ(db.execQuery("select count(*) from configuration").getIntField(0), 5);
     db.close();

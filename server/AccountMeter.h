@@ -1,0 +1,98 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Common/AccountLimits.h"
+
+struct ServerSettings;
+
+// Why an account may not be used now.
+enum class AccountRefusal { kNone, kDisabled, kExpired, kQuotaUsed };
+
+// What one account has moved this month and may move, shared by all its sessions, which may
+// run on several threads: counting is one atomic addition, the limits are atomics, and only
+// the bandwidth bucket (of accounts that have a bandwidth) takes a lock.
+class AccountMeter {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    AccountMeter(int64_t rowid, uint64_t usedThisMonth) : rowid_(rowid), used_(usedThisMonth) {}
+
+    int64_t Rowid() const { return rowid_; }
+    void SetLimits(const std::string& name, const AccountLimits& limits);
+    std::string Name() const;
+
+    // Counts bytes moved; true once the month's traffic is used up.
+    bool Add(uint64_t bytes) {
+        const uint64_t used = used_.fetch_add(bytes, std::memory_order_relaxed) + bytes;
+        return used >= quota_.load(std::memory_order_relaxed);
+    }
+    uint64_t Used() const { return used_.load(std::memory_order_relaxed); }
+    AccountRefusal Refusal(int64_t nowUnix) const;
+    // "is disabled", "expired on 2026-12-7 0:0:0", "has used its monthly traffic of 1.00 MB".
+    std::string Describe(AccountRefusal refusal) const;
+    // True when `refusal` is not the one last announced, so that each change is told once.
+    bool Announce(AccountRefusal refusal);
+
+    bool Paced() const { return rate_.load(std::memory_order_relaxed) != 0; }
+    // Takes `bytes` from the bucket shared by the account's sessions: how long the mover waits
+    // before moving more (nothing while the bucket holds enough).
+    Clock::duration Charge(uint64_t bytes, Clock::time_point now);
+    // How much a paced session reads at once: a tenth of a second's worth, within bounds.
+    size_t PacedChunk() const;
+
+    // For the writer (one thread at a time): the bytes counted since the last call, and the
+    // start of a new month (the count restarts at zero; returns what the old one had unsaved).
+    uint64_t TakeUnsaved();
+    uint64_t StartMonth();
+
+private:
+    static constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
+
+    const int64_t rowid_;
+    std::atomic<uint64_t> used_;
+    uint64_t saved_ = used_.load();  // the part of used_ stored in main.db
+    std::atomic<bool> enabled_{true};
+    std::atomic<int64_t> expires_{std::numeric_limits<int64_t>::max()};
+    std::atomic<uint64_t> quota_{kNone};
+    std::atomic<uint64_t> rate_{0};  // bytes per second; 0: none
+    std::atomic<AccountRefusal> announced_{AccountRefusal::kNone};
+    mutable std::mutex mutex_;  // the name and the bucket
+    std::string name_;
+    double tokens_ = 0;
+    Clock::time_point refilled_{};
+};
+
+// One bytes-per-month row to add to main.db.
+struct TrafficRecord {
+    int64_t account = 0;
+    std::string month;
+    uint64_t bytes = 0;
+};
+
+// The meters of all accounts, by user name; any thread may look one up.
+class AccountMeters {
+public:
+    // Follows the accounts of freshly read settings: an account keeps its meter (by rowid)
+    // with its count; a new one starts from the month's stored bytes; the limits are set.
+    void Apply(const ServerSettings& settings);
+    // Null for anonymous clients and unknown names.
+    std::shared_ptr<AccountMeter> Find(const std::string& user) const;
+    std::vector<std::shared_ptr<AccountMeter>> All() const;
+    // The bytes to store since the last call; a new calendar month (at `nowUnix`) restarts
+    // every count.
+    std::vector<TrafficRecord> Collect(int64_t nowUnix);
+
+private:
+    mutable std::mutex mutex_;
+    std::string month_;
+    std::unordered_map<std::string, std::shared_ptr<AccountMeter>> byName_;
+};
