@@ -58,6 +58,11 @@ asio::ip::address Unmapped(const asio::ip::address& address) {
     return address;
 }
 
+bool InNetworks(const ClientNetworks& networks, const asio::ip::address& address) {
+    return address.is_v4() ? networks.Allows(address.to_v4().to_uint())
+                           : networks.Allows(address.to_v6().to_bytes());
+}
+
 bool Listen(tcp::acceptor& acceptor, const tcp::endpoint& endpoint, bool dualStack,
             asio::error_code& error) {
     asio::error_code ignored;
@@ -232,7 +237,11 @@ asio::awaitable<void> ProxyServer::AcceptProxy() {
             continue;
         }
         const auto from = Unmapped(peer.address());
-        // Turned away: the socket closes as it goes out of scope.
+        // Turned away: the socket closes as it goes out of scope, before a byte is read.
+        if (!InNetworks(settings_.allowedNetworks, from)) {
+            RefuseOutsider(from);
+            continue;
+        }
         if (!Admissible(from)) continue;
         asio::co_spawn(io_, ServeClient(std::move(socket), from), asio::detached);
     }
@@ -254,6 +263,25 @@ bool ProxyServer::Admissible(const asio::ip::address& from) {
     }
     ++connectionsPerAddress_[from];
     return true;
+}
+
+// Counted, and named in an alarm at most once a minute (a scan would fill the table).
+void ProxyServer::RefuseOutsider(const asio::ip::address& from) {
+    ++outsidersSinceAlarm_;
+    const auto now = std::chrono::steady_clock::now();
+    if (lastOutsiderAlarm_.time_since_epoch().count() != 0 &&
+        now - lastOutsiderAlarm_ < std::chrono::minutes(1)) {
+        return;
+    }
+    lastOutsiderAlarm_ = now;
+    std::string message = "client " + from.to_string() +
+                          " is outside the allowed networks; its connection was closed";
+    if (outsidersSinceAlarm_ > 1) {
+        message += " (" + std::to_string(outsidersSinceAlarm_) +
+                   " connections from outside closed since the last such alarm)";
+    }
+    outsidersSinceAlarm_ = 0;
+    RaiseAlarm("network", message);
 }
 
 void ProxyServer::TurnAway(const std::string& why) {
@@ -452,9 +480,17 @@ void ProxyServer::Apply(ServerSettings settings) {
         return after == settings.accounts.end() ||
                (before != settings_.accounts.end() && !before->second.SameLogin(after->second));
     };
+    // So do sessions from a network no longer allowed, admitted or not.
+    auto outside = [&](const ClientSession& session) {
+        asio::error_code error;
+        const auto from = asio::ip::make_address(session.clientIp, error);
+        return !error && !InNetworks(settings.allowedNetworks, from);
+    };
     std::vector<ClientSession*> closing;
     for (ClientSession* session : sessions_) {
-        if (session->admitted && gone(*session)) closing.push_back(session);
+        if ((session->admitted && gone(*session)) || outside(*session)) {
+            closing.push_back(session);
+        }
     }
     meters_.Apply(settings);
     settings_ = std::move(settings);

@@ -1,11 +1,14 @@
 #include "server/ServerSettings.h"
 
+#include <glog/logging.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <string_view>
 
 #include "Common/AccountPasswords.h"
+#include "Common/AllowedNetworks.h"
 #include "Common/CppSQLite3DB.h"
 #include "Common/PasswordDigest.h"
 
@@ -62,6 +65,18 @@ ServerSettings LoadServerSettings(CppSQLite3DB& db) {
         static_cast<int>(ReadLimit(db, "upstream_timeout", settings.upstreamTimeoutSec));
     settings.responseTimeoutSec =
         static_cast<int>(ReadLimit(db, "response_timeout", settings.responseTimeoutSec));
+
+    settings.allowedNetworksList = LoadAllowedNetworks(db);
+    settings.allowedNetworks = ClientNetworks(settings.allowedNetworksList);
+    for (const std::string& entry : SplitNetworkList(settings.allowedNetworksList)) {
+        const auto problem = ParseClientNetwork(entry).problem;
+        if (problem != NetworkProblem::kNone && problem != NetworkProblem::kHostBits) {
+            LOG(WARNING) << "allowed_networks: \"" << entry << "\" is not a network; skipped";
+        }
+    }
+    if (settings.allowedNetworks.Empty()) {
+        LOG(WARNING) << "allowed_networks allows no network: every client is turned away";
+    }
 
     const auto limits = ReadAccountLimits(db);
     for (auto query =

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Common/AccountLimits.h"
+#include "Common/ClientNetworks.h"
 
 class CppSQLite3DB;
 
@@ -41,6 +42,10 @@ struct ServerSettings {
     int responseTimeoutSec = 300;      // response_timeout: an origin's response head, once the
                                        // request has reached it whole
 
+    // allowed_networks: who may connect to the proxy port (the defaults when the row is missing).
+    std::string allowedNetworksList;
+    ClientNetworks allowedNetworks;
+
     // The first row of each user name wins, as in the console.
     std::map<std::string, ServerAccount> accounts;
     // Bytes each account (by rowid) moved in `month` ("2026-12"), as stored when read.
@@ -52,6 +57,6 @@ struct ServerSettings {
 extern const char kMainDbSchema[];
 
 // Creates the tables (with those beside accounts and their triggers) and the rows listen_port,
-// torvoagent_allow and anonymous_allow where they are missing, then reads everything. Throws
-// CppSQLite3Exception.
+// torvoagent_allow, anonymous_allow and allowed_networks where they are missing, then reads
+// everything. Throws CppSQLite3Exception.
 ServerSettings LoadServerSettings(CppSQLite3DB& db);

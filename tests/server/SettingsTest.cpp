@@ -34,7 +34,8 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
     EXPECT_EQ(settings.listenPort, 8089);
     EXPECT_FALSE(settings.anonymousAllowed);
     EXPECT_EQ(settings.historyMaxRows, 1000000);
-    EXPECT_EQ(db.execQuery("select count(*) from configuration").getIntField(0), 3);
+    EXPECT_EQ(settings.allowedNetworksList, kDefaultClientNetworks);
+    EXPECT_EQ(db.execQuery("select count(*) from configuration").getIntField(0), 4);
     EXPECT_EQ(db.execQuery("select count(*) from history").getIntField(0), 0);
 
     db.execDML(
@@ -53,7 +54,7 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
     ASSERT_EQ(settings.accounts.size(), 1u);
     EXPECT_EQ(settings.accounts.at("amy"), (ServerAccount{1, 26499u, "$y$hash", {}}))
         << "the first row of a name wins, with its hash";
-    EXPECT_EQ(db.execQuery("select count(*) from configuration").getIntField(0), 5);
+    EXPECT_EQ(db.execQuery("select count(*) from configuration").getIntField(0), 6);
     db.close();
     std::remove(path.c_str());
 }

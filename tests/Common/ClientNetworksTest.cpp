@@ -1,0 +1,105 @@
+// The allowed client networks: how a typed entry reads (or why it does not), and which
+// addresses a list lets in.
+#include <gtest/gtest.h>
+
+#include "Common/ClientNetworks.h"
+
+namespace {
+
+TEST(ClientNetworks, EntriesReadAsNetworksOrSayWhyNot) {
+    struct Case {
+        const char* text;
+        NetworkProblem problem;
+        const char* formatted;  // for kNone and kHostBits
+    };
+    const Case cases[] = {
+        {"10.0.0.0/8", NetworkProblem::kNone, "10.0.0.0/8"},
+        {" 192.168.1.7\t", NetworkProblem::kNone, "192.168.1.7/32"},
+        {"0.0.0.0/0", NetworkProblem::kNone, "0.0.0.0/0"},
+        {"FE80::/10", NetworkProblem::kNone, "fe80::/10"},
+        {"::1", NetworkProblem::kNone, "::1/128"},
+        {"::/0", NetworkProblem::kNone, "::/0"},
+        {"::ffff:10.0.0.0/104", NetworkProblem::kNone, "10.0.0.0/8"},
+        {"10.1.2.3/8", NetworkProblem::kHostBits, "10.0.0.0/8"},
+        {"2001:db8::1/32", NetworkProblem::kHostBits, "2001:db8::/32"},
+        {"10.0.0.0/33", NetworkProblem::kBadPrefix, nullptr},
+        {"::/129", NetworkProblem::kBadPrefix, nullptr},
+        {"10.0.0.0/", NetworkProblem::kBadPrefix, nullptr},
+        {"10.0.0.0/-1", NetworkProblem::kBadPrefix, nullptr},
+        {"10.0.0.0/8x", NetworkProblem::kBadPrefix, nullptr},
+        {"10.0.0.0/0008", NetworkProblem::kBadPrefix, nullptr},
+        {"10.0.0/8", NetworkProblem::kNotAnAddress, nullptr},
+        {"256.0.0.0/8", NetworkProblem::kNotAnAddress, nullptr},
+        {"fe80::1%lo", NetworkProblem::kNotAnAddress, nullptr},
+        {"/8", NetworkProblem::kNotAnAddress, nullptr},
+        {"", NetworkProblem::kNotAnAddress, nullptr},
+        {"localhost", NetworkProblem::kNotAnAddress, nullptr},
+    };
+    for (const Case& c : cases) {
+        const ParsedNetwork parsed = ParseClientNetwork(c.text);
+        EXPECT_EQ(parsed.problem, c.problem) << c.text;
+        if (c.formatted) {
+            EXPECT_EQ(FormatClientNetwork(parsed.network), c.formatted) << c.text;
+        }
+    }
+    const NetworkListCheck good = CheckNetworkList("10.0.0.0/8\n\n 192.168.1.1, ::/0\n");
+    EXPECT_EQ(good.badLine, 0);
+    EXPECT_EQ(good.stored, "10.0.0.0/8,192.168.1.1/32,::/0");
+    EXPECT_TRUE(good.everyAddress);
+    const NetworkListCheck bad = CheckNetworkList("10.0.0.0/8\n10.1.0.0/8\nnonsense");
+    EXPECT_EQ(bad.badLine, 2);
+    EXPECT_EQ(bad.badEntry, "10.1.0.0/8");
+    EXPECT_EQ(bad.bad.problem, NetworkProblem::kHostBits);
+    EXPECT_TRUE(CheckNetworkList(" \n").empty);
+    EXPECT_EQ(SplitNetworkList(" 10.0.0.0/8,,::1;\n1.2.3.4 "),
+              (std::vector<std::string>{"10.0.0.0/8", "::1", "1.2.3.4"}));
+}
+
+TEST(ClientNetworks, AListAllowsExactlyTheAddressesInItsNetworks) {
+    const ClientNetworks defaults(kDefaultClientNetworks);
+    const ClientNetworks open("0.0.0.0/0, not-a-network, 2001:db8:0:0:8000::/65");
+    struct Case {
+        const char* address;
+        bool byDefault, byOpen;
+    };
+    const Case cases[] = {
+        {"127.0.0.2", true, true},
+        {"172.31.255.255", true, true},
+        {"172.32.0.0", false, true},
+        {"100.127.255.255", true, true},
+        {"100.128.0.0", false, true},
+        {"169.254.1.1", true, true},
+        {"8.8.8.8", false, true},
+        {"::1", true, false},
+        {"::2", false, false},
+        {"fd00::1", true, false},
+        {"febf::1", true, false},
+        {"fec0::1", false, false},
+        {"::ffff:192.168.1.1", true, true},
+        {"::ffff:8.8.8.8", false, true},
+        {"2001:db8::8000:0:0:1", false, true},
+        {"2001:db8::1", false, false},
+    };
+    for (const Case& c : cases) {
+        const ClientNetwork address = ParseClientNetwork(c.address).network;
+        uint32_t v4 = 0;
+        for (int i = 0; i < 4; ++i) v4 = v4 << 8 | address.bytes[i];
+        // A mapped IPv6 peer is checked both ways: as the server sees it and as given.
+        const bool mapped = std::string(c.address).starts_with("::ffff:");
+        for (const ClientNetworks* list : {&defaults, &open}) {
+            const bool expected = list == &defaults ? c.byDefault : c.byOpen;
+            EXPECT_EQ(address.v4 ? list->Allows(v4) : list->Allows(address.bytes), expected)
+                << c.address;
+        }
+        if (mapped) {
+            std::array<uint8_t, 16> raw{};
+            raw[10] = raw[11] = 0xff;
+            std::copy_n(address.bytes.begin(), 4, raw.begin() + 12);
+            EXPECT_EQ(defaults.Allows(raw), c.byDefault) << c.address;
+        }
+    }
+    EXPECT_TRUE(ClientNetworks().Empty());
+    EXPECT_FALSE(ClientNetworks().Allows(uint32_t{0x7f000001}));
+}
+
+}  // namespace
