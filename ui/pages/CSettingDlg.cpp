@@ -6,16 +6,20 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QResizeEvent>
 #include <optional>
 
+#include "Common/AllowedNetworks.h"
+#include "Common/Database.h"
 #include "Common/SystemConf.h"
 #include "Common/UserConf.h"
 #include "server_link/MQClient.h"
 #include "server_link/Replies.h"
 #include "ui/common/DialogUnits.h"
+#include "ui/pages/AllowedNetworksEdit.h"
 #include "ui/pages/ApplyConf.h"
 #include "ui/pages/CAccountDlg.h"
 #include "ui/pages/ClientAddresses.h"
@@ -29,13 +33,13 @@ struct DluBox {
 };
 
 // Where each control sits, in dialog units; the two languages place some differently.
-// The address line and the note under the port take kAddedDlu more of the system box; the
-// account box starts that much lower.
+// The address line and the note under the port, and the allowed networks under them, take
+// kAddedDlu more of the system box; the account box starts that much lower.
 struct Placement {
     DluBox systemGroup, accountGroup, anonymous, torvoAgent, portLabel, portEdit, protocolHint,
-        save, addresses, note;
+        save, addresses, note, networks;
 };
-constexpr int kAddedDlu = 26;
+constexpr int kAddedDlu = 26 + 50;
 constexpr Placement kEnglish{{7, 7, 306, 66 + kAddedDlu},
                              {7, 79 + kAddedDlu, 306, 114 - kAddedDlu},
                              {16, 20, 100, 10},
@@ -45,7 +49,8 @@ constexpr Placement kEnglish{{7, 7, 306, 66 + kAddedDlu},
                              {152, 41, 111, 8},
                              {255, 56, 50, 14},
                              {16, 60, 180, 8},
-                             {16, 76, 290, 8}};
+                             {16, 76, 290, 8},
+                             {16, 90, 290, 46}};
 constexpr Placement kChinese{{7, 7, 306, 62 + kAddedDlu},
                              {7, 75 + kAddedDlu, 306, 118 - kAddedDlu},
                              {16, 20, 100, 10},
@@ -55,7 +60,8 @@ constexpr Placement kChinese{{7, 7, 306, 62 + kAddedDlu},
                              {113, 42, 78, 8},
                              {255, 49, 50, 14},
                              {16, 60, 180, 8},
-                             {16, 74, 290, 8}};
+                             {16, 74, 290, 8},
+                             {16, 86, 290, 46}};
 
 // Places a control at its dialog-unit box; a text control is widened to show all its text.
 void Place(QWidget* control, const DluBox& box) {
@@ -92,6 +98,9 @@ CSettingDlg::CSettingDlg(QWidget* parent) : QWidget(parent), link_(new LinkRepli
     torvoAgentAllow_ = torvoAgentAllowLoaded_ = system.torvoAgentAllow;
     anonymousAllow_ = users.anonymousAllow;
     listenPort_ = listenPortLoaded_ = system.listenPort;
+    // A failure leaves the list empty, which Save refuses: nothing is lost.
+    UseDatabase([this](CppSQLite3DB& db) { allowedNetworks_ = LoadAllowedNetworks(db); },
+                DbFailure::kLogError);
 
     BuildControls();
     ShowFields();
@@ -158,6 +167,8 @@ void CSettingDlg::BuildControls() {
     runningPortNote_->setStyleSheet(QStringLiteral("color: #c00000"));
     Place(runningPortNote_, at.note);
     runningPortNote_->hide();
+    networks_ = new AllowedNetworksEdit(this);
+    Place(networks_, at.networks);
 }
 
 void CSettingDlg::ShowAddresses() {
@@ -221,6 +232,7 @@ void CSettingDlg::ShowFields() {
     torvoAgentBox_->setChecked(torvoAgentAllow_ != 0);
     anonymousBox_->setChecked(anonymousAllow_ != 0);
     portEdit_->setText(QString::number(listenPort_));
+    networks_->Show(allowedNetworks_);
     ShowAddresses();
 }
 
@@ -237,7 +249,13 @@ bool CSettingDlg::ReadFields() {
         portEdit_->selectAll();
         return false;
     }
+    if (const QString problem = networks_->Problem(); !problem.isEmpty()) {
+        ShowMessage(this, problem, res::Str(res::IDS_TIP_CAPTION), MessageIcon::Warning);
+        networks_->List()->setFocus();
+        return false;
+    }
     listenPort_ = *port;
+    allowedNetworks_ = networks_->Check().stored;
     anonymousAllow_ = anonymousBox_->isChecked() ? 1 : 0;
     // The TorvoAgent box is hidden: its field keeps the loaded value.
     return true;
@@ -252,11 +270,15 @@ void CSettingDlg::OnSave() {
     users.anonymousAllow = anonymousAllow_;
     const bool systemSaved = system.save();
     const bool anonymousSaved = users.saveAnonymous();
-    if (!systemSaved || !anonymousSaved) {
+    const bool networksSaved =
+        UseDatabase([this](CppSQLite3DB& db) { SaveAllowedNetworks(db, allowedNetworks_); },
+                    DbFailure::kLogError);
+    if (!systemSaved || !anonymousSaved || !networksSaved) {
         ShowOperationFailed(this);
         return;
     }
     torvoAgentAllowLoaded_ = torvoAgentAllow_;
+    networks_->Show(allowedNetworks_);  // as stored: one canonical network a line
     if (listenPort_ != listenPortLoaded_) {
         listenPortLoaded_ = listenPort_;
         ShowAddresses();
@@ -273,11 +295,12 @@ void CSettingDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void CSettingDlg::Layout() {
-    if (!systemGroup_ || !saveButton_ || !accountPage_) return;
+    if (!systemGroup_ || !saveButton_ || !accountPage_ || !networks_) return;
     const int right = width() - 10, bottom = height() - 10;
     QRect system = systemGroup_->geometry();
     system.setRight(right - 1);  // QRect's right is inclusive
     systemGroup_->setGeometry(system);
+    networks_->resize(system.right() - 10 - networks_->x(), networks_->height());
 
     QRect save = saveButton_->geometry();
     save.moveRight(width() - 20 - 1);

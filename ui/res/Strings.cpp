@@ -109,6 +109,27 @@ constexpr NumberedText kNumbered[] = {
      "用户名和密码各最多 20 个字符。"},
     {IDS_KEEP_PASSWORD_HINT, "Leave both password fields empty to keep the current password.",
      "两个密码框都留空则保留原密码。"},
+    {IDS_NETWORKS_LABEL,
+     "Allowed client networks (one a line):", "允许连接的客户端网络（每行一个）："},
+    {IDS_NETWORKS_HINT,
+     "Clients from other addresses are disconnected at once. 0.0.0.0/0 and ::/0 allow every "
+     "address.",
+     "来自其他地址的客户端会被立即断开。0.0.0.0/0 和 ::/0 允许所有地址。"},
+    {IDS_NETWORK_NOT_ADDRESS,
+     "Line %1, \"%2\": not an IPv4 or IPv6 address (for example 192.168.0.0/16 or fd00::/8).",
+     "第 %1 行“%2”：不是 IPv4 或 IPv6 地址（例如 192.168.0.0/16 或 fd00::/8）。"},
+    {IDS_NETWORK_BAD_PREFIX,
+     "Line %1, \"%2\": the prefix length after \"/\" must be a number from 0 to %3.",
+     "第 %1 行“%2”：“/”后的前缀长度必须是 0 到 %3 之间的数字。"},
+    {IDS_NETWORK_HOST_BITS,
+     "Line %1, \"%2\": the address has bits set beyond its prefix; did you mean %3?",
+     "第 %1 行“%2”：地址在前缀长度之外还有非零位；是否应为 %3？"},
+    {IDS_NETWORKS_EMPTY, "The list is empty: no client could connect.",
+     "列表为空：任何客户端都无法连接。"},
+    {IDS_NETWORKS_OPEN,
+     "Every address on the internet may connect: with anonymous access on, this is an open "
+     "proxy.",
+     "互联网上的任何地址都可以连接：若允许匿名访问，这就是一个开放代理。"},
 };
 
 constexpr bool IdsAscending() {

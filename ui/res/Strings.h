@@ -88,6 +88,14 @@ inline constexpr int IDS_ACCOUNT_GONE = 350;         // modify: the account was 
 inline constexpr int IDS_USER_NAME_INVALID = 351;    // dialog check: ':' or a control character
 inline constexpr int IDS_ACCOUNT_FIELDS_HINT = 352;  // dialog: at most 20 characters
 inline constexpr int IDS_KEEP_PASSWORD_HINT = 353;   // modify dialog: empty fields keep it
+// Allowed client networks on the Setting page (400-419).
+inline constexpr int IDS_NETWORKS_LABEL = 400;
+inline constexpr int IDS_NETWORKS_HINT = 401;        // under the list while every entry is good
+inline constexpr int IDS_NETWORK_NOT_ADDRESS = 402;  // line %1, entry %2
+inline constexpr int IDS_NETWORK_BAD_PREFIX = 403;   // line %1, entry %2, longest prefix %3
+inline constexpr int IDS_NETWORK_HOST_BITS = 404;    // line %1, entry %2, the network meant %3
+inline constexpr int IDS_NETWORKS_EMPTY = 405;
+inline constexpr int IDS_NETWORKS_OPEN = 406;  // 0.0.0.0/0 or ::/0 in the list
 
 // Every numbered id of the table, ascending.
 const int* AllStringIds(int* count);

@@ -5,12 +5,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <cstdio>
 
 #include "tests/ui/pages/SettingsTestEnv.h"
 #include "ui/common/DialogUnits.h"
+#include "ui/pages/AllowedNetworksEdit.h"
 #include "ui/pages/CAccountDlg.h"
 #include "ui/pages/CSettingDlg.h"
 #include "ui/pages/ClientAddresses.h"
@@ -114,6 +116,36 @@ TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsW
     EXPECT_EQ(page.PortEdit()->text(), "809");
 }
 
+// The allowed networks: the stored list one a line, a bad entry explained as typed and
+// refused by Save with nothing written, a good list stored in its canonical form.
+TEST_F(SettingPageTest, AllowedNetworksAreCheckedAsTypedAndSavedOnlyWhenAllAreNetworks) {
+    CSettingDlg page(nullptr);
+    QPlainTextEdit* list = page.Networks()->List();
+    EXPECT_TRUE(list->toPlainText().startsWith("127.0.0.0/8\n::1/128\n10.0.0.0/8\n"));
+    const std::string stored = Value("allowed_networks");
+    list->setPlainText(list->toPlainText() + "\n10.1.2.3/8");
+    const QString problem =
+        "Line 10, \"10.1.2.3/8\": the address has bits set beyond its prefix; did you mean "
+        "10.0.0.0/8?";
+    EXPECT_EQ(page.Networks()->Note()->text(), problem);
+    page.OnSave();
+    EXPECT_EQ(
+        Shown(),
+        QStringList{QString("%1|TorvoProxy tip|%2|1").arg(problem).arg(int(MessageIcon::Warning))});
+    EXPECT_EQ(Sent(), "");
+    EXPECT_EQ(Value("allowed_networks"), stored);
+    list->setPlainText("  \n");
+    EXPECT_EQ(page.Networks()->Note()->text(), res::Str(res::IDS_NETWORKS_EMPTY));
+
+    list->setPlainText("192.168.1.7\n\n::/0");
+    EXPECT_EQ(page.Networks()->Note()->text(), res::Str(res::IDS_NETWORKS_OPEN));
+    page.OnSave();
+    EXPECT_EQ(Shown(), QStringList{Tip(res::IDS_SAVED_SUCCESSFULLY)});
+    EXPECT_EQ(Sent(), "applyconf\r\n");
+    EXPECT_EQ(Value("allowed_networks"), "192.168.1.7/32,::/0");
+    EXPECT_EQ(list->toPlainText(), "192.168.1.7/32\n::/0");
+}
+
 TEST(ClientAddresses, SkipLoopbackAndLinkLocalAndEndWithThisMachine) {
     EXPECT_EQ(ClientAddresses({"10.0.0.5", "127.0.0.1", "::1", "fe80::1", "2001:db8::5", "10.0.0.5",
                                "127.0.1.1", "not an address"},
@@ -202,8 +234,8 @@ TEST_F(SettingPageTest, ChineseTextsAndPlacement) {
     EXPECT_EQ(page.SystemGroup()->title(), "系统设置");
     EXPECT_EQ(page.SaveButton()->text(), "保存");
     const QFontMetrics m = page.fontMetrics();
-    // The account box starts lower by the address line and the note.
-    EXPECT_EQ(page.AccountGroup()->geometry().topLeft(), DluToRect(m, 7, 101, 306, 92).topLeft());
+    // The account box starts lower by the address line, the note and the allowed networks.
+    EXPECT_EQ(page.AccountGroup()->geometry().topLeft(), DluToRect(m, 7, 151, 306, 42).topLeft());
     EXPECT_EQ(page.SaveButton()->y(), DluToRect(m, 255, 49, 50, 14).y());
     // The label fits its text and the edit stays to its right.
     const QLabel* label = nullptr;
