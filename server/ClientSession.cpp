@@ -1,8 +1,6 @@
 #include "server/ClientSession.h"
 
-#include "server/ProxyServer.h"
-
-ClientSession::ClientSession(ProxyServer& owner, asio::ip::tcp::socket socket,
+ClientSession::ClientSession(SessionHost& owner, asio::ip::tcp::socket socket,
                              const asio::ip::address& peer)
     : server(owner),
       client(std::move(socket)),

@@ -8,9 +8,8 @@
 
 #include "server/AccountMeter.h"
 #include "server/NameResolver.h"
+#include "server/SessionHost.h"
 #include "server/TrafficStats.h"
-
-class ProxyServer;
 
 // One client connection of the proxy port, from accept to close. It lives in the frame of
 // the coroutine that serves it; the server keeps a pointer while it lives, so that its
@@ -24,12 +23,12 @@ public:
     enum class Phase { kSession, kUpstream };
 
     // `peer` is the client's address as accept() gave it, IPv4-mapped addresses as IPv4.
-    ClientSession(ProxyServer& server, asio::ip::tcp::socket client, const asio::ip::address& peer);
+    ClientSession(SessionHost& server, asio::ip::tcp::socket client, const asio::ip::address& peer);
     ~ClientSession();
     ClientSession(const ClientSession&) = delete;
     ClientSession& operator=(const ClientSession&) = delete;
 
-    ProxyServer& server;
+    SessionHost& server;  // the server that runs it
     asio::ip::tcp::socket client;
     asio::ip::tcp::socket upstream;
     NameLookup resolver;

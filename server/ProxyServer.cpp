@@ -14,9 +14,11 @@
 #include "server/ClientSession.h"
 #include "server/ControlProtocol.h"
 #include "server/ControlReplies.h"
+#include "server/HttpSession.h"
 #include "server/PeerAccount.h"
 #include "server/SafeText.h"
 #include "server/SessionIo.h"
+#include "server/Socks5Session.h"
 
 using asio::ip::tcp;
 

@@ -13,13 +13,8 @@
 #include "server/DatabaseWorker.h"
 #include "server/LoginCheck.h"
 #include "server/ServerSettings.h"
+#include "server/SessionHost.h"
 #include "server/TrafficStats.h"
-
-class ClientSession;
-
-// How a login ended: admitted, a wrong name or password, or an account that may not be used
-// now (disabled, expired, its month's traffic used up).
-enum class LoginAnswer { kAccepted, kWrongPassword, kRefused };
 
 // Where the server listens; the proxy port comes from the settings unless overridden.
 struct ServerPorts {
@@ -30,7 +25,7 @@ struct ServerPorts {
 // The proxy server on one event-loop thread: the proxy port (HTTP, CONNECT and SOCKS5, told
 // apart by the first byte), the control channel on 127.0.0.1, the once-a-second sweep, and
 // the database worker that writes history and alarms.
-class ProxyServer {
+class ProxyServer final : public SessionHost {
 public:
     ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerSettings settings,
                 ServerPorts ports);
@@ -48,31 +43,27 @@ public:
     uint16_t ControlPort() const { return ports_.control; }
     bool Listening() const { return proxyAcceptor_.is_open(); }
 
-    // Used by the sessions.
-    const ServerSettings& Settings() const { return settings_; }
     // max_connections, or fewer when the descriptor limit allows fewer.
     int MaxConnections() const;
     // How many of those one client address may hold.
     int MaxConnectionsPerAddress() const;
-    TrafficStats& Stats() { return stats_; }
-    void RecordAccess(const ClientSession& session, std::string url);
-    void RaiseAlarm(std::string source, std::string message);
-    // Whether `user` may log in with `password` from this session's client. Off the loop
-    // and throttled (LoginChecker); a failure or refusal is raised as an alarm under
-    // `protocol`.
+
+    // What the sessions ask (SessionHost). Logins are checked off the loop and throttled
+    // (LoginChecker).
+    const ServerSettings& Settings() const override { return settings_; }
+    TrafficStats& Stats() override { return stats_; }
     asio::awaitable<LoginAnswer> CheckPassword(const ClientSession& session, const char* protocol,
                                                const std::string& user,
-                                               const std::string& password);
-    // What an account has used and may use (null for anonymous clients).
-    std::shared_ptr<AccountMeter> Meter(const std::string& user) const {
+                                               const std::string& password) override;
+    std::shared_ptr<AccountMeter> Meter(const std::string& user) const override {
         return meters_.Find(user);
     }
-    // May this client reach that address and port?
     bool Allowed(const ClientSession& session, const asio::ip::address& address,
-                 uint16_t port) const;
-
-    void Register(ClientSession* session);
-    void Unregister(ClientSession* session);
+                 uint16_t port) const override;
+    void RecordAccess(const ClientSession& session, std::string url) override;
+    void RaiseAlarm(std::string source, std::string message) override;
+    void Register(ClientSession* session) override;
+    void Unregister(ClientSession* session) override;
 
 private:
     bool OpenListeners();

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "server/ClientSession.h"
-#include "server/ProxyServer.h"
 
 using asio::ip::tcp;
 
@@ -75,7 +74,7 @@ asio::awaitable<asio::error_code> Connect(tcp::socket& socket, const tcp::endpoi
 
 asio::awaitable<ConnectResult> ConnectUpstream(ClientSession& session, const std::string& host,
                                                uint16_t port) {
-    ProxyServer& server = session.server;
+    SessionHost& server = session.server;
     session.upstreamTimedOut = false;
     session.SetDeadline(server.Settings().upstreamTimeoutSec, ClientSession::Phase::kUpstream);
     asio::error_code ignored;

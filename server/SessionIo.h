@@ -39,12 +39,3 @@ enum class ConnectResult {
 // trying each address the name has; the session's deadline bounds the whole step.
 asio::awaitable<ConnectResult> ConnectUpstream(ClientSession& session, const std::string& host,
                                                uint16_t port);
-
-// Passes bytes both ways between client and upstream until both have ended, starting with
-// bytes the client already sent; each direction passes on its end of stream, and the session
-// is closed once both have ended. Bulk directions move through a pipe by splice().
-asio::awaitable<void> RelayTunnel(ClientSession& session, ReadBuffer& clientBytes);
-
-// The two protocols on the proxy port; `buffer` holds what the client sent first.
-asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer);
-asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer);

@@ -1,10 +1,12 @@
 // The SOCKS5 side of the proxy port: method choice, the username/password login, CONNECT.
+#include "server/Socks5Session.h"
+
 #include <asio/ip/address.hpp>
 
 #include "server/ClientSession.h"
-#include "server/ProxyServer.h"
 #include "server/SessionIo.h"
 #include "server/Socks5Protocol.h"
+#include "server/TunnelRelay.h"
 
 namespace {
 
@@ -44,7 +46,7 @@ asio::awaitable<socks5::Parse> ReadMessage(ClientSession& session, ReadBuffer& b
 }  // namespace
 
 asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
-    ProxyServer& server = session.server;
+    SessionHost& server = session.server;
     socks5::Greeting greeting;
     if (co_await ReadMessage(session, buffer, [&](std::string_view bytes, size_t& used) {
             return socks5::ParseGreeting(bytes, greeting, used);

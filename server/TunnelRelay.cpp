@@ -3,6 +3,8 @@
 // has carried a bulk of bytes it moves them socket to pipe to socket with splice(), so they
 // never pass through this process. Without a pipe (descriptors exhausted) or where splice()
 // is refused, the copy loop goes on.
+#include "server/TunnelRelay.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,7 +16,6 @@
 #include <string_view>
 
 #include "server/ClientSession.h"
-#include "server/ProxyServer.h"
 #include "server/SessionIo.h"
 
 using asio::ip::tcp;
