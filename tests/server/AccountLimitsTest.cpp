@@ -15,21 +15,13 @@
 namespace server_test {
 namespace {
 
-class AccountLimitsTest : public ::testing::Test {
+class AccountLimitsTest : public ServerTest {
 protected:
     void SetUp() override {
         ResetDatabase({{"anonymous_allow", "0"}},
                       {{"amy", "pw"}, {"bob", "pw"}, {"cat", "pw"}, {"dan", "pw"}});
         Sql(kAccountLimitsSchema);
-        listen_ = FreePort();
-        controlPort_ = FreePort();
-        control_.SetStateSource([] { return MQClient::kServiceRunning; });
-        control_.SetPort(controlPort_);
-    }
-    void Serve() {
-        server_.reset();
-        server_ = std::make_unique<ServerProcess>(listen_, controlPort_);
-        ASSERT_TRUE(server_->Ready());
+        link_.SetStateSource([] { return MQClient::kServiceRunning; });
     }
     // Sets columns of a user's account_limits row ("enabled=0").
     static void Limit(const std::string& user, const std::string& columns) {
@@ -39,7 +31,8 @@ protected:
     }
     void Apply() {
         std::string reply;
-        ASSERT_TRUE(control_.ApplyConf(reply));
+        link_.SetPort(control_);
+        ASSERT_TRUE(link_.ApplyConf(reply));
     }
     std::string Via(const char* how, const std::string& user, const std::string& path) {
         const std::string proxy = "127.0.0.1:" + std::to_string(listen_);
@@ -54,11 +47,7 @@ protected:
         return "GET " + path + " HTTP/1.1\r\nHost: origin\r\n\r\n";
     }
 
-    HttpOrigin origin_;
-    uint16_t listen_ = 0;
-    uint16_t controlPort_ = 0;
-    MQClient control_;
-    std::unique_ptr<ServerProcess> server_;
+    MQClient link_;
 };
 
 TEST_F(AccountLimitsTest, DisabledExpiredAndUsedUpAccountsAreRefusedWithTheirAlarm) {
@@ -77,7 +66,7 @@ TEST_F(AccountLimitsTest, DisabledExpiredAndUsedUpAccountsAreRefusedWithTheirAla
     for (const auto& c : refused) {
         EXPECT_EQ(Via("-w %{http_code} -x", c.user, "/hello"), "403") << c.user;
         EXPECT_EQ(Via("-w %{http_connect} -p -x", c.user, "/hello"), "403") << c.user;
-        EXPECT_LT(Socks5Tunnel(listen_, origin_.Port(), c.user, "pw").fd, 0) << c.user;
+        EXPECT_FALSE(Client(listen_).Socks5(origin_.Port(), c.user, "pw")) << c.user;
         EXPECT_TRUE(WaitUntil([&] {
             return Alarms("login of user \"" + std::string(c.user) +
                           "\" from 127.0.0.1 refused: the account " + c.why) == 3;
@@ -89,28 +78,22 @@ TEST_F(AccountLimitsTest, DisabledExpiredAndUsedUpAccountsAreRefusedWithTheirAla
 
 TEST_F(AccountLimitsTest, LiveSessionsEndWhenTheirAccountIsDisabledExpiresOrUsesItsMonth) {
     Serve();
-    Socks5Tunnel amy(listen_, origin_.Port(), "amy", "pw");
-    Socks5Tunnel bob(listen_, origin_.Port(), "bob", "pw");
-    Socks5Tunnel cat(listen_, origin_.Port(), "cat", "pw");
-    Socks5Tunnel dan(listen_, origin_.Port(), "dan", "pw");
-    for (const int fd : {amy.fd, bob.fd, cat.fd, dan.fd}) ASSERT_GE(fd, 0);
+    Client amy(listen_), bob(listen_), cat(listen_, 10s), dan(listen_);
+    ASSERT_TRUE(amy.Socks5(origin_.Port(), "amy", "pw") &&
+                bob.Socks5(origin_.Port(), "bob", "pw") &&
+                cat.Socks5(origin_.Port(), "cat", "pw") && dan.Socks5(origin_.Port(), "dan", "pw"));
     Limit("amy", "enabled=0");
     Limit("bob", "expires=" + std::to_string(std::time(nullptr) + 2));
     Limit("cat", "monthly_bytes=200000");
     Apply();
-    EXPECT_TRUE(amy.ClosedWithin(3s)) << "at applyconf";
-    EXPECT_TRUE(bob.ClosedWithin(6s)) << "when the date passes";
+    EXPECT_TRUE(amy.Closed(3s)) << "at applyconf";
+    EXPECT_TRUE(bob.Closed(6s)) << "when the date passes";
     // The quota crossing ends the tunnel in the middle of a transfer.
-    const std::string get = Request("/bytes/1000000");
-    ASSERT_EQ(::send(cat.fd, get.data(), get.size(), 0), ssize_t(get.size()));
-    timeval limit{10, 0};
-    ::setsockopt(cat.fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    size_t received = 0;
-    char chunk[65536];
-    for (ssize_t n; (n = ::recv(cat.fd, chunk, sizeof chunk, 0)) > 0;) received += size_t(n);
+    ASSERT_TRUE(cat.Send(Request("/bytes/1000000")));
+    const size_t received = cat.ReceiveToEnd().value_or("").size();
     EXPECT_GE(received, 100000u);
     EXPECT_LT(received, 1000000u);
-    EXPECT_FALSE(dan.ClosedWithin(300ms));
+    EXPECT_FALSE(dan.Closed(300ms));
     for (const char* why : {"amy\" is disabled", "bob\" expired on %", "cat\" has used %"}) {
         EXPECT_TRUE(WaitUntil([&] {
             return Alarms("account \"" + std::string(why) + ": its sessions end") == 1;
@@ -124,12 +107,14 @@ TEST_F(AccountLimitsTest, OneBandwidthIsSharedByAllSessionsOfAnAccountAndSlowsNo
     constexpr double kCap = 1000000;
     Limit("amy", "bandwidth=" + std::to_string(int(kCap)));
     Serve();
-    Socks5Tunnel amy1(listen_, origin_.Port(), "amy", "pw");
-    Socks5Tunnel amy2(listen_, origin_.Port(), "amy", "pw");
-    Socks5Tunnel bob(listen_, origin_.Port(), "bob", "pw");
+    Client amy1(listen_), amy2(listen_), bob(listen_);
+    ASSERT_TRUE(amy1.Socks5(origin_.Port(), "amy", "pw") &&
+                amy2.Socks5(origin_.Port(), "amy", "pw") &&
+                bob.Socks5(origin_.Port(), "bob", "pw"));
     const std::string big = Request("/bytes/20000000"), fast = Request("/bytes/50000000");
-    pollfd fds[3] = {{amy1.fd, POLLIN, 0}, {amy2.fd, POLLIN, 0}, {bob.fd, POLLIN, 0}};
-    for (const auto& [fd, request] : {std::pair{amy1.fd, big}, {amy2.fd, big}, {bob.fd, fast}}) {
+    pollfd fds[3] = {{amy1.fd(), POLLIN, 0}, {amy2.fd(), POLLIN, 0}, {bob.fd(), POLLIN, 0}};
+    for (const auto& [fd, request] :
+         {std::pair{amy1.fd(), big}, {amy2.fd(), big}, {bob.fd(), fast}}) {
         ASSERT_EQ(::send(fd, request.data(), request.size(), 0), ssize_t(request.size()));
     }
     using Clock = std::chrono::steady_clock;

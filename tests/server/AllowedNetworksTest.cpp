@@ -11,17 +11,15 @@
 namespace server_test {
 namespace {
 
-TEST(AllowedNetworks, OutsidersAreClosedAtAcceptAndApplyConfEndsTheirLiveSessions) {
-    ResetDatabase({{"anonymous_allow", "1"}, {"allowed_networks", "127.0.0.1/32"}}, {});
-    HttpOrigin origin;
-    const uint16_t listen = FreePort(), control = FreePort();
-    ServerProcess server(listen, control);
-    ASSERT_TRUE(server.Ready());
-    const std::string port = std::to_string(listen);
-    const std::string url = " http://127.0.0.1:" + std::to_string(origin.Port()) + "/hello";
-    const std::string http = "-x http://127.0.0.1:" + port + url;
+using AllowedNetworks = ServerTest;
+
+TEST_F(AllowedNetworks, OutsidersAreClosedAtAcceptAndApplyConfEndsTheirLiveSessions) {
+    Start({{"anonymous_allow", "1"}, {"allowed_networks", "127.0.0.1/32"}}, {});
+    const std::string port = std::to_string(listen_);
+    const std::string url = " " + Url("/hello");
+    const std::string http = Http() + url;
     const std::string connect = "-p " + http;
-    const std::string socks = "--socks5-hostname 127.0.0.1:" + port + url;
+    const std::string socks = Socks() + url;
     for (const std::string& client : {http, connect, socks}) {
         EXPECT_EQ(Curl(client).output, "hello world") << client;
         const auto outsider = Curl("--interface 127.0.0.2 " + client);
@@ -29,7 +27,7 @@ TEST(AllowedNetworks, OutsidersAreClosedAtAcceptAndApplyConfEndsTheirLiveSession
         EXPECT_EQ(outsider.output, "") << client;
     }
     EXPECT_NE(Curl("-x http://[::1]:" + port + url).exitCode, 0) << "::1 is outside too";
-    EXPECT_EQ(origin.Connections(), 3) << "no outsider reached the origin";
+    EXPECT_EQ(origin_.Connections(), 3) << "no outsider reached the origin";
     // One alarm for the first outsider; the others fall within its minute.
     EXPECT_TRUE(WaitUntil([] {
         return Count(
@@ -38,15 +36,15 @@ TEST(AllowedNetworks, OutsidersAreClosedAtAcceptAndApplyConfEndsTheirLiveSession
     }));
     EXPECT_EQ(Count("select count(*) from alarms where source='network'"), 1);
 
-    Socks5Tunnel inside(listen, origin.Port(), "", "");
-    ASSERT_GE(inside.fd, 0);
+    Client inside(listen_);
+    ASSERT_TRUE(inside.Socks5(origin_.Port()));
     Sql("update configuration set value='127.0.0.2/32, ::1' where key='allowed_networks'");
     MQClient client;
-    client.SetPort(control);
+    client.SetPort(control_);
     client.SetStateSource([] { return MQClient::kServiceRunning; });
     std::string reply;
     ASSERT_TRUE(client.ApplyConf(reply));
-    EXPECT_TRUE(inside.ClosedWithin(3s));
+    EXPECT_TRUE(inside.Closed(3s));
     EXPECT_EQ(Curl("--interface 127.0.0.2 " + socks).output, "hello world");
     EXPECT_EQ(Curl("-x http://[::1]:" + port + url).output, "hello world");
     EXPECT_NE(Curl(http).exitCode, 0);

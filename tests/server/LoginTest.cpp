@@ -53,24 +53,13 @@ TEST(LoginThrottle, BlocksAGuessingAddressLongerEachTimeButNeverTheAccount) {
     for (int i = 0; i < 5; ++i) EXPECT_EQ(fail("d"), milliseconds(0)) << "failures are forgotten";
 }
 
-class Logins : public ::testing::Test {
+class Logins : public ServerTest {
 protected:
-    void Start(const std::vector<std::pair<std::string, std::string>>& accounts) {
-        ResetDatabase({{"anonymous_allow", "0"}}, accounts);
-    }
-    void Serve() {
-        listen_ = FreePort();
-        server_ = std::make_unique<ServerProcess>(listen_, FreePort());
-        ASSERT_TRUE(server_->Ready());
-    }
     bool Socks5Login(const std::string& user, const std::string& password) {
-        return Socks5Tunnel(listen_, origin_.Port(), user, password).fd >= 0;
+        return Client(listen_).Socks5(origin_.Port(), user, password);
     }
-    std::string HttpStatus(const std::string& options) {
-        return Curl("-o /dev/null -w %{http_code} -x http://127.0.0.1:" + std::to_string(listen_) +
-                    " " + options + " http://127.0.0.1:" + std::to_string(origin_.Port()) +
-                    "/hello")
-            .output;
+    std::string HttpStatus(const std::string& credentials) {
+        return Status(Http(credentials) + Url("/hello"));
     }
     static int LogLines(const std::string& text) {
         std::ifstream log(InstallDir() + "/server.log");
@@ -78,14 +67,10 @@ protected:
         for (std::string line; std::getline(log, line);) count += line.find(text) != line.npos;
         return count;
     }
-
-    HttpOrigin origin_;
-    uint16_t listen_ = 0;
-    std::unique_ptr<ServerProcess> server_;
 };
 
 TEST_F(Logins, TheStrongHashRefusesDigestCollisionsAndOldRowsKeepTheirDigest) {
-    Start({{"old", "b0b"}, {"broken", ""}});
+    ResetDatabase({{"anonymous_allow", "0"}}, {{"old", "b0b"}, {"broken", ""}});
     ASSERT_EQ(UserConf::instance().addAccount("amy", "ab"), AccountChange::kDone);
     Sql("update accounts set password='not a number' where username='broken'");
     for (const char* forged : {"`r", "bR"}) ASSERT_EQ(PasswordDigest(forged), PasswordDigest("ab"));
@@ -94,36 +79,22 @@ TEST_F(Logins, TheStrongHashRefusesDigestCollisionsAndOldRowsKeepTheirDigest) {
     // one check, none is refused.
     std::string sixteen, allGood;
     for (int i = 0; i < 16; ++i) {
-        sixteen += " -o /dev/null http://127.0.0.1:" + std::to_string(origin_.Port()) + "/hello";
+        sixteen += " -o /dev/null " + Url("/hello");
         allGood += "200";
     }
-    EXPECT_EQ(Curl("--parallel --parallel-immediate --parallel-max 16 -w %{http_code} -U amy:ab "
-                   "-x 127.0.0.1:" +
-                   std::to_string(listen_) + sixteen)
+    EXPECT_EQ(Curl("--parallel --parallel-immediate --parallel-max 16 -w %{http_code} " +
+                   Http("amy:ab") + sixteen)
                   .output,
               allGood);
     EXPECT_TRUE(Socks5Login("amy", "ab"));
     EXPECT_FALSE(Socks5Login("amy", "`r"));
-    EXPECT_EQ(HttpStatus("-U amy:bR"), "407");
-    EXPECT_EQ(HttpStatus("-U amy:ab"), "200");
+    EXPECT_EQ(HttpStatus("amy:bR"), "407");
+    EXPECT_EQ(HttpStatus("amy:ab"), "200");
 
     EXPECT_TRUE(Socks5Login("old", "b0b")) << "a row without a hash: checked by its digest";
-    EXPECT_EQ(HttpStatus("-U old:b0b"), "200");
+    EXPECT_EQ(HttpStatus("old:b0b"), "200");
     EXPECT_EQ(LogLines("account \"old\" has no strong password hash"), 1);
-    EXPECT_EQ(HttpStatus("-U broken:"), "407") << "a digest that is no number disables";
-}
-
-TEST_F(Logins, ABurstOfGuessesFromOneAddressIsHeldWhileAnotherAddressLogsIn) {
-    Start({{"alice", "secret"}});
-    Serve();
-    for (int i = 0; i < 12; ++i) EXPECT_FALSE(Socks5Login("alice", "guess" + std::to_string(i)));
-    EXPECT_FALSE(Socks5Login("alice", "secret")) << "from the guessing address: refused for now";
-    EXPECT_EQ(HttpStatus("--interface 127.0.0.2 -U alice:secret"), "200");
-    EXPECT_TRUE(WaitUntil([] {
-        return Count(
-                   "select count(*) from alarms where message like "
-                   "'too many failed logins from 127.0.0.1:%'") > 0;
-    }));
+    EXPECT_EQ(HttpStatus("broken:"), "407") << "a digest that is no number disables";
 }
 
 }  // namespace

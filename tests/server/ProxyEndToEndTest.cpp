@@ -17,42 +17,21 @@
 namespace server_test {
 namespace {
 
-using Rows = std::vector<std::pair<std::string, std::string>>;
-
-class ProxyEndToEnd : public ::testing::Test {
+class ProxyEndToEnd : public ServerTest {
 protected:
     void Start(const Rows& configuration = {{"anonymous_allow", "0"}}) {
-        ResetDatabase(configuration, {{"alice", "secret"}, {"bob", "b0b"}});
-        listen_ = FreePort();
-        control_ = FreePort();
-        server_ = std::make_unique<ServerProcess>(listen_, control_);
-        ASSERT_TRUE(server_->Ready());
+        ServerTest::Start(configuration);
         client_.SetPort(control_);
         client_.SetStateSource([] { return MQClient::kServiceRunning; });
-    }
-    std::string Http(const std::string& credentials = "") const {
-        return "-x http://127.0.0.1:" + std::to_string(listen_) +
-               (credentials.empty() ? "" : " -U " + credentials) + " ";
-    }
-    std::string Socks(const std::string& credentials = "") const {
-        return "--socks5-hostname 127.0.0.1:" + std::to_string(listen_) +
-               (credentials.empty() ? "" : " -U " + credentials) + " ";
-    }
-    std::string Url(const std::string& path, uint16_t port = 0) const {
-        return "http://127.0.0.1:" + std::to_string(port ? port : origin_.Port()) + path;
-    }
-    // The status code curl saw, of the request or of its CONNECT.
-    std::string Status(const std::string& arguments) {
-        return Curl("-o /dev/null -w %{http_code} " + arguments).output;
     }
     std::string ConnectStatus(const std::string& arguments) {
         return Curl("-o /dev/null -w %{http_connect} -p " + arguments).output;
     }
+    bool ApplyConf() {
+        std::string reply;
+        return client_.ApplyConf(reply) && reply.find("\"err_code\":0") != std::string::npos;
+    }
 
-    HttpOrigin origin_;
-    uint16_t listen_ = 0;
-    uint16_t control_ = 0;
-    std::unique_ptr<ServerProcess> server_;
     MQClient client_;
 };
 
@@ -75,36 +54,43 @@ TEST_F(ProxyEndToEnd, HttpRequestsAreForwardedOnKeptAliveConnectionsWithTheirBod
     EXPECT_EQ(echoed.exitCode, 0);
     EXPECT_TRUE(echoed.output == body) << "echoed " << echoed.output.size() << " bytes";
     EXPECT_EQ(Curl(Http("alice:secret") + "-I " + Url("/bytes/5000")).exitCode, 0);
+    // SOCKS5 with a name the proxy resolves.
+    EXPECT_EQ(
+        Curl(Socks("bob:b0b") + "http://localhost:" + std::to_string(origin_.Port()) + "/hello")
+            .output,
+        "hello world");
 }
 
-TEST_F(ProxyEndToEnd, WrongPasswordsAreRefusedAndAnonymousFollowsTheSwitch) {
+// No way to an origin skips the password check: the HTTP proxy, CONNECT and SOCKS5 (curl
+// offers both methods when it has a credential: the login is chosen, so a wrong password stays
+// wrong), with no, a wrong, an unknown and the right credential, while anonymous access is off
+// and once it was switched on.
+TEST_F(ProxyEndToEnd, EveryPathChecksTheSameCredentialsAndAnonymousFollowsTheSwitch) {
     Start();
-    EXPECT_EQ(Status(Http("alice:wrong") + Url("/hello")), "407");
-    EXPECT_EQ(Status(Http() + Url("/hello")), "407");
-    EXPECT_EQ(Status(Http("nobody:secret") + Url("/hello")), "407");
-    EXPECT_EQ(Curl(Socks("alice:wrong") + Url("/hello")).exitCode, 97);
-    EXPECT_EQ(Curl(Socks() + Url("/hello")).exitCode, 97);
-    EXPECT_EQ(Curl(Socks("bob:b0b") + Url("/hello")).output, "hello world");
-
-    Sql("update configuration set value='1' where key='anonymous_allow'");
-    std::string reply;
-    ASSERT_TRUE(client_.ApplyConf(reply));
-    EXPECT_EQ(Curl(Http() + Url("/hello")).output, "hello world");
-    EXPECT_EQ(Curl(Socks() + Url("/hello")).output, "hello world");
-    EXPECT_EQ(Status(Http("alice:wrong") + Url("/hello")), "407") << "a wrong password stays wrong";
-}
-
-TEST_F(ProxyEndToEnd, TunnelsReachATlsOriginByConnectAndBySocks5Names) {
-    Start();
-    TlsOrigin tls;
-    ASSERT_TRUE(tls.Ready());
-    const std::string url = "https://localhost:" + std::to_string(tls.Port()) + "/";
-    const auto connect = Curl("-k -p " + Http("alice:secret") + url);
-    EXPECT_EQ(connect.exitCode, 0);
-    EXPECT_NE(connect.output.find("s_server"), std::string::npos);
-    const auto socks = Curl("-k " + Socks("alice:secret") + url);
-    EXPECT_EQ(socks.exitCode, 0);
-    EXPECT_NE(socks.output.find("s_server"), std::string::npos);
+    {  // a connection that logged in once is asked again for its next request
+        Client client(listen_);
+        client.Send(Get("/hello", Login("alice", "secret")));
+        ASSERT_NE(client.ReceiveUntil("hello world").find("hello world"), std::string::npos);
+        client.Send(Get("/hello"));
+        EXPECT_EQ(client.ReceiveUntil("\r\n").substr(0, 12), "HTTP/1.1 407");
+    }
+    int clients = 10;
+    for (const bool anonymous : {false, true}) {
+        if (anonymous) {
+            Sql("update configuration set value='1' where key='anonymous_allow'");
+            ASSERT_TRUE(ApplyConf());
+        }
+        for (const std::string credentials : {"", "alice:wrong", "nobody:secret", "bob:b0b"}) {
+            const bool allowed = credentials == "bob:b0b" || (credentials.empty() && anonymous);
+            // Each credential from an address of its own: the failures do not add up to a block.
+            const std::string from = "--interface 127.0.0." + std::to_string(++clients) + " ";
+            for (const std::string& path :
+                 {Http(credentials), "-p " + Http(credentials), Socks(credentials)}) {
+                EXPECT_EQ(Curl(from + path + Url("/hello")).output == "hello world", allowed)
+                    << path << (anonymous ? " with" : " without") << " anonymous access";
+            }
+        }
+    }
 }
 
 TEST_F(ProxyEndToEnd, UnreachableSilentAndForbiddenDestinations) {
@@ -114,9 +100,7 @@ TEST_F(ProxyEndToEnd, UnreachableSilentAndForbiddenDestinations) {
     EXPECT_EQ(Curl(Socks() + Url("/", closed)).exitCode, 97);
     EXPECT_EQ(ConnectStatus(Http() + Url("/", closed)), "502");
 
-    const auto begin = std::chrono::steady_clock::now();
     EXPECT_EQ(Status(Http() + Url("/silent")), "504");
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 5s);
 
     // The control channel is never reachable through the proxy.
     EXPECT_EQ(Status(Http() + Url("/", control_)), "403");
@@ -130,8 +114,8 @@ TEST_F(ProxyEndToEnd, UnreachableSilentAndForbiddenDestinations) {
 // readers while and after curl moves bytes.
 TEST_F(ProxyEndToEnd, DashboardAndMonitoringFiguresComeFromRealTraffic) {
     Start();
-    Socks5Tunnel alice(listen_, origin_.Port(), "alice", "secret");
-    ASSERT_GE(alice.fd, 0);
+    Client alice(listen_);
+    ASSERT_TRUE(alice.Socks5(origin_.Port(), "alice", "secret"));
     auto download = std::async(std::launch::async, [&] {
         return Curl(Http("bob:b0b") + Url("/slow/2000000")).output.size();
     });
@@ -186,21 +170,25 @@ TEST_F(ProxyEndToEnd, DashboardAndMonitoringFiguresComeFromRealTraffic) {
     }));
 }
 
-TEST_F(ProxyEndToEnd, ApplyConfEndsTheTunnelsOfDeletedAccountsAndChangedPasswords) {
-    Start();
-    Socks5Tunnel alice(listen_, origin_.Port(), "alice", "secret");
-    Socks5Tunnel bob(listen_, origin_.Port(), "bob", "b0b");
-    ASSERT_GE(alice.fd, 0);
-    ASSERT_GE(bob.fd, 0);
-    std::string reply;
+// Tunnels end with what let them in: an account deleted or given a new password, anonymous
+// access switched off; the others go on.
+TEST_F(ProxyEndToEnd, ApplyConfEndsTheTunnelsOfDeletedAccountsChangedPasswordsAndAnonymous) {
+    Start({{"anonymous_allow", "1"}});
+    Client alice(listen_), bob(listen_), anonymous(listen_);
+    ASSERT_TRUE(alice.Socks5(origin_.Port(), "alice", "secret"));
+    ASSERT_TRUE(bob.Socks5(origin_.Port(), "bob", "b0b"));
+    ASSERT_TRUE(anonymous.Connect(origin_.Port()));
     Sql("delete from accounts where username='bob'");
-    ASSERT_TRUE(client_.ApplyConf(reply));
-    EXPECT_NE(reply.find("\"err_code\":0"), std::string::npos) << reply;
-    EXPECT_TRUE(bob.ClosedWithin(3s));
-    EXPECT_FALSE(alice.ClosedWithin(300ms));
+    ASSERT_TRUE(ApplyConf());
+    EXPECT_TRUE(bob.Closed(3s));
+    EXPECT_FALSE(alice.Closed(300ms));
     Sql("update accounts set password='1' where username='alice'");
-    ASSERT_TRUE(client_.ApplyConf(reply));
-    EXPECT_TRUE(alice.ClosedWithin(3s));
+    ASSERT_TRUE(ApplyConf());
+    EXPECT_TRUE(alice.Closed(3s));
+    EXPECT_FALSE(anonymous.Closed(300ms));
+    Sql("update configuration set value='0' where key='anonymous_allow'");
+    ASSERT_TRUE(ApplyConf());
+    EXPECT_TRUE(anonymous.Closed(3s));
     EXPECT_EQ(Curl(Socks("bob:b0b") + Url("/hello")).exitCode, 97);
 }
 
@@ -248,57 +236,35 @@ TEST_F(ProxyEndToEnd, HistoryAndAlarmRowsReachMainDbWhileTheConsoleReadsIt) {
 
     // Retention keeps the newest rows.
     Sql("insert into configuration (key, value) values ('history_max_rows', '10')");
-    std::string reply;
-    ASSERT_TRUE(client_.ApplyConf(reply));
+    ASSERT_TRUE(ApplyConf());
     Curl(Http("alice:secret") + Url("/chunked"));
     EXPECT_TRUE(WaitUntil([&] { return Count("select count(*) from history") == 10; }));
     EXPECT_EQ(Count("select count(*) from history where url='" + Url("/chunked") + "'"), 1);
 }
 
-TEST_F(ProxyEndToEnd, LimitsEndSilentClientsOversizedHeadsAndConnectionsBeyondTheMaximum) {
+// Beyond max_connections a client is turned away at once; a silent one is ended by the
+// handshake time-out, a tunnel is not.
+TEST_F(ProxyEndToEnd, LimitsEndSilentClientsAndConnectionsBeyondTheMaximum) {
     Start({{"anonymous_allow", "1"},
            {"handshake_timeout", "1"},
            {"max_connections", "2"},
            {"max_connections_per_ip", "2"}});
-    Socks5Tunnel first(listen_, origin_.Port(), "", "");  // admitted: past the handshake
-    ASSERT_GE(first.fd, 0);
-    const int silent = ConnectLoopback(listen_, 4s);
-    ASSERT_GE(silent, 0);
-    // A third connection is turned away at once.
-    Socks5Tunnel third(listen_, origin_.Port(), "", "");
-    EXPECT_EQ(third.fd, -1);
+    Client first(listen_), silent(listen_, 4s), third(listen_);
+    ASSERT_TRUE(first.Socks5(origin_.Port()));
+    EXPECT_FALSE(third.Socks5(origin_.Port()));
     EXPECT_TRUE(
         WaitUntil([&] { return Count("select count(*) from alarms where source='limit'") == 1; }));
-    // The silent one is ended by the handshake time-out; the tunnel is not.
-    char byte;
-    EXPECT_EQ(::recv(silent, &byte, 1, 0), 0);
-    ::close(silent);
-    EXPECT_FALSE(first.ClosedWithin(200ms));
-
-    const std::string head =
-        "GET " + Url("/hello") + " HTTP/1.1\r\nX: " + std::string(20000, 'x') + "\r\n\r\n";
-    const int big = ConnectLoopback(listen_, 4s);
-    ASSERT_GE(big, 0);
-    ::send(big, head.data(), head.size(), MSG_NOSIGNAL);
-    char answer[64] = {};
-    ::recv(big, answer, sizeof answer - 1, 0);
-    ::close(big);
-    EXPECT_EQ(std::string(answer).substr(0, 12), "HTTP/1.1 431");
+    EXPECT_EQ(silent.ReceiveToEnd(), "");
+    EXPECT_FALSE(first.Closed(200ms));
 }
 
 // Requests the console never sends get an error reply or a closed connection; the server
 // goes on answering.
 TEST_F(ProxyEndToEnd, BadControlRequestsGetErrorsAndTheServerGoesOn) {
     Start();
-    const int fd = ConnectLoopback(control_, 4s);
-    ASSERT_GE(fd, 0);
-    const std::string requests = "bogus\r\n\r\n" + std::string(300, 'a');
-    ::send(fd, requests.data(), requests.size(), MSG_NOSIGNAL);
-    std::string received;
-    char chunk[1024];
-    ssize_t count;
-    while ((count = ::recv(fd, chunk, sizeof chunk, 0)) > 0) received.append(chunk, count);
-    ::close(fd);
+    Client control(control_, 4s);
+    ASSERT_TRUE(control.Send("bogus\r\n\r\n" + std::string(300, 'a')));
+    const auto received = control.ReceiveToEnd();
     const std::string error = R"({"err_code":1,"err_msg":"unknown command"})";
     EXPECT_EQ(received, std::to_string(error.size()) + "\r\n" + error +
                             std::to_string(error.size()) + "\r\n" + error)

@@ -3,9 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,15 +11,13 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <random>
-#include <sstream>
 #include <stdexcept>
 
 #include "Common/Database.h"
 #include "Common/PasswordDigest.h"
-#include "Common/Paths.h"
+#include "tests/support/TestDb.h"
 
 namespace server_test {
 namespace fs = std::filesystem;
@@ -31,63 +27,25 @@ namespace {
 std::mutex g_fdsMutex;
 std::vector<int> g_originFds;  // open origin connections, shut down when the origin ends
 
+// The test process and the server use one main.db and so one database lock.
 struct InstallFolder {
-    InstallFolder() {
-        char pattern[] = "/tmp/torvo-server-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path = fs::canonical(pattern).string();
-        fs::copy_file(TORVO_SERVER_PATH, path + "/TorvoProxyServer");
-        // The test process and the server use one main.db and so one database lock.
-        OverrideModuleDirectory(path);
-    }
-    ~InstallFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    std::string path;
+    InstallFolder() { fs::copy_file(TORVO_SERVER_PATH, install.file("TorvoProxyServer")); }
+    test::ScopedInstall install;
 };
 
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
+sockaddr_in Loopback(uint16_t port, const char* address = "127.0.0.1") {
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_port = htons(port);
+    ::inet_pton(AF_INET, address, &result.sin_addr);
+    return result;
 }
 
-}  // namespace
-
-int ConnectLoopback(uint16_t port, std::chrono::seconds receiveLimit) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = Loopback(port);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    timeval limit{static_cast<time_t>(receiveLimit.count()), 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    return fd;
-}
-
-namespace {
-
-bool SendAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t count = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (count <= 0) return false;
-        done += static_cast<size_t>(count);
-    }
-    return true;
-}
-
-bool ReceiveExactly(int fd, size_t count, std::string& out) {
-    out.resize(count);
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t got = ::recv(fd, out.data() + done, count - done, 0);
-        if (got <= 0) return false;
-        done += static_cast<size_t>(got);
+bool SendAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(sent));
     }
     return true;
 }
@@ -115,19 +73,17 @@ pid_t Spawn(const std::vector<std::string>& arguments, const std::string& logFil
 
 const std::string& InstallDir() {
     static InstallFolder folder;
-    return folder.path;
+    static const std::string path = fs::path(folder.install.Db()).parent_path().string();
+    return path;
 }
 
 std::string MainDb() {
     return InstallDir() + "/main.db";
 }
 
-void ResetDatabase(const std::vector<std::pair<std::string, std::string>>& configuration,
-                   const std::vector<std::pair<std::string, std::string>>& accounts) {
+void ResetDatabase(const Rows& configuration, const Rows& accounts) {
     fs::remove(MainDb());
-    std::ostringstream schema;
-    schema << std::ifstream(TORVO_SCHEMA_FILE).rdbuf();
-    Sql(schema.str());
+    test::CreateSchemaDb(MainDb());
     for (const auto& [key, value] : configuration) {
         Sql(SqlFormat("insert into configuration (key, value) values ('%q', '%q')", key.c_str(),
                       value.c_str()));
@@ -160,8 +116,7 @@ uint16_t FreePort() {
     static std::mt19937 random(std::random_device{}());
     for (;;) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = Loopback(static_cast<uint16_t>(20000 + random() % 12000));
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        sockaddr_in address = Loopback(static_cast<uint16_t>(20000 + random() % 12000), "0.0.0.0");
         const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
         ::close(fd);
         if (free) return ntohs(address.sin_port);
@@ -178,9 +133,128 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 }
 
 bool Accepting(uint16_t port) {
-    const int fd = ConnectLoopback(port);
-    if (fd >= 0) ::close(fd);
-    return fd >= 0;
+    return Client(port).ok();
+}
+
+std::string Base64(std::string_view text) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < text.size(); i += 3) {
+        const size_t n = std::min<size_t>(3, text.size() - i);
+        uint32_t bits = 0;
+        for (size_t j = 0; j < 3; ++j) bits = bits << 8 | (j < n ? uint8_t(text[i + j]) : 0);
+        for (size_t j = 0; j < 4; ++j) out += j <= n ? kAlphabet[bits >> (18 - 6 * j) & 63] : '=';
+    }
+    return out;
+}
+
+Client::Client(uint16_t port, std::chrono::milliseconds receiveLimit, int receiveBuffer,
+               const char* from) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) {
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    const sockaddr_in local = Loopback(0, from);
+    const sockaddr_in remote = Loopback(port);
+    if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+    SetReceiveLimit(receiveLimit);
+}
+
+Client::~Client() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void Client::SetReceiveLimit(std::chrono::milliseconds limit) {
+    timeval wait{static_cast<time_t>(limit.count() / 1000),
+                 static_cast<suseconds_t>(limit.count() % 1000 * 1000)};
+    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+}
+
+bool Client::Send(std::string_view bytes) {
+    return SendAll(fd_, bytes);
+}
+
+void Client::EndSending() {
+    ::shutdown(fd_, SHUT_WR);
+}
+
+std::string Client::ReceiveUntil(std::string_view marker) {
+    std::string received;
+    char chunk[16384];
+    while (received.find(marker) == std::string::npos) {
+        const ssize_t count = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (count <= 0) break;
+        received.append(chunk, static_cast<size_t>(count));
+    }
+    return received;
+}
+
+std::string Client::ReceiveExactly(size_t count) {
+    std::string received;
+    char chunk[4096];
+    while (received.size() < count) {
+        const ssize_t got = ::recv(fd_, chunk, std::min(sizeof chunk, count - received.size()), 0);
+        if (got <= 0) break;
+        received.append(chunk, static_cast<size_t>(got));
+    }
+    return received;
+}
+
+std::optional<std::string> Client::ReceiveToEnd() {
+    std::string received;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t count = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (count == 0) return received;
+        if (count < 0) return std::nullopt;
+        received.append(chunk, static_cast<size_t>(count));
+    }
+}
+
+bool Client::Closed(std::optional<std::chrono::milliseconds> within) {
+    if (within) SetReceiveLimit(*within);
+    char chunk[16384];
+    for (;;) {
+        const ssize_t count = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (count == 0 || (count < 0 && errno == ECONNRESET)) return true;
+        if (count < 0) return false;
+    }
+}
+
+bool Client::Socks5(uint16_t destination, const std::string& user, const std::string& password) {
+    const bool login = !user.empty();
+    if (!Send(login ? std::string("\x05\x01\x02", 3) : std::string("\x05\x01\x00", 3)) ||
+        ReceiveExactly(2) != std::string(login ? "\x05\x02" : "\x05\x00", 2)) {
+        return false;
+    }
+    if (login &&
+        (!Send(std::string{1, char(user.size())} + user + char(password.size()) + password) ||
+         ReceiveExactly(2) != std::string("\x01\x00", 2))) {
+        return false;
+    }
+    const std::string request = std::string("\x05\x01\x00\x01\x7f\x00\x00\x01", 8) +
+                                char(destination >> 8) + char(destination & 0xFF);
+    return Send(request) && ReceiveExactly(10).substr(0, 2) == std::string("\x05\x00", 2);
+}
+
+bool Client::Connect(uint16_t destination, const std::string& fields) {
+    const std::string authority = "127.0.0.1:" + std::to_string(destination);
+    if (!Send("CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n" + fields +
+              "\r\n")) {
+        return false;
+    }
+    std::string head;
+    char byte;
+    while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd_, &byte, 1, 0) == 1) {
+        head.push_back(byte);
+    }
+    return head.rfind("HTTP/1.1 200", 0) == 0;
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std::string& logName)
@@ -325,25 +399,6 @@ void HttpOrigin::Serve(int fd) {
     }
 }
 
-TlsOrigin::TlsOrigin() {
-    const std::string key = InstallDir() + "/origin.key";
-    const std::string cert = InstallDir() + "/origin.crt";
-    if (!fs::exists(cert)) {
-        const std::string command =
-            "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
-            "/CN=localhost -keyout " +
-            key + " -out " + cert + " >/dev/null 2>&1";
-        if (std::system(command.c_str()) != 0) return;
-    }
-    port_ = FreePort();
-    process_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"/usr/bin/openssl", "s_server", "-accept",
-                                 "127.0.0.1:" + std::to_string(port_), "-cert", cert, "-key", key,
-                                 "-www", "-quiet"},
-        "tls-origin.log");
-    ready_ = WaitUntil([&] { return Accepting(port_); });
-}
-
 CurlResult Curl(const std::string& arguments) {
     CurlResult result;
     const std::string command = "curl -s --max-time 10 " + arguments + " 2>/dev/null";
@@ -358,42 +413,51 @@ CurlResult Curl(const std::string& arguments) {
     return result;
 }
 
-Socks5Tunnel::Socks5Tunnel(uint16_t proxyPort, uint16_t destinationPort, const std::string& user,
-                           const std::string& password) {
-    fd = ConnectLoopback(proxyPort);
-    if (fd < 0) return;
-    std::string reply;
-    const bool login = !user.empty();
-    bool ok =
-        SendAll(fd, login ? std::string("\x05\x01\x02", 3) : std::string("\x05\x01\x00", 3)) &&
-        ReceiveExactly(fd, 2, reply) && reply[1] == (login ? 2 : 0);
-    if (ok && login) {
-        ok = SendAll(fd,
-                     std::string{1, char(user.size())} + user + char(password.size()) + password) &&
-             ReceiveExactly(fd, 2, reply) && reply[1] == 0;
-    }
-    if (ok) {
-        std::string request("\x05\x01\x00\x01\x7f\x00\x00\x01", 8);
-        request.push_back(char(destinationPort >> 8));
-        request.push_back(char(destinationPort & 0xFF));
-        ok = SendAll(fd, request) && ReceiveExactly(fd, 10, reply) && reply[1] == 0;
-    }
-    if (!ok) {
-        ::close(fd);
-        fd = -1;
-    }
+void ServerTest::Start(const Rows& configuration, const Rows& accounts) {
+    ResetDatabase(configuration, accounts);
+    Serve();
 }
 
-Socks5Tunnel::~Socks5Tunnel() {
-    if (fd >= 0) ::close(fd);
+void ServerTest::Serve() {
+    server_.reset();
+    listen_ = FreePort();
+    control_ = FreePort();
+    server_ = std::make_unique<ServerProcess>(listen_, control_);
+    ASSERT_TRUE(server_->Ready());
 }
 
-bool Socks5Tunnel::ClosedWithin(std::chrono::milliseconds limit) {
-    timeval wait{static_cast<time_t>(limit.count() / 1000),
-                 static_cast<suseconds_t>(limit.count() % 1000 * 1000)};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    char byte;
-    return ::recv(fd, &byte, 1, 0) == 0 || errno == ECONNRESET;
+std::string ServerTest::Url(const std::string& path, uint16_t port) const {
+    return "http://127.0.0.1:" + std::to_string(port ? port : origin_.Port()) + path;
+}
+
+std::string ServerTest::Http(const std::string& credentials) const {
+    return "-x http://127.0.0.1:" + std::to_string(listen_) +
+           (credentials.empty() ? "" : " -U " + credentials) + " ";
+}
+
+std::string ServerTest::Socks(const std::string& credentials) const {
+    return "--socks5-hostname 127.0.0.1:" + std::to_string(listen_) +
+           (credentials.empty() ? "" : " -U " + credentials) + " ";
+}
+
+std::string ServerTest::Status(const std::string& arguments) {
+    return Curl("-o /dev/null -w %{http_code} " + arguments).output;
+}
+
+std::string ServerTest::Get(const std::string& path, const std::string& fields) const {
+    const std::string origin = "127.0.0.1:" + std::to_string(origin_.Port());
+    return "GET http://" + origin + path + " HTTP/1.1\r\nHost: " + origin + "\r\n" + fields +
+           "\r\n";
+}
+
+std::string ServerTest::Login(const std::string& user, const std::string& password) {
+    return "Proxy-Authorization: Basic " + Base64(user + ":" + password) + "\r\n";
+}
+
+bool ServerTest::OthersAreServed() const {
+    Client client(listen_);
+    return client.Send(Get("/hello", Login("alice", "secret"))) &&
+           client.ReceiveUntil("hello world").find("hello world") != std::string::npos;
 }
 
 }  // namespace server_test

@@ -1,7 +1,9 @@
 #pragma once
 // What the server tests share: one install folder with the real server executable and a
-// fresh main.db per test, the server as a child process, a local HTTP origin, a TLS origin
-// (openssl s_server), curl as the client, and the console's own control-channel client.
+// fresh main.db per test (tests/support), the server as a child process, a local HTTP origin,
+// curl and one loopback client of the test's own as the clients, and a fixture that starts
+// the server with its origin.
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -9,13 +11,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 namespace server_test {
 
 using namespace std::chrono_literals;
+using Rows = std::vector<std::pair<std::string, std::string>>;
 
 // The install folder of this test program (made once, removed at exit); the test process
 // uses it as its module directory, so the console code and the server share main.db and
@@ -23,8 +28,7 @@ using namespace std::chrono_literals;
 const std::string& InstallDir();
 std::string MainDb();
 // A fresh main.db from the schema, with the given configuration rows and accounts.
-void ResetDatabase(const std::vector<std::pair<std::string, std::string>>& configuration,
-                   const std::vector<std::pair<std::string, std::string>>& accounts);
+void ResetDatabase(const Rows& configuration, const Rows& accounts);
 // Runs SQL on main.db inside the database lock, as the console does.
 void Sql(const std::string& sql);
 int64_t Count(const std::string& sql);
@@ -33,10 +37,52 @@ int64_t Count(const std::string& sql);
 uint16_t FreePort();
 // Polls `condition` every 20 ms for at most `limit`.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s);
-// A connection to 127.0.0.1:port whose receives give up after `receiveLimit`; -1 on failure.
-int ConnectLoopback(uint16_t port, std::chrono::seconds receiveLimit = 10s);
 // True when something accepts on 127.0.0.1:port.
 bool Accepting(uint16_t port);
+// Base64 of `text` (RFC 4648, padded).
+std::string Base64(std::string_view text);
+
+// One connection of the test to 127.0.0.1:port, with bounded receives, and the openers of a
+// tunnel through the proxy.
+class Client {
+public:
+    // receiveBuffer: a fixed kernel receive buffer instead of the growing default; from: the
+    // client's own loopback address (127.0.0.1 by default).
+    explicit Client(uint16_t port, std::chrono::milliseconds receiveLimit = 5s,
+                    int receiveBuffer = 0, const char* from = "127.0.0.1");
+    // A connection accepted elsewhere (an origin's end), owned from now on.
+    Client(int acceptedFd, std::chrono::milliseconds receiveLimit) : fd_(acceptedFd) {
+        SetReceiveLimit(receiveLimit);
+    }
+    ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+    bool ok() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+
+    bool Send(std::string_view bytes);
+    void EndSending();
+    // Receives until `marker` has arrived, the peer closes, or a receive times out.
+    std::string ReceiveUntil(std::string_view marker);
+    std::string ReceiveExactly(size_t count);
+    // Everything until the peer's end of stream; nothing on an error or time-out.
+    std::optional<std::string> ReceiveToEnd();
+    // True when the peer ends the connection (end of stream or reset) before the receive limit
+    // (`within`, when given); bytes that arrive first are skipped.
+    bool Closed(std::optional<std::chrono::milliseconds> within = std::nullopt);
+
+    // A tunnel through the proxy on this connection to 127.0.0.1:destination; true once it is
+    // open. SOCKS5 logs in when `user` is given and offers no authentication otherwise.
+    bool Socks5(uint16_t destination, const std::string& user = "",
+                const std::string& password = "");
+    // HTTP CONNECT with the given extra header fields; the answer's head is read byte by byte,
+    // so nothing of the tunnel is taken.
+    bool Connect(uint16_t destination, const std::string& fields = "");
+
+private:
+    void SetReceiveLimit(std::chrono::milliseconds limit);
+    int fd_ = -1;
+};
 
 // A child process of the test with its output appended to a log file in the install folder.
 class ChildProcess {
@@ -60,11 +106,11 @@ private:
     bool exited_ = false;
 };
 
-// The server from the install folder, started by hand: TorvoProxyServer <arguments>.
+// The server from the install folder, started by hand: TorvoProxyServer <argument>.
 class ServerByHand : public ChildProcess {
 public:
-    explicit ServerByHand(const std::string& program, const std::string& argument)
-        : ChildProcess({program, argument}, "server.log") {}
+    explicit ServerByHand(const std::string& argument)
+        : ChildProcess({InstallDir() + "/TorvoProxyServer", argument}, "server.log") {}
 };
 
 // The server in the foreground on the given ports; Ready once both accept.
@@ -104,20 +150,6 @@ private:
     std::vector<std::thread> workers_;
 };
 
-// openssl s_server with a fresh self-signed certificate, answering "GET /" with its status
-// page (-www).
-class TlsOrigin {
-public:
-    TlsOrigin();
-    uint16_t Port() const { return port_; }
-    bool Ready() const { return ready_; }
-
-private:
-    uint16_t port_ = 0;
-    std::unique_ptr<ChildProcess> process_;
-    bool ready_ = false;
-};
-
 struct CurlResult {
     int exitCode = -1;
     std::string output;  // standard output
@@ -125,15 +157,33 @@ struct CurlResult {
 // curl -s --max-time 10 <arguments>; arguments must not need shell quoting.
 CurlResult Curl(const std::string& arguments);
 
-// A raw SOCKS5 tunnel from the test: logs in (or not), connects to 127.0.0.1:port, and keeps
-// the connection open. fd is -1 when any step failed.
-struct Socks5Tunnel {
-    Socks5Tunnel(uint16_t proxyPort, uint16_t destinationPort, const std::string& user,
-                 const std::string& password);
-    ~Socks5Tunnel();
-    // True when the proxy ends the connection within `limit`.
-    bool ClosedWithin(std::chrono::milliseconds limit);
-    int fd = -1;
+// The server on fresh ports over a fresh main.db, with an HTTP origin beside it.
+class ServerTest : public ::testing::Test {
+protected:
+    // A fresh main.db with these rows and accounts, and the server on it.
+    void Start(const Rows& configuration,
+               const Rows& accounts = {{"alice", "secret"}, {"bob", "b0b"}});
+    // The server on main.db as it is.
+    void Serve();
+    // The origin's URL for `path` (or another port's).
+    std::string Url(const std::string& path, uint16_t port = 0) const;
+    // curl options for the HTTP proxy and for SOCKS5 (names resolved by the proxy), with
+    // "user:password" when given.
+    std::string Http(const std::string& credentials = "") const;
+    std::string Socks(const std::string& credentials = "") const;
+    // The status code curl saw, of the request.
+    static std::string Status(const std::string& arguments);
+    // A GET of the origin's `path` through the HTTP proxy, with extra header fields.
+    std::string Get(const std::string& path, const std::string& fields = "") const;
+    // A Proxy-Authorization field.
+    static std::string Login(const std::string& user, const std::string& password);
+    // A well-behaved client gets its page (as alice) while others misbehave.
+    bool OthersAreServed() const;
+
+    HttpOrigin origin_;
+    uint16_t listen_ = 0;
+    uint16_t control_ = 0;
+    std::unique_ptr<ServerProcess> server_;
 };
 
 }  // namespace server_test

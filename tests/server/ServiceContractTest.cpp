@@ -19,6 +19,7 @@
 #include "service/ProxyCtrl.h"
 #include "service/ServiceManagerFactory.h"
 #include "tests/server/ServerHarness.h"
+#include "tests/support/ScopedOverrides.h"
 
 namespace server_test {
 namespace {
@@ -29,21 +30,19 @@ class ServiceContract : public ::testing::Test {
 protected:
     ServiceContract() {
         ResetDatabase({{"anonymous_allow", "1"}}, {});
-        ::setenv("TORVO_LISTEN_PORT", std::to_string(listen_).c_str(), 1);
-        ::setenv("TORVO_CONTROL_PORT", std::to_string(control_).c_str(), 1);
         ctrl_.SetPollInterval(std::chrono::milliseconds(20));
         ctrl_.SetUninstallStopLimit(kLimitMs);
     }
     ~ServiceContract() override {
         ctrl_.Uninstall();
         SetDefaultServiceManager(nullptr);
-        ::unsetenv("TORVO_LISTEN_PORT");
-        ::unsetenv("TORVO_CONTROL_PORT");
         std::filesystem::remove_all(root_);
     }
 
     uint16_t listen_ = FreePort();
     uint16_t control_ = FreePort();
+    test::ScopedEnv listenPort_{"TORVO_LISTEN_PORT", std::to_string(listen_)};
+    test::ScopedEnv controlPort_{"TORVO_CONTROL_PORT", std::to_string(control_)};
     std::string root_ = InstallDir() + "/services";
     std::shared_ptr<LocalServiceManager> manager_ = std::make_shared<LocalServiceManager>(root_);
     ProxyCtrl ctrl_{manager_, InstallDir() + "/TorvoProxyServer -s"};
@@ -88,7 +87,7 @@ TEST_F(ServiceContract, AServerThatCannotListenFailsItsStart) {
     HttpOrigin taken;
     ASSERT_TRUE(ctrl_.Install());
     for (const uint16_t port : {taken.Port(), control_}) {
-        ::setenv("TORVO_LISTEN_PORT", std::to_string(port).c_str(), 1);
+        test::ScopedEnv listenPort("TORVO_LISTEN_PORT", std::to_string(port));
         EXPECT_FALSE(ctrl_.Start(3000)) << port;
         EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped) << port;
     }
@@ -100,12 +99,11 @@ TEST_F(ServiceContract, StartedByHandItHoldsTheLockItselfAndRefusesAnOpenFolder)
     ASSERT_TRUE(ctrl_.Install());
     ::chmod(root_.c_str(), 0700);
     ::chmod(paths_.dir.c_str(), 0700);
-    const std::string program = InstallDir() + "/TorvoProxyServer";
-    ServerByHand first(program, "-s");
+    ServerByHand first("-s");
     EXPECT_TRUE(WaitUntil([&] { return ctrl_.QueryStatus() == kServiceRunning; }));
     EXPECT_EQ(local_service::RecordedPid(paths_), first.Pid());
     {
-        ServerByHand second(program, "-s");
+        ServerByHand second("-s");
         EXPECT_TRUE(WaitUntil([&] { return second.Exited(); }));
         EXPECT_NE(second.ExitCode(), 0);
     }
@@ -113,7 +111,7 @@ TEST_F(ServiceContract, StartedByHandItHoldsTheLockItselfAndRefusesAnOpenFolder)
     EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);
 
     ::chmod(paths_.dir.c_str(), 0777);
-    ServerByHand open(program, "-s");
+    ServerByHand open("-s");
     EXPECT_TRUE(WaitUntil([&] { return open.Exited(); }));
     EXPECT_NE(open.ExitCode(), 0);
     ::chmod(paths_.dir.c_str(), 0700);
@@ -135,18 +133,17 @@ TEST_F(ServiceContract, UnderSystemdItNotifiesReadyAndStopping) {
         return ::recv(notify, message, sizeof message - 1, 0) > 0 ? std::string(message) : "";
     };
 
-    ::setenv("NOTIFY_SOCKET", socketPath.c_str(), 1);
+    auto notifying = std::make_optional<test::ScopedEnv>("NOTIFY_SOCKET", socketPath);
     {  // no proxy port: no readiness, a failed exit
-        ::setenv("TORVO_LISTEN_PORT", std::to_string(control_).c_str(), 1);
-        ServerByHand failing(InstallDir() + "/TorvoProxyServer", "-s");
+        test::ScopedEnv controlPort("TORVO_LISTEN_PORT", std::to_string(control_));
+        ServerByHand failing("-s");
         EXPECT_TRUE(WaitUntil([&] { return failing.Exited(); }));
         EXPECT_NE(failing.ExitCode(), 0);
         char message[64];
         EXPECT_LT(::recv(notify, message, sizeof message, MSG_DONTWAIT), 0);
-        ::setenv("TORVO_LISTEN_PORT", std::to_string(listen_).c_str(), 1);
     }
-    ServerByHand server(InstallDir() + "/TorvoProxyServer", "-s");
-    ::unsetenv("NOTIFY_SOCKET");
+    ServerByHand server("-s");
+    notifying.reset();
     EXPECT_EQ(receive(), "READY=1");
     EXPECT_TRUE(Accepting(control_));
     EXPECT_TRUE(Accepting(listen_));

@@ -38,31 +38,10 @@ std::string Pattern(size_t size, unsigned seed) {
     return bytes;
 }
 
-bool SendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(sent));
-    }
-    return true;
-}
-
-// Everything until the peer's end of stream; nullopt on an error or time-out.
-std::optional<std::string> ReceiveToEnd(int fd) {
-    std::string bytes;
-    char chunk[65536];
-    for (;;) {
-        const ssize_t count = ::recv(fd, chunk, sizeof chunk, 0);
-        if (count == 0) return bytes;
-        if (count < 0) return std::nullopt;
-        bytes.append(chunk, static_cast<size_t>(count));
-    }
-}
-
 // One connection accepted on a loopback port, served by `serve` on its own thread.
 class OneShotOrigin {
 public:
-    explicit OneShotOrigin(std::function<void(int)> serve) {
+    explicit OneShotOrigin(std::function<void(Client&)> serve) {
         listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -75,10 +54,8 @@ public:
         thread_ = std::thread([this, serve = std::move(serve)] {
             const int fd = ::accept(listener_, nullptr, nullptr);
             if (fd < 0) return;
-            timeval limit{10, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-            serve(fd);
-            ::close(fd);
+            Client origin(fd, 10s);
+            serve(origin);
         });
     }
     ~OneShotOrigin() {
@@ -94,109 +71,65 @@ private:
     std::thread thread_;
 };
 
-// A CONNECT tunnel through the proxy, or -1.
-int ConnectTunnel(uint16_t proxyPort, uint16_t destinationPort) {
-    const int fd = ConnectLoopback(proxyPort);
-    if (fd < 0) return -1;
-    const std::string authority = "127.0.0.1:" + std::to_string(destinationPort);
-    std::string head;
-    char byte;
-    // Byte by byte, so that nothing past the head is taken from the tunnel.
-    if (SendAll(fd, "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n\r\n")) {
-        while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &byte, 1, 0) == 1) {
-            head.push_back(byte);
-        }
-    }
-    if (head.rfind("HTTP/1.1 200", 0) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-class TunnelRelay : public ::testing::Test {
+class TunnelRelay : public ServerTest {
 protected:
-    void SetUp() override {
-        ResetDatabase({{"anonymous_allow", "1"}}, {});
-        listen_ = FreePort();
-        server_ = std::make_unique<ServerProcess>(listen_, FreePort());
-        ASSERT_TRUE(server_->Ready());
-    }
-    // A tunnel of each kind to `port`; the test runs once per kind.
-    void ForEachKind(const std::function<void(int)>& test, const std::function<uint16_t()>& port) {
+    void SetUp() override { Start({{"anonymous_allow", "1"}}); }
+    // A tunnel of each kind to the one-shot origin `serve` makes; the test runs once per kind.
+    void ForEachKind(const std::function<void(Client&)>& serve,
+                     const std::function<void(Client&)>& test) {
         for (const bool socks : {true, false}) {
             SCOPED_TRACE(socks ? "SOCKS5" : "CONNECT");
-            const uint16_t destination = port();
-            std::optional<Socks5Tunnel> socksTunnel;
-            int fd;
-            if (socks) {
-                socksTunnel.emplace(listen_, destination, "", "");
-                fd = socksTunnel->fd;
-            } else {
-                fd = ConnectTunnel(listen_, destination);
-            }
-            ASSERT_GE(fd, 0);
-            test(fd);
-            if (!socks) ::close(fd);
+            OneShotOrigin origin(serve);
+            Client client(listen_, 10s);
+            ASSERT_TRUE(socks ? client.Socks5(origin.Port()) : client.Connect(origin.Port()));
+            test(client);
         }
     }
-
-    uint16_t listen_ = 0;
-    std::unique_ptr<ServerProcess> server_;
 };
 
 TEST_F(TunnelRelay, TheClientsBytesComeBackWholeAndItsHalfCloseEndsTheEcho) {
     const std::string sent = Pattern(3 << 20, 1);
-    std::unique_ptr<OneShotOrigin> origin;
     ForEachKind(
-        [&](int fd) {
+        [](Client& origin) {
+            char chunk[65536];
+            ssize_t count;
+            while ((count = ::recv(origin.fd(), chunk, sizeof chunk, 0)) > 0) {
+                if (!origin.Send({chunk, static_cast<size_t>(count)})) return;
+            }
+            origin.EndSending();
+        },
+        [&](Client& client) {
             // Sending and receiving at once, as the echo passes both ways at the same time.
-            auto receiving = std::async(std::launch::async, [fd] { return ReceiveToEnd(fd); });
-            EXPECT_TRUE(SendAll(fd, sent));
-            ::shutdown(fd, SHUT_WR);
+            auto receiving = std::async(std::launch::async, [&] { return client.ReceiveToEnd(); });
+            EXPECT_TRUE(client.Send(sent));
+            client.EndSending();
             const auto echoed = receiving.get();
             ASSERT_TRUE(echoed.has_value()) << "no end of stream after the echo";
-            EXPECT_EQ(echoed->size(), sent.size());
-            EXPECT_TRUE(*echoed == sent) << "the echo differs";
-        },
-        [&] {
-            origin = std::make_unique<OneShotOrigin>([](int fd) {
-                char chunk[65536];
-                ssize_t count;
-                while ((count = ::recv(fd, chunk, sizeof chunk, 0)) > 0) {
-                    if (!SendAll(fd, {chunk, static_cast<size_t>(count)})) return;
-                }
-                ::shutdown(fd, SHUT_WR);
-            });
-            return origin->Port();
+            EXPECT_TRUE(*echoed == sent) << "echoed " << echoed->size() << " bytes";
         });
 }
 
 TEST_F(TunnelRelay, AfterTheOriginHasEndedTheClientGoesOnSending) {
     const std::string answer = Pattern(3 << 20, 2);
     const std::string upload = Pattern(2 << 20, 3);
-    std::unique_ptr<OneShotOrigin> origin;
     std::promise<std::optional<std::string>> received;
     ForEachKind(
-        [&](int fd) {
-            const auto downloaded = ReceiveToEnd(fd);
+        [&](Client& origin) {
+            origin.Send(answer);
+            origin.EndSending();
+            received.set_value(origin.ReceiveToEnd());
+        },
+        [&](Client& client) {
+            const auto downloaded = client.ReceiveToEnd();
             ASSERT_TRUE(downloaded.has_value());
             EXPECT_TRUE(*downloaded == answer) << "received " << downloaded->size() << " bytes";
             // The tunnel is half-closed now: the other direction still carries everything.
-            EXPECT_TRUE(SendAll(fd, upload));
-            ::shutdown(fd, SHUT_WR);
-            auto uploaded = received.get_future().get();
+            EXPECT_TRUE(client.Send(upload));
+            client.EndSending();
+            const auto uploaded = received.get_future().get();
+            received = {};
             ASSERT_TRUE(uploaded.has_value());
             EXPECT_TRUE(*uploaded == upload) << "the origin got " << uploaded->size() << " bytes";
-            received = {};
-        },
-        [&] {
-            origin = std::make_unique<OneShotOrigin>([&](int fd) {
-                SendAll(fd, answer);
-                ::shutdown(fd, SHUT_WR);
-                received.set_value(ReceiveToEnd(fd));
-            });
-            return origin->Port();
         });
 }
 
@@ -204,7 +137,7 @@ TEST_F(TunnelRelay, AfterTheOriginHasEndedTheClientGoesOnSending) {
 // the server's own code: a client that is not on loopback (here: a session whose peer is
 // unknown) reaches neither this machine nor, like everyone, the control port.
 TEST(AddressLiterals, NeitherRemoteClientsNorAnyoneReachWhatIsRefused) {
-    ResetDatabase({{"anonymous_allow", "1"}}, {});
+    ResetDatabase({}, {});
     asio::io_context io;
     DatabaseWorker database;
     const uint16_t control = FreePort();
