@@ -1,6 +1,7 @@
 #include "server/DatabaseWorker.h"
 
 #include <glog/logging.h>
+#include <pthread.h>
 
 #include <chrono>
 #include <thread>
@@ -111,6 +112,8 @@ void DatabaseWorker::SetRetention(int64_t historyMaxRows, int64_t alarmsMaxRows,
 }
 
 void DatabaseWorker::Run() {
+    // Named, so that top -H, perf and bench/server/cpu-waits tell it from the event loop.
+    pthread_setname_np(pthread_self(), "torvo-db");
     std::unique_lock lock(mutex_);
     for (;;) {
         wake_.wait(lock, [&] { return stopping_ || !jobs_.empty() || Pending() > 0; });
