@@ -267,16 +267,22 @@ bool ProxyServer::Admissible(const asio::ip::address& from) {
     return true;
 }
 
-// Counted, and named in an alarm at most once a minute (a scan would fill the table).
+// Counted, and named in an alarm at most once a minute (a scan would fill the table); the
+// once-a-second sweep reports those counted meanwhile when their minute is over.
 void ProxyServer::RefuseOutsider(const asio::ip::address& from) {
     ++outsidersSinceAlarm_;
+    lastOutsider_ = from;
+    ReportOutsiders();
+}
+
+void ProxyServer::ReportOutsiders() {
     const auto now = std::chrono::steady_clock::now();
-    if (lastOutsiderAlarm_.time_since_epoch().count() != 0 &&
-        now - lastOutsiderAlarm_ < std::chrono::minutes(1)) {
+    if (outsidersSinceAlarm_ == 0 || (lastOutsiderAlarm_.time_since_epoch().count() != 0 &&
+                                      now - lastOutsiderAlarm_ < std::chrono::minutes(1))) {
         return;
     }
     lastOutsiderAlarm_ = now;
-    std::string message = "client " + from.to_string() +
+    std::string message = "client " + lastOutsider_.to_string() +
                           " is outside the allowed networks; its connection was closed";
     if (outsidersSinceAlarm_ > 1) {
         message += " (" + std::to_string(outsidersSinceAlarm_) +
@@ -521,6 +527,7 @@ asio::awaitable<void> ProxyServer::Tick() {
         }
         alarmsThisSecond_ = 0;
         ReportLostRows();
+        ReportOutsiders();
         EndIdleControl();
         const auto now = ClientSession::Clock::now();
         std::vector<ClientSession*> expired;

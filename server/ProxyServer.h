@@ -71,6 +71,7 @@ private:
     bool Admissible(const asio::ip::address& from);
     void TurnAway(const std::string& why);
     void RefuseOutsider(const asio::ip::address& from);
+    void ReportOutsiders();
     asio::awaitable<void> AcceptControl();
     asio::awaitable<void> ServeClient(asio::ip::tcp::socket socket, asio::ip::address from);
     asio::awaitable<void> ServeControl(asio::ip::tcp::socket socket);
@@ -111,6 +112,7 @@ private:
     std::chrono::steady_clock::time_point lastLimitAlarm_{};
     std::chrono::steady_clock::time_point lastOutsiderAlarm_{};
     uint64_t outsidersSinceAlarm_ = 0;  // clients outside the allowed networks, closed
+    asio::ip::address lastOutsider_;
     int alarmsThisSecond_ = 0;
     int alarmsSuppressed_ = 0;
     uint64_t reportedLostRows_ = 0;
