@@ -17,7 +17,7 @@ void CChartLegend::SetVisible(bool visible) {
 
 void CChartLegend::DockLegend(DockSide side) {
     layout_.docked = true;
-    layout_.dock = side;
+    layout_.dock = static_cast<LegendDock>(side);
     RefreshParent();
 }
 

@@ -16,7 +16,12 @@ class CChartSerie;
 // or at a free position. Hidden unless shown.
 class CChartLegend {
 public:
-    enum DockSide { dsDockRight = 0, dsDockLeft = 1, dsDockTop = 2, dsDockBottom = 3 };
+    enum DockSide {
+        dsDockRight = DockRight,
+        dsDockLeft = DockLeft,
+        dsDockTop = DockTop,
+        dsDockBottom = DockBottom
+    };
 
     explicit CChartLegend(CChartCtrl* parent) : parent_(parent) {}
 
@@ -25,7 +30,7 @@ public:
     void DockLegend(DockSide side);
     void UndockLegend(int left, int top);
     bool IsDocked() const { return layout_.docked; }
-    int GetDockSide() const { return layout_.dock; }
+    LegendDock GetDockSide() const { return layout_.dock; }
     void SetHorizontalMode(bool horizontal);
     void SetTransparent(bool transparent);
     void SetShadow(bool shadow);

@@ -46,6 +46,9 @@ struct ChartRect {
 enum EAxisPos { LeftAxis = 0, BottomAxis = 1, RightAxis = 2, TopAxis = 3 };
 constexpr int kAxisCount = 4;
 
+// The four sides a docked legend can take.
+enum LegendDock { DockRight = 0, DockLeft = 1, DockTop = 2, DockBottom = 3 };
+
 constexpr bool IsHorizontalPosition(int pos) {
     return pos == BottomAxis || pos == TopAxis;
 }

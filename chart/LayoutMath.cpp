@@ -60,18 +60,18 @@ ChartRect ScrollBarRect(int pos, const ChartRect& P, int t) {
     }
 }
 
-ChartRect ShrinkForLegend(ChartRect R, const ChartRect& legend, int dock) {
+ChartRect ShrinkForLegend(ChartRect R, const ChartRect& legend, LegendDock dock) {
     switch (dock) {
-        case 0:
+        case DockRight:
             R.right = legend.left + 2;
             break;
-        case 1:
+        case DockLeft:
             R.left = legend.right - 2;
             break;
-        case 2:
+        case DockTop:
             R.top = legend.bottom + 2;
             break;
-        case 3:
+        case DockBottom:
             R.bottom = legend.top - 2;
             break;
         default:
@@ -103,15 +103,15 @@ ChartRect LegendRectFor(const LegendLayout& layout, const std::vector<ChartSize>
                 layout.freeTop + height + 2};
     int left = 0, top = 0;
     switch (layout.dock) {
-        case 0:
+        case DockRight:
             top = (area.bottom - area.top) / 2 - (height + 2) / 2;
             left = area.right - width - 6;
             break;
-        case 1:
+        case DockLeft:
             top = (area.bottom - area.top) / 2 - (height + 2) / 2;
             left = area.left + 3;
             break;
-        case 2:
+        case DockTop:
             top = area.top + 3;
             left = (area.right - area.left) / 2 - width / 2;
             break;

@@ -29,14 +29,14 @@ int ApplyAxisMargin(int pos, const AxisMarginInput& in, const ChartRect& R, Char
 // The scroll bar of the axis at `pos`, of thickness t, along the plotting rectangle P.
 ChartRect ScrollBarRect(int pos, const ChartRect& P, int t);
 
-// R after giving the docked legend its side (dock 0 right, 1 left, 2 top, 3 bottom).
-ChartRect ShrinkForLegend(ChartRect R, const ChartRect& legend, int dock);
+// R after giving the docked legend its side.
+ChartRect ShrinkForLegend(ChartRect R, const ChartRect& legend, LegendDock dock);
 
 struct LegendLayout {
     bool horizontal = false;
     ChartSize symbol{16, 16};
     bool docked = true;
-    int dock = 0;
+    LegendDock dock = DockRight;
     int freeLeft = 0;
     int freeTop = 0;
 };

@@ -79,7 +79,9 @@ bool LinkWorker::WaitUntilIdle(std::chrono::milliseconds limit) {
 }
 
 LinkWorker& TheLinkWorker() {
-    static LinkWorker worker(
-        [](bool interrupted) { MQClientSingleton::instance()->Interrupt(interrupted); });
+    // The client is made here, before the worker's thread starts.
+    static LinkWorker worker([client = MQClientSingleton::instance()](bool interrupted) {
+        client->Interrupt(interrupted);
+    });
     return worker;
 }

@@ -10,7 +10,6 @@
 #include <cerrno>
 
 #include "server_link/ReplyFramer.h"
-#include "service/ProxyCtrl.h"
 
 namespace {
 
@@ -20,13 +19,9 @@ ACE_Time_Value ToTimeValue(std::chrono::milliseconds limit) {
     return value;
 }
 
-int QueryProxyService() {
-    return ProxyCtrl().QueryStatus();
-}
-
 }  // namespace
 
-MQClient::MQClient() : stateSource_(QueryProxyService) {}
+MQClient::MQClient() = default;
 
 MQClient::~MQClient() {
     Close();
@@ -62,9 +57,9 @@ void MQClient::SetPort(uint16_t port) {
     port_ = port;
 }
 
-void MQClient::SetStateSource(std::function<int()> stateSource) {
+void MQClient::SetRunningCheck(std::function<bool()> serverRunning) {
     ACE_Guard<ACE_Thread_Mutex> guard(lock);
-    stateSource_ = stateSource ? std::move(stateSource) : QueryProxyService;
+    serverRunning_ = std::move(serverRunning);
 }
 
 void MQClient::SetReceiveTimeLimit(std::chrono::milliseconds limit) {
@@ -77,7 +72,7 @@ bool MQClient::Execute(std::string_view request, std::string& reply) {
     if (!guard.locked()) return false;
 
     // Asked once per command; a stopped server leaves the connection as it is.
-    if (interrupted_ || stateSource_() != kServiceRunning) return false;
+    if (interrupted_ || !serverRunning_ || !serverRunning_()) return false;
 
     if (!connected && !Connect()) return false;
     if (Exchange(request, reply)) return true;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <ace/Null_Mutex.h>
 #include <ace/SOCK_Connector.h>
 #include <ace/SOCK_Stream.h>
 #include <ace/Singleton.h>
@@ -14,8 +13,9 @@
 #include <string_view>
 
 // The client of the server's control channel: one persistent connection to 127.0.0.1:8090,
-// one-line requests, replies framed by a decimal length line. Every command first asks the
-// service manager whether the server runs and sends nothing unless it does. A failed exchange
+// one-line requests, replies framed by a decimal length line. Every command first asks whether
+// the server runs (the check the console hands over at start-up: the proxy service's state) and
+// sends nothing unless it does. A failed exchange
 // is followed by one close, reconnect and retry; when the retry fails too, that connection is
 // closed as well. Failures are reported only by a false result. One deadline bounds a whole
 // reply, however it trickles in; bytes waiting before a request is sent (a late or unasked
@@ -24,7 +24,6 @@
 class MQClient {
 public:
     static constexpr uint16_t kDefaultPort = 8090;
-    static constexpr int kServiceRunning = 4;
     static constexpr std::chrono::milliseconds kConnectTimeLimit{1000};
     static constexpr std::chrono::milliseconds kSendTimeLimit{1000};
     static constexpr std::chrono::milliseconds kReceiveTimeLimit{5000};
@@ -55,10 +54,11 @@ public:
     // false lets commands run again.
     void Interrupt(bool interrupted) { interrupted_ = interrupted; }
 
-    // Test seams; the defaults are port 8090, the service state from a fresh ProxyCtrl per
-    // command (an empty function restores it), and 5 s for a whole reply.
+    // Whether the server runs, asked before every command; until one is set (or after an
+    // empty one) nothing is sent.
+    void SetRunningCheck(std::function<bool()> serverRunning);
+    // Test seams; the defaults are port 8090 and 5 s for a whole reply.
     void SetPort(uint16_t port);
-    void SetStateSource(std::function<int()> stateSource);
     void SetReceiveTimeLimit(std::chrono::milliseconds limit);
 
     bool isConnected() const { return connected; }
@@ -78,9 +78,11 @@ private:
     std::atomic<bool> interrupted_{false};
 
     uint16_t port_ = kDefaultPort;
-    std::function<int()> stateSource_;
+    std::function<bool()> serverRunning_;
     std::chrono::milliseconds receiveTimeLimit_ = kReceiveTimeLimit;
 };
 
-// The one client of the process, made on first use and destroyed by ACE's object manager.
-using MQClientSingleton = ACE_Singleton<MQClient, ACE_Null_Mutex>;
+// The one client of the process, destroyed by ACE's object manager. The window thread and the
+// link worker both reach it: its creation takes ACE's singleton lock, and TheLinkWorker() makes
+// it before the worker's thread starts.
+using MQClientSingleton = ACE_Singleton<MQClient, ACE_Thread_Mutex>;

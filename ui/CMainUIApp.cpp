@@ -7,6 +7,8 @@
 #include "Common/Paths.h"
 #include "Common/SystemConf.h"
 #include "Common/Version.h"
+#include "server_link/MQClient.h"
+#include "service/ProxyCtrl.h"
 #include "ui/CMainUIDlg.h"
 #include "ui/Rights.h"
 #include "ui/SingleInstance.h"
@@ -83,6 +85,9 @@ bool CMainUIApp::InitInstance() {
 
     if (!OnlyInstance()) return false;
 
+    // The control channel talks to the server only while the proxy service runs.
+    MQClientSingleton::instance()->SetRunningCheck(
+        [] { return ProxyCtrl().QueryStatus() == kServiceRunning; });
     CMainUIDlg dlg;
     if (shownHook_) {
         QTimer::singleShot(0, &dlg, [this, &dlg] { shownHook_(dlg); });

@@ -78,7 +78,7 @@ void BM_ChannelCommand(benchmark::State& state) {
     EchoServer server(FramedReply(bodySize));
     MQClient client;
     client.SetPort(server.port());
-    client.SetStateSource([] { return MQClient::kServiceRunning; });
+    client.SetRunningCheck([] { return true; });
     std::string reply;
     if (!client.Statistic(reply)) {  // connects outside the timed loop
         state.SkipWithError("no connection");

@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     auto manager = std::make_shared<FakeServiceManager>();
     manager->SetInstalled(raw_state::kRunning);
     SetDefaultServiceManager(manager);
-    MQClientSingleton::instance()->SetStateSource([] { return MQClient::kServiceRunning; });
+    MQClientSingleton::instance()->SetRunningCheck([] { return true; });
 
     Reply trickle{{"1000\r\n"}, 2000ms};
     for (int i = 0; i < 1000; ++i) trickle.pieces.emplace_back("a");

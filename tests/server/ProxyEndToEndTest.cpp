@@ -22,7 +22,7 @@ protected:
     void Start(const Rows& configuration = {{"anonymous_allow", "0"}}) {
         ServerTest::Start(configuration);
         client_.SetPort(control_);
-        client_.SetStateSource([] { return MQClient::kServiceRunning; });
+        client_.SetRunningCheck([] { return true; });
     }
     std::string ConnectStatus(const std::string& arguments) {
         return Curl("-o /dev/null -w %{http_connect} -p " + arguments).output;

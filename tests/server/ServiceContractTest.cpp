@@ -55,9 +55,11 @@ TEST_F(ServiceContract, StartedReadRunningPolledStoppedAndACrashReadsStopped) {
     EXPECT_EQ(ctrl_.QueryStatus(), kServiceRunning);
     EXPECT_EQ(local_service::ReadStateWord(paths_), "running");
 
-    // The console's own client asks the service manager first, then talks to the server.
+    // The console's own client asks the service manager first (as the console has it ask),
+    // then talks to the server.
     SetDefaultServiceManager(manager_);
     MQClient client;
+    client.SetRunningCheck([] { return ProxyCtrl().QueryStatus() == kServiceRunning; });
     client.SetPort(control_);
     std::string reply;
     ASSERT_TRUE(client.Statistic(reply));

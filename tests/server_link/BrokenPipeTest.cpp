@@ -53,7 +53,7 @@ TEST(MQClientBrokenPipe, ARequestToAResetConnectionFailsQuietlyAndIsRetried) {
         std::signal(SIGPIPE, SIG_DFL);  // a send without MSG_NOSIGNAL would end this process
         MQClient client;
         client.SetPort(server.port());
-        client.SetStateSource([] { return MQClient::kServiceRunning; });
+        client.SetRunningCheck([] { return true; });
         std::string reply;
         const bool first = client.System(reply) && reply == "ok";
         gHideNextReset = true;

@@ -11,8 +11,6 @@
 #include <tuple>
 
 #include "server_link/MQClient.h"
-#include "service/ServiceManagerFactory.h"
-#include "tests/fakes/FakeServiceManager.h"
 #include "tests/fakes/ScriptedChannelServer.h"
 
 namespace {
@@ -26,13 +24,14 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(server.Start());
         client.SetPort(server.port());
-        client.SetStateSource([this] { return ++stateQueries, state.load(); });
+        client.SetRunningCheck([this] { return ++stateQueries, running.load(); });
         client.SetReceiveTimeLimit(500ms);  // keeps a stuck test short
     }
 
     ScriptedChannelServer server;
     MQClient client;
-    std::atomic<int> state{4}, stateQueries{0};
+    std::atomic<bool> running{true};
+    std::atomic<int> stateQueries{0};
     std::string reply;
 };
 
@@ -167,13 +166,11 @@ TEST_F(MQClientTest, SurvivesTheServerGoingAwayAndComingBack) {
 TEST_F(MQClientTest, WithTheServiceNotRunningNothingIsSentAndTheConnectionIsKept) {
     server.SetFramedReply("statistic", "{}");
     ASSERT_TRUE(client.Statistic(reply));
-    for (int notRunning : {0, 1, 2, 3, 5, -1}) {
-        state = notRunning;
-        EXPECT_FALSE(client.Statistic(reply)) << notRunning;
-    }
+    running = false;
+    EXPECT_FALSE(client.Statistic(reply));
     std::this_thread::sleep_for(50ms);  // room for stray bytes to arrive, if any were sent
     EXPECT_EQ(server.received(), "statistic\r\n");
-    state = 4;
+    running = true;
     EXPECT_TRUE(client.Statistic(reply));
     EXPECT_EQ(server.acceptedConnections(), 1);
 }
@@ -195,15 +192,6 @@ TEST_F(MQClientTest, AReplyIsReadToItsDeclaredLengthAndNoFurther) {
     EXPECT_EQ(server.acceptedConnections(), 1);
 }
 
-// The server listens on 8090; a connection must be made within a second and a whole reply
-// arrive within five.
-TEST(MQClientTerms, PortAndTimeLimits) {
-    EXPECT_EQ(MQClient::kDefaultPort, 8090);
-    EXPECT_EQ(MQClient::kConnectTimeLimit, 1s);
-    EXPECT_EQ(MQClient::kReceiveTimeLimit, 5s);
-    EXPECT_EQ(MQClient::kReceiveChunk, 256u);
-}
-
 // A listener whose queue is full drops further connection attempts, so a connect waits in vain:
 // the command gives up after the one-second connect limit, without a retry.
 TEST(MQClientTerms, AConnectThatIsNeverAnsweredGivesUpAfterASecond) {
@@ -223,7 +211,7 @@ TEST(MQClientTerms, AConnectThatIsNeverAnsweredGivesUpAfterASecond) {
     }
     MQClient client;
     client.SetPort(ntohs(address.sin_port));
-    client.SetStateSource([] { return MQClient::kServiceRunning; });
+    client.SetRunningCheck([] { return true; });
     std::string reply;
     const auto start = Clock::now();
     EXPECT_FALSE(client.System(reply));
@@ -232,21 +220,6 @@ TEST(MQClientTerms, AConnectThatIsNeverAnsweredGivesUpAfterASecond) {
     EXPECT_LT(took, 3s);
     for (int fd : fillers) ::close(fd);
     ::close(listener);
-}
-
-// Without a seam the client asks the process's service manager through a fresh ProxyCtrl.
-TEST_F(MQClientTest, TheDefaultStateSourceIsTheProxyService) {
-    auto manager = std::make_shared<FakeServiceManager>();
-    manager->SetInstalled(raw_state::kPaused);  // reads as stopped
-    SetDefaultServiceManager(manager);
-    client.SetStateSource(nullptr);
-    server.SetFramedReply("system", "");
-    EXPECT_FALSE(client.System(reply));
-    manager->SetState(raw_state::kRunning);
-    EXPECT_TRUE(client.System(reply));
-    EXPECT_EQ(manager->calls().query, 2);
-    EXPECT_EQ(manager->OpenHandles(), 0);
-    SetDefaultServiceManager(nullptr);
 }
 
 }  // namespace

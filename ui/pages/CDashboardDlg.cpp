@@ -199,7 +199,7 @@ void CDashboardDlg::RefreshEngineState() {
     link_->Ask(
         "engine state", [ctrl = serviceCtrl_]() mutable { return ctrl.QueryStatus(); },
         [this](int state) {
-            const EngineLook look = EngineLookOf(state);
+            const EngineLook look = EngineLookOf(static_cast<ServiceState>(state));
             engineButton_->setText(res::Str(look.stringId));
             lampRunning_ = look.lampRunning;
             lamp_->setPixmap(lampRunning_ ? runningLamp_ : stoppedLamp_);

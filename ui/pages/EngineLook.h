@@ -1,6 +1,7 @@
 #pragma once
 // What the engine control shows for a service state: the button's string id and whether the
 // lamp is the running (green) one.
+#include "service/ServiceState.h"
 #include "ui/res/Strings.h"
 
 struct EngineLook {
@@ -8,17 +9,17 @@ struct EngineLook {
     bool lampRunning;
 };
 
-inline EngineLook EngineLookOf(int serviceState) {
+inline EngineLook EngineLookOf(ServiceState serviceState) {
     switch (serviceState) {
-        case 0:
+        case kServiceUnknown:
             return {res::IDS_ENGINE_NOT_INSTALLED, false};
-        case 1:
+        case kServiceStopped:
             return {res::IDS_ENGINE_START, false};
-        case 2:
+        case kServiceStartPending:
             return {res::IDS_ENGINE_STARTING, true};
-        case 3:
+        case kServiceStopPending:
             return {res::IDS_ENGINE_STOPPING, false};
-        case 4:
+        case kServiceRunning:
             return {res::IDS_ENGINE_STOP, true};
         default:
             return {res::IDS_ENGINE_UNKNOWN, false};

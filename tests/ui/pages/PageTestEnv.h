@@ -40,12 +40,10 @@ protected:
     }
     void SetUp() override {
         MQClientSingleton::instance()->SetPort(Server().port());
-        MQClientSingleton::instance()->SetStateSource([] { return running_ ? 4 : 1; });
+        MQClientSingleton::instance()->SetRunningCheck([] { return running_.load(); });
         running_ = true;
         seen_ = Server().received().size();
-        sinkGuard_.emplace(&sink_);
     }
-    void TearDown() override { sinkGuard_.reset(); }
     // The bytes the server received since the last call (or since the test began).
     std::string Sent() {
         const std::string all = Server().received();
@@ -59,7 +57,6 @@ protected:
     }
 
     CapturingSink sink_;
-    std::optional<ScopedMessageSink> sinkGuard_;
     size_t seen_ = 0;
     inline static std::atomic<bool> running_{true};
 };
