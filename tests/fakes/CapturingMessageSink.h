@@ -5,8 +5,13 @@
 
 #include "ui/common/Messages.h"
 
-// Each message as "text|caption|icon|has parent"; they may come from a worker thread.
+// The process's message sink for its life (the default sink afterwards): each message as
+// "text|caption|icon|has parent"; they may come from a worker thread.
 struct CapturingSink : MessageSink {
+    CapturingSink() { SetMessageSink(this); }
+    ~CapturingSink() override { SetMessageSink(nullptr); }
+    CapturingSink(const CapturingSink&) = delete;
+    CapturingSink& operator=(const CapturingSink&) = delete;
     void Show(QWidget* parent, const QString& text, const QString& caption,
               MessageIcon icon) override {
         std::lock_guard guard(mutex);
@@ -18,13 +23,4 @@ struct CapturingSink : MessageSink {
     }
     mutable std::mutex mutex;
     QStringList shown;
-};
-
-// The process's message sink replaced for the guard's life (the default sink afterwards).
-class ScopedMessageSink {
-public:
-    explicit ScopedMessageSink(MessageSink* sink) { SetMessageSink(sink); }
-    ~ScopedMessageSink() { SetMessageSink(nullptr); }
-    ScopedMessageSink(const ScopedMessageSink&) = delete;
-    ScopedMessageSink& operator=(const ScopedMessageSink&) = delete;
 };

@@ -56,7 +56,6 @@ protected:
         "insert into configuration values ('lang', 'en'), ('listen_port', '8089'),"
         " ('torvoagent_allow', '1'), ('anonymous_allow', '1');"};
     CapturingSink sink_;
-    ScopedMessageSink sinkGuard_{&sink_};
 };
 
 TEST_F(SettingTabTest, AccountsPortAndAnonymousSwitchReachMainDb) {

@@ -116,17 +116,15 @@ TEST(SingleInstanceLock, SecondHolderIsRefusedAndTakesOverOnceFree) {
     EXPECT_TRUE(second.Held());
 }
 
+// The stored language wins over the fresh database's Chinese (which value selects which
+// language is a start-up rule of its own).
 TEST(Startup, LanguageComesFromMainDb) {
-    for (const auto& [lang, expected] : {std::pair{"en", "language=en title=TorvoProxy System"},
-                                         {"zh", "language=zh title=TorvoProxy代理服务器系统"},
-                                         {"ZH", "language=en title=TorvoProxy System"},
-                                         {"", "language=en title=TorvoProxy System"}}) {
-        TestInstall install;
-        install.MakeDatabase({{"lang", lang}, {"listen_port", "8089"}});
-        const QString out = install.RunProbe({});
-        EXPECT_TRUE(out.contains(QString("painted ") + expected) && out.contains("ended"))
-            << lang << ": " << out.toStdString();
-    }
+    TestInstall install;
+    install.MakeDatabase({{"lang", "en"}, {"listen_port", "8089"}});
+    const QString out = install.RunProbe({});
+    EXPECT_TRUE(out.contains("painted language=en title=TorvoProxy System") &&
+                out.contains("ended"))
+        << out.toStdString();
 }
 
 TEST(Startup, FreshDatabaseGetsItsRowsAndStartsInChinese) {

@@ -194,33 +194,6 @@ TEST_F(DashboardTest, EngineClickTogglesThroughTheRunnerOrSaysOperationFailed) {
     }
 }
 
-TEST_F(DashboardTest, LayoutAndStatisticsTable) {
-    CDashboardDlg page(nullptr);
-    Settle();
-    page.resize(1005, 305);  // inner area 995 x 295 from (5, 5)
-    page.show();
-    const int x = 5 + (2 * 995) / 3, y = 5 + 295 / 4;
-    const QRect engine = page.findChild<QGroupBox*>("engineGroup1038")->geometry();
-    const QRect stats = page.findChild<QGroupBox*>("statisticsGroup1037")->geometry();
-    EXPECT_EQ(engine, QRect(QPoint(6, 6), QPoint(x - 2, y - 2)));
-    EXPECT_EQ(stats, QRect(QPoint(x + 1, 6), QPoint(998, 298)));
-    EXPECT_EQ(page.ChartArea()->geometry(), QRect(QPoint(6, y + 1), QPoint(x - 2, 298)));
-    const QTableView* table = page.StatisticsTable();
-    EXPECT_EQ(table->geometry(), stats.adjusted(5, 20, -5, -20));
-    EXPECT_EQ(page.Lamp()->geometry(), QRect(engine.left() + 10, page.Lamp()->y(), 15, 15));
-
-    const QAbstractItemModel* m = table->model();
-    QStringList texts;
-    for (int c = 0; c < m->columnCount(); ++c) texts << m->headerData(c, Qt::Horizontal).toString();
-    for (int r = 0; r < m->rowCount(); ++r) {
-        texts << m->index(r, 0).data().toString();
-        EXPECT_FALSE(m->index(r, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-        EXPECT_EQ(m->index(r, 1).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
-    }
-    EXPECT_EQ(texts.join('|'),
-              "Item|Value|Start time|Online Users|Online Devices|Total Network Flow|Alarms");
-}
-
 // At the smallest window (800 x 800: the dashboard gets 780 x 266) and a large one, the axis
 // title stays inside the chart and the values fit the table without a scroll bar.
 TEST_F(DashboardTest, AxisTitleAndStatisticsValuesFitAtEverySize) {

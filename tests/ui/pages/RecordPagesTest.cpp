@@ -12,9 +12,10 @@
 
 #include "tests/support/ScopedOverrides.h"
 #include "tests/support/TestDb.h"
+#include "tests/support/ViewChecks.h"
 #include "tests/ui/pages/PageTestEnv.h"
 #include "ui/common/RecordListView.h"
-#include "ui/pages/CRecordPages.h"
+#include "ui/pages/CAlarmAndLogPages.h"
 
 namespace {
 
@@ -29,12 +30,7 @@ protected:
     void Run(const std::string& sql) { test::Sql(dir_.file("main.db"), sql); }
     // One column of the shown rows, joined by ",".
     static QString Column(const CRecordPage& page, int column) {
-        QStringList texts;
-        const auto* model = page.Model();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            texts << model->data(model->index(row, column), Qt::DisplayRole).toString();
-        }
-        return texts.join(",");
+        return test::ColumnTexts(*page.Model(), column).join(",");
     }
     static void ClickHeader(CRecordPage& page, int column) {
         QHeaderView* header = page.List()->horizontalHeader();
@@ -45,26 +41,7 @@ protected:
     test::TempDir dir_;
     test::ScopedTimeZone utc_{"UTC"};
     CapturingSink sink_;
-    ScopedMessageSink sinkGuard_{&sink_};
 };
-
-// The rows' texts are the record list's (tested with it); here the columns the view shows.
-TEST_F(RecordPagesTest, EmptyTablesGiveEmptyListsWithTheirColumns) {
-    CAlarmDlg alarms(nullptr, Db());
-    CLogDlg history(nullptr, Db());
-    EXPECT_EQ(alarms.Model()->rowCount(), 0);
-    EXPECT_EQ(history.Model()->rowCount(), 0);
-    QStringList headers;
-    for (int c = 0; c < history.Model()->columnCount(); ++c) {
-        headers << history.Model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-        headers << QString::number(history.List()->columnWidth(c));
-        headers << QString::number(
-            history.Model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt(), 16);
-    }
-    EXPECT_EQ(headers.join(","), "User,100,81,Source,200,84,Host,300,84,Time,200,84");
-    EXPECT_EQ(alarms.Model()->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "Message");
-    EXPECT_EQ(alarms.Model()->data(alarms.Model()->index(0, 0), Qt::DisplayRole), QVariant());
-}
 
 TEST_F(RecordPagesTest, HeaderClicksAlternateOnOneColumnAndRestartOnAnother) {
     Run("insert into history (user, ip, url, time) values ('bob', 1, 'u', 3),"
@@ -78,8 +55,6 @@ TEST_F(RecordPagesTest, HeaderClicksAlternateOnOneColumnAndRestartOnAnother) {
     EXPECT_EQ(Column(page, 0), "alice,bob,carol");
     ClickHeader(page, 0);
     EXPECT_EQ(Column(page, 0), "carol,bob,alice");
-    ClickHeader(page, 0);
-    EXPECT_EQ(Column(page, 0), "alice,bob,carol");
     ClickHeader(page, 3);  // another column: ascending
     EXPECT_EQ(Column(page, 0), "alice,carol,bob");
     ClickHeader(page, 0);
