@@ -1,9 +1,12 @@
 // The account page and its add/modify dialog against main.db and the control channel.
 #include <QAction>
+#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include "Common/PasswordDigest.h"
@@ -163,6 +166,22 @@ TEST_F(AccountPageTest, SortingByCreateTimeIsByTimeAndDeletionFollowsTheSelectio
     EXPECT_EQ(Shown(), QStringList{});
     EXPECT_EQ(Sent(), "applyconf\r\n");
     EXPECT_EQ(Accounts(), Lines{});
+}
+
+// The page's own dialog, answered by typing and clicking Ok: the name and password it read
+// reach main.db.
+TEST_F(AccountPageTest, TheRealDialogAddsWhatWasTyped) {
+    CAccountDlg page(nullptr);
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<CAddAccountDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QTest::keyClicks(dialog->UserNameEdit(), "carol");
+        QTest::keyClicks(dialog->PasswordEdit(), "pw");
+        QTest::keyClicks(dialog->RepeatEdit(), "pw");
+        QTest::mouseClick(dialog->findChild<QPushButton*>("button1"), Qt::LeftButton);
+    });
+    page.Action(32777)->trigger();
+    EXPECT_EQ(Accounts().back(), "carol|" + std::to_string(PasswordDigest("pw")));
 }
 
 // The dialog's checks, in order; the first failure is shown and the dialog stays open.
