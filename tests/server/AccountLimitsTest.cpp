@@ -21,7 +21,7 @@ protected:
         ResetDatabase({{"anonymous_allow", "0"}},
                       {{"amy", "pw"}, {"bob", "pw"}, {"cat", "pw"}, {"dan", "pw"}});
         Sql(kAccountLimitsSchema);
-        link_.SetStateSource([] { return MQClient::kServiceRunning; });
+        link_.SetRunningCheck([] { return true; });
     }
     // Sets columns of a user's account_limits row ("enabled=0").
     static void Limit(const std::string& user, const std::string& columns) {

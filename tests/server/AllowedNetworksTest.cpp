@@ -41,7 +41,7 @@ TEST_F(AllowedNetworks, OutsidersAreClosedAtAcceptAndApplyConfEndsTheirLiveSessi
     Sql("update configuration set value='127.0.0.2/32, ::1' where key='allowed_networks'");
     MQClient client;
     client.SetPort(control_);
-    client.SetStateSource([] { return MQClient::kServiceRunning; });
+    client.SetRunningCheck([] { return true; });
     std::string reply;
     ASSERT_TRUE(client.ApplyConf(reply));
     EXPECT_TRUE(inside.Closed(3s));
