@@ -27,6 +27,15 @@ bool HasTable(CppSQLite3DB& db, const char* name) {
 
 }  // namespace
 
+AccountState StateOf(const AccountLimits& limits, uint64_t usedThisMonth, int64_t nowUnix) {
+    if (!limits.enabled) return AccountState::kDisabled;
+    if (limits.expires && nowUnix >= *limits.expires) return AccountState::kExpired;
+    if (limits.monthlyBytes && usedThisMonth >= *limits.monthlyBytes) {
+        return AccountState::kQuotaUsed;
+    }
+    return AccountState::kEnabled;
+}
+
 void EnsureAccountLimits(CppSQLite3DB& db) {
     db.execDML(kAccountLimitsSchema);
 }

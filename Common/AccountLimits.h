@@ -17,6 +17,11 @@ struct AccountLimits {
     bool operator==(const AccountLimits&) const = default;
 };
 
+// What the limits make of an account with `usedThisMonth` bytes at `nowUnix`, in the order the
+// server checks them.
+enum class AccountState { kEnabled, kDisabled, kExpired, kQuotaUsed };
+AccountState StateOf(const AccountLimits& limits, uint64_t usedThisMonth, int64_t nowUnix);
+
 // The limits and the monthly traffic live in tables of their own beside `accounts`, keyed by
 // the account's rowid, so `accounts` keeps its columns and rows exactly as before; a trigger
 // deletes an account's rows with the account. The SQL is Common/schema/account_limits.sql,

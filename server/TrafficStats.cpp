@@ -1,8 +1,6 @@
 #include "server/TrafficStats.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <set>
 #include <vector>
 
@@ -84,18 +82,4 @@ int TrafficStats::Connections() const {
     int total = 0;
     for (const auto& [key, flow] : flows_) total += flow.connections;
     return total;
-}
-
-std::string FormatBytes(uint64_t bytes) {
-    static constexpr std::array kUnits = {"KB", "MB", "GB", "TB", "PB", "EB"};
-    if (bytes < 1024) return std::to_string(bytes) + " B";
-    double value = static_cast<double>(bytes) / 1024;
-    size_t unit = 0;
-    while (value >= 1024 && unit + 1 < kUnits.size()) {
-        value /= 1024;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f %s", value, kUnits[unit]);
-    return text;
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "Common/ByteCount.h"
+
 // Traffic figures of the running server, kept on the event loop's thread only: one flow per
 // client address and user with live connections, totals per address and per user since the
 // start, and the byte rate of the last whole second. Adding bytes is a few additions on
@@ -76,6 +78,3 @@ private:
     std::map<std::string, Totals> byIp_;
     std::map<std::string, Totals> byUser_;
 };
-
-// "512 B", "1.50 KB", "2.00 MB", ... (1024 per step).
-std::string FormatBytes(uint64_t bytes);

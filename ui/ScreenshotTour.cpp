@@ -2,9 +2,9 @@
 //   TORVO_SCREENSHOT_DIR=<dir> ./console_screenshots
 // writes <dir>/<lang>-0-dashboard-server.png (the dashboard alone), <lang>-1-monitoring.png ...
 // -4-logs.png, <lang>-4-logs-copy.png (rows selected, the list's context menu),
-// <lang>-5-language-menu.png, <lang>-6-about.png, <lang>-7-add-account.png and
-// <lang>-8-smallest-window.png (lang "en" or "zh", the console's language), grabbed from the
-// screen.
+// <lang>-5-language-menu.png, <lang>-6-about.png, <lang>-7-add-account.png,
+// <lang>-8-smallest-window.png and <lang>-9-account-limits.png (lang "en" or "zh", the
+// console's language), grabbed from the screen.
 #include <glog/logging.h>
 
 #include <QDir>
@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "Common/UserConf.h"
 #include "service/ProxyCtrl.h"
 #include "service/ServiceState.h"
 #include "ui/CAboutDlg.h"
@@ -26,6 +27,7 @@
 #include "ui/CMainUIDlg.h"
 #include "ui/CTabControl.h"
 #include "ui/common/RecordListView.h"
+#include "ui/pages/CAccountLimitsDlg.h"
 #include "ui/pages/CAddAccountDlg.h"
 #include "ui/pages/CRecordPage.h"
 #include "ui/res/Strings.h"
@@ -110,6 +112,17 @@ public:
             });
         });
         steps_.push_back([this] {
+            const auto& accounts = UserConf::instance().accounts;
+            const auto bob = accounts.find("bob");
+            limits_ = std::make_unique<CAccountLimitsDlg>(
+                &dlg_, "bob", bob == accounts.end() ? AccountLimits{} : bob->second.limits);
+            limits_->show();
+            Later([this] {
+                Grab(limits_->frameGeometry(), "9-account-limits");
+                limits_.reset();
+            });
+        });
+        steps_.push_back([this] {
             about_ = std::make_unique<CAboutDlg>(&dlg_);
             about_->show();
             Later([this] {
@@ -158,6 +171,7 @@ private:
     std::size_t step_ = 0;
     std::unique_ptr<CAboutDlg> about_;
     std::unique_ptr<CAddAccountDlg> account_;
+    std::unique_ptr<CAccountLimitsDlg> limits_;
     std::unique_ptr<QMenu> menu_;
 };
 

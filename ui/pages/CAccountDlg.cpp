@@ -1,19 +1,36 @@
 #include "ui/pages/CAccountDlg.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QItemSelectionModel>
 #include <QResizeEvent>
 #include <QToolBar>
 
+#include "Common/ByteCount.h"
 #include "Common/UserConf.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/ApplyConf.h"
+#include "ui/pages/CAccountLimitsDlg.h"
 #include "ui/pages/PageMessages.h"
 #include "ui/res/Artwork.h"
 
 namespace {
 
 constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
+
+int StateTextId(const AccountRow& row) {
+    switch (StateOf(row.limits, row.usedThisMonth, QDateTime::currentSecsSinceEpoch())) {
+        case AccountState::kDisabled:
+            return res::IDS_STATE_DISABLED;
+        case AccountState::kExpired:
+            return res::IDS_STATE_EXPIRED;
+        case AccountState::kQuotaUsed:
+            return res::IDS_STATE_QUOTA_USED;
+        case AccountState::kEnabled:
+            break;
+    }
+    return res::IDS_STATE_ENABLED;
+}
 
 std::vector<RecordColumn<AccountRow>> Columns() {
     RecordColumn<AccountRow> createTime{
@@ -22,8 +39,44 @@ std::vector<RecordColumn<AccountRow>> Columns() {
         [](const AccountRow& a, const AccountRow& b) {
             return CompareCreateTimes(a.createTime, b.createTime);
         }};
+    RecordColumn<AccountRow> state{res::IDS_COL_STATE, 90, Qt::AlignCenter,
+                                   [](const AccountRow& r) { return res::Str(StateTextId(r)); },
+                                   [](const AccountRow& a, const AccountRow& b) {
+                                       return record_compare::Numeric(StateTextId(a),
+                                                                      StateTextId(b));
+                                   }};
+    RecordColumn<AccountRow> expires{
+        res::IDS_COL_EXPIRES, 100, Qt::AlignCenter,
+        [](const AccountRow& r) {
+            return r.limits.expires ? QDateTime::fromSecsSinceEpoch(*r.limits.expires)
+                                          .date()
+                                          .toString("yyyy-MM-dd")
+                                    : res::Str(res::IDS_NEVER);
+        },
+        [](const AccountRow& a, const AccountRow& b) {  // no date: after every date
+            return record_compare::Numeric(a.limits.expires.value_or(INT64_MAX),
+                                           b.limits.expires.value_or(INT64_MAX));
+        }};
+    RecordColumn<AccountRow> traffic{
+        res::IDS_COL_MONTH_TRAFFIC, 190, Qt::AlignCenter,
+        [](const AccountRow& r) {
+            const QString quota = r.limits.monthlyBytes
+                                      ? QString::fromStdString(FormatBytes(*r.limits.monthlyBytes))
+                                      : res::Str(res::IDS_UNLIMITED);
+            return QString::fromStdString(FormatBytes(r.usedThisMonth)) + " / " + quota;
+        },
+        [](const AccountRow& a, const AccountRow& b) {
+            return record_compare::Numeric(a.usedThisMonth, b.usedThisMonth);
+        }};
     return {TextColumn<AccountRow>(res::IDS_USER_NAME, 150, kLeft, &AccountRow::userName),
-            createTime};
+            createTime, state, expires, traffic};
+}
+
+std::optional<AccountLimits> RunLimitsDialog(QWidget* parent, const QString& userName,
+                                             const AccountLimits& limits) {
+    CAccountLimitsDlg dialog(parent, userName, limits);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Limits();
 }
 
 std::optional<AccountInput> RunAccountDialog(QWidget* parent, CAddAccountDlg::Purpose purpose,
@@ -44,6 +97,7 @@ constexpr Tool kTools[] = {
     {32777, res::AccountTool::Add, &CAccountDlg::OnAdd},
     {32778, res::AccountTool::Modify, &CAccountDlg::OnModify},
     {32779, res::AccountTool::Delete, &CAccountDlg::OnDelete},
+    {32780, res::AccountTool::Limits, &CAccountDlg::OnLimits},
 };
 
 QString ToolTip(int commandId) {
@@ -52,6 +106,8 @@ QString ToolTip(int commandId) {
             return res::Str(res::IDS_ADD_ACCOUNT);
         case 32778:
             return res::Str(res::IDS_MODIFY_ACCOUNT);
+        case 32780:
+            return res::Str(res::IDS_ACCOUNT_LIMITS);
         default:
             return res::Str(res::Ctl::DeleteAccount);
     }
@@ -59,12 +115,13 @@ QString ToolTip(int commandId) {
 
 }  // namespace
 
-CAccountDlg::CAccountDlg(QWidget* parent, DialogRunner runDialog)
+CAccountDlg::CAccountDlg(QWidget* parent, DialogRunner runDialog, LimitsRunner runLimits)
     : QWidget(parent),
       model_(Columns()),
       toolBar_(new QToolBar(this)),
       list_(new RecordListView(this)),
-      runDialog_(runDialog ? std::move(runDialog) : RunAccountDialog) {
+      runDialog_(runDialog ? std::move(runDialog) : RunAccountDialog),
+      runLimits_(runLimits ? std::move(runLimits) : RunLimitsDialog) {
     setObjectName("account114");
     toolBar_->setObjectName("toolbar134");
     toolBar_->setIconSize(QSize(16, 15));
@@ -79,6 +136,7 @@ CAccountDlg::CAccountDlg(QWidget* parent, DialogRunner runDialog)
     }
     list_->setObjectName("list1008");
     list_->SetRecordModel(&model_);
+    connect(list_, &QAbstractItemView::doubleClicked, this, [this] { OnModify(); });
     setFocusProxy(list_);
     Fill();
 }
@@ -97,7 +155,8 @@ void CAccountDlg::Fill() {
     std::vector<AccountRow> rows;
     rows.reserve(UserConf::instance().accounts.size());
     for (const auto& [name, account] : UserConf::instance().accounts) {
-        rows.push_back({account.rowid, name, account.password, account.createTime});
+        rows.push_back({account.rowid, name, account.password, account.createTime, account.limits,
+                        account.usedThisMonth});
     }
     model_.Reset(std::move(rows));
 }
@@ -129,6 +188,18 @@ void CAccountDlg::OnModify() {
     ReportChange(UserConf::instance().modifyAccount(row->rowid, input->userName.toStdString(),
                                                     input->password.toStdString()),
                  res::IDS_MODIFIED_SUCCESSFULLY);
+}
+
+void CAccountDlg::OnLimits() {
+    const std::optional<AccountRow> row = Selected();
+    if (!row) {
+        ShowTip(this, res::IDS_SELECT_ACCOUNT_FOR_LIMITS);
+        return;
+    }
+    const std::optional<AccountLimits> limits =
+        runLimits_(this, QString::fromStdString(row->userName), row->limits);
+    if (!limits) return;
+    ReportChange(UserConf::instance().setLimits(row->rowid, *limits), res::IDS_LIMITS_SAVED);
 }
 
 void CAccountDlg::ReportChange(AccountChange change, int doneStringId) {

@@ -1,6 +1,7 @@
 #pragma once
 // The account page inside the settings page's "Account setting" box: a toolbar (add, modify,
-// delete) over the list of proxy accounts. Every change goes through UserConf and is followed
+// delete, limits) over the list of proxy accounts with each one's state, expiry and traffic
+// this month. Every change goes through UserConf and is followed
 // by "applyconf", so that a running server reloads its accounts.
 #include <QWidget>
 #include <cstdint>
@@ -22,6 +23,8 @@ struct AccountRow {
     std::string userName;
     std::string password;
     std::string createTime;
+    AccountLimits limits;
+    uint64_t usedThisMonth = 0;
 };
 
 // What the add/modify dialog gave back when it closed with Ok.
@@ -35,20 +38,26 @@ public:
     // Opens the add/modify dialog; nullopt when it was cancelled. Tests replace it.
     using DialogRunner = std::function<std::optional<AccountInput>(
         QWidget* parent, CAddAccountDlg::Purpose purpose, const QString& userName)>;
-    static constexpr int kToolbarWidth = 100;
+    // Opens the limits dialog; nullopt when it was cancelled. Tests replace it.
+    using LimitsRunner = std::function<std::optional<AccountLimits>(
+        QWidget* parent, const QString& userName, const AccountLimits& limits)>;
+    // Four tool buttons (the three account commands and Limits).
+    static constexpr int kToolbarWidth = 130;
     static constexpr int kToolbarHeight = 30;
 
-    explicit CAccountDlg(QWidget* parent, DialogRunner runDialog = {});
+    explicit CAccountDlg(QWidget* parent, DialogRunner runDialog = {}, LimitsRunner runLimits = {});
 
-    // Toolbar commands.
+    // Toolbar commands (a double click on a row modifies it).
     void OnAdd();
     void OnModify();
     void OnDelete();
+    void OnLimits();
     // Shows UserConf's accounts, in user-name order.
     void Fill();
 
     QToolBar* ToolBar() const { return toolBar_; }
-    QAction* Action(int commandId) const;  // 32777 add, 32778 modify, 32779 delete
+    // 32777 add, 32778 modify, 32779 delete, 32780 limits
+    QAction* Action(int commandId) const;
     RecordListView* List() const { return list_; }
     const RecordListModel<AccountRow>& Model() const { return model_; }
 
@@ -66,4 +75,5 @@ private:
     QToolBar* toolBar_;
     RecordListView* list_;
     DialogRunner runDialog_;
+    LimitsRunner runLimits_;
 };

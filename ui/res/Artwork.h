@@ -33,7 +33,7 @@ QIcon MenuExitPicture();
 QIcon MenuAboutPicture();
 
 // Toolbar pictures, 16 x 15, each with its normal image and its hot image (QIcon::Active).
-enum class AccountTool { Add = 0, Modify = 1, Delete = 2 };
+enum class AccountTool { Add = 0, Modify = 1, Delete = 2, Limits = 3 };
 QIcon AccountToolIcon(AccountTool tool);
 QIcon AutoRefreshIcon();
 

@@ -130,6 +130,28 @@ constexpr NumberedText kNumbered[] = {
      "Every address on the internet may connect: with anonymous access on, this is an open "
      "proxy.",
      "互联网上的任何地址都可以连接：若允许匿名访问，这就是一个开放代理。"},
+    {IDS_ACCOUNT_LIMITS, "Limits…", "限制…"},
+    {IDS_LIMITS_TITLE, "Limits of \"%1\"", "“%1”的限制"},
+    {IDS_COL_STATE, "State", "状态"},
+    {IDS_COL_EXPIRES, "Expires on", "到期日"},
+    {IDS_COL_MONTH_TRAFFIC, "Used / quota this month", "本月已用 / 配额"},
+    {IDS_STATE_ENABLED, "Enabled", "启用"},
+    {IDS_STATE_DISABLED, "Disabled", "停用"},
+    {IDS_STATE_EXPIRED, "Expired", "已过期"},
+    {IDS_STATE_QUOTA_USED, "Quota used", "流量已用完"},
+    {IDS_NEVER, "Never", "永不"},
+    {IDS_UNLIMITED, "unlimited", "不限"},
+    {IDS_LIMIT_ENABLED, "Account enabled", "启用帐号"},
+    {IDS_LIMIT_EXPIRES, "Expires on:", "到期日："},
+    {IDS_LIMIT_MONTHLY, "Traffic per month (MB):", "每月流量 (MB)："},
+    {IDS_LIMIT_BANDWIDTH, "Bandwidth (KB/s):", "带宽 (KB/s)："},
+    {IDS_LIMITS_HINT,
+     "An unticked limit does not apply. From 0:00 of the expiry date the account is refused; "
+     "traffic and bandwidth count both directions together.",
+     "未勾选的限制不生效。自到期日 0:00 起该帐号被拒绝；流量和带宽按上下行合计。"},
+    {IDS_SELECT_ACCOUNT_FOR_LIMITS, "Please select the account whose limits you want to set.",
+     "请选择要设置限制的账号"},
+    {IDS_LIMITS_SAVED, "Limits saved", "限制已保存"},
 };
 
 constexpr bool IdsAscending() {

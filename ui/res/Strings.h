@@ -96,6 +96,25 @@ inline constexpr int IDS_NETWORK_BAD_PREFIX = 403;   // line %1, entry %2, longe
 inline constexpr int IDS_NETWORK_HOST_BITS = 404;    // line %1, entry %2, the network meant %3
 inline constexpr int IDS_NETWORKS_EMPTY = 405;
 inline constexpr int IDS_NETWORKS_OPEN = 406;  // 0.0.0.0/0 or ::/0 in the list
+// Account limits (420-449).
+inline constexpr int IDS_ACCOUNT_LIMITS = 420;  // toolbar tip: "Limits…"
+inline constexpr int IDS_LIMITS_TITLE = 421;    // dialog title, %1 the user name
+inline constexpr int IDS_COL_STATE = 422;       // account list columns 2-4
+inline constexpr int IDS_COL_EXPIRES = 423;
+inline constexpr int IDS_COL_MONTH_TRAFFIC = 424;
+inline constexpr int IDS_STATE_ENABLED = 425;  // state column texts
+inline constexpr int IDS_STATE_DISABLED = 426;
+inline constexpr int IDS_STATE_EXPIRED = 427;
+inline constexpr int IDS_STATE_QUOTA_USED = 428;
+inline constexpr int IDS_NEVER = 429;          // expires column: no date
+inline constexpr int IDS_UNLIMITED = 430;      // traffic column: no quota
+inline constexpr int IDS_LIMIT_ENABLED = 431;  // dialog fields
+inline constexpr int IDS_LIMIT_EXPIRES = 432;
+inline constexpr int IDS_LIMIT_MONTHLY = 433;
+inline constexpr int IDS_LIMIT_BANDWIDTH = 434;
+inline constexpr int IDS_LIMITS_HINT = 435;                // dialog: what the limits mean
+inline constexpr int IDS_SELECT_ACCOUNT_FOR_LIMITS = 436;  // Limits without a selection
+inline constexpr int IDS_LIMITS_SAVED = 437;
 
 // Every numbered id of the table, ascending.
 const int* AllStringIds(int* count);

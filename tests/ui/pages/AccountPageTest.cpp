@@ -1,10 +1,14 @@
 // The account page and its add/modify dialog against main.db and the control channel.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -15,6 +19,7 @@
 #include "tests/ui/pages/SettingsTestEnv.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/CAccountDlg.h"
+#include "ui/pages/CAccountLimitsDlg.h"
 
 namespace {
 
@@ -31,9 +36,14 @@ protected:
     // A page whose dialog answers with `answer` (nullopt: cancelled) and records how it opened.
     std::unique_ptr<CAccountDlg> Page() {
         auto page = std::make_unique<CAccountDlg>(
-            nullptr, [this](QWidget*, Purpose purpose, const QString& name) {
+            nullptr,
+            [this](QWidget*, Purpose purpose, const QString& name) {
                 opened_ << QString("%1:%2").arg(purpose == Purpose::Add ? "add" : "modify", name);
                 return answer_;
+            },
+            [this](QWidget*, const QString& name, const AccountLimits& limits) {
+                opened_ << "limits:" + name + (limits == AccountLimits{} ? "" : "*");
+                return limits_;
             });
         page->resize(400, 300);
         page->show();
@@ -57,6 +67,7 @@ protected:
     }
 
     std::optional<AccountInput> answer_;
+    std::optional<AccountLimits> limits_;
     QStringList opened_;
 };
 
@@ -182,6 +193,60 @@ TEST_F(AccountPageTest, TheRealDialogAddsWhatWasTyped) {
     });
     page.Action(32777)->trigger();
     EXPECT_EQ(Accounts().back(), "carol|" + std::to_string(PasswordDigest("pw")));
+}
+
+TEST_F(AccountPageTest, LimitsAreStoredForTheSelectedAccountAndTheListShowsEachOnesState) {
+    auto page = Page();
+    page->OnLimits();
+    EXPECT_EQ(Shown(), QStringList{Tip(res::IDS_SELECT_ACCOUNT_FOR_LIMITS)});
+    const int64_t past = QDateTime(QDate(2020, 5, 1), QTime(0, 0)).toSecsSinceEpoch();
+    limits_ = AccountLimits{true, past, 1 << 20, 2048};
+    Select(*page, "amy");
+    page->Action(32780)->trigger();
+    EXPECT_EQ(Shown(), QStringList{Tip(res::IDS_LIMITS_SAVED)});
+    EXPECT_EQ(Sent(), "applyconf\r\n");
+    EXPECT_EQ(Rows("select * from account_limits"),
+              Lines{"2|1|" + std::to_string(past) + "|1048576|2048"});
+    Select(*page, "bob");
+    limits_ = AccountLimits{false, std::nullopt, 1 << 20, std::nullopt};
+    page->OnLimits();
+    Select(*page, "bob");
+    limits_ = AccountLimits{true, std::nullopt, 1 << 20, std::nullopt};
+    page->OnLimits();
+    EXPECT_EQ(opened_, (QStringList{"limits:amy", "limits:bob", "limits:bob*"}));
+    // The month's traffic comes from main.db as the server stored it.
+    Sql("insert into account_traffic values (1, '" + TrafficMonth(std::time(nullptr)) +
+        "', 3145728), (1, '2020-01', 99)");
+    UserConf::instance().load();
+    page->Fill();
+    QStringList cells;
+    for (int r = 0; r < 2; ++r) {
+        for (int c = 2; c < 5; ++c) cells << page->Model().index(r, c).data().toString();
+    }
+    EXPECT_EQ(cells, (QStringList{"Expired", "2020-05-01", "0 B / 1.00 MB", "Quota used", "Never",
+                                  "3.00 MB / 1.00 MB"}));
+    limits_.reset();  // a double click modifies; a cancelled dialog changes nothing
+    Select(*page, "amy");
+    emit page->List()->doubleClicked(page->Model().index(0, 0));
+    EXPECT_EQ(opened_.last(), "modify:amy");
+    EXPECT_EQ(Sent(), "applyconf\r\napplyconf\r\n");
+}
+
+TEST(AccountLimitsDialogTest, TickedLimitsAreReturnedInBytesAndUntickedOnesAsNone) {
+    const int64_t expires = QDateTime(QDate(2027, 1, 31), QTime(0, 0)).toSecsSinceEpoch();
+    CAccountLimitsDlg dialog(nullptr, "amy", AccountLimits{false, expires, 5 << 20 | 1, {}});
+    EXPECT_EQ(dialog.windowTitle(), "Limits of \"amy\"");
+    EXPECT_FALSE(dialog.EnabledBox()->isChecked());
+    EXPECT_EQ(dialog.ExpiresEdit()->date(), QDate(2027, 1, 31));
+    EXPECT_EQ(dialog.MonthlyEdit()->value(), 6) << "rounded up to whole MB";
+    EXPECT_FALSE(dialog.BandwidthBox()->isChecked());
+    EXPECT_FALSE(dialog.BandwidthEdit()->isEnabled());
+    dialog.EnabledBox()->setChecked(true);
+    dialog.MonthlyBox()->setChecked(false);
+    dialog.BandwidthBox()->setChecked(true);
+    EXPECT_TRUE(dialog.BandwidthEdit()->isEnabled());
+    dialog.BandwidthEdit()->setValue(100);
+    EXPECT_EQ(dialog.Limits(), (AccountLimits{true, expires, std::nullopt, 102400u}));
 }
 
 // The dialog's checks, in order; the first failure is shown and the dialog stays open.

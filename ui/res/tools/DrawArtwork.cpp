@@ -279,6 +279,15 @@ void DeleteAccount(QPainter& p) {
     p.drawLine(QPointF(14.2, 2.4), QPointF(10, 6.6));
 }
 
+// A person with a gauge: what the account may use.
+void AccountLimits(QPainter& p) {
+    Person(p, QPointF(6.0, 8.2), 0.95, kBlue);
+    p.setPen(Pen(kOrange, 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(9.0, 2.0, 6.4, 6.4), 0, 180 * 16);
+    p.drawLine(QPointF(12.2, 5.2), QPointF(14.0, 3.2));
+}
+
 void Refresh(QPainter& p) {
     // two arcs chasing each other, each ending in an arrow head
     p.setPen(Pen(kGreen, 1.7));
@@ -322,9 +331,11 @@ int main(int argc, char** argv) {
     ok &= Save(Strip(16, 16, {ChartTab, Bell, Gear, Document}), dir, "tab_images.png");
     ok &= Save(Paint(16, 16, 16, 16, Exit), dir, "menu_exit.png");
     ok &= Save(Paint(16, 16, 16, 16, Info), dir, "menu_about.png");
-    ok &= Save(Strip(16, 15, {AddAccount, ModifyAccount, DeleteAccount}), dir, "account_tools.png");
-    ok &= Save(Strip(16, 15, {Hot(AddAccount), Hot(ModifyAccount), Hot(DeleteAccount)}), dir,
-               "account_tools_hot.png");
+    ok &= Save(Strip(16, 15, {AddAccount, ModifyAccount, DeleteAccount, AccountLimits}), dir,
+               "account_tools.png");
+    ok &= Save(Strip(16, 15,
+                     {Hot(AddAccount), Hot(ModifyAccount), Hot(DeleteAccount), Hot(AccountLimits)}),
+               dir, "account_tools_hot.png");
     ok &= Save(Paint(16, 15, 16, 15, Refresh), dir, "auto_refresh.png");
     ok &= Save(Paint(16, 15, 16, 15, Hot(Refresh)), dir, "auto_refresh_hot.png");
     return ok ? 0 : 1;

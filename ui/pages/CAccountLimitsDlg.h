@@ -1,0 +1,40 @@
+#pragma once
+// The modal dialog that sets what one account may use: enabled, an expiry date, traffic per
+// month (MB) and bandwidth (KB/s). A limit is set when its box is ticked; an unticked one is
+// stored as none.
+#include <QDialog>
+
+#include "Common/AccountLimits.h"
+
+class QCheckBox;
+class QDateEdit;
+class QSpinBox;
+
+class CAccountLimitsDlg : public QDialog {
+public:
+    // The units the fields count in (1024-based, as the list shows amounts).
+    static constexpr uint64_t kMegabyte = 1 << 20;
+    static constexpr uint64_t kKilobyte = 1 << 10;
+
+    CAccountLimitsDlg(QWidget* parent, const QString& userName, const AccountLimits& limits);
+
+    // What the fields say now.
+    AccountLimits Limits() const;
+
+    QCheckBox* EnabledBox() const { return enabled_; }
+    QCheckBox* ExpiresBox() const { return expiresOn_; }
+    QDateEdit* ExpiresEdit() const { return expires_; }
+    QCheckBox* MonthlyBox() const { return monthlyOn_; }
+    QSpinBox* MonthlyEdit() const { return monthly_; }
+    QCheckBox* BandwidthBox() const { return bandwidthOn_; }
+    QSpinBox* BandwidthEdit() const { return bandwidth_; }
+
+private:
+    QCheckBox* enabled_;
+    QCheckBox* expiresOn_;
+    QDateEdit* expires_;
+    QCheckBox* monthlyOn_;
+    QSpinBox* monthly_;
+    QCheckBox* bandwidthOn_;
+    QSpinBox* bandwidth_;
+};
