@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,7 +20,7 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(Socks5Protocol, GreetingCredentialsAndRequestReadWholeMessagesOnly) {
+TEST(Socks5Protocol, GreetingAndCredentialsReadWholeMessagesOnly) {
     socks5::Greeting greeting;
     size_t used = 0;
     EXPECT_EQ(socks5::ParseGreeting("\x05"s, greeting, used), socks5::Parse::kNeedMore);
@@ -32,58 +33,15 @@ TEST(Socks5Protocol, GreetingCredentialsAndRequestReadWholeMessagesOnly) {
     EXPECT_TRUE(greeting.offersNoAuthentication && greeting.offersUserPassword);
 
     socks5::Credentials credentials;
-    EXPECT_EQ(socks5::ParseCredentials("\x01\x05"
-                                       "alice\x06"
-                                       "secre"s,
-                                       credentials, used),
+    EXPECT_EQ(socks5::ParseCredentials("\x01\x05"s + "alice\x06secre", credentials, used),
               socks5::Parse::kNeedMore);
-    EXPECT_EQ(socks5::ParseCredentials("\x05\x01"
-                                       "a\x01"
-                                       "b"s,
-                                       credentials, used),
+    EXPECT_EQ(socks5::ParseCredentials("\x05\x01"s + "a\x01" + "b", credentials, used),
               socks5::Parse::kBad);
-    ASSERT_EQ(socks5::ParseCredentials("\x01\x05"
-                                       "alice\x00"s,
-                                       credentials, used),
+    ASSERT_EQ(socks5::ParseCredentials("\x01\x05"s + "alice\x00"s, credentials, used),
               socks5::Parse::kDone);
     EXPECT_EQ(credentials.user, "alice");
     EXPECT_EQ(credentials.password, "");  // an empty password is a password too
 
-    struct Case {
-        std::string bytes;
-        socks5::Parse result;
-        std::string host;
-        uint16_t port;
-        uint8_t failure;
-    };
-    const std::vector<Case> cases = {
-        {"\x05\x01\x00\x01\x7f\x00\x00\x01\x1f\x90"s, socks5::Parse::kDone, "127.0.0.1", 8080, 1},
-        {"\x05\x01\x00\x03\x0b"
-         "example.com\x00\x50"s,
-         socks5::Parse::kDone, "example.com", 80, 1},
-        {"\x05\x01\x00\x04"s + std::string(15, '\0') + "\x01\x01\xbb"s, socks5::Parse::kDone, "::1",
-         443, 1},
-        {"\x05\x01\x00\x03\x0b"
-         "example"s,
-         socks5::Parse::kNeedMore, "", 0, 1},
-        {"\x05\x01\x00\x05\x00\x00\x00"s, socks5::Parse::kBad, "", 0,
-         socks5::kAddressTypeNotSupported},
-        {"\x05\x01\x00\x03\x00\x00\x50"s, socks5::Parse::kBad, "", 0, 1},
-        {"\x05\x01\x00\x03\x05"
-         "a.b\x00x\x00\x50"s,
-         socks5::Parse::kBad, "", 0, 1},
-        {"\x04\x01\x00\x01\x7f\x00\x00\x01\x00\x50"s, socks5::Parse::kBad, "", 0, 1},
-    };
-    for (const auto& c : cases) {
-        socks5::Request request;
-        uint8_t failure = 0;
-        EXPECT_EQ(socks5::ParseRequest(c.bytes, request, used, failure), c.result) << c.host;
-        EXPECT_EQ(failure, c.failure);
-        if (c.result != socks5::Parse::kDone) continue;
-        EXPECT_EQ(request.host, c.host);
-        EXPECT_EQ(request.port, c.port);
-        EXPECT_EQ(used, c.bytes.size());
-    }
     EXPECT_EQ(socks5::BuildReply(socks5::kSucceeded, "\x7f\x00\x00\x01"s, 0x1234),
               "\x05\x00\x00\x01\x7f\x00\x00\x01\x12\x34"s);
     EXPECT_EQ(socks5::BuildReply(socks5::kCommandNotSupported),
@@ -91,33 +49,95 @@ TEST(Socks5Protocol, GreetingCredentialsAndRequestReadWholeMessagesOnly) {
     EXPECT_EQ(socks5::BuildReply(0, std::string(16, '\1'), 1).size(), 22u);
 }
 
-HttpHead ReadRequestHead(const std::string& bytes, HttpMessageParser::Status expected) {
+struct Socks5RequestRow {
+    std::string bytes;
+    socks5::Parse result;
+    std::string host;  // and port, when read whole
+    uint16_t port;
+    uint8_t failure;  // the reply it earns
+};
+class Socks5Request : public ::testing::TestWithParam<Socks5RequestRow> {};
+
+TEST_P(Socks5Request, IsReadWholeOrRefusedWithItsReply) {
+    const Socks5RequestRow& row = GetParam();
+    socks5::Request request;
+    size_t used = 0;
+    uint8_t failure = 0;
+    EXPECT_EQ(socks5::ParseRequest(row.bytes, request, used, failure), row.result);
+    EXPECT_EQ(failure, row.failure);
+    if (row.result != socks5::Parse::kDone) return;
+    EXPECT_EQ(request.host, row.host);
+    EXPECT_EQ(request.port, row.port);
+    EXPECT_EQ(used, row.bytes.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Socks5Request,
+    ::testing::Values(
+        Socks5RequestRow{"\x05\x01\x00\x01\x7f\x00\x00\x01\x1f\x90"s, socks5::Parse::kDone,
+                         "127.0.0.1", 8080, 1},
+        Socks5RequestRow{"\x05\x01\x00\x03\x0b"s + "example.com\x00\x50"s, socks5::Parse::kDone,
+                         "example.com", 80, 1},
+        Socks5RequestRow{"\x05\x01\x00\x04"s + std::string(15, '\0') + "\x01\x01\xbb"s,
+                         socks5::Parse::kDone, "::1", 443, 1},
+        Socks5RequestRow{"\x05\x01\x00\x03\x0b"s + "example", socks5::Parse::kNeedMore, "", 0, 1},
+        Socks5RequestRow{"\x05\x01\x00\x05\x00\x00\x00"s, socks5::Parse::kBad, "", 0,
+                         socks5::kAddressTypeNotSupported},
+        Socks5RequestRow{"\x05\x01\x00\x03\x00\x00\x50"s, socks5::Parse::kBad, "", 0, 1},
+        Socks5RequestRow{"\x05\x01\x00\x03\x05"s + "a.b\x00x\x00\x50"s, socks5::Parse::kBad, "", 0,
+                         1},
+        Socks5RequestRow{"\x04\x01\x00\x01\x7f\x00\x00\x01\x00\x50"s, socks5::Parse::kBad, "", 0,
+                         1}));
+
+struct RequestHeadRow {
+    std::string bytes;
+    HttpMessageParser::Status status;
+};
+class RequestHead : public ::testing::TestWithParam<RequestHeadRow> {};
+
+// Heads are read when complete and bounded in size (1024 bytes here).
+TEST_P(RequestHead, IsReadWhenCompleteAndBounded) {
     HttpMessageParser parser(HttpMessageParser::Kind::kRequest);
     HttpHead head;
-    EXPECT_EQ(parser.ReadHead(bytes, 1024, head), expected) << bytes;
+    EXPECT_EQ(parser.ReadHead(GetParam().bytes, 1024, head), GetParam().status);
+}
+
+using Status = HttpMessageParser::Status;
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RequestHead,
+    ::testing::Values(
+        RequestHeadRow{"GET http://a/ HTTP/1.1\r\nHost: a\r\n", Status::kNeedMore},
+        RequestHeadRow{"GET http://a/ HTTP/1.1\r\nX: " + std::string(2000, 'x'), Status::kTooLarge},
+        RequestHeadRow{"GET http://a/ HTTP/1.1\r\nX: " + std::string(2000, 'x') + "\r\n\r\n",
+                       Status::kTooLarge},
+        RequestHeadRow{"BREW http://a/ HTTP/1.1\r\n\r\n", Status::kBad},
+        RequestHeadRow{"GET http://a/ HTTP/1.1\r\nContent-Length: x\r\n\r\n", Status::kBad},
+        // A bare CR would let the head end in two places (and a body be read inside it).
+        RequestHeadRow{"POST http://a/ HTTP/1.1\nTransfer-Encoding: chunked\n\r\r3\nabc\n0\nX: "
+                       "1\n\n",
+                       Status::kBad}));
+
+// The head of a request, read as it is or (when `expected` is given) checked to be so.
+HttpHead Head(const std::string& text, std::optional<Status> expected = std::nullopt) {
+    HttpMessageParser parser(HttpMessageParser::Kind::kRequest);
+    HttpHead head;
+    const Status status = parser.ReadHead(text, 4096, head);
+    if (expected) {
+        EXPECT_EQ(status, *expected) << text;
+    }
     return head;
 }
 
-TEST(HttpMessageParser, RequestHeadsAreReadWhenCompleteAndBoundedInSize) {
-    using Status = HttpMessageParser::Status;
-    ReadRequestHead("GET http://a/ HTTP/1.1\r\nHost: a\r\n", Status::kNeedMore);
-    ReadRequestHead("GET http://a/ HTTP/1.1\r\nX: " + std::string(2000, 'x'), Status::kTooLarge);
-    ReadRequestHead("GET http://a/ HTTP/1.1\r\nX: " + std::string(2000, 'x') + "\r\n\r\n",
-                    Status::kTooLarge);
-    ReadRequestHead("BREW http://a/ HTTP/1.1\r\n\r\n", Status::kBad);
-    ReadRequestHead("GET http://a/ HTTP/1.1\r\nContent-Length: x\r\n\r\n", Status::kBad);
-    // A bare CR would let the head end in two places (and a body be read inside it).
-    ReadRequestHead("POST http://a/ HTTP/1.1\nTransfer-Encoding: chunked\n\r\r3\nabc\n0\nX: 1\n\n",
-                    Status::kBad);
+TEST(HttpMessageParser, RequestHeadsGiveTheirFieldsAndLength) {
     // Nor may a line ended by LF alone hide an empty line from the reader ("\n\r\n").
-    const HttpHead lax = ReadRequestHead(
+    const HttpHead lax = Head(
         "POST http://a/ HTTP/1.1\r\nTransfer-Encoding: chunked\n\r\n3\r\nabc\r\n0\r\nX: 1\r\n\r\n",
         Status::kHead);
     EXPECT_EQ(lax.length, 54u);
 
-    const HttpHead get = ReadRequestHead(
-        "GET http://a/x?y HTTP/1.0\r\nHost: a\r\nConnection: keep-alive\r\n\r\nNEXT",
-        Status::kComplete);
+    const HttpHead get =
+        Head("GET http://a/x?y HTTP/1.0\r\nHost: a\r\nConnection: keep-alive\r\n\r\nNEXT",
+             Status::kComplete);
     EXPECT_EQ(get.method, HTTP_GET);
     EXPECT_EQ(get.target, "http://a/x?y");
     EXPECT_EQ(get.versionMinor, 0);
@@ -127,15 +147,12 @@ TEST(HttpMessageParser, RequestHeadsAreReadWhenCompleteAndBoundedInSize) {
     EXPECT_EQ(*get.Find("host"), "a");
 
     const HttpHead connect =
-        ReadRequestHead("CONNECT a:443 HTTP/1.1\r\nHost: a:443\r\n\r\n\x16\x03", Status::kComplete);
+        Head("CONNECT a:443 HTTP/1.1\r\nHost: a:443\r\n\r\n\x16\x03", Status::kComplete);
     EXPECT_EQ(connect.method, HTTP_CONNECT);
     EXPECT_EQ(connect.length, 39u);
 }
 
-// Bodies are measured, not copied: whatever is fed, `used` says where the message ends, so
-// the next (pipelined) message starts at the right byte.
 TEST(HttpMessageParser, BodiesEndWhereTheirFramingSays) {
-    using Status = HttpMessageParser::Status;
     struct Case {
         std::string message;
         size_t bodyLength;
@@ -169,7 +186,6 @@ TEST(HttpMessageParser, BodiesEndWhereTheirFramingSays) {
 }
 
 TEST(HttpMessageParser, ResponsesWithoutLengthHeadAnswersAndInterimOnes) {
-    using Status = HttpMessageParser::Status;
     HttpMessageParser parser(HttpMessageParser::Kind::kResponse);
     HttpHead head;
     ASSERT_EQ(parser.ReadHead("HTTP/1.1 200 OK\r\n\r\nbody until the end", 1024, head),
@@ -195,13 +211,6 @@ TEST(HttpMessageParser, ResponsesWithoutLengthHeadAnswersAndInterimOnes) {
               Status::kHead);
     EXPECT_EQ(parser.ReadBody("short", used), Status::kNeedMore);
     EXPECT_FALSE(parser.Finish());  // cut short: not a complete message
-}
-
-HttpHead Head(const std::string& text) {
-    HttpMessageParser parser(HttpMessageParser::Kind::kRequest);
-    HttpHead head;
-    parser.ReadHead(text, 4096, head);
-    return head;
 }
 
 TEST(HttpProxyRequest, TargetsAreAbsoluteHttpUrlsOrConnectAuthorities) {

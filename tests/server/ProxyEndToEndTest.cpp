@@ -249,7 +249,8 @@ TEST_F(ProxyEndToEnd, LimitsEndSilentClientsAndConnectionsBeyondTheMaximum) {
            {"handshake_timeout", "1"},
            {"max_connections", "2"},
            {"max_connections_per_ip", "2"}});
-    Client first(listen_), silent(listen_, 4s), third(listen_);
+    // From addresses of their own, so that only the total is at its limit.
+    Client first(listen_), silent(listen_, 4s, 0, "127.0.0.2"), third(listen_, 5s, 0, "127.0.0.3");
     ASSERT_TRUE(first.Socks5(origin_.Port()));
     EXPECT_FALSE(third.Socks5(origin_.Port()));
     EXPECT_TRUE(

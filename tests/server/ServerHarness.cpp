@@ -24,9 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::mutex g_fdsMutex;
-std::vector<int> g_originFds;  // open origin connections, shut down when the origin ends
-
 // The test process and the server use one main.db and so one database lock.
 struct InstallFolder {
     InstallFolder() { fs::copy_file(TORVO_SERVER_PATH, install.file("TorvoProxyServer")); }
@@ -289,7 +286,7 @@ ServerProcess::ServerProcess(uint16_t listenPort, uint16_t controlPort)
     ready_ = WaitUntil([&] { return Accepting(controlPort) && Accepting(listenPort); });
 }
 
-HttpOrigin::HttpOrigin() {
+Origin::Origin(std::function<void(Client&)> serve) : serve_(std::move(serve)) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
@@ -305,31 +302,34 @@ HttpOrigin::HttpOrigin() {
                 return;
             }
             ++connections_;
-            {
-                std::lock_guard lock(g_fdsMutex);
-                g_originFds.push_back(fd);
-            }
-            workers_.emplace_back([this, fd] { Serve(fd); });
+            std::lock_guard lock(mutex_);
+            open_.push_back(fd);
+            workers_.emplace_back([this, fd] {
+                Client connection(fd, 0ms);
+                serve_(connection);
+                std::lock_guard lock(mutex_);
+                std::erase(open_, fd);  // before it is closed and its number used again
+            });
         }
     });
 }
 
-HttpOrigin::~HttpOrigin() {
+Origin::~Origin() {
     stopping_ = true;
     ::shutdown(listener_, SHUT_RDWR);
     acceptor_.join();
     ::close(listener_);
     {
-        std::lock_guard lock(g_fdsMutex);
-        for (const int fd : g_originFds) ::shutdown(fd, SHUT_RDWR);
+        std::lock_guard lock(mutex_);
+        for (const int fd : open_) ::shutdown(fd, SHUT_RDWR);
     }
     for (auto& worker : workers_) worker.join();
-    std::lock_guard lock(g_fdsMutex);
-    for (const int fd : g_originFds) ::close(fd);
-    g_originFds.clear();
 }
 
-void HttpOrigin::Serve(int fd) {
+HttpOrigin::HttpOrigin() : Origin([this](Client& connection) { Serve(connection, stopping_); }) {}
+
+void HttpOrigin::Serve(Client& connection, const std::atomic<bool>& stopping) {
+    const int fd = connection.fd();
     std::string pending;
     char chunk[16384];
     for (;;) {
@@ -357,7 +357,7 @@ void HttpOrigin::Serve(int fd) {
         pending.erase(0, bodyLength);
 
         auto reply = [&](const std::string& content) {
-            return SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " +
+            return connection.Send("HTTP/1.1 200 OK\r\nContent-Length: " +
                                    std::to_string(content.size()) + "\r\n\r\n" + content);
         };
         bool ok = true;
@@ -373,8 +373,8 @@ void HttpOrigin::Serve(int fd) {
             const size_t total = std::stoul(path.substr(6));
             ok = SendAll(
                 fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total) + "\r\n\r\n");
-            for (size_t sent = 0; ok && sent < total && !stopping_; sent += 65536) {
-                ok = SendAll(fd, std::string(std::min<size_t>(65536, total - sent), 'x'));
+            for (size_t sent = 0; ok && sent < total && !stopping; sent += 65536) {
+                ok = connection.Send(std::string(std::min<size_t>(65536, total - sent), 'x'));
                 std::this_thread::sleep_for(100ms);
             }
         } else if (path == "/bye") {
@@ -386,14 +386,14 @@ void HttpOrigin::Serve(int fd) {
         } else if (path.rfind("/inject/", 0) == 0) {
             // A head whose length field frames another response after it.
             const std::string inner = "HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\ninjected";
-            ok = SendAll(fd, "HTTP/1.1 " + path.substr(8) + " X\r\nContent-Length: " +
+            ok = connection.Send("HTTP/1.1 " + path.substr(8) + " X\r\nContent-Length: " +
                                  std::to_string(inner.size()) + "\r\n\r\n" + inner);
         } else if (path == "/silent") {
             while (::recv(fd, chunk, sizeof chunk, 0) > 0) {
             }
             return;
         } else {
-            ok = SendAll(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+            ok = connection.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
         }
         if (!ok) return;
     }

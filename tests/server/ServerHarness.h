@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -79,8 +80,9 @@ public:
     // so nothing of the tunnel is taken.
     bool Connect(uint16_t destination, const std::string& fields = "");
 
-private:
     void SetReceiveLimit(std::chrono::milliseconds limit);
+
+private:
     int fd_ = -1;
 };
 
@@ -123,7 +125,32 @@ private:
     bool ready_ = false;
 };
 
-// A plain HTTP/1.1 origin on a loopback port, on its own thread. Paths:
+// An origin on a loopback port, on threads of its own: each connection it accepts is served
+// by `serve`; connections still open at its end are shut down. Connections() counts them.
+class Origin {
+public:
+    explicit Origin(std::function<void(Client&)> serve);
+    ~Origin();
+    Origin(const Origin&) = delete;
+    Origin& operator=(const Origin&) = delete;
+    uint16_t Port() const { return port_; }
+    int Connections() const { return connections_.load(); }
+
+protected:
+    std::atomic<bool> stopping_{false};
+
+private:
+    std::function<void(Client&)> serve_;
+    int listener_ = -1;
+    uint16_t port_ = 0;
+    std::atomic<int> connections_{0};
+    std::mutex mutex_;
+    std::vector<int> open_;
+    std::thread acceptor_;
+    std::vector<std::thread> workers_;
+};
+
+// A plain HTTP/1.1 origin; connections are kept alive. Paths:
 //   /hello          "hello world" with a length
 //   /chunked        "abcdefg" in two chunks
 //   /bytes/N        N bytes of 'x' with a length
@@ -132,22 +159,12 @@ private:
 //   /echo           the request body back (requests with a length)
 //   /inject/S       status S with a Content-Length framing "injected" in a 200 after it
 //   /silent         never answers
-// Connections are kept alive; Connections() counts the accepted ones.
-class HttpOrigin {
+class HttpOrigin : public Origin {
 public:
     HttpOrigin();
-    ~HttpOrigin();
-    uint16_t Port() const { return port_; }
-    int Connections() const { return connections_.load(); }
 
 private:
-    void Serve(int fd);
-    int listener_ = -1;
-    uint16_t port_ = 0;
-    std::atomic<int> connections_{0};
-    std::atomic<bool> stopping_{false};
-    std::thread acceptor_;
-    std::vector<std::thread> workers_;
+    static void Serve(Client& connection, const std::atomic<bool>& stopping);
 };
 
 struct CurlResult {

@@ -38,48 +38,15 @@ std::string Pattern(size_t size, unsigned seed) {
     return bytes;
 }
 
-// One connection accepted on a loopback port, served by `serve` on its own thread.
-class OneShotOrigin {
-public:
-    explicit OneShotOrigin(std::function<void(Client&)> serve) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listener_, 4);
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this, serve = std::move(serve)] {
-            const int fd = ::accept(listener_, nullptr, nullptr);
-            if (fd < 0) return;
-            Client origin(fd, 10s);
-            serve(origin);
-        });
-    }
-    ~OneShotOrigin() {
-        ::shutdown(listener_, SHUT_RDWR);  // ends a pending accept
-        thread_.join();
-        ::close(listener_);
-    }
-    uint16_t Port() const { return port_; }
-
-private:
-    int listener_ = -1;
-    uint16_t port_ = 0;
-    std::thread thread_;
-};
-
 class TunnelRelay : public ServerTest {
 protected:
     void SetUp() override { Start({{"anonymous_allow", "1"}}); }
-    // A tunnel of each kind to the one-shot origin `serve` makes; the test runs once per kind.
+    // A tunnel of each kind to an origin that serves with `serve`; the test runs once per kind.
     void ForEachKind(const std::function<void(Client&)>& serve,
                      const std::function<void(Client&)>& test) {
         for (const bool socks : {true, false}) {
             SCOPED_TRACE(socks ? "SOCKS5" : "CONNECT");
-            OneShotOrigin origin(serve);
+            Origin origin(serve);
             Client client(listen_, 10s);
             ASSERT_TRUE(socks ? client.Socks5(origin.Port()) : client.Connect(origin.Port()));
             test(client);
@@ -115,6 +82,7 @@ TEST_F(TunnelRelay, AfterTheOriginHasEndedTheClientGoesOnSending) {
     std::promise<std::optional<std::string>> received;
     ForEachKind(
         [&](Client& origin) {
+            origin.SetReceiveLimit(10s);
             origin.Send(answer);
             origin.EndSending();
             received.set_value(origin.ReceiveToEnd());
