@@ -89,15 +89,13 @@ TEST_F(TunnelRelay, AfterTheOriginHasEndedTheClientGoesOnSending) {
         },
         [&](Client& client) {
             const auto downloaded = client.ReceiveToEnd();
-            ASSERT_TRUE(downloaded.has_value());
-            EXPECT_TRUE(*downloaded == answer) << "received " << downloaded->size() << " bytes";
+            EXPECT_TRUE(downloaded == answer) << "no end of stream after the answer";
             // The tunnel is half-closed now: the other direction still carries everything.
             EXPECT_TRUE(client.Send(upload));
             client.EndSending();
             const auto uploaded = received.get_future().get();
-            received = {};
-            ASSERT_TRUE(uploaded.has_value());
-            EXPECT_TRUE(*uploaded == upload) << "the origin got " << uploaded->size() << " bytes";
+            received = {};  // for the next kind, whatever this one found
+            EXPECT_TRUE(uploaded == upload) << "the origin got no end of stream or other bytes";
         });
 }
 
