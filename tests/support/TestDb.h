@@ -53,6 +53,17 @@ inline std::vector<std::string> Rows(const std::string& dbPath, const std::strin
     return rows;
 }
 
+// The stored value of one configuration key in the database file, "<none>" without a row (or
+// without the table).
+inline std::string Value(const std::string& dbPath, const std::string& key) {
+    try {
+        const auto rows = Rows(dbPath, "select value from configuration where key='" + key + "'");
+        if (!rows.empty()) return rows.front();
+    } catch (const CppSQLite3Exception&) {
+    }
+    return "<none>";
+}
+
 // A throw-away install folder for the process's stores: main.db with the schema's tables (and
 // `sql` run on it), the module directory pointing there, and the default busy timeout put back
 // afterwards.
@@ -66,10 +77,7 @@ public:
     void Sql(const std::string& sql) const { test::Sql(Db(), sql); }
     std::vector<std::string> Rows(const std::string& sql) const { return test::Rows(Db(), sql); }
     // The stored value of one configuration key, "<none>" without a row.
-    std::string Value(const std::string& key) const {
-        const auto rows = Rows("select value from configuration where key='" + key + "'");
-        return rows.empty() ? "<none>" : rows.front();
-    }
+    std::string Value(const std::string& key) const { return test::Value(Db(), key); }
 
 private:
     TempDir dir_;

@@ -6,7 +6,7 @@
 
 #include "tests/support/TestDb.h"
 
-TestInstall::TestInstall() : path_(dir_.path()) {
+TestInstall::TestInstall() {
     QDir(path_).mkpath("run");
     QFile::setPermissions(RuntimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
@@ -18,14 +18,8 @@ void TestInstall::MakeDatabase(const std::map<std::string, std::string>& configu
     test::CreateSchemaDb(DbPath(), sql);
 }
 
-std::optional<std::string> TestInstall::Configuration(const std::string& key) const {
-    try {
-        const auto rows = test::Rows(DbPath(), "select value from configuration where key = '" +
-                                                   key + "' and value is not null");
-        if (!rows.empty()) return rows.back();
-    } catch (const CppSQLite3Exception&) {  // no table: no value
-    }
-    return std::nullopt;
+std::string TestInstall::Configuration(const std::string& key) const {
+    return test::Value(DbPath(), key);
 }
 
 void TestInstall::StartProbe(QProcess& probe, const QStringList& arguments,

@@ -4,12 +4,12 @@
 
 #include <QProcess>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <map>
 #include <optional>
 #include <string>
 
 #include "tests/support/ScopedOverrides.h"
+#include "tests/support/TempDir.h"
 
 class TestInstall {
 public:
@@ -18,7 +18,7 @@ public:
     QString RuntimeDir() const { return path_ + "/run"; }  // the probe's single-instance lock
     std::string DbPath() const { return (path_ + "/main.db").toStdString(); }
     void MakeDatabase(const std::map<std::string, std::string>& configuration = {});
-    std::optional<std::string> Configuration(const std::string& key) const;  // nullopt: no row
+    std::string Configuration(const std::string& key) const;  // "<none>": no row
     // Standard output of the probe run with `arguments`; "timed out" when it did not end.
     QString RunProbe(const QStringList& arguments) const;
     // The probe started with `arguments` and `extra` environment, not waited for.
@@ -26,8 +26,8 @@ public:
                     const QProcessEnvironment& extra = {}) const;
 
 private:
-    QTemporaryDir dir_;
-    QString path_;
+    test::TempDir dir_;
+    QString path_ = QString::fromStdString(dir_.path());
 };
 
 // The console's windows in these tests read no system service.
