@@ -82,11 +82,16 @@ TEST_F(AccountLimitsTest, LiveSessionsEndWhenTheirAccountIsDisabledExpiresOrUses
     ASSERT_TRUE(amy.Socks5(origin_.Port(), "amy", "pw") &&
                 bob.Socks5(origin_.Port(), "bob", "pw") &&
                 cat.Socks5(origin_.Port(), "cat", "pw") && dan.Socks5(origin_.Port(), "dan", "pw"));
+    // The account's CONNECT tunnel and kept-alive HTTP connection end with its SOCKS5 tunnel.
+    Client amyConnect(listen_), amyHttp(listen_);
+    ASSERT_TRUE(amyConnect.Connect(origin_.Port(), Login("amy", "pw")));
+    ASSERT_TRUE(amyHttp.Send(Get("/hello", Login("amy", "pw"))));
+    ASSERT_NE(amyHttp.ReceiveUntil("hello world").find("hello world"), std::string::npos);
     Limit("amy", "enabled=0");
     Limit("bob", "expires=" + std::to_string(std::time(nullptr) + 2));
     Limit("cat", "monthly_bytes=200000");
     Apply();
-    EXPECT_TRUE(amy.Closed(3s)) << "at applyconf";
+    EXPECT_TRUE(amy.Closed(3s) && amyConnect.Closed(3s) && amyHttp.Closed(3s)) << "at applyconf";
     EXPECT_TRUE(bob.Closed(6s)) << "when the date passes";
     // The quota crossing ends the tunnel in the middle of a transfer.
     ASSERT_TRUE(cat.Send(Request("/bytes/1000000")));
