@@ -32,6 +32,12 @@ protected:
     static QString Column(const CRecordPage& page, int column) {
         return test::ColumnTexts(*page.Model(), column).join(",");
     }
+    // Shows the page wide enough for every column; true once it is on screen.
+    static bool ShownWide(CRecordPage& page) {
+        page.resize(800, 300);
+        page.show();
+        return QTest::qWaitForWindowExposed(&page);
+    }
     static void ClickHeader(CRecordPage& page, int column) {
         QHeaderView* header = page.List()->horizontalHeader();
         const QPoint at(header->sectionViewportPosition(column) + 5, header->height() / 2);
@@ -47,9 +53,7 @@ TEST_F(RecordPagesTest, HeaderClicksAlternateOnOneColumnAndRestartOnAnother) {
     Run("insert into history (user, ip, url, time) values ('bob', 1, 'u', 3),"
         " ('alice', 2, 'v', 1), ('carol', 3, 'w', 2)");
     CLogDlg page(nullptr, Db());
-    page.resize(800, 300);
-    page.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    ASSERT_TRUE(ShownWide(page));
     EXPECT_EQ(Column(page, 0), "bob,carol,alice");  // newest first
     ClickHeader(page, 0);
     EXPECT_EQ(Column(page, 0), "alice,bob,carol");
@@ -174,9 +178,7 @@ TEST_F(RecordPagesTest, SortKeepsTheSelectionOnItsRecordsAndCopyGivesTabSeparate
     Run("insert into history (user, ip, url, time) values ('bob', 1, 'u\tv', 3),"
         " ('alice', 2, 'v', 1), ('carol', 3, 'w', 2)");
     CLogDlg page(nullptr, Db());
-    page.resize(800, 300);
-    page.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    ASSERT_TRUE(ShownWide(page));
     RecordListView* list = page.List();
     list->selectRow(0);  // bob
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
