@@ -1,12 +1,20 @@
-// The main window: layout, sizes, tabs, menu, keys, and the language switch through its seam.
+// The main window and the string table: layout and texts at every size in both languages, tabs,
+// menu, keys, and the language switch through its seam.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTabBar>
+#include <QTableView>
 #include <QTest>
 
 #include "Common/SystemConf.h"
@@ -14,9 +22,64 @@
 #include "tests/support/ViewChecks.h"
 #include "ui/CMainUIDlg.h"
 #include "ui/CTabControl.h"
+#include "ui/pages/CDashboardDlg.h"
 #include "ui/res/Strings.h"
 
 namespace {
+
+using res::UiLanguage;
+
+// Every text of the string table in `lang`: the ids', the controls' and the fixed ones.
+QStringList TableTexts(UiLanguage lang) {
+    int count = 0;
+    const int* ids = res::AllStringIds(&count);
+    QStringList texts;
+    for (int i = 0; i < count; ++i) texts << res::Str(ids[i], lang);
+    for (int i = 0; i < static_cast<int>(res::Ctl::Count_); ++i)
+        texts << res::Str(static_cast<res::Ctl>(i), lang);
+    for (int i = 0; i < static_cast<int>(res::Fixed::Count_); ++i)
+        texts << res::Str(static_cast<res::Fixed>(i));
+    return texts;
+}
+
+// What the window shows in words: title, menus, tabs, labels, buttons, groups, list headers;
+// texts of numbers and times alone are data.
+QStringList ShownTexts(const CMainUIDlg& dlg) {
+    QStringList shown{dlg.windowTitle()};
+    for (QAction* popup : dlg.MenuBar()->actions()) {
+        shown << popup->text();
+        for (QAction* item : popup->menu()->actions()) shown << item->text();
+    }
+    for (auto* bar : dlg.findChildren<QTabBar*>())
+        for (int i = 0; i < bar->count(); ++i) shown << bar->tabText(i);
+    for (auto* w : dlg.findChildren<QLabel*>()) shown << w->text();
+    for (auto* w : dlg.findChildren<QAbstractButton*>()) shown << w->text();
+    for (auto* w : dlg.findChildren<QGroupBox*>()) shown << w->title();
+    for (auto* view : dlg.findChildren<QAbstractItemView*>())
+        for (int c = 0; view->model() && c < view->model()->columnCount(); ++c)
+            shown << view->model()->headerData(c, Qt::Horizontal).toString();
+    const QRegularExpression data(R"(^[\d\s:./-]*$)");
+    shown.removeIf([&](const QString& t) { return t.isEmpty() || data.match(t).hasMatch(); });
+    return shown;
+}
+
+TEST(StringTable, EveryIdHasBothTextsAndTheLanguageSelectsQtsOwnTexts) {
+    int ids = 0;
+    res::AllStringIds(&ids);
+    EXPECT_GT(ids, 60);
+    for (UiLanguage lang : {UiLanguage::English, UiLanguage::Chinese})
+        EXPECT_FALSE(TableTexts(lang).contains(""));
+    // Texts kept as the original shows them, which a tidy-up would "mend".
+    EXPECT_EQ(res::Str(114, UiLanguage::English), "Modifyed successfully");
+    EXPECT_EQ(res::Str(101, UiLanguage::Chinese), "关于 MainUI(&A)...");
+    EXPECT_EQ(res::Str(res::Ctl::AccountUserName, UiLanguage::English), "User name：");
+    for (const auto& [lang, tab, cancel] : {std::tuple{UiLanguage::Chinese, "监控", "取消"},
+                                            {UiLanguage::English, "Monitoring", "Cancel"}}) {
+        res::SetUiLanguage(lang);
+        EXPECT_EQ(res::Str(res::IDS_TAB_MONITORING), tab);
+        EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), cancel);
+    }
+}
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -32,21 +95,44 @@ protected:
     int restarts_ = 0;
 };
 
-// At every size and on every tab, each list shows the columns its page declares and every
-// control stays inside its parent.
-TEST_F(MainWindowTest, EveryPageKeepsItsColumnsAndControlsInsideAtEverySize) {
+// In both languages, at every size (the smallest gives the dashboard 780 x 266) and on every tab,
+// each list shows the columns its page declares and every control stays inside its parent;
+// every text shown is a table text of the window's language (one with data in it matches its
+// table text's "%1").
+TEST_F(MainWindowTest, EveryPageKeepsItsColumnsControlsInsideAndTextsOfItsLanguage) {
     const test::ScopedInstall install;  // the settings page reads main.db: the test's own
-    CMainUIDlg dlg(nullptr, Seam());
-    dlg.show();
-    EXPECT_EQ(dlg.minimumSize(), QSize(800, 800));
-    for (QSize size : {QSize(300, 200), QSize(1280, 900), QSize(1900, 1500)}) {
-        dlg.resize(size);
-        EXPECT_EQ(dlg.size(), size.expandedTo(QSize(800, 800)));
-        for (int tab = 0; tab < CMainUIDlg::kPageCount; ++tab) {
-            dlg.Tabs()->Bar()->setCurrentIndex(tab);
-            QApplication::processEvents();
-            EXPECT_EQ(test::BrokenViewRules(dlg), QStringList()) << size.width() << " tab " << tab;
+    for (UiLanguage lang : {UiLanguage::English, UiLanguage::Chinese}) {
+        res::SetUiLanguage(lang);
+        CMainUIDlg dlg(nullptr, Seam());
+        dlg.show();
+        EXPECT_EQ(dlg.minimumSize(), QSize(800, 800));
+        for (QSize size : {QSize(300, 200), QSize(1280, 900), QSize(1900, 1500)}) {
+            dlg.resize(size);
+            EXPECT_EQ(dlg.size(), size.expandedTo(QSize(800, 800)));
+            for (int tab = 0; tab < CMainUIDlg::kPageCount; ++tab) {
+                dlg.Tabs()->Bar()->setCurrentIndex(tab);
+                QApplication::processEvents();
+                EXPECT_EQ(test::BrokenViewRules(dlg), QStringList()) << size.width() << " " << tab;
+            }
+            // The dashboard's axis title stays in its chart (drawn upwards from its top edge);
+            // the statistics values fit their table without a scroll bar.
+            const CDashboardDlg& board = *dlg.findChild<CDashboardDlg*>();
+            const chart::ChartRect title = board.RateChart().leftAxis->GetLabel()->GetRect();
+            EXPECT_TRUE(title.top >= title.Height() && title.top <= board.ChartArea()->height());
+            const QTableView& table = *board.StatisticsTable();
+            EXPECT_FALSE(table.horizontalScrollBar()->isVisible()) << size.width();
+            EXPECT_GE(table.columnWidth(1),
+                      static_cast<const QAbstractItemView&>(table).sizeHintForColumn(1));
+            EXPECT_LE(table.columnWidth(0) + table.columnWidth(1), table.viewport()->width());
         }
+        QStringList patterns;
+        for (const QString& t : TableTexts(lang))
+            patterns << QRegularExpression::escape(t).replace(QRegularExpression(R"(\\%\d)"), ".*");
+        const QRegularExpression inTable("^(" + patterns.join('|') + ")$");
+        const QStringList shown = ShownTexts(dlg);
+        EXPECT_GE(shown.size(), 11);  // title, 3 popups, 4 items, 4 tabs at least
+        for (const QString& text : shown)
+            EXPECT_TRUE(inTable.match(text).hasMatch()) << text.toStdString();
     }
 }
 

@@ -1,33 +1,51 @@
 #pragma once
-// A throw-away install directory: main.db from the schema, and the console probe run inside it.
+// A throw-away install directory (main.db from the schema through the shared database helpers)
+// and the console probe run inside it, on the offscreen platform and the local service backend.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
-#include <QStringList>
-#include <map>
 #include <optional>
-#include <string>
 
-#include "tests/support/ScopedOverrides.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/TestDb.h"
 
 class TestInstall {
 public:
-    TestInstall();
-    const QString& Dir() const { return path_; }
-    QString RuntimeDir() const { return path_ + "/run"; }  // the probe's single-instance lock
-    std::string DbPath() const { return (path_ + "/main.db").toStdString(); }
-    void MakeDatabase(const std::map<std::string, std::string>& configuration = {});
-    std::string Configuration(const std::string& key) const;  // "<none>": no row
-    // Standard output of the probe run with `arguments`; "timed out" when it did not end.
-    QString RunProbe(const QStringList& arguments) const;
+    TestInstall() {
+        QDir().mkpath(RuntimeDir());
+        QFile::setPermissions(RuntimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QString Dir() const { return QString::fromStdString(dir_.path()); }
+    QString RuntimeDir() const { return Dir() + "/run"; }  // the probe's single-instance lock
+    std::string DbPath() const { return dir_.file("main.db"); }
+    void MakeDatabase(const std::string& sql = "") const { test::CreateSchemaDb(DbPath(), sql); }
+    std::string Configuration(const std::string& key) const { return test::Value(DbPath(), key); }
     // The probe started with `arguments` and `extra` environment, not waited for.
     void StartProbe(QProcess& probe, const QStringList& arguments,
-                    const QProcessEnvironment& extra = {}) const;
+                    const QProcessEnvironment& extra = {}) const {
+        QFile::copy(QStringLiteral(TORVO_PROBE_PATH), Dir() + "/MainUI");  // once
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("XDG_RUNTIME_DIR", RuntimeDir());
+        env.insert("TORVO_SERVICE_BACKEND", "local");
+        env.insert(extra);
+        probe.setProcessEnvironment(env);
+        probe.setWorkingDirectory(Dir());
+        probe.start(Dir() + "/MainUI", arguments);
+    }
+    // Standard output of the probe run with `arguments`; "timed out" when it did not end.
+    QString RunProbe(const QStringList& arguments) const {
+        QProcess probe;
+        StartProbe(probe, arguments);
+        if (probe.waitForFinished(20000)) return QString::fromUtf8(probe.readAllStandardOutput());
+        probe.kill();
+        probe.waitForFinished();
+        return "timed out";
+    }
 
 private:
     test::TempDir dir_;
-    QString path_ = QString::fromStdString(dir_.path());
 };
 
 // The console's windows in these tests read no system service.

@@ -6,11 +6,8 @@
 #include <QCoreApplication>
 #include <atomic>
 #include <chrono>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "server_link/LinkWorker.h"
 #include "server_link/MQClient.h"

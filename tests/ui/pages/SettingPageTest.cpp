@@ -18,16 +18,25 @@ namespace {
 
 class SettingPageTest : public SettingsTest {};
 
-TEST_F(SettingPageTest, ShowsTheStoredValuesWithTheTorvoAgentBoxHidden) {
+// The stored values are shown (showing sends nothing); the TorvoAgent box is hidden, and a Save
+// writes back the stored switch whatever the box says.
+TEST_F(SettingPageTest, ShowsTheStoredValuesAndSaveKeepsTheHiddenTorvoAgentSwitch) {
     Sql("update configuration set value='0' where key='anonymous_allow';"
         "insert into accounts values ('amy', '1', '2025-1-1 0:0:0')");
-    CSettingDlg page(nullptr);
-    EXPECT_EQ(page.PortEdit()->text(), "8123");
-    EXPECT_FALSE(page.AnonymousBox()->isChecked());
-    EXPECT_TRUE(page.TorvoAgentBox()->isChecked());
-    EXPECT_TRUE(page.TorvoAgentBox()->isHidden());
-    EXPECT_EQ(page.AccountPage()->Model().rowCount(), 1);
-    EXPECT_EQ(Sent(), "");  // showing the page sends nothing
+    for (const std::string stored : {"0", "1"}) {
+        Sql("update configuration set value='" + stored + "' where key='torvoagent_allow'");
+        CSettingDlg page(nullptr);
+        EXPECT_EQ(page.PortEdit()->text(), "8123");
+        EXPECT_FALSE(page.AnonymousBox()->isChecked());
+        EXPECT_EQ(page.TorvoAgentBox()->isChecked(), stored == "1");
+        EXPECT_TRUE(page.TorvoAgentBox()->isHidden());
+        EXPECT_EQ(page.AccountPage()->Model().rowCount(), 1);
+        EXPECT_EQ(Sent(), "");
+        page.TorvoAgentBox()->setChecked(stored == "0");
+        page.OnSave();
+        EXPECT_EQ(Value("torvoagent_allow"), stored);
+        EXPECT_EQ(Sent(), "applyconf\r\n");
+    }
 }
 
 // One save (or two alike) and what it shows, sends and leaves in main.db.
@@ -79,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, SaveOutcomeTest, ::testing::Values(
     SaveCase{"SamePortAgainDoesNot", "", "9000", true, true, 2, {kSaved}, kApply, "9000", "1"},
     SaveCase{"StoppedServerNotTold", "", "8123", false, false, 1, {kSaved}, "", "8123", "0"},
     SaveCase{"PortWriteFails", "listen_port", "9000", true, true, 1, {0}, "", "8123", "1"},
-    SaveCase{"AnonymousFails", "anonymous_allow", "8123", false, true, 1, {0}, "", "8123", "1"}),
+    SaveCase{"AnonymousFails", "anonymous_allow", "8123", false, true, 1, {0}, "", "8123", "1"},
+    SaveCase{"NetworksFail", "allowed_networks", "8123", true, true, 1, {0}, "", "8123", "1"}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
@@ -130,8 +140,22 @@ TEST_F(SettingPageTest, AllowedNetworksAreCheckedAsTypedAndSavedOnlyWhenAllAreNe
         QStringList{QString("%1|TorvoProxy tip|%2|1").arg(problem).arg(int(MessageIcon::Warning))});
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(Value("allowed_networks"), stored);
-    list->setPlainText("  \n");
-    EXPECT_EQ(page.Networks()->Note()->text(), res::Str(res::IDS_NETWORKS_EMPTY));
+    // Each problem names its line and shows the entry as typed, "%3" in it too.
+    const std::pair<const char*, const char*> notes[] = {
+        {"  \n", "The list is empty: no client could connect."},
+        {"10.0.0.0/%3",
+         "Line 1, \"10.0.0.0/%3\": the prefix length after \"/\" must be a number "
+         "from 0 to 32."},
+        {"::/0\n::/129",
+         "Line 2, \"::/129\": the prefix length after \"/\" must be a number from "
+         "0 to 128."},
+        {"host.example",
+         "Line 1, \"host.example\": not an IPv4 or IPv6 address (for example "
+         "192.168.0.0/16 or fd00::/8)."}};
+    for (const auto& [typed, note] : notes) {
+        list->setPlainText(typed);
+        EXPECT_EQ(page.Networks()->Note()->text(), note) << typed;
+    }
 
     list->setPlainText("192.168.1.7\n\n::/0");
     EXPECT_EQ(page.Networks()->Note()->text(), res::Str(res::IDS_NETWORKS_OPEN));
@@ -181,17 +205,6 @@ TEST_F(SettingPageTest, ShowsTheClientAddressesAndWhenTheRunningServerUsesAnothe
     Settle();
     EXPECT_TRUE(page.RunningPortNote()->isHidden());
     Server().SetFramedReply("system", "");
-}
-
-TEST_F(SettingPageTest, TheStoredTorvoAgentSwitchSurvivesASave) {
-    for (const char* stored : {"0", "1"}) {
-        Sql(std::string("update configuration set value='") + stored +
-            "' where key='torvoagent_allow'");
-        CSettingDlg page(nullptr);
-        page.TorvoAgentBox()->setChecked(stored[0] == '0');  // hidden: the user cannot change it
-        page.OnSave();
-        EXPECT_EQ(Value("torvoagent_allow"), stored);
-    }
 }
 
 TEST_F(SettingPageTest, TheChinesePortLabelFitsLeftOfItsEdit) {

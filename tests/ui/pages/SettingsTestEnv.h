@@ -32,7 +32,6 @@ protected:
         UserConf::instance().anonymousAllow = 1;
         UserConf::instance().accounts.clear();
     }
-    std::string DbPath() const { return install_.Db(); }
     void Sql(const std::string& sql) const { install_.Sql(sql); }
     Lines Rows(const std::string& sql) const { return install_.Rows(sql); }
     std::string Value(const std::string& key) const { return install_.Value(key); }
