@@ -6,42 +6,50 @@
 
 namespace {
 
-TEST(ClientNetworks, EntriesReadAsNetworksOrSayWhyNot) {
-    struct Case {
-        const char* text;
-        NetworkProblem problem;
-        const char* formatted;  // for kNone and kHostBits
-    };
-    const Case cases[] = {
-        {"10.0.0.0/8", NetworkProblem::kNone, "10.0.0.0/8"},
-        {" 192.168.1.7\t", NetworkProblem::kNone, "192.168.1.7/32"},
-        {"0.0.0.0/0", NetworkProblem::kNone, "0.0.0.0/0"},
-        {"FE80::/10", NetworkProblem::kNone, "fe80::/10"},
-        {"::1", NetworkProblem::kNone, "::1/128"},
-        {"::/0", NetworkProblem::kNone, "::/0"},
-        {"::ffff:10.0.0.0/104", NetworkProblem::kNone, "10.0.0.0/8"},
-        {"10.1.2.3/8", NetworkProblem::kHostBits, "10.0.0.0/8"},
-        {"2001:db8::1/32", NetworkProblem::kHostBits, "2001:db8::/32"},
-        {"10.0.0.0/33", NetworkProblem::kBadPrefix, nullptr},
-        {"::/129", NetworkProblem::kBadPrefix, nullptr},
-        {"10.0.0.0/", NetworkProblem::kBadPrefix, nullptr},
-        {"10.0.0.0/-1", NetworkProblem::kBadPrefix, nullptr},
-        {"10.0.0.0/8x", NetworkProblem::kBadPrefix, nullptr},
-        {"10.0.0.0/0008", NetworkProblem::kBadPrefix, nullptr},
-        {"10.0.0/8", NetworkProblem::kNotAnAddress, nullptr},
-        {"256.0.0.0/8", NetworkProblem::kNotAnAddress, nullptr},
-        {"fe80::1%lo", NetworkProblem::kNotAnAddress, nullptr},
-        {"/8", NetworkProblem::kNotAnAddress, nullptr},
-        {"", NetworkProblem::kNotAnAddress, nullptr},
-        {"localhost", NetworkProblem::kNotAnAddress, nullptr},
-    };
-    for (const Case& c : cases) {
-        const ParsedNetwork parsed = ParseClientNetwork(c.text);
-        EXPECT_EQ(parsed.problem, c.problem) << c.text;
-        if (c.formatted) {
-            EXPECT_EQ(FormatClientNetwork(parsed.network), c.formatted) << c.text;
-        }
+struct EntryCase {
+    const char* text;
+    NetworkProblem problem;
+    const char* formatted;  // for kNone and kHostBits
+};
+void PrintTo(const EntryCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
+class ClientNetworkEntry : public testing::TestWithParam<EntryCase> {};
+
+TEST_P(ClientNetworkEntry, ReadsAsANetworkOrSaysWhyNot) {
+    const ParsedNetwork parsed = ParseClientNetwork(GetParam().text);
+    EXPECT_EQ(parsed.problem, GetParam().problem);
+    if (GetParam().formatted) {
+        EXPECT_EQ(FormatClientNetwork(parsed.network), GetParam().formatted);
     }
+}
+
+const EntryCase kEntries[] = {
+    {"10.0.0.0/8", NetworkProblem::kNone, "10.0.0.0/8"},
+    {" 192.168.1.7\t", NetworkProblem::kNone, "192.168.1.7/32"},
+    {"0.0.0.0/0", NetworkProblem::kNone, "0.0.0.0/0"},
+    {"FE80::/10", NetworkProblem::kNone, "fe80::/10"},
+    {"::1", NetworkProblem::kNone, "::1/128"},
+    {"::/0", NetworkProblem::kNone, "::/0"},
+    {"::ffff:10.0.0.0/104", NetworkProblem::kNone, "10.0.0.0/8"},
+    {"10.1.2.3/8", NetworkProblem::kHostBits, "10.0.0.0/8"},
+    {"2001:db8::1/32", NetworkProblem::kHostBits, "2001:db8::/32"},
+    {"10.0.0.0/33", NetworkProblem::kBadPrefix, nullptr},
+    {"::/129", NetworkProblem::kBadPrefix, nullptr},
+    {"10.0.0.0/", NetworkProblem::kBadPrefix, nullptr},
+    {"10.0.0.0/-1", NetworkProblem::kBadPrefix, nullptr},
+    {"10.0.0.0/8x", NetworkProblem::kBadPrefix, nullptr},
+    {"10.0.0.0/0008", NetworkProblem::kBadPrefix, nullptr},
+    {"10.0.0/8", NetworkProblem::kNotAnAddress, nullptr},
+    {"256.0.0.0/8", NetworkProblem::kNotAnAddress, nullptr},
+    {"fe80::1%lo", NetworkProblem::kNotAnAddress, nullptr},
+    {"/8", NetworkProblem::kNotAnAddress, nullptr},
+    {"", NetworkProblem::kNotAnAddress, nullptr},
+    {"localhost", NetworkProblem::kNotAnAddress, nullptr},
+};
+INSTANTIATE_TEST_SUITE_P(Entries, ClientNetworkEntry, testing::ValuesIn(kEntries));
+
+TEST(ClientNetworks, AListIsCheckedLineByLineAndStoredCommaSeparated) {
     const NetworkListCheck good = CheckNetworkList("10.0.0.0/8\n\n 192.168.1.1, ::/0\n");
     EXPECT_EQ(good.badLine, 0);
     EXPECT_EQ(good.stored, "10.0.0.0/8,192.168.1.1/32,::/0");

@@ -1,12 +1,9 @@
-// Started by the Common tests as a separate process: "paths", "increment DB N" or "hold DB".
-#include <unistd.h>
-
+// Started by the Common tests as a separate process: "paths" or "increment DB N".
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "Common/Database.h"
-#include "Common/Global.h"
 #include "Common/Paths.h"
 #include "Common/SystemConf.h"
 
@@ -32,13 +29,5 @@ int main(int argc, char** argv) {
             if (!UseDatabase(increment, DbFailure::kLogError, {argv[2], 0})) return 1;
         return 0;
     }
-    if (mode == "hold" && argc == 3) {  // takes DB's lock, says so and waits to be killed
-        DatabaseLock& lock = Global::instance().dbLock();
-        lock.lock(argv[2]);
-        std::lock_guard<DatabaseLock> guard(lock, std::adopt_lock);
-        std::printf("held %d\n", static_cast<int>(getpid()));
-        std::fflush(stdout);
-        sleep(60);  // bounded: the test kills us long before
-    }
-    return mode == "hold" ? 0 : 2;
+    return 2;
 }

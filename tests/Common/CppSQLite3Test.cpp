@@ -7,9 +7,10 @@ using test::MessageOf;
 class CppSQLite3Fixture : public testing::Test {
 protected:
     void SetUp() override {
-        test::CreateSchemaDb(path_,
-                             "insert into configuration (key, value) values ('lang', 'en'),"
-                             " ('empty', NULL); insert into history (user) values ('bob')");
+        test::CreateSchemaDb(
+            path_,
+            "insert into configuration (key, value) values ('lang', 'en'), ('empty', NULL);"
+            " insert into history (user) values ('bob')");
         db_.open(path_.c_str());
     }
     test::TempDir dir_;
@@ -32,17 +33,6 @@ TEST_F(CppSQLite3Fixture, ErrorTextsOfTheWrapperAndOfSqlite) {
         {[&] { db_.execDML("delete from settings"); }, "SQLITE_ERROR[1]: no such table: settings"},
     };
     for (const auto& [action, expected] : cases) EXPECT_EQ(MessageOf(action), expected);
-}
-
-TEST_F(CppSQLite3Fixture, NullValueAndMissingRowBothReadAsStorageClass5) {
-    for (const auto& [key, type, text] : std::vector<std::tuple<std::string, int, std::string>>{
-             {"lang", 3, "en"}, {"empty", 5, "dflt"}, {"absent", 5, "dflt"}}) {
-        CppSQLite3Query query =
-            db_.execQuery(("select value from configuration where key='" + key + "'").c_str());
-        EXPECT_EQ(query.fieldDataType(0), type) << key;
-        EXPECT_EQ(query.getStringField("value", "dflt"), text) << key;
-        EXPECT_EQ(query.getIntField(0, -7), type == 5 ? -7 : 0) << key;
-    }
 }
 
 TEST_F(CppSQLite3Fixture, MovedQueriesAreFinalizedExactlyOnce) {

@@ -7,46 +7,36 @@
 #include "Common/PasswordDigest.h"
 #include "Common/PasswordHash.h"
 
+namespace {
+
 // Digests the server compares logins against: bytes above 0x7F count as negative values, the
-// high nibble folds back after each byte, and bit 31 is always clear.
-TEST(PasswordDigest, MatchesTheStoredDigests) {
-    const struct {
-        std::string password;
-        uint32_t digest;
-    } cases[] = {
-        {"", 0},
-        {"abc", 26499},
-        {"\xff", 268435215},
-        {"password123456789", 140928073},
-        {"\xe5\xaf\x86\xe7\xa0\x81", 572785},  // "密码" in UTF-8
-        {"\x80\x81zz", 267811050},
-    };
-    for (const auto& c : cases) EXPECT_EQ(PasswordDigest(c.password), c.digest) << c.password;
+// high nibble folds back after each byte, bit 31 is always clear, and a zero byte counts.
+class Digest : public testing::TestWithParam<std::pair<std::string, uint32_t>> {};
+TEST_P(Digest, MatchesTheStoredDigest) {
+    EXPECT_EQ(PasswordDigest(GetParam().first), GetParam().second);
 }
+INSTANTIATE_TEST_SUITE_P(
+    Passwords, Digest,
+    testing::Values(std::pair("", 0u), std::pair("abc", 26499u), std::pair("\xff", 268435215u),
+                    std::pair("password123456789", 140928073u),
+                    std::pair("\xe5\xaf\x86\xe7\xa0\x81", 572785u),  // "密码" in UTF-8
+                    std::pair("\x80\x81zz", 267811050u),
+                    std::pair(std::string("a\0b", 3), 24930u)));
 
-TEST(PasswordDigest, ReadsEmbeddedZeroBytesAsPartOfThePassword) {
-    EXPECT_NE(PasswordDigest(std::string("a\0b", 3)), PasswordDigest("ab"));
+// Stored texts name a digest only as plain decimal digits below 2^31.
+class StoredDigest
+    : public testing::TestWithParam<std::pair<const char*, std::optional<uint32_t>>> {};
+TEST_P(StoredDigest, ReadsOnlyPlainDecimalDigits) {
+    EXPECT_EQ(ParseStoredDigest(GetParam().first), GetParam().second);
 }
-
-TEST(PasswordDigest, StoredTextsNameADigestOnlyAsPlainDecimalDigits) {
-    const struct {
-        const char* text;
-        std::optional<uint32_t> digest;
-    } cases[] = {
-        {"26499", 26499u},
-        {"0", 0u},
-        {"2147483647", 2147483647u},
-        {"2147483648", {}},
-        {"", {}},
-        {"abc", {}},
-        {"-1", {}},
-        {" 1", {}},
-        {"1 ", {}},
-        {"12x", {}},
-        {"99999999999", {}},
-    };
-    for (const auto& c : cases) EXPECT_EQ(ParseStoredDigest(c.text), c.digest) << c.text;
-}
+INSTANTIATE_TEST_SUITE_P(
+    Texts, StoredDigest,
+    testing::Values(std::pair("26499", 26499u), std::pair("0", 0u),
+                    std::pair("2147483647", 2147483647u), std::pair("2147483648", std::nullopt),
+                    std::pair("", std::nullopt), std::pair("abc", std::nullopt),
+                    std::pair("-1", std::nullopt), std::pair(" 1", std::nullopt),
+                    std::pair("1 ", std::nullopt), std::pair("12x", std::nullopt),
+                    std::pair("99999999999", std::nullopt)));
 
 // The strong hash tells apart the passwords that the digest cannot: "`r" and "tUcret" share
 // the digests of "ab" and "secret".
@@ -74,3 +64,5 @@ TEST(PasswordHash, AcceptsOnlyItsOwnPasswordAndDisablesWhatIsNoYescryptHash) {
     for (const auto& c : cases)
         EXPECT_EQ(CheckPasswordHash(c.hash, c.password), c.result) << c.hash;
 }
+
+}  // namespace

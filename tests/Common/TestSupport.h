@@ -1,12 +1,10 @@
 #pragma once
-// What the Common tests share: main.db in temporary folders, log capture, the probe program.
+// What the Common tests add to tests/support: log capture and the probe program.
 #include <glog/logging.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -33,10 +31,10 @@ public:
     explicit Probe(const std::string& arguments, const std::string& program = TORVO_COMMON_PROBE)
         : pipe_(popen(("exec '" + program + "' " + arguments).c_str(), "r")) {}
     ~Probe() { Close(); }
-    std::string Read(int lines = 1000) {
+    std::string Read() {
         std::string all;
         char line[512];
-        while (lines-- > 0 && pipe_ != nullptr && std::fgets(line, sizeof line, pipe_)) all += line;
+        while (pipe_ != nullptr && std::fgets(line, sizeof line, pipe_)) all += line;
         return all;
     }
     int Close() { return pipe_ != nullptr ? pclose(std::exchange(pipe_, nullptr)) : -1; }  // 0: ok

@@ -16,10 +16,6 @@ constexpr ChartColor kBlack = 0x000000, kGrid = 0x808080;
 
 TEST(RateChart, SetUpThenEachSampleShiftsTheCurveAndRescalesBothAxes) {
     RateChartFixture f;
-    for (int pos : {BottomAxis, TopAxis, LeftAxis, RightAxis})
-        EXPECT_EQ(f.chart.GetAxis(pos)->GetMax(), IsHorizontalPosition(pos) ? 29.0 : 100.0);
-    EXPECT_EQ(f.rate.leftAxis->GetLabel()->GetText(), kAxisTitle);
-    EXPECT_EQ(f.chart.GetTitle()->GetString(0), kChartTitle);
     f.Show({50, 1000});
     ASSERT_EQ(f.rate.series->GetPointsCount(), 30u);
     ShowRateSample(f.rate, f.history, 70);
@@ -37,7 +33,6 @@ TEST(RateChart, SurfaceFrameTickMarksAndGridDashesWhereTheRulesPutThem) {
     ApplyRateHistory(c.rate, c.history);
     const QImage img = c.chart.BackBuffer();
     const ChartRect P = c.chart.GetPlottingRect();
-    ASSERT_TRUE(img.size() == QSize(640, 300) && P.Width() > 300 && P.Height() > 100);
     // Filled from the curve down to the frame, one pixel inside it.
     for (int i = 1; i < 29; ++i) {
         const int x = c.rate.series->GetPointScreenCoord(i).x();
@@ -87,11 +82,7 @@ TEST(ChartRendering, EmptyChartDrawsBackgroundEdgeTitleAndFrameAndFollowsResize)
     chart.RefreshCtrl();
     const QImage bare = chart.BackBuffer();
     EXPECT_EQ(chart.GetPlottingRect(), (ChartRect{3, 3, 297, 197}));
-    // Fonts are sized to the nearest pixel (8 points at 96 dpi: 10.67 -> 11).
-    EXPECT_EQ(PointSizeToPixels(80), qRound(80 * ScreenDpiY() / 720.0));
-    for (QPoint p : {QPoint(3, 100), QPoint(297, 100), QPoint(150, 3), QPoint(150, 197)})
-        EXPECT_TRUE(IsColor(bare, p.x(), p.y(), kBlack)) << p.x() << "," << p.y();
-    EXPECT_TRUE(IsColor(bare, 150, 100, chart.GetBackColor()) &&
+    EXPECT_TRUE(IsColor(bare, 3, 100, kBlack) && IsColor(bare, 150, 100, chart.GetBackColor()) &&
                 IsColor(bare, 2, 100, chart.GetBackColor()));
     // The raised edge: light outside top-left, darkest shadow outside bottom-right.
     const QPalette pal = QGuiApplication::palette();
@@ -101,9 +92,7 @@ TEST(ChartRendering, EmptyChartDrawsBackgroundEdgeTitleAndFrameAndFollowsResize)
     // The title is drawn in a band at the top; without axes the frame keeps its place.
     chart.GetTitle()->AddString(kChartTitle);
     const ChartRect band{4, 4, 296, chart.GetTitle()->GetRect().bottom};
-    EXPECT_GT(band.bottom, 3 + 10);
     EXPECT_GT(PixelsOf(chart.BackBuffer(), band), 20);
-    EXPECT_EQ(PixelsOf(bare, band), 0);
     EXPECT_EQ(chart.GetPlottingRect(), (ChartRect{3, 3, 297, 197}));
     // A resize recreates the back buffer at the new size.
     chart.resize(400, 250);
@@ -132,74 +121,53 @@ QRect InkBox(const QImage& img, const ChartRect& r, bool (*inked)(QColor) = IsDa
     return box;
 }
 
-// The title is centred over the chart and each bottom tick label under its tick.
-TEST(ChartRendering, TitleAndTickLabelsAreCentred) {
+// The chart title is centred over the chart. The left axis title, turned upwards, is centred
+// along its axis, and the bottom one under its axis: an axis title's box is its text plus 4
+// pixels and the text is drawn from the box's start in the direction it reads, so its middle
+// lies 2 pixels before the axis' middle. Each tick label is centred on its tick; the left ones
+// stand right of the left title, never over it (drawn red, so its pixels are told apart).
+TEST(ChartRendering, TitlesAndTickLabelsAreCentred) {
     TwoAxisChart c(500, 300, {0, 100}, {0, 100});
     c.chart.GetTitle()->AddString(kChartTitle);
-    c.left->GetLabel()->SetText(kAxisTitle);
-    c.chart.RefreshCtrl();
-    const QImage img = c.chart.BackBuffer();
-    const ChartRect P = c.chart.GetPlottingRect();
-
-    const QRect title = InkBox(img, {4, 4, 496, c.chart.GetTitle()->GetRect().bottom});
-    ASSERT_FALSE(title.isEmpty());
-    EXPECT_NEAR(title.center().x(), 250, 2);
-
-    const double step = c.bottom->GetTickIncrement();
-    int labels = 0;
-    for (double v = step; v < 100; v += step) {  // inner ticks: their labels are not clipped
-        const int x = c.bottom->ValueToScreen(v);
-        const int half = int(c.bottom->ValueToScreen(step) - c.bottom->ValueToScreen(0)) / 2;
-        const QRect label = InkBox(img, {x - half + 1, P.bottom + 5, x + half, 297});
-        if (label.isEmpty()) continue;
-        EXPECT_NEAR(label.left() + label.width() / 2.0, x + 0.5, 2.0) << v;
-        ++labels;
-    }
-    EXPECT_GT(labels, 3);
-}
-
-// The left axis title, turned upwards, is centred along its axis; each left tick label is centred
-// on its tick and stands right of the title, never over it; the bottom axis title is centred
-// under its axis. An axis title's box is its text plus 4 pixels and the text is drawn from the
-// box's start in the direction it reads, so its middle lies 2 pixels before the axis' middle.
-// The left title is red, so its pixels are told from the tick labels'.
-TEST(ChartRendering, AxisTitlesAreCentredAndLeftTickLabelsStandClearOfTheTitle) {
-    TwoAxisChart c(500, 300, {0, 100}, {0, 100});
     c.left->GetLabel()->SetText(kAxisTitle);
     c.left->GetLabel()->SetColor(MakeChartColor(255, 0, 0));
     c.bottom->GetLabel()->SetText(QStringLiteral("Time of day"));
     c.chart.RefreshCtrl();
     const QImage img = c.chart.BackBuffer();
     const ChartRect P = c.chart.GetPlottingRect();
+    const ChartRect under = c.bottom->GetLabel()->GetRect();  // its rows cover the drawn text
     const auto middle = [](CChartAxis* axis) {
         return (axis->ValueToScreen(0) + axis->ValueToScreen(100)) / 2.0;
     };
-
-    const QRect title = InkBox(img, {4, 4, P.left, 296}, IsRed);
-    ASSERT_FALSE(title.isEmpty());
-    EXPECT_GT(title.height(), 3 * title.width()) << "drawn upwards";
-    EXPECT_NEAR(title.top() + title.height() / 2.0, middle(c.left) + 2, 1.5);
-
-    // Left of the axis line and its tick marks.
-    const QRect ticks = InkBox(img, {4, P.top - 8, P.left - 5, P.bottom + 8}, IsDarkNotRed);
-    ASSERT_FALSE(ticks.isEmpty());
-    EXPECT_GT(ticks.left(), title.right() + 1);
-    const double step = c.left->GetTickIncrement();
-    const int half = int(c.left->ValueToScreen(0) - c.left->ValueToScreen(step)) / 2;
-    int labels = 0;
-    for (double v = step; v < 100; v += step) {  // inner ticks: their labels are not clipped
-        const int y = c.left->ValueToScreen(v);
-        const QRect label = InkBox(img, {4, y - half + 1, P.left - 5, y + half}, IsDarkNotRed);
-        if (label.isEmpty()) continue;
-        EXPECT_NEAR(label.top() + label.height() / 2.0, y + 0.5, 2.0) << v;
-        ++labels;
-    }
-    EXPECT_GT(labels, 3);
-
-    const ChartRect under = c.bottom->GetLabel()->GetRect();  // its rows cover the drawn text
+    const QRect title = InkBox(img, {4, 4, 496, c.chart.GetTitle()->GetRect().bottom});
+    EXPECT_NEAR(title.center().x(), 250, 2);
+    const QRect leftTitle = InkBox(img, {4, 4, P.left, 296}, IsRed);
+    EXPECT_GT(leftTitle.height(), 3 * leftTitle.width()) << "drawn upwards";
+    EXPECT_NEAR(leftTitle.top() + leftTitle.height() / 2.0, middle(c.left) + 2, 1.5);
     const QRect bottomTitle = InkBox(img, {4, under.top, 496, under.bottom});
-    ASSERT_FALSE(bottomTitle.isEmpty());
     EXPECT_NEAR(bottomTitle.left() + bottomTitle.width() / 2.0, middle(c.bottom) - 2, 1.5);
+    const QRect leftTicks = InkBox(img, {4, P.top - 8, P.left - 5, P.bottom + 8}, IsDarkNotRed);
+    EXPECT_GT(leftTicks.left(), leftTitle.right() + 1);
+
+    for (CChartStandardAxis* axis : {c.left, c.bottom}) {
+        const bool across = axis == c.bottom;
+        const double step = axis->GetTickIncrement();
+        const int half = std::abs(axis->ValueToScreen(step) - axis->ValueToScreen(0)) / 2;
+        int labels = 0;
+        for (double v = step; v < 100; v += step) {  // inner ticks: their labels are not clipped
+            const int at = axis->ValueToScreen(v);
+            const QRect label =
+                across ? InkBox(img, {at - half + 1, P.bottom + 5, at + half, under.top})
+                       : InkBox(img, {4, at - half + 1, P.left - 5, at + half}, IsDarkNotRed);
+            if (label.isEmpty()) continue;
+            EXPECT_NEAR(
+                across ? label.left() + label.width() / 2.0 : label.top() + label.height() / 2.0,
+                at + 0.5, 2.0)
+                << v;
+            ++labels;
+        }
+        EXPECT_GT(labels, 3) << across;
+    }
 }
 
 TEST(ChartRendering, EqualBoundsPutLabelAndPointsInTheMiddleWithoutTicks) {
@@ -235,27 +203,24 @@ TEST(ChartRefresh, DeferredRefreshRunsOnceWhenTheCounterComesBackToOne) {
     EXPECT_EQ(chart.RedrawCount(), before + 1);
 }
 
-TEST(ChartSeries, SurfaceLeftOfTheRangeKeepsItsLastSegmentAndIsClippedAway) {
+// Left of the range an area keeps its last segment (the two points nearest the range and the
+// two base corners) and is clipped away; one whose next point lies right of the range (a
+// zoomed chart) is filled up to the right edge, not left out.
+TEST(ChartSeries, SurfacesAreClippedAtTheEdgesOfTheRange) {
     TwoAxisChart c(300, 200, {100, 200});
     CChartSurfaceSerie* s = c.Surface({{0, 5}, {9, 5}, {10, 5}});
     const ChartRect P = c.chart.GetPlottingRect();
-    // The two points nearest the range and the two base corners.
     ASSERT_EQ(s->SurfacePolygon().size(), 4u);
     EXPECT_LT(s->SurfacePolygon()[2].x(), P.left);
     EXPECT_EQ(
         PixelsOf(c.chart.BackBuffer(), {P.left, P.top, P.right + 1, P.bottom + 1}, s->GetColor()),
         0);
-}
-
-// An area whose next point lies right of the range (a zoomed chart) is filled up to the
-// right edge: the segment towards that point is drawn and clipped, not left out.
-TEST(ChartSeries, SurfaceIsFilledUpToTheRightEdgeWhenItsNextPointLiesBeyond) {
-    TwoAxisChart c(300, 200);
-    CChartSurfaceSerie* s = c.Surface({{0, 5}, {4, 5}, {20, 5}});
-    const ChartRect P = c.chart.GetPlottingRect();
-    const int y = P.bottom - 5;
-    EXPECT_TRUE(IsColor(c.chart.BackBuffer(), P.right - 3, y, s->GetColor()));
-    EXPECT_TRUE(IsColor(c.chart.BackBuffer(), P.left + 3, y, s->GetColor()));
+    c.bottom->SetMinMax(0, 10);
+    const SChartXYPoint beyond[] = {{0, 5}, {4, 5}, {20, 5}};
+    s->SetPoints(beyond, 3);
+    const ChartRect Q = c.chart.GetPlottingRect();
+    EXPECT_TRUE(IsColor(c.chart.BackBuffer(), Q.right - 3, Q.bottom - 5, s->GetColor()));
+    EXPECT_TRUE(IsColor(c.chart.BackBuffer(), Q.left + 3, Q.bottom - 5, s->GetColor()));
 }
 
 TEST(ChartSeries, AutomaticAxesFitTheSeries) {

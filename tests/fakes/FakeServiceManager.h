@@ -1,5 +1,4 @@
 #pragma once
-
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -17,8 +16,7 @@
 class FakeServiceManager : public ServiceManager {
 public:
     struct Calls {
-        int openManager = 0, openService = 0, create = 0, description = 0, failureActions = 0;
-        int start = 0, stop = 0, query = 0, remove = 0;
+        int create = 0, start = 0, stop = 0, remove = 0;
     };
     using Code = std::optional<uint32_t>;  // failure code (0: none); nullopt: works
 
@@ -32,7 +30,6 @@ public:
         Set(openServiceFailure_, code);
         Set(opensBeforeFailure_, afterOpens);
     }
-    void SetQueryFails(bool fails) { Set(queryFails_, fails); }
     void SetStartRefused(uint32_t code) { Set(startRefused_, code); }  // 0: accepted
     void SetCreateFailure(Code code) { Set(createFailure_, code); }
     void SetDeleteFailure(Code code) { Set(deleteFailure_, code); }
@@ -45,20 +42,17 @@ public:
     int OpenHandles() const { return openHandles_->load(); }
     bool Installed() const { return Get(installed_); }
     uint32_t State() const { return Get(state_); }
-    std::optional<ServiceDefinition> LastCreated() const { return Get(created_); }
-    std::string Description() const { return Get(description_); }
-    FailureActions LastFailureActions() const { return Get(failureActions_); }
 
     // --- ServiceManager ---
     std::unique_ptr<Manager> OpenManager() override {
-        const auto lock = Count(calls_.openManager);
+        const std::lock_guard<std::mutex> lock(mutex_);
         if (openManagerFailure_) return Fail<std::unique_ptr<Manager>>(*openManagerFailure_);
         return MakeHandle<Manager>();
     }
 
     std::unique_ptr<Service> OpenService(Manager&, const std::string&) override {
         using Result = std::unique_ptr<Service>;
-        const auto lock = Count(calls_.openService);
+        const std::lock_guard<std::mutex> lock(mutex_);
         if (openServiceFailure_) {
             if (opensBeforeFailure_ == 0) return Fail<Result>(*openServiceFailure_);
             --opensBeforeFailure_;
@@ -67,7 +61,7 @@ public:
         return MakeHandle<Service>();
     }
 
-    std::unique_ptr<Service> CreateService(Manager&, const ServiceDefinition& definition) override {
+    std::unique_ptr<Service> CreateService(Manager&, const ServiceDefinition&) override {
         using Result = std::unique_ptr<Service>;
         const auto lock = Count(calls_.create);
         if (createFailure_) return Fail<Result>(*createFailure_);
@@ -75,21 +69,11 @@ public:
         installed_ = true;
         state_ = raw_state::kStopped;
         pending_.clear();
-        created_ = definition;
         return MakeHandle<Service>();
     }
-
-    bool ChangeDescription(Service&, const std::string& description) override {
-        const auto lock = Count(calls_.description);
-        description_ = description;
-        return true;
-    }
-
-    bool ChangeFailureActions(Service&, const FailureActions& actions) override {
-        const auto lock = Count(calls_.failureActions);
-        failureActions_ = actions;
-        return true;
-    }
+    // What an install writes is checked over the real backends.
+    bool ChangeDescription(Service&, const std::string&) override { return true; }
+    bool ChangeFailureActions(Service&, const FailureActions&) override { return true; }
 
     bool StartService(Service&) override {
         const auto lock = Count(calls_.start);
@@ -105,8 +89,7 @@ public:
     }
 
     bool QueryServiceState(Service&, uint32_t& state) override {
-        const auto lock = Count(calls_.query);
-        if (queryFails_) return Fail(service_error::kAccessDenied);
+        const std::lock_guard<std::mutex> lock(mutex_);
         if (!pending_.empty()) {
             state_ = pending_.front();
             pending_.pop_front();
@@ -169,12 +152,8 @@ private:
     std::deque<uint32_t> pending_;
     Code openManagerFailure_, openServiceFailure_, createFailure_, deleteFailure_;
     int opensBeforeFailure_ = 0;
-    bool queryFails_ = false;
     uint32_t startRefused_ = 0;
     std::vector<uint32_t> startSequence_{raw_state::kStartPending, raw_state::kRunning};
     std::vector<uint32_t> stopSequence_{raw_state::kStopPending, raw_state::kStopped};
     Calls calls_;
-    std::optional<ServiceDefinition> created_;
-    std::string description_;
-    FailureActions failureActions_;
 };

@@ -1,7 +1,8 @@
 #pragma once
 // A fresh directory under the temporary directory, removed with everything in it; whole files
-// written and read.
+// written and read; a file's mode.
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,12 @@ inline std::string ReadText(const std::string& path) {
     std::ostringstream content;
     content << std::ifstream(path, std::ios::binary).rdbuf();
     return content.str();
+}
+
+// The permission bits of `path` itself (a link's own), 0 when it is missing.
+inline mode_t ModeOf(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
 
 class TempDir {

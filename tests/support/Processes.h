@@ -1,0 +1,77 @@
+#pragma once
+// Waiting without timing anything, and a child process that holds a file lock.
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace test {
+
+// Whether `condition` came true within `limit` (asked every 10 ms): a bound against hanging,
+// not a measured time.
+inline bool WaitUntil(const std::function<bool()>& condition,
+                      std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// A child process that takes the exclusive lock of `path` (made 0600 when missing, never
+// through a link), writes `text` into it and waits to be killed; as account `uid` (group
+// alike) when given. Killed and reaped with the guard.
+class LockHolder {
+public:
+    explicit LockHolder(const std::string& path, const std::string& text = "",
+                        uid_t uid = static_cast<uid_t>(-1)) {
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            if (uid != static_cast<uid_t>(-1) &&
+                (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
+                 ::setresuid(uid, uid, uid) != 0))
+                ::_exit(1);
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
+            if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::_exit(1);
+            (void)!::write(fd, text.data(), text.size());
+            (void)!::write(ready[1], "x", 1);
+            for (;;) ::pause();
+        }
+        ::close(ready[1]);
+        char byte;
+        held_ = pid_ > 0 && ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~LockHolder() {
+        if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) Reap();
+    }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+    bool held() const { return held_; }
+    pid_t pid() const { return pid_; }
+    // Waits for the child to end: the signal that ended it, 0 for an exit, -1 when it lives on.
+    int Reap() {
+        int status = 0;
+        if (pid_ <= 0 || !WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }))
+            return -1;
+        pid_ = -1;
+        return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool held_ = false;
+};
+
+}  // namespace test
