@@ -1,23 +1,16 @@
 // The real server against clients that misbehave on purpose: trickling heads, login floods,
-// header bombs, pipelining and half-closing, clients that stop reading, thousands of idle
-// connections, every way to a tunnel without the right credentials, and kill -9 while history
-// is written. Each time the server must stay within its limits and keep serving everyone else.
-#include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
+// header bombs, ambiguous framing, clients that stop reading, thousands of idle connections,
+// connection and control-channel limits, and kill -9 while history is written. Each time the
+// server must stay within its limits and keep serving everyone else.
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <asio.hpp>
 #include <fstream>
-#include <memory>
 #include <random>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "Common/Database.h"
 #include "tests/server/ServerHarness.h"
@@ -45,31 +38,27 @@ int64_t ResidentKiB(pid_t pid) {
 
 using HostileClients = ServerTest;
 
-// The handshake limit is a deadline for the whole head, not a pause between bytes.
+// The handshake limit is a deadline for the whole head, not a pause between bytes: heads
+// trickled a byte at a time are never answered and their connections end; others are served.
 TEST_F(HostileClients, TricklingClientsAreEndedAtTheHandshakeDeadlineWhileOthersAreServed) {
     Start({{"anonymous_allow", "1"}, {"handshake_timeout", "2"}});
-    Client http(listen_, 8000ms);
-    Client socks(listen_, 8000ms);
-    ASSERT_TRUE(http.ok() && socks.ok());
+    Client http(listen_, 8000ms), socks(listen_, 8000ms);
     ASSERT_TRUE(socks.Send(std::string("\x05\x01\x00", 3)));
     ASSERT_EQ(socks.ReceiveExactly(2), std::string("\x05\x00", 2));
-    const std::string head = Get("/hello");
-    // A request for a long name: whole, it would take longer than the deadline to trickle.
-    const std::string name(60, 'a');
+    // Whole, each takes longer than the deadline to trickle (for SOCKS5: a request for a long
+    // name).
+    const std::string head = Get("/hello"), name(60, 'a');
     const std::string request =
         std::string("\x05\x01\x00\x03", 4) + char(name.size()) + name + std::string("\x00\x50", 2);
-    const auto start = std::chrono::steady_clock::now();
-    for (size_t i = 0; i < head.size() && std::chrono::steady_clock::now() - start < 6s; ++i) {
-        if (!http.Send(head.substr(i, 1))) break;
+    for (size_t i = 0; i < head.size() && http.Send(head.substr(i, 1)); ++i) {
         if (i < request.size()) socks.Send(request.substr(i, 1));
         if (i == 2) {
             EXPECT_TRUE(OthersAreServed());
         }
-        std::this_thread::sleep_for(250ms);
+        std::this_thread::sleep_for(100ms);
     }
-    EXPECT_TRUE(http.Closed());
+    EXPECT_TRUE(http.Closed()) << "still open: the trickled head was let through";
     EXPECT_TRUE(socks.Closed());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
     EXPECT_TRUE(OthersAreServed());
 }
 
@@ -79,14 +68,12 @@ TEST_F(HostileClients, ASlowButProgressingUploadOutlastsTheResponseWait) {
     Start({{"anonymous_allow", "1"}, {"upstream_timeout", "1"}, {"response_timeout", "1"}});
     Client client(listen_, 8000ms);
     const std::string body = "0123456789";
-    ASSERT_TRUE(client.Send("POST http://127.0.0.1:" + std::to_string(origin_.Port()) +
-                            "/echo HTTP/1.1\r\nContent-Length: 10\r\n\r\n"));
+    ASSERT_TRUE(client.Send("POST " + Url("/echo") + " HTTP/1.1\r\nContent-Length: 10\r\n\r\n"));
     for (const char c : body) {
         std::this_thread::sleep_for(400ms);
         ASSERT_TRUE(client.Send(std::string(1, c)));
     }
-    EXPECT_NE(client.ReceiveUntil(body).find("200 OK\r\nContent-Length: 10\r\n\r\n" + body),
-              std::string::npos);
+    EXPECT_EQ(client.ReceiveUntil(body), Answer(body));
 }
 
 // Failed logins raise alarms, but a flood of them is rate-limited and the guessing address is
@@ -108,7 +95,6 @@ TEST_F(HostileClients, AFloodOfFailedLoginsRaisesFewAlarmsAndLocksNobodyOut) {
     EXPECT_TRUE(WaitUntil([] { return Count("select count(*) from alarms") > 0; }));
     std::this_thread::sleep_for(1500ms);  // the writer's batches and the one-second window
     const int64_t alarms = Count("select count(*) from alarms");
-    EXPECT_GE(alarms, 1);
     EXPECT_LE(alarms, kAttempts / 4) << "one alarm per attempt is a flood of its own";
     EXPECT_EQ(Count("select count(*) from alarms where message like "
                     "'too many failed logins from 127.0.0.1:%'"),
@@ -119,47 +105,32 @@ TEST_F(HostileClients, AFloodOfFailedLoginsRaisesFewAlarmsAndLocksNobodyOut) {
     EXPECT_EQ(Status("--interface 127.0.0.2 " + Http("alice:secret") + Url("/hello")), "200");
 }
 
-// Heads too large in any shape are refused with 431 and cost the server nothing lasting.
-TEST_F(HostileClients, HeaderBombsOfManyFieldsOrOneEndlessLineAreRefused) {
+// Heads too large in any shape are refused with 431 and cost the server nothing lasting;
+// requests an origin could frame otherwise than the proxy are refused with 400, not passed on.
+TEST_F(HostileClients, HeaderBombsAndAmbiguousFramingAreRefused) {
     Start({{"anonymous_allow", "1"}});
     const int64_t before = ResidentKiB(server_->Pid());
     std::string manyFields;
     for (int i = 0; i < 20000; ++i) manyFields += "X-" + std::to_string(i) + ": y\r\n";
-    const std::string bombs[] = {
-        Get("/hello", manyFields),
-        "GET http://127.0.0.1/" + std::string(1 << 20, 'a') + " HTTP/1.1\r\n\r\n"};
-    for (const std::string& bomb : bombs) {
+    const std::string post = "POST " + Url("/echo") + " HTTP/1.1\r\n";
+    const std::string chunked = post + "Transfer-Encoding: chunked\r\n\r\n";
+    const std::pair<std::string, std::string> requests[] = {
+        {Get("/hello", manyFields), "431"},
+        {"GET http://127.0.0.1/" + std::string(1 << 20, 'a') + " HTTP/1.1\r\n\r\n", "431"},
+        {post + "Content-Length : 5\r\n\r\nhello", "400"},
+        {post + "Transfer-Encoding : chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", "400"},
+        {chunked + "5;a\nb\r\nhello\r\n0\r\n\r\n", "400"},  // a bare LF in a chunk extension
+        {chunked + "5\r\nhelloXY0\r\n\r\n", "400"},         // chunk data not ended by CRLF
+    };
+    for (const auto& [request, status] : requests) {
         Client client(listen_);
-        client.Send(bomb);  // the server may close before all of it is sent
-        EXPECT_EQ(client.ReceiveUntil("\r\n").substr(0, 12), "HTTP/1.1 431");
+        client.Send(request);  // the server may close before all of it is sent
+        EXPECT_EQ(client.ReceiveUntil("\r\n").substr(0, 12), "HTTP/1.1 " + status)
+            << request.substr(0, 100);
     }
     EXPECT_TRUE(OthersAreServed());
     if (kMeasuresMemory) {
         EXPECT_LT(ResidentKiB(server_->Pid()) - before, 16 * 1024);
-    }
-}
-
-// Several requests in one write are answered in order; a client that half-closes after its
-// request still gets the whole answer.
-TEST_F(HostileClients, PipelinedRequestsAndHalfClosedClientsGetEveryAnswer) {
-    Start({{"anonymous_allow", "1"}});
-    {
-        Client client(listen_);
-        ASSERT_TRUE(client.Send(Get("/hello") + Get("/chunked") + Get("/bytes/5")));
-        const std::string answers = client.ReceiveUntil("xxxxx");
-        const size_t hello = answers.find("hello world");
-        const size_t chunked = answers.find("3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n");
-        const size_t bytes = answers.find("xxxxx");
-        ASSERT_NE(bytes, std::string::npos) << answers;
-        EXPECT_LT(hello, chunked);
-        EXPECT_LT(chunked, bytes);
-    }
-    {
-        Client client(listen_);
-        ASSERT_TRUE(client.Send(Get("/bytes/100000", "Connection: close\r\n")));
-        client.EndSending();
-        EXPECT_NE(client.ReceiveUntil(std::string(100000, 'x')).find(std::string(100000, 'x')),
-                  std::string::npos);
     }
 }
 
@@ -169,7 +140,7 @@ TEST_F(HostileClients, PipelinedRequestsAndHalfClosedClientsGetEveryAnswer) {
 TEST_F(HostileClients, BodilessResponsesEndAtTheirHeadSoNoOriginAnswersForAnother) {
     Start({{"anonymous_allow", "1"}});
     HttpOrigin other;
-    const std::string inner = "HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\ninjected";
+    const std::string inner = Answer("injected");
     const std::string head = " X\r\nContent-Length: " + std::to_string(inner.size()) + "\r\n\r\n";
     struct Case {
         std::string method, status, version, answer;
@@ -188,29 +159,9 @@ TEST_F(HostileClients, BodilessResponsesEndAtTheirHeadSoNoOriginAnswersForAnothe
                     c.status + " HTTP/" + c.version + "\r\nConnection: keep-alive\r\n\r\n" +
                     "GET http://127.0.0.1:" + std::to_string(other.Port()) + "/hello HTTP/" +
                     c.version + "\r\n\r\n");
-        EXPECT_EQ(client.ReceiveUntil("hello world"),
-                  c.answer + "HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\nhello world")
+        EXPECT_EQ(client.ReceiveUntil("hello world"), c.answer + Answer("hello world"))
             << c.method << " " << c.status << " HTTP/" << c.version;
     }
-}
-
-// Requests that an origin could frame otherwise than the proxy are refused, not passed on.
-TEST_F(HostileClients, RequestsAnOriginCouldFrameDifferentlyAreRefused) {
-    Start({{"anonymous_allow", "1"}});
-    const std::string post = "POST http://127.0.0.1:" + std::to_string(origin_.Port()) + "/echo";
-    const std::string chunked = " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n";
-    const std::string requests[] = {
-        post + " HTTP/1.1\r\nContent-Length : 5\r\n\r\nhello",
-        post + " HTTP/1.1\r\nTransfer-Encoding : chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
-        post + chunked + "5;a\nb\r\nhello\r\n0\r\n\r\n",  // a bare LF in a chunk extension
-        post + chunked + "5\r\nhelloXY0\r\n\r\n",         // chunk data not ended by CRLF
-    };
-    for (const std::string& request : requests) {
-        Client client(listen_);
-        client.Send(request);
-        EXPECT_EQ(client.ReceiveUntil("\r\n").substr(0, 12), "HTTP/1.1 400") << request;
-    }
-    EXPECT_TRUE(OthersAreServed());
 }
 
 // When the origin drops a kept-alive connection unanswered, only a safe request without a
@@ -218,14 +169,13 @@ TEST_F(HostileClients, RequestsAnOriginCouldFrameDifferentlyAreRefused) {
 // answered 502.
 TEST_F(HostileClients, RequestsThatMayHaveChangedSomethingAreNeverSentTwice) {
     Start({{"anonymous_allow", "1"}});
-    const std::string origin = "http://127.0.0.1:" + std::to_string(origin_.Port());
     for (const std::string& unsafe :
-         {"DELETE " + origin + "/hello HTTP/1.1\r\n\r\n",
-          "POST " + origin + "/hello HTTP/1.1\r\nContent-Length: 1\r\n\r\nx",
-          "GET " + origin + "/echo HTTP/1.1\r\nContent-Length: 1\r\n\r\nx"}) {
+         {"DELETE " + Url("/hello") + " HTTP/1.1\r\n\r\n",
+          "POST " + Url("/hello") + " HTTP/1.1\r\nContent-Length: 1\r\n\r\nx",
+          "GET " + Url("/echo") + " HTTP/1.1\r\nContent-Length: 1\r\n\r\nx"}) {
         Client client(listen_);
-        ASSERT_TRUE(client.Send("GET " + origin + "/bye HTTP/1.1\r\n\r\n"));
-        ASSERT_NE(client.ReceiveUntil("bye").find("bye"), std::string::npos);
+        ASSERT_TRUE(client.Send(Get("/bye")));
+        ASSERT_EQ(client.ReceiveUntil("bye"), Answer("bye"));
         const int connections = origin_.Connections();
         client.Send(unsafe);
         EXPECT_EQ(client.ReceiveUntil("\r\n").substr(0, 12), "HTTP/1.1 502") << unsafe;
@@ -237,16 +187,12 @@ TEST_F(HostileClients, RequestsThatMayHaveChangedSomethingAreNeverSentTwice) {
 // name from /etc/hosts and an address literal are served meanwhile, and the waiting
 // connections get 504 when their upstream time is up, whatever the resolver still does.
 TEST_F(HostileClients, ASilentDnsServerHoldsUpOnlyTheLookupsSentToIt) {
-    const int dns = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(dns, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ::getsockname(dns, reinterpret_cast<sockaddr*>(&address), &length);
-    const std::string server = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    asio::io_context io;
+    asio::ip::udp::socket dns(io, {asio::ip::address_v4::loopback(), 0});
+    dns.non_blocking(true);
     {
-        test::ScopedEnv silent("TORVO_DNS_SERVER", server);
+        test::ScopedEnv silent("TORVO_DNS_SERVER",
+                               "127.0.0.1:" + std::to_string(dns.local_endpoint().port()));
         Start({{"anonymous_allow", "1"}, {"upstream_timeout", "3"}});
     }
     std::vector<std::unique_ptr<Client>> waiting;
@@ -257,21 +203,20 @@ TEST_F(HostileClients, ASilentDnsServerHoldsUpOnlyTheLookupsSentToIt) {
     }
     int queries = 0;
     char datagram[512];
+    asio::error_code none;
     EXPECT_TRUE(WaitUntil([&] {
-        while (::recv(dns, datagram, sizeof datagram, MSG_DONTWAIT) > 0) ++queries;
+        while (dns.receive(asio::buffer(datagram), 0, none) > 0) ++queries;
         return queries >= 4;
     }));
     for (const char* host : {"localhost", "127.0.0.1"}) {
         Client client(listen_);
         client.Send(std::string("GET http://") + host + ":" + std::to_string(origin_.Port()) +
                     "/hello HTTP/1.1\r\n\r\n");
-        EXPECT_NE(client.ReceiveUntil("hello world").find("hello world"), std::string::npos)
-            << host;
+        EXPECT_EQ(client.ReceiveUntil("hello world"), Answer("hello world")) << host;
     }
     for (const auto& client : waiting) {
         EXPECT_EQ(client->ReceiveUntil("\r\n").substr(0, 12), "HTTP/1.1 504");
     }
-    ::close(dns);
 }
 
 // A client that asks for a large answer and stops reading holds only bounded buffers, is
@@ -280,8 +225,7 @@ TEST_F(HostileClients, AClientThatStopsReadingHoldsLittleAndIsEndedWhenIdle) {
     Start({{"anonymous_allow", "1"}, {"idle_timeout", "3"}});
     const int64_t before = ResidentKiB(server_->Pid());
     // Small fixed receive buffers, so that the kernel cannot hold the answers either.
-    Client http(listen_, 10000ms, 65536);
-    Client socks(listen_, 10000ms, 65536);
+    Client http(listen_, 10000ms, 65536), socks(listen_, 10000ms, 65536);
     ASSERT_TRUE(http.Send(Get("/bytes/67108864")));
     ASSERT_TRUE(socks.Socks5(origin_.Port()));
     ASSERT_TRUE(socks.Send("GET /bytes/67108864 HTTP/1.1\r\nHost: o\r\n\r\n"));
@@ -292,17 +236,10 @@ TEST_F(HostileClients, AClientThatStopsReadingHoldsLittleAndIsEndedWhenIdle) {
             << "the answers are not buffered";
     }
     // Well past the idle time-out the server has given up: reading now ends early, the
-    // answers cut short.
+    // answers cut short (whole, they would leave the connections open).
     std::this_thread::sleep_for(6500ms);
-    for (Client* client : {&http, &socks}) {
-        SCOPED_TRACE(client == &http ? "HTTP" : "SOCKS5");
-        size_t received = 0;
-        char chunk[65536];
-        ssize_t count;
-        while ((count = ::recv(client->fd(), chunk, sizeof chunk, 0)) > 0) received += count;
-        EXPECT_TRUE(count == 0 || errno == ECONNRESET) << "still open after " << received;
-        EXPECT_LT(received, 67108864u);
-    }
+    EXPECT_TRUE(http.Closed()) << "HTTP";
+    EXPECT_TRUE(socks.Closed()) << "SOCKS5";
 }
 
 // Ten thousand connections at once: within the configured maximum the server holds them
@@ -326,22 +263,26 @@ TEST_F(HostileClients, TenThousandIdleConnectionsAreHeldCheaply) {
         if (i % 2 == 0) idle.back()->Send(std::string("\x05\x01\x00", 3));
     }
     EXPECT_TRUE(OthersAreServed());
-    const int64_t grown = ResidentKiB(server_->Pid()) - before;
     if (kMeasuresMemory) {
-        EXPECT_LT(grown, kConnections * 20) << "KiB for " << kConnections;
+        EXPECT_LT(ResidentKiB(server_->Pid()) - before, kConnections * 20) << "KiB for 10 000";
     }
 }
 
-// One address filling max_connections with silent connections gets only its share (a quarter
-// by default); the others are still served.
-TEST_F(HostileClients, OneAddressGetsOnlyItsShareOfTheConnections) {
-    Start({{"anonymous_allow", "1"}, {"max_connections", "8"}});
-    std::vector<std::unique_ptr<Client>> silent;
-    for (int i = 0; i < 8; ++i) {
-        silent.push_back(std::make_unique<Client>(listen_, 5000ms, 0, "127.0.0.2"));
-    }
-    EXPECT_TRUE(silent[2]->Closed()) << "beyond its share of 2";
-    EXPECT_TRUE(OthersAreServed());
+// Beyond max_connections a client is turned away at once, and so is one beyond its address's
+// share of them (a quarter by default); a silent client is ended by the handshake time-out, a
+// tunnel is not. Each from an address of its own, so that each limit shows alone.
+TEST_F(HostileClients, ConnectionsBeyondTheLimitsAndSilentOnesAreTurnedAway) {
+    Start({{"anonymous_allow", "1"}, {"handshake_timeout", "2"}, {"max_connections", "4"}});
+    Client first(listen_), silent(listen_, 5s, 0, "127.0.0.2");
+    ASSERT_TRUE(first.Socks5(origin_.Port()));
+    EXPECT_FALSE(Client(listen_).Socks5(origin_.Port())) << "beyond the share of 1";
+    Client third(listen_, 5s, 0, "127.0.0.3"), fourth(listen_, 5s, 0, "127.0.0.4");
+    ASSERT_TRUE(third.Socks5(origin_.Port()) && fourth.Socks5(origin_.Port()));
+    EXPECT_FALSE(Client(listen_, 5s, 0, "127.0.0.5").Socks5(origin_.Port())) << "a fifth";
+    EXPECT_TRUE(
+        WaitUntil([&] { return Count("select count(*) from alarms where source='limit'") == 1; }));
+    EXPECT_EQ(silent.ReceiveToEnd(), "");
+    EXPECT_FALSE(first.Closed(200ms));
 }
 
 // What clients send is stored and logged escaped and cut: a user name with a newline and a
@@ -375,7 +316,8 @@ TEST_F(HostileClients, ClientTextIsStoredEscapedCutAndWithoutPasswords) {
 }
 
 // The control channel answers root and the server's own account only, holds few connections
-// at once and ends idle ones; another local account gets no byte.
+// at once and ends idle ones; another local account gets no byte. Requests the console never
+// sends get an error reply or a closed connection, and the server goes on answering.
 TEST_F(HostileClients, TheControlChannelServesItsOwnAccountFewAtOnceAndNotForLong) {
     Start({{"idle_timeout", "2"}});
     const pid_t child = ::fork();
@@ -390,10 +332,13 @@ TEST_F(HostileClients, TheControlChannelServesItsOwnAccountFewAtOnceAndNotForLon
     std::vector<std::unique_ptr<Client>> held;
     for (int i = 0; i < 17; ++i) held.push_back(std::make_unique<Client>(control_, 4000ms));
     EXPECT_TRUE(held.back()->Closed()) << "a 17th connection";
-    held.pop_back();
-    ASSERT_TRUE(held.front()->Send("engine\n"));
-    EXPECT_NE(held.front()->ReceiveUntil("-"), "");
-    EXPECT_TRUE(held.front()->Closed()) << "idle for the idle time-out";
+    ASSERT_TRUE(held[0]->Send("bogus\r\n\r\n" + std::string(300, 'a')));
+    const std::string error = R"({"err_code":1,"err_msg":"unknown command"})";
+    const std::string framed = std::to_string(error.size()) + "\r\n" + error;
+    EXPECT_EQ(held[0]->ReceiveToEnd(), framed + framed) << "the endless line ends the connection";
+    ASSERT_TRUE(held[1]->Send("engine\n"));
+    EXPECT_NE(held[1]->ReceiveUntil("-"), "");
+    EXPECT_TRUE(held[1]->Closed()) << "idle for the idle time-out";
 }
 
 // kill -9 while the writer thread is storing history: main.db stays sound every time and

@@ -1,9 +1,6 @@
 // Logins as a guesser tries them: passwords that share a digest, rows from older files, bursts
 // from one address; and the throttle's rules alone.
-#include <gtest/gtest.h>
-
 #include <fstream>
-#include <sstream>
 
 #include "Common/PasswordDigest.h"
 #include "Common/UserConf.h"

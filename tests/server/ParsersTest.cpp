@@ -152,38 +152,39 @@ TEST(HttpMessageParser, RequestHeadsGiveTheirFieldsAndLength) {
     EXPECT_EQ(connect.length, 39u);
 }
 
-TEST(HttpMessageParser, BodiesEndWhereTheirFramingSays) {
-    struct Case {
-        std::string message;
-        size_t bodyLength;
-    };
-    const std::vector<Case> cases = {
-        {"POST http://a/ HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello", 5},
-        {"POST http://a/ HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
-         "3\r\nabc\r\n4;ext=1\r\ndefg\r\n0\r\nTrailer: t\r\n\r\n",
-         40},
-    };
-    for (const auto& c : cases) {
-        for (const size_t piece : {size_t(1), size_t(7), size_t(1000)}) {
-            HttpMessageParser parser(HttpMessageParser::Kind::kRequest);
-            const std::string stream = c.message + "GET http://a/ HTTP/1.1\r\n\r\n";
-            HttpHead head;
-            ASSERT_EQ(parser.ReadHead(stream, 1024, head), Status::kHead);
-            size_t at = head.length;
-            Status status = Status::kNeedMore;
-            while (status == Status::kNeedMore) {
-                size_t used = 0;
-                status = parser.ReadBody(std::string_view(stream).substr(at, piece), used);
-                at += used;
-            }
-            EXPECT_EQ(status, Status::kComplete);
-            EXPECT_EQ(at - head.length, c.bodyLength) << c.message << " in pieces of " << piece;
-            parser.Reset();
-            EXPECT_EQ(parser.ReadHead(std::string_view(stream).substr(at), 1024, head),
-                      Status::kComplete);
-        }
+// A body ends where its framing says however it arrives (in pieces of 1, 7 or 1000 bytes): the
+// next request follows it.
+using Framed = std::tuple<std::string, size_t>;  // a message and the length of its body
+class RequestBody : public ::testing::TestWithParam<std::tuple<Framed, size_t>> {};
+
+TEST_P(RequestBody, EndsWhereItsFramingSays) {
+    const auto& [framed, piece] = GetParam();
+    const auto& [message, bodyLength] = framed;
+    HttpMessageParser parser(HttpMessageParser::Kind::kRequest);
+    const std::string stream = message + "GET http://a/ HTTP/1.1\r\n\r\n";
+    HttpHead head;
+    ASSERT_EQ(parser.ReadHead(stream, 1024, head), Status::kHead);
+    size_t at = head.length;
+    Status status = Status::kNeedMore;
+    while (status == Status::kNeedMore) {
+        size_t used = 0;
+        status = parser.ReadBody(std::string_view(stream).substr(at, piece), used);
+        at += used;
     }
+    EXPECT_EQ(status, Status::kComplete);
+    EXPECT_EQ(at - head.length, bodyLength);
+    parser.Reset();
+    EXPECT_EQ(parser.ReadHead(std::string_view(stream).substr(at), 1024, head), Status::kComplete);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RequestBody,
+    ::testing::Combine(
+        ::testing::Values(Framed{"POST http://a/ HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello", 5},
+                          Framed{"POST http://a/ HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                 "3\r\nabc\r\n4;ext=1\r\ndefg\r\n0\r\nTrailer: t\r\n\r\n",
+                                 40}),
+        ::testing::Values(size_t{1}, size_t{7}, size_t{1000})));
 
 TEST(HttpMessageParser, ResponsesWithoutLengthHeadAnswersAndInterimOnes) {
     HttpMessageParser parser(HttpMessageParser::Kind::kResponse);

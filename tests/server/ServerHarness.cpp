@@ -38,34 +38,6 @@ sockaddr_in Loopback(uint16_t port, const char* address = "127.0.0.1") {
     return result;
 }
 
-bool SendAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(sent));
-    }
-    return true;
-}
-
-// fork and exec; the child does nothing between them but what is safe after a fork in a
-// threaded program.
-pid_t Spawn(const std::vector<std::string>& arguments, const std::string& logFile) {
-    std::vector<char*> argv;
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        if (log >= 0) {
-            ::dup2(log, 1);
-            ::dup2(log, 2);
-        }
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
 }  // namespace
 
 const std::string& InstallDir() {
@@ -79,18 +51,19 @@ std::string MainDb() {
 }
 
 void ResetDatabase(const Rows& configuration, const Rows& accounts) {
-    fs::remove(MainDb());
-    test::CreateSchemaDb(MainDb());
+    std::string rows;
     for (const auto& [key, value] : configuration) {
-        Sql(SqlFormat("insert into configuration (key, value) values ('%q', '%q')", key.c_str(),
-                      value.c_str()));
+        rows += SqlFormat("insert into configuration (key, value) values ('%q', '%q');",
+                          key.c_str(), value.c_str());
     }
     for (const auto& [user, password] : accounts) {
-        Sql(
-            SqlFormat("insert into accounts (username, password, create_time) values "
-                      "('%q', '%u', '2026-1-1 0:0:0')",
-                      user.c_str(), PasswordDigest(password)));
+        rows += SqlFormat(
+            "insert into accounts (username, password, create_time) values "
+            "('%q', '%u', '2026-1-1 0:0:0');",
+            user.c_str(), PasswordDigest(password));
     }
+    fs::remove(MainDb());
+    test::CreateSchemaDb(MainDb(), rows);
     ::chmod(MainDb().c_str(), 0600);
 }
 
@@ -146,6 +119,20 @@ std::string Base64(std::string_view text) {
     return out;
 }
 
+std::string Pattern(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    uint32_t state = seed * 2654435761u + 1;
+    for (char& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+std::string Answer(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
 Client::Client(uint16_t port, std::chrono::milliseconds receiveLimit, int receiveBuffer,
                const char* from) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -174,54 +161,51 @@ void Client::SetReceiveLimit(std::chrono::milliseconds limit) {
 }
 
 bool Client::Send(std::string_view bytes) {
-    return SendAll(fd_, bytes);
+    while (!bytes.empty()) {
+        const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(sent));
+    }
+    return true;
 }
 
 void Client::EndSending() {
     ::shutdown(fd_, SHUT_WR);
 }
 
-std::string Client::ReceiveUntil(std::string_view marker) {
-    std::string received;
-    char chunk[16384];
-    while (received.find(marker) == std::string::npos) {
-        const ssize_t count = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (count <= 0) break;
+ssize_t Client::Receive(std::string& received, const std::function<bool()>& more, size_t limit) {
+    char chunk[65536];
+    ssize_t count = 1;
+    while (more() &&
+           (count = ::recv(fd_, chunk, std::min(sizeof chunk, limit - received.size()), 0)) > 0) {
         received.append(chunk, static_cast<size_t>(count));
     }
+    return count;
+}
+
+std::string Client::ReceiveUntil(std::string_view marker) {
+    std::string received;
+    Receive(received, [&] { return received.find(marker) == std::string::npos; });
     return received;
 }
 
 std::string Client::ReceiveExactly(size_t count) {
     std::string received;
-    char chunk[4096];
-    while (received.size() < count) {
-        const ssize_t got = ::recv(fd_, chunk, std::min(sizeof chunk, count - received.size()), 0);
-        if (got <= 0) break;
-        received.append(chunk, static_cast<size_t>(got));
-    }
+    Receive(
+        received, [&] { return received.size() < count; }, count);
     return received;
 }
 
 std::optional<std::string> Client::ReceiveToEnd() {
     std::string received;
-    char chunk[65536];
-    for (;;) {
-        const ssize_t count = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (count == 0) return received;
-        if (count < 0) return std::nullopt;
-        received.append(chunk, static_cast<size_t>(count));
-    }
+    if (Receive(received, [] { return true; }) < 0) return std::nullopt;
+    return received;
 }
 
 bool Client::Closed(std::optional<std::chrono::milliseconds> within) {
     if (within) SetReceiveLimit(*within);
-    char chunk[16384];
-    for (;;) {
-        const ssize_t count = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (count == 0 || (count < 0 && errno == ECONNRESET)) return true;
-        if (count < 0) return false;
-    }
+    std::string skipped;
+    return Receive(skipped, [&] { return skipped.clear(), true; }) == 0 || errno == ECONNRESET;
 }
 
 bool Client::Socks5(uint16_t destination, const std::string& user, const std::string& password) {
@@ -254,8 +238,21 @@ bool Client::Connect(uint16_t destination, const std::string& fields) {
     return head.rfind("HTTP/1.1 200", 0) == 0;
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std::string& logName)
-    : pid_(Spawn(arguments, InstallDir() + "/" + logName)) {}
+// fork and exec; the child does nothing between them but what is safe after a fork in a
+// threaded program.
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std::string& logName) {
+    const std::string logFile = InstallDir() + "/" + logName;
+    std::vector<char*> argv;
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (log >= 0) ::dup2(log, 1), ::dup2(log, 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+}
 
 ChildProcess::~ChildProcess() {
     if (pid_ > 0 && !Exited() && Terminate() == -1 && !exited_) {
@@ -328,69 +325,51 @@ Origin::~Origin() {
 
 HttpOrigin::HttpOrigin() : Origin([this](Client& connection) { Serve(connection, stopping_); }) {}
 
+// The proxy sends a request only once the one before is answered, so none runs into the next.
 void HttpOrigin::Serve(Client& connection, const std::atomic<bool>& stopping) {
-    const int fd = connection.fd();
-    std::string pending;
-    char chunk[16384];
     for (;;) {
-        size_t end;
-        while ((end = pending.find("\r\n\r\n")) == std::string::npos) {
-            const ssize_t count = ::recv(fd, chunk, sizeof chunk, 0);
-            if (count <= 0) return;
-            pending.append(chunk, static_cast<size_t>(count));
+        const std::string request = connection.ReceiveUntil("\r\n\r\n");
+        const size_t end = request.find("\r\n\r\n"), length = request.find("Content-Length: ");
+        if (end == std::string::npos) return;
+        const size_t pathStart = request.find(' ') + 1;
+        const std::string path =
+            request.substr(pathStart, request.find(' ', pathStart) - pathStart);
+        std::string body = request.substr(end + 4);
+        if (length < end) {
+            body +=
+                connection.ReceiveExactly(std::stoul(request.substr(length + 16)) - body.size());
         }
-        const std::string head = pending.substr(0, end + 4);
-        pending.erase(0, end + 4);
-        const size_t pathStart = head.find(' ') + 1;
-        const std::string path = head.substr(pathStart, head.find(' ', pathStart) - pathStart);
-        size_t bodyLength = 0;
-        if (const size_t at = head.find("Content-Length: "); at != std::string::npos) {
-            bodyLength = std::stoul(head.substr(at + 16));
-        }
-        std::string body;
-        while (pending.size() < bodyLength) {
-            const ssize_t count = ::recv(fd, chunk, sizeof chunk, 0);
-            if (count <= 0) return;
-            pending.append(chunk, static_cast<size_t>(count));
-        }
-        body = pending.substr(0, bodyLength);
-        pending.erase(0, bodyLength);
-
-        auto reply = [&](const std::string& content) {
-            return connection.Send("HTTP/1.1 200 OK\r\nContent-Length: " +
-                                   std::to_string(content.size()) + "\r\n\r\n" + content);
+        const auto reply = [&](const std::string& content) {
+            return connection.Send(Answer(content));
         };
         bool ok = true;
         if (path == "/hello") {
             ok = reply("hello world");
         } else if (path == "/chunked") {
-            ok = SendAll(fd,
-                         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                         "3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n");
+            ok = connection.Send(kChunkedAnswer);
         } else if (path.rfind("/bytes/", 0) == 0) {
             ok = reply(std::string(std::stoul(path.substr(7)), 'x'));
         } else if (path.rfind("/slow/", 0) == 0) {
             const size_t total = std::stoul(path.substr(6));
-            ok = SendAll(
-                fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total) + "\r\n\r\n");
+            ok = connection.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total) +
+                                 "\r\n\r\n");
             for (size_t sent = 0; ok && sent < total && !stopping; sent += 65536) {
                 ok = connection.Send(std::string(std::min<size_t>(65536, total - sent), 'x'));
                 std::this_thread::sleep_for(100ms);
             }
         } else if (path == "/bye") {
             reply("bye");
-            ::shutdown(fd, SHUT_RDWR);  // a connection it never said it would close
+            ::shutdown(connection.fd(), SHUT_RDWR);  // a connection it never said it would close
             return;
         } else if (path == "/echo") {
             ok = reply(body);
         } else if (path.rfind("/inject/", 0) == 0) {
             // A head whose length field frames another response after it.
-            const std::string inner = "HTTP/1.1 200 OK\r\nContent-Length: 8\r\n\r\ninjected";
+            const std::string inner = Answer("injected");
             ok = connection.Send("HTTP/1.1 " + path.substr(8) + " X\r\nContent-Length: " +
                                  std::to_string(inner.size()) + "\r\n\r\n" + inner);
         } else if (path == "/silent") {
-            while (::recv(fd, chunk, sizeof chunk, 0) > 0) {
-            }
+            connection.Closed();
             return;
         } else {
             ok = connection.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
@@ -423,6 +402,7 @@ void ServerTest::Serve() {
     listen_ = FreePort();
     control_ = FreePort();
     server_ = std::make_unique<ServerProcess>(listen_, control_);
+    link_.SetPort(control_);
     ASSERT_TRUE(server_->Ready());
 }
 
@@ -452,6 +432,11 @@ std::string ServerTest::Get(const std::string& path, const std::string& fields) 
 
 std::string ServerTest::Login(const std::string& user, const std::string& password) {
     return "Proxy-Authorization: Basic " + Base64(user + ":" + password) + "\r\n";
+}
+
+bool ServerTest::ApplyConf() {
+    std::string reply;
+    return link_.ApplyConf(reply) && reply.find("\"err_code\":0") != std::string::npos;
 }
 
 bool ServerTest::OthersAreServed() const {

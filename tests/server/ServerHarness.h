@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "server_link/MQClient.h"
+
 namespace server_test {
 
 using namespace std::chrono_literals;
@@ -42,6 +44,12 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 bool Accepting(uint16_t port);
 // Base64 of `text` (RFC 4648, padded).
 std::string Base64(std::string_view text);
+// `size` bytes that show a lost, doubled or reordered piece (unlike a run of one letter).
+std::string Pattern(size_t size, unsigned seed);
+// An origin's 200 answer with a length, and its chunked "abcdefg".
+std::string Answer(const std::string& body);
+inline const std::string kChunkedAnswer =
+    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n";
 
 // One connection of the test to 127.0.0.1:port, with bounded receives, and the openers of a
 // tunnel through the proxy.
@@ -83,6 +91,9 @@ public:
     void SetReceiveLimit(std::chrono::milliseconds limit);
 
 private:
+    // Appends what arrives while `more` holds, at most `limit` bytes in all: the last recv().
+    ssize_t Receive(std::string& received, const std::function<bool()>& more,
+                    size_t limit = SIZE_MAX);
     int fd_ = -1;
 };
 
@@ -97,8 +108,7 @@ public:
     pid_t Pid() const { return pid_; }
     // Reaps it if it has ended.
     bool Exited();
-    // Its exit code once it has ended (-1 when a signal ended it).
-    int ExitCode() const { return exitCode_; }
+    int ExitCode() const { return exitCode_; }  // once it has ended; -1 after a signal
     // SIGTERM, then waits up to 5 s: the exit code, or -1.
     int Terminate();
 
@@ -177,6 +187,9 @@ CurlResult Curl(const std::string& arguments);
 // The server on fresh ports over a fresh main.db, with an HTTP origin beside it.
 class ServerTest : public ::testing::Test {
 protected:
+    ServerTest() {
+        link_.SetRunningCheck([] { return true; });
+    }
     // A fresh main.db with these rows and accounts, and the server on it.
     void Start(const Rows& configuration,
                const Rows& accounts = {{"alice", "secret"}, {"bob", "b0b"}});
@@ -196,11 +209,14 @@ protected:
     static std::string Login(const std::string& user, const std::string& password);
     // A well-behaved client gets its page (as alice) while others misbehave.
     bool OthersAreServed() const;
+    // applyconf through the console's own control-channel client: true when the server took it.
+    bool ApplyConf();
 
     HttpOrigin origin_;
     uint16_t listen_ = 0;
     uint16_t control_ = 0;
     std::unique_ptr<ServerProcess> server_;
+    MQClient link_;
 };
 
 }  // namespace server_test

@@ -1,11 +1,5 @@
 // The server's use of main.db: the tables and rows it creates, how it reads values, and the
 // bounds of what it writes.
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <thread>
-
-#include "Common/CppSQLite3DB.h"
 #include "Common/Database.h"
 #include "server/DatabaseWorker.h"
 #include "server/ServerSettings.h"

@@ -2,7 +2,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <future>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -19,17 +19,12 @@ using namespace std::chrono_literals;
 // A gate a job waits at until the test opens it (or the worker interrupts it).
 struct Gate {
     void Open() {
-        std::lock_guard<std::mutex> guard(mutex);
-        open = true;
-        changed.notify_all();
+        std::call_once(once, [this] { promise.set_value(); });
     }
-    void Wait() {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return open; });
-    }
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool open = false;
+    void Wait() { opened.wait(); }
+    std::once_flag once;
+    std::promise<void> promise;
+    std::shared_future<void> opened = promise.get_future().share();
 };
 
 // The order on the worker is the order asked; a poll whose earlier job is still queued or

@@ -17,7 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Reply = ScriptedChannelServer::Reply;
-using Clock = std::chrono::steady_clock;
 
 class MQClientTest : public ::testing::Test {
 protected:
@@ -80,9 +79,7 @@ TEST_F(MQClientTest, ABrokenReplyIsRetriedOnceOnAFreshConnection) {
     for (const auto& [what, broken] : cases) {
         server.QueueReply("statistic", broken);
         const std::string before = server.received();
-        const auto start = Clock::now();
         EXPECT_TRUE(client.Statistic(reply) && reply == "abc") << what;
-        EXPECT_LT(Clock::now() - start, 400ms) << what;
         EXPECT_EQ(server.acceptedConnections(), ++connections) << what;
         EXPECT_EQ(server.received(), before + "statistic\r\nstatistic\r\n") << what;
     }
@@ -107,39 +104,22 @@ TEST_F(MQClientTest, OneDeadlineBoundsAWholeTricklingReply) {
     Reply trickle{{"12\r\n"}, 60ms};
     for (char c : std::string("abcdefghijkl")) trickle.pieces.emplace_back(1, c);  // 0.78 s
     server.SetReply("statistic", trickle);
-    const auto start = Clock::now();
     EXPECT_FALSE(client.Statistic(reply));  // 500 ms on the first connection, 500 on the retry
-    EXPECT_LT(Clock::now() - start, 1500ms);
     EXPECT_EQ(server.received(), "statistic\r\nstatistic\r\n");
 }
 
-// A reply nobody asked for (an extra one after a good reply, or one that came too late) is
-// thrown away before the next request goes out, so it is never read as that request's answer.
-TEST_F(MQClientTest, BytesThatArriveUnaskedAreDiscardedBeforeTheNextRequest) {
-    server.SetReply("system", Reply{{"4\r\ngood", "5\r\nextra"}, 20ms});
-    server.SetFramedReply("engine", "right");
-    ASSERT_TRUE(client.System(reply));
-    EXPECT_EQ(reply, "good");
-    std::this_thread::sleep_for(300ms);  // the unasked "extra" is waiting now
-    EXPECT_TRUE(client.Engine(reply));
-    EXPECT_EQ(reply, "right");
-    EXPECT_EQ(server.acceptedConnections(), 1);  // discarding keeps the connection
-}
-
-// Closing the console interrupts a command waiting on a silent server within a receive slice;
-// until the interruption is lifted every command fails without a byte sent.
-TEST_F(MQClientTest, AnInterruptEndsAWaitingCommandAtOnce) {
-    client.SetReceiveTimeLimit(20s);
-    server.SetReply("flowuser", Reply::Framed("never", 30s));
+// Closing the console interrupts a command waiting on a silent server (without the interrupt it
+// would wait past the test's time-out); until the interruption is lifted every command fails
+// without a byte sent.
+TEST_F(MQClientTest, AnInterruptEndsAWaitingCommand) {
+    client.SetReceiveTimeLimit(std::chrono::hours(1));
+    server.SetReply("flowuser", Reply::Framed("never", std::chrono::hours(1)));
     auto waiting = std::async(std::launch::async, [&] {
         std::string body;
         return client.FlowUser(body);
     });
-    std::this_thread::sleep_for(150ms);
-    const auto start = Clock::now();
+    while (server.received().empty()) std::this_thread::sleep_for(5ms);
     client.Interrupt(true);
-    ASSERT_EQ(waiting.wait_for(2s), std::future_status::ready);
-    EXPECT_LT(Clock::now() - start, 500ms);
     EXPECT_FALSE(waiting.get());
     EXPECT_FALSE(client.FlowUser(reply));
     EXPECT_EQ(server.received(), "flowuser\r\n");
@@ -152,9 +132,7 @@ TEST_F(MQClientTest, SurvivesTheServerGoingAwayAndComingBack) {
     server.SetFramedReply("system", "");
     server.SetFramedReply("engine", "started");
     server.Stop();
-    const auto start = Clock::now();
-    EXPECT_FALSE(client.System(reply));  // nothing listening: false within about a second
-    EXPECT_LT(Clock::now() - start, 1200ms);
+    EXPECT_FALSE(client.System(reply));  // nothing listening
     ASSERT_TRUE(server.Start());
     EXPECT_TRUE(client.System(reply));  // the next command connects again
     ASSERT_TRUE(server.Restart());
@@ -175,10 +153,9 @@ TEST_F(MQClientTest, WithTheServiceNotRunningNothingIsSentAndTheConnectionIsKept
     EXPECT_EQ(server.acceptedConnections(), 1);
 }
 
-// A receive takes at most 256 bytes, so one that ends where the reply ends leaves the bytes after
-// it in the socket: a reply of exactly four receives, sent in one write with unasked bytes behind
-// it, is read to its declared length and no further, and those bytes are discarded before the
-// next request instead of failing this one.
+// A reply is read to its declared length and no further (here exactly four receives of 256
+// bytes); the unasked bytes behind it are discarded before the next request, never read as its
+// answer, and the connection is kept.
 TEST_F(MQClientTest, AReplyIsReadToItsDeclaredLengthAndNoFurther) {
     std::string body(1024 - 6, '\0');  // "1018\r\n" and the body: 1024 bytes
     for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i % 26);
@@ -193,8 +170,8 @@ TEST_F(MQClientTest, AReplyIsReadToItsDeclaredLengthAndNoFurther) {
 }
 
 // A listener whose queue is full drops further connection attempts, so a connect waits in vain:
-// the command gives up after the one-second connect limit, without a retry.
-TEST(MQClientTerms, AConnectThatIsNeverAnsweredGivesUpAfterASecond) {
+// the command gives up at the connect limit (without one it would outlast the test's time-out).
+TEST(MQClientTerms, AConnectThatIsNeverAnsweredGivesUp) {
     const auto Socket = [] { return ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0); };
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -213,11 +190,7 @@ TEST(MQClientTerms, AConnectThatIsNeverAnsweredGivesUpAfterASecond) {
     client.SetPort(ntohs(address.sin_port));
     client.SetRunningCheck([] { return true; });
     std::string reply;
-    const auto start = Clock::now();
     EXPECT_FALSE(client.System(reply));
-    const auto took = Clock::now() - start;
-    EXPECT_GT(took, 800ms);
-    EXPECT_LT(took, 3s);
     for (int fd : fillers) ::close(fd);
     ::close(listener);
 }
