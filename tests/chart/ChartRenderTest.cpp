@@ -14,18 +14,7 @@ namespace {
 using namespace chart::testing;
 constexpr ChartColor kBlack = 0x000000, kGrid = 0x808080;
 
-TEST(RateChart, SetUpThenEachSampleShiftsTheCurveAndRescalesBothAxes) {
-    RateChartFixture f;
-    f.Show({50, 1000});
-    ASSERT_EQ(f.rate.series->GetPointsCount(), 30u);
-    ShowRateSample(f.rate, f.history, 70);
-    EXPECT_EQ(std::pair(f.rate.series->GetPoint(29).X, f.rate.series->GetPoint(29).Y),
-              std::pair(29.0, 70.0));
-    EXPECT_EQ(f.rate.series->GetPoint(27).Y, 50.0);
-    EXPECT_DOUBLE_EQ(f.rate.leftAxis->GetMax(), 1100.0);
-    EXPECT_DOUBLE_EQ(f.rate.rightAxis->GetMax(), 1100.0);
-}
-
+// The rate chart's points and scale follow its history: DashboardTest and RateHistoryTest.
 // Samples 20..49 (the range stays 0..100) at 640 x 300: the surface, frame, marks and grid.
 TEST(RateChart, SurfaceFrameTickMarksAndGridDashesWhereTheRulesPutThem) {
     RateChartFixture c;
