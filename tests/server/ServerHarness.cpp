@@ -93,15 +93,6 @@ uint16_t FreePort() {
     }
 }
 
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
 bool Accepting(uint16_t port) {
     return Client(port).ok();
 }

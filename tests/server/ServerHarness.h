@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "server_link/MQClient.h"
+#include "tests/support/Processes.h"
 
 namespace server_test {
 
@@ -38,8 +39,7 @@ int64_t Count(const std::string& sql);
 
 // A loopback port nobody listens on right now.
 uint16_t FreePort();
-// Polls `condition` every 20 ms for at most `limit`.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s);
+using test::WaitUntil;
 // True when something accepts on 127.0.0.1:port.
 bool Accepting(uint16_t port);
 // Base64 of `text` (RFC 4648, padded).
