@@ -11,15 +11,7 @@
 namespace server_test {
 namespace {
 
-class ProxyEndToEnd : public ServerTest {
-protected:
-    void Start(const Rows& configuration = {{"anonymous_allow", "0"}}) {
-        ServerTest::Start(configuration);
-    }
-    std::string ConnectStatus(const std::string& arguments) {
-        return Curl("-o /dev/null -w %{http_connect} -p " + arguments).output;
-    }
-};
+using ProxyEndToEnd = ServerTest;
 
 // Pipelined requests are answered in order on one kept-alive upstream connection, and on a
 // fresh one after the origin dropped it; a client that half-closes after its request still
@@ -80,16 +72,15 @@ TEST_F(ProxyEndToEnd, EveryPathChecksTheSameCredentialsAndAnonymousFollowsTheSwi
 
 TEST_F(ProxyEndToEnd, UnreachableSilentAndForbiddenDestinations) {
     Start({{"anonymous_allow", "1"}, {"upstream_timeout", "1"}, {"response_timeout", "1"}});
+    const std::string connect = "-o /dev/null -w %{http_connect} -p " + Http();
     const uint16_t closed = FreePort();
     EXPECT_EQ(Status(Http() + Url("/", closed)), "502");
     EXPECT_EQ(Curl(Socks() + Url("/", closed)).exitCode, 97);
-    EXPECT_EQ(ConnectStatus(Http() + Url("/", closed)), "502");
-
+    EXPECT_EQ(Curl(connect + Url("/", closed)).output, "502");
     EXPECT_EQ(Status(Http() + Url("/silent")), "504");
-
     // The control channel is never reachable through the proxy.
     EXPECT_EQ(Status(Http() + Url("/", control_)), "403");
-    EXPECT_EQ(ConnectStatus(Http() + Url("/", control_)), "403");
+    EXPECT_EQ(Curl(connect + Url("/", control_)).output, "403");
 }
 
 // What the dashboard and the monitoring pages show, read by the console's own client and

@@ -191,7 +191,7 @@ protected:
         link_.SetRunningCheck([] { return true; });
     }
     // A fresh main.db with these rows and accounts, and the server on it.
-    void Start(const Rows& configuration,
+    void Start(const Rows& configuration = {{"anonymous_allow", "0"}},
                const Rows& accounts = {{"alice", "secret"}, {"bob", "b0b"}});
     // The server on main.db as it is.
     void Serve();
