@@ -56,6 +56,10 @@ struct Socks5RequestRow {
     uint16_t port;
     uint8_t failure;  // the reply it earns
 };
+// A row is named by its bytes (printed whole, a row would show its pointers: no stable name).
+void PrintTo(const Socks5RequestRow& row, std::ostream* out) {
+    *out << ::testing::PrintToString(row.bytes);
+}
 class Socks5Request : public ::testing::TestWithParam<Socks5RequestRow> {};
 
 TEST_P(Socks5Request, IsReadWholeOrRefusedWithItsReply) {
@@ -93,6 +97,9 @@ struct RequestHeadRow {
     std::string bytes;
     HttpMessageParser::Status status;
 };
+void PrintTo(const RequestHeadRow& row, std::ostream* out) {
+    *out << ::testing::PrintToString(row.bytes.substr(0, 40)) << " of " << row.bytes.size();
+}
 class RequestHead : public ::testing::TestWithParam<RequestHeadRow> {};
 
 // Heads are read when complete and bounded in size (1024 bytes here).
