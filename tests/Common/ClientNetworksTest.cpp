@@ -66,11 +66,8 @@ TEST(ClientNetworks, AListIsCheckedLineByLineAndStoredCommaSeparated) {
 TEST(ClientNetworks, AListAllowsExactlyTheAddressesInItsNetworks) {
     const ClientNetworks defaults(kDefaultClientNetworks);
     const ClientNetworks open("0.0.0.0/0, not-a-network, 2001:db8:0:0:8000::/65");
-    struct Case {
-        const char* address;
-        bool byDefault, byOpen;
-    };
-    const Case cases[] = {
+    // Rows: address, by default, by `open`.
+    const std::tuple<const char*, bool, bool> cases[] = {
         {"127.0.0.2", true, true},
         {"172.31.255.255", true, true},
         {"172.32.0.0", false, true},
@@ -88,22 +85,22 @@ TEST(ClientNetworks, AListAllowsExactlyTheAddressesInItsNetworks) {
         {"2001:db8::8000:0:0:1", false, true},
         {"2001:db8::1", false, false},
     };
-    for (const Case& c : cases) {
-        const ClientNetwork address = ParseClientNetwork(c.address).network;
+    for (const auto& [text, byDefault, byOpen] : cases) {
+        const ClientNetwork address = ParseClientNetwork(text).network;
         uint32_t v4 = 0;
         for (int i = 0; i < 4; ++i) v4 = v4 << 8 | address.bytes[i];
         // A mapped IPv6 peer is checked both ways: as the server sees it and as given.
-        const bool mapped = std::string(c.address).starts_with("::ffff:");
+        const bool mapped = std::string(text).starts_with("::ffff:");
         for (const ClientNetworks* list : {&defaults, &open}) {
-            const bool expected = list == &defaults ? c.byDefault : c.byOpen;
+            const bool expected = list == &defaults ? byDefault : byOpen;
             EXPECT_EQ(address.v4 ? list->Allows(v4) : list->Allows(address.bytes), expected)
-                << c.address;
+                << text;
         }
         if (mapped) {
             std::array<uint8_t, 16> raw{};
             raw[10] = raw[11] = 0xff;
             std::copy_n(address.bytes.begin(), 4, raw.begin() + 12);
-            EXPECT_EQ(defaults.Allows(raw), c.byDefault) << c.address;
+            EXPECT_EQ(defaults.Allows(raw), byDefault) << text;
         }
     }
     EXPECT_TRUE(ClientNetworks().Empty());

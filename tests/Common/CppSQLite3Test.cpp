@@ -63,10 +63,8 @@ TEST_F(CppSQLite3Fixture, APreparedStatementRunsOncePerRowAndIsFinalizedWhenItGo
     {
         auto insert = db_.prepare("insert into history (user, url) values (?, ?)");
         EXPECT_EQ(insert.execute({"ann", "a"}), 1);
-        EXPECT_EQ(MessageOf([&] {
-                      insert.execute({"x", "y", "z"});
-                  }),
-                  "SQLITE_RANGE[25]: column index out of range");
+        const auto threeValues = [&] { insert.execute({"x", "y", "z"}); };
+        EXPECT_EQ(MessageOf(threeValues), "SQLITE_RANGE[25]: column index out of range");
         EXPECT_EQ(insert.execute({"cy", ""}), 1);  // still usable after a failed run
         EXPECT_EQ(MessageOf([&] { db_.close(); }),
                   "CPPSQLITE_ERROR[1000]: Unable to close database");
@@ -78,21 +76,18 @@ TEST_F(CppSQLite3Fixture, APreparedStatementRunsOncePerRowAndIsFinalizedWhenItGo
 
 TEST_F(CppSQLite3Fixture, ParametersTakeOneStatementAndASecondIsRefusedBeforeAnythingRuns) {
     // Text after the statement that is only blanks, a semicolon or a comment is fine.
-    EXPECT_EQ(db_.execDML("update configuration set value=? where key='lang'; -- done\n ", {"fr"}),
-              1);
+    const std::string lang = "update configuration set value=? where key='lang';";
+    EXPECT_EQ(db_.execDML((lang + " -- done\n ").c_str(), {"fr"}), 1);
     // A second statement would be dropped without a word: refused, and the first does not run.
-    EXPECT_EQ(MessageOf([&] {
-                  db_.execDML(
-                      "update configuration set value=? where key='lang';"
-                      " delete from history",
-                      {"de"});
-              }),
-              "CPPSQLITE_ERROR[1000]: Parameters take one statement; more were given");
-    EXPECT_EQ(MessageOf([&] { db_.execQuery("select ?; select 2", {"x"}); }),
-              "CPPSQLITE_ERROR[1000]: Parameters take one statement; more were given");
-    EXPECT_EQ(test::Rows(path_, "select value from configuration where key='lang'"),
-              std::vector<std::string>{"fr"});
-    EXPECT_EQ(test::Rows(path_, "select count(*) from history"), std::vector<std::string>{"1"});
+    const std::string refused =
+        "CPPSQLITE_ERROR[1000]: Parameters take one statement; more were given";
+    EXPECT_EQ(MessageOf([&] { db_.execDML((lang + " delete from history").c_str(), {"de"}); }),
+              refused);
+    EXPECT_EQ(MessageOf([&] { db_.execQuery("select ?; select 2", {"x"}); }), refused);
+    EXPECT_EQ(test::Rows(path_,
+                         "select value, (select count(*) from history) from configuration"
+                         " where key='lang'"),
+              std::vector<std::string>{"fr|1"});
 }
 
 }  // namespace

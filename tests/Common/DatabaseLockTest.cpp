@@ -22,10 +22,14 @@ bool LockIsFree(const std::string& db) {  // another holder could take it right 
     return FileLock(DatabaseLockPathFor(db)).TryLock();
 }
 
-// The lock file takes the database's mode whatever the umask; a new database is 0600.
-TEST(DatabaseLock, ProcessesLoseNoUpdateAndTheLockTakesTheDatabasesMode) {
+class DatabaseLockTest : public testing::Test {
+protected:
     test::TempDir dir;
     const std::string db = dir.file("main.db");
+};
+
+// The lock file takes the database's mode whatever the umask; a new database is 0600.
+TEST_F(DatabaseLockTest, ProcessesLoseNoUpdateAndTheLockTakesTheDatabasesMode) {
     test::CreateSchemaDb(db, "insert into configuration (key, value) values ('counter', '0')");
     ASSERT_EQ(chmod(db.c_str(), 0640), 0);
     const test::ScopedUmask mask(077);
@@ -44,9 +48,7 @@ TEST(DatabaseLock, ProcessesLoseNoUpdateAndTheLockTakesTheDatabasesMode) {
 }
 
 // Re-entrant for the holding thread; another thread gives up after the wait limit.
-TEST(DatabaseLock, TheHoldingThreadTakesItAgainOtherThreadsWait) {
-    test::TempDir dir;
-    const std::string db = dir.file("main.db");
+TEST_F(DatabaseLockTest, TheHoldingThreadTakesItAgainOtherThreadsWait) {
     const test::ScopedOverride limit(DatabaseLock::SetWaitLimit, 50ms,
                                      std::chrono::milliseconds(60s));
     DatabaseLock& lock = Global::instance().dbLock();
@@ -66,9 +68,8 @@ TEST(DatabaseLock, TheHoldingThreadTakesItAgainOtherThreadsWait) {
     EXPECT_TRUE(LockIsFree(db));
 }
 
-TEST(DatabaseLock, ALiveHolderIsWaitedForWithinTheLimitAndAKilledOneDoesNotBlock) {
-    test::TempDir dir;
-    const DatabaseOptions options{dir.file("main.db"), 0};
+TEST_F(DatabaseLockTest, ALiveHolderIsWaitedForWithinTheLimitAndAKilledOneDoesNotBlock) {
+    const DatabaseOptions options{db, 0};
     const test::ScopedOverride limit(DatabaseLock::SetWaitLimit, 300ms,
                                      std::chrono::milliseconds(60s));
     auto holder = std::make_unique<test::LockHolder>(DatabaseLockPathFor(options.path));
@@ -82,9 +83,7 @@ TEST(DatabaseLock, ALiveHolderIsWaitedForWithinTheLimitAndAKilledOneDoesNotBlock
 
 // A link (to a file or nowhere) or a FIFO planted where the lock belongs is refused;
 // nothing it points to is created, opened or changed.
-TEST(DatabaseLock, PlantedLinksAndFifosAreRefusedAndNothingIsTouched) {
-    test::TempDir dir;
-    const std::string db = dir.file("main.db");
+TEST_F(DatabaseLockTest, PlantedLinksAndFifosAreRefusedAndNothingIsTouched) {
     const std::string lock = DatabaseLockPathFor(db);
     const std::string victim = dir.file("victim");
     test::WriteText(victim, "secret");
@@ -107,11 +106,9 @@ TEST(DatabaseLock, PlantedLinksAndFifosAreRefusedAndNothingIsTouched) {
 
 // The console (root here) and a server of another account exclude each other on one main.db;
 // a third account that may not read main.db cannot hold its lock at all.
-TEST(DatabaseLock, ConsoleAndAnotherAccountExcludeEachOtherOnOneDatabase) {
+TEST_F(DatabaseLockTest, ConsoleAndAnotherAccountExcludeEachOtherOnOneDatabase) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to act as a second account";
     constexpr uid_t kServer = 65534, kStranger = 65533;
-    test::TempDir dir;
-    const std::string db = dir.file("main.db");
     test::WriteText(db, "");
     ASSERT_EQ(chmod(dir.path().c_str(), 0711), 0);
     ASSERT_EQ(chown(db.c_str(), kServer, kServer), 0);
@@ -137,14 +134,13 @@ TEST(DatabaseLock, ConsoleAndAnotherAccountExcludeEachOtherOnOneDatabase) {
     EXPECT_FALSE(test::LockHolder(lockPath, "", kStranger).held());
 }
 
-TEST(UseDatabase, ReleasesTheLockWhateverTheWorkThrows) {
-    test::TempDir dir;
-    const DatabaseOptions options{dir.file("main.db"), 0};
+TEST_F(DatabaseLockTest, UseDatabaseReleasesItWhateverTheWorkThrows) {
+    const DatabaseOptions options{db, 0};
     const auto fails = [](CppSQLite3DB& db) { db.execDML("insert into nowhere values (1)"); };
     EXPECT_FALSE(UseDatabase(fails, DbFailure::kSilent, options));
     const auto other = [](CppSQLite3DB&) { throw std::runtime_error("boom"); };
     EXPECT_THROW(UseDatabase(other, DbFailure::kSilent, options), std::runtime_error);
-    EXPECT_TRUE(LockIsFree(options.path));
+    EXPECT_TRUE(LockIsFree(db));
 }
 
 }  // namespace

@@ -47,10 +47,8 @@ TEST(PasswordHash, AcceptsOnlyItsOwnPasswordAndDisablesWhatIsNoYescryptHash) {
     ASSERT_TRUE(hash && hash->starts_with("$y$j9T$")) << hash.value_or("none");
     EXPECT_NE(MakePasswordHash("secret"), hash) << "each hash has a salt of its own";
     EXPECT_EQ(MakePasswordHash(std::string("a\0b", 3)), std::nullopt);
-    const struct {
-        std::string hash, password;
-        HashCheck result;
-    } cases[] = {
+    // Rows: hash, password, result.
+    const std::tuple<std::string, std::string, HashCheck> cases[] = {
         {*hash, "secret", HashCheck::kMatch},
         {*hash, "tUcret", HashCheck::kMismatch},
         {*hash, "Secret", HashCheck::kMismatch},
@@ -61,8 +59,8 @@ TEST(PasswordHash, AcceptsOnlyItsOwnPasswordAndDisablesWhatIsNoYescryptHash) {
         {"$y$garbage$", "secret", HashCheck::kUnusable},
         {"", "", HashCheck::kUnusable},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(CheckPasswordHash(c.hash, c.password), c.result) << c.hash;
+    for (const auto& [hash, password, result] : cases)
+        EXPECT_EQ(CheckPasswordHash(hash, password), result) << hash;
 }
 
 }  // namespace

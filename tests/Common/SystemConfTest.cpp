@@ -43,9 +43,6 @@ struct LoadCase {
     const char* language;
     Lines stored;
 };
-void PrintTo(const LoadCase& c, std::ostream* os) {
-    *os << c.name;
-}
 class SystemConfLoad : public SystemConfTest, public testing::WithParamInterface<LoadCase> {};
 
 const Lines kRepaired = {"lang|en", "listen_port|9000", "torvoagent_allow|0"};

@@ -141,11 +141,8 @@ TEST_F(UserConfTest, ABusyDatabaseFailsEveryChange) {
 
 TEST(CompareCreateTimes, OrdersByTheTimeNamedAndPutsOtherTextsFirst) {
     const auto sign = [](int v) { return (v > 0) - (v < 0); };
-    const struct {
-        const char* a;
-        const char* b;
-        int order;
-    } cases[] = {
+    // Rows: a, b, sign of a - b.
+    const std::tuple<const char*, const char*, int> cases[] = {
         {"2025-9-1 8:0:0", "2025-10-1 8:0:0", -1},
         {"2025-10-1 8:0:0", "2025-10-1 8:0:0", 0},
         {"2025-10-1 9:0:0", "2025-10-1 10:0:0", -1},
@@ -156,9 +153,9 @@ TEST(CompareCreateTimes, OrdersByTheTimeNamedAndPutsOtherTextsFirst) {
         {"2025-1-1 0:0:0 ", "2025-1-1 0:0:0", -1},  // trailing text: not a time
         {"b", "a", 1},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(sign(CompareCreateTimes(c.a, c.b)), c.order) << c.a << " vs " << c.b;
-        EXPECT_EQ(sign(CompareCreateTimes(c.b, c.a)), -c.order) << c.b << " vs " << c.a;
+    for (const auto& [a, b, order] : cases) {
+        EXPECT_EQ(sign(CompareCreateTimes(a, b)), order) << a << " vs " << b;
+        EXPECT_EQ(sign(CompareCreateTimes(b, a)), -order) << b << " vs " << a;
     }
 }
 

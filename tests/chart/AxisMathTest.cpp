@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "chart/AxisMath.h"
@@ -19,11 +18,8 @@ std::vector<double> Ticks(double min, double max, double inc) {
 
 // Worked examples, equal bounds (no step), too short or reversed axes (previous step stays).
 TEST(TickStep, WorkedExamplesAndDegenerateAxes) {
-    struct Case {
-        AxisSpan span;
-        TickStep previous, expected;
-    };
-    const Case cases[] = {
+    // Rows: span, previous, expected.
+    const std::tuple<AxisSpan, TickStep, TickStep> cases[] = {
         {{0, 29, 0, 480}, {1, 0}, {2, 0}},
         {{0, 0.6, 100, 0, false}, {1, 0}, {0.2, 1}},
         {{0, 0.3, 100, 0, false}, {1, 0}, {0.1, 1}},
@@ -33,10 +29,10 @@ TEST(TickStep, WorkedExamplesAndDegenerateAxes) {
         {{0, 10, 0, 29}, {2.5, 1}, {2.5, 1}},
         {{10, 0, 100, 0, false}, {2.5, 1}, {2.5, 1}},
     };
-    for (const Case& c : cases) {
-        const TickStep s = ComputeTickStep(c.span, c.previous);
-        EXPECT_DOUBLE_EQ(s.increment, c.expected.increment) << c.span.max;
-        EXPECT_EQ(s.precision, c.expected.precision) << c.span.max;
+    for (const auto& [span, previous, expected] : cases) {
+        const TickStep s = ComputeTickStep(span, previous);
+        EXPECT_DOUBLE_EQ(s.increment, expected.increment) << span.max;
+        EXPECT_EQ(s.precision, expected.precision) << span.max;
     }
 }
 

@@ -91,15 +91,9 @@ TEST(ChartRendering, EmptyChartDrawsBackgroundEdgeTitleAndFrameAndFollowsResize)
     EXPECT_TRUE(IsColor(chart.BackBuffer(), 397, 125, kBlack));
 }
 
-bool IsDark(QColor c) {
-    return c.lightness() < 100;
-}
-bool IsRed(QColor c) {
-    return c.red() - c.green() > 80;
-}
-bool IsDarkNotRed(QColor c) {
-    return IsDark(c) && !IsRed(c);
-}
+const auto IsDark = [](QColor c) { return c.lightness() < 100; };
+const auto IsRed = [](QColor c) { return c.red() - c.green() > 80; };
+const auto IsDarkNotRed = [](QColor c) { return IsDark(c) && !IsRed(c); };
 
 // The bounding box of the inked pixels of r (right and bottom excluded); empty when none.
 QRect InkBox(const QImage& img, const ChartRect& r, bool (*inked)(QColor) = IsDark) {
@@ -183,13 +177,11 @@ TEST(ChartRefresh, DeferredRefreshRunsOnceWhenTheCounterComesBackToOne) {
     chart.EnableRefresh(false);
     chart.RefreshCtrl();
     EXPECT_TRUE(chart.IsRefreshPending());
-    chart.EnableRefresh(true);  // counter 0
-    EXPECT_EQ(chart.RedrawCount(), before);
-    chart.EnableRefresh(true);  // counter 1: the pending refresh runs once
-    EXPECT_EQ(chart.RedrawCount(), before + 1);
-    EXPECT_FALSE(chart.IsRefreshPending());
-    chart.EnableRefresh(true);  // counter 2: nothing pending
-    EXPECT_EQ(chart.RedrawCount(), before + 1);
+    for (int counter : {0, 1, 2}) {  // at 1 the pending refresh runs once, at 2 nothing is left
+        chart.EnableRefresh(true);
+        EXPECT_EQ(chart.RedrawCount(), before + (counter > 0)) << counter;
+        EXPECT_EQ(chart.IsRefreshPending(), counter == 0) << counter;
+    }
 }
 
 // Left of the range an area keeps its last segment (the two points nearest the range and the

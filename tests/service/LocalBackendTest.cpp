@@ -64,6 +64,7 @@ protected:
         std::make_shared<LocalServiceManager>(temp_ + "/services");
     std::unique_ptr<ProxyCtrl> ctrl_ = MakeCtrl(temp_ + "/bin/TorvoProxyServer -s");
     local_service::Paths paths_{temp_ + "/services/TorvoProxyServer"};
+    ServiceHandle handle_{*manager_, "TorvoProxyServer"};  // opened by the tests that use it
 };
 
 TEST_F(LocalBackendTest, InstallStartQueryStopKillUninstallWaitingForTheServersWord) {
@@ -114,10 +115,9 @@ TEST_F(LocalBackendTest, StalePidNeverReadsRunningAndIsNeverSignalled) {
     std::ofstream(paths_.pidFile) << ::getpid() << "\n";
     std::ofstream(paths_.stateFile) << "running\n";
     EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
-    ServiceHandle handle(*manager_, "TorvoProxyServer");
-    ASSERT_EQ(handle.Open(), service_error::kNone);
-    EXPECT_FALSE(handle.ControlStop());  // would have sent SIGTERM to this test
-    EXPECT_EQ(handle.LastError(), service_error::kServiceNotActive);
+    ASSERT_EQ(handle_.Open(), service_error::kNone);
+    EXPECT_FALSE(handle_.ControlStop());  // would have sent SIGTERM to this test
+    EXPECT_EQ(handle_.LastError(), service_error::kServiceNotActive);
 }
 
 TEST_F(LocalBackendTest, FoldersAreTheAccountsOwnAndFilesAreClosedToOthers) {
@@ -135,9 +135,8 @@ TEST_F(LocalBackendTest, FoldersAreTheAccountsOwnAndFilesAreClosedToOthers) {
     ASSERT_TRUE(ctrl_->Stop(kLimitMs));
 
     // A folder open to others, one of another account's, or a link: nothing in it is used.
-    ServiceHandle handle(*manager_, "TorvoProxyServer");
     const auto refused = [&](const char* what) {
-        EXPECT_EQ(handle.Open(), service_error::kAccessDenied) << what;
+        EXPECT_EQ(handle_.Open(), service_error::kAccessDenied) << what;
         EXPECT_EQ(ctrl_->QueryStatus(), kServiceUnknown) << what;
     };
     ASSERT_EQ(::chmod(paths_.dir.c_str(), 0755), 0);
@@ -192,10 +191,9 @@ TEST_F(LocalBackendTest, AHeldControlLockIsWaitedForWithinTheLimit) {
     manager_->SetLockLimit(200ms);
     auto holder = std::make_unique<test::LockHolder>(paths_.controlLock);
     ASSERT_TRUE(holder->held());
-    ServiceHandle handle(*manager_, "TorvoProxyServer");
-    ASSERT_EQ(handle.Open(), service_error::kNone);
-    EXPECT_FALSE(handle.ControlStop());
-    EXPECT_EQ(handle.LastError(), service_error::kIoFailure);
+    ASSERT_EQ(handle_.Open(), service_error::kNone);
+    EXPECT_FALSE(handle_.ControlStop());
+    EXPECT_EQ(handle_.LastError(), service_error::kIoFailure);
     {  // the shared lock wrapper itself: not taken, and says why
         const ScopedFileLock lock(paths_.controlLock, 50ms);
         EXPECT_FALSE(lock.locked());
@@ -212,9 +210,8 @@ TEST_F(LocalBackendTest, StopSignalsTheLockHolderNeverThePidWrittenInTheFile) {
     test::LockHolder holder(paths_.pidFile, std::to_string(bystander.pid()) + "\n");
     ASSERT_TRUE(holder.held());
     EXPECT_EQ(local_service::LockHolder(paths_), holder.pid());
-    ServiceHandle handle(*manager_, "TorvoProxyServer");
-    ASSERT_EQ(handle.Open(), service_error::kNone);
-    EXPECT_TRUE(handle.ControlStop());
+    ASSERT_EQ(handle_.Open(), service_error::kNone);
+    EXPECT_TRUE(handle_.ControlStop());
     EXPECT_EQ(holder.Reap(), SIGTERM);
     EXPECT_EQ(::waitpid(bystander.pid(), nullptr, WNOHANG), 0) << "the bystander lives on";
 }

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -90,9 +89,9 @@ TEST(SystemdUnitTextTest, UnitFileEscapesConfinesFailureActionsAndStates) {
     }
     // In a real install folder the server writes only main.db, its journal and its lock; a
     // main.db of another account makes the server run as that account.
-    const std::string folder = ::testing::TempDir() + "torvo-unit";
-    fs::remove_all(folder);
-    fs::create_directories(folder + "/lib");
+    const test::TempDir install;
+    const std::string& folder = install.path();
+    fs::create_directory(folder + "/lib");
     for (const char* name :
          {"MainUI", "TorvoProxyServer", "main.db", "main.db-journal", "TPS_SQLITE_MUTEXT_NAME"}) {
         std::ofstream(folder + "/" + name);
@@ -110,7 +109,6 @@ TEST(SystemdUnitTextTest, UnitFileEscapesConfinesFailureActionsAndStates) {
                   owner != 0)
             << text;
     }
-    fs::remove_all(folder);
     EXPECT_EQ(systemd_service::FailureActionsDropIn(FailureActions{}), "[Service]\nRestart=no\n");
     const std::tuple<const char*, const char*, uint32_t> rows[] = {
         {"activating", "start", kStartPending},   {"active", "running", kRunning},
