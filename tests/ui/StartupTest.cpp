@@ -122,12 +122,21 @@ TEST(Startup, FreshDatabaseGetsItsRowsAndStartsInChinese) {
     EXPECT_EQ(install.Configuration("lang"), "zh");
 }
 
-// A second console is refused while one holds the lock; "--restart" alone goes on (the old
-// console is still closing) in the stored language, takes the lock over once the old one lets it
-// go, and a third console is refused again.
+// A runtime folder open to other accounts is refused with a message that names it. A second
+// console is refused while one holds the lock; "--restart" alone goes on (the old console is still
+// closing) in the stored language, takes the lock over once the old one lets it go, and a third
+// console is refused again.
 TEST(Startup, SecondConsoleIsRefusedAndARestartedOneTakesTheLockOverOnceFree) {
     TestInstall install;
     install.MakeDatabase("insert into configuration values ('lang', 'en')");
+    const QByteArray runtime = install.RuntimeDir().toUtf8();
+    ASSERT_EQ(chmod(runtime.constData(), 0777), 0);
+    const QString unsafe = install.RunProbe({});
+    EXPECT_TRUE(unsafe.contains("cannot keep its single-instance lock safely: " +
+                                install.RuntimeDir() + " is open to other accounts") &&
+                unsafe.contains("ended") && !unsafe.contains("painted"))
+        << unsafe.toStdString();
+    ASSERT_EQ(chmod(runtime.constData(), 0700), 0);
     const std::string path = (install.RuntimeDir() + "/" + kOneInstanceLockName).toStdString();
     auto old = std::make_unique<Lock>(path);
     ASSERT_EQ(old->TryAcquire(), Lock::Result::Acquired);
@@ -157,18 +166,6 @@ TEST(Startup, SecondConsoleIsRefusedAndARestartedOneTakesTheLockOverOnceFree) {
     restarted.waitForFinished();
 }
 
-// A runtime folder open to other accounts is refused with a message that names it.
-TEST(Startup, AnUnsafeRuntimeFolderIsRefusedWithAMessage) {
-    TestInstall install;
-    install.MakeDatabase("insert into configuration values ('lang', 'en')");
-    ASSERT_EQ(chmod(install.RuntimeDir().toUtf8().constData(), 0777), 0);
-    const QString out = install.RunProbe({});
-    EXPECT_TRUE(out.contains("cannot keep its single-instance lock safely: " +
-                             install.RuntimeDir() + " is open to other accounts") &&
-                out.contains("ended") && !out.contains("painted"))
-        << out.toStdString();
-}
-
 // The run script lays out an install directory under the locale variable `lang`.
 bool LayOut(const TestInstall& install, const QString& lang) {
     QDir(install.Dir()).mkpath("bin");
@@ -185,8 +182,12 @@ bool LayOut(const TestInstall& install, const QString& lang) {
     return script.waitForFinished(20000) && script.exitCode() == 0;
 }
 
-TEST(InstallLayout, FreshDatabaseTakesTheLocalesLanguageAnExistingOneIsKept) {
-    for (const auto& [lang, expected] : {std::pair{"zh_CN.UTF-8", "zh"}, {"de_DE.UTF-8", "en"}}) {
+// A fresh main.db takes the locale's language, an existing one is kept; the about box links the
+// laid-out help page of its language, and no link once the page is gone.
+TEST(InstallLayout, FreshDatabaseTakesTheLocalesLanguageAndAboutLinksItsHelpPage) {
+    for (const auto& [lang, expected, ui, title] :
+         {std::tuple{"zh_CN.UTF-8", "zh", res::UiLanguage::Chinese, "<title>TorvoProxy 控制台帮助"},
+          {"de_DE.UTF-8", "en", res::UiLanguage::English, "<title>TorvoProxy console help"}}) {
         TestInstall install;
         ASSERT_TRUE(LayOut(install, lang));
         EXPECT_EQ(install.Configuration("lang"), expected);
@@ -197,27 +198,16 @@ TEST(InstallLayout, FreshDatabaseTakesTheLocalesLanguageAnExistingOneIsKept) {
             << "the accounts' digests are the owner's alone";
         ASSERT_TRUE(LayOut(install, std::string(expected) == "zh" ? "en_US.UTF-8" : "zh_CN.UTF-8"));
         EXPECT_EQ(install.Configuration("lang"), expected);  // the existing main.db is kept
-    }
-}
 
-// The about box links the laid-out help page of its language; with no page there, no link.
-TEST(InstallLayout, AboutLinksTheHelpPageInstalledBesideTheConsole) {
-    TestInstall install;
-    ASSERT_TRUE(LayOut(install, ""));
-    const test::ScopedOverride moduleDir(OverrideModuleDirectory, install.Dir().toStdString(),
-                                         std::string());
-    for (const auto& [lang, file, title] :
-         {std::tuple{res::UiLanguage::English, "help-en.html", "<title>TorvoProxy console help"},
-          {res::UiLanguage::Chinese, "help-zh.html", "<title>TorvoProxy 控制台帮助"}}) {
-        res::SetUiLanguage(lang);
+        const test::ScopedOverride moduleDir(OverrideModuleDirectory, install.Dir().toStdString(),
+                                             std::string());
+        res::SetUiLanguage(ui);
+        const QString help = install.Dir() + "/help-" + expected + ".html";
         CAboutDlg about;
-        const QString page = install.Dir() + "/" + file;
-        EXPECT_TRUE(about.HelpLink()->text().contains(QUrl::fromLocalFile(page).toString()));
+        EXPECT_TRUE(about.HelpLink()->text().contains(QUrl::fromLocalFile(help).toString()));
         EXPECT_FALSE(about.HelpLink()->isHidden());
-        QFile html(page);
-        ASSERT_TRUE(html.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(QString::fromUtf8(html.readAll()).contains(title)) << file;
-        QFile::remove(page);
+        EXPECT_TRUE(QString::fromStdString(test::ReadText(help.toStdString())).contains(title));
+        QFile::remove(help);
         EXPECT_TRUE(CAboutDlg().HelpLink()->isHidden());
     }
     res::SetUiLanguage(res::UiLanguage::English);

@@ -58,6 +58,22 @@ protected:
         SetDefaultServiceManager(nullptr);
         PageTest::TearDown();
     }
+    // Clicks the engine button with `runner` doing the work (a refusing one: the busy box would
+    // never close, so it is closed should it appear) and waits until the page is relabelled.
+    static void ClickEngine(CDashboardDlg& page, AsyncExecutor& runner, bool refusing = false) {
+        page.SetToggleLimitMs(3000);
+        page.SetTaskRunner(&runner);
+        if (refusing) {
+            QTimer::singleShot(0, &page, [&] {
+                QCoreApplication::postEvent(page.BusyDialog(), new QEvent(kCloseBusyEvent));
+            });
+        }
+        page.EngineButton()->click();  // returns once the busy box has closed
+        // 2026 is posted right after 2025 and may come after the busy box has gone.
+        ASSERT_TRUE(runner.WaitUntilIdle(std::chrono::seconds(5)));
+        QCoreApplication::processEvents();
+        Settle();  // the relabelling asks the worker for the state
+    }
     static Figures Values(const CDashboardDlg& page) {
         Figures values;
         for (int row = 0; row < 5; ++row) values.push_back(page.StatisticValue(row));
@@ -161,21 +177,10 @@ TEST_F(DashboardTest, EngineClickTogglesThroughTheRunnerOrSaysOperationFailed) {
         const qsizetype shownBefore = sink_.Shown().size();
         CDashboardDlg page(nullptr);
         Settle();
-        page.SetToggleLimitMs(3000);
         AsyncExecutor runner(std::chrono::milliseconds(20));
         RefusingExecutor noWorker;
-        page.SetTaskRunner(worker ? &runner : &noWorker);
         ShowSpy busy(page.BusyDialog());
-        if (!worker) {  // should the busy box appear, close it so the test ends (and fails)
-            QTimer::singleShot(0, &page, [&] {
-                QCoreApplication::postEvent(page.BusyDialog(), new QEvent(kCloseBusyEvent));
-            });
-        }
-        page.EngineButton()->click();  // returns once the busy box has closed
-        // 2026 is posted right after 2025 and may come after the busy box has gone.
-        ASSERT_TRUE(runner.WaitUntilIdle(std::chrono::seconds(5)));
-        QCoreApplication::processEvents();
-        Settle();  // the relabelling asks the worker for the state
+        ClickEngine(page, worker ? runner : noWorker, !worker);
         const bool ok = refused == 0 && worker;
         EXPECT_EQ(manager_->calls().start - startsBefore, worker ? 1 : 0) << label;
         EXPECT_EQ(page.EngineButton()->text(), label);
@@ -264,12 +269,7 @@ TEST_F(NoticesTest, AnUnaskedStopAndNewAlarmsAreToldOnceAndTheConsolesOwnStopIsN
     page.RefreshEngineState();
     Settle();
     AsyncExecutor runner(std::chrono::milliseconds(20));
-    page.SetTaskRunner(&runner);
-    page.SetToggleLimitMs(3000);
-    page.EngineButton()->click();
-    ASSERT_TRUE(runner.WaitUntilIdle(std::chrono::seconds(5)));
-    QCoreApplication::processEvents();
-    Settle();
+    ClickEngine(page, runner);
     EXPECT_EQ(page.EngineButton()->text(), "Start proxy service");
     Alarms(6);
     page.RefreshStatistics();
