@@ -58,7 +58,7 @@ TEST(Rights, ShippedPolicyNamesTheInstalledConsole) {
 
 // The per-user folder in a shared parent is made 0700 and used only while it is a folder of
 // this account's, closed to others and not a link ($XDG_RUNTIME_DIR is checked the same way: see
-// AnUnsafeRuntimeFolderIsRefusedWithAMessage).
+// the start-up probe runs).
 TEST(SingleInstanceFolder, OnlyThisAccountsClosedFolderIsUsed) {
     TestInstall shared;
     const std::string parent = shared.Dir().toStdString();
@@ -82,23 +82,19 @@ TEST(SingleInstanceFolder, OnlyThisAccountsClosedFolderIsUsed) {
     }
 }
 
-// A link planted where the lock file belongs is refused; its target keeps its mode.
-TEST(SingleInstanceLock, APlantedLinkIsRefusedAndItsTargetUntouched) {
+// A link planted where the lock file belongs is refused and its target keeps its mode. A second
+// holder is refused and takes over once the first lets go (in-process as well: the probe that
+// takes over is ended by a kill).
+TEST(SingleInstanceLock, APlantedLinkIsRefusedAndASecondHolderTakesOverOnceFree) {
     TestInstall dir;
     const QString victim = dir.Dir() + "/victim";
     QFile(victim).open(QIODevice::WriteOnly);
     QFile::setPermissions(victim, QFile::ReadOwner | QFile::WriteOwner);
-    const QString path = dir.RuntimeDir() + "/" + kOneInstanceLockName;
-    ASSERT_EQ(symlink(victim.toUtf8().constData(), path.toUtf8().constData()), 0);
-    Lock lock(path.toStdString());
-    EXPECT_EQ(lock.TryAcquire(), Lock::Result::Refused);
+    const QString planted = dir.RuntimeDir() + "/" + kOneInstanceLockName;
+    ASSERT_EQ(symlink(victim.toUtf8().constData(), planted.toUtf8().constData()), 0);
+    EXPECT_EQ(Lock(planted.toStdString()).TryAcquire(), Lock::Result::Refused);
     EXPECT_EQ(QFile::permissions(victim),
               QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
-}
-
-// In-process as well: the probe that takes over is ended by a kill.
-TEST(SingleInstanceLock, SecondHolderIsRefusedAndTakesOverOnceFree) {
-    TestInstall dir;
     const std::string path = (dir.Dir() + "/lock").toStdString();
     auto first = std::make_unique<Lock>(path);
     ASSERT_EQ(first->TryAcquire(), Lock::Result::Acquired);
@@ -112,23 +108,19 @@ TEST(SingleInstanceLock, SecondHolderIsRefusedAndTakesOverOnceFree) {
     EXPECT_TRUE(second.Held());
 }
 
-TEST(Startup, FreshDatabaseGetsItsRowsAndStartsInChinese) {
+// A fresh main.db gets its rows and starts in Chinese. A runtime folder open to other accounts
+// is refused with a message that names it. A second console is refused while one holds the lock;
+// "--restart" alone goes on (the old console is still closing) in the stored language, takes the
+// lock over once the old one lets it go, and a third console is refused again.
+TEST(Startup, FreshOrUnsafeOrSecondConsoleAndARestartedOneTakesTheLockOverOnceFree) {
     TestInstall install;
     install.MakeDatabase();  // tables without rows, and no version.ini
-    const QString out = install.RunProbe({});
-    EXPECT_TRUE(out.contains("painted language=zh")) << out.toStdString();
+    const QString fresh = install.RunProbe({});
+    EXPECT_TRUE(fresh.contains("painted language=zh")) << fresh.toStdString();
     EXPECT_EQ(install.Configuration("listen_port"), "8089");
     EXPECT_EQ(install.Configuration("torvoagent_allow"), "0");
     EXPECT_EQ(install.Configuration("lang"), "zh");
-}
-
-// A runtime folder open to other accounts is refused with a message that names it. A second
-// console is refused while one holds the lock; "--restart" alone goes on (the old console is still
-// closing) in the stored language, takes the lock over once the old one lets it go, and a third
-// console is refused again.
-TEST(Startup, SecondConsoleIsRefusedAndARestartedOneTakesTheLockOverOnceFree) {
-    TestInstall install;
-    install.MakeDatabase("insert into configuration values ('lang', 'en')");
+    test::Sql(install.DbPath(), "update configuration set value='en' where key='lang'");
     const QByteArray runtime = install.RuntimeDir().toUtf8();
     ASSERT_EQ(chmod(runtime.constData(), 0777), 0);
     const QString unsafe = install.RunProbe({});

@@ -148,25 +148,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, AccountCommandTest, ::testing::Values(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-TEST_F(AccountPageTest, SortingByCreateTimeIsByTimeAndDeletionFollowsTheSelection) {
-    auto page = Page();
-    Select(*page, "bob");
-    page->List()->horizontalHeader()->sectionClicked(1);
-    // 1 September before 1 October, whatever the text order says.
-    EXPECT_EQ(test::ColumnTexts(page->Model(), 0).join(','), "amy,bob");
-    page->List()->horizontalHeader()->sectionClicked(0);
-    Sql("update accounts set create_time='2025-11-1 8:0:0' where username='amy'");
-    UserConf::instance().load();
-    page->Fill();
-    page->List()->horizontalHeader()->sectionClicked(1);
-    page->List()->horizontalHeader()->sectionClicked(1);  // ascending again, never descending
-    EXPECT_EQ(test::ColumnTexts(page->Model(), 0).join(','), "bob,amy");
-    Select(*page, "amy");
-    page->List()->horizontalHeader()->sectionClicked(0);  // amy moves from row 1 to row 0
-    page->OnDelete();
-    EXPECT_EQ(Accounts(), Lines{"bob|7"});
-}
-
 // The page's own dialogs, answered by typing and clicking: the name and password read reach
 // main.db; limits Ok'd are stored (the ticked one, the unticked as none), cancelled ones are not.
 TEST_F(AccountPageTest, TheRealDialogsStoreWhatWasTypedAndTicked) {
@@ -191,7 +172,7 @@ TEST_F(AccountPageTest, TheRealDialogsStoreWhatWasTypedAndTicked) {
     }
 }
 
-TEST_F(AccountPageTest, LimitsAreStoredForTheSelectedAccountAndTheListShowsEachOnesState) {
+TEST_F(AccountPageTest, LimitsAreStoredForTheSelectedAccountAndTheListShowsAndSortsEachOnesState) {
     auto page = Page();
     page->OnLimits();
     EXPECT_EQ(Shown(), QStringList{Tip(res::IDS_SELECT_ACCOUNT_FOR_LIMITS)});
@@ -230,6 +211,21 @@ TEST_F(AccountPageTest, LimitsAreStoredForTheSelectedAccountAndTheListShowsEachO
     emit page->List()->doubleClicked(page->Model().index(0, 0));
     EXPECT_EQ(opened_.last(), "modify:amy");
     EXPECT_EQ(Sent(), "applyconf\r\napplyconf\r\n");
+    // Sorting by creation is by time: 1 September before 1 October, whatever the text order says;
+    // a second click sorts ascending again, never descending. Deletion follows the selection.
+    page->List()->horizontalHeader()->sectionClicked(1);
+    EXPECT_EQ(test::ColumnTexts(page->Model(), 0).join(','), "amy,bob");
+    page->List()->horizontalHeader()->sectionClicked(0);
+    Sql("update accounts set create_time='2025-11-1 8:0:0' where username='amy'");
+    UserConf::instance().load();
+    page->Fill();
+    page->List()->horizontalHeader()->sectionClicked(1);
+    page->List()->horizontalHeader()->sectionClicked(1);
+    EXPECT_EQ(test::ColumnTexts(page->Model(), 0).join(','), "bob,amy");
+    Select(*page, "amy");
+    page->List()->horizontalHeader()->sectionClicked(0);  // amy moves from row 1 to row 0
+    page->OnDelete();
+    EXPECT_EQ(Accounts(), Lines{"bob|7"});
 }
 
 TEST(AccountLimitsDialogTest, TickedLimitsAreReturnedInBytesAndUntickedOnesAsNone) {

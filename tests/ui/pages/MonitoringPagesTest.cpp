@@ -39,7 +39,7 @@ protected:
     CMonitoringRealtimeDlg* rt_ = nullptr;
 };
 
-TEST_F(MonitoringPagesTest, CreationFillsEveryListInReplyOrderAndPollsEveryTenSecondsNotOnTabs) {
+TEST_F(MonitoringPagesTest, CreationFillsEveryListInReplyOrderPollsNotOnTabsAndFailuresEmpty) {
     EXPECT_EQ(Sent(), "flowrealtime\r\nflowip\r\nflowuser\r\n");
     const auto& realtime = rt_->Model();
     ASSERT_EQ(realtime.rowCount(), 3);
@@ -56,9 +56,7 @@ TEST_F(MonitoringPagesTest, CreationFillsEveryListInReplyOrderAndPollsEveryTenSe
     page_->ShowPage(1);
     EXPECT_EQ(page_->Tabs()->currentIndex(), 1);
     EXPECT_EQ(Sent(), "");
-}
-
-TEST_F(MonitoringPagesTest, ListIsEmptiedBeforeEachCommandAndStaysEmptyOnFailure) {
+    // A refresh empties the list before each command; it stays empty on a failure.
     std::vector<int> rowsAtReset;  // never old rows beside new ones
     QObject::connect(&rt_->Model(), &QAbstractItemModel::modelReset,
                      [&] { rowsAtReset.push_back(rt_->Model().rowCount()); });

@@ -164,14 +164,6 @@ TEST_F(SettingPageTest, AllowedNetworksAreCheckedAsTypedAndSavedOnlyWhenAllAreNe
     EXPECT_EQ(list->toPlainText(), "192.168.1.7/32\n::/0");
 }
 
-TEST(ClientAddresses, SkipLoopbackAndLinkLocalAndEndWithThisMachine) {
-    EXPECT_EQ(ClientAddresses({"10.0.0.5", "127.0.0.1", "::1", "fe80::1", "2001:db8::5", "10.0.0.5",
-                               "127.0.1.1", "not an address"},
-                              8089),
-              (std::vector<std::string>{"10.0.0.5:8089", "[2001:db8::5]:8089", "127.0.0.1:8089"}));
-    EXPECT_EQ(ClientAddresses({}, 1), std::vector<std::string>{"127.0.0.1:1"});
-}
-
 // Under the port: where clients connect (saved port), and a note while the running server
 // listens elsewhere, until it uses the saved port or stops.
 TEST_F(SettingPageTest, ShowsTheClientAddressesAndWhenTheRunningServerUsesAnotherPort) {
@@ -179,6 +171,12 @@ TEST_F(SettingPageTest, ShowsTheClientAddressesAndWhenTheRunningServerUsesAnothe
         Server().SetFramedReply(
             "system", R"({"err_code":0,"data":{"listen_port":)" + std::to_string(port) + "}}");
     };
+    // Loopback and link-local addresses are skipped, this machine comes last.
+    EXPECT_EQ(ClientAddresses({"10.0.0.5", "127.0.0.1", "::1", "fe80::1", "2001:db8::5", "10.0.0.5",
+                               "127.0.1.1", "not an address"},
+                              8089),
+              (std::vector<std::string>{"10.0.0.5:8089", "[2001:db8::5]:8089", "127.0.0.1:8089"}));
+    EXPECT_EQ(ClientAddresses({}, 1), std::vector<std::string>{"127.0.0.1:1"});
     listening(8089);
     CSettingDlg page(nullptr);
     EXPECT_TRUE(page.AddressLine()->toolTip().startsWith("Clients (HTTP and SOCKS5): "));

@@ -130,7 +130,7 @@ TEST_F(RecordListTest, ErrorMidFillKeepsTheRowsReadSoFar) {
     EXPECT_EQ(Column(list, 0), "2023-11-14 22:13:20,2023-11-14 22:13:19");
 }
 
-TEST_F(RecordListTest, CsvQuotesWhatNeedsItAndFollowsTheShownRows) {
+TEST_F(RecordListTest, CsvQuotesWhatNeedsItEscapesFormulasAndFollowsTheShownRows) {
     RecordList<AlarmColumns> list;
     ASSERT_TRUE(FillFromDatabase(
         list, Db("insert into alarms values ('引擎', '端口 8080 被占用', 2),"
@@ -150,10 +150,7 @@ TEST_F(RecordListTest, CsvQuotesWhatNeedsItAndFollowsTheShownRows) {
               "1970-1-1 0:0:4,plain,x\r\n");
     // A writer that gives up stops the export.
     EXPECT_FALSE(list.WriteCsv({"a", "b", "c"}, [](std::string_view) { return false; }));
-}
-
-// Texts from proxy clients that a spreadsheet would run as formulas become quoted text.
-TEST_F(RecordListTest, CsvCellsThatStartLikeFormulasAreEscaped) {
+    // Texts from proxy clients that a spreadsheet would run as formulas become quoted text.
     const auto csv = [](std::string_view cell) {
         std::string out;
         AppendCsvField(cell, out);
@@ -163,7 +160,6 @@ TEST_F(RecordListTest, CsvCellsThatStartLikeFormulasAreEscaped) {
         EXPECT_EQ(csv(start + std::string("x")), "\"'" + (start + std::string("x\""))) << start;
     EXPECT_EQ(csv("=\"a\",b"), "\"'=\"\"a\"\",b\"");
     EXPECT_EQ(csv("a=b"), "a=b");
-    EXPECT_EQ(csv(""), "");
 }
 
 TEST_F(RecordListTest, ExportFileIsPrivateAndRefusesLinksAndOtherFiles) {
