@@ -116,9 +116,8 @@ TEST(SystemdUnitTextTest, UnitFileEscapesConfinesFailureActionsAndStates) {
         {"inactive", "dead", kStopped},           {"failed", "failed", kStopped},
         {"activating", "auto-restart", kStopped}, {"maintenance", "", 0},
     };
-    for (const auto& [active, sub, raw] : rows) {
+    for (const auto& [active, sub, raw] : rows)
         EXPECT_EQ(systemd_service::RawStateFromUnit(active, sub), raw) << active << "/" << sub;
-    }
 }
 
 // A private dbus-daemon with the mock on it, standing in for the system bus and systemd.
@@ -126,9 +125,8 @@ class SystemdBackendTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(StartMock(), "") << "no mock of systemd"; }
     void TearDown() override {
-        for (pid_t pid : {mock_, daemon_}) {
+        for (pid_t pid : {mock_, daemon_})
             if (pid > 0 && ::kill(pid, SIGTERM) == 0) ::waitpid(pid, nullptr, 0);
-        }
     }
     // Empty on success, else why the mock could not be set up.
     std::string StartMock() {
