@@ -10,7 +10,6 @@
 #include "chart/CChartCtrl.h"
 #include "chart/CChartScrollBar.h"
 #include "chart/CChartStandardAxis.h"
-#include "chart/CChartSurfaceSerie.h"
 
 namespace chart {
 namespace {
@@ -125,28 +124,21 @@ TEST(ChartPrint, PrintsOnePagePdfWithoutTheDialog) {
 // The scroll bars follow tenths of the shown span: 20..40 of a series over 0..100 is 50 steps at
 // position 10; vertical bars count from the other end.
 TEST(ChartScrollBar, RangeAndPositionFollowTheShownSpan) {
-    CChartCtrl chart;
-    chart.resize(300, 200);
-    CChartStandardAxis* bottom = chart.CreateStandardAxis(BottomAxis);
-    CChartStandardAxis* left = chart.CreateStandardAxis(LeftAxis);
-    bottom->SetMinMax(20, 40);
-    left->SetMinMax(20, 40);
-    auto* s = chart.AddSerie(std::make_unique<CChartSurfaceSerie>(&chart));
-    const SChartXYPoint points[] = {{0, 0}, {100, 100}};
-    s->SetPoints(points, 2);
+    TwoAxisChart c(300, 200, {20, 40}, {20, 40});
+    c.Surface({{0, 0}, {100, 100}});
     auto info = [](CChartAxis* axis) {
         axis->RefreshScrollBar();
         const CChartScrollBar::Info i = axis->GetScrollBar()->GetScrollInfo();
         return std::vector<int>{i.min, i.max, i.page, i.pos};
     };
-    EXPECT_EQ(info(bottom), (std::vector<int>{0, 49, 10, 10}));
-    EXPECT_EQ(info(left), (std::vector<int>{0, 49, 10, 50 - 10 - 9}));
+    EXPECT_EQ(info(c.bottom), (std::vector<int>{0, 49, 10, 10}));
+    EXPECT_EQ(info(c.left), (std::vector<int>{0, 49, 10, 50 - 10 - 9}));
     // Two steps on: both bounds move by two tenths of the span; reversed, the other way.
-    bottom->SetAxisToScrollStep(10, 12, false);
-    EXPECT_EQ(std::pair(bottom->GetMin(), bottom->GetMax()), std::pair(24.0, 44.0));
-    EXPECT_EQ(info(bottom)[3], 12);
-    bottom->SetAxisToScrollStep(12, 10, true);
-    EXPECT_EQ(std::pair(bottom->GetMin(), bottom->GetMax()), std::pair(28.0, 48.0));
+    c.bottom->SetAxisToScrollStep(10, 12, false);
+    EXPECT_EQ(std::pair(c.bottom->GetMin(), c.bottom->GetMax()), std::pair(24.0, 44.0));
+    EXPECT_EQ(info(c.bottom)[3], 12);
+    c.bottom->SetAxisToScrollStep(12, 10, true);
+    EXPECT_EQ(std::pair(c.bottom->GetMin(), c.bottom->GetMax()), std::pair(28.0, 48.0));
 }
 
 }  // namespace
