@@ -47,7 +47,7 @@ public:
     std::unique_ptr<Manager> OpenManager() override {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (openManagerFailure_) return Fail<std::unique_ptr<Manager>>(*openManagerFailure_);
-        return MakeHandle<Manager>();
+        return std::make_unique<Handle<Manager>>(openHandles_);
     }
 
     std::unique_ptr<Service> OpenService(Manager&, const std::string&) override {
@@ -58,7 +58,7 @@ public:
             --opensBeforeFailure_;
         }
         if (!installed_) return Fail<Result>(service_error::kServiceDoesNotExist);
-        return MakeHandle<Service>();
+        return std::make_unique<Handle<Service>>(openHandles_);
     }
 
     std::unique_ptr<Service> CreateService(Manager&, const ServiceDefinition&) override {
@@ -69,7 +69,7 @@ public:
         installed_ = true;
         state_ = raw_state::kStopped;
         pending_.clear();
-        return MakeHandle<Service>();
+        return std::make_unique<Handle<Service>>(openHandles_);
     }
     // What an install writes is checked over the real backends.
     bool ChangeDescription(Service&, const std::string&) override { return true; }
@@ -135,10 +135,6 @@ private:
         ~Handle() override { --*counter; }
         std::shared_ptr<std::atomic<int>> counter;
     };
-    template <typename Base>
-    std::unique_ptr<Base> MakeHandle() {
-        return std::make_unique<Handle<Base>>(openHandles_);
-    }
     template <typename Result = bool>  // false or nullptr, with the code recorded
     static Result Fail(uint32_t code) {
         SetLastError(code);
