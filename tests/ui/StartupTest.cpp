@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "Common/Paths.h"
+#include "tests/support/Processes.h"
 #include "tests/ui/TestInstall.h"
 #include "ui/CAboutDlg.h"
 #include "ui/Rights.h"
@@ -104,8 +105,7 @@ TEST(SingleInstanceLock, APlantedLinkIsRefusedAndASecondHolderTakesOverOnceFree)
     std::this_thread::sleep_for(50ms);
     EXPECT_FALSE(second.Held());
     first.reset();  // the old console ends
-    for (int i = 0; i < 200 && !second.Held(); ++i) std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(second.Held());
+    EXPECT_TRUE(test::WaitUntil([&] { return second.Held(); }));
 }
 
 // A fresh main.db gets its rows and starts in Chinese. A runtime folder open to other accounts
@@ -147,12 +147,8 @@ TEST(Startup, FreshOrUnsafeOrSecondConsoleAndARestartedOneTakesTheLockOverOnceFr
                 !said.contains("message"))
         << "went on";
     old.reset();  // the old console ends
-    bool takenOver = false;
-    for (int i = 0; i < 300 && !takenOver; ++i) {
-        std::this_thread::sleep_for(10ms);
-        takenOver = Lock(path).TryAcquire() == Lock::Result::HeldElsewhere;
-    }
-    EXPECT_TRUE(takenOver);
+    EXPECT_TRUE(
+        test::WaitUntil([&] { return Lock(path).TryAcquire() == Lock::Result::HeldElsewhere; }));
     EXPECT_TRUE(install.RunProbe({}).contains("该程序已经在运行")) << "a third console is refused";
     restarted.kill();
     restarted.waitForFinished();
