@@ -1,6 +1,4 @@
-// Account limits with real clients: logins refused with their alarm, live sessions ended at
-// each change, one bandwidth shared by an account's sessions, and the month's bytes kept in
-// main.db across a restart.
+// Account limits with real clients.
 #include <poll.h>
 #include <sys/socket.h>
 

@@ -1,12 +1,11 @@
-// The server's byte parsers and builders, without sockets: SOCKS5 handshake and login, HTTP
-// heads and body framing, the proxy's request rewriting and Basic credentials, the control
-// channel's request lines, and the traffic figures.
+// The server's byte parsers and builders, and its traffic figures, without sockets.
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
 #include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "server/ControlProtocol.h"
@@ -20,7 +19,7 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(Socks5Protocol, GreetingAndCredentialsReadWholeMessagesOnly) {
+TEST(Socks5Protocol, MessagesAreReadWholeOnlyAndRequestsRefusedWithTheirReply) {
     socks5::Greeting greeting;
     size_t used = 0;
     EXPECT_EQ(socks5::ParseGreeting("\x05"s, greeting, used), socks5::Parse::kNeedMore);
@@ -47,82 +46,32 @@ TEST(Socks5Protocol, GreetingAndCredentialsReadWholeMessagesOnly) {
     EXPECT_EQ(socks5::BuildReply(socks5::kCommandNotSupported),
               "\x05\x07\x00\x01\x00\x00\x00\x00\x00\x00"s);
     EXPECT_EQ(socks5::BuildReply(0, std::string(16, '\1'), 1).size(), 22u);
-}
 
-struct Socks5RequestRow {
-    std::string bytes;
-    socks5::Parse result;
-    std::string host;  // and port, when read whole
-    uint16_t port;
-    uint8_t failure;  // the reply it earns
-};
-// A row is named by its bytes (printed whole, a row would show its pointers: no stable name).
-void PrintTo(const Socks5RequestRow& row, std::ostream* out) {
-    *out << ::testing::PrintToString(row.bytes);
-}
-class Socks5Request : public ::testing::TestWithParam<Socks5RequestRow> {};
-
-TEST_P(Socks5Request, IsReadWholeOrRefusedWithItsReply) {
-    const Socks5RequestRow& row = GetParam();
-    socks5::Request request;
-    size_t used = 0;
-    uint8_t failure = 0;
-    EXPECT_EQ(socks5::ParseRequest(row.bytes, request, used, failure), row.result);
-    EXPECT_EQ(failure, row.failure);
-    if (row.result != socks5::Parse::kDone) return;
-    EXPECT_EQ(request.host, row.host);
-    EXPECT_EQ(request.port, row.port);
-    EXPECT_EQ(used, row.bytes.size());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, Socks5Request,
-    ::testing::Values(
-        Socks5RequestRow{"\x05\x01\x00\x01\x7f\x00\x00\x01\x1f\x90"s, socks5::Parse::kDone,
-                         "127.0.0.1", 8080, 1},
-        Socks5RequestRow{"\x05\x01\x00\x03\x0b"s + "example.com\x00\x50"s, socks5::Parse::kDone,
-                         "example.com", 80, 1},
-        Socks5RequestRow{"\x05\x01\x00\x04"s + std::string(15, '\0') + "\x01\x01\xbb"s,
-                         socks5::Parse::kDone, "::1", 443, 1},
-        Socks5RequestRow{"\x05\x01\x00\x03\x0b"s + "example", socks5::Parse::kNeedMore, "", 0, 1},
-        Socks5RequestRow{"\x05\x01\x00\x05\x00\x00\x00"s, socks5::Parse::kBad, "", 0,
-                         socks5::kAddressTypeNotSupported},
-        Socks5RequestRow{"\x05\x01\x00\x03\x00\x00\x50"s, socks5::Parse::kBad, "", 0, 1},
-        Socks5RequestRow{"\x05\x01\x00\x03\x05"s + "a.b\x00x\x00\x50"s, socks5::Parse::kBad, "", 0,
-                         1},
-        Socks5RequestRow{"\x04\x01\x00\x01\x7f\x00\x00\x01\x00\x50"s, socks5::Parse::kBad, "", 0,
-                         1}));
-
-struct RequestHeadRow {
-    std::string bytes;
-    HttpMessageParser::Status status;
-};
-void PrintTo(const RequestHeadRow& row, std::ostream* out) {
-    *out << ::testing::PrintToString(row.bytes.substr(0, 40)) << " of " << row.bytes.size();
-}
-class RequestHead : public ::testing::TestWithParam<RequestHeadRow> {};
-
-// Heads are read when complete and bounded in size (1024 bytes here).
-TEST_P(RequestHead, IsReadWhenCompleteAndBounded) {
-    HttpMessageParser parser(HttpMessageParser::Kind::kRequest);
-    HttpHead head;
-    EXPECT_EQ(parser.ReadHead(GetParam().bytes, 1024, head), GetParam().status);
+    // Requests: the bytes, how they read, the destination when whole, the reply they earn.
+    using P = socks5::Parse;
+    const std::tuple<std::string, P, std::string, uint8_t> requests[] = {
+        {"\x05\x01\x00\x01\x7f\x00\x00\x01\x1f\x90"s, P::kDone, "127.0.0.1:8080", 1},
+        {"\x05\x01\x00\x03\x0b"s + "example.com\x00\x50"s, P::kDone, "example.com:80", 1},
+        {"\x05\x01\x00\x04"s + std::string(15, '\0') + "\x01\x01\xbb"s, P::kDone, "::1:443", 1},
+        {"\x05\x01\x00\x03\x0b"s + "example", P::kNeedMore, "", 1},
+        {"\x05\x01\x00\x05\x00\x00\x00"s, P::kBad, "", socks5::kAddressTypeNotSupported},
+        {"\x05\x01\x00\x03\x00\x00\x50"s, P::kBad, "", 1},
+        {"\x05\x01\x00\x03\x05"s + "a.b\x00x\x00\x50"s, P::kBad, "", 1},
+        {"\x04\x01\x00\x01\x7f\x00\x00\x01\x00\x50"s, P::kBad, "", 1},
+    };
+    for (const auto& [bytes, result, destination, reply] : requests) {
+        SCOPED_TRACE(::testing::PrintToString(bytes));
+        socks5::Request request;
+        uint8_t failure = 0;
+        EXPECT_EQ(socks5::ParseRequest(bytes, request, used, failure), result);
+        EXPECT_EQ(failure, reply);
+        if (result != P::kDone) continue;
+        EXPECT_EQ(request.host + ":" + std::to_string(request.port), destination);
+        EXPECT_EQ(used, bytes.size());
+    }
 }
 
 using Status = HttpMessageParser::Status;
-INSTANTIATE_TEST_SUITE_P(
-    Rows, RequestHead,
-    ::testing::Values(
-        RequestHeadRow{"GET http://a/ HTTP/1.1\r\nHost: a\r\n", Status::kNeedMore},
-        RequestHeadRow{"GET http://a/ HTTP/1.1\r\nX: " + std::string(2000, 'x'), Status::kTooLarge},
-        RequestHeadRow{"GET http://a/ HTTP/1.1\r\nX: " + std::string(2000, 'x') + "\r\n\r\n",
-                       Status::kTooLarge},
-        RequestHeadRow{"BREW http://a/ HTTP/1.1\r\n\r\n", Status::kBad},
-        RequestHeadRow{"GET http://a/ HTTP/1.1\r\nContent-Length: x\r\n\r\n", Status::kBad},
-        // A bare CR would let the head end in two places (and a body be read inside it).
-        RequestHeadRow{"POST http://a/ HTTP/1.1\nTransfer-Encoding: chunked\n\r\r3\nabc\n0\nX: "
-                       "1\n\n",
-                       Status::kBad}));
 
 // The head of a request, read as it is or (when `expected` is given) checked to be so.
 HttpHead Head(const std::string& text, std::optional<Status> expected = std::nullopt) {
@@ -130,12 +79,22 @@ HttpHead Head(const std::string& text, std::optional<Status> expected = std::nul
     HttpHead head;
     const Status status = parser.ReadHead(text, 4096, head);
     if (expected) {
-        EXPECT_EQ(status, *expected) << text;
+        EXPECT_EQ(status, *expected) << text.substr(0, 60);
     }
     return head;
 }
 
-TEST(HttpMessageParser, RequestHeadsGiveTheirFieldsAndLength) {
+// Heads are read when complete and bounded in size (4096 bytes here), and give their fields.
+TEST(HttpMessageParser, RequestHeadsAreBoundedAndGiveTheirFieldsAndLength) {
+    const std::string big = "GET http://a/ HTTP/1.1\r\nX: " + std::string(5000, 'x');
+    Head("GET http://a/ HTTP/1.1\r\nHost: a\r\n", Status::kNeedMore);
+    Head(big, Status::kTooLarge);
+    Head(big + "\r\n\r\n", Status::kTooLarge);
+    Head("BREW http://a/ HTTP/1.1\r\n\r\n", Status::kBad);
+    Head("GET http://a/ HTTP/1.1\r\nContent-Length: x\r\n\r\n", Status::kBad);
+    // A bare CR would let the head end in two places (and a body be read inside it).
+    Head("POST http://a/ HTTP/1.1\nTransfer-Encoding: chunked\n\r\r3\nabc\n0\nX: 1\n\n",
+         Status::kBad);
     // Nor may a line ended by LF alone hide an empty line from the reader ("\n\r\n").
     const HttpHead lax = Head(
         "POST http://a/ HTTP/1.1\r\nTransfer-Encoding: chunked\n\r\n3\r\nabc\r\n0\r\nX: 1\r\n\r\n",
@@ -221,7 +180,7 @@ TEST(HttpMessageParser, ResponsesWithoutLengthHeadAnswersAndInterimOnes) {
     EXPECT_FALSE(parser.Finish());  // cut short: not a complete message
 }
 
-TEST(HttpProxyRequest, TargetsAreAbsoluteHttpUrlsOrConnectAuthorities) {
+TEST(HttpProxyRequest, TargetsAreAbsoluteHttpUrlsOrConnectAuthoritiesAndCredentialsBasic) {
     const auto target =
         ParseProxyTarget(Head("GET http://Example.com:8080/a/b?c=d#f HTTP/1.1\r\n\r\n"));
     ASSERT_TRUE(target);
@@ -262,9 +221,7 @@ TEST(HttpProxyRequest, OriginRequestDropsHopByHopAndProxyFields) {
         Head("GET http://h/ HTTP/1.0\r\nHost: other\r\nX: 1\r\nhost: more\r\n\r\n");
     EXPECT_EQ(BuildOriginRequest(withHost, *ParseProxyTarget(withHost)),
               "GET / HTTP/1.0\r\nHost: h\r\nX: 1\r\n\r\n");
-}
 
-TEST(HttpProxyRequest, BasicCredentialsAndBase64) {
     const auto credentials = ReadProxyCredentials(
         Head("GET http://h/ HTTP/1.1\r\nProxy-Authorization: basic YWxpY2U6czpl\r\n\r\n"));
     ASSERT_TRUE(credentials);
@@ -276,9 +233,9 @@ TEST(HttpProxyRequest, BasicCredentialsAndBase64) {
                                                bad + "\r\n\r\n")))
             << bad;
     }
-    EXPECT_EQ(DecodeBase64("TWFu"), "Man");
-    EXPECT_EQ(DecodeBase64("TWE="), "Ma");
-    EXPECT_EQ(DecodeBase64("TQ"), "M");
+    for (const auto& [text, decoded] : {std::pair{"TWFu", "Man"}, {"TWE=", "Ma"}, {"TQ", "M"}}) {
+        EXPECT_EQ(DecodeBase64(text), decoded);
+    }
     EXPECT_FALSE(DecodeBase64("T"));
     EXPECT_EQ(ProxyResponse(407, "Proxy Authentication Required", "X: y\r\n"),
               "HTTP/1.1 407 Proxy Authentication Required\r\nX: y\r\nContent-Length: 0\r\n"
@@ -289,20 +246,21 @@ TEST(ControlProtocol, RequestLinesAndReplyFraming) {
     control::Command command{};
     size_t used = 0;
     EXPECT_EQ(control::ReadRequest("statis", command, used), control::Read::kNeedMore);
-    ASSERT_EQ(control::ReadRequest("statistic\r\nengine\r\n", command, used),
-              control::Read::kRequest);
-    EXPECT_EQ(command, control::Command::kStatistic);
-    EXPECT_EQ(used, 11u);
-    ASSERT_EQ(control::ReadRequest("flowip\n", command, used), control::Read::kRequest);
-    EXPECT_EQ(command, control::Command::kFlowIp);
-    ASSERT_EQ(control::ReadRequest("STATISTIC\r\n", command, used), control::Read::kRequest);
-    EXPECT_EQ(command, control::Command::kUnknown);
     EXPECT_EQ(control::ReadRequest(std::string(300, 'a'), command, used), control::Read::kTooLong);
+    using control::Command;
+    for (const auto& [line, named, length] :
+         {std::tuple("statistic\r\nengine\r\n", Command::kStatistic, size_t{11}),
+          {"flowip\n", Command::kFlowIp, 7},
+          {"STATISTIC\r\n", Command::kUnknown, 11}}) {
+        ASSERT_EQ(control::ReadRequest(line, command, used), control::Read::kRequest) << line;
+        EXPECT_EQ(command, named) << line;
+        EXPECT_EQ(used, length) << line;
+    }
     EXPECT_EQ(control::FrameReply("{}"), "2\r\n{}");
     EXPECT_EQ(control::FrameReply(""), "0\r\n");
 }
 
-TEST(TrafficStats, FlowsTotalsAndTheLastSecond) {
+TEST(TrafficStats, FlowsTotalsTheLastSecondAndBoundedTotalsReadByTheConsole) {
     TrafficStats stats(1000);
     auto* alice = stats.Open("10.0.0.1", "alice");
     auto* again = stats.Open("10.0.0.1", "alice");
@@ -326,28 +284,25 @@ TEST(TrafficStats, FlowsTotalsAndTheLastSecond) {
     EXPECT_EQ(stats.ByUser().count(""), 0u);
     EXPECT_EQ(stats.ByIp().at("10.0.0.2").bytes, 24u);
     EXPECT_EQ(stats.TotalBytes(), 1024u);
+    const std::pair<uint64_t, const char*> sizes[] = {
+        {0, "0 B"}, {1023, "1023 B"}, {1536, "1.50 KB"}, {5ull << 30, "5.00 GB"}};
+    for (const auto& [bytes, text] : sizes) EXPECT_EQ(FormatBytes(bytes), text);
 
-    EXPECT_EQ(FormatBytes(0), "0 B");
-    EXPECT_EQ(FormatBytes(1023), "1023 B");
-    EXPECT_EQ(FormatBytes(1536), "1.50 KB");
-    EXPECT_EQ(FormatBytes(5ull << 30), "5.00 GB");
-}
-
-// A client walking through addresses cannot grow the totals past their bound: the longest
-// inactive go first, never one with a live connection; the console reads the reply.
-TEST(TrafficStats, TotalsOfManyAddressesAreBoundedAndReadByTheConsole) {
-    TrafficStats stats(0, 100);
-    stats.Open("10.0.0.0", "alice");  // stays open: oldest, but live
+    // A client walking through addresses cannot grow the totals past their bound: the longest
+    // inactive go first, never one with a live connection; the console reads the reply.
+    TrafficStats walked(0, 100);
+    walked.Open("10.0.0.0", "alice");  // stays open: oldest, but live
     for (int i = 1; i <= 150; ++i) {
-        stats.Tick(i);
-        stats.Close(stats.Open("10.0.1." + std::to_string(i), ""));
+        walked.Tick(i);
+        walked.Close(walked.Open("10.0.1." + std::to_string(i), ""));
     }
-    stats.Tick(200);
-    EXPECT_LE(stats.ByIp().size(), 100u);
-    EXPECT_EQ(stats.ByIp().count("10.0.0.0"), 1u);
-    EXPECT_EQ(stats.ByIp().count("10.0.1.150"), 1u);
-    EXPECT_EQ(stats.ByIp().count("10.0.1.1"), 0u);
-    for (const auto& [totals, key] : {std::pair{&stats.ByIp(), "ip"}, {&stats.ByUser(), "user"}}) {
+    walked.Tick(200);
+    EXPECT_LE(walked.ByIp().size(), 100u);
+    EXPECT_EQ(walked.ByIp().count("10.0.0.0"), 1u);
+    EXPECT_EQ(walked.ByIp().count("10.0.1.150"), 1u);
+    EXPECT_EQ(walked.ByIp().count("10.0.1.1"), 0u);
+    for (const auto& [totals, key] :
+         {std::pair{&walked.ByIp(), "ip"}, {&walked.ByUser(), "user"}}) {
         Json::Value reply;
         std::istringstream(TotalsReply(SnapshotTotals(*totals), key)) >> reply;
         ASSERT_EQ(reply["data"].size(), totals->size());

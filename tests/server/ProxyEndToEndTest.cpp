@@ -1,6 +1,5 @@
-// The real server with well-behaved clients on loopback: curl and the harness's client through
-// the HTTP proxy, CONNECT and SOCKS5; the console's own control-channel client and reply
-// readers; main.db's rows.
+// The real server with well-behaved clients on loopback, read by the console's own client,
+// its reply readers and main.db's rows.
 #include <future>
 #include <regex>
 
@@ -68,19 +67,6 @@ TEST_F(ProxyEndToEnd, EveryPathChecksTheSameCredentialsAndAnonymousFollowsTheSwi
             }
         }
     }
-}
-
-TEST_F(ProxyEndToEnd, UnreachableSilentAndForbiddenDestinations) {
-    Start({{"anonymous_allow", "1"}, {"upstream_timeout", "1"}, {"response_timeout", "1"}});
-    const std::string connect = "-o /dev/null -w %{http_connect} -p " + Http();
-    const uint16_t closed = FreePort();
-    EXPECT_EQ(Status(Http() + Url("/", closed)), "502");
-    EXPECT_EQ(Curl(Socks() + Url("/", closed)).exitCode, 97);
-    EXPECT_EQ(Curl(connect + Url("/", closed)).output, "502");
-    EXPECT_EQ(Status(Http() + Url("/silent")), "504");
-    // The control channel is never reachable through the proxy.
-    EXPECT_EQ(Status(Http() + Url("/", control_)), "403");
-    EXPECT_EQ(Curl(connect + Url("/", control_)).output, "403");
 }
 
 // What the dashboard and the monitoring pages show, read by the console's own client and

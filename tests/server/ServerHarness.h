@@ -1,10 +1,10 @@
 #pragma once
-// What the server tests share: one install folder with the real server executable and a
-// fresh main.db per test (tests/support), the server as a child process, a local HTTP origin,
-// curl and one loopback client of the test's own as the clients, and a fixture that starts
-// the server with its origin.
+// What the server tests share: the real server executable over a fresh main.db, a local HTTP
+// origin, curl and the test's own loopback client, and a fixture that starts them.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -30,7 +30,9 @@ using Rows = std::vector<std::pair<std::string, std::string>>;
 // uses it as its module directory, so the console code and the server share main.db and
 // its lock.
 const std::string& InstallDir();
-std::string MainDb();
+inline std::string MainDb() {
+    return InstallDir() + "/main.db";
+}
 // A fresh main.db from the schema, with the given configuration rows and accounts.
 void ResetDatabase(const Rows& configuration, const Rows& accounts);
 // Runs SQL on main.db inside the database lock, as the console does.
@@ -47,7 +49,9 @@ std::string Base64(std::string_view text);
 // `size` bytes that show a lost, doubled or reordered piece (unlike a run of one letter).
 std::string Pattern(size_t size, unsigned seed);
 // An origin's 200 answer with a length, and its chunked "abcdefg".
-std::string Answer(const std::string& body);
+inline std::string Answer(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
 inline const std::string kChunkedAnswer =
     "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n4\r\ndefg\r\n0\r\n\r\n";
 
@@ -63,14 +67,14 @@ public:
     Client(int acceptedFd, std::chrono::milliseconds receiveLimit) : fd_(acceptedFd) {
         SetReceiveLimit(receiveLimit);
     }
-    ~Client();
+    ~Client() { ::close(fd_); }
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
     bool ok() const { return fd_ >= 0; }
     int fd() const { return fd_; }
 
     bool Send(std::string_view bytes);
-    void EndSending();
+    void EndSending() { ::shutdown(fd_, SHUT_WR); }
     // Receives until `marker` has arrived, the peer closes, or a receive times out.
     std::string ReceiveUntil(std::string_view marker);
     std::string ReceiveExactly(size_t count);
@@ -97,42 +101,28 @@ private:
     int fd_ = -1;
 };
 
-// A child process of the test with its output appended to a log file in the install folder.
-class ChildProcess {
+// The server from the install folder as a child process, TorvoProxyServer <arguments>, with its
+// output appended to server.log there.
+class ServerProcess {
 public:
-    ChildProcess(const std::vector<std::string>& arguments, const std::string& logName);
-    ~ChildProcess();  // SIGTERM, then SIGKILL if it does not end within 5 s
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
+    explicit ServerProcess(const std::vector<std::string>& arguments);
+    ~ServerProcess();  // SIGTERM, then SIGKILL if it does not end within 5 s
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
 
     pid_t Pid() const { return pid_; }
-    // Reaps it if it has ended.
-    bool Exited();
-    int ExitCode() const { return exitCode_; }  // once it has ended; -1 after a signal
-    // SIGTERM, then waits up to 5 s: the exit code, or -1.
+    // Waits up to 5 s for its end: the exit code, or -1 (ended by a signal, or still running).
+    int Wait() {
+        return WaitUntil([&] { return Exited(); }) ? exitCode_ : -1;
+    }
+    // SIGTERM, then Wait().
     int Terminate();
 
 private:
+    bool Exited();  // reaps it if it has ended
     pid_t pid_ = -1;
     int exitCode_ = -1;
     bool exited_ = false;
-};
-
-// The server from the install folder, started by hand: TorvoProxyServer <argument>.
-class ServerByHand : public ChildProcess {
-public:
-    explicit ServerByHand(const std::string& argument)
-        : ChildProcess({InstallDir() + "/TorvoProxyServer", argument}, "server.log") {}
-};
-
-// The server in the foreground on the given ports; Ready once both accept.
-class ServerProcess : public ChildProcess {
-public:
-    ServerProcess(uint16_t listenPort, uint16_t controlPort);
-    bool Ready() const { return ready_; }
-
-private:
-    bool ready_ = false;
 };
 
 // An origin on a loopback port, on threads of its own: each connection it accepts is served
@@ -193,22 +183,32 @@ protected:
     // A fresh main.db with these rows and accounts, and the server on it.
     void Start(const Rows& configuration = {{"anonymous_allow", "0"}},
                const Rows& accounts = {{"alice", "secret"}, {"bob", "b0b"}});
-    // The server on main.db as it is.
+    // The server on main.db as it is, on fresh ports; the test fails unless both accept.
     void Serve();
     // The origin's URL for `path` (or another port's).
-    std::string Url(const std::string& path, uint16_t port = 0) const;
+    std::string Url(const std::string& path, uint16_t port = 0) const {
+        return "http://127.0.0.1:" + std::to_string(port ? port : origin_.Port()) + path;
+    }
     // curl options for the HTTP proxy and for SOCKS5 (names resolved by the proxy), with
     // "user:password" when given.
     std::string Http(const std::string& credentials = "") const;
     std::string Socks(const std::string& credentials = "") const;
     // The status code curl saw, of the request.
-    static std::string Status(const std::string& arguments);
+    static std::string Status(const std::string& arguments) {
+        return Curl("-o /dev/null -w %{http_code} " + arguments).output;
+    }
     // A GET of the origin's `path` through the HTTP proxy, with extra header fields.
     std::string Get(const std::string& path, const std::string& fields = "") const;
     // A Proxy-Authorization field.
-    static std::string Login(const std::string& user, const std::string& password);
+    static std::string Login(const std::string& user, const std::string& password) {
+        return "Proxy-Authorization: Basic " + Base64(user + ":" + password) + "\r\n";
+    }
+    // What a fresh connection receives for `request` until `until` (or its end).
+    std::string Ask(const std::string& request, std::string_view until = "\r\n") const;
     // A well-behaved client gets its page (as alice) while others misbehave.
-    bool OthersAreServed() const;
+    bool OthersAreServed() const {
+        return Ask(Get("/hello", Login("alice", "secret")), "hello world").ends_with("hello world");
+    }
     // applyconf through the console's own control-channel client: true when the server took it.
     bool ApplyConf();
 

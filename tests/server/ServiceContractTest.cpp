@@ -45,8 +45,18 @@ protected:
     local_service::Paths paths_{root_ + "/TorvoProxyServer"};
 };
 
-TEST_F(ServiceContract, StartedReadRunningPolledAndStopped) {
+// A server that cannot take clients must not look running: with the proxy port taken, or set to
+// the control port, it ends with a failure before it reports readiness. Started by hand with
+// "-s", it takes the pid file's lock itself, so a second one cannot run beside it, and it
+// refuses a folder other accounts may write.
+TEST_F(ServiceContract, StartedReadRunningPolledStoppedAndStartedByHand) {
     ASSERT_TRUE(ctrl_.Install());
+    HttpOrigin taken;
+    for (const uint16_t port : {taken.Port(), control_}) {
+        test::ScopedEnv listenPort("TORVO_LISTEN_PORT", std::to_string(port));
+        EXPECT_FALSE(ctrl_.Start(3000)) << port;
+        EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped) << port;
+    }
     ASSERT_TRUE(ctrl_.Start(kLimitMs));
     EXPECT_EQ(ctrl_.QueryStatus(), kServiceRunning);
     EXPECT_EQ(local_service::ReadStateWord(paths_), "running");
@@ -65,41 +75,17 @@ TEST_F(ServiceContract, StartedReadRunningPolledAndStopped) {
     EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);
     EXPECT_EQ(local_service::ReadStateWord(paths_), "stopping");
     EXPECT_FALSE(client.Statistic(reply));
-}
 
-// A server that cannot take clients must not look running: with the proxy port taken, or set
-// to the control port, it ends with a failure before it reports readiness.
-TEST_F(ServiceContract, AServerThatCannotListenFailsItsStart) {
-    HttpOrigin taken;
-    ASSERT_TRUE(ctrl_.Install());
-    for (const uint16_t port : {taken.Port(), control_}) {
-        test::ScopedEnv listenPort("TORVO_LISTEN_PORT", std::to_string(port));
-        EXPECT_FALSE(ctrl_.Start(3000)) << port;
-        EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped) << port;
-    }
-}
-
-// Started by hand with "-s": it takes the pid file's lock itself, so a second one cannot run
-// beside it, and it refuses a folder other accounts may write.
-TEST_F(ServiceContract, StartedByHandItHoldsTheLockItselfAndRefusesAnOpenFolder) {
-    ASSERT_TRUE(ctrl_.Install());
     ::chmod(root_.c_str(), 0700);
     ::chmod(paths_.dir.c_str(), 0700);
-    ServerByHand first("-s");
+    ServerProcess first({"-s"});
     EXPECT_TRUE(WaitUntil([&] { return ctrl_.QueryStatus() == kServiceRunning; }));
     EXPECT_EQ(local_service::RecordedPid(paths_), first.Pid());
-    {
-        ServerByHand second("-s");
-        EXPECT_TRUE(WaitUntil([&] { return second.Exited(); }));
-        EXPECT_NE(second.ExitCode(), 0);
-    }
+    EXPECT_GT(ServerProcess({"-s"}).Wait(), 0) << "a second one beside it";
     EXPECT_EQ(first.Terminate(), 0);
     EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped);
-
     ::chmod(paths_.dir.c_str(), 0777);
-    ServerByHand open("-s");
-    EXPECT_TRUE(WaitUntil([&] { return open.Exited(); }));
-    EXPECT_NE(open.ExitCode(), 0);
+    EXPECT_GT(ServerProcess({"-s"}).Wait(), 0) << "in an open folder";
     ::chmod(paths_.dir.c_str(), 0700);
 }
 
@@ -108,35 +94,29 @@ TEST_F(ServiceContract, StartedByHandItHoldsTheLockItselfAndRefusesAnOpenFolder)
 TEST_F(ServiceContract, UnderSystemdItNotifiesReadyAndStopping) {
     const std::string socketPath = InstallDir() + "/notify.sock";
     const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
+    sockaddr_un address{AF_UNIX, {}};
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
     ASSERT_EQ(::bind(notify, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    timeval wait{5, 0};
+    const timeval wait{5, 0};
     ::setsockopt(notify, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    auto receive = [&] {
+    auto receive = [&](int flags = 0) {
         char message[256] = {};
-        return ::recv(notify, message, sizeof message - 1, 0) > 0 ? std::string(message) : "";
+        return ::recv(notify, message, sizeof message - 1, flags) > 0 ? std::string(message) : "";
     };
 
     auto notifying = std::make_optional<test::ScopedEnv>("NOTIFY_SOCKET", socketPath);
     {  // no proxy port: no readiness, a failed exit
         test::ScopedEnv controlPort("TORVO_LISTEN_PORT", std::to_string(control_));
-        ServerByHand failing("-s");
-        EXPECT_TRUE(WaitUntil([&] { return failing.Exited(); }));
-        EXPECT_NE(failing.ExitCode(), 0);
-        char message[64];
-        EXPECT_LT(::recv(notify, message, sizeof message, MSG_DONTWAIT), 0);
+        EXPECT_GT(ServerProcess({"-s"}).Wait(), 0);
+        EXPECT_EQ(receive(MSG_DONTWAIT), "");
     }
-    ServerByHand server("-s");
+    ServerProcess server({"-s"});
     notifying.reset();
     EXPECT_EQ(receive(), "READY=1");
-    EXPECT_TRUE(Accepting(control_));
-    EXPECT_TRUE(Accepting(listen_));
+    EXPECT_TRUE(Accepting(control_) && Accepting(listen_));
     ::kill(server.Pid(), SIGTERM);
     EXPECT_EQ(receive(), "STOPPING=1");
-    EXPECT_TRUE(WaitUntil([&] { return server.Exited(); }));
-    EXPECT_EQ(server.ExitCode(), 0);
+    EXPECT_EQ(server.Wait(), 0);
     EXPECT_FALSE(std::filesystem::exists(root_));
     ::close(notify);
 }

@@ -1,7 +1,5 @@
-// Established tunnels: bulk bytes (moved by splice() once a direction has carried enough) pass
-// both ways unchanged and at once, each end's half-close reaches the other while the other
-// direction goes on; address literals skip the resolver but not the destination check; the read
-// buffer grows only while reads fill it and is given back when empty.
+// Established tunnels (bulk bytes move by splice() once a direction has carried enough), the
+// destination check of address literals, and the sessions' read buffer.
 #include <asio.hpp>
 #include <cstring>
 #include <future>

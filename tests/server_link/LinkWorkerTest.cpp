@@ -16,22 +16,12 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A gate a job waits at until the test opens it (or the worker interrupts it).
-struct Gate {
-    void Open() {
-        std::call_once(once, [this] { promise.set_value(); });
-    }
-    void Wait() { opened.wait(); }
-    std::once_flag once;
-    std::promise<void> promise;
-    std::shared_future<void> opened = promise.get_future().share();
-};
-
 // The order on the worker is the order asked; a poll whose earlier job is still queued or
 // running is refused (skipped), and accepted again once that job is done.
 TEST(LinkWorker, RunsJobsInTheOrderAskedAndSkipsAPollThatStillWaits) {
     LinkWorker worker;
-    Gate gate;
+    std::promise<void> gate;  // the first job waits until the test opens it
+    std::future<void> opened = gate.get_future();
     std::mutex mutex;
     std::vector<std::string> ran;
     auto record = [&](std::string what) {
@@ -40,12 +30,12 @@ TEST(LinkWorker, RunsJobsInTheOrderAskedAndSkipsAPollThatStillWaits) {
             ran.push_back(what);
         };
     };
-    ASSERT_TRUE(worker.Post("rate", [&, r = record("rate 1")] { r(), gate.Wait(); }));
+    ASSERT_TRUE(worker.Post("rate", [&, r = record("rate 1")] { r(), opened.wait(); }));
     EXPECT_TRUE(worker.Post("statistic", record("statistic")));
     EXPECT_TRUE(worker.Post("system", record("system")));
     EXPECT_FALSE(worker.Post("rate", record("rate 2")));      // running
     EXPECT_FALSE(worker.Post("statistic", record("again")));  // queued
-    gate.Open();
+    gate.set_value();
     ASSERT_TRUE(worker.WaitUntilIdle(5s));
     EXPECT_TRUE(worker.Post("rate", record("rate 3")));
     ASSERT_TRUE(worker.WaitUntilIdle(5s));
@@ -55,14 +45,15 @@ TEST(LinkWorker, RunsJobsInTheOrderAskedAndSkipsAPollThatStillWaits) {
 // Close drops what is queued, interrupts the running job and waits only for it; posts are then
 // refused until Open. A job that throws does not end the worker.
 TEST(LinkWorker, CloseInterruptsTheRunningJobDropsTheQueueAndRefusesUntilOpened) {
-    Gate gate;
+    std::promise<void> gate;  // the running job waits until the worker interrupts it
+    std::future<void> opened = gate.get_future();
     std::vector<bool> interrupts;
     LinkWorker worker([&](bool on) {
         interrupts.push_back(on);
-        if (on) gate.Open();  // what MQClient::Interrupt does to a waiting receive
+        if (interrupts.size() == 1) gate.set_value();  // as MQClient::Interrupt ends a receive
     });
     std::atomic<bool> started{false}, droppedRan{false};
-    ASSERT_TRUE(worker.Post("slow", [&] { started = true, gate.Wait(); }));
+    ASSERT_TRUE(worker.Post("slow", [&] { started = true, opened.wait(); }));
     ASSERT_TRUE(worker.Post("queued", [&] { droppedRan = true; }));
     while (!started) std::this_thread::sleep_for(1ms);
     worker.Close();

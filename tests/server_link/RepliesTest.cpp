@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "server_link/Replies.h"
+#include "server_link/ReplyFramer.h"
 
 namespace {
 
@@ -37,7 +39,7 @@ std::string Show(const std::optional<T>& reading) {
     return reading ? Show(*reading) : kUnreadable;
 }
 
-TEST(ReadStatistic, FollowsTheConversionRules) {
+TEST(ReadStatisticAndBandwidth, FollowTheConversionRules) {
     const std::pair<const char*, const char*> cases[] = {
         {R"({"err_code":0,"err_msg":"","data":{"onlineUsers":3,"onlineDevices":7,"totalAlarms":2,)"
          R"("totalIOBytes":"12.5 GB"}})",
@@ -56,16 +58,15 @@ TEST(ReadStatistic, FollowsTheConversionRules) {
         {R"({"data":{"onlineUsers":"3"}})", kUnreadable},
     };
     for (const auto& [body, shown] : cases) EXPECT_EQ(Show(ReadStatistic(body)), shown) << body;
-}
 
-TEST(ReadBandwidth, ReadsBytesWithoutConsultingErrCode) {
+    // The bandwidth reply's bytes are read without consulting err_code.
     EXPECT_EQ(Show(ReadBandwidth(R"({"err_code":1})")), "0");
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<const char*, const char*> bandwidths[] = {
         {"1500", "1500"},     {"4294967295", "4294967295"}, {"2.9", "2"},
         {"-1", kUnreadable},  {"\"100\"", kUnreadable},     {"4294967296", kUnreadable},
         {"[1]", kUnreadable},
     };
-    for (const auto& [bytes, shown] : cases)
+    for (const auto& [bytes, shown] : bandwidths)
         EXPECT_EQ(Show(ReadBandwidth(std::string(R"({"bytes":)") + bytes + "}")), shown) << bytes;
 }
 
@@ -102,6 +103,23 @@ TEST(Replies, RefuseBodiesThatAreNotJsonObjectsAndBadListEnvelopes) {
           R"({"data":[{"ip":{},"user":{}}]})",                             // objects as text
           R"({"data":[{"total_bytes":[1]}]})"}) {
         EXPECT_FALSE(ReadFlowRealtime(body) || ReadFlowIp(body) || ReadFlowUser(body)) << body;
+    }
+}
+
+TEST(ReplyFramer, ReadsTheHeaderTheWayAtoiDoesAndRefusesLengthsOutsideZeroToTheCap) {
+    const std::pair<const char*, int32_t> cases[] = {
+        {"27", 27}, {"  \t12", 12}, {"+5", 5},  {"-3", -3},   {"12abc", 12},
+        {"abc", 0}, {"", 0},        {"- 4", 0}, {"\r\r7", 7}, {"4 2", 4},
+    };
+    for (const auto& [text, value] : cases) EXPECT_EQ(ParseLengthHeader(text), value) << text;
+    EXPECT_EQ(ParseLengthHeader("99999999999"), INT32_MAX);  // saturates
+    EXPECT_EQ(ParseLengthHeader("-99999999999"), INT32_MIN);
+    using Status = ReplyFramer::Status;
+    for (const auto& [header, status] :
+         {std::pair("67108864\r\n", Status::kNeedMore), std::pair("67108865\r\n", Status::kFailed),
+          std::pair("-1\r\n", Status::kFailed)}) {
+        std::string body;
+        EXPECT_EQ(ReplyFramer(body).Feed(header), status) << header;
     }
 }
 
