@@ -31,9 +31,7 @@ struct InstallFolder {
 };
 
 sockaddr_in Loopback(uint16_t port, const char* address = "127.0.0.1") {
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_port = htons(port);
+    sockaddr_in result{AF_INET, htons(port), {}, {}};
     ::inet_pton(AF_INET, address, &result.sin_addr);
     return result;
 }
