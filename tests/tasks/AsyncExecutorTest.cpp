@@ -1,4 +1,3 @@
-// A platform that refuses a worker is tested through the dashboard (DashboardTest).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +7,7 @@
 #include <thread>
 
 #include "tasks/AsyncExecutor.h"
+#include "tests/fakes/RefusingExecutor.h"
 
 namespace {
 
@@ -82,6 +82,16 @@ TEST(AsyncExecutorTest, StartDuringTheLastCompletionWaitsAndRunsTheNewWorkOnAFre
     EXPECT_EQ(secondJob.get_future().wait_for(kLimit), std::future_status::ready);
     EXPECT_TRUE(executor.WaitUntilIdle(kLimit));
     EXPECT_EQ(executor.WorkersCreated(), 2u);
+}
+
+TEST(AsyncExecutorTest, StartReportsFailureAndRunsNothingWhenNoWorkerCanBeMade) {
+    RefusingExecutor executor;
+    std::atomic<bool> ran{false};
+    executor.SetJob([&] { ran = true; });
+    executor.SetCompletion([&] { ran = true; });
+    EXPECT_FALSE(executor.Start());
+    EXPECT_FALSE(executor.IsRunning());
+    EXPECT_FALSE(ran);
 }
 
 }  // namespace
