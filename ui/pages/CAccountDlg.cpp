@@ -161,9 +161,12 @@ void CAccountDlg::Fill() {
     model_.Reset(std::move(rows));
 }
 
-std::optional<AccountRow> CAccountDlg::Selected() const {
+std::optional<AccountRow> CAccountDlg::Selected(int selectTipId) {
     const QModelIndexList selected = list_->selectionModel()->selectedRows();
-    if (selected.isEmpty()) return std::nullopt;
+    if (selected.isEmpty()) {
+        ShowTip(this, selectTipId);
+        return std::nullopt;
+    }
     return model_.Rows().at(selected.first().row());
 }
 
@@ -177,11 +180,8 @@ void CAccountDlg::OnAdd() {
 }
 
 void CAccountDlg::OnModify() {
-    const std::optional<AccountRow> row = Selected();
-    if (!row) {
-        ShowTip(this, res::IDS_SELECT_ACCOUNT_TO_MODIFY);
-        return;
-    }
+    const std::optional<AccountRow> row = Selected(res::IDS_SELECT_ACCOUNT_TO_MODIFY);
+    if (!row) return;
     const std::optional<AccountInput> input =
         runDialog_(this, CAddAccountDlg::Purpose::Modify, QString::fromStdString(row->userName));
     if (!input) return;
@@ -191,11 +191,8 @@ void CAccountDlg::OnModify() {
 }
 
 void CAccountDlg::OnLimits() {
-    const std::optional<AccountRow> row = Selected();
-    if (!row) {
-        ShowTip(this, res::IDS_SELECT_ACCOUNT_FOR_LIMITS);
-        return;
-    }
+    const std::optional<AccountRow> row = Selected(res::IDS_SELECT_ACCOUNT_FOR_LIMITS);
+    if (!row) return;
     const std::optional<AccountLimits> limits =
         runLimits_(this, QString::fromStdString(row->userName), row->limits);
     if (!limits) return;
@@ -223,11 +220,8 @@ void CAccountDlg::ReportChange(AccountChange change, int doneStringId) {
 }
 
 void CAccountDlg::OnDelete() {
-    const std::optional<AccountRow> row = Selected();
-    if (!row) {
-        ShowTip(this, res::IDS_SELECT_ACCOUNT_TO_DELETE);
-        return;
-    }
+    const std::optional<AccountRow> row = Selected(res::IDS_SELECT_ACCOUNT_TO_DELETE);
+    if (!row) return;
     UserConf::instance().deleteAccount(row->rowid);
     SendApplyConf();
     Fill();

@@ -65,8 +65,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // The selected row's account, if a row is selected.
-    std::optional<AccountRow> Selected() const;
+    // The selected row's account; with no row selected, the tip `selectTipId` and nothing.
+    std::optional<AccountRow> Selected(int selectTipId);
     // After an add or modify: on success "applyconf", the done message and a refill; else the
     // reason.
     void ReportChange(AccountChange change, int doneStringId);
