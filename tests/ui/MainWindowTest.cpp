@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTableView>

@@ -1,5 +1,4 @@
 // The account page and its add/modify and limits dialogs against main.db and the control channel.
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
@@ -11,12 +10,10 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
-#include <QToolBar>
 
 #include "Common/PasswordDigest.h"
 #include "tests/support/ViewChecks.h"
 #include "tests/ui/pages/SettingsTestEnv.h"
-#include "ui/common/RecordListView.h"
 #include "ui/pages/CAccountDlg.h"
 #include "ui/pages/CAccountLimitsDlg.h"
 

@@ -1,5 +1,4 @@
 // The dashboard against the scripted control channel and a fake service manager.
-#include <QApplication>
 #include <QDBusConnectionInterface>
 #include <QLabel>
 #include <QProcess>

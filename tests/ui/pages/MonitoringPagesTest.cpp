@@ -1,6 +1,5 @@
 // The monitoring page and its three lists against the scripted control channel.
 #include <QHeaderView>
-#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 

@@ -13,7 +13,6 @@
 #include "server_link/MQClient.h"
 #include "tests/fakes/CapturingMessageSink.h"
 #include "tests/fakes/ScriptedChannelServer.h"
-#include "ui/common/Messages.h"
 #include "ui/common/PrivateEvents.h"
 #include "ui/res/Strings.h"
 

@@ -1,6 +1,5 @@
 // The alarm and access-history pages on a real main.db: fill, header sorts, auto-refresh,
 // Refresh, the filter box, copying and the export.
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
