@@ -1,5 +1,4 @@
-// The main window and the string table: layout and texts at every size in both languages, tabs,
-// menu, keys, and the language switch through its seam.
+// The main window and the string table in both languages, and the language switch.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -118,9 +117,7 @@ TEST_F(MainWindowTest, EveryPageKeepsItsColumnsControlsInsideAndTextsOfItsLangua
     }
 }
 
-// The window opens centred on the screen, 1280 x 900 on a 1920 x 1080 screen, never below its
-// minimum size; each tab shows its page with the focus in it; menu and window have their icons;
-// Enter and Escape leave the window open.
+// Never below its minimum size; the shown tab's page has the focus; menu and window have icons.
 TEST_F(MainWindowTest, OpensCentredTabsShowTheirPagesAndKeysLeaveItOpen) {
     EXPECT_EQ(CMainUIDlg::InitialGeometry(QRect(0, 0, 1920, 1080)), QRect(320, 90, 1280, 900));
     EXPECT_EQ(CMainUIDlg::InitialGeometry(QRect(1920, 0, 2560, 1440)),

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QUrl>
@@ -46,7 +45,6 @@ TEST(Rights, ElevationKeepsTheDisplayAndTheConsolesSettings) {
     }
 }
 
-// The shipped action names the installed console, and only it.
 TEST(Rights, ShippedPolicyNamesTheInstalledConsole) {
     QFile policy(TORVO_POLICY_FILE);
     ASSERT_TRUE(policy.open(QIODevice::ReadOnly));
@@ -57,9 +55,8 @@ TEST(Rights, ShippedPolicyNamesTheInstalledConsole) {
         "<message>Authentication is required to administer the TorvoProxy proxy server</message>"));
 }
 
-// The per-user folder in a shared parent is made 0700 and used only while it is a folder of
-// this account's, closed to others and not a link ($XDG_RUNTIME_DIR is checked the same way: see
-// the start-up probe runs).
+// Made 0700 in a shared parent; used only while this account's, closed to others and not a link
+// ($XDG_RUNTIME_DIR is checked the same way: see the start-up probe runs).
 TEST(SingleInstanceFolder, OnlyThisAccountsClosedFolderIsUsed) {
     TestInstall shared;
     const std::string parent = shared.Dir().toStdString();
@@ -68,7 +65,7 @@ TEST(SingleInstanceFolder, OnlyThisAccountsClosedFolderIsUsed) {
     const OneInstanceFolder made = FindOneInstanceFolder(parent);
     EXPECT_EQ(made.path, own);
     EXPECT_EQ(made.problem, "");
-    EXPECT_EQ(QFileInfo(QString::fromStdString(own)).permissions() & 0x0077, 0);
+    EXPECT_EQ(test::ModeOf(own) & 077, 0u);
     ASSERT_EQ(chmod(own.c_str(), 0755), 0);
     EXPECT_NE(FindOneInstanceFolder(parent).problem.find("open to other accounts"),
               std::string::npos);
@@ -83,19 +80,17 @@ TEST(SingleInstanceFolder, OnlyThisAccountsClosedFolderIsUsed) {
     }
 }
 
-// A link planted where the lock file belongs is refused and its target keeps its mode. A second
-// holder is refused and takes over once the first lets go (in-process as well: the probe that
-// takes over is ended by a kill).
+// The planted link's target keeps its mode. The take-over runs in-process as well: the probe that
+// takes over is ended by a kill.
 TEST(SingleInstanceLock, APlantedLinkIsRefusedAndASecondHolderTakesOverOnceFree) {
     TestInstall dir;
-    const QString victim = dir.Dir() + "/victim";
-    QFile(victim).open(QIODevice::WriteOnly);
-    QFile::setPermissions(victim, QFile::ReadOwner | QFile::WriteOwner);
+    const std::string victim = dir.Dir().toStdString() + "/victim";
+    test::WriteText(victim, "");
+    ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
     const QString planted = dir.RuntimeDir() + "/" + kOneInstanceLockName;
-    ASSERT_EQ(symlink(victim.toUtf8().constData(), planted.toUtf8().constData()), 0);
+    ASSERT_EQ(symlink(victim.c_str(), planted.toUtf8().constData()), 0);
     EXPECT_EQ(Lock(planted.toStdString()).TryAcquire(), Lock::Result::Refused);
-    EXPECT_EQ(QFile::permissions(victim),
-              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    EXPECT_EQ(test::ModeOf(victim), 0600u);
     const std::string path = (dir.Dir() + "/lock").toStdString();
     auto first = std::make_unique<Lock>(path);
     ASSERT_EQ(first->TryAcquire(), Lock::Result::Acquired);

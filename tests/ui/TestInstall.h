@@ -1,12 +1,9 @@
 #pragma once
 // A throw-away install directory (main.db from the schema through the shared database helpers)
 // and the console probe run inside it, on the offscreen platform and the local service backend.
-#include <gtest/gtest.h>
-
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <optional>
 
 #include "tests/support/TestDb.h"
 
@@ -49,10 +46,4 @@ private:
 };
 
 // The console's windows in these tests read no system service.
-struct LocalServiceBackend : ::testing::Environment {
-    void SetUp() override { backend.emplace("TORVO_SERVICE_BACKEND", "local"); }
-    void TearDown() override { backend.reset(); }
-    std::optional<test::ScopedEnv> backend;
-};
-inline ::testing::Environment* const kLocalServiceBackend =
-    ::testing::AddGlobalTestEnvironment(new LocalServiceBackend);
+inline const test::ScopedEnv kLocalServiceBackend("TORVO_SERVICE_BACKEND", "local");

@@ -14,10 +14,6 @@
 
 namespace {
 
-void PostClose(QObject* d) {
-    QCoreApplication::postEvent(d, new QEvent(kCloseBusyEvent));
-}
-
 // Enter, Escape and a close request leave the box up; the posted event closes it.
 void CheckClosesOnlyOnThePostedEvent(CBusyDlg& dialog, bool playing) {
     dialog.show();
@@ -28,7 +24,7 @@ void CheckClosesOnlyOnThePostedEvent(CBusyDlg& dialog, bool playing) {
     EXPECT_FALSE(dialog.close());
     QCoreApplication::processEvents();
     EXPECT_TRUE(dialog.isVisible());
-    PostClose(&dialog);
+    QCoreApplication::postEvent(&dialog, new QEvent(kCloseBusyEvent));
     QCoreApplication::processEvents();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_FALSE(dialog.Picture()->IsPlaying());
@@ -55,7 +51,7 @@ TEST(CBusyDlgTest, PlaysBusyGifAndClosesOnlyOnThePostedEvent) {
 // (Rejected), not by the guard that accepts after 10 s.
 TEST(CBusyDlgTest, CloseEventThatArrivesBeforeTheBoxShowsStillClosesIt) {
     CBusyDlg dialog;
-    PostClose(&dialog);
+    QCoreApplication::postEvent(&dialog, new QEvent(kCloseBusyEvent));
     QCoreApplication::processEvents();  // delivered while the box is hidden
     QTimer::singleShot(10000, &dialog, [&dialog] { dialog.done(QDialog::Accepted); });
     EXPECT_EQ(dialog.exec(), QDialog::Rejected);

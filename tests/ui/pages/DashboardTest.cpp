@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
@@ -27,21 +28,11 @@ constexpr char kGoodStatistic[] =
 constexpr char kEngineText[] = "2026-12-6 8:1:2";
 using Figures = std::vector<QString>;
 
-// Whether the lamp's centre pixel is green (else red).
 bool LampGreen(const CDashboardDlg& page) {
     const QImage image = page.Lamp()->pixmap().toImage();
     const QColor centre = image.pixelColor(image.width() / 2, image.height() / 2);
     return centre.green() > centre.red();
 }
-
-struct ShowSpy : QObject {
-    explicit ShowSpy(QObject* watched) { watched->installEventFilter(this); }
-    bool eventFilter(QObject*, QEvent* event) override {
-        shown |= event->type() == QEvent::Show;
-        return false;
-    }
-    bool shown = false;
-};
 
 class DashboardTest : public PageTest {
 protected:
@@ -53,10 +44,7 @@ protected:
         Server().SetFramedReply("engine", kEngineText);
         Server().SetFramedReply("bandwidth", R"({"bytes":0})");
     }
-    void TearDown() override {
-        SetDefaultServiceManager(nullptr);
-        PageTest::TearDown();
-    }
+    void TearDown() override { SetDefaultServiceManager(nullptr); }
     // Clicks the engine button with `runner` doing the work (a refusing one: the busy box would
     // never close, so it is closed should it appear) and waits until the page is relabelled.
     static void ClickEngine(CDashboardDlg& page, AsyncExecutor& runner, bool refusing = false) {
@@ -82,8 +70,6 @@ protected:
     std::shared_ptr<FakeServiceManager> manager_ = std::make_shared<FakeServiceManager>();
 };
 
-// Running: each poll once, in order, the figures shown and the timers started. Stopped: nothing
-// asked, the console's start time and empty figures.
 TEST_F(DashboardTest, CreationPollsOnceInOrderOrShowsTheStartTimeWhenStopped) {
     {
         CDashboardDlg page(nullptr);
@@ -107,9 +93,8 @@ TEST_F(DashboardTest, CreationPollsOnceInOrderOrShowsTheStartTimeWhenStopped) {
     EXPECT_EQ(Figures(v.begin() + 1, v.end()), Figures(4, ""));
 }
 
-// A failed poll leaves what it shows as it was: the figures (and a failed statistic asks for no
-// engine time), the rate chart (a sample without "bytes" is 0; 5e6 tops every earlier sample, so
-// the range grows to 110 % of it).
+// A failed statistic asks for no engine time; a sample without "bytes" is 0; 5e6 tops every
+// earlier sample, so the chart's range grows to 110 % of it.
 TEST_F(DashboardTest, FailedPollsLeaveTheFiguresAndTheChartAsTheyWere) {
     CDashboardDlg page(nullptr);
     Settle();
@@ -178,13 +163,13 @@ TEST_F(DashboardTest, EngineClickTogglesThroughTheRunnerOrSaysOperationFailed) {
         Settle();
         AsyncExecutor runner(std::chrono::milliseconds(20));
         RefusingExecutor noWorker;
-        ShowSpy busy(page.BusyDialog());
+        QSignalSpy busy(page.BusyDialog(), &QDialog::finished);  // shown, then closed
         ClickEngine(page, worker ? runner : noWorker, !worker);
         const bool ok = refused == 0 && worker;
         EXPECT_EQ(manager_->calls().start - startsBefore, worker ? 1 : 0) << label;
         EXPECT_EQ(page.EngineButton()->text(), label);
         EXPECT_EQ(LampGreen(page), ok);  // relabelled on 2026
-        EXPECT_TRUE(busy.shown == worker && !page.BusyDialog()->isVisible());
+        EXPECT_TRUE(busy.count() == worker && !page.BusyDialog()->isVisible());
         // the completion's box, on the worker's side, has no owner
         const QString failed = QString("Operation failed|Tip|%1|%2").arg(int(MessageIcon::Warning));
         EXPECT_EQ(sink_.Shown().mid(shownBefore),
@@ -220,7 +205,6 @@ protected:
         }
         DashboardTest::TearDown();
     }
-    // The title and body of each notification the daemon received.
     QStringList Notices() const {
         QStringList notices;
         const QRegularExpression notify(R"re(Notify "TorvoProxy" 0 "[^"]*" "([^"]*)" "([^"]*)")re");

@@ -16,7 +16,6 @@
 #include "ui/common/PrivateEvents.h"
 #include "ui/res/Strings.h"
 
-// The page tests read English texts.
 struct EnglishTexts : ::testing::Environment {
     void SetUp() override { res::SetUiLanguage(res::UiLanguage::English); }
 };

@@ -1,5 +1,4 @@
-// The alarm and access-history pages on a real main.db: fill, header sorts, auto-refresh,
-// Refresh, the filter box, copying and the export.
+// The alarm and access-history pages on a real main.db.
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
@@ -25,20 +24,13 @@ protected:
     }
     DatabaseOptions Db() const { return {dir_.file("main.db"), 1000}; }
     void Run(const std::string& sql) { test::Sql(dir_.file("main.db"), sql); }
-    // One column of the shown rows, joined by ",".
     static QString Column(const CRecordPage& page, int column) {
         return test::ColumnTexts(*page.Model(), column).join(",");
     }
-    // Shows the page wide enough for every column; true once it is on screen.
     static bool ShownWide(CRecordPage& page) {
         page.resize(800, 300);
         page.show();
         return QTest::qWaitForWindowExposed(&page);
-    }
-    static void ClickHeader(CRecordPage& page, int column) {
-        QHeaderView* header = page.List()->horizontalHeader();
-        const QPoint at(header->sectionViewportPosition(column) + 5, header->height() / 2);
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
     }
 
     test::TempDir dir_;
@@ -46,9 +38,8 @@ protected:
     CapturingSink sink_;
 };
 
-// Auto-refresh starts and stops its timer; every refill (the timer, Refresh, F5) shows the rows
-// newest first again and keeps the filter typed (applied after a pause); Refresh does not switch
-// auto-refresh on; the clear button shows every row again.
+// The typed filter applies after a pause and is kept; Refresh leaves auto-refresh off; the clear
+// button shows every row again.
 TEST_F(RecordPagesTest, AutoRefreshRefreshAndF5RefillNewestFirstKeepingTheFilter) {
     Run("insert into alarms values ('a', 'm', 1), ('b', 'x', 2)");
     CAlarmDlg page(nullptr, Db());
@@ -139,7 +130,10 @@ TEST_F(RecordPagesTest, HeaderClicksSortKeepingTheSelectionAndCopyGivesTabSepara
                                         {0, "carol,bob,alice"},
                                         {3, "alice,carol,bob"},
                                         {0, "alice,bob,carol"}}) {
-        ClickHeader(page, column);
+        QHeaderView* header = list->horizontalHeader();
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
         EXPECT_EQ(Column(page, 0), order) << column;
     }
     QStringList selected;

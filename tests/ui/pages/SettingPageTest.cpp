@@ -18,8 +18,7 @@ namespace {
 
 class SettingPageTest : public SettingsTest {};
 
-// The stored values are shown (showing sends nothing); the TorvoAgent box is hidden, and a Save
-// writes back the stored switch whatever the box says.
+// Showing sends nothing; a Save writes back the stored TorvoAgent switch whatever the box says.
 TEST_F(SettingPageTest, ShowsTheStoredValuesAndSaveKeepsTheHiddenTorvoAgentSwitch) {
     Sql("update configuration set value='0' where key='anonymous_allow';"
         "insert into accounts values ('amy', '1', '2025-1-1 0:0:0')");
@@ -116,14 +115,12 @@ TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsW
         page.OnSave();
         EXPECT_EQ(Value("listen_port"), text);
     }
-    // Only digits can be typed.
     page.PortEdit()->clear();
     QTest::keyClicks(page.PortEdit(), "8a0-9");
     EXPECT_EQ(page.PortEdit()->text(), "809");
 }
 
-// The allowed networks: the stored list one a line, a bad entry explained as typed and
-// refused by Save with nothing written, a good list stored in its canonical form.
+// Shown one a line; a bad entry is refused with nothing written; a good list is stored canonical.
 TEST_F(SettingPageTest, AllowedNetworksAreCheckedAsTypedAndSavedOnlyWhenAllAreNetworks) {
     CSettingDlg page(nullptr);
     QPlainTextEdit* list = page.Networks()->List();
@@ -207,7 +204,6 @@ TEST_F(SettingPageTest, TheChinesePortLabelFitsLeftOfItsEdit) {
     res::SetUiLanguage(res::UiLanguage::Chinese);
     CSettingDlg page(nullptr);
     res::SetUiLanguage(res::UiLanguage::English);
-    // The label fits its text and the edit stays to its right.
     const QLabel* label = nullptr;
     for (const QLabel* l : page.findChildren<QLabel*>())
         if (l->text() == "代理服务端口:") label = l;

@@ -40,7 +40,6 @@ protected:
         Settle();
         return PageTest::Sent();
     }
-    // Messages shown since the last call.
     QStringList Shown() {
         const QStringList all = sink_.Shown();
         return all.mid(std::exchange(shownSeen_, all.size()));

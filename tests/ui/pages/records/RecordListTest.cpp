@@ -1,10 +1,6 @@
 // The record pages' rows read from a real main.db: order, sorting, the filter and the export.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
-
-#include <fstream>
-#include <sstream>
 
 #include "tests/support/TestDb.h"
 #include "ui/pages/records/ExportFile.h"
@@ -148,7 +144,6 @@ TEST_F(RecordListTest, CsvQuotesWhatNeedsItEscapesFormulasAndFollowsTheShownRows
               "1970-1-1 0:0:2,引擎,端口 8080 被占用\r\n"
               "1970-1-1 0:0:3,\"a,b\",\"say \"\"hi\"\"\"\r\n"
               "1970-1-1 0:0:4,plain,x\r\n");
-    // A writer that gives up stops the export.
     EXPECT_FALSE(list.WriteCsv({"a", "b", "c"}, [](std::string_view) { return false; }));
     // Texts from proxy clients that a spreadsheet would run as formulas become quoted text.
     const auto csv = [](std::string_view cell) {
@@ -170,11 +165,8 @@ TEST_F(RecordListTest, ExportFileIsPrivateAndRefusesLinksAndOtherFiles) {
         EXPECT_TRUE(file.Write("a,b\r\n"));
         EXPECT_TRUE(file.Close());
     }
-    std::ifstream in(target);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "a,b\r\n");
-    struct stat st {};
-    ASSERT_EQ(stat(target.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(test::ReadText(target), "a,b\r\n");
+    EXPECT_EQ(test::ModeOf(target), 0600u);
 
     ASSERT_EQ(symlink(target.c_str(), dir_.file("link.csv").c_str()), 0);
     ExportFile viaLink;
@@ -201,13 +193,12 @@ TEST(RecordSort, TextsSortInStableByteOrderBothWays) {
         for (uint32_t n = next() % 20; n > 0; --n) text += "ab\xff/"[next() % 4];
         texts.push_back(text);
     }
+    std::vector<uint32_t> unsorted(texts.size());
+    std::iota(unsorted.begin(), unsorted.end(), 0u);
     for (bool descending : {false, true}) {
-        std::vector<uint32_t> order(texts.size());
-        std::iota(order.begin(), order.end(), 0u);
+        std::vector<uint32_t> order = unsorted, expected = unsorted;
         SortByText(
             order, [&texts](uint32_t i) { return std::string_view(texts[i]); }, descending);
-        std::vector<uint32_t> expected(texts.size());
-        std::iota(expected.begin(), expected.end(), 0u);
         std::stable_sort(expected.begin(), expected.end(), [&](uint32_t a, uint32_t b) {
             return descending ? texts[b] < texts[a] : texts[a] < texts[b];
         });

@@ -1,13 +1,10 @@
-// The time texts' writer against the one-time reference (which is DateTime's, tested with it),
-// and the filter's substring test; addresses and times as the pages show them: RecordListTest.
+// The time texts' writer against TimeText (DateTime's, tested there), and the filter's search.
 #include <gtest/gtest.h>
 
 #include "tests/support/ScopedOverrides.h"
 #include "ui/pages/records/RecordText.h"
 
 namespace {
-
-using Zone = test::ScopedTimeZone;
 
 // The writer's minute cache must never change a text: walk both directions across a leap
 // second, a daylight-saving change and a whole-hour zone.
@@ -18,7 +15,7 @@ TEST(RecordText, TimeTextWriterGivesTheTextsOfTimeText) {
         {"Asia/Shanghai", 1741000000},
     };
     for (const auto& [zoneName, centre] : walks) {
-        Zone zone(zoneName);
+        test::ScopedTimeZone zone(zoneName);
         for (int step : {1, -1, 7, -13, 61}) {
             TimeTextWriter writer;
             for (int64_t t = centre - 200 * step; t != centre + 200 * step; t += step) {
