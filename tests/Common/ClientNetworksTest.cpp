@@ -11,17 +11,14 @@ struct EntryCase {
     NetworkProblem problem;
     const char* formatted;  // for kNone and kHostBits
 };
-void PrintTo(const EntryCase& c, std::ostream* os) {
-    *os << '"' << c.text << '"';
-}
 class ClientNetworkEntry : public testing::TestWithParam<EntryCase> {};
 
 TEST_P(ClientNetworkEntry, ReadsAsANetworkOrSaysWhyNot) {
-    const ParsedNetwork parsed = ParseClientNetwork(GetParam().text);
-    EXPECT_EQ(parsed.problem, GetParam().problem);
-    if (GetParam().formatted) {
-        EXPECT_EQ(FormatClientNetwork(parsed.network), GetParam().formatted);
-    }
+    const auto& [text, problem, formatted] = GetParam();
+    const ParsedNetwork parsed = ParseClientNetwork(text);
+    EXPECT_EQ(parsed.problem, problem) << text;
+    if (!formatted) return;
+    EXPECT_EQ(FormatClientNetwork(parsed.network), formatted) << text;
 }
 
 const EntryCase kEntries[] = {
@@ -89,14 +86,12 @@ TEST(ClientNetworks, AListAllowsExactlyTheAddressesInItsNetworks) {
         const ClientNetwork address = ParseClientNetwork(text).network;
         uint32_t v4 = 0;
         for (int i = 0; i < 4; ++i) v4 = v4 << 8 | address.bytes[i];
-        // A mapped IPv6 peer is checked both ways: as the server sees it and as given.
-        const bool mapped = std::string(text).starts_with("::ffff:");
-        for (const ClientNetworks* list : {&defaults, &open}) {
-            const bool expected = list == &defaults ? byDefault : byOpen;
+        for (const auto& [list, expected] :
+             {std::pair(&defaults, byDefault), std::pair(&open, byOpen)})
             EXPECT_EQ(address.v4 ? list->Allows(v4) : list->Allows(address.bytes), expected)
                 << text;
-        }
-        if (mapped) {
+        // A mapped IPv6 peer is checked both ways: as the server sees it and as given.
+        if (std::string(text).starts_with("::ffff:")) {
             std::array<uint8_t, 16> raw{};
             raw[10] = raw[11] = 0xff;
             std::copy_n(address.bytes.begin(), 4, raw.begin() + 12);

@@ -1,6 +1,5 @@
 // The database lock: beside each main.db, shared by processes of every account that may open
-// that database, and by nobody else; links and FIFOs in its place are refused, a held lock is
-// waited for within its limit.
+// that database, and by nobody else.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,7 +46,6 @@ TEST_F(DatabaseLockTest, ProcessesLoseNoUpdateAndTheLockTakesTheDatabasesMode) {
     EXPECT_EQ(test::ModeOf(other.file("TPS_SQLITE_MUTEXT_NAME")), 0600u);
 }
 
-// Re-entrant for the holding thread; another thread gives up after the wait limit.
 TEST_F(DatabaseLockTest, TheHoldingThreadTakesItAgainOtherThreadsWait) {
     const test::ScopedOverride limit(DatabaseLock::SetWaitLimit, 50ms,
                                      std::chrono::milliseconds(60s));
@@ -81,8 +79,7 @@ TEST_F(DatabaseLockTest, ALiveHolderIsWaitedForWithinTheLimitAndAKilledOneDoesNo
     EXPECT_NO_THROW(DatabaseSession session(options));
 }
 
-// A link (to a file or nowhere) or a FIFO planted where the lock belongs is refused;
-// nothing it points to is created, opened or changed.
+// A link (to a file or nowhere) or a FIFO where the lock belongs: refused, its target untouched.
 TEST_F(DatabaseLockTest, PlantedLinksAndFifosAreRefusedAndNothingIsTouched) {
     const std::string lock = DatabaseLockPathFor(db);
     const std::string victim = dir.file("victim");
@@ -91,15 +88,14 @@ TEST_F(DatabaseLockTest, PlantedLinksAndFifosAreRefusedAndNothingIsTouched) {
     const auto refused = [&](const char* what) {
         EXPECT_FALSE(UseDatabase([](CppSQLite3DB&) {}, DbFailure::kSilent, {db, 0})) << what;
         EXPECT_THROW(FileLock(lock).TryLock(), std::system_error) << what;
+        EXPECT_EQ(unlink(lock.c_str()), 0) << what;
     };
     ASSERT_EQ(symlink(victim.c_str(), lock.c_str()), 0);
     refused("link to a file");
     EXPECT_EQ(test::ModeOf(victim), 0600u);
-    ASSERT_EQ(unlink(lock.c_str()), 0);
     ASSERT_EQ(symlink(dir.file("made").c_str(), lock.c_str()), 0);
     refused("dangling link");
     EXPECT_EQ(access(dir.file("made").c_str(), F_OK), -1);
-    ASSERT_EQ(unlink(lock.c_str()), 0);
     ASSERT_EQ(mkfifo(lock.c_str(), 0600), 0);
     refused("FIFO");  // a FIFO waited on would hang here
 }

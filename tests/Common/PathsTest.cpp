@@ -1,4 +1,3 @@
-#include "Common/Paths.h"
 #include "tests/Common/TestSupport.h"
 
 namespace {

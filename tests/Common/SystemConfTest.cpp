@@ -1,5 +1,4 @@
 #include "Common/Database.h"
-#include "Common/Paths.h"
 #include "Common/SystemConf.h"
 #include "Common/Version.h"
 #include "tests/Common/TestSupport.h"
@@ -34,7 +33,6 @@ protected:
     SystemConf& conf_ = SystemConf::instance();
 };
 
-// What load() makes of the stored keys: the fields and the rows afterwards.
 struct LoadCase {
     const char* name;
     std::string port, allow, lang;  // SQL values; empty: no rows

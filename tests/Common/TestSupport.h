@@ -1,5 +1,4 @@
 #pragma once
-// What the Common tests add to tests/support: log capture and the probe program.
 #include <glog/logging.h>
 #include <gtest/gtest.h>
 

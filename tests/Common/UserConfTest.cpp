@@ -3,7 +3,6 @@
 #include "Common/Database.h"
 #include "Common/PasswordDigest.h"
 #include "Common/PasswordHash.h"
-#include "Common/Paths.h"
 #include "Common/UserConf.h"
 #include "tests/Common/TestSupport.h"
 
@@ -24,7 +23,6 @@ protected:
     Lines Accounts() const {
         return Rows("select rowid, username, password from accounts order by rowid");
     }
-    // Whether the account's stored strong hash is one of `password`.
     bool HashOf(int64_t rowid, const std::string& password) const {
         const Lines hash =
             Rows("select hash from account_passwords where account=" + std::to_string(rowid));
@@ -56,10 +54,9 @@ TEST_F(UserConfTest, TheAnonymousSwitchIsOneOnlyForTheNumberOne) {
     }
 }
 
-// Names and passwords go in as bound values, whatever they contain; the create time in the
-// server's form. A rename without a password keeps digest and hash, a new password replaces
-// both; another account's name is refused. Adding a taken name, vanished accounts and
-// deletion: AccountPageTest.
+// Names and passwords go in as bound values; the create time in the server's form. A rename
+// without a password keeps digest and hash, a new password replaces both; another account's
+// name is refused. Taken names, vanished accounts and deletion: AccountPageTest.
 TEST_F(UserConfTest, AddAndModifyStoreNamesVerbatimWithDigestTimeAndHash) {
     conf_.load();
     Lines stored;

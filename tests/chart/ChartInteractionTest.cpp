@@ -7,7 +7,6 @@
 #include <QTest>
 
 #include "ChartTestSupport.h"
-#include "chart/CChartCtrl.h"
 #include "chart/CChartScrollBar.h"
 #include "chart/CChartStandardAxis.h"
 
@@ -121,8 +120,7 @@ TEST(ChartPrint, PrintsOnePagePdfWithoutTheDialog) {
     EXPECT_TRUE(bytes.contains("/Title"));
 }
 
-// The scroll bars follow tenths of the shown span: 20..40 of a series over 0..100 is 50 steps at
-// position 10; vertical bars count from the other end.
+// The bars take the steps of AxisMathTest's ScrollBar case; vertical bars count from the other end.
 TEST(ChartScrollBar, RangeAndPositionFollowTheShownSpan) {
     TwoAxisChart c(300, 200, {20, 40}, {20, 40});
     c.Surface({{0, 0}, {100, 100}});

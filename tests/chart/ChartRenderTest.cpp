@@ -40,7 +40,6 @@ TEST(RateChart, SurfaceFrameTickMarksAndGridDashesWhereTheRulesPutThem) {
     EXPECT_EQ(PixelsOf(img, {0, P.bottom + 1, 640, P.bottom + 2}, kRateSeriesColor), 0);
     const ChartColor back = c.chart.GetBackColor();
     CChartStandardAxis* left = c.rate.leftAxis;
-    auto* bottom = static_cast<CChartStandardAxis*>(c.chart.GetAxis(BottomAxis));
     const std::vector<int>& ticks = left->GetGrid()->Ticks();
     ASSERT_FALSE(ticks.empty());
     EXPECT_EQ(std::pair(ticks.front(), ticks.back()), std::pair(P.bottom, P.top));
@@ -52,7 +51,7 @@ TEST(RateChart, SurfaceFrameTickMarksAndGridDashesWhereTheRulesPutThem) {
     for (int i = 0; i < 14; ++i) EXPECT_TRUE(IsColor(img, P.left - 4 + i, q, row[i])) << i;
     EXPECT_EQ(PixelsOf(img, {P.right + 1, q, P.right + 4, q + 1}, kBlack), 3);
     // Bottom axis at the tick of 10: the mark under the frame, dashes rising above the surface.
-    const int t = bottom->ValueToScreen(10), curve = left->ValueToPixel(40);
+    const int t = c.chart.GetAxis(BottomAxis)->ValueToScreen(10), curve = left->ValueToPixel(40);
     EXPECT_EQ(PixelsOf(img, {t, P.bottom + 1, t + 1, P.bottom + 4}, kBlack), 3);
     EXPECT_TRUE(IsColor(img, t + 1, P.bottom + 2, back));
     int checked = 0;
@@ -237,7 +236,6 @@ TEST(ChartSeries, ReplacingAnAxisLeavesTheSeriesWithoutIt) {
     EXPECT_TRUE(s->SurfacePolygon().empty());
 }
 
-// A standard axis that counts the tick labels the control asks it for.
 class CountingAxis : public CChartStandardAxis {
 public:
     QString GetTickLabel(double value) const override {

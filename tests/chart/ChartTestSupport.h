@@ -42,7 +42,6 @@ struct RateChartFixture {
     }
 };
 
-// A chart with a left and a bottom axis over the given ranges.
 struct TwoAxisChart {
     CChartCtrl chart;
     CChartStandardAxis* left;

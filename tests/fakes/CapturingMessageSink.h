@@ -1,12 +1,11 @@
 #pragma once
-// Message boxes recorded instead of shown, while the sink is installed.
 #include <QStringList>
 #include <mutex>
 
 #include "ui/common/Messages.h"
 
-// The process's message sink for its life (the default sink afterwards): each message as
-// "text|caption|icon|has parent"; they may come from a worker thread.
+// Message boxes recorded instead of shown while the sink lives (the default sink afterwards),
+// each as "text|caption|icon|has parent"; they may come from a worker thread.
 struct CapturingSink : MessageSink {
     CapturingSink() { SetMessageSink(this); }
     ~CapturingSink() override { SetMessageSink(nullptr); }

@@ -20,7 +20,6 @@ public:
     };
     using Code = std::optional<uint32_t>;  // failure code (0: none); nullopt: works
 
-    // --- script ---
     void SetInstalled(uint32_t rawState = raw_state::kStopped) { Reset(true, rawState); }
     void SetNotInstalled() { Reset(false, State()); }
     void SetState(uint32_t rawState) { Reset(Installed(), rawState); }
@@ -37,13 +36,11 @@ public:
     void SetStartSequence(std::vector<uint32_t> states) { Set(startSequence_, states); }
     void SetStopSequence(std::vector<uint32_t> states) { Set(stopSequence_, states); }
 
-    // --- observations ---
     Calls calls() const { return Get(calls_); }
     int OpenHandles() const { return openHandles_->load(); }
     bool Installed() const { return Get(installed_); }
     uint32_t State() const { return Get(state_); }
 
-    // --- ServiceManager ---
     std::unique_ptr<Manager> OpenManager() override {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (openManagerFailure_) return Fail<std::unique_ptr<Manager>>(*openManagerFailure_);
@@ -53,10 +50,8 @@ public:
     std::unique_ptr<Service> OpenService(Manager&, const std::string&) override {
         using Result = std::unique_ptr<Service>;
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (openServiceFailure_) {
-            if (opensBeforeFailure_ == 0) return Fail<Result>(*openServiceFailure_);
-            --opensBeforeFailure_;
-        }
+        if (openServiceFailure_ && opensBeforeFailure_-- <= 0)
+            return Fail<Result>(*openServiceFailure_);
         if (!installed_) return Fail<Result>(service_error::kServiceDoesNotExist);
         return std::make_unique<Handle<Service>>(openHandles_);
     }

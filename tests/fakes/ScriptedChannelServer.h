@@ -17,7 +17,6 @@
 // Every byte received is recorded.
 class ScriptedChannelServer {
 public:
-    // The answer to one request line.
     struct Reply {
         enum class Close { kNo, kGraceful, kReset };
         std::vector<std::string> pieces;  // written one by one, each after `gap`

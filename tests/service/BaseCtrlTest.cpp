@@ -42,8 +42,7 @@ protected:
     std::unique_ptr<ProxyCtrl> ctrl_;
 };
 
-// The raw states read as the dashboard shows them (DashboardTest, ToggleInEveryState); a
-// service that cannot be asked is unknown.
+// How each raw state reads: ToggleInEveryState and DashboardTest.
 TEST_F(ServiceLogicTest, QueryStatusIsUnknownWhenTheServiceCannotBeAsked) {
     const std::function<void(FakeServiceManager&)> failures[] = {
         [](auto& f) { f.SetOpenServiceFailure(service_error::kAccessDenied); },
@@ -123,19 +122,18 @@ TEST_F(ServiceLogicTest, StartAndStopFailWhenTheServiceCannotBeOpenedAfterAll) {
 // service stuck pending ends the wait once the limit is out.
 TEST_F(ServiceLogicTest, TheWaitAsksAtOnceThenPollsUntilTheLimit) {
     for (bool start : {true, false}) {
-        Reset(start ? kStopped : kRunning);
-        ctrl_->SetPollInterval(1h);
-        fake_->SetStartSequence({kRunning});
-        fake_->SetStopSequence({kStopped});
-        EXPECT_TRUE(start ? ctrl_->Start(kLimitMs) : ctrl_->Stop(kLimitMs)) << start;
-        Reset(start ? kStopped : kRunning);
-        fake_->SetStartSequence({kStartPending, kStartPending, kStartPending, kRunning});
-        fake_->SetStopSequence({kStopPending, kStopPending, kStopPending, kStopped});
-        EXPECT_TRUE(start ? ctrl_->Start(kLimitMs) : ctrl_->Stop(kLimitMs)) << start;
-        Reset(start ? kStopped : kRunning);
-        fake_->SetStartSequence({kStartPending});
-        fake_->SetStopSequence({kStopPending});
-        EXPECT_FALSE(start ? ctrl_->Start(50) : ctrl_->Stop(50)) << start;
+        const uint32_t pending = start ? kStartPending : kStopPending;
+        const uint32_t done = start ? kRunning : kStopped;
+        const auto run = [&](std::vector<uint32_t> states, uint32_t limitMs, auto poll) {
+            Reset(start ? kStopped : kRunning);
+            ctrl_->SetPollInterval(poll);
+            fake_->SetStartSequence(states);
+            fake_->SetStopSequence(states);
+            return start ? ctrl_->Start(limitMs) : ctrl_->Stop(limitMs);
+        };
+        EXPECT_TRUE(run({done}, kLimitMs, 1h)) << start;
+        EXPECT_TRUE(run({pending, pending, pending, done}, kLimitMs, 1ms)) << start;
+        EXPECT_FALSE(run({pending}, 50, 1ms)) << start;
     }
 }
 
@@ -186,9 +184,8 @@ TEST(ServiceNamesTest, CommandLineIsTheConsoleDirectoryAndTheServer) {
                                          std::string());
     EXPECT_EQ(ProxyCtrl(std::make_shared<FakeServiceManager>()).CommandLine(),
               "/srv/torvo/TorvoProxyServer -s");
-    if (!::getenv(local_service::kRootVariable)) {
-        EXPECT_EQ(local_service::DefaultRoot(), "/srv/torvo/services");
-    }
+    if (::getenv(local_service::kRootVariable)) return;
+    EXPECT_EQ(local_service::DefaultRoot(), "/srv/torvo/services");
 }
 
 TEST(ServiceManagerFactoryTest, EnvironmentForcesTheBackend) {

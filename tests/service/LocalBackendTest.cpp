@@ -1,7 +1,6 @@
 // The local service backend for real, with the stand-in server process.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,9 +128,8 @@ TEST_F(LocalBackendTest, FoldersAreTheAccountsOwnAndFilesAreClosedToOthers) {
     EXPECT_EQ(test::ModeOf(temp_ + "/services"), 0700u);
     EXPECT_EQ(test::ModeOf(paths_.dir), 0700u);
     for (const std::string* file : {&paths_.registration, &paths_.pidFile, &paths_.stateFile,
-                                    &paths_.logFile, &paths_.controlLock}) {
+                                    &paths_.logFile, &paths_.controlLock})
         EXPECT_EQ(test::ModeOf(*file), 0600u) << *file;
-    }
     ASSERT_TRUE(ctrl_->Stop(kLimitMs));
 
     // A folder open to others, one of another account's, or a link: nothing in it is used.

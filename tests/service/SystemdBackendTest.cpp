@@ -13,12 +13,12 @@
 #include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "service/ProxyCtrl.h"
 #include "service/SystemdServiceManager.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -146,31 +146,24 @@ protected:
         // Adding the methods its template lacks also tells when the mock is on the bus.
         const std::string load = std::string(kUnitCode) + kLoadUnit;
         const std::string reload = std::string(kUnitCode) + kReload;
-        for (const auto end = std::chrono::steady_clock::now() + 20s;
-             !Call("org.freedesktop.DBus.Mock", "AddMethods", "sa(ssss)",
-                   "org.freedesktop.systemd1.Manager", 4, "LoadUnit", "s", "o", load.c_str(),
-                   "Reload", "", "", reload.c_str(), "EnableUnitFiles", "asbb", "ba(sss)",
-                   "ret = (False, [])", "DisableUnitFiles", "asb", "a(sss)", "ret = []");) {
-            if (::waitpid(mock_, nullptr, WNOHANG) == mock_ ||
-                std::chrono::steady_clock::now() > end) {
-                mock_ = -1;
-                return "the mock did not come up; see " + work_ + "/dbusmock.log";
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return "";
-    }
-    template <typename... Args>
-    static bool Call(const char* interface, const char* method, Args... args) {
-        sd_bus* bus = nullptr;
-        sd_bus_error error = SD_BUS_ERROR_NULL;
-        const bool ok =
-            sd_bus_open_system(&bus) >= 0 &&
-            sd_bus_call_method(bus, "org.freedesktop.systemd1", "/org/freedesktop/systemd1",
-                               interface, method, &error, nullptr, args...) >= 0;
-        sd_bus_flush_close_unref(bus);
-        sd_bus_error_free(&error);
-        return ok;
+        const auto added = [&] {
+            sd_bus* bus = nullptr;
+            const bool ok =
+                sd_bus_open_system(&bus) >= 0 &&
+                sd_bus_call_method(bus, "org.freedesktop.systemd1", "/org/freedesktop/systemd1",
+                                   "org.freedesktop.DBus.Mock", "AddMethods", nullptr, nullptr,
+                                   "sa(ssss)", "org.freedesktop.systemd1.Manager", 4, "LoadUnit",
+                                   "s", "o", load.c_str(), "Reload", "", "", reload.c_str(),
+                                   "EnableUnitFiles", "asbb", "ba(sss)", "ret = (False, [])",
+                                   "DisableUnitFiles", "asb", "a(sss)", "ret = []") >= 0;
+            sd_bus_flush_close_unref(bus);
+            return ok;
+        };
+        bool ended = false;  // the mock exited
+        const auto up = [&] { return added() || (ended = ::waitpid(mock_, nullptr, WNOHANG) > 0); };
+        if (test::WaitUntil(up, 20s) && !ended) return "";
+        if (ended) mock_ = -1;
+        return "the mock did not come up; see " + work_ + "/dbusmock.log";
     }
     // How often the mock logged `call` (a method name and its arguments).
     size_t Logged(const std::string& call) {

@@ -18,8 +18,7 @@ void Sleep(const char* variable) {
     std::this_thread::sleep_for(std::chrono::milliseconds(value ? std::atoi(value) : 0));
 }
 
-// The state file is replaced, never rewritten in place: a fresh 0600 temporary file, never
-// one that exists or a link.
+// The state file is replaced, never rewritten in place: a fresh 0600 file, never a link, renamed.
 void ReportState(const std::string& dir, const char* word) {
     const std::string temporary = dir + "/state.tmp." + std::to_string(::getpid());
     const int fd =
@@ -28,9 +27,8 @@ void ReportState(const std::string& dir, const char* word) {
     const std::string line = std::string(word) + "\n";
     const bool written = ::write(fd, line.data(), line.size()) == ssize_t(line.size());
     ::close(fd);
-    if (!written || std::rename(temporary.c_str(), (dir + "/state").c_str()) != 0) {
+    if (!written || std::rename(temporary.c_str(), (dir + "/state").c_str()) != 0)
         ::unlink(temporary.c_str());
-    }
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #pragma once
-// Waiting without timing anything, and a child process that holds a file lock.
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>

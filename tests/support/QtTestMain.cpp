@@ -1,6 +1,5 @@
 // The one main of the widget tests: a QApplication on the offscreen platform (unless the caller
-// chose another), then every GoogleTest test. Programs that need more register a
-// ::testing::Environment.
+// chose another), then every test; programs that need more register a ::testing::Environment.
 #include <gtest/gtest.h>
 
 #include <QApplication>

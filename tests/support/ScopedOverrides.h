@@ -42,7 +42,6 @@ private:
     ScopedEnv zone_;
 };
 
-// The process's umask for the guard's life.
 class ScopedUmask {
 public:
     explicit ScopedUmask(mode_t mask) : old_(umask(mask)) {}
@@ -56,7 +55,6 @@ private:
 
 // A process-wide override with a setter (module directory, message sink, service manager...):
 // set for the guard's life, then set back to `restore` (the setter's "no override" value).
-//   test::ScopedOverride dir(OverrideModuleDirectory, std::string("/tmp/x"), std::string());
 template <typename Value, typename Setter>
 class ScopedOverride {
 public:

@@ -1,6 +1,5 @@
 #pragma once
-// A fresh directory under the temporary directory, removed with everything in it; whole files
-// written and read; a file's mode.
+// A fresh temporary directory, removed with everything in it; whole files written and read.
 #include <stdlib.h>
 #include <sys/stat.h>
 

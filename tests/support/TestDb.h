@@ -53,8 +53,7 @@ inline std::vector<std::string> Rows(const std::string& dbPath, const std::strin
     return rows;
 }
 
-// The stored value of one configuration key in the database file, "<none>" without a row (or
-// without the table).
+// The stored value of one configuration key, "<none>" without a row (or without the table).
 inline std::string Value(const std::string& dbPath, const std::string& key) {
     try {
         const auto rows = Rows(dbPath, "select value from configuration where key='" + key + "'");
@@ -64,9 +63,8 @@ inline std::string Value(const std::string& dbPath, const std::string& key) {
     return "<none>";
 }
 
-// A throw-away install folder for the process's stores: main.db with the schema's tables (and
-// `sql` run on it), the module directory pointing there, and the default busy timeout put back
-// afterwards.
+// A throw-away install folder: main.db with the schema's tables (and `sql` run on it), the
+// module directory pointing there; the default busy timeout is put back afterwards.
 class ScopedInstall {
 public:
     explicit ScopedInstall(const std::string& sql = "") { CreateSchemaDb(Db(), sql); }
@@ -76,7 +74,6 @@ public:
     std::string Db() const { return dir_.file("main.db"); }
     void Sql(const std::string& sql) const { test::Sql(Db(), sql); }
     std::vector<std::string> Rows(const std::string& sql) const { return test::Rows(Db(), sql); }
-    // The stored value of one configuration key, "<none>" without a row.
     std::string Value(const std::string& key) const { return test::Value(Db(), key); }
 
 private:

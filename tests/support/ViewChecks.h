@@ -1,7 +1,5 @@
 #pragma once
-// What the widget tests read off models and windows: cell texts by row or column, and the
-// rules every page keeps at any size (declared columns reach their views; controls stay
-// inside their parents).
+// What the widget tests read off models and windows.
 #include <QAbstractItemModel>
 #include <QStringList>
 #include <QWidget>
@@ -11,7 +9,6 @@
 
 namespace test {
 
-// The display texts of one column, top to bottom.
 inline QStringList ColumnTexts(const QAbstractItemModel& model, int column) {
     QStringList texts;
     for (int row = 0; row < model.rowCount(); ++row)
@@ -19,7 +16,6 @@ inline QStringList ColumnTexts(const QAbstractItemModel& model, int column) {
     return texts;
 }
 
-// The display texts of one row, left to right.
 inline QStringList RowTexts(const QAbstractItemModel& model, int row) {
     QStringList texts;
     for (int c = 0; c < model.columnCount(); ++c) texts << model.index(row, c).data().toString();
