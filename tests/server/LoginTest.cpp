@@ -57,14 +57,7 @@ TEST_F(Logins, TheStrongHashRefusesDigestCollisionsAndOldRowsKeepTheirDigest) {
     Sql("update accounts set password='not a number' where username='broken'");
     for (const char* forged : {"`r", "bR"}) ASSERT_EQ(PasswordDigest(forged), PasswordDigest("ab"));
     Serve();
-    const auto Socks5Login = [&](const char* user, const char* password) {
-        return Client(listen_).Socks5(origin_.Port(), user, password);
-    };
-    const auto HttpStatus = [&](const char* credentials) {
-        return Status(Http(credentials) + Url("/hello"));
-    };
-    // Sixteen connections at once with one credential (as a browser opens them): all wait for
-    // one check, none is refused.
+    // Sixteen at once with one credential (as a browser opens them): one check, none refused.
     std::string sixteen, allGood;
     for (int i = 0; i < 16; ++i) {
         sixteen += " -o /dev/null " + Url("/hello");
@@ -74,18 +67,18 @@ TEST_F(Logins, TheStrongHashRefusesDigestCollisionsAndOldRowsKeepTheirDigest) {
                    Http("amy:ab") + sixteen)
                   .output,
               allGood);
-    EXPECT_TRUE(Socks5Login("amy", "ab"));
-    EXPECT_FALSE(Socks5Login("amy", "`r"));
-    EXPECT_EQ(HttpStatus("amy:bR"), "407");
-    EXPECT_EQ(HttpStatus("amy:ab"), "200");
+    EXPECT_TRUE(Client(listen_).Socks5(origin_.Port(), "amy", "ab"));
+    EXPECT_FALSE(Client(listen_).Socks5(origin_.Port(), "amy", "`r"));
+    EXPECT_EQ(Status(Http("amy:bR") + Url("/hello")), "407");
+    EXPECT_EQ(Status(Http("amy:ab") + Url("/hello")), "200");
 
-    EXPECT_TRUE(Socks5Login("old", "b0b")) << "a row without a hash: checked by its digest";
-    EXPECT_EQ(HttpStatus("old:b0b"), "200");
+    EXPECT_TRUE(Client(listen_).Socks5(origin_.Port(), "old", "b0b")) << "checked by its digest";
+    EXPECT_EQ(Status(Http("old:b0b") + Url("/hello")), "200");
     const std::string log = test::ReadText(InstallDir() + "/server.log"),
                       warning = "account \"old\" has no strong password hash";
     EXPECT_EQ(log.find(warning), log.rfind(warning)) << "once";
     EXPECT_NE(log.find(warning), std::string::npos);
-    EXPECT_EQ(HttpStatus("broken:"), "407") << "a digest that is no number disables";
+    EXPECT_EQ(Status(Http("broken:") + Url("/hello")), "407") << "a digest that is no number";
 }
 
 }  // namespace

@@ -1,17 +1,10 @@
 #include "tests/server/ServerHarness.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <mutex>
 #include <random>
 #include <stdexcept>
 
@@ -21,14 +14,9 @@
 
 namespace server_test {
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 namespace {
-
-// The test process and the server use one main.db and so one database lock.
-struct InstallFolder {
-    InstallFolder() { fs::copy_file(TORVO_SERVER_PATH, install.file("TorvoProxyServer")); }
-    test::ScopedInstall install;
-};
 
 sockaddr_in Loopback(uint16_t port, const char* address = "127.0.0.1") {
     sockaddr_in result{AF_INET, htons(port), {}, {}};
@@ -39,8 +27,10 @@ sockaddr_in Loopback(uint16_t port, const char* address = "127.0.0.1") {
 }  // namespace
 
 const std::string& InstallDir() {
-    static InstallFolder folder;
-    static const std::string path = fs::path(folder.install.Db()).parent_path().string();
+    static test::ScopedInstall install;
+    static const std::string path = fs::path(install.Db()).parent_path().string();
+    [[maybe_unused]] static const bool copied =
+        fs::copy_file(TORVO_SERVER_PATH, install.file("TorvoProxyServer"));
     return path;
 }
 
@@ -51,10 +41,8 @@ void ResetDatabase(const Rows& configuration, const Rows& accounts) {
                           key.c_str(), value.c_str());
     }
     for (const auto& [user, password] : accounts) {
-        rows += SqlFormat(
-            "insert into accounts (username, password, create_time) values "
-            "('%q', '%u', '2026-1-1 0:0:0');",
-            user.c_str(), PasswordDigest(password));
+        rows += SqlFormat("insert into accounts (username, password) values ('%q', '%u');",
+                          user.c_str(), PasswordDigest(password));
     }
     fs::remove(MainDb());
     test::CreateSchemaDb(MainDb(), rows);
@@ -73,9 +61,8 @@ int64_t Count(const std::string& sql) {
     return count;
 }
 
-// Below the ephemeral range (32768 and up): a port there may become some connection's local
-// end before the server binds it (other tests open thousands beside), and the server then
-// fails its start.
+// Below the ephemeral range (32768 and up): a port there may become the local end of one of the
+// thousands of connections tests open before the server binds it, failing its start.
 uint16_t FreePort() {
     static std::mt19937 random(std::random_device{}());
     for (;;) {
@@ -85,10 +72,6 @@ uint16_t FreePort() {
         ::close(fd);
         if (free) return ntohs(address.sin_port);
     }
-}
-
-bool Accepting(uint16_t port) {
-    return Client(port).ok();
 }
 
 std::string Base64(std::string_view text) {
@@ -117,9 +100,7 @@ std::string Pattern(size_t size, unsigned seed) {
 Client::Client(uint16_t port, std::chrono::milliseconds receiveLimit, int receiveBuffer,
                const char* from) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0) {
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    }
+    if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(int));
     const sockaddr_in local = Loopback(0, from);
     const sockaddr_in remote = Loopback(port);
     if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
@@ -146,73 +127,52 @@ bool Client::Send(std::string_view bytes) {
     return true;
 }
 
-ssize_t Client::Receive(std::string& received, const std::function<bool()>& more, size_t limit) {
+std::string Client::Receive(const std::function<size_t(std::string&)>& wanted, ssize_t* last) {
+    std::string received;
     char chunk[65536];
     ssize_t count = 1;
-    while (more() &&
-           (count = ::recv(fd_, chunk, std::min(sizeof chunk, limit - received.size()), 0)) > 0) {
+    for (size_t want; (want = wanted(received)) > 0 &&
+                      (count = ::recv(fd_, chunk, std::min(sizeof chunk, want), 0)) > 0;) {
         received.append(chunk, static_cast<size_t>(count));
     }
-    return count;
-}
-
-std::string Client::ReceiveUntil(std::string_view marker) {
-    std::string received;
-    Receive(received, [&] { return received.find(marker) == std::string::npos; });
-    return received;
-}
-
-std::string Client::ReceiveExactly(size_t count) {
-    std::string received;
-    Receive(
-        received, [&] { return received.size() < count; }, count);
+    if (last) *last = count;
     return received;
 }
 
 std::optional<std::string> Client::ReceiveToEnd() {
-    std::string received;
-    if (Receive(received, [] { return true; }) < 0) return std::nullopt;
-    return received;
+    ssize_t last = 0;
+    std::string received = Receive([](std::string&) { return SIZE_MAX; }, &last);
+    return last < 0 ? std::nullopt : std::optional(std::move(received));
 }
 
 bool Client::Closed(std::optional<std::chrono::milliseconds> within) {
     if (within) SetReceiveLimit(*within);
-    std::string skipped;
-    return Receive(skipped, [&] { return skipped.clear(), true; }) == 0 || errno == ECONNRESET;
+    ssize_t last = 0;
+    Receive([](std::string& skipped) { return skipped.clear(), SIZE_MAX; }, &last);
+    return last == 0 || errno == ECONNRESET;
 }
 
 bool Client::Socks5(uint16_t destination, const std::string& user, const std::string& password) {
-    const bool login = !user.empty();
-    if (!Send(login ? std::string("\x05\x01\x02", 3) : std::string("\x05\x01\x00", 3)) ||
-        ReceiveExactly(2) != std::string(login ? "\x05\x02" : "\x05\x00", 2)) {
+    const std::string method = user.empty() ? "\x00"s : "\x02"s;
+    if (!Send("\x05\x01"s + method) || ReceiveExactly(2) != "\x05"s + method) return false;
+    if (!user.empty() &&
+        (!Send("\x01"s + char(user.size()) + user + char(password.size()) + password) ||
+         ReceiveExactly(2) != "\x01\x00"s)) {
         return false;
     }
-    if (login &&
-        (!Send(std::string{1, char(user.size())} + user + char(password.size()) + password) ||
-         ReceiveExactly(2) != std::string("\x01\x00", 2))) {
-        return false;
-    }
-    const std::string request = std::string("\x05\x01\x00\x01\x7f\x00\x00\x01", 8) +
-                                char(destination >> 8) + char(destination & 0xFF);
-    return Send(request) && ReceiveExactly(10).substr(0, 2) == std::string("\x05\x00", 2);
+    return Send("\x05\x01\x00\x01\x7f\x00\x00\x01"s + char(destination >> 8) + char(destination)) &&
+           ReceiveExactly(10).starts_with("\x05\x00"s);
 }
 
 bool Client::Connect(uint16_t destination, const std::string& fields) {
     const std::string authority = "127.0.0.1:" + std::to_string(destination);
-    if (!Send("CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n" + fields +
-              "\r\n")) {
-        return false;
-    }
-    std::string head;
-    char byte;
-    while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd_, &byte, 1, 0) == 1) {
-        head.push_back(byte);
-    }
-    return head.rfind("HTTP/1.1 200", 0) == 0;
+    const auto byteByByte = [](std::string& head) { return head.ends_with("\r\n\r\n") ? 0 : 1; };
+    return Send("CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n" + fields +
+                "\r\n") &&
+           Receive(byteByByte).starts_with("HTTP/1.1 200");
 }
 
-// fork and exec; the child does nothing between them but what is safe after a fork in a
-// threaded program.
+// The child does nothing between fork and exec but what is safe in a threaded program.
 ServerProcess::ServerProcess(const std::vector<std::string>& arguments) {
     const std::string logFile = InstallDir() + "/server.log",
                       path = InstallDir() + "/TorvoProxyServer";
@@ -231,8 +191,7 @@ ServerProcess::ServerProcess(const std::vector<std::string>& arguments) {
 ServerProcess::~ServerProcess() {
     if (pid_ > 0 && !Exited() && Terminate() == -1 && !exited_) {
         ::kill(pid_, SIGKILL);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
+        ::waitpid(pid_, nullptr, 0);
     }
 }
 
@@ -250,7 +209,57 @@ int ServerProcess::Terminate() {
     return Wait();
 }
 
-Origin::Origin(std::function<void(Client&)> serve) : serve_(std::move(serve)) {
+// The proxy sends a request only once the one before is answered, so none runs into the next.
+static void ServeHttp(Client& connection, const std::atomic<bool>& stopping) {
+    for (;;) {
+        const std::string request = connection.ReceiveUntil("\r\n\r\n");
+        const size_t end = request.find("\r\n\r\n"), length = request.find("Content-Length: ");
+        if (end == std::string::npos) return;
+        const size_t pathStart = request.find(' ') + 1;
+        const std::string path =
+            request.substr(pathStart, request.find(' ', pathStart) - pathStart);
+        std::string body = request.substr(end + 4);
+        if (length < end) {
+            body +=
+                connection.ReceiveExactly(std::stoul(request.substr(length + 16)) - body.size());
+        }
+        bool ok = true;
+        if (path == "/hello") {
+            ok = connection.Send(Answer("hello world"));
+        } else if (path == "/chunked") {
+            ok = connection.Send(kChunkedAnswer);
+        } else if (path.rfind("/bytes/", 0) == 0) {
+            ok = connection.Send(Answer(std::string(std::stoul(path.substr(7)), 'x')));
+        } else if (path.rfind("/slow/", 0) == 0) {
+            const size_t total = std::stoul(path.substr(6));
+            ok = connection.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total) +
+                                 "\r\n\r\n");
+            for (size_t sent = 0; ok && sent < total && !stopping; sent += 65536) {
+                ok = connection.Send(std::string(std::min<size_t>(65536, total - sent), 'x'));
+                std::this_thread::sleep_for(100ms);
+            }
+        } else if (path == "/bye") {
+            connection.Send(Answer("bye"));
+            ::shutdown(connection.fd(), SHUT_RDWR);  // a connection it never said it would close
+            return;
+        } else if (path == "/echo") {
+            ok = connection.Send(Answer(body));
+        } else if (path.rfind("/inject/", 0) == 0) {
+            const std::string inner = Answer("injected");
+            ok = connection.Send("HTTP/1.1 " + path.substr(8) + " X\r\nContent-Length: " +
+                                 std::to_string(inner.size()) + "\r\n\r\n" + inner);
+        } else if (path == "/silent") {
+            connection.Closed();
+            return;
+        } else {
+            ok = connection.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+        }
+        if (!ok) return;
+    }
+}
+
+Origin::Origin(std::function<void(Client&)> serve)
+    : serve_(serve ? std::move(serve) : [this](Client& c) { ServeHttp(c, stopping_); }) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
@@ -290,61 +299,6 @@ Origin::~Origin() {
     for (auto& worker : workers_) worker.join();
 }
 
-HttpOrigin::HttpOrigin() : Origin([this](Client& connection) { Serve(connection, stopping_); }) {}
-
-// The proxy sends a request only once the one before is answered, so none runs into the next.
-void HttpOrigin::Serve(Client& connection, const std::atomic<bool>& stopping) {
-    for (;;) {
-        const std::string request = connection.ReceiveUntil("\r\n\r\n");
-        const size_t end = request.find("\r\n\r\n"), length = request.find("Content-Length: ");
-        if (end == std::string::npos) return;
-        const size_t pathStart = request.find(' ') + 1;
-        const std::string path =
-            request.substr(pathStart, request.find(' ', pathStart) - pathStart);
-        std::string body = request.substr(end + 4);
-        if (length < end) {
-            body +=
-                connection.ReceiveExactly(std::stoul(request.substr(length + 16)) - body.size());
-        }
-        const auto reply = [&](const std::string& content) {
-            return connection.Send(Answer(content));
-        };
-        bool ok = true;
-        if (path == "/hello") {
-            ok = reply("hello world");
-        } else if (path == "/chunked") {
-            ok = connection.Send(kChunkedAnswer);
-        } else if (path.rfind("/bytes/", 0) == 0) {
-            ok = reply(std::string(std::stoul(path.substr(7)), 'x'));
-        } else if (path.rfind("/slow/", 0) == 0) {
-            const size_t total = std::stoul(path.substr(6));
-            ok = connection.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(total) +
-                                 "\r\n\r\n");
-            for (size_t sent = 0; ok && sent < total && !stopping; sent += 65536) {
-                ok = connection.Send(std::string(std::min<size_t>(65536, total - sent), 'x'));
-                std::this_thread::sleep_for(100ms);
-            }
-        } else if (path == "/bye") {
-            reply("bye");
-            ::shutdown(connection.fd(), SHUT_RDWR);  // a connection it never said it would close
-            return;
-        } else if (path == "/echo") {
-            ok = reply(body);
-        } else if (path.rfind("/inject/", 0) == 0) {
-            // A head whose length field frames another response after it.
-            const std::string inner = Answer("injected");
-            ok = connection.Send("HTTP/1.1 " + path.substr(8) + " X\r\nContent-Length: " +
-                                 std::to_string(inner.size()) + "\r\n\r\n" + inner);
-        } else if (path == "/silent") {
-            connection.Closed();
-            return;
-        } else {
-            ok = connection.Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
-        }
-        if (!ok) return;
-    }
-}
-
 CurlResult Curl(const std::string& arguments) {
     CurlResult result;
     const std::string command = "curl -s --max-time 10 " + arguments + " 2>/dev/null";
@@ -359,11 +313,6 @@ CurlResult Curl(const std::string& arguments) {
     return result;
 }
 
-void ServerTest::Start(const Rows& configuration, const Rows& accounts) {
-    ResetDatabase(configuration, accounts);
-    Serve();
-}
-
 void ServerTest::Serve() {
     server_.reset();
     listen_ = FreePort();
@@ -371,6 +320,7 @@ void ServerTest::Serve() {
     server_ = std::make_unique<ServerProcess>(std::vector<std::string>{
         "--listen-port", std::to_string(listen_), "--control-port", std::to_string(control_)});
     link_.SetPort(control_);
+    link_.SetRunningCheck([] { return true; });
     ASSERT_TRUE(WaitUntil([&] { return Accepting(control_) && Accepting(listen_); }));
 }
 
@@ -388,17 +338,6 @@ std::string ServerTest::Get(const std::string& path, const std::string& fields) 
     const std::string origin = "127.0.0.1:" + std::to_string(origin_.Port());
     return "GET http://" + origin + path + " HTTP/1.1\r\nHost: " + origin + "\r\n" + fields +
            "\r\n";
-}
-
-bool ServerTest::ApplyConf() {
-    std::string reply;
-    return link_.ApplyConf(reply) && reply.find("\"err_code\":0") != std::string::npos;
-}
-
-std::string ServerTest::Ask(const std::string& request, std::string_view until) const {
-    Client client(listen_);
-    client.Send(request);  // the server may close before all of it is sent
-    return client.ReceiveUntil(until);
 }
 
 }  // namespace server_test

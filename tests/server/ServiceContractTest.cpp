@@ -1,14 +1,10 @@
 // The server under the console's local service backend: started, read as running, polled and
 // stopped; started by hand with "-s"; and under systemd.
-#include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <unistd.h>
 
 #include <filesystem>
 
-#include "server_link/MQClient.h"
 #include "server_link/Replies.h"
 #include "service/LocalServiceFiles.h"
 #include "service/LocalServiceManager.h"
@@ -45,13 +41,12 @@ protected:
     local_service::Paths paths_{root_ + "/TorvoProxyServer"};
 };
 
-// A server that cannot take clients must not look running: with the proxy port taken, or set to
-// the control port, it ends with a failure before it reports readiness. Started by hand with
-// "-s", it takes the pid file's lock itself, so a second one cannot run beside it, and it
-// refuses a folder other accounts may write.
+// A server that cannot take clients (proxy port taken, or the control port) fails before it
+// reports readiness. Started by hand with "-s", it takes the pid file's lock itself, so a second
+// one cannot run beside it, and it refuses a folder other accounts may write.
 TEST_F(ServiceContract, StartedReadRunningPolledStoppedAndStartedByHand) {
     ASSERT_TRUE(ctrl_.Install());
-    HttpOrigin taken;
+    Origin taken;
     for (const uint16_t port : {taken.Port(), control_}) {
         test::ScopedEnv listenPort("TORVO_LISTEN_PORT", std::to_string(port));
         EXPECT_FALSE(ctrl_.Start(3000)) << port;
@@ -61,8 +56,7 @@ TEST_F(ServiceContract, StartedReadRunningPolledStoppedAndStartedByHand) {
     EXPECT_EQ(ctrl_.QueryStatus(), kServiceRunning);
     EXPECT_EQ(local_service::ReadStateWord(paths_), "running");
 
-    // The console's own client asks the service manager first (as the console has it ask),
-    // then talks to the server.
+    // The console's own client asks the service manager first, then the server.
     SetDefaultServiceManager(manager_);
     MQClient client;
     client.SetRunningCheck([] { return ProxyCtrl().QueryStatus() == kServiceRunning; });

@@ -49,8 +49,6 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
     EXPECT_EQ(settings.accounts.at("amy"), (ServerAccount{1, 26499u, "$y$hash", {}}))
         << "the first row of a name wins, with its hash";
     EXPECT_EQ(db.execQuery("select count(*) from configuration").getIntField(0), 6);
-    db.close();
-    std::remove(path.c_str());
 }
 
 // While main.db is locked elsewhere, rows beyond the queue's bytes are counted as lost, not

@@ -1,8 +1,7 @@
 // A request written to a connection the server has already reset must fail that exchange, not
-// end the console with SIGPIPE. The client looks for unasked bytes just before each request, so a
-// reset is normally seen there; this program replaces recv to let one reset land right after that
-// look, which is the moment a real server's reset can still slip in. Its own executable, because
-// recv is replaced for the whole program.
+// end the console with SIGPIPE. The client looks for unasked bytes just before each request; this
+// program replaces recv (so it is an executable of its own) to let one reset land right after
+// that look, the moment a real server's reset can still slip in.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <poll.h>
