@@ -141,11 +141,9 @@ TEST_F(ProxyEndToEnd, HistoryAndAlarmRowsReachMainDbWhileTheConsoleReadsIt) {
                    "abs(time - strftime('%s','now')) < 60 order by rowid"),
         (std::vector<std::string>{"alice|2130706433|" + Url("/hello"), "bob|2130706433|" + hostPort,
                                   "alice|2130706433|" + hostPort}));
-    EXPECT_TRUE(WaitUntil([&] {
-        return Count(
-                   "select count(*) from alarms where source='http' and "
-                   "message like '%alice%127.0.0.1%'") == 1;
-    }));
+    const std::string alarm =
+        "select count(*) from alarms where source='http' and message like '%alice%127.0.0.1%'";
+    EXPECT_TRUE(WaitUntil([&] { return Count(alarm) == 1; }));
 
     // The console fills its history list over and over while the server writes.
     std::atomic<bool> reading{true};

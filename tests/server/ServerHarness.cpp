@@ -16,15 +16,11 @@ namespace server_test {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-namespace {
-
-sockaddr_in Loopback(uint16_t port, const char* address = "127.0.0.1") {
+static sockaddr_in Loopback(uint16_t port, const char* address = "127.0.0.1") {
     sockaddr_in result{AF_INET, htons(port), {}, {}};
     ::inet_pton(AF_INET, address, &result.sin_addr);
     return result;
 }
-
-}  // namespace
 
 const std::string& InstallDir() {
     static test::ScopedInstall install;
@@ -105,11 +101,9 @@ Client::Client(uint16_t port, std::chrono::milliseconds receiveLimit, int receiv
     const sockaddr_in remote = Loopback(port);
     if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
         ::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) != 0) {
-        ::close(fd_);
-        fd_ = -1;
-        return;
+        ::close(std::exchange(fd_, -1));
     }
-    SetReceiveLimit(receiveLimit);
+    SetReceiveLimit(receiveLimit);  // on a failed connection: in vain
 }
 
 void Client::SetReceiveLimit(std::chrono::milliseconds limit) {
@@ -215,9 +209,8 @@ static void ServeHttp(Client& connection, const std::atomic<bool>& stopping) {
         const std::string request = connection.ReceiveUntil("\r\n\r\n");
         const size_t end = request.find("\r\n\r\n"), length = request.find("Content-Length: ");
         if (end == std::string::npos) return;
-        const size_t pathStart = request.find(' ') + 1;
-        const std::string path =
-            request.substr(pathStart, request.find(' ', pathStart) - pathStart);
+        std::string path = request.substr(request.find(' ') + 1);
+        path.resize(path.find(' '));
         std::string body = request.substr(end + 4);
         if (length < end) {
             body +=
