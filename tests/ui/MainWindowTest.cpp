@@ -70,10 +70,9 @@ protected:
     }
 };
 
-// In both languages, at every size (the smallest gives the dashboard 780 x 266) and on every tab,
-// each list shows the columns its page declares and every control stays inside its parent;
-// every text shown is a table text of the window's language (one with data in it matches its
-// table text's "%1"); the table has both texts of every id, and Qt's own texts follow.
+// In both languages, at every size (the smallest gives the dashboard 780 x 266) and tab: the
+// declared columns reach the lists, controls stay inside their parents, every text shown is a
+// table text of its language (data matching a "%1"); every id has both texts; Qt's own follow.
 TEST_F(MainWindowTest, EveryPageKeepsItsColumnsControlsInsideAndTextsOfItsLanguage) {
     const test::ScopedInstall install;  // the settings page reads main.db: the test's own
     // Texts kept as the original shows them, which a tidy-up would "mend".

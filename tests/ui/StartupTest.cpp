@@ -103,13 +103,12 @@ TEST(SingleInstanceLock, APlantedLinkIsRefusedAndASecondHolderTakesOverOnceFree)
     EXPECT_TRUE(test::WaitUntil([&] { return second.Held(); }));
 }
 
-// A fresh main.db gets its rows and starts in Chinese. A runtime folder open to other accounts
-// is refused with a message that names it. A second console is refused while one holds the lock;
-// "--restart" alone goes on (the old console is still closing) in the stored language, takes the
-// lock over once the old one lets it go, and a third console is refused again.
+// A fresh main.db gets its rows and Chinese; a runtime folder open to others is refused by name;
+// a second console is refused, "--restart" alone goes on (the old one is still closing) in the
+// stored language and takes the lock over once free; a third console is refused again.
 TEST(Startup, FreshOrUnsafeOrSecondConsoleAndARestartedOneTakesTheLockOverOnceFree) {
     TestInstall install;
-    install.MakeDatabase();  // tables without rows, and no version.ini
+    test::CreateSchemaDb(install.DbPath());  // tables without rows, and no version.ini
     const QString fresh = install.RunProbe({});
     EXPECT_TRUE(fresh.contains("painted language=zh")) << fresh.toStdString();
     EXPECT_EQ(install.Configuration("listen_port"), "8089");
@@ -133,9 +132,8 @@ TEST(Startup, FreshOrUnsafeOrSecondConsoleAndARestartedOneTakesTheLockOverOnceFr
             << args.join(',').toStdString() << ": " << out.toStdString();
     }
     QProcess restarted;
-    QProcessEnvironment keepOpen;
-    keepOpen.insert("PROBE_KEEP_OPEN_MS", "20000");
-    install.StartProbe(restarted, {"--restart"}, keepOpen);
+    const test::ScopedEnv keepOpen("PROBE_KEEP_OPEN_MS", "20000");
+    install.StartProbe(restarted, {"--restart"});
     ASSERT_TRUE(restarted.waitForReadyRead(20000));
     const QByteArray said = restarted.readAllStandardOutput();
     EXPECT_TRUE(said.contains("painted language=en title=TorvoProxy System") &&

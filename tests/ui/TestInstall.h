@@ -1,7 +1,8 @@
 #pragma once
 // A throw-away install directory (main.db from the schema through the shared database helpers)
 // and the console probe run inside it, on the offscreen platform and the local service backend.
-#include <QDir>
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QProcess>
 
@@ -9,24 +10,18 @@
 
 class TestInstall {
 public:
-    TestInstall() {
-        QDir().mkpath(RuntimeDir());
-        QFile::setPermissions(RuntimeDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
+    TestInstall() { mkdir(dir_.file("run").c_str(), 0700); }
     QString Dir() const { return QString::fromStdString(dir_.path()); }
     QString RuntimeDir() const { return Dir() + "/run"; }  // the probe's single-instance lock
     std::string DbPath() const { return dir_.file("main.db"); }
-    void MakeDatabase(const std::string& sql = "") const { test::CreateSchemaDb(DbPath(), sql); }
     std::string Configuration(const std::string& key) const { return test::Value(DbPath(), key); }
-    // The probe started with `arguments` and `extra` environment, not waited for.
-    void StartProbe(QProcess& probe, const QStringList& arguments,
-                    const QProcessEnvironment& extra = {}) const {
+    // The probe started with `arguments`, not waited for.
+    void StartProbe(QProcess& probe, const QStringList& arguments) const {
         QFile::copy(QStringLiteral(TORVO_PROBE_PATH), Dir() + "/MainUI");  // once
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("XDG_RUNTIME_DIR", RuntimeDir());
         env.insert("TORVO_SERVICE_BACKEND", "local");
-        env.insert(extra);
         probe.setProcessEnvironment(env);
         probe.setWorkingDirectory(Dir());
         probe.start(Dir() + "/MainUI", arguments);

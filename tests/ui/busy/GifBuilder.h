@@ -25,9 +25,7 @@ inline void Put16(std::vector<uint8_t>& out, uint16_t value) {
     out.insert(out.end(), {static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8)});
 }
 
-inline void PutColours(std::vector<uint8_t>& out) {
-    out.insert(out.end(), {255, 255, 255, 255, 0, 0, 0, 255, 0, 0, 0, 255});
-}
+constexpr uint8_t kColours[] = {255, 255, 255, 255, 0, 0, 0, 255, 0, 0, 0, 255};
 
 // Image data of literal 9-bit codes only, a clear code first: fine up to 253 pixels.
 inline void PutImageData(std::vector<uint8_t>& out, const std::vector<uint8_t>& pixels) {
@@ -53,7 +51,7 @@ inline std::vector<uint8_t> Build(const std::vector<Frame>& frames, uint16_t wid
     std::vector<uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
     for (uint16_t v : {width, height}) Put16(out, v);
     out.insert(out.end(), {0xF1, backgroundIndex, 0});  // a global table of 4 colours
-    PutColours(out);
+    out.insert(out.end(), std::begin(kColours), std::end(kColours));
     for (const Frame& f : frames) {
         out.insert(out.end(), f.before.begin(), f.before.end());
         if (const auto& c = f.control) {
@@ -65,7 +63,7 @@ inline std::vector<uint8_t> Build(const std::vector<Frame>& frames, uint16_t wid
         out.push_back(0x2C);
         for (uint16_t v : f.place) Put16(out, v);
         out.push_back(f.localColours ? 0x81 : 0);
-        if (f.localColours) PutColours(out);
+        if (f.localColours) out.insert(out.end(), std::begin(kColours), std::end(kColours));
         out.push_back(f.codeSize);
         const auto& [left, top, width, height] = f.place;
         PutImageData(out,

@@ -44,7 +44,7 @@ constexpr char kHistoryRows[] =
     "  ('dave', 167772161, 'http://d.example/', 2147483648),"     // 10.0.0.1, after 2038
     "  (null, null, null, null);";
 
-TEST_F(RecordListTest, HistoryReadsNewestFirstWithAddressesAndLongTimes) {
+TEST_F(RecordListTest, HistoryReadsNewestFirstSortsAsNumbersAndTextsBothWaysAndRefills) {
     RecordList<HistoryColumns> list;
     ASSERT_TRUE(FillFromDatabase(list, Db(kHistoryRows)));
     EXPECT_EQ(Column(list, 0), "dave,alice,bob,Carol,");
@@ -53,18 +53,6 @@ TEST_F(RecordListTest, HistoryReadsNewestFirstWithAddressesAndLongTimes) {
               "2038-1-19 3:14:8,2023-11-14 22:13:23,2023-11-14 22:13:22,2023-11-14 22:13:21,"
               "1970-1-1 0:0:0");
     EXPECT_EQ(list.ShownRow(0).rowid, 4);
-    // A refill replaces the rows; a missing table is a failure and leaves none; an empty one none.
-    ASSERT_TRUE(FillFromDatabase(list, Db("delete from history where user = 'bob';")));
-    EXPECT_EQ(list.RowCount(), 4u);
-    EXPECT_FALSE(FillFromDatabase(list, Db("drop table history;")));
-    EXPECT_EQ(list.RowCount(), 0u);
-    EXPECT_TRUE(FillFromDatabase(list, Db("")));
-    EXPECT_EQ(list.ShownCount(), 0u);
-}
-
-TEST_F(RecordListTest, ColumnsSortAsNumbersAndTextsBothWaysKeepingTies) {
-    RecordList<HistoryColumns> list;
-    ASSERT_TRUE(FillFromDatabase(list, Db(kHistoryRows)));
     list.Sort(1, false);  // unsigned: 255.0.0.0 after 192.168.0.1; equal ones keep their order
     EXPECT_EQ(Column(list, 0), ",dave,alice,bob,Carol");
     list.Sort(1, true);
@@ -81,6 +69,13 @@ TEST_F(RecordListTest, ColumnsSortAsNumbersAndTextsBothWaysKeepingTies) {
                                             "('s', 'm', -5000000000), ('s', 'm', 0);")));
     alarms.Sort(0, false);
     EXPECT_EQ(Column(alarms, 0), "1811-7-23 15:6:40,1970-1-1 0:0:0,2128-6-11 8:53:20");
+    // A refill replaces the rows; a missing table is a failure and leaves none; an empty one none.
+    ASSERT_TRUE(FillFromDatabase(list, Db("delete from history where user = 'bob';")));
+    EXPECT_EQ(list.RowCount(), 4u);
+    EXPECT_FALSE(FillFromDatabase(list, Db("drop table history;")));
+    EXPECT_EQ(list.RowCount(), 0u);
+    EXPECT_TRUE(FillFromDatabase(list, Db("")));
+    EXPECT_EQ(list.ShownCount(), 0u);
 }
 
 TEST_F(RecordListTest, FilterSearchesShownTextsAndSurvivesSortsAndRefills) {
