@@ -72,19 +72,21 @@ protected:
 // One command on the page of bob (7) and amy (8): what it shows, sends, stores and lists.
 struct AccountCase {
     const char* name;
-    int command;                  // toolbar id: 32777 add, 32778 modify, 32779 delete
-    const char* selected;         // "": nothing selected
-    const char *user, *password;  // the dialog's answer; user nullptr: cancelled
-    const char* meanwhile;        // SQL run after the dialog opened ("": none)
-    int shown;                    // string id of the tip; 0: none; -1: "Operation failed"
-    bool sent;                    // applyconf
-    const char* accounts;         // name|digest by rowid ("#pw": the digest of pw); nullptr: any
-    const char* listed;           // the names as the list shows them
+    int command;                           // toolbar id: kAdd, kModify or kDelete
+    const char* selected;                  // "": nothing selected
+    const char *user, *password;           // the dialog's answer; user nullptr: cancelled
+    int shown = 0;                         // string id of the tip; 0: none; -1: "Operation failed"
+    bool sent = false;                     // applyconf
+    const char* accounts = "bob|7,amy|8";  // name|digest by rowid ("#pw": pw's); nullptr: any
+    const char* listed = "amy,bob";        // the names as the list shows them
+    const char* meanwhile = "";            // SQL run once the page is filled
 };
 
 void PrintTo(const AccountCase& c, std::ostream* os) {  // a stable test name for ctest
     *os << c.name;
 }
+
+constexpr int kAdd = 32777, kModify = 32778, kDelete = 32779, kFailed = -1;
 
 class AccountCommandTest : public AccountPageTest,
                            public ::testing::WithParamInterface<AccountCase> {};
@@ -94,13 +96,12 @@ TEST_P(AccountCommandTest, ShowsSendsStoresAndLists) {
     auto page = Page();
     if (*c.selected) Select(*page, c.selected);
     if (c.user) answer_ = AccountInput{c.user, c.password};
-    const auto meanwhile = std::string(c.meanwhile);
-    if (!meanwhile.empty()) Sql(meanwhile);
+    if (*c.meanwhile) Sql(c.meanwhile);
     page->Action(c.command)->trigger();
 
-    const bool asks = c.command == 32777 || (c.command == 32778 && *c.selected);
+    const bool asks = c.command == kAdd || (c.command == kModify && *c.selected);
     EXPECT_EQ(opened_,
-              asks ? QStringList{QString(c.command == 32777 ? "add:" : "modify:") + c.selected}
+              asks ? QStringList{QString(c.command == kAdd ? "add:" : "modify:") + c.selected}
                    : QStringList());
     EXPECT_EQ(Shown(), c.shown == 0  ? QStringList()
                        : c.shown < 0 ? QStringList{Failed()}
@@ -118,29 +119,23 @@ TEST_P(AccountCommandTest, ShowsSendsStoresAndLists) {
     EXPECT_EQ(test::ColumnTexts(page->Model(), 0).join(','), c.listed);
 }
 
-constexpr int kAdd = 32777, kModify = 32778, kDelete = 32779, kFailed = -1;
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Cases, AccountCommandTest, ::testing::Values(
-    AccountCase{"Add", kAdd, "", "用户", "密码", "", res::IDS_ADDED_SUCCESSFULLY, true,
-                "bob|7,amy|8,用户|#密码", "amy,bob,用户"},
-    AccountCase{"AddTaken", kAdd, "", "amy", "x", "", res::IDS_USER_NAME_OCCUPIED, false,
-                "bob|7,amy|8", "amy,bob"},
-    AccountCase{"AddCancelled", kAdd, "", nullptr, nullptr, "", 0, false, "bob|7,amy|8", "amy,bob"},
-    AccountCase{"AddFails", kAdd, "", "new", "pw", "drop table accounts", kFailed, false, nullptr,
-                "amy,bob"},
-    AccountCase{"RenameKeepsThePassword", kModify, "bob", "bea", "", "",
-                res::IDS_MODIFIED_SUCCESSFULLY, true, "bea|7,amy|8", "amy,bea"},
-    AccountCase{"NewPassword", kModify, "bob", "bob", "new", "", res::IDS_MODIFIED_SUCCESSFULLY,
-                true, "bob|#new,amy|8", "amy,bob"},
-    AccountCase{"ModifyCancelled", kModify, "bob", nullptr, nullptr, "", 0, false, "bob|7,amy|8",
-                "amy,bob"},
-    AccountCase{"ModifyGone", kModify, "bob", "bea", "", "delete from accounts where rowid=1",
-                res::IDS_ACCOUNT_GONE, false, "amy|8", "amy"},
-    AccountCase{"ModifyNeedsASelection", kModify, "", "x", "y", "",
-                res::IDS_SELECT_ACCOUNT_TO_MODIFY, false, "bob|7,amy|8", "amy,bob"},
-    AccountCase{"Delete", kDelete, "bob", nullptr, nullptr, "", 0, true, "amy|8", "amy"},
-    AccountCase{"DeleteNeedsASelection", kDelete, "", nullptr, nullptr, "",
-                res::IDS_SELECT_ACCOUNT_TO_DELETE, false, "bob|7,amy|8", "amy,bob"}),
+INSTANTIATE_TEST_SUITE_P(Cases, AccountCommandTest, ::testing::ValuesIn(std::vector<AccountCase>{
+    {"Add", kAdd, "", "用户", "密码", res::IDS_ADDED_SUCCESSFULLY, true, "bob|7,amy|8,用户|#密码",
+     "amy,bob,用户"},
+    {"AddTaken", kAdd, "", "amy", "x", res::IDS_USER_NAME_OCCUPIED},
+    {"AddCancelled", kAdd, "", nullptr, nullptr},
+    {"AddFails", kAdd, "", "new", "pw", kFailed, false, nullptr, "amy,bob", "drop table accounts"},
+    {"RenameKeepsThePassword", kModify, "bob", "bea", "", res::IDS_MODIFIED_SUCCESSFULLY, true,
+     "bea|7,amy|8", "amy,bea"},
+    {"NewPassword", kModify, "bob", "bob", "new", res::IDS_MODIFIED_SUCCESSFULLY, true,
+     "bob|#new,amy|8"},
+    {"ModifyCancelled", kModify, "bob", nullptr, nullptr},
+    {"ModifyGone", kModify, "bob", "bea", "", res::IDS_ACCOUNT_GONE, false, "amy|8", "amy",
+     "delete from accounts where rowid=1"},
+    {"ModifyNeedsASelection", kModify, "", "x", "y", res::IDS_SELECT_ACCOUNT_TO_MODIFY},
+    {"Delete", kDelete, "bob", nullptr, nullptr, 0, true, "amy|8", "amy"},
+    {"DeleteNeedsASelection", kDelete, "", nullptr, nullptr, res::IDS_SELECT_ACCOUNT_TO_DELETE}}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
