@@ -27,7 +27,7 @@ using Lock = SingleInstanceLock;
 // user's runtime folder does not (root keeps its own single-instance lock). Where the installed
 // polkit action names the console and nothing but the display (which that action keeps) is to
 // be handed on, pkexec runs the console itself so that its prompt names the action.
-TEST(Rights, ElevationKeepsTheDisplayAndTheConsolesSettings) {
+TEST(Rights, ElevationKeepsTheDisplayAndTheConsolesSettingsAndTheShippedPolicyNamesTheConsole) {
     const QString root = "TORVO_LOCAL_SERVICE_ROOT=/srv/services";
     const std::vector<std::tuple<QString, bool, QStringList>> cases{
         {root, false, {"env", "DISPLAY=:1", root, "/opt/MainUI"}},
@@ -43,9 +43,6 @@ TEST(Rights, ElevationKeepsTheDisplayAndTheConsolesSettings) {
         EXPECT_EQ(ElevationArguments("/opt/MainUI", env, actionNamesExe), expected)
             << extra.toStdString();
     }
-}
-
-TEST(Rights, ShippedPolicyNamesTheInstalledConsole) {
     QFile policy(TORVO_POLICY_FILE);
     ASSERT_TRUE(policy.open(QIODevice::ReadOnly));
     const QByteArray text = policy.readAll();

@@ -229,8 +229,7 @@ TEST_F(NoticesTest, AnUnaskedStopAndNewAlarmsAreToldOnceAndTheConsolesOwnStopIsN
         "running. Start it again with the engine button.";
     auto alarms = [](int added, int total) {
         return QString("TorvoProxy: new alarms: %1 new alarm(s), %2 in all. See the Alarm tab.")
-            .arg(added)
-            .arg(total);
+            .arg(QString::number(added), QString::number(total));
     };
     Alarms(3);
     CDashboardDlg page(nullptr);

@@ -21,9 +21,8 @@ protected:
         for (size_t i = 0; i < list.ShownCount(); ++i) all += (i ? "," : "") + list.Text(i, column);
         return all;
     }
-    template <typename Columns>
-    static std::string Csv(const RecordList<Columns>& list,
-                           const typename RecordList<Columns>::Headers& headers) {
+    static std::string Csv(const RecordList<AlarmColumns>& list,
+                           const RecordList<AlarmColumns>::Headers& headers) {
         std::string csv;
         EXPECT_TRUE(list.WriteCsv(headers, [&csv](std::string_view piece) {
             csv += piece;
