@@ -1,16 +1,12 @@
-// The allowed client networks: how a typed entry reads (or why it does not), and which
-// addresses a list lets in.
+// Allowed client networks: how a typed entry reads (or why it does not), which addresses pass.
 #include <gtest/gtest.h>
 
 #include "Common/ClientNetworks.h"
 
 namespace {
 
-struct EntryCase {
-    const char* text;
-    NetworkProblem problem;
-    const char* formatted;  // for kNone and kHostBits
-};
+// Rows: entry, problem, the network formatted (for kNone and kHostBits).
+using EntryCase = std::tuple<const char*, NetworkProblem, const char*>;
 class ClientNetworkEntry : public testing::TestWithParam<EntryCase> {};
 
 TEST_P(ClientNetworkEntry, ReadsAsANetworkOrSaysWhyNot) {

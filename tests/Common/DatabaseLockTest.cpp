@@ -1,5 +1,4 @@
-// The database lock: beside each main.db, shared by processes of every account that may open
-// that database, and by nobody else.
+// The database lock: beside each main.db, shared by every account that may open it, nobody else.
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -10,8 +10,7 @@ TEST(DateTime, UnixTimeIsShownInLocalTimeWithoutPadding) {
              {"UTC", 1741000000, "2025-3-3 11:6:40"},
              {"UTC", 4294967295u, "2106-2-7 6:28:15"},  // past 2038
              {"Asia/Shanghai", 0, "1970-1-1 8:0:0"},
-             // A zone that counts leap seconds shows the one at the end of 2016 as 23:59:60;
-             // the console's times have no 60th second, so it reads as 23:59:59.
+             // right/UTC counts leap seconds (2016's last is 23:59:60): no 60th second here.
              {"right/UTC", 1483228826, "2016-12-31 23:59:59"},
              {"right/UTC", 1483228827, "2017-1-1 0:0:0"}}) {
         const test::ScopedTimeZone timeZone(zone);

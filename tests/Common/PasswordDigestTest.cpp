@@ -38,8 +38,7 @@ INSTANTIATE_TEST_SUITE_P(
                     std::pair("1 ", std::nullopt), std::pair("12x", std::nullopt),
                     std::pair("99999999999", std::nullopt)));
 
-// The strong hash tells apart the passwords that the digest cannot: "`r" and "tUcret" share
-// the digests of "ab" and "secret".
+// The strong hash tells apart what the digest cannot: "`r"/"ab" and "tUcret"/"secret" collide.
 TEST(PasswordHash, AcceptsOnlyItsOwnPasswordAndDisablesWhatIsNoYescryptHash) {
     ASSERT_EQ(PasswordDigest("`r"), PasswordDigest("ab"));
     ASSERT_EQ(PasswordDigest("tUcret"), PasswordDigest("secret"));

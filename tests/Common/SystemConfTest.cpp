@@ -21,10 +21,9 @@ protected:
         conf_.listenPort = 9000;
         conf_.language = "en";
     }
-    void Store(const std::string& sql) { install_.Sql(sql); }
     void StoreThree(const std::string& port, const std::string& allow, const std::string& lang) {
-        Store("insert into configuration values ('listen_port', " + port +
-              "), ('torvoagent_allow', " + allow + "), ('lang', " + lang + ")");
+        install_.Sql("insert into configuration values ('listen_port', " + port +
+                     "), ('torvoagent_allow', " + allow + "), ('lang', " + lang + ")");
     }
     Lines Configuration() const {
         return install_.Rows("select * from configuration order by key");
@@ -33,14 +32,10 @@ protected:
     SystemConf& conf_ = SystemConf::instance();
 };
 
-struct LoadCase {
-    const char* name;
-    std::string port, allow, lang;  // SQL values; empty: no rows
-    uint16_t listenPort;
-    int torvoAgentAllow;
-    const char* language;
-    Lines stored;
-};
+// Rows: name; port, switch and language stored (SQL values; empty: no rows); the three fields
+// read; the rows afterwards.
+using LoadCase = std::tuple<const char*, std::string, std::string, std::string, uint16_t, int,
+                            const char*, Lines>;
 class SystemConfLoad : public SystemConfTest, public testing::WithParamInterface<LoadCase> {};
 
 const Lines kRepaired = {"lang|en", "listen_port|9000", "torvoagent_allow|0"};
@@ -56,18 +51,18 @@ INSTANTIATE_TEST_SUITE_P(
                              Lines{"lang|zh", "listen_port|8123", "torvoagent_allow|0"}},
                     LoadCase{"atoi", "' 70000x'", "'yes'", "''", 4464, 0, "",
                              Lines{"lang|", "listen_port| 70000x", "torvoagent_allow|yes"}}),
-    [](const auto& row) { return std::string(row.param.name); });
+    [](const auto& row) { return std::string(std::get<0>(row.param)); });
 
 TEST_P(SystemConfLoad, ReadsStoredKeysAndRepairsMissingOnes) {
-    const LoadCase& c = GetParam();
-    if (!c.port.empty()) StoreThree(c.port, c.allow, c.lang);
+    const auto& [name, port, allow, lang, listenPort, agentAllow, language, stored] = GetParam();
+    if (!port.empty()) StoreThree(port, allow, lang);
     test::LogCapture log;
     EXPECT_EQ(conf_.load(), 1);
-    EXPECT_EQ(conf_.listenPort, c.listenPort);
-    EXPECT_EQ(conf_.torvoAgentAllow, c.torvoAgentAllow);
-    EXPECT_EQ(conf_.language, c.language);
-    EXPECT_EQ(Configuration(), c.stored);
-    if (c.stored == kRepaired) {
+    EXPECT_EQ(conf_.listenPort, listenPort);
+    EXPECT_EQ(conf_.torvoAgentAllow, agentAllow);
+    EXPECT_EQ(conf_.language, language);
+    EXPECT_EQ(Configuration(), stored);
+    if (stored == kRepaired) {
         EXPECT_EQ(
             log.lines,
             (Lines{E("failed to load listen port from db"),
@@ -85,7 +80,7 @@ TEST_F(SystemConfTest, SaveWritesWhatMemoryHoldsAllOrNothing) {
     conf_.language = "zh";
     EXPECT_TRUE(conf_.save());
     EXPECT_EQ(Configuration(), (Lines{"lang|zh", "listen_port|9191", "torvoagent_allow|0"}));
-    Store(
+    install_.Sql(
         "create trigger refuse_lang before update on configuration when new.key = 'lang'"
         " begin select raise(abort, 'refused'); end");
     conf_.listenPort = 8089;
@@ -101,7 +96,7 @@ TEST_F(SystemConfTest, TheLanguageSwitchWritesTheLanguageAlone) {
     StoreThree("'8089'", "'0'", "'zh'");
     conf_.load();
     // Another writer (the settings page, another program) changes port and switch meanwhile.
-    Store(
+    install_.Sql(
         "update configuration set value='9999' where key='listen_port';"
         "update configuration set value='1' where key='torvoagent_allow'");
     EXPECT_TRUE(conf_.saveLanguage("en"));

@@ -183,9 +183,8 @@ TEST(ChartRefresh, DeferredRefreshRunsOnceWhenTheCounterComesBackToOne) {
     }
 }
 
-// Left of the range an area keeps its last segment (the two points nearest the range and the
-// two base corners) and is clipped away; one whose next point lies right of the range (a
-// zoomed chart) is filled up to the right edge, not left out.
+// Left of the range an area keeps its last segment (two points, two base corners) and is clipped
+// away; one whose next point lies right of the range (zoomed) is filled to the right edge.
 TEST(ChartSeries, SurfacesAreClippedAtTheEdgesOfTheRange) {
     TwoAxisChart c(300, 200, {100, 200});
     CChartSurfaceSerie* s = c.Surface({{0, 5}, {9, 5}, {10, 5}});

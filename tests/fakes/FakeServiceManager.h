@@ -11,8 +11,7 @@
 
 #include "service/ServiceManager.h"
 
-// A thread-safe service manager with one scripted service; it counts open handles, so tests
-// can check that all were closed.
+// A thread-safe service manager with one scripted service that counts its open handles.
 class FakeServiceManager : public ServiceManager {
 public:
     struct Calls {

@@ -13,10 +13,7 @@ bool ScriptedChannelServer::Start() {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;  // a restart takes the port back while old connections linger
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port_);
+    sockaddr_in address{AF_INET, htons(port_), {htonl(INADDR_LOOPBACK)}, {}};
     auto* raw = reinterpret_cast<sockaddr*>(&address);
     socklen_t length = sizeof address;
     if (::bind(listener_, raw, length) != 0 || ::listen(listener_, 16) != 0 ||

@@ -73,34 +73,30 @@ TEST_F(ServiceLogicTest, InstallCreatesAMissingServiceOnceAndReportsFailures) {
 }
 
 TEST_F(ServiceLogicTest, ToggleInEveryState) {
-    struct Row {  // raw nullopt: not installed
-        const char* name;
-        std::optional<uint32_t> raw;
-        uint32_t refused;
-        bool ok;
-        int creates, starts, stops, end;
-    };
-    const Row rows[] = {
-        {"not installed", std::nullopt, 0, true, 1, 0, 0, kServiceStopped},
-        {"stopped", kStopped, 0, true, 0, 1, 0, kServiceRunning},
-        {"paused", kPaused, 0, true, 0, 1, 0, kServiceRunning},
-        {"continue pending", kContinuePending, 0, true, 0, 1, 0, kServiceRunning},
-        {"pause pending", kPausePending, 0, true, 0, 1, 0, kServiceRunning},
-        {"paused, start refused", kPaused, service_error::kAccessDenied, false, 0, 1, 0,
-         kServiceStopped},
-        {"start pending", kStartPending, 0, true, 0, 0, 0, kServiceStartPending},
-        {"stop pending", kStopPending, 0, true, 0, 0, 0, kServiceStopPending},
-        {"running", kRunning, 0, true, 0, 0, 1, kServiceStopped},
-        {"unknown number", 42, 0, true, 0, 0, 0, kServiceUnknown},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        Reset(r.raw);
-        fake_->SetStartRefused(r.refused);
-        EXPECT_EQ(ctrl_->Toggle(kLimitMs), r.ok);
+    // Rows: name, raw state (nullopt: not installed), start refusal, result, the creates, starts
+    // and stops asked for, the state afterwards.
+    const std::tuple<const char*, std::optional<uint32_t>, uint32_t, bool, int, int, int, int>
+        rows[] = {
+            {"not installed", std::nullopt, 0, true, 1, 0, 0, kServiceStopped},
+            {"stopped", kStopped, 0, true, 0, 1, 0, kServiceRunning},
+            {"paused", kPaused, 0, true, 0, 1, 0, kServiceRunning},
+            {"continue pending", kContinuePending, 0, true, 0, 1, 0, kServiceRunning},
+            {"pause pending", kPausePending, 0, true, 0, 1, 0, kServiceRunning},
+            {"paused, start refused", kPaused, service_error::kAccessDenied, false, 0, 1, 0,
+             kServiceStopped},
+            {"start pending", kStartPending, 0, true, 0, 0, 0, kServiceStartPending},
+            {"stop pending", kStopPending, 0, true, 0, 0, 0, kServiceStopPending},
+            {"running", kRunning, 0, true, 0, 0, 1, kServiceStopped},
+            {"unknown number", 42, 0, true, 0, 0, 0, kServiceUnknown},
+        };
+    for (const auto& [name, raw, refused, ok, creates, starts, stops, end] : rows) {
+        SCOPED_TRACE(name);
+        Reset(raw);
+        fake_->SetStartRefused(refused);
+        EXPECT_EQ(ctrl_->Toggle(kLimitMs), ok);
         const auto c = fake_->calls();
-        EXPECT_EQ(std::tie(c.create, c.start, c.stop), std::tie(r.creates, r.starts, r.stops));
-        EXPECT_EQ(ctrl_->QueryStatus(), r.end);
+        EXPECT_EQ(std::tie(c.create, c.start, c.stop), std::tie(creates, starts, stops));
+        EXPECT_EQ(ctrl_->QueryStatus(), end);
     }
     Reset();  // the base class leaves a missing service alone
     EXPECT_TRUE(BaseCtrl(fake_, "Svc", "Svc", "", "/bin/true -s").Toggle(kLimitMs));

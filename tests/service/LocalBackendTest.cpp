@@ -70,8 +70,7 @@ TEST_F(LocalBackendTest, InstallStartQueryStopKillUninstallWaitingForTheServersW
     EXPECT_EQ(ctrl_->QueryStatus(), kServiceUnknown);
     ASSERT_TRUE(ctrl_->Install());
     EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
-    // Start and stop wait for the server's own word: before it comes, a request with a short
-    // limit fails and the state reads pending.
+    // Start and stop wait for the server's word: until then a short limit fails, state pending.
     {
         const test::ScopedEnv ready("TEST_SERVER_READY_DELAY_MS", "1500");
         const test::ScopedEnv stop("TEST_SERVER_STOP_DELAY_MS", "1500");

@@ -1,5 +1,4 @@
-// The systemd backend: its unit texts and state mapping, and its D-Bus calls against
-// python3-dbusmock's systemd template on a private bus.
+// The systemd backend: unit texts, state mapping, D-Bus calls to python3-dbusmock's systemd.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -93,9 +92,8 @@ TEST(SystemdUnitTextTest, UnitFileEscapesConfinesFailureActionsAndStates) {
     const std::string& folder = install.path();
     fs::create_directory(folder + "/lib");
     for (const char* name :
-         {"MainUI", "TorvoProxyServer", "main.db", "main.db-journal", "TPS_SQLITE_MUTEXT_NAME"}) {
+         {"MainUI", "TorvoProxyServer", "main.db", "main.db-journal", "TPS_SQLITE_MUTEXT_NAME"})
         std::ofstream(folder + "/" + name);
-    }
     const std::string inFolder = "ReadWritePaths=\"" + folder + "\"\nReadOnlyPaths=\"" + folder +
                                  "/MainUI\"\nReadOnlyPaths=\"" + folder +
                                  "/TorvoProxyServer\"\nReadOnlyPaths=\"" + folder + "/lib\"\n";

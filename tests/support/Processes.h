@@ -13,8 +13,7 @@
 
 namespace test {
 
-// Whether `condition` came true within `limit` (asked every 10 ms): a bound against hanging,
-// not a measured time.
+// Whether `condition` came true within `limit` (asked every 10 ms): a bound, not a measured time.
 inline bool WaitUntil(const std::function<bool()>& condition,
                       std::chrono::milliseconds limit = std::chrono::seconds(5)) {
     const auto end = std::chrono::steady_clock::now() + limit;

@@ -1,6 +1,5 @@
 #pragma once
-// Scoped guards for the process-wide settings tests change: each one restores what was there
-// before, on every path out of the test.
+// Guards for the process-wide settings tests change: each restores them on every path out.
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
