@@ -35,7 +35,7 @@ TEST_F(CppSQLite3Fixture, ErrorTextsOfTheWrapperAndOfSqlite) {
     for (const auto& [action, expected] : cases) EXPECT_EQ(MessageOf(action), expected);
 }
 
-TEST_F(CppSQLite3Fixture, MovedQueriesAreFinalizedExactlyOnce) {
+TEST_F(CppSQLite3Fixture, MovedQueriesAndPreparedStatementsAreFinalizedExactlyOnce) {
     CppSQLite3Query source = db_.execQuery("select user from history");
     CppSQLite3Query target = db_.execQuery("select key from configuration");
     target = std::move(source);  // finalizes the target's own statement
@@ -45,7 +45,18 @@ TEST_F(CppSQLite3Fixture, MovedQueriesAreFinalizedExactlyOnce) {
               "CPPSQLITE_ERROR[1000]: Null Virtual Machine pointer");
     EXPECT_EQ(MessageOf([&] { db_.close(); }), "CPPSQLITE_ERROR[1000]: Unable to close database");
     moved.finalize();
+    {  // a prepared statement runs once per row, and is finalized when it goes
+        auto insert = db_.prepare("insert into history (user, url) values (?, ?)");
+        EXPECT_EQ(insert.execute({"ann", "a"}), 1);
+        const auto threeValues = [&] { insert.execute({"x", "y", "z"}); };
+        EXPECT_EQ(MessageOf(threeValues), "SQLITE_RANGE[25]: column index out of range");
+        EXPECT_EQ(insert.execute({"cy", ""}), 1);  // still usable after a failed run
+        EXPECT_EQ(MessageOf([&] { db_.close(); }),
+                  "CPPSQLITE_ERROR[1000]: Unable to close database");
+    }
     EXPECT_NO_THROW(db_.close());  // had a statement leaked, SQLite would refuse
+    EXPECT_EQ(test::Rows(path_, "select user, url from history where url is not null"),
+              (std::vector<std::string>{"ann|a", "cy|"}));
 }
 
 TEST_F(CppSQLite3Fixture, ExecDmlCountsRowsBindsTextsVerbatimAndKeepsTheJournal) {
@@ -57,21 +68,6 @@ TEST_F(CppSQLite3Fixture, ExecDmlCountsRowsBindsTextsVerbatimAndKeepsTheJournal)
         test::Rows(path_, "select password, create_time from accounts where username='O''Brien'"),
         std::vector<std::string>{"42|"});  // an empty view is an empty text, not NULL
     EXPECT_STREQ(db_.execQuery("PRAGMA journal_mode").getStringField(0), "delete");
-}
-
-TEST_F(CppSQLite3Fixture, APreparedStatementRunsOncePerRowAndIsFinalizedWhenItGoes) {
-    {
-        auto insert = db_.prepare("insert into history (user, url) values (?, ?)");
-        EXPECT_EQ(insert.execute({"ann", "a"}), 1);
-        const auto threeValues = [&] { insert.execute({"x", "y", "z"}); };
-        EXPECT_EQ(MessageOf(threeValues), "SQLITE_RANGE[25]: column index out of range");
-        EXPECT_EQ(insert.execute({"cy", ""}), 1);  // still usable after a failed run
-        EXPECT_EQ(MessageOf([&] { db_.close(); }),
-                  "CPPSQLITE_ERROR[1000]: Unable to close database");
-    }
-    EXPECT_NO_THROW(db_.close());
-    EXPECT_EQ(test::Rows(path_, "select user, url from history where url is not null"),
-              (std::vector<std::string>{"ann|a", "cy|"}));
 }
 
 TEST_F(CppSQLite3Fixture, ParametersTakeOneStatementAndASecondIsRefusedBeforeAnythingRuns) {

@@ -45,7 +45,8 @@ TEST_F(DatabaseLockTest, ProcessesLoseNoUpdateAndTheLockTakesTheDatabasesMode) {
     EXPECT_EQ(test::ModeOf(other.file("TPS_SQLITE_MUTEXT_NAME")), 0600u);
 }
 
-TEST_F(DatabaseLockTest, TheHoldingThreadTakesItAgainOtherThreadsWait) {
+// UseDatabase lets it go whatever its work throws.
+TEST_F(DatabaseLockTest, TheHoldingThreadTakesItAgainOtherThreadsWaitAndUseDatabaseReleasesIt) {
     const test::ScopedOverride limit(DatabaseLock::SetWaitLimit, 50ms,
                                      std::chrono::milliseconds(60s));
     DatabaseLock& lock = Global::instance().dbLock();
@@ -62,6 +63,10 @@ TEST_F(DatabaseLockTest, TheHoldingThreadTakesItAgainOtherThreadsWait) {
     EXPECT_FALSE(LockIsFree(db));
     lock.unlock();
     EXPECT_NO_THROW(fromOtherThread());
+    const auto fails = [](CppSQLite3DB& db) { db.execDML("insert into nowhere values (1)"); };
+    EXPECT_FALSE(UseDatabase(fails, DbFailure::kSilent, {db, 0}));
+    const auto other = [](CppSQLite3DB&) { throw std::runtime_error("boom"); };
+    EXPECT_THROW(UseDatabase(other, DbFailure::kSilent, {db, 0}), std::runtime_error);
     EXPECT_TRUE(LockIsFree(db));
 }
 
@@ -115,8 +120,7 @@ TEST_F(DatabaseLockTest, ConsoleAndAnotherAccountExcludeEachOtherOnOneDatabase) 
         std::lock_guard<DatabaseLock> hold(console, std::adopt_lock);
         struct stat status {};
         ASSERT_EQ(stat(lockPath.c_str(), &status), 0);
-        EXPECT_EQ(status.st_uid, kServer);
-        EXPECT_EQ(status.st_mode & 0777, 0600u);
+        EXPECT_EQ(std::pair(status.st_uid, status.st_mode & 0777), std::pair(kServer, 0600u));
         EXPECT_FALSE(test::LockHolder(lockPath, "", kServer).held())
             << "the server must wait while the console holds the lock";
     }
@@ -127,15 +131,6 @@ TEST_F(DatabaseLockTest, ConsoleAndAnotherAccountExcludeEachOtherOnOneDatabase) 
     }
     EXPECT_TRUE(LockIsFree(db));
     EXPECT_FALSE(test::LockHolder(lockPath, "", kStranger).held());
-}
-
-TEST_F(DatabaseLockTest, UseDatabaseReleasesItWhateverTheWorkThrows) {
-    const DatabaseOptions options{db, 0};
-    const auto fails = [](CppSQLite3DB& db) { db.execDML("insert into nowhere values (1)"); };
-    EXPECT_FALSE(UseDatabase(fails, DbFailure::kSilent, options));
-    const auto other = [](CppSQLite3DB&) { throw std::runtime_error("boom"); };
-    EXPECT_THROW(UseDatabase(other, DbFailure::kSilent, options), std::runtime_error);
-    EXPECT_TRUE(LockIsFree(db));
 }
 
 }  // namespace

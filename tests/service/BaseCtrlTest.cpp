@@ -55,7 +55,7 @@ TEST_F(ServiceLogicTest, QueryStatusIsUnknownWhenTheServiceCannotBeAsked) {
     }
 }
 
-TEST_F(ServiceLogicTest, InstallCreatesAMissingServiceOnceAndReportsFailures) {
+TEST_F(ServiceLogicTest, InstallCreatesAMissingServiceOnceUninstallStopsAndBothReportFailures) {
     ASSERT_TRUE(ctrl_->Install());
     EXPECT_EQ(fake_->calls().start, 0) << "installing does not start";
     EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
@@ -70,6 +70,16 @@ TEST_F(ServiceLogicTest, InstallCreatesAMissingServiceOnceAndReportsFailures) {
     fake_->SetCreateFailure(std::nullopt);
     fake_->SetOpenManagerFailure(service_error::kAccessDenied);
     EXPECT_FALSE(ctrl_->Install());
+    Reset(kRunning);  // uninstalling stops, then deletes
+    EXPECT_TRUE(ctrl_->Uninstall());
+    EXPECT_EQ(fake_->calls().stop, 1);
+    EXPECT_FALSE(fake_->Installed());
+    EXPECT_TRUE(ctrl_->Uninstall()) << "nothing to remove";
+    fake_->SetInstalled(kStopped);
+    fake_->SetDeleteFailure(service_error::kAccessDenied);
+    EXPECT_FALSE(ctrl_->Uninstall());
+    fake_->SetDeleteFailure(service_error::kNone);
+    EXPECT_TRUE(ctrl_->Uninstall()) << "a failure without a code counts as done";
 }
 
 TEST_F(ServiceLogicTest, ToggleInEveryState) {
@@ -154,19 +164,6 @@ TEST_F(ServiceLogicTest, StopIsRequestedOnlyWhenTheServiceStillRunsAtTheRequest)
     Reset(kRunning);  // still running at the request: stopped
     EXPECT_TRUE(ctrl_->Stop(kLimitMs));
     EXPECT_EQ(fake_->calls().stop, 1);
-}
-
-TEST_F(ServiceLogicTest, UninstallStopsThenDeletes) {
-    fake_->SetInstalled(kRunning);
-    EXPECT_TRUE(ctrl_->Uninstall());
-    EXPECT_EQ(fake_->calls().stop, 1);
-    EXPECT_FALSE(fake_->Installed());
-    EXPECT_TRUE(ctrl_->Uninstall()) << "nothing to remove";
-    fake_->SetInstalled(kStopped);
-    fake_->SetDeleteFailure(service_error::kAccessDenied);
-    EXPECT_FALSE(ctrl_->Uninstall());
-    fake_->SetDeleteFailure(service_error::kNone);
-    EXPECT_TRUE(ctrl_->Uninstall()) << "a failure without a code counts as done";
 }
 
 TEST(ServiceNamesTest, CommandLineIsTheConsoleDirectoryAndTheServer) {

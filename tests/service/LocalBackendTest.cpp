@@ -107,17 +107,6 @@ TEST_F(LocalBackendTest, InstallStartQueryStopKillUninstallWaitingForTheServersW
     EXPECT_FALSE(fs::exists(paths_.dir));
 }
 
-// A pid file naming a live process (this test) that does not hold its lock.
-TEST_F(LocalBackendTest, StalePidNeverReadsRunningAndIsNeverSignalled) {
-    ASSERT_TRUE(ctrl_->Install());
-    std::ofstream(paths_.pidFile) << ::getpid() << "\n";
-    std::ofstream(paths_.stateFile) << "running\n";
-    EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
-    ASSERT_EQ(handle_.Open(), service_error::kNone);
-    EXPECT_FALSE(handle_.ControlStop());  // would have sent SIGTERM to this test
-    EXPECT_EQ(handle_.LastError(), service_error::kServiceNotActive);
-}
-
 TEST_F(LocalBackendTest, FoldersAreTheAccountsOwnAndFilesAreClosedToOthers) {
     {
         const test::ScopedUmask open(0);  // the modes do not rest on the umask
@@ -200,14 +189,21 @@ TEST_F(LocalBackendTest, AHeldControlLockIsWaitedForWithinTheLimit) {
     EXPECT_TRUE(ScopedFileLock(paths_.controlLock, 50ms).locked());
 }
 
-// The pid file names a bystander, but another process holds its lock: Stop signals the holder.
+// The pid file names a live process that does not hold its lock (this test, then a bystander
+// while another process holds it): a stale pid reads stopped, and Stop signals only the holder.
 TEST_F(LocalBackendTest, StopSignalsTheLockHolderNeverThePidWrittenInTheFile) {
     ASSERT_TRUE(ctrl_->Install());
+    std::ofstream(paths_.pidFile) << ::getpid() << "\n";
+    std::ofstream(paths_.stateFile) << "running\n";
+    EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
+    ASSERT_EQ(handle_.Open(), service_error::kNone);
+    EXPECT_FALSE(handle_.ControlStop());  // would have sent SIGTERM to this test
+    EXPECT_EQ(handle_.LastError(), service_error::kServiceNotActive);
+    fs::remove(paths_.pidFile);
     test::LockHolder bystander(temp_ + "/elsewhere.lock");
     test::LockHolder holder(paths_.pidFile, std::to_string(bystander.pid()) + "\n");
     ASSERT_TRUE(holder.held());
     EXPECT_EQ(local_service::LockHolder(paths_), holder.pid());
-    ASSERT_EQ(handle_.Open(), service_error::kNone);
     EXPECT_TRUE(handle_.ControlStop());
     EXPECT_EQ(holder.Reap(), SIGTERM);
     EXPECT_EQ(::waitpid(bystander.pid(), nullptr, WNOHANG), 0) << "the bystander lives on";
