@@ -24,18 +24,12 @@ public:
     std::vector<std::string> lines;
 };
 
-// The probe program (or a copy of it) started with `arguments`, its output read through a pipe.
+// The probe program started with `arguments`; Close waits for it to end.
 class Probe {
 public:
-    explicit Probe(const std::string& arguments, const std::string& program = TORVO_COMMON_PROBE)
-        : pipe_(popen(("exec '" + program + "' " + arguments).c_str(), "r")) {}
+    explicit Probe(const std::string& arguments)
+        : pipe_(popen(("exec '" TORVO_COMMON_PROBE "' " + arguments).c_str(), "r")) {}
     ~Probe() { Close(); }
-    std::string Read() {
-        std::string all;
-        char line[512];
-        while (pipe_ != nullptr && std::fgets(line, sizeof line, pipe_)) all += line;
-        return all;
-    }
     int Close() { return pipe_ != nullptr ? pclose(std::exchange(pipe_, nullptr)) : -1; }  // 0: ok
 
 private:
