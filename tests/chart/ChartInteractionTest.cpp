@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QPrinter>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "ChartTestSupport.h"
 #include "chart/CChartScrollBar.h"
 #include "chart/CChartStandardAxis.h"
+#include "tests/support/TempDir.h"
 
 namespace chart {
 namespace {
@@ -105,17 +104,15 @@ TEST_F(ChartMouse, RightButtonPansWithThePointerUnlessDisabled) {
 TEST(ChartPrint, PrintsOnePagePdfWithoutTheDialog) {
     RateChartFixture f;
     f.Show({100, 300, 200});
-    QTemporaryDir dir;
+    const test::TempDir dir;
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(dir.filePath(QStringLiteral("chart.pdf")));
+    printer.setOutputFileName(QString::fromStdString(dir.file("chart.pdf")));
     const ChartRect screenPlot = f.chart.GetPlottingRect();
     ASSERT_TRUE(f.chart.Print(QStringLiteral("Rate chart"), &printer));
     // Printing ends with a refresh, which puts the screen layout back.
     EXPECT_EQ(f.chart.GetPlottingRect(), screenPlot);
-    QFile pdf(printer.outputFileName());
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    const QByteArray bytes = pdf.readAll();
+    const QByteArray bytes = QByteArray::fromStdString(test::ReadText(dir.file("chart.pdf")));
     EXPECT_EQ(QString::fromLatin1(bytes).count(QRegularExpression("/Type\\s*/Page[^s]")), 1);
     EXPECT_TRUE(bytes.contains("/Title"));
 }
