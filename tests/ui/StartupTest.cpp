@@ -29,13 +29,11 @@ using Lock = SingleInstanceLock;
 // be handed on, pkexec runs the console itself so that its prompt names the action.
 TEST(Rights, ElevationKeepsTheDisplayAndTheConsolesSettingsAndTheShippedPolicyNamesTheConsole) {
     const QString root = "TORVO_LOCAL_SERVICE_ROOT=/srv/services";
-    const std::vector<std::tuple<QString, bool, QStringList>> cases{
-        {root, false, {"env", "DISPLAY=:1", root, "/opt/MainUI"}},
-        {root, true, {"env", "DISPLAY=:1", root, "/opt/MainUI"}},
-        {"TORVO_SERVICE_BACKEND=", false, {"env", "DISPLAY=:1", "/opt/MainUI"}},
-        {"XAUTHORITY=/tmp/x", true, {"/opt/MainUI"}},
-    };
-    for (const auto& [extra, actionNamesExe, expected] : cases) {
+    for (const auto& [extra, actionNamesExe, expected] :
+         {std::tuple{root, false, QStringList{"env", "DISPLAY=:1", root, "/opt/MainUI"}},
+          {root, true, {"env", "DISPLAY=:1", root, "/opt/MainUI"}},
+          {"TORVO_SERVICE_BACKEND=", false, {"env", "DISPLAY=:1", "/opt/MainUI"}},
+          {"XAUTHORITY=/tmp/x", true, {"/opt/MainUI"}}}) {
         QProcessEnvironment env;
         for (const QString& entry : {QString("DISPLAY=:1"), QString("HOME=/root"),
                                      QString("XDG_RUNTIME_DIR=/run/user/1000"), extra})

@@ -28,7 +28,6 @@ constexpr char kGoodStatistic[] =
     R"({"err_code":0,"err_msg":"","data":{"onlineUsers":7,"onlineDevices":3,)"
     R"("totalAlarms":-2,"totalIOBytes":"1.5 GB"}})";
 constexpr char kEngineText[] = "2026-12-6 8:1:2";
-using Figures = QStringList;
 
 bool LampGreen(const CDashboardDlg& page) {
     const QImage image = page.Lamp()->pixmap().toImage();
@@ -63,7 +62,7 @@ protected:
         QCoreApplication::processEvents();
         Settle();  // the relabelling asks the worker for the state
     }
-    static Figures Values(const CDashboardDlg& page) {  // as the table shows them
+    static QStringList Values(const CDashboardDlg& page) {  // as the table shows them
         return test::ColumnTexts(*page.StatisticsTable()->model(), 1);
     }
 
@@ -75,7 +74,7 @@ TEST_F(DashboardTest, CreationPollsOnceInOrderOrShowsTheStartTimeWhenStopped) {
         CDashboardDlg page(nullptr);
         Settle();
         EXPECT_EQ(Sent(), "bandwidth\r\nstatistic\r\nengine\r\nsystem\r\n");
-        EXPECT_EQ(Values(page), (Figures{kEngineText, "7", "3", "1.5 GB", "-2"}));
+        EXPECT_EQ(Values(page), (QStringList{kEngineText, "7", "3", "1.5 GB", "-2"}));
         QStringList timers;  // id:period of every running poll timer
         for (int id = 0; id < 6; ++id)
             if (QTimer* t = page.Timer(id); t && t->isActive())
@@ -87,10 +86,10 @@ TEST_F(DashboardTest, CreationPollsOnceInOrderOrShowsTheStartTimeWhenStopped) {
     CDashboardDlg page(nullptr);
     Settle();
     EXPECT_EQ(Sent(), "");
-    const Figures v = Values(page);
+    const QStringList v = Values(page);
     const QRegularExpression localTime(R"(^\d{4}-[1-9]\d?-[1-9]\d? \d{1,2}:\d{1,2}:\d{1,2}$)");
     EXPECT_TRUE(localTime.match(v[0]).hasMatch()) << v[0].toStdString();
-    EXPECT_EQ(v.mid(1), Figures(4, ""));
+    EXPECT_EQ(v.mid(1), QStringList(4, ""));
 }
 
 // A failed statistic asks for no engine time; a sample without "bytes" is 0; 5e6 tops every
@@ -98,7 +97,7 @@ TEST_F(DashboardTest, CreationPollsOnceInOrderOrShowsTheStartTimeWhenStopped) {
 TEST_F(DashboardTest, FailedPollsLeaveTheFiguresAndTheChartAsTheyWere) {
     CDashboardDlg page(nullptr);
     Settle();
-    const Figures before = Values(page);
+    const QStringList before = Values(page);
     Server().SetFramedReply("engine", "should not be asked for");
     for (const auto& [running, reply] :
          {std::pair{false, kGoodStatistic}, {true, R"({"err_code":3,"data":{"onlineUsers":9}})"}}) {
@@ -116,7 +115,7 @@ TEST_F(DashboardTest, FailedPollsLeaveTheFiguresAndTheChartAsTheyWere) {
     Server().SetReply("engine", ScriptedChannelServer::Reply::Hangup());
     page.RefreshStatistics();
     Settle();
-    EXPECT_EQ(Values(page), (Figures{kEngineText, "1", "0", "", "0"}));
+    EXPECT_EQ(Values(page), (QStringList{kEngineText, "1", "0", "", "0"}));
     const dashboard::RateChart& rate = page.RateChart();
     for (const auto& [running, reply, newest] :
          {std::tuple{true, R"({"err_code":1,"bytes":5000000})", 5e6},
@@ -134,14 +133,13 @@ TEST_F(DashboardTest, FailedPollsLeaveTheFiguresAndTheChartAsTheyWere) {
 }
 
 TEST_F(DashboardTest, ButtonAndLampFollowTheServiceState) {
-    const std::tuple<int, const char*, bool> cases[] = {
-        {-1, "Proxy service is not installed", false},
-        {raw_state::kStopped, "Start proxy service", false},
-        {raw_state::kStartPending, "Starting proxy service", true},
-        {raw_state::kStopPending, "Stopping proxy service", false},
-        {raw_state::kRunning, "Stop proxy service", true},
-        {raw_state::kPaused, "Start proxy service", false}};
-    for (const auto& [state, label, green] : cases) {
+    for (const auto& [state, label, green] :
+         {std::tuple{-1, "Proxy service is not installed", false},
+          {raw_state::kStopped, "Start proxy service", false},
+          {raw_state::kStartPending, "Starting proxy service", true},
+          {raw_state::kStopPending, "Stopping proxy service", false},
+          {raw_state::kRunning, "Stop proxy service", true},
+          {raw_state::kPaused, "Start proxy service", false}}) {
         state < 0 ? manager_->SetNotInstalled() : manager_->SetInstalled(state);
         CDashboardDlg page(nullptr);
         Settle();

@@ -138,16 +138,15 @@ TEST_F(SettingPageTest, AllowedNetworksAreCheckedAsTypedAndSavedOnlyWhenAllAreNe
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(Value("allowed_networks"), stored);
     // Each problem names its line and shows the entry as typed, "%3" in it too.
-    const std::pair<const char*, const char*> notes[] = {
-        {"  \n", "The list is empty"},
-        {"10.0.0.0/%3",
-         "Line 1, \"10.0.0.0/%3\": the prefix length after \"/\" must be a number "
-         "from 0 to 32."},
-        {"::/0\n::/129",
-         "Line 2, \"::/129\": the prefix length after \"/\" must be a number "
-         "from 0 to 128."},
-        {"host.example", "Line 1, \"host.example\": not an IPv4 or IPv6 address"}};
-    for (const auto& [typed, note] : notes) {
+    for (const auto& [typed, note] :
+         {std::pair{"  \n", "The list is empty"},
+          {"10.0.0.0/%3",
+           "Line 1, \"10.0.0.0/%3\": the prefix length after \"/\" must be a number "
+           "from 0 to 32."},
+          {"::/0\n::/129",
+           "Line 2, \"::/129\": the prefix length after \"/\" must be a number "
+           "from 0 to 128."},
+          {"host.example", "Line 1, \"host.example\": not an IPv4 or IPv6 address"}}) {
         list->setPlainText(typed);
         EXPECT_TRUE(page.Networks()->Note()->text().startsWith(note)) << typed;
     }
