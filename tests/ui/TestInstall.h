@@ -1,6 +1,5 @@
 #pragma once
-// A throw-away install directory (main.db from the schema through the shared database helpers)
-// and the console probe run inside it, on the offscreen platform and the local service backend.
+// A throw-away install directory and the console probe run in it (offscreen, local services).
 #include <sys/stat.h>
 
 #include <QFile>

@@ -1,6 +1,5 @@
 #pragma once
-// What the settings and account page tests share: a fresh main.db of the schema in a private
-// install directory, plain SQL on it, and the two stores as a new console has them.
+// The settings and account page tests' private main.db, SQL on it, and the stores as new.
 #include <string>
 #include <vector>
 
