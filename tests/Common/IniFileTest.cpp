@@ -3,7 +3,8 @@
 
 namespace {
 
-TEST(IniFile, ReadingRules) {
+// Names of 260 characters or more are refused.
+TEST(IniFile, ReadingRulesAndNameLimits) {
     const test::TempDir dir;
     const std::string path = dir.file("version.ini");
     const std::string marker = std::string("[TorvoProxy]\nversion=") + kIniMissingMarker + "\n";
@@ -31,9 +32,6 @@ TEST(IniFile, ReadingRules) {
         EXPECT_EQ(std::string(buffer), text);
         EXPECT_EQ(size, std::string(text).size());
     }
-}
-
-TEST(IniFile, NamesOf260CharactersOrMoreAreRefused) {
     CIniFile file(nullptr);
     EXPECT_EQ(file.SetFileName(std::string(260, 'n').c_str()), kIniFailed);
     EXPECT_EQ(file.SetSection(std::string(260, 'n').c_str()), kIniFailed);

@@ -42,8 +42,10 @@ protected:
     std::unique_ptr<ProxyCtrl> ctrl_;
 };
 
-// How each raw state reads: ToggleInEveryState and DashboardTest.
-TEST_F(ServiceLogicTest, QueryStatusIsUnknownWhenTheServiceCannotBeAsked) {
+// How each raw state reads: ToggleInEveryState and DashboardTest. A service that cannot be
+// asked reads unknown; when the state query opens it but the request's own open then fails,
+// start and stop fail.
+TEST_F(ServiceLogicTest, AServiceThatCannotBeOpenedReadsUnknownAndIsNeitherStartedNorStopped) {
     const std::function<void(FakeServiceManager&)> failures[] = {
         [](auto& f) { f.SetOpenServiceFailure(service_error::kAccessDenied); },
         [](auto& f) { f.SetOpenManagerFailure(service_error::kNone); },
@@ -52,6 +54,12 @@ TEST_F(ServiceLogicTest, QueryStatusIsUnknownWhenTheServiceCannotBeAsked) {
         Reset(kRunning);
         fail(*fake_);
         EXPECT_EQ(ctrl_->QueryStatus(), kServiceUnknown);
+    }
+    for (uint32_t raw : {kStopped, kRunning}) {
+        Reset(raw);
+        fake_->SetOpenServiceFailure(service_error::kAccessDenied, 1);
+        EXPECT_FALSE(raw == kStopped ? ctrl_->Start(kLimitMs) : ctrl_->Stop(kLimitMs)) << raw;
+        EXPECT_EQ(fake_->calls().start + fake_->calls().stop, 0) << raw;
     }
 }
 
@@ -111,16 +119,6 @@ TEST_F(ServiceLogicTest, ToggleInEveryState) {
     Reset();  // the base class leaves a missing service alone
     EXPECT_TRUE(BaseCtrl(fake_, "Svc", "Svc", "", "/bin/true -s").Toggle(kLimitMs));
     EXPECT_EQ(fake_->calls().create, 0);
-}
-
-// The state query opens the service, the request's own open then fails: not a success.
-TEST_F(ServiceLogicTest, StartAndStopFailWhenTheServiceCannotBeOpenedAfterAll) {
-    for (uint32_t raw : {kStopped, kRunning}) {
-        fake_->SetInstalled(raw);
-        fake_->SetOpenServiceFailure(service_error::kAccessDenied, 1);
-        EXPECT_FALSE(raw == kStopped ? ctrl_->Start(kLimitMs) : ctrl_->Stop(kLimitMs)) << raw;
-    }
-    EXPECT_EQ(fake_->calls().start + fake_->calls().stop, 0);
 }
 
 // The wait for the new state asks right after the request, before any pause (with an hour's

@@ -27,10 +27,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace raw_state;
-using Strings = std::vector<std::string>;
 constexpr uint32_t kLimitMs = 5000;
 
-pid_t Spawn(Strings words) {
+pid_t Spawn(std::vector<std::string> words) {
     std::vector<char*> argv;
     for (auto& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
