@@ -64,7 +64,7 @@ TEST(RateChart, SurfaceFrameTickMarksAndGridDashesWhereTheRulesPutThem) {
     EXPECT_GT(checked, 5);
 }
 
-TEST(ChartRendering, EmptyChartDrawsBackgroundEdgeTitleAndFrameAndFollowsResize) {
+TEST(ChartRendering, EmptyChartDrawsBackgroundEdgeTitleAndFrameFollowsResizeAndDefersRefresh) {
     CChartCtrl chart;
     chart.resize(300, 200);
     chart.RefreshCtrl();
@@ -88,6 +88,17 @@ TEST(ChartRendering, EmptyChartDrawsBackgroundEdgeTitleAndFrameAndFollowsResize)
     QApplication::sendEvent(&chart, &resize);
     EXPECT_EQ(chart.BackBuffer().size(), QSize(400, 250));
     EXPECT_TRUE(IsColor(chart.BackBuffer(), 397, 125, kBlack));
+    // A refresh while refreshing is off runs once when the counter comes back to one.
+    const int before = chart.RedrawCount();
+    chart.EnableRefresh(false);
+    chart.EnableRefresh(false);
+    chart.RefreshCtrl();
+    EXPECT_TRUE(chart.IsRefreshPending());
+    for (int counter : {0, 1, 2}) {  // at 1 the pending refresh runs once, at 2 nothing is left
+        chart.EnableRefresh(true);
+        EXPECT_EQ(chart.RedrawCount(), before + (counter > 0)) << counter;
+        EXPECT_EQ(chart.IsRefreshPending(), counter == 0) << counter;
+    }
 }
 
 const auto IsDark = [](QColor c) { return c.lightness() < 100; };
@@ -165,21 +176,6 @@ TEST(ChartRendering, EqualBoundsPutLabelAndPointsInTheMiddleWithoutTicks) {
     // The label "5" beside the middle; no marks along the axis line.
     EXPECT_GT(PixelsOf(img, {3, middle - 8, P.left - 4, middle + 8}), 3);
     EXPECT_EQ(PixelsOf(img, {P.left - 3, P.top + 1, P.left - 1, P.bottom}), 0);
-}
-
-TEST(ChartRefresh, DeferredRefreshRunsOnceWhenTheCounterComesBackToOne) {
-    CChartCtrl chart;
-    chart.resize(200, 100);
-    const int before = chart.RedrawCount();
-    chart.EnableRefresh(false);
-    chart.EnableRefresh(false);
-    chart.RefreshCtrl();
-    EXPECT_TRUE(chart.IsRefreshPending());
-    for (int counter : {0, 1, 2}) {  // at 1 the pending refresh runs once, at 2 nothing is left
-        chart.EnableRefresh(true);
-        EXPECT_EQ(chart.RedrawCount(), before + (counter > 0)) << counter;
-        EXPECT_EQ(chart.IsRefreshPending(), counter == 0) << counter;
-    }
 }
 
 // Left of the range an area keeps its last segment (two points, two base corners) and is clipped
