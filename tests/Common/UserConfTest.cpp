@@ -18,7 +18,6 @@ protected:
         conf_.anonymousAllow = 1;
         conf_.accounts.clear();
     }
-    void Store(const std::string& sql) { install_.Sql(sql); }
     Lines Rows(const std::string& sql) const { return install_.Rows(sql); }
     Lines Accounts() const {
         return Rows("select rowid, username, password from accounts order by rowid");
@@ -47,7 +46,7 @@ TEST_F(UserConfTest, TheAnonymousSwitchIsOneOnlyForTheNumberOne) {
                                 W("the proxy server all allowed users: 0")}));
     for (const auto& [stored, expected] : std::vector<std::pair<std::string, int>>{
              {"'1'", 1}, {"'2'", 0}, {"'yes'", 0}, {"'0'", 0}, {"' 1'", 1}, {"NULL", 0}}) {
-        Store("update configuration set value=" + stored + " where key='anonymous_allow'");
+        install_.Sql("update configuration set value=" + stored + " where key='anonymous_allow'");
         conf_.anonymousAllow = 1 - expected;
         conf_.load();
         EXPECT_EQ(conf_.anonymousAllow, expected) << stored;
@@ -84,7 +83,7 @@ TEST_F(UserConfTest, AddAndModifyStoreNamesVerbatimWithDigestTimeAndHash) {
 }
 
 TEST_F(UserConfTest, TheFirstStoredRowOfANameWinsAndALoadFailureKeepsWhatWasRead) {
-    Store(
+    install_.Sql(
         "insert into accounts values ('bob', '1', '2025-1-1 0:0:0'), ('bob', '2', 't'),"
         " ('amy', '3', 't')");
     EXPECT_EQ(conf_.load(), 1);
@@ -92,7 +91,7 @@ TEST_F(UserConfTest, TheFirstStoredRowOfANameWinsAndALoadFailureKeepsWhatWasRead
     EXPECT_EQ(conf_.accounts["bob"].password, "1");
     EXPECT_EQ(conf_.accounts["bob"].rowid, 1);
 
-    Store("drop table accounts");
+    install_.Sql("drop table accounts");
     test::LogCapture log;
     EXPECT_EQ(conf_.load(), 1);
     EXPECT_TRUE(conf_.accounts.empty());
@@ -104,7 +103,7 @@ TEST_F(UserConfTest, TheFirstStoredRowOfANameWinsAndALoadFailureKeepsWhatWasRead
 // A main.db from before the strong hashes: every row stays, the console's statements work on
 // it, and the hash table's triggers keep it true whoever changes accounts afterwards.
 TEST_F(UserConfTest, AnOlderFileIsUpgradedInPlaceAndKeepsEveryAccount) {
-    Store("insert into accounts values ('old', '26499', 't'), ('older', '1', 't')");
+    install_.Sql("insert into accounts values ('old', '26499', 't'), ('older', '1', 't')");
     conf_.load();
     EXPECT_EQ(MapKeys(), (Lines{"old", "older"}));
     ASSERT_EQ(conf_.addAccount("new", "pw"), AccountChange::kDone);
@@ -112,7 +111,7 @@ TEST_F(UserConfTest, AnOlderFileIsUpgradedInPlaceAndKeepsEveryAccount) {
               (Lines{"1|old|26499", "2|older|1", "3|new|" + std::to_string(PasswordDigest("pw"))}));
     EXPECT_EQ(Rows("select account from account_passwords"), Lines{"3"});
     // A tool that knows only the digest sets a password: the stale hash goes with it.
-    Store("update accounts set password='7' where rowid=3");
+    install_.Sql("update accounts set password='7' where rowid=3");
     conf_.modifyAccount(1, "old", "pw1");
     conf_.deleteAccount(1);
     EXPECT_EQ(Rows("select account from account_passwords"), Lines{});
