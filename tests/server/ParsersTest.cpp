@@ -19,26 +19,23 @@ namespace {
 using namespace std::string_literals;
 
 TEST(Socks5Protocol, MessagesAreReadWholeOnlyAndRequestsRefusedWithTheirReply) {
+    using P = socks5::Parse;
     socks5::Greeting greeting;
     size_t used = 0;
-    EXPECT_EQ(socks5::ParseGreeting("\x05"s, greeting, used), socks5::Parse::kNeedMore);
-    EXPECT_EQ(socks5::ParseGreeting("\x05\x02\x00"s, greeting, used), socks5::Parse::kNeedMore);
-    EXPECT_EQ(socks5::ParseGreeting("\x04\x01\x00"s, greeting, used), socks5::Parse::kBad);
-    EXPECT_EQ(socks5::ParseGreeting("\x05\x00"s, greeting, used), socks5::Parse::kBad);
-    ASSERT_EQ(socks5::ParseGreeting("\x05\x02\x00\x02+rest"s, greeting, used),
-              socks5::Parse::kDone);
+    EXPECT_EQ(socks5::ParseGreeting("\x05"s, greeting, used), P::kNeedMore);
+    EXPECT_EQ(socks5::ParseGreeting("\x05\x02\x00"s, greeting, used), P::kNeedMore);
+    EXPECT_EQ(socks5::ParseGreeting("\x04\x01\x00"s, greeting, used), P::kBad);
+    EXPECT_EQ(socks5::ParseGreeting("\x05\x00"s, greeting, used), P::kBad);
+    ASSERT_EQ(socks5::ParseGreeting("\x05\x02\x00\x02+rest"s, greeting, used), P::kDone);
     EXPECT_EQ(used, 4u);
     EXPECT_TRUE(greeting.offersNoAuthentication && greeting.offersUserPassword);
 
-    socks5::Credentials credentials;
-    EXPECT_EQ(socks5::ParseCredentials("\x01\x05"s + "alice\x06secre", credentials, used),
-              socks5::Parse::kNeedMore);
-    EXPECT_EQ(socks5::ParseCredentials("\x05\x01"s + "a\x01" + "b", credentials, used),
-              socks5::Parse::kBad);
-    ASSERT_EQ(socks5::ParseCredentials("\x01\x05"s + "alice\x00"s, credentials, used),
-              socks5::Parse::kDone);
-    EXPECT_EQ(credentials.user, "alice");
-    EXPECT_EQ(credentials.password, "");  // an empty password is a password too
+    socks5::Credentials login;
+    EXPECT_EQ(socks5::ParseCredentials("\x01\x05"s + "alice\x06secre", login, used), P::kNeedMore);
+    EXPECT_EQ(socks5::ParseCredentials("\x05\x01"s + "a\x01" + "b", login, used), P::kBad);
+    ASSERT_EQ(socks5::ParseCredentials("\x01\x05"s + "alice\x00"s, login, used), P::kDone);
+    EXPECT_EQ(login.user, "alice");
+    EXPECT_EQ(login.password, "");  // an empty password is a password too
 
     EXPECT_EQ(socks5::BuildReply(socks5::kSucceeded, "\x7f\x00\x00\x01"s, 0x1234),
               "\x05\x00\x00\x01\x7f\x00\x00\x01\x12\x34"s);
@@ -47,7 +44,6 @@ TEST(Socks5Protocol, MessagesAreReadWholeOnlyAndRequestsRefusedWithTheirReply) {
     EXPECT_EQ(socks5::BuildReply(0, std::string(16, '\1'), 1).size(), 22u);
 
     // Requests: the bytes, how they read, the destination when whole, the reply they earn.
-    using P = socks5::Parse;
     const std::tuple<std::string, P, std::string, uint8_t> requests[] = {
         {"\x05\x01\x00\x01\x7f\x00\x00\x01\x1f\x90"s, P::kDone, "127.0.0.1:8080", 1},
         {"\x05\x01\x00\x03\x0b"s + "example.com\x00\x50"s, P::kDone, "example.com:80", 1},
@@ -144,8 +140,8 @@ TEST(HttpMessageParser, RequestBodiesEndWhereTheirFramingSays) {
 TEST(HttpMessageParser, ResponsesWithoutLengthHeadAnswersAndInterimOnes) {
     HttpMessageParser parser(HttpMessageParser::Kind::kResponse);
     HttpHead head;
-    ASSERT_EQ(parser.ReadHead("HTTP/1.1 200 OK\r\n\r\nbody until the end", 1024, head),
-              Status::kHead);
+    const auto read = [&](const char* text) { return parser.ReadHead(text, 1024, head); };
+    ASSERT_EQ(read("HTTP/1.1 200 OK\r\n\r\nbody until the end"), Status::kHead);
     EXPECT_TRUE(head.bodyUntilEof);
     EXPECT_FALSE(head.keepAlive);
     size_t used = 0;
@@ -154,17 +150,15 @@ TEST(HttpMessageParser, ResponsesWithoutLengthHeadAnswersAndInterimOnes) {
     EXPECT_TRUE(parser.Finish());
 
     parser.Reset(/*noBody=*/true);  // the answer to HEAD
-    ASSERT_EQ(parser.ReadHead("HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n", 1024, head),
-              Status::kComplete);
+    ASSERT_EQ(read("HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n"), Status::kComplete);
     EXPECT_TRUE(head.keepAlive);
 
     parser.Reset();
-    EXPECT_EQ(parser.ReadHead("HTTP/1.1 100 Continue\r\n\r\n", 1024, head), Status::kComplete);
+    EXPECT_EQ(read("HTTP/1.1 100 Continue\r\n\r\n"), Status::kComplete);
     EXPECT_EQ(head.status, 100);
 
     parser.Reset();
-    ASSERT_EQ(parser.ReadHead("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n", 1024, head),
-              Status::kHead);
+    ASSERT_EQ(read("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n"), Status::kHead);
     EXPECT_EQ(parser.ReadBody("short", used), Status::kNeedMore);
     EXPECT_FALSE(parser.Finish());  // cut short: not a complete message
 }

@@ -271,7 +271,7 @@ Origin::Origin(std::function<void(Client&)> serve)
             std::lock_guard lock(mutex_);
             open_.push_back(fd);
             workers_.emplace_back([this, fd] {
-                Client connection(fd, 0ms);
+                Client connection(fd);
                 serve_(connection);
                 std::lock_guard lock(mutex_);
                 std::erase(open_, fd);  // before it is closed and its number used again

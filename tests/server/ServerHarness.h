@@ -54,10 +54,7 @@ public:
     // receiveBuffer: a fixed kernel receive buffer, not the growing default; from: own address.
     explicit Client(uint16_t port, std::chrono::milliseconds receiveLimit = 5s,
                     int receiveBuffer = 0, const char* from = "127.0.0.1");
-    // An origin's end of a connection, owned from now on.
-    Client(int acceptedFd, std::chrono::milliseconds receiveLimit) : fd_(acceptedFd) {
-        SetReceiveLimit(receiveLimit);
-    }
+    explicit Client(int acceptedFd) : fd_(acceptedFd) {}  // an origin's end, owned from now on
     ~Client() { ::close(fd_); }
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
