@@ -226,8 +226,7 @@ TEST(ChartSeries, FillStylesSolidAndHatched) {
     }
 }
 
-class CountingAxis : public CChartStandardAxis {
-public:
+struct CountingAxis : CChartStandardAxis {
     QString GetTickLabel(double value) const override {
         ++labels;
         return CChartStandardAxis::GetTickLabel(value);

@@ -68,9 +68,8 @@ TEST(SystemdUnitTextTest, UnitFileEscapesConfinesFailureActionsAndStates) {
               "[Unit]\nDescription=100%% sure\nAfter=network.target\n\n"
               "[Service]\nType=notify\nExecStart=\"/opt/my dir/a$b\\\\1%%\" \"-s$$x\"\n");
     for (const char* line : {"NoNewPrivileges=yes\nProtectSystem=strict\n", "PrivateTmp=yes\n",
-                             "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\n"}) {
+                             "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\n"})
         EXPECT_NE(escaped.find(line), std::string::npos) << line;
-    }
     const std::pair<const char*, const char*> folders[] = {
         // the lines that depend on it
         {"/opt/a$b%c/TorvoProxyServer", "ReadWritePaths=\"/opt/a$b%%c\"\nProtectHome=yes\n"},
