@@ -135,10 +135,6 @@ QTimer* CDashboardDlg::Timer(int id) const {
     return found == timers_.end() ? nullptr : found->second;
 }
 
-QString CDashboardDlg::StatisticValue(int row) const {
-    return statistics_->Value(row);
-}
-
 void CDashboardDlg::RefreshRate() {
     link_->Ask(
         "bandwidth",

@@ -48,8 +48,6 @@ public:
     // Toggles the service on the task runner while the busy dialog shows.
     void OnEngineButton();
 
-    // The value text of a statistics row (0 start time .. 4 alarms).
-    QString StatisticValue(int row) const;
     QPushButton* EngineButton() const { return engineButton_; }
     QLabel* Lamp() const { return lamp_; }
     QTableView* StatisticsTable() const { return table_; }

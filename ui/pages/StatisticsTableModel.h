@@ -13,7 +13,6 @@ public:
 
     explicit StatisticsTableModel(QObject* parent = nullptr);
 
-    QString Value(int row) const { return values_.at(row); }
     void SetValue(int row, const QString& text);
 
     int rowCount(const QModelIndex& parent = {}) const override;
