@@ -11,6 +11,7 @@
 
 #include "Common/Global.h"
 #include "Common/Paths.h"
+#include "Common/SourcePath.h"
 
 namespace {
 
@@ -67,7 +68,8 @@ bool UseDatabase(const std::function<void(CppSQLite3DB&)>& work, DbFailure onFai
 
 void LogSqliteException(const CppSQLite3Exception& error, std::source_location caller) {
     const char* message = error.errorMessage();
-    google::LogMessage(caller.file_name(), static_cast<int>(caller.line()), google::GLOG_ERROR)
+    google::LogMessage(SourcePath(caller.file_name()), static_cast<int>(caller.line()),
+                       google::GLOG_ERROR)
             .stream()
         << "sqlite exception, error code: "
         << CppSQLite3Exception::errorCodeAsString(error.errorCode())

@@ -1,6 +1,5 @@
 #include "Common/SystemConf.h"
 
-#include <glog/logging.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -8,6 +7,7 @@
 
 #include "Common/Database.h"
 #include "Common/Paths.h"
+#include "Common/SourcePath.h"
 #include "Common/Version.h"
 
 namespace {
@@ -59,9 +59,9 @@ void SystemConf::loadFromDatabase() {
         [this](CppSQLite3DB& db) {
             if (const auto port = ReadKey(db, "listen_port")) {
                 listenPort = ParsePort(*port);
-                LOG(WARNING) << "the proxy server listen port is: " << listenPort;
+                LOG_FROM_ROOT(WARNING) << "the proxy server listen port is: " << listenPort;
             } else {
-                LOG(ERROR) << "failed to load listen port from db";
+                LOG_FROM_ROOT(ERROR) << "failed to load listen port from db";
                 RepairKey(db, "listen_port", std::to_string(listenPort));
             }
 
@@ -71,13 +71,13 @@ void SystemConf::loadFromDatabase() {
             } else {
                 RepairKey(db, "torvoagent_allow", "0");
             }
-            LOG(WARNING) << "the proxy server allow torvo agent: " << torvoAgentAllow;
+            LOG_FROM_ROOT(WARNING) << "the proxy server allow torvo agent: " << torvoAgentAllow;
 
             if (auto stored = ReadKey(db, "lang")) {
                 language = std::move(*stored);
-                LOG(WARNING) << "the ui language is: " << language;
+                LOG_FROM_ROOT(WARNING) << "the ui language is: " << language;
             } else {
-                LOG(ERROR) << "failed to load lang from db";
+                LOG_FROM_ROOT(ERROR) << "failed to load lang from db";
                 RepairKey(db, "lang", language);
             }
         },
@@ -87,22 +87,22 @@ void SystemConf::loadFromDatabase() {
 int SystemConf::loadServerVersion() {
     const std::string path = GetVersionFilePath();
     if (access(path.c_str(), F_OK) != 0) {
-        LOG(ERROR) << "can't find version file: " << path;
+        LOG_FROM_ROOT(ERROR) << "can't find version file: " << path;
         return 0;
     }
     std::string platform;
     if (!ReadVersionFileKey(path, "platform", platform)) {
-        LOG(ERROR) << "can't find platform section in file: " << path;
+        LOG_FROM_ROOT(ERROR) << "can't find platform section in file: " << path;
         return 0;
     }
     std::string version;
     if (!ReadVersionFileKey(path, "version", version)) {
-        LOG(ERROR) << "can't find version section in file: " << path;
+        LOG_FROM_ROOT(ERROR) << "can't find version section in file: " << path;
         return 0;
     }
     serverVersion = version;
-    LOG(WARNING) << "the proxy server listen port: " << listenPort
-                 << ", server version: " << serverVersion;
+    LOG_FROM_ROOT(WARNING) << "the proxy server listen port: " << listenPort
+                           << ", server version: " << serverVersion;
     return 1;
 }
 

@@ -1,7 +1,5 @@
 #include "Common/UserConf.h"
 
-#include <glog/logging.h>
-
 #include <array>
 #include <charconv>
 #include <cstdlib>
@@ -13,6 +11,7 @@
 #include "Common/DateTime.h"
 #include "Common/PasswordDigest.h"
 #include "Common/PasswordHash.h"
+#include "Common/SourcePath.h"
 
 namespace {
 
@@ -80,7 +79,7 @@ int UserConf::load() {
                 anonymousAllow = AnonymousSwitchFrom(value.getStringField("value"));
                 value.finalize();
             }
-            LOG(WARNING) << "the proxy server allow all all users: " << anonymousAllow;
+            LOG_FROM_ROOT(WARNING) << "the proxy server allow all all users: " << anonymousAllow;
 
             accounts.clear();
             for (CppSQLite3Query row =
@@ -93,7 +92,7 @@ int UserConf::load() {
                                                  {},
                                                  0});
             }
-            LOG(WARNING) << "the proxy server all allowed users: " << accounts.size();
+            LOG_FROM_ROOT(WARNING) << "the proxy server all allowed users: " << accounts.size();
             const auto limits = ReadAccountLimits(db);
             const auto used = ReadMonthTraffic(db, TrafficMonth(std::time(nullptr)));
             for (auto& [name, account] : accounts) {
