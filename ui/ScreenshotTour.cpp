@@ -27,9 +27,9 @@
 #include "ui/CMainUIDlg.h"
 #include "ui/CTabControl.h"
 #include "ui/common/RecordListView.h"
-#include "ui/pages/CAccountLimitsDlg.h"
-#include "ui/pages/CAddAccountDlg.h"
-#include "ui/pages/CRecordPage.h"
+#include "ui/pages/dialogs/CAccountLimitsDlg.h"
+#include "ui/pages/dialogs/CAddAccountDlg.h"
+#include "ui/pages/tabs/CRecordPage.h"
 #include "ui/res/Strings.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <memory>
 
-#include "ui/pages/RateChart.h"
+#include "ui/pages/widgets/RateChart.h"
 
 namespace {
 

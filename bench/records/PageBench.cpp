@@ -9,7 +9,7 @@
 
 #include "bench/records/HistoryGenerator.h"
 #include "ui/common/RecordListView.h"
-#include "ui/pages/CAlarmAndLogPages.h"
+#include "ui/pages/tabs/CAlarmAndLogPages.h"
 
 namespace {
 

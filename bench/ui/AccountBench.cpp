@@ -10,7 +10,7 @@
 #include "Common/Paths.h"
 #include "Common/UserConf.h"
 #include "bench/BenchSupport.h"
-#include "ui/pages/CAccountDlg.h"
+#include "ui/pages/tabs/CAccountDlg.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "chart/ChartDraw.h"
-#include "ui/pages/RateChart.h"
+#include "ui/pages/widgets/RateChart.h"
 
 namespace chart::testing {
 

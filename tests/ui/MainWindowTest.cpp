@@ -20,7 +20,7 @@
 #include "tests/support/ViewChecks.h"
 #include "ui/CMainUIDlg.h"
 #include "ui/CTabControl.h"
-#include "ui/pages/CDashboardDlg.h"
+#include "ui/pages/tabs/CDashboardDlg.h"
 #include "ui/res/Strings.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include "Common/PasswordDigest.h"
 #include "tests/support/ViewChecks.h"
 #include "tests/ui/pages/SettingsTestEnv.h"
-#include "ui/pages/CAccountDlg.h"
-#include "ui/pages/CAccountLimitsDlg.h"
+#include "ui/pages/dialogs/CAccountLimitsDlg.h"
+#include "ui/pages/tabs/CAccountDlg.h"
 
 namespace {
 

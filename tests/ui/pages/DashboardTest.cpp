@@ -19,8 +19,8 @@
 #include "tests/ui/pages/PageTestEnv.h"
 #include "ui/busy/CBusyDlg.h"
 #include "ui/common/PrivateEvents.h"
-#include "ui/pages/CDashboardDlg.h"
-#include "ui/pages/ServiceNotices.h"
+#include "ui/pages/plumbing/ServiceNotices.h"
+#include "ui/pages/tabs/CDashboardDlg.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "tests/support/ViewChecks.h"
 #include "tests/ui/pages/PageTestEnv.h"
-#include "ui/pages/CMonitoringDlg.h"
-#include "ui/pages/CMonitoringSubPages.h"
+#include "ui/pages/tabs/CMonitoringDlg.h"
+#include "ui/pages/tabs/CMonitoringSubPages.h"
 
 namespace {
 

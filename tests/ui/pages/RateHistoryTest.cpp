@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui/pages/RateHistory.h"
+#include "ui/pages/models/RateHistory.h"
 
 namespace dashboard {
 namespace {

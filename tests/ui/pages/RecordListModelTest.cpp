@@ -6,7 +6,7 @@
 #include "tests/support/ModelChecks.h"
 #include "tests/support/ViewChecks.h"
 #include "ui/common/RecordListModel.h"
-#include "ui/pages/StatisticsTableModel.h"
+#include "ui/pages/models/StatisticsTableModel.h"
 #include "ui/res/Strings.h"
 
 namespace {

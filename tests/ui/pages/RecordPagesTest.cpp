@@ -11,7 +11,7 @@
 #include "tests/support/ViewChecks.h"
 #include "tests/ui/pages/PageTestEnv.h"
 #include "ui/common/RecordListView.h"
-#include "ui/pages/CAlarmAndLogPages.h"
+#include "ui/pages/tabs/CAlarmAndLogPages.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <QTest>
 
 #include "tests/ui/pages/SettingsTestEnv.h"
-#include "ui/pages/AllowedNetworksEdit.h"
-#include "ui/pages/CAccountDlg.h"
-#include "ui/pages/CSettingDlg.h"
-#include "ui/pages/ClientAddresses.h"
+#include "ui/pages/models/ClientAddresses.h"
+#include "ui/pages/tabs/CAccountDlg.h"
+#include "ui/pages/tabs/CSettingDlg.h"
+#include "ui/pages/widgets/AllowedNetworksEdit.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/pages/CRecordPage.h"
+#include "ui/pages/tabs/CRecordPage.h"
 
 #include <QAction>
 #include <QDateTime>

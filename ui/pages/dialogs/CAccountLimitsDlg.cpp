@@ -1,4 +1,4 @@
-#include "ui/pages/CAccountLimitsDlg.h"
+#include "ui/pages/dialogs/CAccountLimitsDlg.h"
 
 #include <QCheckBox>
 #include <QDateEdit>

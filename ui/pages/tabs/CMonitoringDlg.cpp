@@ -1,9 +1,9 @@
-#include "ui/pages/CMonitoringDlg.h"
+#include "ui/pages/tabs/CMonitoringDlg.h"
 
 #include <QResizeEvent>
 #include <QTabWidget>
 
-#include "ui/pages/CMonitoringSubPages.h"
+#include "ui/pages/tabs/CMonitoringSubPages.h"
 #include "ui/res/Strings.h"
 
 CMonitoringDlg::CMonitoringDlg(QWidget* parent)

@@ -1,4 +1,4 @@
-#include "ui/pages/ClientAddresses.h"
+#include "ui/pages/models/ClientAddresses.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>

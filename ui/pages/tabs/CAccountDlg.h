@@ -11,7 +11,7 @@
 
 #include "Common/UserConf.h"
 #include "ui/common/RecordListModel.h"
-#include "ui/pages/CAddAccountDlg.h"
+#include "ui/pages/dialogs/CAddAccountDlg.h"
 
 class QAction;
 class QToolBar;

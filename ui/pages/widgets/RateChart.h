@@ -5,7 +5,7 @@
 #include "chart/CChartCtrl.h"
 #include "chart/CChartStandardAxis.h"
 #include "chart/CChartSurfaceSerie.h"
-#include "ui/pages/RateHistory.h"
+#include "ui/pages/models/RateHistory.h"
 
 namespace dashboard {
 

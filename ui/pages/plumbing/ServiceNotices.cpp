@@ -1,9 +1,9 @@
-#include "ui/pages/ServiceNotices.h"
+#include "ui/pages/plumbing/ServiceNotices.h"
 
 #include <QSystemTrayIcon>
 #include <utility>
 
-#include "ui/pages/CDashboardDlg.h"
+#include "ui/pages/tabs/CDashboardDlg.h"
 #include "ui/res/Artwork.h"
 #include "ui/res/Strings.h"
 

@@ -1,4 +1,4 @@
-#include "ui/pages/RateChart.h"
+#include "ui/pages/widgets/RateChart.h"
 
 #include <QFontMetrics>
 #include <algorithm>

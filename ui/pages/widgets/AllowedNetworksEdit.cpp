@@ -1,4 +1,4 @@
-#include "ui/pages/AllowedNetworksEdit.h"
+#include "ui/pages/widgets/AllowedNetworksEdit.h"
 
 #include <QGridLayout>
 #include <QLabel>

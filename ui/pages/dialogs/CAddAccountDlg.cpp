@@ -1,4 +1,4 @@
-#include "ui/pages/CAddAccountDlg.h"
+#include "ui/pages/dialogs/CAddAccountDlg.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "ui/common/DialogUnits.h"
-#include "ui/pages/PageMessages.h"
+#include "ui/pages/plumbing/PageMessages.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/pages/ApplyConf.h"
+#include "ui/pages/plumbing/ApplyConf.h"
 
 #include <atomic>
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include <QString>
 
 #include "ui/common/DesktopNotifier.h"
-#include "ui/pages/NoticeWatch.h"
+#include "ui/pages/models/NoticeWatch.h"
 
 class QSystemTrayIcon;
 class CDashboardDlg;

@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "ui/pages/RecordPageModel.h"
+#include "ui/pages/models/RecordPageModel.h"
 
 class QAction;
 class QLineEdit;

@@ -1,4 +1,4 @@
-#include "ui/pages/CMonitoringSubPages.h"
+#include "ui/pages/tabs/CMonitoringSubPages.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // The three monitoring sub-pages: live flows per client address and user, traffic per
 // device, traffic per proxy user. Each polls its control-channel command every 10 s.
 #include "server_link/Replies.h"
-#include "ui/pages/PollingListPage.h"
+#include "ui/pages/tabs/PollingListPage.h"
 
 inline constexpr int kMonitoringRefreshMs = 10000;
 

@@ -1,4 +1,4 @@
-#include "ui/pages/RateHistory.h"
+#include "ui/pages/models/RateHistory.h"
 
 #include <algorithm>
 

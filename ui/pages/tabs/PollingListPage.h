@@ -13,7 +13,7 @@
 
 #include "ui/common/RecordListModel.h"
 #include "ui/common/RecordListView.h"
-#include "ui/pages/LinkReplies.h"
+#include "ui/pages/plumbing/LinkReplies.h"
 
 template <typename Record>
 class CPollingListPage : public QWidget {

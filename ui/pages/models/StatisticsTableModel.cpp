@@ -1,4 +1,4 @@
-#include "ui/pages/StatisticsTableModel.h"
+#include "ui/pages/models/StatisticsTableModel.h"
 
 #include "ui/res/Artwork.h"
 #include "ui/res/Strings.h"

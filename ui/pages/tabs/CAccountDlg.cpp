@@ -1,4 +1,4 @@
-#include "ui/pages/CAccountDlg.h"
+#include "ui/pages/tabs/CAccountDlg.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -9,9 +9,9 @@
 #include "Common/ByteCount.h"
 #include "Common/UserConf.h"
 #include "ui/common/RecordListView.h"
-#include "ui/pages/ApplyConf.h"
-#include "ui/pages/CAccountLimitsDlg.h"
-#include "ui/pages/PageMessages.h"
+#include "ui/pages/dialogs/CAccountLimitsDlg.h"
+#include "ui/pages/plumbing/ApplyConf.h"
+#include "ui/pages/plumbing/PageMessages.h"
 #include "ui/res/Artwork.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/pages/CSettingDlg.h"
+#include "ui/pages/tabs/CSettingDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,12 +19,12 @@
 #include "server_link/MQClient.h"
 #include "server_link/Replies.h"
 #include "ui/common/DialogUnits.h"
-#include "ui/pages/AllowedNetworksEdit.h"
-#include "ui/pages/ApplyConf.h"
-#include "ui/pages/CAccountDlg.h"
-#include "ui/pages/ClientAddresses.h"
-#include "ui/pages/LinkReplies.h"
-#include "ui/pages/PageMessages.h"
+#include "ui/pages/models/ClientAddresses.h"
+#include "ui/pages/plumbing/ApplyConf.h"
+#include "ui/pages/plumbing/LinkReplies.h"
+#include "ui/pages/plumbing/PageMessages.h"
+#include "ui/pages/tabs/CAccountDlg.h"
+#include "ui/pages/widgets/AllowedNetworksEdit.h"
 
 namespace {
 

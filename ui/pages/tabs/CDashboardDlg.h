@@ -9,7 +9,7 @@
 #include <map>
 
 #include "service/ProxyCtrl.h"
-#include "ui/pages/RateChart.h"
+#include "ui/pages/widgets/RateChart.h"
 
 class QGroupBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "ui/pages/CDashboardDlg.h"
+#include "ui/pages/tabs/CDashboardDlg.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -20,10 +20,10 @@
 #include "ui/common/DialogUnits.h"
 #include "ui/common/Messages.h"
 #include "ui/common/PrivateEvents.h"
-#include "ui/pages/EngineLook.h"
-#include "ui/pages/LinkReplies.h"
-#include "ui/pages/PageMessages.h"
-#include "ui/pages/StatisticsTableModel.h"
+#include "ui/pages/models/EngineLook.h"
+#include "ui/pages/models/StatisticsTableModel.h"
+#include "ui/pages/plumbing/LinkReplies.h"
+#include "ui/pages/plumbing/PageMessages.h"
 #include "ui/res/Artwork.h"
 #include "ui/res/Strings.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // The alarm page and the access-history page: one record page each, over their own columns.
-#include "ui/pages/CRecordPage.h"
+#include "ui/pages/tabs/CRecordPage.h"
 
 class CAlarmDlg : public CRecordPage {
 public:
