@@ -25,8 +25,11 @@ static sockaddr_in Loopback(uint16_t port, const char* address = "127.0.0.1") {
 const std::string& InstallDir() {
     static test::ScopedInstall install;
     static const std::string path = fs::path(install.Db()).parent_path().string();
-    [[maybe_unused]] static const bool copied =
-        fs::copy_file(TORVO_SERVER_PATH, install.file("TorvoProxyServer"));
+    [[maybe_unused]] static const bool copied = [] {
+        const bool done = fs::copy_file(TORVO_SERVER_PATH, install.file("TorvoProxyServer"));
+        test::SweepWhenThisProgramEnds(install.file("TorvoProxyServer"), path);
+        return done;
+    }();
     return path;
 }
 
@@ -166,15 +169,18 @@ bool Client::Connect(uint16_t destination, const std::string& fields) {
            Receive(byteByByte).starts_with("HTTP/1.1 200");
 }
 
-// The child does nothing between fork and exec but what is safe in a threaded program.
+// The child does nothing between fork and exec but what is safe in a threaded program. The
+// server dies with the test's thread (servers are started on it).
 ServerProcess::ServerProcess(const std::vector<std::string>& arguments) {
     const std::string logFile = InstallDir() + "/server.log",
                       path = InstallDir() + "/TorvoProxyServer";
     std::vector<char*> argv{const_cast<char*>(path.c_str())};
     for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ == 0) {
+        if (!test::DieWithParent(parent)) ::_exit(127);
         const int log = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         if (log >= 0) ::dup2(log, 1), ::dup2(log, 2);
         ::execv(argv[0], argv.data());

@@ -42,12 +42,15 @@ bool EndsSoon(pid_t pid) {  // gone, or a zombie nobody has reaped yet
 
 class LocalBackendTest : public ::testing::Test {
 protected:
+    // A copy of the stand-in of the test's own: what runs it was started by this test, and
+    // goes when the test ends, however the backend reads it and however the test ends.
     LocalBackendTest() {
         fs::create_directories(temp_ + "/bin");
-        fs::create_symlink(TORVO_TEST_SERVER_PATH, temp_ + "/bin/TorvoProxyServer");
+        fs::copy_file(TORVO_TEST_SERVER_PATH, temp_ + "/bin/TorvoProxyServer");
+        test::SweepWhenThisProgramEnds(temp_ + "/bin/TorvoProxyServer", temp_);
     }
     void TearDown() override {
-        if (local_service::ServerAlive(paths_) && ::kill(Pid(), SIGKILL) == 0) EndsSoon(Pid());
+        if (const pid_t pid = Pid(); pid > 0 && ::kill(pid, SIGKILL) == 0) EndsSoon(pid);
     }
     std::unique_ptr<ProxyCtrl> MakeCtrl(const std::string& commandLine) {
         auto ctrl = std::make_unique<ProxyCtrl>(manager_, commandLine);
