@@ -1,5 +1,6 @@
 // The real server with well-behaved clients on loopback, read by the console's own client,
 // its reply readers and main.db's rows.
+#include <algorithm>
 #include <future>
 #include <regex>
 
@@ -145,17 +146,25 @@ TEST_F(ProxyEndToEnd, HistoryAndAlarmRowsReachMainDbWhileTheConsoleReadsIt) {
         "select count(*) from alarms where source='http' and message like '%alice%127.0.0.1%'";
     EXPECT_TRUE(WaitUntil([&] { return Count(alarm) == 1; }));
 
-    // The console fills its history list over and over while the server writes.
+    // The console fills its history list over and over while the server writes: every fill
+    // reads, and none sees fewer rows than the one before it.
     std::atomic<bool> reading{true};
-    std::atomic<int> fills{0};
+    std::atomic<int> fills{0}, failed{0}, shrank{0};
     std::thread console([&] {
-        for (; reading; ++fills) Count("select count(*) from history where url like 'http%'");
+        for (int64_t before = 0; reading; ++fills) {
+            const int64_t rows = Count("select count(*) from history where url like 'http%'");
+            failed += rows < 0;
+            shrank += rows < before;
+            before = std::max(before, rows);
+        }
     });
     for (int i = 0; i < 40; ++i) Curl(Http("alice:secret") + Url("/hello"));
     EXPECT_TRUE(WaitUntil([&] { return Count("select count(*) from history") == 43; }));
     reading = false;
     console.join();
     EXPECT_GT(fills.load(), 1);
+    EXPECT_EQ(failed.load(), 0);
+    EXPECT_EQ(shrank.load(), 0);
 
     // Retention keeps the newest rows.
     Sql("insert into configuration (key, value) values ('history_max_rows', '10')");

@@ -30,7 +30,6 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
     EXPECT_EQ(settings.historyMaxRows, 1000000);
     EXPECT_EQ(settings.allowedNetworksList, kDefaultClientNetworks);
     EXPECT_EQ(db.execQuery("select count(*) from configuration").getIntField(0), 4);
-    EXPECT_EQ(db.execQuery("select count(*) from history").getIntField(0), 0);
 
     db.execDML(
         "update configuration set value='70000x' where key='listen_port';"
