@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "chart/CChartCtrl.h"
 #include "chart/CChartScrollBar.h"
-#include "chart/CChartSerie.h"
 #include "chart/ChartDraw.h"
+#include "chart/ChartHost.h"
+#include "chart/PlottedSerie.h"
 
 namespace chart {
 namespace {
@@ -19,7 +19,7 @@ constexpr int kTicksBeyondPixels = 2;
 CChartAxis::CChartAxis() = default;
 
 CChartAxis::~CChartAxis() {
-    for (CChartSerie* s : series_) s->ForgetAxis(this);
+    for (PlottedSerie* s : series_) s->ForgetAxis(this);
 }
 
 void CChartAxis::SetDiscrete(bool discrete) {
@@ -76,7 +76,7 @@ void CChartAxis::SetVisible(bool visible) {
 std::optional<ValueRange> CChartAxis::SeriesExtent(bool visibleOnly) const {
     // Union over the series that have an extent; series without points do not count.
     std::optional<ValueRange> extent;
-    for (const CChartSerie* s : series_) {
+    for (const PlottedSerie* s : series_) {
         double lo = 0.0, hi = 0.0;
         bool ok;
         if (horizontal_)
@@ -154,15 +154,15 @@ void CChartAxis::SetAxisToScrollStep(int previousPos, int currentPos, bool rever
     }
 }
 
-void CChartAxis::RegisterSeries(CChartSerie* serie) {
+void CChartAxis::RegisterSeries(PlottedSerie* serie) {
     if (std::find(series_.begin(), series_.end(), serie) == series_.end()) series_.push_back(serie);
 }
 
-void CChartAxis::UnregisterSeries(CChartSerie* serie) {
+void CChartAxis::UnregisterSeries(PlottedSerie* serie) {
     series_.erase(std::remove(series_.begin(), series_.end(), serie), series_.end());
 }
 
-void CChartAxis::AttachTo(CChartCtrl* parent, int position, std::unique_ptr<CChartScrollBar> bar) {
+void CChartAxis::AttachTo(ChartHost* parent, int position, std::unique_ptr<CChartScrollBar> bar) {
     parent_ = parent;
     grid_.SetParent(parent);
     label_.SetParent(parent);

@@ -15,8 +15,8 @@
 
 namespace chart {
 
-class CChartCtrl;
-class CChartSerie;
+class ChartHost;
+class PlottedSerie;
 class CChartScrollBar;
 
 // One axis of the chart: range (with the unzoomed range kept for undo), mapping between values
@@ -83,12 +83,12 @@ public:
     int GetMargin() const { return margin_; }
 
     // Series plotted against the axis (not owned).
-    void RegisterSeries(CChartSerie* serie);
-    void UnregisterSeries(CChartSerie* serie);
-    const std::vector<CChartSerie*>& Series() const { return series_; }
+    void RegisterSeries(PlottedSerie* serie);
+    void UnregisterSeries(PlottedSerie* serie);
+    const std::vector<PlottedSerie*>& Series() const { return series_; }
 
     // Called by the control while it lays out and draws.
-    void AttachTo(CChartCtrl* parent, int position, std::unique_ptr<CChartScrollBar> bar);
+    void AttachTo(ChartHost* parent, int position, std::unique_ptr<CChartScrollBar> bar);
     void SetPlacement(const AxisPlacement& placement);
     ChartSize GetLargestTick(QPainter& p) const;
     int ClipMargin(QPainter& p, const ChartRect& R, ChartRect& P);
@@ -99,7 +99,7 @@ protected:
     // Calls `visit` for every tick from the first one up to max (inclusive), but for no more
     // ticks than the axis has pixels (plus two).
     void ForEachTick(const std::function<void(double)>& visit) const;
-    CChartCtrl* Parent() const { return parent_; }
+    ChartHost* Parent() const { return parent_; }
     void RefreshParent() const;
     // Current distance between ticks (0 when min == max).
     virtual double TickIncrement() const = 0;
@@ -108,7 +108,7 @@ private:
     void DrawTick(QPainter& p, double value, bool markable, const ChartSize& labelSize);
     std::optional<ValueRange> SeriesExtent(bool visibleOnly) const;
 
-    CChartCtrl* parent_ = nullptr;
+    ChartHost* parent_ = nullptr;
     bool horizontal_ = true;
     bool inverted_ = false;
     EAxisAutoModes autoMode_ = NotAutomatic;
@@ -129,7 +129,7 @@ private:
     ChartColor axisColor_ = 0x000000;
     CChartGrid grid_;
     CChartAxisLabel label_;
-    std::vector<CChartSerie*> series_;
+    std::vector<PlottedSerie*> series_;
     bool automaticMargin_ = true;
     int margin_ = 0;
     bool zoomEnabled_ = true;

@@ -8,14 +8,14 @@
 
 namespace chart {
 
-class CChartCtrl;
+class ChartHost;
 
 // The line of text beside an axis; on vertical axes it reads upwards.
 class CChartAxisLabel {
 public:
     CChartAxisLabel() : font_(QStringLiteral("Microsoft Sans Serif"), 100) {}
 
-    void SetParent(CChartCtrl* parent) { parent_ = parent; }
+    void SetParent(ChartHost* parent) { parent_ = parent; }
     void SetText(const QString& text);
     const QString& GetText() const { return text_; }
     void SetVisible(bool visible);
@@ -32,7 +32,7 @@ public:
     void Draw(QPainter& p);
 
 private:
-    CChartCtrl* parent_ = nullptr;
+    ChartHost* parent_ = nullptr;
     bool visible_ = true;
     ChartRect rect_;
     ChartColor textColor_ = 0x000000;

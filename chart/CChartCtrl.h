@@ -11,6 +11,7 @@
 #include "chart/CChartLegend.h"
 #include "chart/CChartSerie.h"
 #include "chart/CChartTitle.h"
+#include "chart/ChartHost.h"
 #include "chart/ChartMouse.h"
 #include "chart/ChartTypes.h"
 
@@ -25,18 +26,16 @@ class CChartScrollBar;
 // in id order, a legend and a title. Every change redraws the whole chart into a back buffer
 // which painting only copies. The left button drags a zoom band (dragging left or up undoes
 // the zoom), the right button pans; the chart prints on one page.
-class CChartCtrl : public QWidget {
+class CChartCtrl : public QWidget, public ChartHost {
     Q_OBJECT
 public:
-    using SeriesMap = std::map<unsigned, std::unique_ptr<CChartSerie>>;
-
     explicit CChartCtrl(QWidget* parent = nullptr);
     ~CChartCtrl() override;
 
     // Creates a linear axis at the position (replacing any axis there); the control owns it.
     CChartStandardAxis* CreateStandardAxis(EAxisPos pos);
     void AttachCustomAxis(std::unique_ptr<CChartAxis> axis, EAxisPos pos);
-    CChartAxis* GetAxis(int pos) const;
+    CChartAxis* GetAxis(int pos) const override;
     CChartTitle* GetTitle() { return title_.get(); }
     CChartLegend* GetLegend() { return legend_.get(); }
 
@@ -48,13 +47,13 @@ public:
         AdoptSerie(std::unique_ptr<CChartSerie>(serie.release()));
         return raw;
     }
-    const SeriesMap& Series() const { return series_; }
+    const SeriesMap& Series() const override { return series_; }
 
     // Redraws the back buffer and schedules a paint; deferred while refresh is disabled.
-    void RefreshCtrl();
+    void RefreshCtrl() override;
     // Nested disable/enable; the enable that brings the counter back to 1 runs a deferred
     // refresh once.
-    void EnableRefresh(bool enable);
+    void EnableRefresh(bool enable) override;
     void UndoZoom();
 
     // Prints the chart on one page. Without a printer the print dialog asks for one.
@@ -79,7 +78,7 @@ public:
 
     ChartColor GetBackColor() const { return backColor_; }
     ChartColor GetBorderColor() const { return borderColor_; }
-    const ChartRect& GetPlottingRect() const { return plottingRect_; }
+    const ChartRect& GetPlottingRect() const override { return plottingRect_; }
     const QImage& BackBuffer() const { return backBuffer_; }
     // How many times the back buffer has been redrawn (refreshes actually performed).
     int RedrawCount() const { return redrawCount_; }

@@ -1,7 +1,7 @@
 #include "chart/CChartGrid.h"
 
-#include "chart/CChartCtrl.h"
 #include "chart/ChartDraw.h"
+#include "chart/ChartHost.h"
 
 namespace chart {
 

@@ -7,13 +7,13 @@
 
 namespace chart {
 
-class CChartCtrl;
+class ChartHost;
 
 // Dashed lines across the plotting rectangle at every tick of one axis. The grid of a
 // horizontal axis draws vertical lines and the other way round.
 class CChartGrid {
 public:
-    void SetParent(CChartCtrl* parent) { parent_ = parent; }
+    void SetParent(ChartHost* parent) { parent_ = parent; }
     void SetHorizontal(bool horizontal) { horizontal_ = horizontal; }
     bool IsHorizontal() const { return horizontal_; }
     void SetVisible(bool visible);
@@ -31,7 +31,7 @@ public:
 
 private:
     ChartColor color_ = 0x808080;
-    CChartCtrl* parent_ = nullptr;
+    ChartHost* parent_ = nullptr;
     bool visible_ = true;
     std::vector<int> ticks_;
     bool horizontal_ = true;

@@ -1,8 +1,8 @@
 #include "chart/CChartLegend.h"
 
-#include "chart/CChartCtrl.h"
 #include "chart/CChartSerie.h"
 #include "chart/ChartDraw.h"
+#include "chart/ChartHost.h"
 
 namespace chart {
 

@@ -9,7 +9,7 @@
 
 namespace chart {
 
-class CChartCtrl;
+class ChartHost;
 class CChartSerie;
 
 // A box listing the visible, named series with a symbol each; docked at one side of the chart
@@ -23,7 +23,7 @@ public:
         dsDockBottom = DockBottom
     };
 
-    explicit CChartLegend(CChartCtrl* parent) : parent_(parent) {}
+    explicit CChartLegend(ChartHost* parent) : parent_(parent) {}
 
     void SetVisible(bool visible);
     bool IsVisible() const { return visible_; }
@@ -48,7 +48,7 @@ private:
                                         const std::vector<const CChartSerie*>& listed) const;
     void RefreshParent() const;
 
-    CChartCtrl* parent_;
+    ChartHost* parent_;
     ChartRect rect_;
     QString fontFace_ = QStringLiteral("Times New Roman");
     int fontSize_ = 100;

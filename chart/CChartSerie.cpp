@@ -1,7 +1,7 @@
 #include "chart/CChartSerie.h"
 
 #include "chart/CChartAxis.h"
-#include "chart/CChartCtrl.h"
+#include "chart/ChartHost.h"
 
 namespace chart {
 namespace {
@@ -14,7 +14,7 @@ unsigned NextSerieId() {
 
 }  // namespace
 
-CChartSerie::CChartSerie(CChartCtrl* parent) : parent_(parent), id_(NextSerieId()) {}
+CChartSerie::CChartSerie(ChartHost* parent) : parent_(parent), id_(NextSerieId()) {}
 
 CChartSerie::~CChartSerie() {
     if (horizontalAxis_) horizontalAxis_->UnregisterSeries(this);

@@ -6,29 +6,26 @@
 
 #include "chart/ChartMouse.h"
 #include "chart/ChartTypes.h"
+#include "chart/PlottedSerie.h"
 
 namespace chart {
 
-class CChartCtrl;
+class ChartHost;
 class CChartAxis;
 
 enum ESeriesOrdering { NoOrdering = 0, XOrdering = 1, YOrdering = 2 };
 
 // What every series has: name, colour, visibility, its two axes and a process-wide id that
 // orders drawing in the control.
-class CChartSerie {
+class CChartSerie : public PlottedSerie {
 public:
-    explicit CChartSerie(CChartCtrl* parent);
-    virtual ~CChartSerie();
+    explicit CChartSerie(ChartHost* parent);
+    ~CChartSerie() override;
     CChartSerie(const CChartSerie&) = delete;
     CChartSerie& operator=(const CChartSerie&) = delete;
 
     virtual unsigned GetPointsCount() const = 0;
     virtual QPoint GetPointScreenCoord(unsigned index) const = 0;
-    virtual bool GetSerieYMinMax(double& min, double& max) const = 0;
-    virtual bool GetSerieXMinMax(double& min, double& max) const = 0;
-    virtual bool GetSerieXScreenMinMax(double& min, double& max) const = 0;
-    virtual bool GetSerieYScreenMinMax(double& min, double& max) const = 0;
     // Finds whether the point lies on the series; `index` gets a point index or -1.
     virtual bool IsPointOnSerie(const QPoint& point, int& index) const = 0;
     virtual bool GetVisiblePoints(unsigned& first, unsigned& last) const = 0;
@@ -56,8 +53,8 @@ public:
     CChartAxis* GetVerticalAxis() const { return verticalAxis_; }
     CChartAxis* GetHorizontalAxis() const { return horizontalAxis_; }
     // The axis is going away: the series stops using it.
-    void ForgetAxis(const CChartAxis* axis);
-    CChartCtrl* GetParent() const { return parent_; }
+    void ForgetAxis(const CChartAxis* axis) override;
+    ChartHost* GetParent() const { return parent_; }
 
     void SetNotifyClicks(bool notify) { notifyClicks_ = notify; }
     void SetNotifyMoves(bool notify) { notifyMoves_ = notify; }
@@ -69,7 +66,7 @@ protected:
     }
 
 private:
-    CChartCtrl* parent_;
+    ChartHost* parent_;
     CChartAxis* verticalAxis_ = nullptr;
     CChartAxis* horizontalAxis_ = nullptr;
     QString name_;

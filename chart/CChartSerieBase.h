@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "chart/CChartAxis.h"
-#include "chart/CChartCtrl.h"
 #include "chart/CChartSerie.h"
+#include "chart/ChartHost.h"
 #include "chart/VisibleRange.h"
 
 namespace chart {
@@ -46,7 +46,7 @@ class CChartSerieBase : public CChartSerie {
 public:
     static constexpr unsigned kInitialCapacity = 1000;
 
-    explicit CChartSerieBase(CChartCtrl* parent) : CChartSerie(parent), points_(kInitialCapacity) {}
+    explicit CChartSerieBase(ChartHost* parent) : CChartSerie(parent), points_(kInitialCapacity) {}
 
     unsigned GetPointsCount() const override { return count_; }
     unsigned GetCapacity() const { return static_cast<unsigned>(points_.size()); }
@@ -60,7 +60,7 @@ public:
         count_ = count;
         SortPoints();
         RefreshExtents();
-        CChartCtrl* parent = GetParent();
+        ChartHost* parent = GetParent();
         if (parent) parent->EnableRefresh(false);
         if (CChartAxis* h = GetHorizontalAxis()) h->RefreshAutoAxis();
         if (CChartAxis* v = GetVerticalAxis()) v->RefreshAutoAxis();

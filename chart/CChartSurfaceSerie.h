@@ -21,7 +21,7 @@ public:
         HatchVertical = 6
     };
 
-    explicit CChartSurfaceSerie(CChartCtrl* parent) : CChartXYSerie(parent) {}
+    explicit CChartSurfaceSerie(ChartHost* parent) : CChartXYSerie(parent) {}
 
     void SetFillStyle(int style);
     int GetFillStyle() const { return fillStyle_; }

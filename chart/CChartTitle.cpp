@@ -1,7 +1,7 @@
 #include "chart/CChartTitle.h"
 
-#include "chart/CChartCtrl.h"
 #include "chart/ChartDraw.h"
+#include "chart/ChartHost.h"
 #include "chart/LayoutMath.h"
 
 namespace chart {

@@ -10,12 +10,12 @@
 
 namespace chart {
 
-class CChartCtrl;
+class ChartHost;
 
 // Lines of text centred above the plot.
 class CChartTitle {
 public:
-    explicit CChartTitle(CChartCtrl* parent)
+    explicit CChartTitle(ChartHost* parent)
         : parent_(parent), defaultFont_(QStringLiteral("Microsoft Sans Serif"), 100) {}
 
     void AddString(const QString& line);
@@ -40,7 +40,7 @@ private:
     const QFont& FontOfLine(size_t line);
     void RefreshParent() const;
 
-    CChartCtrl* parent_;
+    ChartHost* parent_;
     std::vector<QString> lines_;
     std::map<size_t, ChartFont> lineFonts_;
     bool visible_ = true;

@@ -5,6 +5,7 @@
 #include <QResizeEvent>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "ChartTestSupport.h"
 
@@ -98,6 +99,36 @@ TEST(ChartRendering, EmptyChartDrawsBackgroundEdgeTitleAndFrameFollowsResizeAndD
         chart.EnableRefresh(true);
         EXPECT_EQ(chart.RedrawCount(), before + (counter > 0)) << counter;
         EXPECT_EQ(chart.IsRefreshPending(), counter == 0) << counter;
+    }
+}
+
+// Each part (axis, its label and grid, series, legend, title) has its control redraw after a
+// change: at once, or once when redraws are held back and released.
+TEST(ChartRendering, EveryPartsChangeRedrawsTheChartOrWaitsForTheRelease) {
+    TwoAxisChart c(300, 200);
+    CChartSurfaceSerie* s = c.Surface({{0, 1}, {5, 5}});
+    const SChartXYPoint points[] = {{1, 2}, {4, 8}};
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"axis range", [&] { c.left->SetMinMax(0, 20); }},
+        {"tick step", [&] { c.bottom->SetTickIncrement(2, 0); }},
+        {"axis label", [&] { c.left->GetLabel()->SetText(kAxisTitle); }},
+        {"grid", [&] { c.left->GetGrid()->SetColor(0x00FF00); }},
+        {"series colour", [&] { s->SetColor(0xFF0000); }},
+        {"series points", [&] { s->SetPoints(points, 2); }},
+        {"legend", [&] { c.chart.GetLegend()->SetVisible(true); }},
+        {"title", [&] { c.chart.GetTitle()->AddString(kChartTitle); }},
+    };
+    for (const auto& [part, change] : changes) {
+        int before = c.chart.RedrawCount();
+        change();
+        EXPECT_GT(c.chart.RedrawCount(), before) << part;
+        c.chart.EnableRefresh(false);
+        before = c.chart.RedrawCount();
+        change();
+        EXPECT_EQ(c.chart.RedrawCount(), before) << part;
+        EXPECT_TRUE(c.chart.IsRefreshPending()) << part;
+        c.chart.EnableRefresh(true);
+        EXPECT_EQ(c.chart.RedrawCount(), before + 1) << part;
     }
 }
 
