@@ -24,8 +24,8 @@ public:
     static bool Same(const Tag& a, const Tag& b);
     bool Holds(const std::string& user, const Tag& tag) const;
     void Remember(const std::string& user, const Tag& tag) { verified_[user] = tag; }
-    // Everything goes (the accounts were read again).
-    void Clear() { verified_.clear(); }
+    // The user's credential goes (its account changed or went).
+    void Erase(const std::string& user) { verified_.erase(user); }
 
 private:
     hmac_sha256_ctx keyed_{};  // keyed once; each tag leaves it keyed again

@@ -105,7 +105,7 @@ asio::awaitable<std::optional<ProxyTarget>> ReadRequest(HttpConnection& http, bo
 // that may not be used now). False: not admitted.
 asio::awaitable<bool> Authenticate(ClientSession& session, const HttpHead& head) {
     SessionHost& server = session.server;
-    LoginAnswer answer = LoginAnswer::kWrongPassword;
+    LoginAnswer answer{LoginAnswer::kWrongPassword};
     if (const auto credentials = ReadProxyCredentials(head)) {
         answer = co_await server.CheckPassword(session, "http", credentials->user,
                                                credentials->password);
@@ -117,10 +117,18 @@ asio::awaitable<bool> Authenticate(ClientSession& session, const HttpHead& head)
         session.Admit(std::string());
         co_return true;
     }
-    // An account that may not be used now is no question of credentials.
-    std::string refusal = answer == LoginAnswer::kRefused
-                              ? ProxyResponse(403, "Forbidden")
-                              : ProxyResponse(407, "Proxy Authentication Required", kAuthenticate);
+    // An account that may not be used now is no question of credentials; nor is a login that
+    // was not checked now (a 407 would make the browser ask for the password again).
+    std::string refusal;
+    if (answer == LoginAnswer::kRefused) {
+        refusal = ProxyResponse(403, "Forbidden");
+    } else if (answer == LoginAnswer::kBusy) {
+        refusal =
+            ProxyResponse(503, "Service Unavailable",
+                          "Retry-After: " + std::to_string(answer.retryAfterSeconds) + "\r\n");
+    } else {
+        refusal = ProxyResponse(407, "Proxy Authentication Required", kAuthenticate);
+    }
     co_await WriteText(session.client, std::move(refusal));
     co_return false;
 }

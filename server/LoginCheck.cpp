@@ -16,52 +16,87 @@ constexpr char kNoAccountHash[] =
 
 }  // namespace
 
-LoginChecker::LoginChecker(asio::io_context& io, LoginLimits limits)
-    : io_(io), throttle_(limits), pool_(kThreads, kMaxWaiting) {}
+LoginChecker::LoginChecker(asio::io_context& io, Lookup lookup, LoginLimits limits)
+    : io_(io), lookup_(std::move(lookup)), throttle_(limits), pool_(kThreads, kMaxWaiting) {}
 
-asio::awaitable<LoginVerdict> LoginChecker::Check(const ServerAccount* account,
-                                                  const std::string& user,
+asio::awaitable<LoginVerdict> LoginChecker::Check(const std::string& user,
                                                   const std::string& password,
                                                   const std::string& address) {
+    struct Checking {
+        size_t& count;
+        explicit Checking(size_t& count) : count(count) { ++count; }
+        ~Checking() { --count; }
+    } checking(checking_);
+    const auto copy = [&]() -> std::optional<ServerAccount> {
+        const ServerAccount* account = lookup_(user);
+        return account ? std::optional(*account) : std::nullopt;
+    };
+    std::optional<ServerAccount> account = copy();
+    for (int round = 0;; ++round) {
+        const uint64_t start = generation_;
+        LoginVerdict verdict = co_await CheckOnce(account, user, password, address);
+        const auto changed = changedAt_.find(user);
+        if (changed == changedAt_.end() || changed->second <= start) co_return verdict;
+        // The account was deleted or changed while this was checked: the verdict is stale.
+        account = copy();
+        if (!account) co_return LoginVerdict{LoginResult::kBad};
+        if (round > 0) co_return LoginVerdict{LoginResult::kBusy, {}, std::chrono::seconds(1)};
+    }
+}
+
+asio::awaitable<LoginVerdict> LoginChecker::CheckOnce(const std::optional<ServerAccount>& account,
+                                                      const std::string& user,
+                                                      const std::string& password,
+                                                      const std::string& address) {
     using Outcome = LoginThrottle::Outcome;
     const auto now = LoginThrottle::Clock::now();
-    const bool known = account != nullptr;
-    CredentialCache::Tag tag{};
-    // Past the throttle only: a cache hit would otherwise tell a guesser the password.
-    if (known && !throttle_.Blocked(address, now)) {
-        tag = cache_.TagOf(user, password);
-        if (cache_.Holds(user, tag)) co_return LoginVerdict{LoginResult::kGood};
-        const auto found = pending_.find(user);
-        if (found != pending_.end() && CredentialCache::Same(found->second->tag, tag)) {
-            // The same credential is being checked: its result is this one's too.
-            const std::shared_ptr<Pending> pending = found->second;
-            co_await pending->done.async_wait(asio::experimental::as_tuple(asio::use_awaitable));
-            if (!pending->result) co_return LoginVerdict{LoginResult::kRefused};
-            co_return LoginVerdict{*pending->result == HashCheck::kMatch ? LoginResult::kGood
-                                                                         : LoginResult::kBad};
-        }
-    }
-    if (!throttle_.Begin(address, now)) co_return LoginVerdict{LoginResult::kRefused};
-
     const uint64_t generation = generation_;
+    // The guesser's own pair is checked by nothing, not even the cache (it would answer a
+    // guess at once); a blocked address lets only remembered credentials through, and each
+    // attempt it makes otherwise counts against its pair (so that comparing guesses with the
+    // cache ends soon).
+    const LoginThrottle::Gate gate = throttle_.Look(address, user, now);
+    if (gate.pairBlocked) co_return LoginVerdict{LoginResult::kBusy, {}, gate.wait};
+    const CredentialCache::Tag tag = cache_.TagOf(user, password);
+    if (account && cache_.Holds(user, tag)) co_return LoginVerdict{LoginResult::kGood};
+    if (gate.addressBlocked) {
+        const auto blocked = throttle_.Refused(address, user, now);
+        co_return LoginVerdict{LoginResult::kBusy, blocked, std::max(gate.wait, blocked)};
+    }
+    // The same credential is being checked: its result is this one's too. Names without an
+    // account alike, so that waiting tells nothing about which names exist.
+    if (const auto found = pending_.find(user);
+        found != pending_.end() && CredentialCache::Same(found->second->tag, tag)) {
+        const std::shared_ptr<Pending> pending = found->second;
+        co_await pending->done.async_wait(asio::experimental::as_tuple(asio::use_awaitable));
+        if (!pending->result)
+            co_return LoginVerdict{LoginResult::kBusy, {}, std::chrono::seconds(1)};
+        co_return LoginVerdict{account && *pending->result == HashCheck::kMatch
+                                   ? LoginResult::kGood
+                                   : LoginResult::kBad};
+    }
+    if (!throttle_.Begin(address, now)) {
+        co_return LoginVerdict{LoginResult::kBusy, {}, std::chrono::seconds(1)};
+    }
+
     std::optional<HashCheck> checked;
-    if (known && account->hash.empty()) {
+    if (account && account->hash.empty()) {
         checked = CheckDigest(user, *account, password);
     } else {
-        const std::string hash = known ? account->hash : kNoAccountHash;
+        const std::string hash = account ? account->hash : kNoAccountHash;
         std::shared_ptr<Pending> pending;
-        if (known && !pending_.contains(user)) {
+        if (!pending_.contains(user)) {
             pending = std::make_shared<Pending>(io_, tag);
             pending->done.expires_at(asio::steady_timer::time_point::max());
             pending_.emplace(user, pending);
         }
-        checked = co_await CheckOnPool(hash, password);
+        checked = co_await CheckOnPool(hash, password, address, user);
         if (pending) {
             pending->result = checked;
             pending->done.cancel();
             pending_.erase(user);
         }
-        if (checked == HashCheck::kUnusable && known) {
+        if (checked == HashCheck::kUnusable && account) {
             LogOnce('h', user,
                     "account \"" + user +
                         "\" cannot log in: its stored password hash is not one this server can "
@@ -70,37 +105,105 @@ asio::awaitable<LoginVerdict> LoginChecker::Check(const ServerAccount* account,
     }
     const auto end = LoginThrottle::Clock::now();
     if (!checked) {
-        throttle_.Finish(address, {}, Outcome::kUnchecked, end);
-        co_return LoginVerdict{LoginResult::kRefused};
+        // Refused for want of a thread: it still counts against its source.
+        const auto blocked = throttle_.Finish(address, user, Outcome::kUnchecked, end);
+        co_return LoginVerdict{
+            LoginResult::kBusy, blocked,
+            std::max<std::chrono::milliseconds>(blocked, std::chrono::seconds(1))};
     }
-    const bool good = known && *checked == HashCheck::kMatch;
-    if (good && generation == generation_) cache_.Remember(user, cache_.TagOf(user, password));
-    const auto blocked = throttle_.Finish(address, known ? user : std::string(),
-                                          good ? Outcome::kGood : Outcome::kBad, end);
+    const bool good = account && *checked == HashCheck::kMatch;
+    // Remembered only when its account has not changed since (Check then checks it again).
+    const auto changed = changedAt_.find(user);
+    if (good && (changed == changedAt_.end() || changed->second <= generation)) {
+        cache_.Remember(user, tag);
+    }
+    const auto blocked =
+        throttle_.Finish(address, user, good ? Outcome::kGood : Outcome::kBad, end);
     co_return LoginVerdict{good ? LoginResult::kGood : LoginResult::kBad, blocked};
 }
 
-void LoginChecker::Forget() {
-    cache_.Clear();
+void LoginChecker::Forget(const std::vector<std::string>& changed) {
     ++generation_;
+    if (checking_ == 0) changedAt_.clear();  // no verdict under way can be stale
+    for (const std::string& user : changed) {
+        cache_.Erase(user);
+        changedAt_[user] = generation_;
+    }
 }
 
 asio::awaitable<std::optional<HashCheck>> LoginChecker::CheckOnPool(const std::string& hash,
-                                                                    const std::string& password) {
+                                                                    const std::string& password,
+                                                                    const std::string& address,
+                                                                    const std::string& user) {
     auto initiate = [&](auto handler) {
         auto shared = std::make_shared<decltype(handler)>(std::move(handler));
-        // Tracked: the loop does not run out while a check is under way.
-        auto loop = asio::prefer(io_.get_executor(), asio::execution::outstanding_work.tracked);
-        const bool queued = pool_.TrySubmit([this, shared, loop, hash, password] {
-            std::optional<HashCheck> result;
-            if (!stopping_) result = CheckPasswordHash(hash, password);
-            asio::post(loop, [shared, result] { (*shared)(result); });
-        });
-        if (!queued) asio::post(loop, [shared] { (*shared)(std::nullopt); });
+        Enqueue(Job{hash, password, address, user, arrivals_++,
+                    [shared](std::optional<HashCheck> result) { (*shared)(result); }});
     };
     co_return co_await asio::async_initiate<decltype(asio::use_awaitable),
                                             void(std::optional<HashCheck>)>(initiate,
                                                                             asio::use_awaitable);
+}
+
+void LoginChecker::Enqueue(Job job) {
+    if (running_ < kThreads) return Start(std::move(job));
+    const auto unchecked = [this](Job& dropped) {
+        asio::post(io_, [done = std::move(dropped.done)] { done(std::nullopt); });
+    };
+    if (waiting_.size() < kMaxWaiting) {
+        waiting_.push_back(std::move(job));
+        return;
+    }
+    auto last = waiting_.begin();
+    auto lastRank = Rank(*last);
+    for (auto it = waiting_.begin() + 1; it != waiting_.end(); ++it) {
+        if (const auto rank = Rank(*it); rank > lastRank) {
+            last = it;
+            lastRank = rank;
+        }
+    }
+    if (Rank(job) < lastRank) std::swap(job, *last);
+    unchecked(job);
+}
+
+void LoginChecker::Start(Job job) {
+    ++running_;
+    // Tracked: the loop does not run out while a check is under way.
+    auto loop = asio::prefer(io_.get_executor(), asio::execution::outstanding_work.tracked);
+    auto shared = std::make_shared<Job>(std::move(job));
+    const bool started = pool_.TrySubmit([this, loop, shared] {
+        std::optional<HashCheck> result;
+        if (!stopping_) result = CheckPasswordHash(shared->hash, shared->password);
+        asio::post(loop, [this, shared, result] {
+            --running_;
+            shared->done(result);
+            StartNext();
+        });
+    });
+    if (!started) {  // the pool is going
+        --running_;
+        asio::post(io_, [shared] { shared->done(std::nullopt); });
+    }
+}
+
+void LoginChecker::StartNext() {
+    if (waiting_.empty() || running_ >= kThreads) return;
+    auto best = waiting_.begin();
+    auto bestRank = Rank(*best);
+    for (auto it = waiting_.begin() + 1; it != waiting_.end(); ++it) {
+        if (const auto rank = Rank(*it); rank < bestRank) {
+            best = it;
+            bestRank = rank;
+        }
+    }
+    Job job = std::move(*best);
+    waiting_.erase(best);
+    Start(std::move(job));
+}
+
+std::pair<int, uint64_t> LoginChecker::Rank(const Job& job) {
+    return {throttle_.Look(job.address, job.user, LoginThrottle::Clock::now()).standing,
+            job.arrival};
 }
 
 HashCheck LoginChecker::CheckDigest(const std::string& user, const ServerAccount& account,
@@ -122,14 +225,4 @@ HashCheck LoginChecker::CheckDigest(const std::string& user, const ServerAccount
 
 void LoginChecker::LogOnce(char kind, const std::string& user, const std::string& text) {
     if (logged_.insert(kind + user).second) LOG(WARNING) << text;
-}
-
-std::string ThrottleKey(const std::string& clientIp) {
-    if (clientIp.find(':') == std::string::npos) return clientIp;
-    asio::error_code error;
-    const auto address = asio::ip::make_address_v6(clientIp, error);
-    if (error) return clientIp;
-    auto bytes = address.to_bytes();
-    std::fill(bytes.begin() + 8, bytes.end(), 0);
-    return asio::ip::address_v6(bytes).to_string() + "/64";
 }

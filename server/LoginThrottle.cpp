@@ -2,82 +2,150 @@
 
 #include <algorithm>
 
-bool LoginThrottle::Begin(const std::string& address, Time now) {
-    auto found = addresses_.find(address);
-    if (found == addresses_.end()) {
-        if (addresses_.size() >= limits_.maxAddresses) MakeRoom(now);
-        if (addresses_.size() >= limits_.maxAddresses) return false;  // all busy checking
-        found = addresses_.emplace(address, AddressState{}).first;
+namespace {
+
+// Names are kept cut to this length: an HTTP client may send one of kilobytes, and names that
+// share their first 256 bytes only share their throttle.
+constexpr size_t kKeptName = 256;
+
+std::chrono::milliseconds Remaining(LoginThrottle::Time until, LoginThrottle::Time now) {
+    return std::chrono::ceil<std::chrono::milliseconds>(until - now);
+}
+
+}  // namespace
+
+std::string LoginThrottle::PairKey(const std::string& address, const std::string& name) {
+    // An address text holds no line feed, so the split is unambiguous.
+    return address + '\n' + name.substr(0, kKeptName);
+}
+
+LoginThrottle::Gate LoginThrottle::Look(const std::string& address, const std::string& name,
+                                        Time now) {
+    Gate gate;
+    gate.standing = UnderAttack(name, now) ? 1 : 0;
+    if (Entry* pair = Find(PairKey(address, name), now, false)) {
+        gate.standing += pair->failures;
+        gate.pairBlocked = now < pair->blockedUntil;
+        if (gate.pairBlocked) gate.wait = Remaining(pair->blockedUntil, now);
     }
-    AddressState& state = found->second;
-    Forget(state, now);
-    state.lastSeen = now;
-    if (now < state.blockedUntil) {
-        Fail(state, limits_.allowance, now);
+    if (Entry* from = Find(address, now, false)) {
+        gate.addressBlocked = now < from->blockedUntil;
+        if (gate.addressBlocked)
+            gate.wait = std::max(gate.wait, Remaining(from->blockedUntil, now));
+        gate.standing += from->failures + from->inFlight;
+    }
+    return gate;
+}
+
+bool LoginThrottle::Begin(const std::string& address, Time now) {
+    Entry* from = Find(address, now, true);
+    if (from == nullptr) return false;  // every remembered entry is still needed
+    from->lastSeen = now;
+    if (from->inFlight >= limits_.inFlightPerAddress) {
+        Fail(*from, limits_.addressAllowance, now);
         return false;
     }
-    if (state.inFlight >= limits_.inFlightPerAddress) return false;
-    ++state.inFlight;
+    ++from->inFlight;
     return true;
 }
 
-std::chrono::milliseconds LoginThrottle::Finish(const std::string& address,
-                                                const std::string& account, Outcome outcome,
-                                                Time now) {
-    const auto found = addresses_.find(address);
-    if (found == addresses_.end()) return {};
-    AddressState& state = found->second;
-    state.inFlight = std::max(0, state.inFlight - 1);
-    if (outcome != Outcome::kBad) {
-        // Nothing to remember of an address that has not failed.
-        if (state.failures == 0 && state.inFlight == 0) addresses_.erase(found);
-        return {};
+std::chrono::milliseconds LoginThrottle::Finish(const std::string& address, const std::string& name,
+                                                Outcome outcome, Time now) {
+    const auto found = entries_.find(address);
+    if (found == entries_.end()) return {};
+    Entry& from = found->second;
+    // Still under way while the pair is found: making room for it cannot drop `from`.
+    std::chrono::milliseconds block{0};
+    if (outcome == Outcome::kBad) {
+        CountName(name, now);
+        if (Entry* pair = Find(PairKey(address, name), now, true)) {
+            const bool attacked = UnderAttack(name, now);
+            block = Fail(*pair, attacked ? limits_.allowanceUnderAttack : limits_.allowance, now);
+        }
     }
-    int allowance = limits_.allowance;
-    if (!account.empty()) {
-        AccountState& target = accounts_[account];
-        if (now - target.lastFailure >= limits_.forgetAfter) target.failures = 0;
-        target.lastFailure = now;
-        if (++target.failures > limits_.accountUnderAttack)
-            allowance = limits_.allowanceUnderAttack;
+    from.inFlight = std::max(0, from.inFlight - 1);
+    if (outcome != Outcome::kGood) {
+        return std::max(block, Fail(from, limits_.addressAllowance, now));
     }
-    Forget(state, now);
-    return Fail(state, allowance, now);
+    entries_.erase(PairKey(address, name));  // the user got it right after all
+    // Nothing to remember of an address that has not failed.
+    if (from.failures == 0 && from.inFlight == 0) entries_.erase(found);
+    return {};
 }
 
-bool LoginThrottle::Blocked(const std::string& address, Time now) const {
-    const auto found = addresses_.find(address);
-    return found != addresses_.end() && now < found->second.blockedUntil;
+std::chrono::milliseconds LoginThrottle::Refused(const std::string& address,
+                                                 const std::string& name, Time now) {
+    Entry* pair = Find(PairKey(address, name), now, true);
+    if (pair == nullptr) return {};
+    return Fail(*pair, UnderAttack(name, now) ? limits_.allowanceUnderAttack : limits_.allowance,
+                now);
 }
 
-std::chrono::milliseconds LoginThrottle::Fail(AddressState& state, int allowance, Time now) const {
-    state.lastFailure = now;
-    if (++state.failures <= allowance) return {};
+LoginThrottle::Entry* LoginThrottle::Find(const std::string& key, Time now, bool make) {
+    auto found = entries_.find(key);
+    if (found == entries_.end()) {
+        if (!make) return nullptr;
+        if (entries_.size() >= limits_.maxEntries && !MakeRoom(now)) return nullptr;
+        found = entries_.emplace(key, Entry{}).first;
+        found->second.lastSeen = now;
+    }
+    Forget(found->second, now);
+    return &found->second;
+}
+
+std::chrono::milliseconds LoginThrottle::Fail(Entry& entry, int allowance, Time now) const {
+    Forget(entry, now);
+    entry.lastFailure = entry.lastSeen = now;
+    if (++entry.failures <= allowance) return {};
     // 1 s for the first failure past the allowance, doubling with each one after it, capped.
-    const int beyond = state.failures - allowance;
+    const int beyond = entry.failures - allowance;
     const auto block =
         std::min(limits_.firstBlock * (int64_t{1} << std::min(beyond - 1, 20)), limits_.maxBlock);
-    state.blockedUntil = std::max(state.blockedUntil, now + block);
+    entry.blockedUntil = std::max(entry.blockedUntil, now + block);
     return block;
 }
 
-void LoginThrottle::Forget(AddressState& state, Time now) const {
-    if (state.failures > 0 && now - state.lastFailure >= limits_.forgetAfter) state.failures = 0;
+void LoginThrottle::Forget(Entry& entry, Time now) const {
+    if (entry.failures > 0 && now - entry.lastFailure >= limits_.forgetAfter) entry.failures = 0;
 }
 
-void LoginThrottle::MakeRoom(Time now) {
-    std::erase_if(addresses_, [&](const auto& entry) {
-        const AddressState& state = entry.second;
-        return state.inFlight == 0 && now >= state.blockedUntil &&
-               now - state.lastFailure >= limits_.forgetAfter;
+bool LoginThrottle::UnderAttack(const std::string& name, Time now) const {
+    const auto found = names_.find(name.substr(0, kKeptName));
+    return found != names_.end() && now - found->second.lastFailure < limits_.forgetAfter &&
+           found->second.failures > limits_.accountUnderAttack;
+}
+
+void LoginThrottle::CountName(const std::string& name, Time now) {
+    const std::string key = name.substr(0, kKeptName);
+    if (!names_.contains(key) && names_.size() >= limits_.maxNames) {
+        // The name failed on longest ago makes room; a name under attack keeps failing.
+        names_.erase(
+            std::min_element(names_.begin(), names_.end(), [](const auto& a, const auto& b) {
+                return a.second.lastFailure < b.second.lastFailure;
+            }));
+    }
+    NameState& state = names_[key];
+    if (now - state.lastFailure >= limits_.forgetAfter) state.failures = 0;
+    state.lastFailure = now;
+    ++state.failures;
+}
+
+bool LoginThrottle::MakeRoom(Time now) {
+    const auto needed = [&](const Entry& entry) {
+        return entry.inFlight > 0 || now < entry.blockedUntil;
+    };
+    std::erase_if(entries_, [&](const auto& entry) {
+        return !needed(entry.second) && now - entry.second.lastFailure >= limits_.forgetAfter;
     });
-    if (addresses_.size() < limits_.maxAddresses) return;
-    auto quietest = addresses_.end();
-    for (auto it = addresses_.begin(); it != addresses_.end(); ++it) {
-        if (it->second.inFlight == 0 &&
-            (quietest == addresses_.end() || it->second.lastSeen < quietest->second.lastSeen)) {
+    if (entries_.size() < limits_.maxEntries) return true;
+    auto quietest = entries_.end();
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (!needed(it->second) &&
+            (quietest == entries_.end() || it->second.lastSeen < quietest->second.lastSeen)) {
             quietest = it;
         }
     }
-    if (quietest != addresses_.end()) addresses_.erase(quietest);
+    if (quietest == entries_.end()) return false;
+    entries_.erase(quietest);
+    return true;
 }

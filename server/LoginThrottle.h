@@ -7,24 +7,28 @@
 
 // The throttle's figures (docs/server.md states them).
 struct LoginLimits {
-    int allowance = 5;             // failures an address may have before it is blocked
-    int accountUnderAttack = 20;   // an account past this many failures is under attack
-    int allowanceUnderAttack = 0;  // an address's allowance when it fails on such an account
+    int allowance = 5;             // failures one address may have on one name
+    int addressAllowance = 30;     // failures one address may have on all names together
+    int accountUnderAttack = 20;   // a name past this many failures is under attack
+    int allowanceUnderAttack = 0;  // an address's allowance on such a name
     int inFlightPerAddress = 8;    // checks of one address running or waiting at once
     std::chrono::seconds forgetAfter{15 * 60};  // failures are forgotten this long after the last
     std::chrono::milliseconds firstBlock{1000};
     std::chrono::milliseconds maxBlock{60000};
-    size_t maxAddresses = 10000;
+    size_t maxEntries = 10000;  // addresses and (address, name) pairs remembered
+    size_t maxNames = 10000;    // names remembered
 };
 
-// Slows password guessing where it happens. Failed logins are counted per client address (an
-// IPv6 client by its /64) and per account. An address gets a small allowance of failures;
-// past it the address is blocked for a time that doubles with every further failure, and
-// every attempt while it is blocked is refused without a check and counts as one more. An
-// account with many recent failures is under attack: every address that fails on it is
-// blocked from its first failure on. A right password from an address that has not failed is
-// always checked, so nobody can lock an account out. Memory is bounded: the table keeps at
-// most `maxAddresses` addresses and drops the quietest first.
+// Slows password guessing where it happens without slowing anyone else. Failures are counted
+// per (client address, user name) — the guesser — and, with a looser ceiling, per address (an
+// IPv6 client by its /64): behind one NAT address, one user's typos block only that user's
+// name there, and only a guesser who sprays many names blocks the address (whose users' right
+// credentials checked before still pass). Past its allowance a pair or an address is blocked
+// for a time that doubles with every further failure; attempts while blocked are refused
+// without a check and do not lengthen it. A name with many recent failures (whether or not an
+// account has it, so that the rule tells nothing about which names exist) is under attack:
+// every address that fails on it is blocked from its first failure on. A right password is
+// never a failure. Memory is bounded, and a blocked entry is never dropped to make room.
 class LoginThrottle {
 public:
     using Clock = std::chrono::steady_clock;
@@ -33,40 +37,60 @@ public:
     using Limits = LoginLimits;
     enum class Outcome { kGood, kBad, kUnchecked };
 
+    // What may happen to an attempt of `name` from `address` now.
+    struct Gate {
+        bool pairBlocked = false;           // refused, checked by nothing
+        bool addressBlocked = false;        // only a remembered right credential passes
+        std::chrono::milliseconds wait{0};  // until the block that refuses it ends
+        // Lower goes first when checks wait for a thread: those from sources that have not
+        // failed come before those of guessers.
+        int standing = 0;
+    };
+
     explicit LoginThrottle(Limits limits = {}) : limits_(limits) {}
 
-    // Whether a login from `address` may be checked now. A blocked address is refused (and
-    // its block grows); so is one with too many checks under way. An allowed attempt is
-    // counted as under way until Finish.
+    Gate Look(const std::string& address, const std::string& name, Time now);
+    // Whether a check from `address` may start now (fewer than inFlightPerAddress under way,
+    // room in the table); an allowed attempt is counted as under way until Finish. A refused
+    // one counts against the address.
     bool Begin(const std::string& address, Time now);
-    // The end of an attempt that Begin allowed; `account` is the user name when such an
-    // account exists (else empty). Returns the block a failure started, or zero.
-    std::chrono::milliseconds Finish(const std::string& address, const std::string& account,
+    // The end of an attempt that Begin allowed. A bad outcome counts against the pair, the
+    // address and the name; an unchecked one (no thread was free) against the address.
+    // Returns the block a failure started, or zero.
+    std::chrono::milliseconds Finish(const std::string& address, const std::string& name,
                                      Outcome outcome, Time now);
-    // Whether `address` is blocked at `now` (no attempt is counted).
-    bool Blocked(const std::string& address, Time now) const;
+    // An attempt refused without a check (its address is blocked and no remembered credential
+    // matched): one more failure of its pair. Returns the block it started, or zero.
+    std::chrono::milliseconds Refused(const std::string& address, const std::string& name,
+                                      Time now);
 
-    size_t Addresses() const { return addresses_.size(); }
+    size_t Entries() const { return entries_.size(); }
 
 private:
-    struct AddressState {
+    struct Entry {
         int failures = 0;
         int inFlight = 0;
         Time lastFailure{};
         Time blockedUntil{};
         Time lastSeen{};
     };
-    struct AccountState {
+    struct NameState {
         int failures = 0;
         Time lastFailure{};
     };
-    // One more failure of `state`; blocks it when past `allowance`. The block, or zero.
-    std::chrono::milliseconds Fail(AddressState& state, int allowance, Time now) const;
-    void Forget(AddressState& state, Time now) const;
-    // Makes room for one more address, dropping the stale ones, else the quietest.
-    void MakeRoom(Time now);
+    static std::string PairKey(const std::string& address, const std::string& name);
+    // The entry of `key`, made when missing and there is room; null when there is none.
+    Entry* Find(const std::string& key, Time now, bool make);
+    // One more failure of `entry`; blocks it when past `allowance`. The block, or zero.
+    std::chrono::milliseconds Fail(Entry& entry, int allowance, Time now) const;
+    void Forget(Entry& entry, Time now) const;
+    bool UnderAttack(const std::string& name, Time now) const;
+    void CountName(const std::string& name, Time now);
+    // Makes room for one more entry: forgotten ones first, then the quietest that is neither
+    // blocked nor under way. False when every entry is still needed.
+    bool MakeRoom(Time now);
 
     Limits limits_;
-    std::unordered_map<std::string, AddressState> addresses_;
-    std::unordered_map<std::string, AccountState> accounts_;  // existing accounts only
+    std::unordered_map<std::string, Entry> entries_;  // addresses, and "address\nname" pairs
+    std::unordered_map<std::string, NameState> names_;
 };

@@ -12,6 +12,7 @@
 
 #include "Common/DateTime.h"
 #include "server/ClientSession.h"
+#include "server/ClientSource.h"
 #include "server/ControlProtocol.h"
 #include "server/ControlReplies.h"
 #include "server/HttpSession.h"
@@ -97,7 +98,10 @@ ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerS
       startTime_(DateTime::Now().ToString()),
       started_(std::chrono::steady_clock::now()),
       descriptorCap_(DescriptorCap()),
-      logins_(io) {
+      logins_(io, [this](const std::string& user) -> const ServerAccount* {
+          const auto found = settings_.accounts.find(user);
+          return found == settings_.accounts.end() ? nullptr : &found->second;
+      }) {
     meters_.Apply(settings_);
     database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows,
                            settings_.databaseMaxMb << 20);
@@ -190,34 +194,38 @@ asio::awaitable<LoginAnswer> ProxyServer::CheckPassword(const ClientSession& ses
                                                         const char* protocol,
                                                         const std::string& user,
                                                         const std::string& password) {
-    const auto found = settings_.accounts.find(user);
-    const ServerAccount* account = found == settings_.accounts.end() ? nullptr : &found->second;
     const std::string address = ThrottleKey(session.clientIp);
-    const LoginVerdict verdict = co_await logins_.Check(account, user, password, address);
+    const LoginVerdict verdict = co_await logins_.Check(user, password, address);
     if (verdict.result == LoginResult::kBad) {
         RaiseAlarm(protocol, "login of user \"" + user + "\" from " + session.clientIp + " failed");
     }
     if (verdict.blocked.count() > 0) {
-        RaiseAlarm("login", "too many failed logins from " + address +
+        RaiseAlarm("login", "too many failed logins of \"" + user + "\" from " + address +
                                 ": its logins are refused for " +
                                 std::to_string(verdict.blocked.count()) + " ms");
     }
-    if (verdict.result != LoginResult::kGood) co_return LoginAnswer::kWrongPassword;
+    if (verdict.result == LoginResult::kBusy) {
+        const auto seconds = std::chrono::ceil<std::chrono::seconds>(verdict.wait).count();
+        co_return LoginAnswer{LoginAnswer::kBusy, static_cast<int>(std::max<int64_t>(seconds, 1))};
+    }
+    if (verdict.result != LoginResult::kGood) co_return LoginAnswer{LoginAnswer::kWrongPassword};
     const auto meter = meters_.Find(user);
     const AccountRefusal refusal =
         meter ? meter->Refusal(std::time(nullptr)) : AccountRefusal::kNone;
-    if (refusal == AccountRefusal::kNone) co_return LoginAnswer::kAccepted;
+    if (refusal == AccountRefusal::kNone) co_return LoginAnswer{LoginAnswer::kAccepted};
     RaiseAlarm(protocol, "login of user \"" + user + "\" from " + session.clientIp +
                              " refused: the account " + meter->Describe(refusal));
-    co_return LoginAnswer::kRefused;
+    co_return LoginAnswer{LoginAnswer::kRefused};
 }
 
 bool ProxyServer::Allowed(const ClientSession& session, const asio::ip::address& address,
                           uint16_t port) const {
     const auto destination = Unmapped(address);
-    // Connecting to the unspecified address reaches this machine too.
-    const bool local = destination.is_loopback() || destination.is_unspecified();
-    if (local && port == ports_.control) return false;
+    // Connecting to the unspecified address, or to any address of this host, reaches this
+    // machine too; its own ports never (a loop through the proxy port costs CPU per hop).
+    const bool local = destination.is_loopback() || destination.is_unspecified() ||
+                       hostAddresses_.Owns(destination);
+    if (local && (port == ports_.control || port == listenPort_)) return false;
     return !local || session.clientLoopback;
 }
 
@@ -257,13 +265,15 @@ bool ProxyServer::Admissible(const asio::ip::address& from) {
                  " reached; new clients are turned away");
         return false;
     }
-    const auto held = connectionsPerAddress_.find(from);
+    // Counted by source, as the login throttle counts: the addresses of one IPv6 /64 together.
+    const auto source = SourceOf(from);
+    const auto held = connectionsPerAddress_.find(source);
     if (held != connectionsPerAddress_.end() && held->second >= MaxConnectionsPerAddress()) {
         TurnAway("client " + from.to_string() + " holds its share of " +
                  std::to_string(MaxConnectionsPerAddress()) + " connections; more are turned away");
         return false;
     }
-    ++connectionsPerAddress_[from];
+    ++connectionsPerAddress_[source];
     return true;
 }
 
@@ -309,7 +319,7 @@ asio::awaitable<void> ProxyServer::ServeClient(tcp::socket socket, asio::ip::add
                 counts.erase(it);
             }
         }
-    } held{connectionsPerAddress_, from};
+    } held{connectionsPerAddress_, SourceOf(from)};
     ClientSession session(*this, std::move(socket), from);
     ReadBuffer buffer;
     try {
@@ -494,6 +504,14 @@ void ProxyServer::Apply(ServerSettings settings) {
         const auto from = asio::ip::make_address(session.clientIp, error);
         return !error && !InNetworks(settings.allowedNetworks, from);
     };
+    // Their remembered credentials go; everyone else's stay.
+    std::vector<std::string> changed;
+    for (const auto& [user, account] : settings_.accounts) {
+        const auto after = settings.accounts.find(user);
+        if (after == settings.accounts.end() || !account.SameLogin(after->second)) {
+            changed.push_back(user);
+        }
+    }
     std::vector<ClientSession*> closing;
     for (ClientSession* session : sessions_) {
         if ((session->admitted && gone(*session)) || outside(*session)) {
@@ -502,7 +520,7 @@ void ProxyServer::Apply(ServerSettings settings) {
     }
     meters_.Apply(settings);
     settings_ = std::move(settings);
-    logins_.Forget();
+    logins_.Forget(changed);
     database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows,
                            settings_.databaseMaxMb << 20);
     for (ClientSession* session : closing) session->Close();
@@ -518,6 +536,7 @@ asio::awaitable<void> ProxyServer::Tick() {
         co_await ticker_.async_wait(kNoThrow);
         if (stopping_) break;
         stats_.Tick(std::time(nullptr));
+        hostAddresses_.Refresh();  // interfaces and their addresses come and go
         if (alarmsSuppressed_ > 0) {
             const int suppressed = alarmsSuppressed_;
             alarmsSuppressed_ = 0;

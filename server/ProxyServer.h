@@ -11,6 +11,7 @@
 
 #include "server/AccountMeter.h"
 #include "server/DatabaseWorker.h"
+#include "server/HostAddresses.h"
 #include "server/LoginCheck.h"
 #include "server/ServerSettings.h"
 #include "server/SessionHost.h"
@@ -102,7 +103,8 @@ private:
     AccountMeters meters_;
     asio::thread_pool replyBuilder_{1};  // builds large control replies off the loop
     std::unordered_set<ClientSession*> sessions_;
-    std::unordered_map<asio::ip::address, int> connectionsPerAddress_;
+    std::unordered_map<asio::ip::address, int> connectionsPerAddress_;  // by SourceOf
+    HostAddresses hostAddresses_;
     // Control connections and when each last asked something.
     std::unordered_map<asio::ip::tcp::socket*, std::chrono::steady_clock::time_point>
         controlSockets_;

@@ -11,9 +11,15 @@
 
 class ClientSession;
 
-// How a login ended: admitted, a wrong name or password, or an account that may not be used
-// now (disabled, expired, its month's traffic used up).
-enum class LoginAnswer { kAccepted, kWrongPassword, kRefused };
+// How a login ended: admitted, a wrong name or password, an account that may not be used now
+// (disabled, expired, its month's traffic used up), or not checked now (the source is
+// throttled or every checker is busy: ask again after `retryAfterSeconds`).
+struct LoginAnswer {
+    enum Kind { kAccepted, kWrongPassword, kRefused, kBusy };
+    Kind kind = kWrongPassword;
+    int retryAfterSeconds = 0;
+    bool operator==(Kind other) const { return kind == other; }
+};
 
 // What a client session asks of the server that runs it: the settings in force, admission
 // (passwords, destinations), traffic figures and account meters, and the records it leaves in

@@ -43,6 +43,19 @@ asio::awaitable<socks5::Parse> ReadMessage(ClientSession& session, ReadBuffer& b
     }
 }
 
+// Waits for the client's request and answers it "general failure" without carrying it out.
+asio::awaitable<void> RefuseRequest(ClientSession& session, ReadBuffer& buffer) {
+    socks5::Request request;
+    uint8_t failure = socks5::kGeneralFailure;
+    const auto parsed =
+        co_await ReadMessage(session, buffer, [&](std::string_view bytes, size_t& used) {
+            return socks5::ParseRequest(bytes, request, used, failure);
+        });
+    if (parsed == socks5::Parse::kDone || failure != socks5::kGeneralFailure) {
+        co_await WriteText(session.client, socks5::BuildReply(socks5::kGeneralFailure));
+    }
+}
+
 }  // namespace
 
 asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
@@ -75,12 +88,17 @@ asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
             }) != socks5::Parse::kDone) {
             co_return;
         }
-        const bool good =
-            co_await server.CheckPassword(session, "socks5", credentials.user,
-                                          credentials.password) == LoginAnswer::kAccepted;
-        const char status[2] = {char(socks5::kUserPassVersion), char(good ? 0 : 1)};
-        co_await WriteAll(session.client, {status, 2});
-        if (!good) co_return;
+        const LoginAnswer answer = co_await server.CheckPassword(
+            session, "socks5", credentials.user, credentials.password);
+        // Not checked now is no verdict on the password: the login step passes and the request
+        // gets "general failure", which clients show as a server fault, not a wrong password.
+        const bool busy = answer == LoginAnswer::kBusy;
+        const bool good = answer == LoginAnswer::kAccepted;
+        const char status[2] = {char(socks5::kUserPassVersion), char(good || busy ? 0 : 1)};
+        if (!co_await WriteAll(session.client, {status, 2}) || !good) {
+            if (busy) co_await RefuseRequest(session, buffer);
+            co_return;
+        }
         user = std::move(credentials.user);
     }
     session.Admit(user);

@@ -1,7 +1,13 @@
 // Logins as a guesser tries them: passwords that share a digest, rows from older files, bursts
 // from one address; and the throttle's rules alone.
+#include <asio.hpp>
+#include <map>
+
 #include "Common/PasswordDigest.h"
+#include "Common/PasswordHash.h"
 #include "Common/UserConf.h"
+#include "server/ClientSource.h"
+#include "server/LoginCheck.h"
 #include "server/LoginThrottle.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/TempDir.h"
@@ -12,41 +18,173 @@ namespace {
 using Outcome = LoginThrottle::Outcome;
 using std::chrono::milliseconds;
 
-TEST(LoginThrottle, BlocksAGuessingAddressLongerEachTimeButNeverTheAccount) {
+TEST(LoginThrottle, SlowsTheGuesserNotTheOtherUsersOfItsAddressAndKeepsEveryBlock) {
     LoginLimits limits;
-    limits.maxAddresses = 10;
+    limits.maxEntries = 12;
+    limits.addressAllowance = 12;
+    limits.maxBlock = milliseconds(3000);
     LoginThrottle throttle(limits);
     auto now = LoginThrottle::Clock::time_point{} + std::chrono::hours(1);
-    // One failure: the block it started, or -1 when the attempt was refused unchecked.
-    const auto fail = [&](const std::string& address, const std::string& account = "amy") {
+    // An attempt as the login check makes it: the block a failure started, or -1 when it was
+    // refused unchecked; a right password returns 0 once checked.
+    const auto attempt = [&](const std::string& address, const std::string& name,
+                             Outcome outcome = Outcome::kBad) {
+        const auto gate = throttle.Look(address, name, now);
+        if (gate.pairBlocked) return milliseconds(-1);
+        if (gate.addressBlocked) {
+            throttle.Refused(address, name, now);
+            return milliseconds(-1);
+        }
         if (!throttle.Begin(address, now)) return milliseconds(-1);
-        return throttle.Finish(address, account, Outcome::kBad, now);
+        return throttle.Finish(address, name, outcome, now);
     };
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(fail("a"), milliseconds(0)) << "the allowance";
-    EXPECT_EQ(fail("a"), milliseconds(1000));
-    EXPECT_EQ(fail("a"), milliseconds(-1)) << "blocked: refused, and the block doubles";
-    EXPECT_TRUE(throttle.Blocked("a", now + milliseconds(1999)));
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(attempt("a", "bob"), milliseconds(0)) << "the allowance";
+    EXPECT_EQ(attempt("a", "bob"), milliseconds(1000));
+    EXPECT_EQ(attempt("a", "bob", Outcome::kGood), milliseconds(-1)) << "bob waits, right or not";
+    EXPECT_EQ(throttle.Look("a", "bob", now).wait, milliseconds(1000)) << "a wait is no failure";
+    EXPECT_EQ(attempt("a", "alice", Outcome::kGood), milliseconds(0))
+        << "alice behind the same NAT";
+    now += milliseconds(1000);
+    EXPECT_EQ(attempt("a", "bob"), milliseconds(2000)) << "doubles with each checked failure";
     now += milliseconds(2000);
-    EXPECT_EQ(fail("a"), milliseconds(4000));
-    for (int i = 0; i < 4; ++i) fail("a");  // 8 s, 16 s, 32 s, then the cap
-    EXPECT_TRUE(throttle.Blocked("a", now + milliseconds(59999)));
-    EXPECT_FALSE(throttle.Blocked("a", now + milliseconds(60000)));
+    EXPECT_EQ(attempt("a", "bob"), limits.maxBlock) << "up to the cap";
 
-    // Another address logs in at once. Eight checks of one address may be under way, no more.
+    // A guesser spraying names blocks its address past the looser ceiling (12 here, with
+    // bob's 8): then nothing from it is checked (the login check lets remembered credentials
+    // through), and each refusal counts against its pair.
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(attempt("a", "n" + std::to_string(i)), milliseconds(0));
+    EXPECT_EQ(attempt("a", "n4"), milliseconds(1000));
+    EXPECT_TRUE(throttle.Look("a", "carol", now).addressBlocked);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(attempt("a", "carol"), milliseconds(-1));
+    EXPECT_TRUE(throttle.Look("a", "carol", now).pairBlocked) << "past its allowance";
+
+    // Eight checks of one address may be under way, no more.
     for (int i = 0; i < 8; ++i) EXPECT_TRUE(throttle.Begin("b", now));
     EXPECT_FALSE(throttle.Begin("b", now));
     for (int i = 0; i < 8; ++i) throttle.Finish("b", "amy", Outcome::kGood, now);
 
-    // Twenty failures on bob from as many addresses: from then on an address that fails on him
-    // is blocked at its first failure, while one with the right password still gets in.
-    for (int i = 0; i < 20; ++i) EXPECT_EQ(fail("c" + std::to_string(i), "bob"), milliseconds(0));
-    EXPECT_EQ(fail("d", "bob"), milliseconds(1000));
-    EXPECT_TRUE(throttle.Begin("e", now));
-    EXPECT_EQ(throttle.Finish("e", "bob", Outcome::kGood, now), milliseconds(0));
-    EXPECT_LE(throttle.Addresses(), limits.maxAddresses) << "hostile addresses stay bounded";
+    // A name with twenty failures from as many addresses is under attack, whether an account
+    // has it or not: an address that fails on it is blocked at its first failure.
+    for (int i = 0; i < 20; ++i) attempt("c" + std::to_string(i), "ghost");
+    EXPECT_EQ(attempt("d", "ghost"), milliseconds(1000));
+    EXPECT_EQ(attempt("e", "ghost", Outcome::kGood), milliseconds(0));
+
+    // One-off failures from many addresses fill the table; no block is dropped to make room.
+    for (int i = 0; i < 100; ++i) attempt("f" + std::to_string(i), "x" + std::to_string(i));
+    EXPECT_LE(throttle.Entries(), limits.maxEntries) << "hostile addresses stay bounded";
+    EXPECT_TRUE(throttle.Look("a", "bob", now).pairBlocked);
+    EXPECT_TRUE(throttle.Look("d", "ghost", now).pairBlocked);
 
     now += limits.forgetAfter + milliseconds(60000);
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(fail("d"), milliseconds(0)) << "failures are forgotten";
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(attempt("d", "bob"), milliseconds(0)) << "forgotten";
+}
+
+// The connection share and the throttle count a host once: an IPv6 client by its /64.
+TEST(ClientSource, AnIpv6HostCountsByItsSlash64AndAnIpv4AddressByItself) {
+    EXPECT_EQ(ThrottleKey("2001:db8:1:2::7"), "2001:db8:1:2::/64");
+    EXPECT_EQ(ThrottleKey("2001:db8:1:2:ffff:1:2:3"), ThrottleKey("2001:db8:1:2::1"));
+    EXPECT_NE(ThrottleKey("2001:db8:1:3::1"), ThrottleKey("2001:db8:1:2::1"));
+    EXPECT_EQ(ThrottleKey("10.0.0.7"), "10.0.0.7");
+    const auto v6 = [](const char* text) { return SourceOf(asio::ip::make_address(text)); };
+    EXPECT_EQ(v6("fd00:1:2:3:4:5:6:7"), v6("fd00:1:2:3::"));
+    EXPECT_NE(v6("fd00:1:2:4::"), v6("fd00:1:2:3::"));
+    EXPECT_EQ(v6("10.0.0.7"), asio::ip::make_address("10.0.0.7"));
+}
+
+// The login check on its own loop, against accounts the test changes as applyconf would.
+class LoginCheckerTest : public ::testing::Test {
+protected:
+    LoginCheckerTest() {
+        for (const auto& [user, password] : {std::pair{"alice", "secret"}, {"bob", "b0b"}}) {
+            SetPassword(user, password);
+            accounts_[user].rowid = ++rowids_;
+        }
+    }
+    void SetPassword(const std::string& user, const std::string& password) {
+        accounts_[user].hash = MakePasswordHash(password).value();
+    }
+    // Starts a check; Result() runs the loop to its end.
+    void Begin(const std::string& user, const std::string& password, const char* from) {
+        verdict_.reset();
+        asked_ = {user, password, from};  // the check refers to them until its end
+        asio::co_spawn(io_, checker_.Check(asked_[0], asked_[1], asked_[2]),
+                       [&](std::exception_ptr, LoginVerdict verdict) { verdict_ = verdict; });
+        io_.restart();
+        io_.poll();  // up to the check on the pool, which takes tens of milliseconds
+    }
+    LoginVerdict Result() {
+        io_.restart();
+        io_.run();
+        return verdict_.value_or(LoginVerdict{LoginResult::kBusy});
+    }
+    LoginResult Check(const std::string& user, const std::string& password,
+                      const char* from = "10.0.0.1") {
+        Begin(user, password, from);
+        return Result().result;
+    }
+
+    int64_t rowids_ = 0;
+    std::map<std::string, ServerAccount> accounts_;
+    asio::io_context io_;
+    LoginLimits limits_ = [] {
+        LoginLimits limits;
+        limits.accountUnderAttack = 2;
+        return limits;
+    }();
+    LoginChecker checker_{io_,
+                          [this](const std::string& user) -> const ServerAccount* {
+                              const auto found = accounts_.find(user);
+                              return found == accounts_.end() ? nullptr : &found->second;
+                          },
+                          limits_};
+    std::optional<LoginVerdict> verdict_;
+    std::array<std::string, 3> asked_;
+};
+
+// applyconf keeps what it did not change: after a change of bob's password, alice's remembered
+// credential still passes with no checker left, bob's old one does not.
+TEST_F(LoginCheckerTest, ReadingTheAccountsAgainForgetsOnlyTheCredentialsThatChanged) {
+    EXPECT_EQ(Check("alice", "secret"), LoginResult::kGood);
+    EXPECT_EQ(Check("bob", "b0b"), LoginResult::kGood);
+    SetPassword("bob", "new");
+    checker_.Forget({"bob"});
+    checker_.Stop();  // from now on only a remembered credential passes
+    EXPECT_EQ(Check("alice", "secret"), LoginResult::kGood);
+    EXPECT_NE(Check("bob", "b0b"), LoginResult::kGood) << "bob's old password";
+}
+
+// A verdict checked against accounts that changed meanwhile is not applied: a deleted account
+// is refused, a changed password is checked again.
+TEST_F(LoginCheckerTest, AVerdictHoldsOnlyForTheAccountsItWasCheckedAgainst) {
+    Begin("alice", "secret", "10.0.0.1");
+    accounts_.erase("alice");
+    checker_.Forget({"alice"});
+    EXPECT_EQ(Result().result, LoginResult::kBad) << "deleted while checked";
+
+    Begin("bob", "b0b", "10.0.0.2");
+    SetPassword("bob", "new");
+    checker_.Forget({"bob"});
+    EXPECT_EQ(Result().result, LoginResult::kBad) << "the old password, checked before the change";
+    Begin("bob", "new", "10.0.0.3");
+    EXPECT_EQ(Result().result, LoginResult::kGood);
+    EXPECT_EQ(Check("bob", "b0b", "10.0.0.4"), LoginResult::kBad) << "nor remembered";
+}
+
+// Whether an account has a name changes nothing in the answer to guesses on it: both names
+// come under attack alike and their guessers are blocked alike.
+TEST_F(LoginCheckerTest, ANameWithoutAnAccountIsAnsweredAsOneWithAnAccount) {
+    for (const char* name : {"alice", "nobody"}) {
+        SCOPED_TRACE(name);
+        std::vector<LoginResult> results;
+        for (const char* from : {"10.1.0.1", "10.1.0.2", "10.1.0.3"}) {
+            results.push_back(Check(name, "wrong", from));
+        }
+        EXPECT_EQ(results, std::vector<LoginResult>(3, LoginResult::kBad));
+        Begin(name, "wrong", "10.1.0.4");
+        const LoginVerdict attacked = Result();
+        EXPECT_EQ(attacked.result, LoginResult::kBad);
+        EXPECT_EQ(attacked.blocked, milliseconds(1000)) << "blocked at its first failure";
+    }
 }
 
 using Logins = ServerTest;

@@ -76,6 +76,8 @@ TEST_F(ProxyEndToEnd, EveryPathChecksTheSameCredentialsAndApplyConfEndsWhatNoLon
     Sql("update accounts set password='1' where username='alice'");
     ASSERT_TRUE(ApplyConf());
     EXPECT_TRUE(alice.Closed(3s));
+    EXPECT_FALSE(Client(listen_).Socks5(origin_.Port(), "alice", "secret"))
+        << "her old password, remembered from before the change";
     EXPECT_FALSE(anonymous.Closed(300ms));
     Sql("update configuration set value='0' where key='anonymous_allow'");
     ASSERT_TRUE(ApplyConf());

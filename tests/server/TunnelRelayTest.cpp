@@ -1,6 +1,10 @@
 // Established tunnels (bulk bytes move by splice() once a direction has carried enough), the
 // destination check of address literals, and the sessions' read buffer.
+#include <sched.h>
+#include <sys/wait.h>
+
 #include <asio.hpp>
+#include <cstdlib>
 #include <cstring>
 #include <future>
 
@@ -44,14 +48,16 @@ TEST_F(TunnelRelay, TunnelsCarryBulkBytesBothWaysAndPassEachHalfClose) {
 }
 
 // Address literals skip the resolver but not the destination check: a client not on loopback (a
-// session with an unknown peer) reaches neither this machine nor, like anyone, the control port.
-TEST(AddressLiterals, NeitherRemoteClientsNorAnyoneReachWhatIsRefused) {
+// session with an unknown peer) reaches no address of this machine (its LAN addresses too: here
+// two added to lo in a network namespace of the test's own), nor does anyone the control port
+// or the proxy port itself (a loop through it).
+void CheckAddressLiterals() {
     ResetDatabase({}, {});
     asio::io_context io;
     DatabaseWorker database;
-    const uint16_t control = FreePort();
-    ProxyServer server(io, database, ServerSettings{}, ServerPorts{FreePort(), control});
-    asio::ip::tcp::acceptor listening(io, {asio::ip::make_address("127.0.0.1"), 0});
+    const uint16_t control = FreePort(), proxy = FreePort();
+    ProxyServer server(io, database, ServerSettings{}, ServerPorts{proxy, control});
+    asio::ip::tcp::acceptor listening(io, {asio::ip::make_address("::"), 0});
     const uint16_t open = listening.local_endpoint().port();
 
     auto attempt = [&](bool loopbackClient, const std::string& host, uint16_t port) {
@@ -64,16 +70,34 @@ TEST(AddressLiterals, NeitherRemoteClientsNorAnyoneReachWhatIsRefused) {
         io.run_for(std::chrono::seconds(5));
         return result;
     };
-    for (const char* host :
-         {"127.0.0.1", "127.3.2.1", "::1", "::ffff:127.0.0.1", "0.0.0.0", "::"}) {
+    for (const char* host : {"127.0.0.1", "127.3.2.1", "::1", "::ffff:127.0.0.1", "0.0.0.0",
+                             "::", "10.11.12.13", "::ffff:10.11.12.13", "fd00:1::13"}) {
         SCOPED_TRACE(host);
         EXPECT_EQ(attempt(false, host, open), ConnectResult::kNotAllowed);
     }
-    for (const char* host : {"127.0.0.1", "::ffff:127.0.0.1", "0.0.0.0"}) {
+    for (const char* host : {"127.0.0.1", "::ffff:127.0.0.1", "0.0.0.0", "10.11.12.13"}) {
         SCOPED_TRACE(host);
         EXPECT_EQ(attempt(true, host, control), ConnectResult::kNotAllowed);
+        EXPECT_EQ(attempt(true, host, proxy), ConnectResult::kNotAllowed);
     }
     EXPECT_EQ(attempt(true, "127.0.0.1", open), ConnectResult::kConnected);
+    EXPECT_EQ(attempt(true, "10.11.12.13", open), ConnectResult::kConnected);
+}
+
+TEST(AddressLiterals, NeitherRemoteClientsNorAnyoneReachWhatIsRefused) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool ready = ::unshare(CLONE_NEWNET) == 0 &&
+                           std::system(
+                               "ip link set lo up && ip addr add 10.11.12.13/32 dev lo && "
+                               "ip addr add fd00:1::13/128 dev lo nodad") == 0;
+        if (ready) CheckAddressLiterals();
+        ::_exit(!ready ? 2 : ::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: no network namespace of its own (root needed)";
 }
 
 TEST(ReadBuffer, GrowsOnlyWhileReadsFillItAndIsGivenBackEmpty) {
