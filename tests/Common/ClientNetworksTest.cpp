@@ -25,6 +25,7 @@ const EntryCase kEntries[] = {
     {"::1", NetworkProblem::kNone, "::1/128"},
     {"::/0", NetworkProblem::kNone, "::/0"},
     {"::ffff:10.0.0.0/104", NetworkProblem::kNone, "10.0.0.0/8"},
+    {"::ffff:0.0.0.0/96", NetworkProblem::kNone, "0.0.0.0/0"},  // every mapped address
     {"10.1.2.3/8", NetworkProblem::kHostBits, "10.0.0.0/8"},
     {"2001:db8::1/32", NetworkProblem::kHostBits, "2001:db8::/32"},
     {"10.0.0.0/33", NetworkProblem::kBadPrefix, nullptr},

@@ -181,16 +181,16 @@ TEST_F(AccountPageTest, LimitsAreStoredForTheSelectedAccountAndTheListShowsAndSo
         page->OnLimits();
     }
     EXPECT_EQ(opened_, (QStringList{"limits:amy", "limits:bob", "limits:bob*"}));
-    // The month's traffic comes from main.db as the server stored it.
+    // The month's traffic comes from main.db as the server stored it; exactly the quota is used up.
     Sql("insert into account_traffic values (1, '" + TrafficMonth(std::time(nullptr)) +
-        "', 3145728), (1, '2020-01', 99)");
+        "', 1048576), (1, '2020-01', 99)");
     UserConf::instance().load();
     page->Fill();
     QStringList cells;
     for (int r = 0; r < 2; ++r)
         for (int c = 2; c < 5; ++c) cells << page->Model().index(r, c).data().toString();
     EXPECT_EQ(cells, (QStringList{"Expired", "2020-05-01", "0 B / 1.00 MB", "Quota used", "Never",
-                                  "3.00 MB / 1.00 MB"}));
+                                  "1.00 MB / 1.00 MB"}));
     for (int column : {3, 4}) {  // "Never" after every date; the month's traffic by bytes
         page->List()->model()->sort(column, Qt::DescendingOrder);
         EXPECT_EQ(test::ColumnTexts(page->Model(), 0).join(','), "bob,amy") << column;
@@ -218,6 +218,7 @@ TEST_F(AccountPageTest, LimitsAreStoredForTheSelectedAccountAndTheListShowsAndSo
 }
 
 TEST(AccountLimitsDialogTest, TickedLimitsAreReturnedInBytesAndUntickedOnesAsNone) {
+    const test::ScopedTimeZone farFromUtc("Pacific/Kiritimati");  // dates are local: UTC+14
     const int64_t expires = QDateTime(QDate(2027, 1, 31), QTime(0, 0)).toSecsSinceEpoch();
     CAccountLimitsDlg dialog(nullptr, "amy", AccountLimits{false, expires, 5 << 20 | 1, {}});
     EXPECT_FALSE(dialog.EnabledBox()->isChecked());

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QRegularExpression>
 #include <QTest>
 
 #include "tests/support/TestDb.h"
@@ -79,9 +78,19 @@ TEST_F(RecordPagesTest, ExportProposesADatedFileAddsCsvAndSaysWhereItWrote) {
     page.ApplyFilter();
     // No ~/Documents: the home folder; with one, there.
     const test::ScopedEnv home("HOME", dir_.path()), config("XDG_CONFIG_HOME", dir_.file("cfg"));
-    const QRegularExpression dated("/alarms-20[0-9]{6}-[0-9]{4}\\.csv$");
-    EXPECT_TRUE(dated.match(page.ProposedExportPath()).hasMatch())
-        << page.ProposedExportPath().toStdString();
+    // Named by the local date and minute; zones 45 minutes apart, so a minute that happens to
+    // equal the month's number cannot hide the one in the other's place.
+    for (const char* zone : {"UTC", "Asia/Kathmandu"}) {
+        const test::ScopedTimeZone local(zone);
+        const auto named = [](const QDateTime& time) {
+            return "/alarms-" + time.toString("yyyyMMdd-HHmm") + ".csv";
+        };
+        const QDateTime before = QDateTime::currentDateTime();
+        const QString path = page.ProposedExportPath();
+        EXPECT_TRUE(path.endsWith(named(before)) ||
+                    path.endsWith(named(QDateTime::currentDateTime())))
+            << zone << ": " << path.toStdString();
+    }
     EXPECT_EQ(QFileInfo(page.ProposedExportPath()).path(), QString::fromStdString(dir_.path()));
     std::filesystem::create_directory(dir_.file("Documents"));
     EXPECT_EQ(QFileInfo(page.ProposedExportPath()).path(),
@@ -128,6 +137,7 @@ TEST_F(RecordPagesTest, HeaderClicksSortKeepingTheSelectionAndCopyGivesTabSepara
                       list->visualRect(page.Model()->index(2, 0)).center());  // and alice
     for (const auto& [column, order] : {std::pair{0, "alice,bob,carol"},
                                         {0, "carol,bob,alice"},
+                                        {0, "alice,bob,carol"},
                                         {3, "alice,carol,bob"},
                                         {0, "alice,bob,carol"}}) {
         QHeaderView* header = list->horizontalHeader();

@@ -149,6 +149,7 @@ TEST_F(RecordListTest, CsvQuotesWhatNeedsItEscapesFormulasAndFollowsTheShownRows
         EXPECT_EQ(csv(start + std::string("x")), "\"'" + (start + std::string("x\""))) << start;
     EXPECT_EQ(csv("=\"a\",b"), "\"'=\"\"a\"\",b\"");
     EXPECT_EQ(csv("a=b"), "a=b");
+    EXPECT_EQ(csv("a\rb"), "\"a\rb\"") << "a bare CR ends a record for some readers";
 }
 
 TEST_F(RecordListTest, ExportFileIsPrivateAndRefusesLinksAndOtherFiles) {
