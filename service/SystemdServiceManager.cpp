@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Common/DatabaseLock.h"
+#include "Common/PrivateFiles.h"
 #include "service/DetachedLaunch.h"
 #include "service/LocalServiceFiles.h"
 
@@ -175,15 +176,20 @@ std::string QuoteWord(const std::string& word, bool variables) {
     return quoted + "\"";
 }
 
-// The same for every install: the kernel, devices and other processes out of reach, and
-// bounds that keep a runaway server from taking the machine down (2 GiB holds 1024 clients'
-// tunnel buffers at their largest; the server runs a handful of threads). AF_NETLINK: the
-// control channel asks the kernel's socket table who is connecting.
+// The same for every install: the kernel, devices, clock, host name and other processes out
+// of reach, no new namespaces, set-id files or real-time scheduling, and bounds that keep a
+// runaway server from taking the machine down (2 GiB holds 1024 clients' tunnel buffers at
+// their largest; the server runs a handful of threads). AF_NETLINK: the control channel asks
+// the kernel's socket table who is connecting. @resources stays allowed: the server raises
+// its descriptor limit; a refused system call fails with EPERM instead of killing it.
 constexpr char kConfinement[] =
     "PrivateTmp=yes\nPrivateDevices=yes\nProtectKernelTunables=yes\nProtectKernelModules=yes\n"
-    "ProtectKernelLogs=yes\nProtectControlGroups=yes\n"
-    "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n"
+    "ProtectKernelLogs=yes\nProtectControlGroups=yes\nProtectClock=yes\nProtectHostname=yes\n"
+    "ProtectProc=invisible\nProcSubset=pid\nRestrictNamespaces=yes\nRestrictSUIDSGID=yes\n"
+    "RestrictRealtime=yes\nLockPersonality=yes\nMemoryDenyWriteExecute=yes\nRemoveIPC=yes\n"
+    "UMask=0077\nRestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n"
     "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\nSystemCallFilter=@system-service\n"
+    "SystemCallFilter=~@privileged\nSystemCallErrorNumber=EPERM\n"
     "SystemCallArchitectures=native\nMemoryMax=2G\nTasksMax=64\nLimitNOFILE=65536\n";
 
 // The folders that ProtectHome= hides (a bind mount cannot bring one of their subfolders back).
@@ -205,11 +211,12 @@ bool DatabaseFile(const std::string& name) {
 
 // What a proxy needs and no more. The install folder stays writable: SQLite creates and
 // deletes main.db-journal beside main.db on every write (the rollback journal the console
-// shares, which must be found at that path after a crash), so the folder cannot be read-only;
-// every other entry in it (MainUI, the server itself, ...) is mounted read-only. Running as
-// root, the server keeps no capability but binding a port below 1024: where main.db belongs
-// to another account, the server runs as that account (root without CAP_DAC_OVERRIDE could
-// not open it), with that one capability as an ambient one.
+// shares, which must be found at that path after a crash), so the folder cannot be read-only.
+// Where main.db belongs to an account of its own (the package's), the server runs as that
+// account, with binding a port below 1024 as its one capability: the packaged files are
+// root's, so it can change none of them, also while an upgrade replaces them. Every other
+// entry of the folder is also mounted read-only, which alone guards a server run as root;
+// "-": an entry gone since the unit was written never blocks a start.
 std::string Hardening(const std::vector<std::string>& commandWords) {
     std::string text = "NoNewPrivileges=yes\n";
     const std::filesystem::path program =
@@ -221,7 +228,7 @@ std::string Hardening(const std::vector<std::string>& commandWords) {
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
             const std::string name = entry.path().filename().string();
-            if (!DatabaseFile(name)) readOnly.push_back(QuoteWord(entry.path().string(), false));
+            if (!DatabaseFile(name)) readOnly.push_back(QuoteWord("-" + entry.path().string(), false));
         }
         std::sort(readOnly.begin(), readOnly.end());
         for (const std::string& path : readOnly) text += "ReadOnlyPaths=" + path + "\n";
@@ -236,6 +243,17 @@ std::string Hardening(const std::vector<std::string>& commandWords) {
         text += "ProtectHome=yes\n";
     }
     return text + kConfinement;
+}
+
+// Unit files and drop-ins hold no secret; systemd warns about ones others cannot read.
+constexpr mode_t kUnitFileMode = 0644;
+
+// The ExecStart line of a unit text, empty when it has none.
+std::string ExecStartLine(const std::string& text) {
+    const size_t at = text.find("\nExecStart=");
+    if (at == std::string::npos) return "";
+    const size_t end = text.find('\n', at + 1);
+    return text.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
 }
 
 }  // namespace
@@ -376,7 +394,8 @@ std::unique_ptr<ServiceManager::Service> SystemdServiceManager::CreateService(
         SetLastError(service_error::kServiceExists);
         return nullptr;
     }
-    if (!local_service::WriteFileAtomically(unitFile, systemd_service::UnitFileText(definition))) {
+    if (!local_service::WriteFileAtomically(unitFile, systemd_service::UnitFileText(definition),
+                                            kUnitFileMode)) {
         SetLastError(service_error::FromErrno(errno));
         return nullptr;
     }
@@ -401,12 +420,27 @@ bool WriteDropIn(sd_bus* bus, const std::string& dropInDir, const char* name,
     std::error_code error;
     std::filesystem::create_directories(dropInDir, error);
     if (error) return Fail(service_error::FromErrno(error.value()));
-    if (!local_service::WriteFileAtomically(dropInDir + "/" + name, text)) {
+    if (!local_service::WriteFileAtomically(dropInDir + "/" + name, text, kUnitFileMode)) {
         return Fail(service_error::FromErrno(errno));
     }
     return Reload(bus);
 }
 }  // namespace
+
+bool SystemdServiceManager::RefreshService(Service& service, const ServiceDefinition& definition) {
+    SystemdUnit& unit = AsUnit(service);
+    const std::string unitFile = unitDirectory_ + "/" + unit.unitName;
+    const auto current = ReadRegularFile(unitFile);
+    if (!current) return true;  // not a file of ours (a package's unit, say)
+    const std::string wanted = systemd_service::UnitFileText(definition);
+    // Another program's unit of the same name is left as it is.
+    if (*current == wanted || ExecStartLine(*current) != ExecStartLine(wanted)) return true;
+    LOG(INFO) << unitFile << " no longer matches the install folder; rewriting it";
+    if (!local_service::WriteFileAtomically(unitFile, wanted, kUnitFileMode)) {
+        return Fail(service_error::FromErrno(errno));
+    }
+    return Reload(unit.bus.get());
+}
 
 bool SystemdServiceManager::ChangeDescription(Service& service, const std::string& description) {
     SystemdUnit& unit = AsUnit(service);

@@ -84,26 +84,28 @@ TEST(SystemdUnitTextTest, UnitFileEscapesConfinesFailureActionsAndStates) {
         const size_t end = text.find("PrivateTmp");
         EXPECT_EQ(text.substr(end - std::strlen(lines), std::strlen(lines)), lines) << text;
     }
-    // In a real install folder the server writes only main.db, its journal and its lock; a
-    // main.db of another account makes the server run as that account.
+    // In a real install folder the server writes only main.db, its journal and its lock (the
+    // lines are exact: a database file listed read-only fails the server's first write); an
+    // entry gone since never blocks a start ("-"); a main.db of another account makes the
+    // server run as that account.
     const test::TempDir install;
     const std::string& folder = install.path();
     fs::create_directory(folder + "/lib");
     for (const char* name :
          {"MainUI", "TorvoProxyServer", "main.db", "main.db-journal", "TPS_SQLITE_MUTEXT_NAME"})
         std::ofstream(folder + "/" + name);
-    const std::string inFolder = "ReadWritePaths=\"" + folder + "\"\nReadOnlyPaths=\"" + folder +
-                                 "/MainUI\"\nReadOnlyPaths=\"" + folder +
-                                 "/TorvoProxyServer\"\nReadOnlyPaths=\"" + folder + "/lib\"\n";
+    const std::string readOnly = "ReadWritePaths=\"" + folder + "\"\nReadOnlyPaths=\"-" + folder +
+                                 "/MainUI\"\nReadOnlyPaths=\"-" + folder +
+                                 "/TorvoProxyServer\"\nReadOnlyPaths=\"-" + folder + "/lib\"\n";
     for (const uid_t owner : {0u, 1234u}) {
         ASSERT_EQ(::chown((folder + "/main.db").c_str(), owner, owner), 0);
         const std::string text =
             systemd_service::UnitFileText({"X", "X", folder + "/TorvoProxyServer -s", false});
-        EXPECT_NE(text.find(inFolder), std::string::npos) << text;
-        EXPECT_EQ(text.find("User=1234\nGroup=1234\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n") !=
-                      std::string::npos,
-                  owner != 0)
-            << text;
+        const size_t from = text.find("ReadWritePaths=");
+        EXPECT_EQ(text.substr(from, text.find("ProtectHome=") - from),
+                  readOnly + (owner ? "User=1234\nGroup=1234\nAmbientCapabilities="
+                                      "CAP_NET_BIND_SERVICE\n"
+                                    : ""));
     }
     EXPECT_EQ(systemd_service::FailureActionsDropIn(FailureActions{}), "[Service]\nRestart=no\n");
     const std::tuple<const char*, const char*, uint32_t> rows[] = {
@@ -192,6 +194,10 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstallOverTheBus) {
               "[Unit]\nStartLimitIntervalSec=244\nStartLimitBurst=4\n\n"
               "[Service]\nRestart=on-failure\nRestartSec=60000ms\n");
     EXPECT_EQ(Logged("EnableUnitFiles [\"TorvoProxyServer.service\"] False True"), 1u);
+    // systemd warns on every reload about unit files others cannot read
+    for (const std::string file : {unitFile_, unitFile_ + ".d/10-description.conf",
+                                   unitFile_ + ".d/20-failure-actions.conf"})
+        EXPECT_EQ(fs::status(file).permissions(), fs::perms(0644)) << file;
     EXPECT_EQ(ctrl.QueryStatus(), kServiceStopped);
     ASSERT_TRUE(ctrl.Start(kLimitMs));  // the mock's StartUnit makes the unit active
     EXPECT_EQ(ctrl.QueryStatus(), kServiceRunning);
@@ -212,6 +218,39 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstallOverTheBus) {
     EXPECT_EQ(ctrl.QueryStatus(), kServiceUnknown);
     EXPECT_FALSE(ctrl.Install()) << "no bus: a failure, not nothing to do";
     EXPECT_FALSE(fs::exists(unitFile_));
+}
+
+// The read-only list follows the install folder: an upgrade that drops a file and adds one
+// gets a unit rewritten before the next start (a stale entry would fail it with 226/NAMESPACE,
+// a new file would stay writable); another program's unit of the same name is left alone.
+TEST_F(SystemdBackendTest, AStaleUnitIsRewrittenBeforeAStartAndAForeignOneKept) {
+    const test::TempDir install;
+    const std::string& folder = install.path();
+    for (const char* name : {"TorvoProxyServer", "main.db", "old-help.html"})
+        std::ofstream(folder + "/" + name);
+    ProxyCtrl ctrl(std::make_shared<SystemdServiceManager>(unitDir_),
+                   folder + "/TorvoProxyServer -s");
+    ctrl.SetPollInterval(10ms);
+    ASSERT_TRUE(ctrl.Install());
+    const auto listed = [&](const std::string& name) {
+        return test::ReadText(unitFile_).find("ReadOnlyPaths=\"-" + folder + "/" + name + "\"\n") !=
+               std::string::npos;
+    };
+    ASSERT_TRUE(listed("old-help.html"));
+    fs::remove(folder + "/old-help.html");
+    std::ofstream(folder + "/new-help.html");
+    const size_t reloads = Logged("Reload");
+    ASSERT_TRUE(ctrl.Start(kLimitMs));
+    EXPECT_TRUE(listed("new-help.html") && !listed("old-help.html")) << test::ReadText(unitFile_);
+    EXPECT_EQ(fs::status(unitFile_).permissions(), fs::perms(0644));
+    EXPECT_EQ(Logged("Reload"), reloads + 1) << "systemd is told of the new unit";
+    ASSERT_TRUE(ctrl.Stop(kLimitMs));
+    EXPECT_TRUE(ctrl.Install()) << "an installed unit up to date";
+    EXPECT_EQ(Logged("Reload"), reloads + 1) << "an unchanged unit is not rewritten";
+    const std::string foreign = "[Service]\nExecStart=/usr/bin/other\n";
+    std::ofstream(unitFile_, std::ios::trunc) << foreign;
+    ASSERT_TRUE(ctrl.Start(kLimitMs));
+    EXPECT_EQ(test::ReadText(unitFile_), foreign);
 }
 
 }  // namespace

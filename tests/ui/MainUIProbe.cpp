@@ -1,8 +1,6 @@
 // The console with its user replaced by lines on standard output: "message <caption>|<text>"
 // for each message box, "painted language=<en|zh> title=<title>" at the main window's first
 // paint (it then closes, after $PROBE_KEEP_OPEN_MS when set), "ended".
-#include <glog/logging.h>
-
 #include <QEvent>
 #include <QTimer>
 #include <cstdio>
@@ -44,6 +42,7 @@ struct FirstPaint : QObject {
 }  // namespace
 
 int main(int argc, char** argv) {
+    FLAGS_logtostderr = true;  // the test reads it; no file anywhere
     google::InitGoogleLogging(argv[0]);
     PrintingSink sink;
     SetMessageSink(&sink);
