@@ -1,6 +1,7 @@
 #include "service/SystemdServiceManager.h"
 
 #include <glog/logging.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "Common/PrivateFiles.h"
 #include "service/DetachedLaunch.h"
 #include "service/LocalServiceFiles.h"
+#include "service/UniqueFd.h"
 
 namespace {
 
@@ -26,6 +28,9 @@ constexpr const char* kManagerInterface = "org.freedesktop.systemd1.Manager";
 constexpr const char* kUnitInterface = "org.freedesktop.systemd1.Unit";
 
 constexpr uint64_t kMethodCallTimeoutUs = 10 * 1000 * 1000;
+
+constexpr const char* kDatabaseName = "main.db";
+constexpr const char* kJournalName = "main.db-journal";
 
 constexpr const char* kDescriptionDropIn = "10-description.conf";
 constexpr const char* kFailureActionsDropIn = "20-failure-actions.conf";
@@ -204,36 +209,25 @@ bool UnderHomeFolders(const std::filesystem::path& folder) {
     return false;
 }
 
-// The files of main.db the server writes; everything else in its folder it may only read.
-bool DatabaseFile(const std::string& name) {
-    return name == "main.db" || name == "main.db-journal" || name == kDatabaseLockName;
-}
-
-// What a proxy needs and no more. The install folder stays writable: SQLite creates and
-// deletes main.db-journal beside main.db on every write (the rollback journal the console
-// shares, which must be found at that path after a crash), so the folder cannot be read-only.
-// Where main.db belongs to an account of its own (the package's), the server runs as that
-// account, with binding a port below 1024 as its one capability: the packaged files are
-// root's, so it can change none of them, also while an upgrade replaces them. Every other
-// entry of the folder is also mounted read-only, which alone guards a server run as root;
-// "-": an entry gone since the unit was written never blocks a start.
+// What a proxy needs and no more. The whole system is read-only to the server, the install
+// folder with everything an upgrade may put there or take away included (the folder's own
+// mount stays when dpkg replaces the files in it); it writes only main.db, the journal SQLite
+// keeps beside it and their lock, which exist before a start (see PrepareDatabaseFiles; "-":
+// one missing never blocks a start). Where main.db belongs to an account of its own (the
+// package's), the server runs as that account, with binding a port below 1024 as its one
+// capability.
 std::string Hardening(const std::vector<std::string>& commandWords) {
     std::string text = "NoNewPrivileges=yes\n";
     const std::filesystem::path program =
         std::filesystem::path(commandWords.empty() ? "" : commandWords.front()).lexically_normal();
     const std::filesystem::path folder = program.parent_path();
     if (program.is_absolute()) {
-        text += "ProtectSystem=strict\nReadWritePaths=" + QuoteWord(folder.string(), false) + "\n";
-        std::vector<std::string> readOnly;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-            const std::string name = entry.path().filename().string();
-            if (!DatabaseFile(name)) readOnly.push_back(QuoteWord("-" + entry.path().string(), false));
+        text += "ProtectSystem=strict\n";
+        for (const char* name : {kDatabaseName, kJournalName, kDatabaseLockName}) {
+            text += "ReadWritePaths=" + QuoteWord("-" + (folder / name).string(), false) + "\n";
         }
-        std::sort(readOnly.begin(), readOnly.end());
-        for (const std::string& path : readOnly) text += "ReadOnlyPaths=" + path + "\n";
         struct stat database {};
-        if (::stat((folder / "main.db").c_str(), &database) == 0 && database.st_uid != 0) {
+        if (::stat((folder / kDatabaseName).c_str(), &database) == 0 && database.st_uid != 0) {
             text += "User=" + std::to_string(database.st_uid) +
                     "\nGroup=" + std::to_string(database.st_gid) +
                     "\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n";
@@ -243,6 +237,27 @@ std::string Hardening(const std::vector<std::string>& commandWords) {
         text += "ProtectHome=yes\n";
     }
     return text + kConfinement;
+}
+
+// The server cannot create files in its read-only folder: the journal and the lock of an
+// existing main.db are made beforehand (empty, its owner's, its mode), never through a link.
+void PrepareDatabaseFiles(const std::string& commandLine) {
+    const std::vector<std::string> words = SplitCommandLine(commandLine);
+    if (words.empty() || words.front().empty() || words.front()[0] != '/') return;
+    const std::filesystem::path folder = std::filesystem::path(words.front()).parent_path();
+    struct stat database {};
+    if (::lstat((folder / kDatabaseName).c_str(), &database) != 0 || !S_ISREG(database.st_mode)) {
+        return;
+    }
+    for (const char* name : {kJournalName, kDatabaseLockName}) {
+        UniqueFd made(::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
+                                                          O_CLOEXEC,
+                             database.st_mode & 0600));
+        if (!made.valid()) continue;  // there already (or not makeable: the start tells)
+        if (::fchown(made.get(), database.st_uid, database.st_gid) != 0) {
+            PLOG(WARNING) << "cannot give " << (folder / name).string() << " to main.db's owner";
+        }
+    }
 }
 
 // Unit files and drop-ins hold no secret; systemd warns about ones others cannot read.
@@ -431,6 +446,7 @@ bool SystemdServiceManager::RefreshService(Service& service, const ServiceDefini
     SystemdUnit& unit = AsUnit(service);
     const std::string unitFile = unitDirectory_ + "/" + unit.unitName;
     const auto current = ReadRegularFile(unitFile);
+    PrepareDatabaseFiles(definition.commandLine);
     if (!current) return true;  // not a file of ours (a package's unit, say)
     const std::string wanted = systemd_service::UnitFileText(definition);
     // Another program's unit of the same name is left as it is.
