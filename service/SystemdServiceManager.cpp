@@ -1,7 +1,7 @@
 #include "service/SystemdServiceManager.h"
 
-#include <glog/logging.h>
 #include <fcntl.h>
+#include <glog/logging.h>
 #include <sys/stat.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
@@ -250,8 +250,8 @@ void PrepareDatabaseFiles(const std::string& commandLine) {
         return;
     }
     for (const char* name : {kJournalName, kDatabaseLockName}) {
-        UniqueFd made(::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW |
-                                                          O_CLOEXEC,
+        UniqueFd made(::open((folder / name).c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                              database.st_mode & 0600));
         if (!made.valid()) continue;  // there already (or not makeable: the start tells)
         if (::fchown(made.get(), database.st_uid, database.st_gid) != 0) {

@@ -9,8 +9,9 @@
 // Service manager over systemd's D-Bus interface (sd-bus, system bus). A service is the
 // unit "<name>.service": Create writes its unit file into the unit directory, reloads and
 // enables it for multi-user.target; the description and failure actions are drop-in files
-// beside it (all readable by everyone: they hold no secret); start, stop and state go through the manager's StartUnit, StopUnit and the
-// unit's ActiveState/SubState. Needs root for everything but the state.
+// beside it (all readable by everyone: they hold no secret); start, stop and state go through the
+// manager's StartUnit, StopUnit and the unit's ActiveState/SubState. Needs root for everything but
+// the state.
 class SystemdServiceManager : public ServiceManager {
 public:
     static constexpr const char* kSystemUnitDirectory = "/etc/systemd/system";

@@ -78,7 +78,8 @@ TEST(SystemdUnitTextTest, UnitFileEscapesConfinesFailureActionsAndStates) {
          "ReadWritePaths=\"-/opt/t/TPS_SQLITE_MUTEXT_NAME\"\nProtectHome=yes\n"},
         {"/home/ann/torvo/TorvoProxyServer", "\"-/home/ann/torvo/TPS_SQLITE_MUTEXT_NAME\"\n"},
         {"/root/no-torvo/TorvoProxyServer", "\"-/root/no-torvo/TPS_SQLITE_MUTEXT_NAME\"\n"},
-        {"/homestead/TorvoProxyServer", "\"-/homestead/TPS_SQLITE_MUTEXT_NAME\"\nProtectHome=yes\n"},
+        {"/homestead/TorvoProxyServer",
+         "\"-/homestead/TPS_SQLITE_MUTEXT_NAME\"\nProtectHome=yes\n"},
         {"TorvoProxyServer -s", "NoNewPrivileges=yes\nProtectHome=yes\n"},
     };
     for (const auto& [commandLine, lines] : folders) {
@@ -93,10 +94,9 @@ TEST(SystemdUnitTextTest, UnitFileEscapesConfinesFailureActionsAndStates) {
     const test::TempDir install;
     const std::string& folder = install.path();
     std::ofstream(folder + "/main.db");
-    const std::string writable = "ProtectSystem=strict\nReadWritePaths=\"-" + folder +
-                                 "/main.db\"\nReadWritePaths=\"-" + folder +
-                                 "/main.db-journal\"\nReadWritePaths=\"-" + folder +
-                                 "/TPS_SQLITE_MUTEXT_NAME\"\n";
+    const std::string writable =
+        "ProtectSystem=strict\nReadWritePaths=\"-" + folder + "/main.db\"\nReadWritePaths=\"-" +
+        folder + "/main.db-journal\"\nReadWritePaths=\"-" + folder + "/TPS_SQLITE_MUTEXT_NAME\"\n";
     for (const uid_t owner : {0u, 1234u}) {
         ASSERT_EQ(::chown((folder + "/main.db").c_str(), owner, owner), 0);
         const std::string text =
@@ -196,7 +196,7 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstallOverTheBus) {
     EXPECT_EQ(Logged("EnableUnitFiles [\"TorvoProxyServer.service\"] False True"), 1u);
     // systemd warns on every reload about unit files others cannot read
     for (const std::string& file : {unitFile_, unitFile_ + ".d/10-description.conf",
-                                   unitFile_ + ".d/20-failure-actions.conf"})
+                                    unitFile_ + ".d/20-failure-actions.conf"})
         EXPECT_EQ(fs::status(file).permissions(), fs::perms(0644)) << file;
     EXPECT_EQ(ctrl.QueryStatus(), kServiceStopped);
     ASSERT_TRUE(ctrl.Start(kLimitMs));  // the mock's StartUnit makes the unit active

@@ -76,12 +76,14 @@ TEST(StartupRules, TheConsoleLogsIntoAPrivateBoundedStateFolder) {
     EXPECT_EQ(test::ModeOf(folder), 0700u);
     EXPECT_TRUE(fs::is_empty(tmp));
     EXPECT_NE(test::ReadText(dir.path() + "/stderr").find("a line for the log file"),
-              std::string::npos) << "also on standard error";
+              std::string::npos)
+        << "also on standard error";
     size_t files = 0, written = 0;
     for (const auto& entry : fs::directory_iterator(folder)) {
         if (entry.is_symlink() || !entry.is_regular_file()) continue;
         ++files;
-        if (test::ReadText(entry.path()).find("a line for the log file") == std::string::npos) continue;
+        if (test::ReadText(entry.path()).find("a line for the log file") == std::string::npos)
+            continue;
         ++written;
         EXPECT_EQ(test::ModeOf(entry.path()), 0600u) << entry.path();
     }
