@@ -1,6 +1,8 @@
 // The console with its user replaced by lines on standard output: "message <caption>|<text>"
 // for each message box, "painted language=<en|zh> title=<title>" at the main window's first
 // paint (it then closes, after $PROBE_KEEP_OPEN_MS when set), "ended".
+#include <glog/logging.h>
+
 #include <QEvent>
 #include <QTimer>
 #include <cstdio>
