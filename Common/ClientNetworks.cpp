@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cstring>
 
+// Without fe80::/10: a host picks its link-local addresses itself, from every link at once, and
+// the server counts them all as one /64 (logins and connection shares); LAN clients have
+// fc00::/7 or global addresses, and an administrator who needs link-local adds it.
 const char kDefaultClientNetworks[] =
     "127.0.0.0/8,::1/128,10.0.0.0/8,172.16.0.0/12,192.168.0.0/16,100.64.0.0/10,"
-    "169.254.0.0/16,fc00::/7,fe80::/10";
+    "169.254.0.0/16,fc00::/7";
 
 namespace {
 

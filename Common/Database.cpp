@@ -17,10 +17,11 @@ namespace {
 
 std::atomic<int> defaultBusyTimeoutMs{CppSQLite3DB::kDefaultBusyTimeoutMs};
 
-std::unique_lock<DatabaseLock> TakeDatabaseLock(const std::string& databasePath) {
+std::unique_lock<DatabaseLock> TakeDatabaseLock(const std::string& databasePath, int waitMs) {
     DatabaseLock& lock = Global::instance().dbLock();
     try {
-        lock.lock(databasePath);
+        lock.lock(databasePath,
+                  waitMs > 0 ? std::chrono::milliseconds(waitMs) : DatabaseLock::WaitLimit());
         return std::unique_lock<DatabaseLock>(lock, std::adopt_lock);
     } catch (const std::system_error& error) {
         // Reported like any other database failure, so the caller's one handler sees it.
@@ -44,16 +45,13 @@ DatabaseSession::DatabaseSession(const DatabaseOptions& options)
     : DatabaseSession(options, options.path.empty() ? GetMainDbPath() : options.path) {}
 
 DatabaseSession::DatabaseSession(const DatabaseOptions& options, const std::string& path)
-    : lock_(TakeDatabaseLock(path)) {
+    : lock_(TakeDatabaseLock(path, options.lockWaitMs)) {
     db_.setBusyTimeout(options.busyTimeoutMs > 0 ? options.busyTimeoutMs : DefaultBusyTimeoutMs());
     // The database holds the accounts' digests: a new one is readable by its owner alone
     // (SQLite gives its journal the same mode). An empty file is an empty database.
     const int made = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (made >= 0) ::close(made);
     db_.open(path.c_str());
-    // The journal is emptied after a write, not deleted: a sandboxed server may write the
-    // files of the database but create none in their folder.
-    db_.execDML("PRAGMA journal_mode=TRUNCATE");
 }
 
 bool UseDatabase(const std::function<void(CppSQLite3DB&)>& work, DbFailure onFailure,

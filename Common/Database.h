@@ -12,6 +12,7 @@
 struct DatabaseOptions {
     std::string path;       // empty: GetMainDbPath()
     int busyTimeoutMs = 0;  // 0 or less: DefaultBusyTimeoutMs()
+    int lockWaitMs = 0;     // for the database lock; 0 or less: DatabaseLock::WaitLimit()
 };
 
 // The busy timeout of connections whose options name none: 60000 ms unless a test shortens it.

@@ -52,7 +52,10 @@ void DatabaseLock::lock() {
 }
 
 void DatabaseLock::lock(const std::string& databasePath) {
-    const auto limit = WaitLimit();
+    lock(databasePath, WaitLimit());
+}
+
+void DatabaseLock::lock(const std::string& databasePath, std::chrono::milliseconds limit) {
     if (!threadMutex_.try_lock_for(limit)) {
         throw std::system_error(ETIMEDOUT, std::generic_category(),
                                 "database lock held by another thread");

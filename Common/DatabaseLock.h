@@ -32,6 +32,8 @@ public:
     // process or thread for WaitLimit() (ETIMEDOUT).
     void lock();
     void lock(const std::string& databasePath);
+    // The same, waiting at most `limit` instead of WaitLimit().
+    void lock(const std::string& databasePath, std::chrono::milliseconds limit);
     void unlock();
 
     // The lock file of main.db.

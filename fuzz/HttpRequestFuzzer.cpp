@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Status status = whole.ReadHead(bytes, 4096, head);
     pieces.ReadHead(bytes, 4096, again);
     if (status != Status::kHead && status != Status::kComplete) return 0;
+    if (RefusedRequestStatus(head) != 0) return 0;  // answered by the proxy itself
     const auto target = ParseProxyTarget(head);
     if (!target || head.method == HTTP_CONNECT) return 0;
 
@@ -62,6 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(CountFields(sent, "Host") == 1);
     FUZZ_CHECK(CountFields(sent, "Content-Length") == CountFields(head, "Content-Length"));
     FUZZ_CHECK(CountFields(sent, "Transfer-Encoding") == CountFields(head, "Transfer-Encoding"));
+    // Only versions every reader frames alike go on: 1.1, or 1.0 without Transfer-Encoding.
+    FUZZ_CHECK(RefusedRequestStatus(sent) == 0);
     if (sentStatus == Status::kHead) {
         size_t used = 0;
         const std::string_view body = std::string_view(forwarded).substr(originHead);

@@ -28,9 +28,8 @@ size_t TextBytes(const AccessRecord& row) {
 size_t TextBytes(const AlarmRecord& row) {
     return sizeof row + row.source.size() + row.message.size();
 }
-size_t TextBytes(const TrafficRecord& row) {
-    return sizeof row + row.month.size();
-}
+// A write of accounts' bytes that failed is tried again after this long.
+constexpr auto kTrafficRetry = std::chrono::seconds(1);
 
 int64_t Pragma(CppSQLite3DB& db, const char* name) {
     return db.execQuery((std::string("pragma ") + name).c_str()).getInt64Field(0);
@@ -59,14 +58,14 @@ DatabaseWorker::~DatabaseWorker() {
 }
 
 template <class Row>
-void DatabaseWorker::Queue(std::vector<Row>& rows, Row row) {
+void DatabaseWorker::Queue(std::vector<Row>& rows, Row row, std::atomic<uint64_t>& dropped) {
     size_t pending;
     const size_t bytes = TextBytes(row);
     {
         std::lock_guard lock(mutex_);
         pending = Pending();
         if (pending >= kMaxPendingRows || pendingBytes_ + bytes > kMaxPendingBytes) {
-            ++dropped_;
+            ++dropped;
             return;
         }
         rows.push_back(std::move(row));
@@ -79,13 +78,19 @@ void DatabaseWorker::Queue(std::vector<Row>& rows, Row row) {
 }
 
 void DatabaseWorker::Record(AccessRecord record) {
-    Queue(history_, std::move(record));
+    Queue(history_, std::move(record), droppedHistory_);
 }
 void DatabaseWorker::Record(AlarmRecord record) {
-    Queue(alarms_, std::move(record));
+    Queue(alarms_, std::move(record), droppedAlarms_);
 }
 void DatabaseWorker::Record(TrafficRecord record) {
-    Queue(traffic_, std::move(record));
+    bool first;
+    {
+        std::lock_guard lock(mutex_);
+        first = traffic_.empty();
+        traffic_[{record.account, std::move(record.month)}] += record.bytes;
+    }
+    if (first) wake_.notify_one();
 }
 
 void DatabaseWorker::Submit(std::function<void()> job) {
@@ -116,7 +121,13 @@ void DatabaseWorker::Run() {
     pthread_setname_np(pthread_self(), "torvo-db");
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] { return stopping_ || !jobs_.empty() || Pending() > 0; });
+        while (!stopping_ && jobs_.empty() && !Writable()) {
+            if (traffic_.empty()) {
+                wake_.wait(lock);
+            } else {
+                wake_.wait_until(lock, retryAt_);
+            }
+        }
         // Let a batch gather, unless a job or the end is waiting for it.
         if (jobs_.empty() && !stopping_ && Pending() < kBatchRows) {
             wake_.wait_for(lock, kBatchDelay,
@@ -124,7 +135,7 @@ void DatabaseWorker::Run() {
         }
         std::vector<AccessRecord> history;
         std::vector<AlarmRecord> alarms;
-        std::vector<TrafficRecord> traffic;
+        Traffic traffic;
         history.swap(history_);
         alarms.swap(alarms_);
         traffic.swap(traffic_);
@@ -133,19 +144,31 @@ void DatabaseWorker::Run() {
         jobs.swap(jobs_);
         const bool stop = stopping_;
         lock.unlock();
-        if (!history.empty() || !alarms.empty() || !traffic.empty()) {
-            Write(history, alarms, traffic);
-        }
+        const bool stored = (history.empty() && alarms.empty() && traffic.empty()) ||
+                            Write(history, alarms, traffic);
         for (auto& job : jobs) job();
         lock.lock();
+        if (!stored && !traffic.empty()) {
+            if (stop) {
+                uint64_t bytes = 0;
+                for (const auto& [key, count] : traffic) bytes += count;
+                droppedTrafficBytes_ += bytes;
+                LOG(ERROR) << "the server stops with " << bytes
+                           << " bytes of accounts' traffic not stored";
+            } else {
+                // Kept (with what came meanwhile) and tried again.
+                for (auto& [key, count] : traffic) traffic_[key] += count;
+                retryAt_ = Clock::now() + kTrafficRetry;
+            }
+        }
         written_ += jobs.size();
         idle_.notify_all();
-        if (stop && jobs_.empty() && Pending() == 0) return;
+        if (stop && jobs_.empty() && Pending() == 0 && (traffic_.empty() || !stored)) return;
     }
 }
 
-void DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms,
-                           std::vector<TrafficRecord>& traffic) {
+bool DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms,
+                           const Traffic& traffic) {
     const bool ok = UseDatabase(
         [&](CppSQLite3DB& db) {
             db.execDML("begin immediate");
@@ -172,7 +195,9 @@ void DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<Alarm
                     insert.execute({row.source, row.message, std::to_string(row.time)});
                 }
             }
-            for (const auto& row : traffic) AddMonthTraffic(db, row.account, row.month, row.bytes);
+            for (const auto& [key, bytes] : traffic) {
+                AddMonthTraffic(db, key.first, key.second, bytes);
+            }
             if (!history.empty()) Trim(db, "history", historyMaxRows_);
             if (!alarms.empty()) Trim(db, "alarms", alarmsMaxRows_);
             const bool alarmsTrimmed = TrimToSize(db);
@@ -183,10 +208,13 @@ void DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<Alarm
         },
         DbFailure::kLogError, options_);
     if (!ok) {
-        dropped_ += history.size() + alarms.size() + traffic.size();
-        LOG(ERROR) << "dropped " << history.size() << " history, " << alarms.size() << " alarm and "
-                   << traffic.size() << " traffic rows";
+        droppedHistory_ += history.size();
+        droppedAlarms_ += alarms.size();
+        LOG(ERROR) << "dropped " << history.size() << " history and " << alarms.size()
+                   << " alarm rows; the accounts' bytes (" << traffic.size()
+                   << " counts) are kept and written again";
     }
+    return ok;
 }
 
 // Rows deleted leave free pages that later inserts reuse, so the file stops growing near the

@@ -1,13 +1,16 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "Common/Database.h"
@@ -29,8 +32,10 @@ struct AlarmRecord {
 // The server's one thread for main.db, so that proxying never waits on the database: rows
 // (and each account's bytes of the month) are queued by the event loop and written in batches (one
 // transaction per batch, inside the database lock, as every user of main.db does), old rows beyond
-// the retention limits are dropped, and other database work (reading the settings) runs here as
-// jobs.
+// the retention limits are dropped, and other database work runs here as jobs. History and
+// alarm rows are bounded and dropped (counted) when main.db cannot take them; the accounts'
+// bytes, which quotas count, are never dropped with them: they are summed per account and
+// month (a record as small as the accounts), kept until a write stores them, and retried.
 class DatabaseWorker {
 public:
     // Rows waiting beyond this many, or beyond this many bytes of text, are dropped (and
@@ -46,7 +51,7 @@ public:
 
     void Record(AccessRecord record);
     void Record(AlarmRecord record);
-    void Record(TrafficRecord record);
+    void Record(TrafficRecord record);  // added to the account's month; never dropped
     // Runs `job` on the worker thread, in order with the writes.
     void Submit(std::function<void()> job);
     // Waits until everything queued so far is written (tests, shutdown).
@@ -57,17 +62,31 @@ public:
     void SetRetention(int64_t historyMaxRows, int64_t alarmsMaxRows, int64_t maxBytes);
     // Rows in `alarms` after the last write (read at start too).
     int64_t AlarmCount() const { return alarmCount_.load(); }
-    // Rows that never reached main.db: the queue was full or the write failed.
-    uint64_t DroppedRows() const { return dropped_.load(); }
+    // What never reached main.db (the queue was full or the write failed): history and alarm
+    // rows, and accounts' bytes (only those a failing write held when the server stopped).
+    uint64_t DroppedHistory() const { return droppedHistory_.load(); }
+    uint64_t DroppedAlarms() const { return droppedAlarms_.load(); }
+    uint64_t DroppedTrafficBytes() const { return droppedTrafficBytes_.load(); }
+    uint64_t DroppedRows() const { return DroppedHistory() + DroppedAlarms(); }
     const DatabaseOptions& Options() const { return options_; }
 
 private:
+    // Bytes per account (rowid) and month ("2026-12").
+    using Traffic = std::map<std::pair<int64_t, std::string>, uint64_t>;
+    using Clock = std::chrono::steady_clock;
+
     template <class Row>
-    void Queue(std::vector<Row>& rows, Row row);
+    void Queue(std::vector<Row>& rows, Row row, std::atomic<uint64_t>& dropped);
     void Run();
-    size_t Pending() const { return history_.size() + alarms_.size() + traffic_.size(); }
-    void Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms,
-               std::vector<TrafficRecord>& traffic);
+    size_t Pending() const { return history_.size() + alarms_.size(); }
+    // Something to write now: rows, or bytes whose last write failed long enough ago.
+    bool Writable() const {
+        return Pending() > 0 || (!traffic_.empty() && Clock::now() >= retryAt_);
+    }
+    // True when the batch was stored; else the rows are counted dropped and the bytes are
+    // the caller's to keep.
+    bool Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms,
+               const Traffic& traffic);
     bool TrimToSize(CppSQLite3DB& db);  // true when alarms were deleted
 
     DatabaseOptions options_;
@@ -76,7 +95,8 @@ private:
     std::condition_variable idle_;
     std::vector<AccessRecord> history_;
     std::vector<AlarmRecord> alarms_;
-    std::vector<TrafficRecord> traffic_;
+    Traffic traffic_;
+    Clock::time_point retryAt_{};  // a failed write of bytes is tried again from then on
     std::deque<std::function<void()>> jobs_;
     bool stopping_ = false;
     size_t pendingBytes_ = 0;
@@ -86,6 +106,8 @@ private:
     std::atomic<int64_t> alarmsMaxRows_{100000};
     std::atomic<int64_t> maxBytes_{int64_t{512} << 20};
     std::atomic<int64_t> alarmCount_{0};
-    std::atomic<uint64_t> dropped_{0};
+    std::atomic<uint64_t> droppedHistory_{0};
+    std::atomic<uint64_t> droppedAlarms_{0};
+    std::atomic<uint64_t> droppedTrafficBytes_{0};
     std::thread thread_;  // last: starts after everything above exists
 };

@@ -79,6 +79,12 @@ std::optional<ProxyTarget> ParseProxyTarget(const HttpHead& head) {
     return target;
 }
 
+int RefusedRequestStatus(const HttpHead& head) {
+    if (head.versionMajor != 1 || head.versionMinor > 1) return 505;
+    if (head.versionMinor == 0 && head.Find("Transfer-Encoding") != nullptr) return 400;
+    return 0;
+}
+
 std::string BuildOriginRequest(const HttpHead& head, const ProxyTarget& target) {
     std::string out;
     out.reserve(head.length + 16);

@@ -19,6 +19,11 @@ struct ProxyTarget {
 // CONNECT: "host:port". Anything else: an absolute "http://" URL (default port 80).
 std::optional<ProxyTarget> ParseProxyTarget(const HttpHead& head);
 
+// A request the proxy answers itself instead of passing on: 505 for a version other than
+// HTTP/1.0 and 1.1, 400 for an HTTP/1.0 request with Transfer-Encoding (RFC 9112 section 6.1:
+// its framing is faulty, since HTTP/1.0 has no such field); 0 for any other.
+int RefusedRequestStatus(const HttpHead& head);
+
 // The request head to send to the origin: origin-form target, the sender's version, the
 // header fields without hop-by-hop ones (Connection and those it names, Keep-Alive, TE,
 // Trailer, Upgrade, Proxy-*), and one Host field first: the target's, in place of the client's.

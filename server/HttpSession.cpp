@@ -95,8 +95,13 @@ asio::awaitable<std::optional<ProxyTarget>> ReadRequest(HttpConnection& http, bo
         co_await WriteText(session.client, ProxyResponse(431, "Request Header Fields Too Large"));
         co_return std::nullopt;
     }
-    auto target = status == Status::kBad ? std::nullopt : ParseProxyTarget(head);
-    if (!target) co_await WriteText(session.client, ProxyResponse(400, "Bad Request"));
+    const int refused = status == Status::kBad ? 400 : RefusedRequestStatus(head);
+    auto target = refused != 0 ? std::nullopt : ParseProxyTarget(head);
+    if (refused == 505) {
+        co_await WriteText(session.client, ProxyResponse(505, "HTTP Version Not Supported"));
+    } else if (!target) {
+        co_await WriteText(session.client, ProxyResponse(400, "Bad Request"));
+    }
     co_return target;
 }
 

@@ -39,6 +39,9 @@ constexpr size_t kMaxStoredName = 256;
 constexpr size_t kMaxAlarmMessage = 1024;
 // Control connections open at once (the console holds one per window and worker).
 constexpr size_t kMaxControlConnections = 16;
+// applyconf answers within this, and waits this long for main.db's lock and for main.db.
+constexpr auto kApplyConfLimit = std::chrono::milliseconds(4000);
+constexpr int kSettingsWaitMs = 1800;
 
 // Clients beyond this would find accept() failing for want of descriptors; the cap turns
 // them away at once instead (a tunnel needs a second descriptor for its destination, and
@@ -458,30 +461,48 @@ asio::awaitable<std::string> ProxyServer::TotalsOffLoop(bool byIp) {
         initiate, asio::use_awaitable);
 }
 
-asio::awaitable<std::optional<ServerSettings>> ProxyServer::ReloadSettings() {
-    auto initiate = [this](auto handler) {
-        auto shared = std::make_shared<decltype(handler)>(std::move(handler));
-        auto executor = io_.get_executor();
-        database_.Submit([this, shared, executor] {
-            std::optional<ServerSettings> loaded;
-            const bool ok = UseDatabase([&](CppSQLite3DB& db) { loaded = LoadServerSettings(db); },
-                                        DbFailure::kLogError, database_.Options());
-            if (!ok) loaded.reset();
-            asio::post(executor, [shared, loaded = std::move(loaded)]() mutable {
-                (*shared)(std::move(loaded));
-            });
-        });
+// Read on a thread of its own, not the writer's (which may wait a minute for a locked main.db
+// with a batch in hand), with short waits for the lock and the database, and answered within
+// kApplyConfLimit whatever main.db does: the console gives up after 5 s.
+asio::awaitable<ProxyServer::Reloaded> ProxyServer::ReloadSettings() {
+    struct Read {
+        explicit Read(asio::io_context& io) : timer(io) {}
+        asio::steady_timer timer;
+        std::optional<ServerSettings> settings;
+        bool done = false;
     };
-    co_return co_await asio::async_initiate<decltype(asio::use_awaitable),
-                                            void(std::optional<ServerSettings>)>(
-        initiate, asio::use_awaitable);
+    const auto read = std::make_shared<Read>(io_);
+    read->timer.expires_after(kApplyConfLimit);
+    DatabaseOptions options = database_.Options();
+    options.busyTimeoutMs = options.lockWaitMs = kSettingsWaitMs;
+    asio::post(settingsReader_, [read, options, executor = io_.get_executor()] {
+        std::optional<ServerSettings> loaded;
+        const bool ok = UseDatabase([&](CppSQLite3DB& db) { loaded = LoadServerSettings(db); },
+                                    DbFailure::kLogError, options);
+        if (!ok) loaded.reset();
+        asio::post(executor, [read, loaded = std::move(loaded)]() mutable {
+            read->settings = std::move(loaded);
+            read->done = true;
+            read->timer.cancel();
+        });
+    });
+    co_await read->timer.async_wait(kNoThrow);
+    if (!read->done) {
+        co_return Reloaded{std::nullopt, "main.db is busy: the configuration was not applied"};
+    }
+    if (!read->settings) {
+        co_return Reloaded{std::nullopt,
+                           "main.db could not be read (busy or failing): the configuration was "
+                           "not applied"};
+    }
+    co_return Reloaded{std::move(read->settings), {}};
 }
 
 asio::awaitable<std::string> ProxyServer::ApplyConf() {
     auto loaded = co_await ReloadSettings();
-    if (!loaded) co_return ErrorReply(1, "the configuration could not be read from main.db");
-    const uint16_t storedPort = loaded->listenPort;
-    Apply(std::move(*loaded));
+    if (!loaded.settings) co_return ErrorReply(1, loaded.error);
+    const uint16_t storedPort = loaded.settings->listenPort;
+    Apply(std::move(*loaded.settings));
     Json::Value data(Json::objectValue);
     data["listen_port"] = listenPort_;
     data["restart_needed"] = storedPort != listenPort_;
@@ -580,16 +601,20 @@ void ProxyServer::SweepAccounts() {
     for (ClientSession* session : refused) session->Close();
 }
 
-// Rows lost are told as an alarm (at most one a minute; it reaches main.db once writing works
-// again) besides the "lost_rows" count in "system".
+// What was lost is told as an alarm (at most one a minute; it reaches main.db once writing
+// works again) besides the "lost_..." counts in "system".
 void ProxyServer::ReportLostRows() {
-    const uint64_t lost = database_.DroppedRows();
+    const LostCounts lost{database_.DroppedHistory(), database_.DroppedAlarms(),
+                          database_.DroppedTrafficBytes()};
     const auto now = std::chrono::steady_clock::now();
-    if (lost == reportedLostRows_ || now - lastLostRowsAlarm_ < std::chrono::minutes(1)) return;
+    if (lost == reportedLost_ || now - lastLostRowsAlarm_ < std::chrono::minutes(1)) return;
     lastLostRowsAlarm_ = now;
-    RaiseAlarm("database", std::to_string(lost - reportedLostRows_) +
-                               " history and alarm rows could not be stored");
-    reportedLostRows_ = lost;
+    RaiseAlarm("database",
+               std::to_string(lost.history - reportedLost_.history) + " history rows, " +
+                   std::to_string(lost.alarms - reportedLost_.alarms) + " alarm rows and " +
+                   std::to_string(lost.trafficBytes - reportedLost_.trafficBytes) +
+                   " bytes of accounts' traffic could not be stored");
+    reportedLost_ = lost;
 }
 
 std::string ProxyServer::SystemStatus() const {
@@ -604,7 +629,10 @@ std::string ProxyServer::SystemStatus() const {
                                      std::chrono::steady_clock::now() - started_)
                                      .count());
     data["anonymous_allowed"] = settings_.anonymousAllowed;
-    // History and alarm rows that never reached main.db (queue full, database failing).
+    // What never reached main.db (queue full, database failing), in all and by kind.
     data["lost_rows"] = static_cast<Json::UInt64>(database_.DroppedRows());
+    data["lost_history_rows"] = static_cast<Json::UInt64>(database_.DroppedHistory());
+    data["lost_alarm_rows"] = static_cast<Json::UInt64>(database_.DroppedAlarms());
+    data["lost_traffic_bytes"] = static_cast<Json::UInt64>(database_.DroppedTrafficBytes());
     return Envelope(data);
 }

@@ -81,7 +81,11 @@ private:
     asio::awaitable<std::string> Answer(int command);
     asio::awaitable<std::string> ApplyConf();
     asio::awaitable<std::string> TotalsOffLoop(bool byIp);
-    asio::awaitable<std::optional<ServerSettings>> ReloadSettings();
+    struct Reloaded {
+        std::optional<ServerSettings> settings;
+        std::string error;  // why there are none
+    };
+    asio::awaitable<Reloaded> ReloadSettings();
     void Apply(ServerSettings settings);
     // Stores the accounts' bytes, tells each account that became unusable, and ends its
     // sessions.
@@ -101,7 +105,8 @@ private:
     asio::steady_timer ticker_;
     TrafficStats stats_;
     AccountMeters meters_;
-    asio::thread_pool replyBuilder_{1};  // builds large control replies off the loop
+    asio::thread_pool replyBuilder_{1};    // builds large control replies off the loop
+    asio::thread_pool settingsReader_{1};  // reads the settings for applyconf
     std::unordered_set<ClientSession*> sessions_;
     std::unordered_map<asio::ip::address, int> connectionsPerAddress_;  // by SourceOf
     HostAddresses hostAddresses_;
@@ -117,7 +122,10 @@ private:
     asio::ip::address lastOutsider_;
     int alarmsThisSecond_ = 0;
     int alarmsSuppressed_ = 0;
-    uint64_t reportedLostRows_ = 0;
+    struct LostCounts {
+        uint64_t history = 0, alarms = 0, trafficBytes = 0;
+        bool operator==(const LostCounts&) const = default;
+    } reportedLost_;
     std::chrono::steady_clock::time_point lastLostRowsAlarm_{};
     bool stopping_ = false;
     int descriptorCap_;  // clients the descriptor limit leaves room for

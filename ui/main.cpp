@@ -1,9 +1,10 @@
 // TorvoProxy console.
+#include <glog/logging.h>
+
 #include "ui/CMainUIApp.h"
-#include "ui/ConsoleLogging.h"
 
 int main(int argc, char** argv) {
-    SetUpConsoleLogging(argv[0]);
+    google::InitGoogleLogging(argv[0]);
     CMainUIApp app(argc, argv);
     app.InitInstance();
     return 0;

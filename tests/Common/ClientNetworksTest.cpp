@@ -72,7 +72,8 @@ TEST(ClientNetworks, AListAllowsExactlyTheAddressesInItsNetworks) {
         {"::1", true, false},
         {"::2", false, false},
         {"fd00::1", true, false},
-        {"febf::1", true, false},
+        {"fe80::1", false, false},  // link-local: left to the administrator
+        {"febf::1", false, false},
         {"fec0::1", false, false},
         {"::ffff:192.168.1.1", true, true},
         {"::ffff:8.8.8.8", false, true},

@@ -4,6 +4,8 @@
 #include <ctime>
 
 #include "Common/AccountLimits.h"
+#include "server/AccountMeter.h"
+#include "server/ServerSettings.h"
 #include "tests/server/ServerHarness.h"
 
 namespace server_test {
@@ -31,6 +33,46 @@ protected:
         return Count("select count(*) from alarms where message like '" + like + "'");
     }
 };
+
+// Local noon of a day (the months are calendar months of local time).
+int64_t LocalNoon(int year, int month, int day) {
+    std::tm when{};
+    when.tm_year = year - 1900;
+    when.tm_mon = month - 1;
+    when.tm_mday = day;
+    when.tm_hour = 12;
+    when.tm_isdst = -1;
+    return std::mktime(&when);
+}
+
+// Bytes still unsaved when a month ends are stored for the month they were moved in; the new
+// month's count starts at zero.
+TEST(AccountMeters, BytesAreStoredForTheMonthTheyWereMovedIn) {
+    ServerSettings settings;
+    settings.month = TrafficMonth(LocalNoon(2026, 11, 30));
+    settings.accounts["amy"].rowid = 7;
+    settings.monthTraffic[7] = 100;
+    AccountMeters meters;
+    meters.Apply(settings);
+    const auto amy = meters.Find("amy");
+    ASSERT_NE(amy, nullptr);
+    EXPECT_EQ(amy->Used(), 100u) << "the month's stored bytes";
+    const auto records = [&](int64_t now) {
+        std::vector<std::string> rows;
+        for (const TrafficRecord& row : meters.Collect(now)) {
+            rows.push_back(std::to_string(row.account) + " " + row.month + " " +
+                           std::to_string(row.bytes));
+        }
+        return rows;
+    };
+    amy->Add(50);
+    EXPECT_EQ(records(LocalNoon(2026, 11, 30)), std::vector<std::string>{"7 2026-11 50"});
+    amy->Add(30);
+    EXPECT_EQ(records(LocalNoon(2026, 12, 1)), std::vector<std::string>{"7 2026-11 30"});
+    EXPECT_EQ(amy->Used(), 0u) << "a new month";
+    amy->Add(5);
+    EXPECT_EQ(records(LocalNoon(2026, 12, 1)), std::vector<std::string>{"7 2026-12 5"});
+}
 
 // The month's bytes are stored while serving and count again after a restart (dan's).
 TEST_F(AccountLimitsTest, DisabledExpiredAndUsedUpAccountsAreRefusedWithTheirAlarm) {

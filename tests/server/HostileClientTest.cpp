@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "Common/UserConf.h"
+#include "server/ProxyServer.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/ScopedOverrides.h"
 #include "tests/support/TestDb.h"
@@ -233,6 +234,17 @@ TEST_F(HostileClients, AnswersEndAtTheirFramingAndRequestsThatMayHaveChangedSome
         EXPECT_EQ(client.ReceiveUntil("\r\n").substr(0, 12), "HTTP/1.1 502") << unsafe;
         EXPECT_EQ(origin_.Connections(), connections);
     }
+    // Framing HTTP/1.0 does not have, and versions the proxy does not speak, go nowhere.
+    const int connections = origin_.Connections();
+    for (const auto& [request, status] :
+         {std::pair{"POST " + Url("/echo") +
+                        " HTTP/1.0\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nx\r\n0\r\n\r\n",
+                    "HTTP/1.1 400"},
+          {"GET " + Url("/hello") + " HTTP/1.2\r\n\r\n", "HTTP/1.1 505"},
+          {"GET " + Url("/hello") + " HTTP/2.0\r\n\r\n", "HTTP/1.1 505"}}) {
+        EXPECT_EQ(Ask(request).substr(0, 12), status) << request;
+    }
+    EXPECT_EQ(origin_.Connections(), connections);
 }
 
 // Names whose DNS server never answers hold up only the connections that asked for them: a name
@@ -366,6 +378,46 @@ TEST_F(HostileClients, TheControlChannelServesItsOwnAccountFewAtOnceAndNotForLon
     ASSERT_TRUE(held[1]->Send("engine\n"));
     EXPECT_NE(held[1]->ReceiveUntil("-"), "");
     EXPECT_TRUE(held[1]->Closed()) << "idle for the idle time-out";
+    held.clear();
+
+    // applyconf answers within the console's wait whatever main.db does: here its lock is held
+    // longer than that.
+    std::string reply;
+    ASSERT_TRUE(UseDatabase([&](CppSQLite3DB&) {
+        link_.ApplyConf(reply);
+        std::this_thread::sleep_for(1s);
+    }));
+    EXPECT_NE(reply.find("\"err_code\":1"), std::string::npos) << reply;
+    EXPECT_NE(reply.find("busy"), std::string::npos) << reply;
+    EXPECT_TRUE(ApplyConf()) << "once main.db is free";
+}
+
+// A server running under another account than root serves root too (and its own account):
+// here in a child that becomes nobody before it starts serving.
+TEST(ControlChannel, AServerUnderAnotherAccountServesRoot) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another account";
+    const uint16_t control = FreePort();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        asio::io_context io;
+        DatabaseWorker database;
+        ProxyServer server(io, database, ServerSettings{}, ServerPorts{FreePort(), control});
+        if (!server.Start()) ::_exit(3);
+        io.run_for(std::chrono::seconds(20));
+        ::_exit(0);
+    }
+    const struct Reaped {
+        pid_t pid;
+        ~Reaped() {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    } reaped{child};
+    ASSERT_TRUE(WaitUntil([&] { return Accepting(control); }, 10s));
+    Client root(control);
+    ASSERT_TRUE(root.Send("engine\n"));
+    EXPECT_NE(root.ReceiveUntil("-"), "") << "root was refused";
 }
 
 // Outsiders are named in an alarm; applyconf ends the sessions of a network taken off the list.

@@ -72,6 +72,33 @@ TEST(DatabaseWorker, TheQueueIsBoundedInBytesAndTheTablesInSize) {
     EXPECT_LE(Count("select (p.page_count - f.freelist_count) * s.page_size from "
                     "pragma_page_count p, pragma_freelist_count f, pragma_page_size s"),
               kMaxBytes);
+    const uint64_t dropped = worker.DroppedRows();
+    for (int i = 0; i < 1000; ++i) worker.Record(AccessRecord{"u", 1, url, i});
+    worker.Flush();
+    EXPECT_EQ(worker.DroppedRows(), dropped) << "the queue's bytes counted afresh once written";
+}
+
+// While main.db cannot be written, history and alarm rows are dropped and counted by kind, but
+// the accounts' bytes of the month are kept, added to, and stored once it can.
+TEST(DatabaseWorker, AccountsBytesOutliveAFailingDatabaseThatDropsHistory) {
+    ResetDatabase({}, {{"amy", "pw"}});
+    ASSERT_TRUE(UseDatabase([](CppSQLite3DB& db) { LoadServerSettings(db); }));  // its tables
+    DatabaseWorker worker(DatabaseOptions{.path = {}, .busyTimeoutMs = 100, .lockWaitMs = 100});
+    const auto stored = [] {
+        return Count("select coalesce(sum(bytes), 0) from account_traffic where month='2026-11'");
+    };
+    ASSERT_TRUE(UseDatabase([&](CppSQLite3DB&) {
+        worker.Record(TrafficRecord{1, "2026-11", 1000});
+        worker.Record(AccessRecord{"amy", 1, "http://a/", 0});
+        worker.Record(AlarmRecord{"http", "one", 0});
+        ASSERT_TRUE(WaitUntil([&] { return worker.DroppedRows() == 2; }));
+        worker.Record(TrafficRecord{1, "2026-11", 500});
+    }));
+    EXPECT_EQ(worker.DroppedHistory(), 1u);
+    EXPECT_EQ(worker.DroppedAlarms(), 1u);
+    EXPECT_TRUE(WaitUntil([&] { return stored() == 1500; })) << "retried once writable";
+    EXPECT_EQ(worker.DroppedTrafficBytes(), 0u);
+    EXPECT_EQ(Count("select count(*) from history"), 0);
 }
 
 }  // namespace
