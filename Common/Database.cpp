@@ -52,6 +52,9 @@ DatabaseSession::DatabaseSession(const DatabaseOptions& options, const std::stri
     const int made = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (made >= 0) ::close(made);
     db_.open(path.c_str());
+    // The journal is emptied after a write, not deleted: a sandboxed server may write the
+    // files of the database but create none in their folder.
+    db_.execDML("PRAGMA journal_mode=TRUNCATE");
 }
 
 bool UseDatabase(const std::function<void(CppSQLite3DB&)>& work, DbFailure onFailure,

@@ -53,15 +53,23 @@ int BaseCtrl::QueryStatus() {
     return MapRawState(raw);
 }
 
+ServiceDefinition BaseCtrl::Definition() const {
+    return {serviceName_, displayName_, commandLine_, true};
+}
+
 bool BaseCtrl::Install() {
     ServiceHandle handle(*manager_, serviceName_);
     const uint32_t openError = handle.Open();
-    if (handle.HasService()) return true;
+    // An installed service is brought up to date; that failing leaves it usable as it was.
+    if (handle.HasService()) {
+        handle.Refresh(Definition());
+        return true;
+    }
     // An open that failed without saying why is taken as "nothing to do".
     if (openError == service_error::kNone) return true;
 
     uint32_t result = service_error::kNone;
-    const ServiceDefinition definition{serviceName_, displayName_, commandLine_, true};
+    const ServiceDefinition definition = Definition();
     if (!handle.ReopenManager() || !handle.Create(definition)) {
         result = handle.LastError();
     } else {
@@ -94,6 +102,9 @@ bool BaseCtrl::Start(uint32_t limitMs) {
         if (handle.Open() != service_error::kNone) return false;
         since = std::chrono::steady_clock::now();
         if (serviceName_.empty()) return false;
+        // What the backend derived from the system at install time may be stale (an entry of
+        // the install folder gone or added since); a refresh that fails still lets it start.
+        handle.Refresh(Definition());
         if (!handle.Start()) return false;
     }
     if (QueryStatus() == kServiceRunning) return true;

@@ -24,7 +24,7 @@ public:
              std::string displayName, std::string description, std::string commandLine);
     virtual ~BaseCtrl();
 
-    // True when the service exists afterwards (already there or created).
+    // True when the service exists afterwards (already there, brought up to date, or created).
     virtual bool Install();
     // Does nothing; kept so the operation set stays complete.
     virtual bool Reserved();
@@ -48,6 +48,7 @@ protected:
     ServiceManager& Manager() const { return *manager_; }
 
 private:
+    ServiceDefinition Definition() const;
     // Polls until QueryStatus returns the target; false once the limit is exceeded.
     bool WaitForState(ServiceState target, std::chrono::steady_clock::time_point since,
                       uint32_t limitMs);

@@ -66,7 +66,7 @@ std::optional<Registration> ReadRegistration(const std::string& path) {
     return registration;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& content) {
+bool WriteFileAtomically(const std::string& path, const std::string& content, mode_t mode) {
     const std::string temporary = path + ".tmp." + std::to_string(::getpid());
     {
         constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL;
@@ -75,6 +75,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
             fd = UniqueFd(OpenRegularFile(temporary, kFlags));  // left by a dead namesake
         }
         if (!fd.valid()) return false;
+        if (::fchmod(fd.get(), mode) != 0) {
+            ::unlink(temporary.c_str());
+            return false;
+        }
         size_t done = 0;
         while (done < content.size()) {
             const ssize_t n = ::write(fd.get(), content.data() + done, content.size() - done);

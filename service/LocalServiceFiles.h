@@ -45,8 +45,8 @@ std::string CheckFolders(const std::string& root, const Paths& paths, bool make 
 using Registration = std::map<std::string, std::string>;
 std::optional<Registration> ReadRegistration(const std::string& path);
 // Written to a temporary file made exclusively (never an existing file or a link) and renamed
-// into place, so readers never see half of it.
-bool WriteFileAtomically(const std::string& path, const std::string& content);
+// into place, so readers never see half of it. The file gets exactly `mode`, whatever the umask.
+bool WriteFileAtomically(const std::string& path, const std::string& content, mode_t mode = 0600);
 bool WriteRegistration(const std::string& path, const Registration& registration);
 
 // True while some process holds the lock on the pid file.

@@ -33,6 +33,10 @@ bool ServiceHandle::Create(const ServiceDefinition& definition) {
     return service_ != nullptr;
 }
 
+bool ServiceHandle::Refresh(const ServiceDefinition& definition) {
+    return service_ ? backend_.RefreshService(*service_, definition) : NoService();
+}
+
 bool ServiceHandle::ChangeDescription(const std::string& description) {
     return service_ ? backend_.ChangeDescription(*service_, description) : NoService();
 }

@@ -25,6 +25,7 @@ public:
     bool HasService() const { return service_ != nullptr; }
 
     bool Create(const ServiceDefinition& definition);
+    bool Refresh(const ServiceDefinition& definition);
     bool ChangeDescription(const std::string& description);
     bool ChangeFailureActions(const FailureActions& actions);
     bool Start();

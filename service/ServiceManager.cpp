@@ -11,6 +11,10 @@ uint32_t ServiceManager::LastError() const {
     return lastError;
 }
 
+bool ServiceManager::RefreshService(Service&, const ServiceDefinition&) {
+    return true;
+}
+
 void ServiceManager::SetLastError(uint32_t code) {
     lastError = code;
 }

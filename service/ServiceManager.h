@@ -76,6 +76,9 @@ public:
     virtual std::unique_ptr<Service> OpenService(Manager& manager, const std::string& name) = 0;
     virtual std::unique_ptr<Service> CreateService(Manager& manager,
                                                    const ServiceDefinition& definition) = 0;
+    // Brings an existing service's registration up to `definition` where the backend derives
+    // more than the definition from the system (true when nothing needed doing).
+    virtual bool RefreshService(Service& service, const ServiceDefinition& definition);
     virtual bool ChangeDescription(Service& service, const std::string& description) = 0;
     virtual bool ChangeFailureActions(Service& service, const FailureActions& actions) = 0;
     virtual bool StartService(Service& service) = 0;

@@ -1,5 +1,6 @@
 #include "service/SystemdServiceManager.h"
 
+#include <fcntl.h>
 #include <glog/logging.h>
 #include <sys/stat.h>
 #include <systemd/sd-bus.h>
@@ -14,8 +15,10 @@
 #include <vector>
 
 #include "Common/DatabaseLock.h"
+#include "Common/PrivateFiles.h"
 #include "service/DetachedLaunch.h"
 #include "service/LocalServiceFiles.h"
+#include "service/UniqueFd.h"
 
 namespace {
 
@@ -25,6 +28,9 @@ constexpr const char* kManagerInterface = "org.freedesktop.systemd1.Manager";
 constexpr const char* kUnitInterface = "org.freedesktop.systemd1.Unit";
 
 constexpr uint64_t kMethodCallTimeoutUs = 10 * 1000 * 1000;
+
+constexpr const char* kDatabaseName = "main.db";
+constexpr const char* kJournalName = "main.db-journal";
 
 constexpr const char* kDescriptionDropIn = "10-description.conf";
 constexpr const char* kFailureActionsDropIn = "20-failure-actions.conf";
@@ -175,15 +181,20 @@ std::string QuoteWord(const std::string& word, bool variables) {
     return quoted + "\"";
 }
 
-// The same for every install: the kernel, devices and other processes out of reach, and
-// bounds that keep a runaway server from taking the machine down (2 GiB holds 1024 clients'
-// tunnel buffers at their largest; the server runs a handful of threads). AF_NETLINK: the
-// control channel asks the kernel's socket table who is connecting.
+// The same for every install: the kernel, devices, clock, host name and other processes out
+// of reach, no new namespaces, set-id files or real-time scheduling, and bounds that keep a
+// runaway server from taking the machine down (2 GiB holds 1024 clients' tunnel buffers at
+// their largest; the server runs a handful of threads). AF_NETLINK: the control channel asks
+// the kernel's socket table who is connecting. @resources stays allowed: the server raises
+// its descriptor limit; a refused system call fails with EPERM instead of killing it.
 constexpr char kConfinement[] =
     "PrivateTmp=yes\nPrivateDevices=yes\nProtectKernelTunables=yes\nProtectKernelModules=yes\n"
-    "ProtectKernelLogs=yes\nProtectControlGroups=yes\n"
-    "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n"
+    "ProtectKernelLogs=yes\nProtectControlGroups=yes\nProtectClock=yes\nProtectHostname=yes\n"
+    "ProtectProc=invisible\nProcSubset=pid\nRestrictNamespaces=yes\nRestrictSUIDSGID=yes\n"
+    "RestrictRealtime=yes\nLockPersonality=yes\nMemoryDenyWriteExecute=yes\nRemoveIPC=yes\n"
+    "UMask=0077\nRestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX AF_NETLINK\n"
     "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\nSystemCallFilter=@system-service\n"
+    "SystemCallFilter=~@privileged\nSystemCallErrorNumber=EPERM\n"
     "SystemCallArchitectures=native\nMemoryMax=2G\nTasksMax=64\nLimitNOFILE=65536\n";
 
 // The folders that ProtectHome= hides (a bind mount cannot bring one of their subfolders back).
@@ -198,35 +209,25 @@ bool UnderHomeFolders(const std::filesystem::path& folder) {
     return false;
 }
 
-// The files of main.db the server writes; everything else in its folder it may only read.
-bool DatabaseFile(const std::string& name) {
-    return name == "main.db" || name == "main.db-journal" || name == kDatabaseLockName;
-}
-
-// What a proxy needs and no more. The install folder stays writable: SQLite creates and
-// deletes main.db-journal beside main.db on every write (the rollback journal the console
-// shares, which must be found at that path after a crash), so the folder cannot be read-only;
-// every other entry in it (MainUI, the server itself, ...) is mounted read-only. Running as
-// root, the server keeps no capability but binding a port below 1024: where main.db belongs
-// to another account, the server runs as that account (root without CAP_DAC_OVERRIDE could
-// not open it), with that one capability as an ambient one.
+// What a proxy needs and no more. The whole system is read-only to the server, the install
+// folder with everything an upgrade may put there or take away included (the folder's own
+// mount stays when dpkg replaces the files in it); it writes only main.db, the journal SQLite
+// keeps beside it and their lock, which exist before a start (see PrepareDatabaseFiles; "-":
+// one missing never blocks a start). Where main.db belongs to an account of its own (the
+// package's), the server runs as that account, with binding a port below 1024 as its one
+// capability.
 std::string Hardening(const std::vector<std::string>& commandWords) {
     std::string text = "NoNewPrivileges=yes\n";
     const std::filesystem::path program =
         std::filesystem::path(commandWords.empty() ? "" : commandWords.front()).lexically_normal();
     const std::filesystem::path folder = program.parent_path();
     if (program.is_absolute()) {
-        text += "ProtectSystem=strict\nReadWritePaths=" + QuoteWord(folder.string(), false) + "\n";
-        std::vector<std::string> readOnly;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-            const std::string name = entry.path().filename().string();
-            if (!DatabaseFile(name)) readOnly.push_back(QuoteWord(entry.path().string(), false));
+        text += "ProtectSystem=strict\n";
+        for (const char* name : {kDatabaseName, kJournalName, kDatabaseLockName}) {
+            text += "ReadWritePaths=" + QuoteWord("-" + (folder / name).string(), false) + "\n";
         }
-        std::sort(readOnly.begin(), readOnly.end());
-        for (const std::string& path : readOnly) text += "ReadOnlyPaths=" + path + "\n";
         struct stat database {};
-        if (::stat((folder / "main.db").c_str(), &database) == 0 && database.st_uid != 0) {
+        if (::stat((folder / kDatabaseName).c_str(), &database) == 0 && database.st_uid != 0) {
             text += "User=" + std::to_string(database.st_uid) +
                     "\nGroup=" + std::to_string(database.st_gid) +
                     "\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n";
@@ -236,6 +237,38 @@ std::string Hardening(const std::vector<std::string>& commandWords) {
         text += "ProtectHome=yes\n";
     }
     return text + kConfinement;
+}
+
+// The server cannot create files in its read-only folder: the journal and the lock of an
+// existing main.db are made beforehand (empty, its owner's, its mode), never through a link.
+void PrepareDatabaseFiles(const std::string& commandLine) {
+    const std::vector<std::string> words = SplitCommandLine(commandLine);
+    if (words.empty() || words.front().empty() || words.front()[0] != '/') return;
+    const std::filesystem::path folder = std::filesystem::path(words.front()).parent_path();
+    struct stat database {};
+    if (::lstat((folder / kDatabaseName).c_str(), &database) != 0 || !S_ISREG(database.st_mode)) {
+        return;
+    }
+    for (const char* name : {kJournalName, kDatabaseLockName}) {
+        UniqueFd made(::open((folder / name).c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                             database.st_mode & 0600));
+        if (!made.valid()) continue;  // there already (or not makeable: the start tells)
+        if (::fchown(made.get(), database.st_uid, database.st_gid) != 0) {
+            PLOG(WARNING) << "cannot give " << (folder / name).string() << " to main.db's owner";
+        }
+    }
+}
+
+// Unit files and drop-ins hold no secret; systemd warns about ones others cannot read.
+constexpr mode_t kUnitFileMode = 0644;
+
+// The ExecStart line of a unit text, empty when it has none.
+std::string ExecStartLine(const std::string& text) {
+    const size_t at = text.find("\nExecStart=");
+    if (at == std::string::npos) return "";
+    const size_t end = text.find('\n', at + 1);
+    return text.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1);
 }
 
 }  // namespace
@@ -376,7 +409,8 @@ std::unique_ptr<ServiceManager::Service> SystemdServiceManager::CreateService(
         SetLastError(service_error::kServiceExists);
         return nullptr;
     }
-    if (!local_service::WriteFileAtomically(unitFile, systemd_service::UnitFileText(definition))) {
+    if (!local_service::WriteFileAtomically(unitFile, systemd_service::UnitFileText(definition),
+                                            kUnitFileMode)) {
         SetLastError(service_error::FromErrno(errno));
         return nullptr;
     }
@@ -401,12 +435,28 @@ bool WriteDropIn(sd_bus* bus, const std::string& dropInDir, const char* name,
     std::error_code error;
     std::filesystem::create_directories(dropInDir, error);
     if (error) return Fail(service_error::FromErrno(error.value()));
-    if (!local_service::WriteFileAtomically(dropInDir + "/" + name, text)) {
+    if (!local_service::WriteFileAtomically(dropInDir + "/" + name, text, kUnitFileMode)) {
         return Fail(service_error::FromErrno(errno));
     }
     return Reload(bus);
 }
 }  // namespace
+
+bool SystemdServiceManager::RefreshService(Service& service, const ServiceDefinition& definition) {
+    SystemdUnit& unit = AsUnit(service);
+    const std::string unitFile = unitDirectory_ + "/" + unit.unitName;
+    const auto current = ReadRegularFile(unitFile);
+    PrepareDatabaseFiles(definition.commandLine);
+    if (!current) return true;  // not a file of ours (a package's unit, say)
+    const std::string wanted = systemd_service::UnitFileText(definition);
+    // Another program's unit of the same name is left as it is.
+    if (*current == wanted || ExecStartLine(*current) != ExecStartLine(wanted)) return true;
+    LOG(INFO) << unitFile << " no longer matches the install folder; rewriting it";
+    if (!local_service::WriteFileAtomically(unitFile, wanted, kUnitFileMode)) {
+        return Fail(service_error::FromErrno(errno));
+    }
+    return Reload(unit.bus.get());
+}
 
 bool SystemdServiceManager::ChangeDescription(Service& service, const std::string& description) {
     SystemdUnit& unit = AsUnit(service);

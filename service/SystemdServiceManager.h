@@ -9,8 +9,9 @@
 // Service manager over systemd's D-Bus interface (sd-bus, system bus). A service is the
 // unit "<name>.service": Create writes its unit file into the unit directory, reloads and
 // enables it for multi-user.target; the description and failure actions are drop-in files
-// beside it; start, stop and state go through the manager's StartUnit, StopUnit and the
-// unit's ActiveState/SubState. Needs root for everything but the state.
+// beside it (all readable by everyone: they hold no secret); start, stop and state go through the
+// manager's StartUnit, StopUnit and the unit's ActiveState/SubState. Needs root for everything but
+// the state.
 class SystemdServiceManager : public ServiceManager {
 public:
     static constexpr const char* kSystemUnitDirectory = "/etc/systemd/system";
@@ -22,6 +23,9 @@ public:
     std::unique_ptr<Service> OpenService(Manager& manager, const std::string& name) override;
     std::unique_ptr<Service> CreateService(Manager& manager,
                                            const ServiceDefinition& definition) override;
+    // Rewrites the unit file this backend wrote for the same program when the install folder
+    // changed since (an entry added or gone), so the protection follows the folder as it is.
+    bool RefreshService(Service& service, const ServiceDefinition& definition) override;
     bool ChangeDescription(Service& service, const std::string& description) override;
     bool ChangeFailureActions(Service& service, const FailureActions& actions) override;
     bool StartService(Service& service) override;

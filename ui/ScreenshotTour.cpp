@@ -26,6 +26,7 @@
 #include "ui/CMainUIApp.h"
 #include "ui/CMainUIDlg.h"
 #include "ui/CTabControl.h"
+#include "ui/ConsoleLogging.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/dialogs/CAccountLimitsDlg.h"
 #include "ui/pages/dialogs/CAddAccountDlg.h"
@@ -178,7 +179,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    google::InitGoogleLogging(argv[0]);
+    SetUpConsoleLogging(argv[0]);
     CMainUIApp app(argc, argv);
     const QString dir = qEnvironmentVariable("TORVO_SCREENSHOT_DIR", QDir::currentPath());
     // With TORVO_SCREENSHOT_SERVER=1 the proxy service is installed and started first, and the

@@ -1,10 +1,9 @@
 // TorvoProxy console.
-#include <glog/logging.h>
-
 #include "ui/CMainUIApp.h"
+#include "ui/ConsoleLogging.h"
 
 int main(int argc, char** argv) {
-    google::InitGoogleLogging(argv[0]);
+    SetUpConsoleLogging(argv[0]);
     CMainUIApp app(argc, argv);
     app.InitInstance();
     return 0;

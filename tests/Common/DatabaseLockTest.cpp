@@ -26,7 +26,8 @@ protected:
     const std::string db = dir.file("main.db");
 };
 
-// The lock file takes the database's mode whatever the umask; a new database is 0600.
+// The lock file takes the database's mode whatever the umask; a new database is 0600, and its
+// journal too.
 TEST_F(DatabaseLockTest, ProcessesLoseNoUpdateAndTheLockTakesTheDatabasesMode) {
     test::CreateSchemaDb(db, "insert into configuration (key, value) values ('counter', '0')");
     ASSERT_EQ(chmod(db.c_str(), 0640), 0);
@@ -43,6 +44,10 @@ TEST_F(DatabaseLockTest, ProcessesLoseNoUpdateAndTheLockTakesTheDatabasesMode) {
                             DbFailure::kSilent, {other.file("main.db"), 0}));
     EXPECT_EQ(test::ModeOf(other.file("main.db")), 0600u);
     EXPECT_EQ(test::ModeOf(other.file("TPS_SQLITE_MUTEXT_NAME")), 0600u);
+    // The journal stays, emptied, after the write: a sandboxed server may write the database's
+    // files but create none beside them.
+    EXPECT_EQ(test::ModeOf(other.file("main.db-journal")), 0600u);
+    EXPECT_EQ(test::ReadText(other.file("main.db-journal")), "");
 }
 
 // UseDatabase lets it go whatever its work throws.

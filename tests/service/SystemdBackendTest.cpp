@@ -72,11 +72,14 @@ TEST(SystemdUnitTextTest, UnitFileEscapesConfinesFailureActionsAndStates) {
         EXPECT_NE(escaped.find(line), std::string::npos) << line;
     const std::pair<const char*, const char*> folders[] = {
         // the lines that depend on it
-        {"/opt/a$b%c/TorvoProxyServer", "ReadWritePaths=\"/opt/a$b%%c\"\nProtectHome=yes\n"},
-        {"/opt/torvo/../t/TorvoProxyServer -s", "ReadWritePaths=\"/opt/t\"\nProtectHome=yes\n"},
-        {"/home/ann/torvo/TorvoProxyServer", "ReadWritePaths=\"/home/ann/torvo\"\n"},
-        {"/root/no-torvo/TorvoProxyServer", "ReadWritePaths=\"/root/no-torvo\"\n"},
-        {"/homestead/TorvoProxyServer", "ReadWritePaths=\"/homestead\"\nProtectHome=yes\n"},
+        {"/opt/a$b%c/TorvoProxyServer",
+         "ReadWritePaths=\"-/opt/a$b%%c/TPS_SQLITE_MUTEXT_NAME\"\nProtectHome=yes\n"},
+        {"/opt/torvo/../t/TorvoProxyServer -s",
+         "ReadWritePaths=\"-/opt/t/TPS_SQLITE_MUTEXT_NAME\"\nProtectHome=yes\n"},
+        {"/home/ann/torvo/TorvoProxyServer", "\"-/home/ann/torvo/TPS_SQLITE_MUTEXT_NAME\"\n"},
+        {"/root/no-torvo/TorvoProxyServer", "\"-/root/no-torvo/TPS_SQLITE_MUTEXT_NAME\"\n"},
+        {"/homestead/TorvoProxyServer",
+         "\"-/homestead/TPS_SQLITE_MUTEXT_NAME\"\nProtectHome=yes\n"},
         {"TorvoProxyServer -s", "NoNewPrivileges=yes\nProtectHome=yes\n"},
     };
     for (const auto& [commandLine, lines] : folders) {
@@ -84,26 +87,25 @@ TEST(SystemdUnitTextTest, UnitFileEscapesConfinesFailureActionsAndStates) {
         const size_t end = text.find("PrivateTmp");
         EXPECT_EQ(text.substr(end - std::strlen(lines), std::strlen(lines)), lines) << text;
     }
-    // In a real install folder the server writes only main.db, its journal and its lock; a
-    // main.db of another account makes the server run as that account.
+    // The install folder is read-only with everything in it; the server writes exactly main.db,
+    // its journal and its lock (a database file missing fails the server's first write, an
+    // entry too many opens a packaged file); a main.db of another account makes the server run
+    // as that account.
     const test::TempDir install;
     const std::string& folder = install.path();
-    fs::create_directory(folder + "/lib");
-    for (const char* name :
-         {"MainUI", "TorvoProxyServer", "main.db", "main.db-journal", "TPS_SQLITE_MUTEXT_NAME"})
-        std::ofstream(folder + "/" + name);
-    const std::string inFolder = "ReadWritePaths=\"" + folder + "\"\nReadOnlyPaths=\"" + folder +
-                                 "/MainUI\"\nReadOnlyPaths=\"" + folder +
-                                 "/TorvoProxyServer\"\nReadOnlyPaths=\"" + folder + "/lib\"\n";
+    std::ofstream(folder + "/main.db");
+    const std::string writable =
+        "ProtectSystem=strict\nReadWritePaths=\"-" + folder + "/main.db\"\nReadWritePaths=\"-" +
+        folder + "/main.db-journal\"\nReadWritePaths=\"-" + folder + "/TPS_SQLITE_MUTEXT_NAME\"\n";
     for (const uid_t owner : {0u, 1234u}) {
         ASSERT_EQ(::chown((folder + "/main.db").c_str(), owner, owner), 0);
         const std::string text =
             systemd_service::UnitFileText({"X", "X", folder + "/TorvoProxyServer -s", false});
-        EXPECT_NE(text.find(inFolder), std::string::npos) << text;
-        EXPECT_EQ(text.find("User=1234\nGroup=1234\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n") !=
-                      std::string::npos,
-                  owner != 0)
-            << text;
+        const size_t from = text.find("ProtectSystem=");
+        EXPECT_EQ(text.substr(from, text.find("ProtectHome=") - from),
+                  writable + (owner ? "User=1234\nGroup=1234\nAmbientCapabilities="
+                                      "CAP_NET_BIND_SERVICE\n"
+                                    : ""));
     }
     EXPECT_EQ(systemd_service::FailureActionsDropIn(FailureActions{}), "[Service]\nRestart=no\n");
     const std::tuple<const char*, const char*, uint32_t> rows[] = {
@@ -192,6 +194,10 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstallOverTheBus) {
               "[Unit]\nStartLimitIntervalSec=244\nStartLimitBurst=4\n\n"
               "[Service]\nRestart=on-failure\nRestartSec=60000ms\n");
     EXPECT_EQ(Logged("EnableUnitFiles [\"TorvoProxyServer.service\"] False True"), 1u);
+    // systemd warns on every reload about unit files others cannot read
+    for (const std::string& file : {unitFile_, unitFile_ + ".d/10-description.conf",
+                                    unitFile_ + ".d/20-failure-actions.conf"})
+        EXPECT_EQ(fs::status(file).permissions(), fs::perms(0644)) << file;
     EXPECT_EQ(ctrl.QueryStatus(), kServiceStopped);
     ASSERT_TRUE(ctrl.Start(kLimitMs));  // the mock's StartUnit makes the unit active
     EXPECT_EQ(ctrl.QueryStatus(), kServiceRunning);
@@ -212,6 +218,45 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstallOverTheBus) {
     EXPECT_EQ(ctrl.QueryStatus(), kServiceUnknown);
     EXPECT_FALSE(ctrl.Install()) << "no bus: a failure, not nothing to do";
     EXPECT_FALSE(fs::exists(unitFile_));
+}
+
+// A unit written for an older state of the install folder (another layout's protection, main.db
+// since given to the server's account) is rewritten before the next start, and the database
+// files the server may write exist then, main.db's owner's; another program's unit of the same
+// name is left alone.
+TEST_F(SystemdBackendTest, AStaleUnitIsRewrittenBeforeAStartAndAForeignOneKept) {
+    const test::TempDir install;
+    const std::string& folder = install.path();
+    for (const char* name : {"TorvoProxyServer", "main.db"}) std::ofstream(folder + "/" + name);
+    ::chmod((folder + "/main.db").c_str(), 0600);
+    ProxyCtrl ctrl(std::make_shared<SystemdServiceManager>(unitDir_),
+                   folder + "/TorvoProxyServer -s");
+    ctrl.SetPollInterval(10ms);
+    ASSERT_TRUE(ctrl.Install());
+    const std::string first = test::ReadText(unitFile_);
+    ASSERT_EQ(first.find("User="), std::string::npos);
+    test::WriteText(unitFile_, first + "ReadOnlyPaths=\"" + folder + "/gone.html\"\n");
+    ASSERT_EQ(::chown((folder + "/main.db").c_str(), 1234, 1234), 0);
+    const size_t reloads = Logged("Reload");
+    ASSERT_TRUE(ctrl.Start(kLimitMs));
+    const std::string unit = test::ReadText(unitFile_);
+    EXPECT_EQ(unit.find("gone.html"), std::string::npos) << unit;
+    EXPECT_NE(unit.find("User=1234\nGroup=1234\n"), std::string::npos) << unit;
+    EXPECT_EQ(fs::status(unitFile_).permissions(), fs::perms(0644));
+    EXPECT_EQ(Logged("Reload"), reloads + 1) << "systemd is told of the new unit";
+    for (const char* name : {"main.db-journal", "TPS_SQLITE_MUTEXT_NAME"}) {
+        struct stat made {};
+        ASSERT_EQ(::stat((folder + "/" + name).c_str(), &made), 0) << name;
+        EXPECT_EQ(made.st_uid, 1234u) << name;
+        EXPECT_EQ(made.st_mode & 0777, 0600u) << name;
+    }
+    ASSERT_TRUE(ctrl.Stop(kLimitMs));
+    EXPECT_TRUE(ctrl.Install()) << "an installed unit up to date";
+    EXPECT_EQ(Logged("Reload"), reloads + 1) << "an unchanged unit is not rewritten";
+    const std::string foreign = "[Service]\nExecStart=/usr/bin/other\n";
+    test::WriteText(unitFile_, foreign);
+    ASSERT_TRUE(ctrl.Start(kLimitMs));
+    EXPECT_EQ(test::ReadText(unitFile_), foreign);
 }
 
 }  // namespace

@@ -44,6 +44,7 @@ struct FirstPaint : QObject {
 }  // namespace
 
 int main(int argc, char** argv) {
+    FLAGS_logtostderr = true;  // the test reads it; no file anywhere
     google::InitGoogleLogging(argv[0]);
     PrintingSink sink;
     SetMessageSink(&sink);
