@@ -106,6 +106,8 @@ TEST(SystemdUnitTextTest, UnitFileEscapesConfinesFailureActionsAndStates) {
                   writable + (owner ? "User=1234\nGroup=1234\nAmbientCapabilities="
                                       "CAP_NET_BIND_SERVICE\n"
                                     : ""));
+        EXPECT_EQ(text.find(folder, text.find("PrivateTmp=")), std::string::npos)
+            << "no path of the folder among the other settings: " << text;
     }
     EXPECT_EQ(systemd_service::FailureActionsDropIn(FailureActions{}), "[Service]\nRestart=no\n");
     const std::tuple<const char*, const char*, uint32_t> rows[] = {
