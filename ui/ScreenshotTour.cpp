@@ -1,10 +1,11 @@
 // The console, started as usual, photographs itself for the documentation and ends:
 //   TORVO_SCREENSHOT_DIR=<dir> ./console_screenshots
 // writes <dir>/<lang>-0-dashboard-server.png (the dashboard alone), <lang>-1-monitoring.png ...
-// -4-logs.png, <lang>-4-logs-copy.png (rows selected, the list's context menu),
+// -4-logs.png, <lang>-4-logs-copy.png (a row selected, the list's context menu),
 // <lang>-5-language-menu.png, <lang>-6-about.png, <lang>-7-add-account.png,
-// <lang>-8-smallest-window.png and <lang>-9-account-limits.png (lang "en" or "zh", the
-// console's language), grabbed from the screen.
+// <lang>-8-smallest-window.png, <lang>-9-account-limits.png and <lang>-10-allowed-networks.png
+// (a mistyped entry and its hint) (lang "en" or "zh", the console's language), grabbed from the
+// screen.
 #include <glog/logging.h>
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QTabBar>
 #include <QTimer>
@@ -30,7 +32,9 @@
 #include "ui/common/RecordListView.h"
 #include "ui/pages/dialogs/CAccountLimitsDlg.h"
 #include "ui/pages/dialogs/CAddAccountDlg.h"
+#include "ui/pages/dialogs/CAllowedNetworksDlg.h"
 #include "ui/pages/tabs/CRecordPage.h"
+#include "ui/pages/widgets/AllowedNetworksEdit.h"
 #include "ui/res/Strings.h"
 
 namespace {
@@ -74,12 +78,10 @@ public:
                 Later([this, name] { Grab(dlg_.frameGeometry(), name); });
             });
         }
-        // The Logs tab with rows selected and the list's context menu ("Copy").
+        // The Logs tab with a row selected and the list's context menu ("Copy").
         steps_.push_back([this] {
             auto* list = dlg_.Page(3)->findChild<RecordListView*>();
-            list->selectRow(1);
-            list->selectionModel()->select(list->model()->index(2, 0),
-                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            list->selectRow(2);
             list->setFocus();
             const QPoint at = list->viewport()->mapToGlobal(
                 list->visualRect(list->model()->index(2, 1)).center());
@@ -121,6 +123,16 @@ public:
             Later([this] {
                 Grab(limits_->frameGeometry(), "9-account-limits");
                 limits_.reset();
+            });
+        });
+        steps_.push_back([this] {
+            networks_ = std::make_unique<CAllowedNetworksDlg>(
+                &dlg_, std::string("127.0.0.0/8,::1/128,192.168.0.0/16"));
+            networks_->Networks()->List()->appendPlainText(QStringLiteral("10.1.2.3/8"));
+            networks_->show();
+            Later([this] {
+                Grab(networks_->frameGeometry(), "10-allowed-networks");
+                networks_.reset();
             });
         });
         steps_.push_back([this] {
@@ -173,6 +185,7 @@ private:
     std::unique_ptr<CAboutDlg> about_;
     std::unique_ptr<CAddAccountDlg> account_;
     std::unique_ptr<CAccountLimitsDlg> limits_;
+    std::unique_ptr<CAllowedNetworksDlg> networks_;
     std::unique_ptr<QMenu> menu_;
 };
 

@@ -10,7 +10,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
-#include <QScrollBar>
 #include <QTabBar>
 #include <QTableView>
 #include <QTest>
@@ -93,17 +92,48 @@ TEST_F(MainWindowTest, EveryPageKeepsItsColumnsControlsInsideAndTextsOfItsLangua
                 dlg.Tabs()->Bar()->setCurrentIndex(tab);
                 QApplication::processEvents();
                 EXPECT_EQ(test::BrokenViewRules(dlg), QStringList()) << size.width() << " " << tab;
+                EXPECT_EQ(test::TabsOutOfReadingOrder(*dlg.Page(tab)).join("; ").toStdString(), "")
+                    << tab;
             }
-            // The dashboard's axis title stays in its chart (drawn upwards from its top edge);
-            // the statistics values fit their table without a scroll bar.
+            EXPECT_EQ(test::TabsOutOfReadingOrder(*dlg.Dashboard()).join("; ").toStdString(), "");
+            // The Setting page's boxes where its template puts them in this language; the
+            // networks button, the address line, Copy and Save inside the system box, Copy level
+            // with Save and the line as tall as its text.
+            const bool zh = lang == UiLanguage::Chinese;
+            const QWidget& setting = *dlg.Page(1);
+            auto dlu = [&](const char* name) {
+                return test::InDialogUnits(*setting.findChild<QWidget*>(name));
+            };
+            const QRect system = dlu("group1013"), account = dlu("group1014");
+            EXPECT_EQ(QRect(system.x(), system.y(), 306, system.height()),
+                      QRect(7, 7, 306, zh ? 62 : 66));
+            EXPECT_EQ(account.topLeft(), QPoint(7, zh ? 75 : 79));
+            EXPECT_EQ(dlu("button1012").y(), zh ? 49 : 56);
+            const QRect systemBox = setting.findChild<QWidget*>("group1013")->geometry();
+            for (const char* name :
+                 {"allowedNetworks", "clientAddresses", "copyAddresses", "button1012", "edit1011"})
+                EXPECT_TRUE(systemBox.contains(setting.findChild<QWidget*>(name)->geometry()))
+                    << name << " " << size.width();
+            const auto* line = setting.findChild<QLabel*>("clientAddresses");
+            EXPECT_GE(line->height(), line->sizeHint().height());
+            EXPECT_EQ(setting.findChild<QWidget*>("copyAddresses")->y(),
+                      setting.findChild<QWidget*>("button1012")->y());
+            // The dashboard's axis title stays in its chart (drawn upwards from its top edge),
+            // at 10 points wherever the chart is tall enough for that; the statistics columns
+            // are 100 and 150 px and the centred values stay inside the table.
             const CDashboardDlg& board = *dlg.findChild<CDashboardDlg*>();
-            const chart::ChartRect title = board.RateChart().leftAxis->GetLabel()->GetRect();
+            chart::CChartAxisLabel& label = *board.RateChart().leftAxis->GetLabel();
+            const chart::ChartRect title = label.GetRect();
             EXPECT_TRUE(title.top >= title.Height() && title.top <= board.ChartArea()->height());
+            EXPECT_TRUE(size.height() < 1500 || label.GetFont().Size() == 100) << size.height();
             const QTableView& table = *board.StatisticsTable();
-            EXPECT_FALSE(table.horizontalScrollBar()->isVisible()) << size.width();
-            EXPECT_GE(table.columnWidth(1),
-                      static_cast<const QAbstractItemView&>(table).sizeHintForColumn(1));
-            EXPECT_LE(table.columnWidth(0) + table.columnWidth(1), table.viewport()->width());
+            EXPECT_EQ(table.columnWidth(0), 100);
+            EXPECT_EQ(table.columnWidth(1), 150);
+            const int valueWidth =
+                static_cast<const QAbstractItemView&>(table).sizeHintForColumn(1);
+            EXPECT_LE(table.columnViewportPosition(1) + (150 + valueWidth) / 2,
+                      table.viewport()->width())
+                << size.width();
         }
         QStringList patterns;
         for (const QString& t : TableTexts(lang))

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 #include <algorithm>
 #include <array>
@@ -83,7 +84,7 @@ constexpr NumberedText kNumbered[] = {
      "Port %1 is the control channel's own port: the proxy server cannot listen on it. Please "
      "choose another listen port.",
      "端口 %1 是控制通道自用的端口，代理服务无法在其上监听。请选择其他监听端口。"},
-    {IDS_CLIENT_ADDRESSES, "Clients (HTTP and SOCKS5): %1", "客户端地址（HTTP 和 SOCKS5）：%1"},
+    {IDS_CLIENT_ADDRESSES, "Clients: %1", "客户端地址：%1"},
     {IDS_RUNNING_PORT_DIFFERS,
      "The running proxy server still listens on port %1; restart the proxy engine to use port "
      "%2.",
@@ -93,24 +94,23 @@ constexpr NumberedText kNumbered[] = {
     {IDS_NOTICE_SERVER_STOPPED, "TorvoProxy: the proxy server stopped",
      "TorvoProxy：代理服务已停止"},
     {IDS_NOTICE_SERVER_STOPPED_TEXT,
-     "The proxy service is no longer running. Start it again with the engine button.",
-     "代理服务已不在运行。可用引擎按钮重新启动。"},
+     "The proxy service is no longer running. Click “Start proxy service” to start it again.",
+     "代理服务已不在运行。请点击“启动代理服务”重新启动。"},
     {IDS_NOTICE_NEW_ALARMS, "TorvoProxy: new alarms", "TorvoProxy：新的报警"},
     {IDS_NOTICE_NEW_ALARMS_TEXT, "%1 new alarm(s), %2 in all. See the Alarm tab.",
      "新增 %1 条报警，共 %2 条。请查看“报警”页。"},
     {IDS_HELP_FILE, "help-en.html", "help-zh.html"},
     {IDS_ACCOUNT_GONE, "The account no longer exists; the list has been refreshed.",
-     "该帐号已不存在，列表已刷新。"},
+     "该账号已不存在，列表已刷新。"},
     {IDS_USER_NAME_INVALID,
      "The user name can not contain \":\" or control characters (a name with \":\" can never "
      "log in over HTTP).",
      "用户名不能包含“:”或控制字符（含“:”的用户名无法通过 HTTP 登录）。"},
-    {IDS_ACCOUNT_FIELDS_HINT, "User name and password hold at most 20 characters each.",
-     "用户名和密码各最多 20 个字符。"},
-    {IDS_KEEP_PASSWORD_HINT, "Leave both password fields empty to keep the current password.",
-     "两个密码框都留空则保留原密码。"},
+    {IDS_ACCOUNT_FIELDS_HINT, "User name and password may be at most 20 characters long.",
+     "用户名和密码最长 20 个字符。"},
+    {IDS_KEEP_PASSWORD_HINT, "Leave empty to keep", "留空则不修改"},
     {IDS_NETWORKS_LABEL,
-     "Allowed client networks (one a line):", "允许连接的客户端网络（每行一个）："},
+     "Allowed client networks (one per line):", "允许连接的客户端网络（每行一个）："},
     {IDS_NETWORKS_HINT,
      "Clients from other addresses are disconnected at once. 0.0.0.0/0 and ::/0 allow every "
      "address.",
@@ -130,7 +130,18 @@ constexpr NumberedText kNumbered[] = {
      "Every address on the internet may connect: with anonymous access on, this is an open "
      "proxy.",
      "互联网上的任何地址都可以连接：若允许匿名访问，这就是一个开放代理。"},
-    {IDS_ACCOUNT_LIMITS, "Limits…", "限制…"},
+    {IDS_NETWORKS_BUTTON, "Allowed client networks…", "允许连接的客户端网络…"},
+    {IDS_NETWORKS_TITLE, "Allowed client networks", "允许连接的客户端网络"},
+    {IDS_RESTORE_DEFAULTS, "Restore defaults", "恢复默认值"},
+    {IDS_NETWORKS_UNREADABLE,
+     "The stored list could not be read from main.db. Type the networks or restore the "
+     "defaults; otherwise Save leaves the stored list as it is.",
+     "无法从 main.db 读取已保存的列表。请输入网络或恢复默认值；否则保存时不修改已保存的列表。"},
+    {IDS_NETWORKS_NOT_SAVED,
+     "The allowed client networks could not be read from main.db, so they were left as they "
+     "are; the other settings are saved.",
+     "无法从 main.db 读取允许连接的客户端网络，因此未修改该列表；其他设置已保存。"},
+    {IDS_ACCOUNT_LIMITS, "Account limits", "账号限制"},
     {IDS_LIMITS_TITLE, "Limits of \"%1\"", "“%1”的限制"},
     {IDS_COL_STATE, "State", "状态"},
     {IDS_COL_EXPIRES, "Expires on", "到期日"},
@@ -139,19 +150,18 @@ constexpr NumberedText kNumbered[] = {
     {IDS_STATE_DISABLED, "Disabled", "停用"},
     {IDS_STATE_EXPIRED, "Expired", "已过期"},
     {IDS_STATE_QUOTA_USED, "Quota used", "流量已用完"},
-    {IDS_NEVER, "Never", "永不"},
+    {IDS_NEVER, "Never", "永不过期"},
     {IDS_UNLIMITED, "unlimited", "不限"},
-    {IDS_LIMIT_ENABLED, "Account enabled", "启用帐号"},
+    {IDS_LIMIT_ENABLED, "Account enabled", "启用账号"},
     {IDS_LIMIT_EXPIRES, "Expires on:", "到期日："},
-    {IDS_LIMIT_MONTHLY, "Traffic per month (MB):", "每月流量 (MB)："},
-    {IDS_LIMIT_BANDWIDTH, "Bandwidth (KB/s):", "带宽 (KB/s)："},
+    {IDS_LIMIT_MONTHLY, "Traffic per month (MB):", "每月流量（MB）："},
+    {IDS_LIMIT_BANDWIDTH, "Bandwidth (KB/s):", "带宽（KB/s）："},
     {IDS_LIMITS_HINT,
      "An unticked limit does not apply. From 0:00 of the expiry date the account is refused; "
      "traffic and bandwidth count both directions together.",
-     "未勾选的限制不生效。自到期日 0:00 起该帐号被拒绝；流量和带宽按上下行合计。"},
+     "未勾选的限制不生效。自到期日 0:00 起该账号被拒绝；流量和带宽按上下行合计。"},
     {IDS_SELECT_ACCOUNT_FOR_LIMITS, "Please select the account whose limits you want to set.",
      "请选择要设置限制的账号"},
-    {IDS_LIMITS_SAVED, "Limits saved", "限制已保存"},
 };
 
 constexpr bool IdsAscending() {
@@ -194,13 +204,13 @@ constexpr ControlText kControls[] = {
     {Ctl::AccountRepeatPassword, "Repeat password：", "重复密码："},
     {Ctl::AccountOk, "Ok", "确定"},
     {Ctl::AccountCancel, "Cancel", "取消"},
-    {Ctl::DeleteAccount, "Delete account", "删除帐号"},
+    {Ctl::DeleteAccount, "Delete account", "删除账号"},
     {Ctl::PortOutOfRange, "Please enter an integer between 1 and 65535 as the listen port.",
      "请输入1到65535之间的整数作为代理服务端口。"},
     {Ctl::NeedRoot,
      "TorvoProxy needs root rights to control the proxy service, and no elevation prompt "
      "(pkexec) is available. Please start the console as root.",
-     "TorvoProxy需要root权限才能控制代理服务，但系统没有提权工具(pkexec)"
+     "TorvoProxy需要root权限才能控制代理服务，但系统没有提权工具（pkexec）"
      "。请以root身份启动控制台。"},
     {Ctl::NeedWriteAccess,
      "TorvoProxy needs write access to its install directory %1 to control the proxy service "
@@ -267,6 +277,12 @@ QString Pick(const char* english, const char* chinese, UiLanguage language) {
 void SetUiLanguage(UiLanguage language) {
     g_language.store(language);
     ApplyQtTranslation(language);
+    // Widgets that name months and days (the date picker's calendar) follow the console's
+    // language, not the desktop's.
+    QLocale::setDefault(
+        language == UiLanguage::Chinese
+            ? QLocale(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China)
+            : QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
 UiLanguage CurrentUiLanguage() {

@@ -8,7 +8,8 @@
 namespace res {
 
 // Selects the language of every text below. With a QCoreApplication alive it also installs
-// (Chinese) or removes (English) Qt's own translation, so standard buttons read "确定"/"取消".
+// (Chinese) or removes (English) Qt's own translation, so standard buttons read "确定"/"取消";
+// the default locale (month and day names) follows too.
 void SetUiLanguage(UiLanguage language);
 UiLanguage CurrentUiLanguage();
 
@@ -86,8 +87,8 @@ inline constexpr int IDS_HELP_FILE = 310;               // the help page beside 
 // Account pages (350-379).
 inline constexpr int IDS_ACCOUNT_GONE = 350;         // modify: the account was deleted meanwhile
 inline constexpr int IDS_USER_NAME_INVALID = 351;    // dialog check: ':' or a control character
-inline constexpr int IDS_ACCOUNT_FIELDS_HINT = 352;  // dialog: at most 20 characters
-inline constexpr int IDS_KEEP_PASSWORD_HINT = 353;   // modify dialog: empty fields keep it
+inline constexpr int IDS_ACCOUNT_FIELDS_HINT = 352;  // dialog fields' tip: at most 20 characters
+inline constexpr int IDS_KEEP_PASSWORD_HINT = 353;   // modify dialog: empty password fields
 // Allowed client networks on the Setting page (400-419).
 inline constexpr int IDS_NETWORKS_LABEL = 400;
 inline constexpr int IDS_NETWORKS_HINT = 401;        // under the list while every entry is good
@@ -95,9 +96,14 @@ inline constexpr int IDS_NETWORK_NOT_ADDRESS = 402;  // line %1, entry %2
 inline constexpr int IDS_NETWORK_BAD_PREFIX = 403;   // line %1, entry %2, longest prefix %3
 inline constexpr int IDS_NETWORK_HOST_BITS = 404;    // line %1, entry %2, the network meant %3
 inline constexpr int IDS_NETWORKS_EMPTY = 405;
-inline constexpr int IDS_NETWORKS_OPEN = 406;  // 0.0.0.0/0 or ::/0 in the list
+inline constexpr int IDS_NETWORKS_OPEN = 406;    // 0.0.0.0/0 or ::/0 in the list
+inline constexpr int IDS_NETWORKS_BUTTON = 407;  // Setting page: opens the networks dialog
+inline constexpr int IDS_NETWORKS_TITLE = 408;   // the networks dialog's title
+inline constexpr int IDS_RESTORE_DEFAULTS = 409;
+inline constexpr int IDS_NETWORKS_UNREADABLE = 410;  // the stored list could not be read
+inline constexpr int IDS_NETWORKS_NOT_SAVED = 411;   // Save: so it was kept, the rest saved
 // Account limits (420-449).
-inline constexpr int IDS_ACCOUNT_LIMITS = 420;  // toolbar tip: "Limits…"
+inline constexpr int IDS_ACCOUNT_LIMITS = 420;  // toolbar tip: "Account limits"
 inline constexpr int IDS_LIMITS_TITLE = 421;    // dialog title, %1 the user name
 inline constexpr int IDS_COL_STATE = 422;       // account list columns 2-4
 inline constexpr int IDS_COL_EXPIRES = 423;
@@ -114,7 +120,6 @@ inline constexpr int IDS_LIMIT_MONTHLY = 433;
 inline constexpr int IDS_LIMIT_BANDWIDTH = 434;
 inline constexpr int IDS_LIMITS_HINT = 435;                // dialog: what the limits mean
 inline constexpr int IDS_SELECT_ACCOUNT_FOR_LIMITS = 436;  // Limits without a selection
-inline constexpr int IDS_LIMITS_SAVED = 437;
 
 // Every numbered id of the table, ascending.
 const int* AllStringIds(int* count);
@@ -150,7 +155,7 @@ enum class Ctl {
     AccountRepeatPassword,  // "Repeat password：" / "重复密码："
     AccountOk,              // "Ok" / "确定"
     AccountCancel,          // "Cancel" / "取消"
-    DeleteAccount,          // toolbar tip: "Delete account" / "删除帐号"
+    DeleteAccount,          // toolbar tip: "Delete account" / "删除账号"
     PortOutOfRange,         // settings Save: the listen port is not an integer from 1 to 65535
     // start-up, when the console lacks the rights it needs and cannot gain them
     NeedRoot,          // the system service needs root; no elevation prompt is available

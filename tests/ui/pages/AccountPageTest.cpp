@@ -1,10 +1,10 @@
 // The account page and its add/modify and limits dialogs against main.db and the control channel.
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QDateTime>
 #include <QHeaderView>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -15,6 +15,7 @@
 #include "tests/support/ViewChecks.h"
 #include "tests/ui/pages/SettingsTestEnv.h"
 #include "ui/pages/dialogs/CAccountLimitsDlg.h"
+#include "ui/pages/dialogs/CAllowedNetworksDlg.h"
 #include "ui/pages/tabs/CAccountDlg.h"
 
 namespace {
@@ -171,7 +172,7 @@ TEST_F(AccountPageTest, LimitsAreStoredForTheSelectedAccountAndTheListShowsAndSo
     limits_ = AccountLimits{true, past, 1 << 20, 2048};
     Select(*page, "amy");
     page->Action(32780)->trigger();
-    EXPECT_EQ(Shown(), QStringList{Tip(res::IDS_LIMITS_SAVED)});
+    EXPECT_EQ(Shown(), QStringList{Tip(res::IDS_SAVED_SUCCESSFULLY)});
     EXPECT_EQ(Sent(), "applyconf\r\n");
     EXPECT_EQ(Rows("select * from account_limits"),
               Lines{"2|1|" + std::to_string(past) + "|1048576|2048"});
@@ -195,11 +196,11 @@ TEST_F(AccountPageTest, LimitsAreStoredForTheSelectedAccountAndTheListShowsAndSo
         page->List()->model()->sort(column, Qt::DescendingOrder);
         EXPECT_EQ(test::ColumnTexts(page->Model(), 0).join(','), "bob,amy") << column;
     }
-    limits_.reset();  // a double click modifies; a cancelled dialog changes nothing
+    EXPECT_EQ(Sent(), "applyconf\r\napplyconf\r\n");
+    // A double click on a row opens nothing.
     Select(*page, "amy");
     emit page->List()->doubleClicked(page->Model().index(0, 0));
-    EXPECT_EQ(opened_.last(), "modify:amy");
-    EXPECT_EQ(Sent(), "applyconf\r\napplyconf\r\n");
+    EXPECT_EQ(opened_.size(), 3);
     // Sorting by creation is by time: 1 September before 1 October, whatever the text order says;
     // a second click sorts ascending again, never descending. Deletion follows the selection.
     page->List()->horizontalHeader()->sectionClicked(1);
@@ -274,19 +275,48 @@ TEST(AddAccountDialogTest, ChecksInOrderLimitsTheFieldsAndModifyMayKeepThePasswo
         EXPECT_EQ(shown,
                   c.message ? QStringList{Tip(c.message, MessageIcon::Warning)} : QStringList());
     }
-    const QString keep = res::Str(res::IDS_KEEP_PASSWORD_HINT);
     for (Purpose purpose : {Purpose::Add, Purpose::Modify}) {
         CAddAccountDlg dialog(nullptr, purpose, "");
-        EXPECT_EQ(dialog.findChild<QLabel*>("accountHint")->text().contains(keep),
-                  purpose == Purpose::Modify);
         for (QLineEdit* edit :
              {dialog.UserNameEdit(), dialog.PasswordEdit(), dialog.RepeatEdit()}) {
             QTest::keyClicks(edit, "12345678901234567890X");
             EXPECT_EQ(edit->text(), "12345678901234567890");
-            EXPECT_EQ(edit->echoMode(),
-                      edit == dialog.UserNameEdit() ? QLineEdit::Normal : QLineEdit::Password);
+            const bool password = edit != dialog.UserNameEdit();
+            EXPECT_EQ(edit->echoMode(), password ? QLineEdit::Password : QLineEdit::Normal);
+            EXPECT_EQ(edit->placeholderText(),
+                      password && purpose == Purpose::Modify ? "Leave empty to keep" : "");
         }
     }
+}
+
+// In both languages: the add/modify dialog is 245 x 97 dialog units with Ok and Cancel at 76;
+// each dialog tabs in reading order (the limits dialog's tick boxes before their fields); the
+// date picker names months and days in the console's language.
+TEST(AccountDialogsLayoutTest, TemplateGeometryReadingOrderTabsAndTheConsolesLocale) {
+    for (const auto& [lang, modifyPlaceholder, monday] :
+         {std::tuple{res::UiLanguage::English, "Leave empty to keep", "Mon"},
+          {res::UiLanguage::Chinese, "留空则不修改", "周一"}}) {
+        res::SetUiLanguage(lang);
+        CAddAccountDlg account(nullptr, Purpose::Modify, "");
+        EXPECT_EQ(test::InDialogUnits(account).size(), QSize(245, 97));
+        for (const char* button : {"button1", "button2"})
+            EXPECT_EQ(test::InDialogUnits(*account.findChild<QPushButton*>(button)).y(), 76);
+        EXPECT_EQ(account.PasswordEdit()->placeholderText(), modifyPlaceholder);
+        CAccountLimitsDlg limits(nullptr, "amy", AccountLimits{true, {}, {}, {}});
+        limits.ExpiresBox()->setChecked(true);
+        limits.adjustSize();
+        CAllowedNetworksDlg networks(nullptr, std::string("10.0.0.0/8"));
+        networks.adjustSize();
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&account, &limits, &networks}) {
+            EXPECT_GE(test::TabChain(*dialog).size(), 4) << dialog->objectName().toStdString();
+            EXPECT_EQ(test::TabsOutOfReadingOrder(*dialog).join("; ").toStdString(), "");
+        }
+        const QList<QWidget*> chain = test::TabChain(limits);
+        EXPECT_EQ(chain.indexOf(limits.ExpiresBox()) + 1, chain.indexOf(limits.ExpiresEdit()));
+        EXPECT_EQ(limits.ExpiresEdit()->calendarWidget()->locale().dayName(1, QLocale::ShortFormat),
+                  monday);
+    }
+    res::SetUiLanguage(res::UiLanguage::English);
 }
 
 }  // namespace

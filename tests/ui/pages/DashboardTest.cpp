@@ -224,7 +224,7 @@ protected:
 TEST_F(NoticesTest, AnUnaskedStopAndNewAlarmsAreToldOnceAndTheConsolesOwnStopIsNot) {
     const QString stopped =
         "TorvoProxy: the proxy server stopped: The proxy service is no longer "
-        "running. Start it again with the engine button.";
+        "running. Click “Start proxy service” to start it again.";
     auto alarms = [](int added, int total) {
         return QString("TorvoProxy: new alarms: %1 new alarm(s), %2 in all. See the Alarm tab.")
             .arg(QString::number(added), QString::number(total));

@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "Common/ClientNetworks.h"
 #include "tests/ui/pages/SettingsTestEnv.h"
+#include "ui/pages/dialogs/CAllowedNetworksDlg.h"
 #include "ui/pages/models/ClientAddresses.h"
 #include "ui/pages/tabs/CAccountDlg.h"
 #include "ui/pages/tabs/CSettingDlg.h"
@@ -120,23 +122,29 @@ TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsW
     EXPECT_EQ(page.PortEdit()->text(), "809");
 }
 
-// Shown one a line; a bad entry is refused with nothing written; a good list is stored canonical.
-TEST_F(SettingPageTest, AllowedNetworksAreCheckedAsTypedAndSavedOnlyWhenAllAreNetworks) {
-    CSettingDlg page(nullptr);
-    QPlainTextEdit* list = page.Networks()->List();
-    EXPECT_TRUE(list->toPlainText().startsWith("127.0.0.0/8\n::1/128\n10.0.0.0/8\n"));
+// The dialog opens on the stored list, one per line; a bad entry is noted as typed and Ok
+// refuses it, staying open; "Restore defaults" brings the defaults back. The list Ok'd there is
+// stored by the page's next Save, canonical; a cancelled dialog changes nothing.
+TEST_F(SettingPageTest, AllowedNetworksAreEditedInTheirDialogAndStoredBySave) {
+    std::optional<std::string> opened, answer;
+    CSettingDlg page(nullptr, [&](QWidget*, const std::optional<std::string>& stored) {
+        opened = stored;
+        return answer;
+    });
     const std::string stored = Value("allowed_networks");
+    CAllowedNetworksDlg dialog(nullptr, stored);
+    QPlainTextEdit* list = dialog.Networks()->List();
+    EXPECT_TRUE(list->toPlainText().startsWith("127.0.0.0/8\n::1/128\n10.0.0.0/8\n"));
     list->setPlainText(list->toPlainText() + "\n10.1.2.3/8");
     const QString problem =
         "Line 10, \"10.1.2.3/8\": the address has bits set beyond its prefix; did you mean "
         "10.0.0.0/8?";
-    EXPECT_EQ(page.Networks()->Note()->text(), problem);
-    page.OnSave();
+    EXPECT_EQ(dialog.Networks()->Note()->text(), problem);
+    dialog.accept();
     EXPECT_EQ(
         Shown(),
         QStringList{QString("%1|TorvoProxy tip|%2|1").arg(problem).arg(int(MessageIcon::Warning))});
-    EXPECT_EQ(Sent(), "");
-    EXPECT_EQ(Value("allowed_networks"), stored);
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
     // Each problem names its line and shows the entry as typed, "%3" in it too.
     for (const auto& [typed, note] :
          {std::pair{"  \n", "The list is empty"},
@@ -148,20 +156,60 @@ TEST_F(SettingPageTest, AllowedNetworksAreCheckedAsTypedAndSavedOnlyWhenAllAreNe
            "from 0 to 128."},
           {"host.example", "Line 1, \"host.example\": not an IPv4 or IPv6 address"}}) {
         list->setPlainText(typed);
-        EXPECT_TRUE(page.Networks()->Note()->text().startsWith(note)) << typed;
+        EXPECT_TRUE(dialog.Networks()->Note()->text().startsWith(note)) << typed;
     }
-
+    dialog.RestoreDefaultsButton()->click();
+    EXPECT_EQ(dialog.Stored(), CheckNetworkList(kDefaultClientNetworks).stored);
     list->setPlainText("192.168.1.7\n\n::/0");
-    EXPECT_EQ(page.Networks()->Note()->text(), res::Str(res::IDS_NETWORKS_OPEN));
+    EXPECT_EQ(dialog.Networks()->Note()->text(), res::Str(res::IDS_NETWORKS_OPEN));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Stored(), "192.168.1.7/32,::/0");
+
+    page.NetworksButton()->click();  // cancelled
+    EXPECT_EQ(opened, stored);
+    EXPECT_EQ(page.AllowedNetworks(), stored);
+    answer = dialog.Stored();
+    page.NetworksButton()->click();
+    EXPECT_EQ(Value("allowed_networks"), stored) << "stored only by Save";
+    EXPECT_EQ(Sent(), "");
     page.OnSave();
     EXPECT_EQ(Shown(), QStringList{Tip(res::IDS_SAVED_SUCCESSFULLY)});
     EXPECT_EQ(Sent(), "applyconf\r\n");
     EXPECT_EQ(Value("allowed_networks"), "192.168.1.7/32,::/0");
-    EXPECT_EQ(list->toPlainText(), "192.168.1.7/32\n::/0");
 }
 
-// Under the port: where clients connect (saved port), and a note while the running server
-// listens elsewhere, until it uses the saved port or stops.
+// A list that cannot be read opens empty with a note saying so; Save leaves the stored row as
+// it is, saves the rest and says both.
+TEST_F(SettingPageTest, NetworksThatCannotBeReadAreKeptWhileTheRestIsSaved) {
+    Sql("delete from configuration where key='allowed_networks';"
+        "create trigger refuse before insert on configuration when new.key='allowed_networks'"
+        " begin select raise(abort, 'refused'); end;");
+    std::optional<std::string> opened = "not asked";
+    CSettingDlg page(nullptr, [&](QWidget*, const std::optional<std::string>& stored) {
+        opened = stored;
+        return std::nullopt;
+    });
+    EXPECT_EQ(page.AllowedNetworks(), std::nullopt);
+    page.NetworksButton()->click();
+    EXPECT_EQ(opened, std::nullopt);
+    CAllowedNetworksDlg dialog(nullptr, std::nullopt);
+    EXPECT_EQ(dialog.Networks()->List()->toPlainText(), "");
+    EXPECT_EQ(dialog.Networks()->Note()->text(), res::Str(res::IDS_NETWORKS_UNREADABLE));
+
+    page.PortEdit()->setText("9000");
+    page.AnonymousBox()->setChecked(false);
+    page.OnSave();
+    EXPECT_EQ(Shown(), (QStringList{Tip(res::IDS_RESTART_ENGINE_HINT),
+                                    Tip(res::IDS_NETWORKS_NOT_SAVED, MessageIcon::Warning)}));
+    EXPECT_EQ(Sent(), "applyconf\r\n");
+    EXPECT_EQ(Value("listen_port"), "9000");
+    EXPECT_EQ(Value("anonymous_allow"), "0");
+    EXPECT_EQ(Rows("select count(*) from configuration where key='allowed_networks'"), Lines{"0"});
+}
+
+// Under the port: where clients connect (saved port), and instead a note while the running
+// server listens elsewhere, until it uses the saved port or stops; Copy copies the addresses.
 TEST_F(SettingPageTest, ShowsTheClientAddressesAndWhenTheRunningServerUsesAnotherPort) {
     auto listening = [](int port) {
         Server().SetFramedReply(
@@ -175,30 +223,35 @@ TEST_F(SettingPageTest, ShowsTheClientAddressesAndWhenTheRunningServerUsesAnothe
     EXPECT_EQ(ClientAddresses({}, 1), std::vector<std::string>{"127.0.0.1:1"});
     listening(8089);
     CSettingDlg page(nullptr);
-    EXPECT_TRUE(page.AddressLine()->toolTip().startsWith("Clients (HTTP and SOCKS5): "));
+    EXPECT_TRUE(page.AddressLine()->toolTip().startsWith("Clients: "));
     EXPECT_TRUE(page.AddressLine()->toolTip().endsWith("127.0.0.1:8123"));
     page.CopyAddressesButton()->click();  // one a line, as a client's configuration takes it
     QStringList copied;
     for (const std::string& address : ClientAddresses(MachineAddresses(), 8123))
         copied << QString::fromStdString(address);
     EXPECT_EQ(QApplication::clipboard()->text(), copied.join('\n'));
+    page.resize(1000, 600);
     page.show();
     Settle();
-    EXPECT_FALSE(page.RunningPortNote()->isHidden());
-    EXPECT_TRUE(
-        page.RunningPortNote()->text().contains("port 8089; restart the proxy engine to "
-                                                "use port 8123."));
+    const QString note =
+        "The running proxy server still listens on port 8089; restart the proxy engine to use "
+        "port 8123.";
+    EXPECT_EQ(page.AddressLine()->text(), note);
+    EXPECT_TRUE(page.AddressLine()->toolTip().endsWith("127.0.0.1:8123\n" + note));
+    QApplication::clipboard()->clear();
+    page.CopyAddressesButton()->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), copied.join('\n'));
     listening(9000);
     page.PortEdit()->setText("9000");
     page.OnSave();  // asks again at once
     Settle();
     EXPECT_TRUE(page.AddressLine()->toolTip().endsWith("127.0.0.1:9000"));
-    EXPECT_TRUE(page.RunningPortNote()->isHidden());
+    EXPECT_TRUE(page.AddressLine()->text().startsWith("Clients: "));
     SetServerRunning(false);
     listening(1);
     page.RefreshRunningPort();
     Settle();
-    EXPECT_TRUE(page.RunningPortNote()->isHidden());
+    EXPECT_TRUE(page.AddressLine()->text().startsWith("Clients: "));
     Server().SetFramedReply("system", "");
 }
 

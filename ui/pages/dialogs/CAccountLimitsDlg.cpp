@@ -84,6 +84,11 @@ CAccountLimitsDlg::CAccountLimitsDlg(QWidget* parent, const QString& userName,
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
 
+    // Tab goes in reading order: each tick box before the field it enables.
+    QWidget* const chain[] = {enabled_,     expiresOn_, expires_, monthlyOn_, monthly_,
+                              bandwidthOn_, bandwidth_, ok,       cancel};
+    for (std::size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addWidget(hint);

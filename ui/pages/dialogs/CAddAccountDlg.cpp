@@ -11,9 +11,8 @@
 namespace {
 
 constexpr int kDluWidth = 245;
-// Taller than the original 97 by the hint lines under the fields.
-constexpr int kDluHeight = 117;
-constexpr int kDluButtonTop = 96;
+constexpr int kDluHeight = 97;
+constexpr int kDluButtonTop = 76;
 
 // Label, edit and object name of each field row, top to bottom.
 struct FieldRow {
@@ -57,7 +56,12 @@ CAddAccountDlg::CAddAccountDlg(QWidget* parent, Purpose purpose, const QString& 
         auto* edit = new QLineEdit(this);
         edit->setObjectName(kRows[i].editName);
         edit->setMaxLength(kMaxChars);
-        if (kRows[i].password) edit->setEchoMode(QLineEdit::Password);
+        edit->setToolTip(res::Str(res::IDS_ACCOUNT_FIELDS_HINT));
+        if (kRows[i].password) {
+            edit->setEchoMode(QLineEdit::Password);
+            if (purpose == Purpose::Modify)
+                edit->setPlaceholderText(res::Str(res::IDS_KEEP_PASSWORD_HINT));
+        }
         const int left = line.x() + labelWidth + 6;
         edit->setGeometry(left, line.y(), width() - left - line.x(), line.height());
         edits[i] = edit;
@@ -66,14 +70,6 @@ CAddAccountDlg::CAddAccountDlg(QWidget* parent, Purpose purpose, const QString& 
     password_ = edits[1];
     repeat_ = edits[2];
     userName_->setText(userName);
-
-    // What the fields take, and (modify) what empty password fields mean.
-    QString hint = res::Str(res::IDS_ACCOUNT_FIELDS_HINT);
-    if (purpose == Purpose::Modify) hint += "\n" + res::Str(res::IDS_KEEP_PASSWORD_HINT);
-    auto* hintLabel = new QLabel(hint, this);
-    hintLabel->setObjectName("accountHint");
-    hintLabel->setWordWrap(true);
-    hintLabel->setGeometry(DluToRect(metrics, 14, 70, kDluWidth - 28, 24));
 
     auto* ok = new QPushButton(res::Str(res::Ctl::AccountOk), this);
     ok->setObjectName("button1");

@@ -2,8 +2,8 @@
 // The modal dialog that asks for a user name and a password typed twice, for adding an account
 // or modifying one. Ok checks the fields in order (user name given, and free of ':' and
 // control characters; password, repeat, the two equal) and stays open with a message at the
-// first that fails. When modifying, both password fields left empty mean "keep the password";
-// a hint under the fields says so, and that each field holds at most 20 characters.
+// first that fails. When modifying, both password fields left empty mean "keep the password",
+// as their placeholder text says; each field takes at most 20 characters (its tool tip says so).
 #include <QDialog>
 
 class QLineEdit;

@@ -136,7 +136,6 @@ CAccountDlg::CAccountDlg(QWidget* parent, DialogRunner runDialog, LimitsRunner r
     }
     list_->setObjectName("list1008");
     list_->SetRecordModel(&model_);
-    connect(list_, &QAbstractItemView::doubleClicked, this, [this] { OnModify(); });
     setFocusProxy(list_);
     Fill();
 }
@@ -196,7 +195,7 @@ void CAccountDlg::OnLimits() {
     const std::optional<AccountLimits> limits =
         runLimits_(this, QString::fromStdString(row->userName), row->limits);
     if (!limits) return;
-    ReportChange(UserConf::instance().setLimits(row->rowid, *limits), res::IDS_LIMITS_SAVED);
+    ReportChange(UserConf::instance().setLimits(row->rowid, *limits), res::IDS_SAVED_SUCCESSFULLY);
 }
 
 void CAccountDlg::ReportChange(AccountChange change, int doneStringId) {

@@ -47,7 +47,7 @@ public:
 
     explicit CAccountDlg(QWidget* parent, DialogRunner runDialog = {}, LimitsRunner runLimits = {});
 
-    // Toolbar commands (a double click on a row modifies it).
+    // Toolbar commands (a double click on a row does nothing).
     void OnAdd();
     void OnModify();
     void OnDelete();

@@ -77,6 +77,17 @@ void CDashboardDlg::BuildControls() {
     rate_ = dashboard::SetUpRateChart(*chart, res::Str(res::IDS_CHART_RATE),
                                       res::Str(res::IDS_CHART_TITLE));
 
+    // The engine button before the table: Tab follows the order of creation, left to right.
+    engineButton_ = new QPushButton(res::Str(res::Ctl::EngineButton), this);
+    engineButton_->setObjectName("engineButton1003");
+    QSize buttonSize = DluToPixels(engineButton_->fontMetrics(), kButtonDluWidth, kButtonDluHeight);
+    for (int id : kEngineLabels) {
+        const int textWidth = engineButton_->fontMetrics().horizontalAdvance(res::Str(id));
+        buttonSize.setWidth(std::max(buttonSize.width(), textWidth + 24));
+    }
+    engineButton_->setFixedSize(buttonSize);
+    connect(engineButton_, &QPushButton::clicked, this, [this] { OnEngineButton(); });
+
     statistics_ = new StatisticsTableModel(this);
     statistics_->SetValue(StatisticsTableModel::kStartTime,
                           QString::fromStdString(DateTime::Now().ToString()));
@@ -95,21 +106,9 @@ void CDashboardDlg::BuildControls() {
     for (int column = 0; column < 2; ++column) {
         table_->setColumnWidth(column, StatisticsTableModel::kColumnWidths[column]);
     }
-    // The columns share the table's width (FitStatisticsColumns); no scroll bar hides values.
+    // In the smallest window only the value column's right margin passes the table's edge
+    // (the values are centred): no scroll bar for that.
     table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    table_->setTextElideMode(Qt::ElideRight);
-    connect(statistics_, &QAbstractItemModel::dataChanged, this,
-            &CDashboardDlg::FitStatisticsColumns);
-
-    engineButton_ = new QPushButton(res::Str(res::Ctl::EngineButton), this);
-    engineButton_->setObjectName("engineButton1003");
-    QSize buttonSize = DluToPixels(engineButton_->fontMetrics(), kButtonDluWidth, kButtonDluHeight);
-    for (int id : kEngineLabels) {
-        const int textWidth = engineButton_->fontMetrics().horizontalAdvance(res::Str(id));
-        buttonSize.setWidth(std::max(buttonSize.width(), textWidth + 24));
-    }
-    engineButton_->setFixedSize(buttonSize);
-    connect(engineButton_, &QPushButton::clicked, this, [this] { OnEngineButton(); });
 
     lamp_ = new QLabel(this);
     lamp_->setObjectName("engineLamp1004");
@@ -273,20 +272,4 @@ void CDashboardDlg::Layout() {
     const QRect stats = QRect(splitX, top, left + width - splitX, height) - one;
     statisticsGroup_->setGeometry(stats);
     table_->setGeometry(stats - QMargins(5, 20, 5, 20));
-    FitStatisticsColumns();
-}
-
-void CDashboardDlg::FitStatisticsColumns() {
-    // The values get the room they need; the labels the rest, elided when the table is narrow.
-    const int room = table_->width() - 2 * table_->frameWidth();
-    const QAbstractItemView& view = *table_;  // the public size hints
-    const int labels =
-        std::max(view.sizeHintForColumn(0), table_->horizontalHeader()->sectionSizeHint(0));
-    const int values =
-        std::max(view.sizeHintForColumn(1), table_->horizontalHeader()->sectionSizeHint(1));
-    const int labelWidth =
-        std::clamp(room - values, std::min(labels, StatisticsTableModel::kColumnWidths[0] / 2),
-                   std::max(labels, StatisticsTableModel::kColumnWidths[0]));
-    table_->setColumnWidth(0, labelWidth);
-    table_->setColumnWidth(1, std::max(values, room - labelWidth));
 }

@@ -77,7 +77,6 @@ private:
     void BuildControls();
     void StartPolling();
     void Layout();
-    void FitStatisticsColumns();
 
     QGroupBox* engineGroup_ = nullptr;
     QGroupBox* statisticsGroup_ = nullptr;

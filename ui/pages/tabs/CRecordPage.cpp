@@ -26,16 +26,13 @@ QString AskExportPath(QWidget* parent, const QString& proposed) {
 
 CRecordPage::CRecordPage(RecordPageModelBase* model, int commandId, const QString& exportName,
                          QWidget* parent)
-    : QWidget(parent),
-      model_(model),
-      list_(new RecordListView(this)),
-      exportName_(exportName),
-      chooseExportPath_(AskExportPath) {
+    : QWidget(parent), model_(model), exportName_(exportName), chooseExportPath_(AskExportPath) {
     model_->setParent(this);
+    // The toolbar first: Tab follows the order of creation, and its filter box is above the list.
+    BuildToolBar(commandId);
+    list_ = new RecordListView(this);
     list_->setObjectName(QStringLiteral("list1005"));
     list_->SetRecordModel(model_);
-    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    BuildToolBar(commandId);
     setFocusProxy(list_);
 
     timer_.setInterval(kRefreshPeriodMs);
@@ -59,6 +56,8 @@ void CRecordPage::BuildToolBar(int commandId) {
     autoRefreshAction_->setCheckable(true);
     // The button follows the switch, not its own toggling.
     connect(autoRefreshAction_, &QAction::triggered, this, [this] { OnAutoRefresh(); });
+    // Apart from the toggle beside it, so that a click on one is not taken for the other.
+    toolBar_->addSeparator();
     refreshAction_ = toolBar_->addAction(res::Str(res::IDS_REFRESH));
     refreshAction_->setObjectName(QStringLiteral("refresh"));
     refreshAction_->setToolTip(res::Str(res::IDS_REFRESH) + QStringLiteral(" (F5)"));

@@ -1,8 +1,8 @@
 #pragma once
 // The page both record lists share: a toolbar (auto-refresh check button, "Refresh" (F5),
-// filter box, "Export…") over the list. The list is filled once at creation, on "Refresh" and
-// every 10 s while auto-refresh is on; the filter applies to the rows in memory and stays
-// across fills. Several rows may be selected (for copying).
+// filter box, "Export…") over the list, one row selectable at a time. The list is filled once
+// at creation, on "Refresh" and every 10 s while auto-refresh is on; the filter applies to the
+// rows in memory and stays across fills.
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -64,7 +64,7 @@ private:
     void BuildToolBar(int commandId);
 
     RecordPageModelBase* model_;
-    RecordListView* list_;
+    RecordListView* list_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QAction* autoRefreshAction_ = nullptr;
     QAction* refreshAction_ = nullptr;

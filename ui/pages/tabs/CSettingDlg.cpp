@@ -6,7 +6,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QResizeEvent>
@@ -19,12 +18,12 @@
 #include "server_link/MQClient.h"
 #include "server_link/Replies.h"
 #include "ui/common/DialogUnits.h"
+#include "ui/pages/dialogs/CAllowedNetworksDlg.h"
 #include "ui/pages/models/ClientAddresses.h"
 #include "ui/pages/plumbing/ApplyConf.h"
 #include "ui/pages/plumbing/LinkReplies.h"
 #include "ui/pages/plumbing/PageMessages.h"
 #include "ui/pages/tabs/CAccountDlg.h"
-#include "ui/pages/widgets/AllowedNetworksEdit.h"
 
 namespace {
 
@@ -32,36 +31,19 @@ struct DluBox {
     int x, y, w, h;
 };
 
-// Where each control sits, in dialog units; the two languages place some differently.
-// The address line and the note under the port, and the allowed networks under them, take
-// kAddedDlu more of the system box; the account box starts that much lower.
+// Where each control sits, in dialog units; the two languages place some differently. The
+// networks button ends where Save ends; the address line and Copy share Save's row.
 struct Placement {
-    DluBox systemGroup, accountGroup, anonymous, torvoAgent, portLabel, portEdit, protocolHint,
-        save, addresses, note, networks;
+    DluBox systemGroup, accountGroup, anonymous, torvoAgent, networks, portLabel, portEdit,
+        protocolHint, save;
 };
-constexpr int kAddedDlu = 26 + 50;
-constexpr Placement kEnglish{{7, 7, 306, 66 + kAddedDlu},
-                             {7, 79 + kAddedDlu, 306, 114 - kAddedDlu},
-                             {16, 20, 100, 10},
-                             {120, 20, 93, 10},
-                             {16, 42, 78, 8},
-                             {104, 39, 40, 14},
-                             {152, 41, 111, 8},
-                             {255, 56, 50, 14},
-                             {16, 60, 180, 8},
-                             {16, 76, 290, 8},
-                             {16, 90, 290, 46}};
-constexpr Placement kChinese{{7, 7, 306, 62 + kAddedDlu},
-                             {7, 75 + kAddedDlu, 306, 118 - kAddedDlu},
-                             {16, 20, 100, 10},
-                             {120, 20, 93, 10},
-                             {16, 42, 44, 8},
-                             {66, 39, 40, 14},
-                             {113, 42, 78, 8},
-                             {255, 49, 50, 14},
-                             {16, 60, 180, 8},
-                             {16, 74, 290, 8},
-                             {16, 86, 290, 46}};
+constexpr Placement kEnglish{{7, 7, 306, 66},   {7, 79, 306, 114},  {16, 20, 100, 10},
+                             {120, 20, 93, 10}, {205, 18, 100, 14}, {16, 42, 78, 8},
+                             {104, 39, 40, 14}, {152, 41, 111, 8},  {255, 56, 50, 14}};
+constexpr Placement kChinese{{7, 7, 306, 62},   {7, 75, 306, 118},  {16, 20, 100, 10},
+                             {120, 20, 93, 10}, {205, 18, 100, 14}, {16, 42, 44, 8},
+                             {66, 39, 40, 14},  {113, 42, 78, 8},   {255, 49, 50, 14}};
+constexpr int kAddressLineDlu = 8;
 
 // Places a control at its dialog-unit box; a text control is widened to show all its text.
 void Place(QWidget* control, const DluBox& box) {
@@ -87,9 +69,19 @@ std::optional<int> ParsePort(const QString& text) {
     return port;
 }
 
+std::optional<std::string> RunNetworksDialog(QWidget* parent,
+                                             const std::optional<std::string>& stored) {
+    CAllowedNetworksDlg dialog(parent, stored);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Stored();
+}
+
 }  // namespace
 
-CSettingDlg::CSettingDlg(QWidget* parent) : QWidget(parent), link_(new LinkReplies(this)) {
+CSettingDlg::CSettingDlg(QWidget* parent, NetworksRunner runNetworks)
+    : QWidget(parent),
+      runNetworks_(runNetworks ? std::move(runNetworks) : RunNetworksDialog),
+      link_(new LinkReplies(this)) {
     setObjectName("setting105");
     SystemConf& system = SystemConf::instance();
     UserConf& users = UserConf::instance();
@@ -98,7 +90,7 @@ CSettingDlg::CSettingDlg(QWidget* parent) : QWidget(parent), link_(new LinkRepli
     torvoAgentAllow_ = torvoAgentAllowLoaded_ = system.torvoAgentAllow;
     anonymousAllow_ = users.anonymousAllow;
     listenPort_ = listenPortLoaded_ = system.listenPort;
-    // A failure leaves the list empty, which Save refuses: nothing is lost.
+    // A failure leaves the list unknown: Save keeps the stored one and says so.
     UseDatabase([this](CppSQLite3DB& db) { allowedNetworks_ = LoadAllowedNetworks(db); },
                 DbFailure::kLogError);
 
@@ -131,6 +123,12 @@ void CSettingDlg::BuildControls() {
     torvoAgentBox_ = new QCheckBox(res::Str(res::Ctl::AllowTorvoAgent), this);
     torvoAgentBox_->setObjectName("check1009");
     Place(torvoAgentBox_, at.torvoAgent);
+    networksButton_ = new QPushButton(res::Str(res::IDS_NETWORKS_BUTTON), this);
+    networksButton_->setObjectName("allowedNetworks");
+    Place(networksButton_, at.networks);
+    networksButton_->resize(std::max(networksButton_->width(), networksButton_->sizeHint().width()),
+                            networksButton_->height());
+    connect(networksButton_, &QPushButton::clicked, this, &CSettingDlg::OnNetworks);
 
     portLabel_ = new QLabel(res::Str(res::Ctl::ListenPortLabel), this);
     Place(portLabel_, at.portLabel);
@@ -150,52 +148,51 @@ void CSettingDlg::BuildControls() {
         protocolHint_->move(portEdit_->geometry().right() + 8, protocolHint_->y());
     }
 
+    // Created in reading order, which is the order Tab follows: the line and Copy before Save.
+    addressLine_ = new QLabel(this);
+    addressLine_->setObjectName("clientAddresses");
+    addressLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Place(addressLine_, {16, at.save.y, 180, kAddressLineDlu});
+    copyAddresses_ = new QPushButton(res::Str(res::IDS_COPY), this);
+    copyAddresses_->setObjectName("copyAddresses");
+    connect(copyAddresses_, &QPushButton::clicked, this, &CSettingDlg::CopyAddresses);
+
     saveButton_ = new QPushButton(res::Str(res::Ctl::Save), this);
     saveButton_->setObjectName("button1012");
     Place(saveButton_, at.save);
     connect(saveButton_, &QPushButton::clicked, this, [this] { OnSave(); });
-
-    addressLine_ = new QLabel(this);
-    addressLine_->setObjectName("clientAddresses");
-    addressLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Place(addressLine_, at.addresses);
-    copyAddresses_ = new QPushButton(res::Str(res::IDS_COPY), this);
-    copyAddresses_->setObjectName("copyAddresses");
-    connect(copyAddresses_, &QPushButton::clicked, this, &CSettingDlg::CopyAddresses);
-    runningPortNote_ = new QLabel(this);
-    runningPortNote_->setObjectName("runningPortNote");
-    runningPortNote_->setStyleSheet(QStringLiteral("color: #c00000"));
-    Place(runningPortNote_, at.note);
-    runningPortNote_->hide();
-    networks_ = new AllowedNetworksEdit(this);
-    Place(networks_, at.networks);
 }
 
 void CSettingDlg::ShowAddresses() {
     const auto saved = static_cast<uint16_t>(listenPortLoaded_);
-    addressLine_->setToolTip(res::Str(res::IDS_CLIENT_ADDRESSES).arg(JoinedAddresses(saved, ", ")));
-    PlaceAddressLine();
+    const QString addresses = res::Str(res::IDS_CLIENT_ADDRESSES).arg(JoinedAddresses(saved, ", "));
+    // While the running server listens elsewhere the line says so in red; Copy still copies the
+    // addresses, and the tip holds both.
     const bool differs = runningPort_ && *runningPort_ != saved;
-    if (differs) {
-        runningPortNote_->setText(
-            res::Str(res::IDS_RUNNING_PORT_DIFFERS).arg(*runningPort_).arg(saved));
-        runningPortNote_->resize(runningPortNote_->sizeHint().width(), runningPortNote_->height());
-    }
-    runningPortNote_->setVisible(differs);
+    const QString note =
+        differs ? res::Str(res::IDS_RUNNING_PORT_DIFFERS).arg(*runningPort_).arg(saved) : QString();
+    addressText_ = differs ? note : addresses;
+    addressLine_->setToolTip(differs ? addresses + "\n" + note : addresses);
+    addressLine_->setStyleSheet(differs ? QStringLiteral("color: #c00000") : QString());
+    PlaceAddressLine();
 }
 
 void CSettingDlg::PlaceAddressLine() {
-    // The line ends before Copy, and Copy before Save; a long list is cut with "…" (the tip
-    // holds it whole).
-    copyAddresses_->adjustSize();
-    const int room = saveButton_->x() - 16 - copyAddresses_->width() - addressLine_->x();
-    const QString full = addressLine_->toolTip();
+    // Copy is level with Save and as tall; the line is centred on them (never over the port
+    // edit), ends before Copy, and Copy before Save; a long text is cut with "…" (the tip holds
+    // it whole).
+    const QRect save = saveButton_->geometry();
+    copyAddresses_->resize(copyAddresses_->sizeHint().width(), save.height());
+    const int room = std::max(save.x() - 16 - copyAddresses_->width() - 8 - addressLine_->x(), 0);
     const QFontMetrics metrics = addressLine_->fontMetrics();
-    addressLine_->setText(metrics.elidedText(full, Qt::ElideRight, std::max(room, 0)));
-    addressLine_->resize(std::min(addressLine_->sizeHint().width(), std::max(room, 0)),
-                         addressLine_->height());
-    copyAddresses_->move(addressLine_->geometry().right() + 8,
-                         addressLine_->geometry().center().y() - copyAddresses_->height() / 2);
+    addressLine_->setText(metrics.elidedText(addressText_, Qt::ElideRight, room));
+    // As tall as its text needs: CJK glyphs may reach below the font's own height.
+    const int height = std::max({DluToPixels(metrics, 0, kAddressLineDlu).height(),
+                                 addressLine_->sizeHint().height(), metrics.lineSpacing() + 2});
+    const int top = std::max(save.center().y() - height / 2, portEdit_->geometry().bottom() + 2);
+    addressLine_->setGeometry(addressLine_->x(), top,
+                              std::min(addressLine_->sizeHint().width(), room), height);
+    copyAddresses_->move(addressLine_->geometry().right() + 8, save.y());
 }
 
 void CSettingDlg::CopyAddresses() const {
@@ -232,7 +229,6 @@ void CSettingDlg::ShowFields() {
     torvoAgentBox_->setChecked(torvoAgentAllow_ != 0);
     anonymousBox_->setChecked(anonymousAllow_ != 0);
     portEdit_->setText(QString::number(listenPort_));
-    networks_->Show(allowedNetworks_);
     ShowAddresses();
 }
 
@@ -249,13 +245,7 @@ bool CSettingDlg::ReadFields() {
         portEdit_->selectAll();
         return false;
     }
-    if (const QString problem = networks_->Problem(); !problem.isEmpty()) {
-        ShowMessage(this, problem, res::Str(res::IDS_TIP_CAPTION), MessageIcon::Warning);
-        networks_->List()->setFocus();
-        return false;
-    }
     listenPort_ = *port;
-    allowedNetworks_ = networks_->Check().stored;
     anonymousAllow_ = anonymousBox_->isChecked() ? 1 : 0;
     // The TorvoAgent box is hidden: its field keeps the loaded value.
     return true;
@@ -270,15 +260,17 @@ void CSettingDlg::OnSave() {
     users.anonymousAllow = anonymousAllow_;
     const bool systemSaved = system.save();
     const bool anonymousSaved = users.saveAnonymous();
+    // Networks that could not be read are left as stored rather than overwritten.
+    const bool networksKnown = allowedNetworks_.has_value();
     const bool networksSaved =
-        UseDatabase([this](CppSQLite3DB& db) { SaveAllowedNetworks(db, allowedNetworks_); },
+        !networksKnown ||
+        UseDatabase([this](CppSQLite3DB& db) { SaveAllowedNetworks(db, *allowedNetworks_); },
                     DbFailure::kLogError);
     if (!systemSaved || !anonymousSaved || !networksSaved) {
         ShowOperationFailed(this);
         return;
     }
     torvoAgentAllowLoaded_ = torvoAgentAllow_;
-    networks_->Show(allowedNetworks_);  // as stored: one canonical network a line
     if (listenPort_ != listenPortLoaded_) {
         listenPortLoaded_ = listenPort_;
         ShowAddresses();
@@ -286,7 +278,17 @@ void CSettingDlg::OnSave() {
     }
     SendApplyConf();
     if (isVisible()) RefreshRunningPort();
-    ShowTip(this, res::IDS_SAVED_SUCCESSFULLY);
+    if (networksKnown) {
+        ShowTip(this, res::IDS_SAVED_SUCCESSFULLY);
+    } else {
+        ShowTip(this, res::IDS_NETWORKS_NOT_SAVED, MessageIcon::Warning);
+    }
+}
+
+void CSettingDlg::OnNetworks() {
+    if (std::optional<std::string> list = runNetworks_(this, allowedNetworks_)) {
+        allowedNetworks_ = std::move(list);
+    }
 }
 
 void CSettingDlg::resizeEvent(QResizeEvent* event) {
@@ -295,16 +297,16 @@ void CSettingDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void CSettingDlg::Layout() {
-    if (!systemGroup_ || !saveButton_ || !accountPage_ || !networks_) return;
+    if (!systemGroup_ || !saveButton_ || !accountPage_) return;
     const int right = width() - 10, bottom = height() - 10;
     QRect system = systemGroup_->geometry();
     system.setRight(right - 1);  // QRect's right is inclusive
     systemGroup_->setGeometry(system);
-    networks_->resize(system.right() - 10 - networks_->x(), networks_->height());
 
     QRect save = saveButton_->geometry();
     save.moveRight(width() - 20 - 1);
     saveButton_->setGeometry(save);
+    networksButton_->move(save.right() + 1 - networksButton_->width(), networksButton_->y());
     PlaceAddressLine();
 
     QRect account = accountGroup_->geometry();

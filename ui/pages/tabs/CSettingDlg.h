@@ -1,13 +1,13 @@
 #pragma once
 // The Setting tab: the listen port and the anonymous-access switch (the TorvoAgent switch is
-// kept but hidden), saved into main.db and applied with "applyconf"; under the port the
-// addresses clients use (with a Copy button) and, while the running server listens on another
-// port than the saved one, a note saying so; under those the allowed client networks; below
-// them the account page in the "Account
-// setting" box.
+// kept but hidden), saved into main.db and applied with "applyconf"; a button that opens the
+// allowed client networks; under the port the addresses clients use, with a Copy button (the
+// line says instead when the running server listens on another port than the saved one); below
+// them the account page in the "Account setting" box.
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,7 +16,6 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class AllowedNetworksEdit;
 class CAccountDlg;
 class LinkReplies;
 
@@ -24,18 +23,26 @@ class CSettingDlg : public QWidget {
     Q_OBJECT
 public:
     // Loads SystemConf and UserConf, shows their values and builds the account page.
-    explicit CSettingDlg(QWidget* parent);
+    // Opens the allowed-networks dialog on the list as stored (none: unreadable); the list Ok'd,
+    // or none when cancelled. Tests replace it.
+    using NetworksRunner = std::function<std::optional<std::string>(
+        QWidget* parent, const std::optional<std::string>& stored)>;
+
+    explicit CSettingDlg(QWidget* parent, NetworksRunner runNetworks = {});
 
     // Every 5 s while the page shows, it asks the server ("system") which port it listens on.
     static constexpr int kRunningPortPeriodMs = 5000;
 
-    // Save: checks the port (1 to 65535, not the control channel's) and the allowed networks,
-    // writes the stores, hints at a restart when the port changed, sends "applyconf" and says
-    // it is saved; a failed write says so instead and sends nothing.
+    // Save: checks the port (1 to 65535, not the control channel's), writes the stores and the
+    // allowed networks (kept as they are when they could not be read, which it says), hints at a
+    // restart when the port changed, sends "applyconf" and says it is saved; a failed write says
+    // so instead and sends nothing.
     void OnSave();
+    // "Allowed client networks…": the list Ok'd in the dialog is what the next Save stores.
+    void OnNetworks();
     // Asks the running server for its listen port; the note follows the answer.
     void RefreshRunningPort();
-    // Copies the client addresses, one a line.
+    // Copies the client addresses, one per line.
     void CopyAddresses() const;
 
     QGroupBox* SystemGroup() const { return systemGroup_; }
@@ -47,8 +54,9 @@ public:
     CAccountDlg* AccountPage() const { return accountPage_; }
     QLabel* AddressLine() const { return addressLine_; }
     QPushButton* CopyAddressesButton() const { return copyAddresses_; }
-    QLabel* RunningPortNote() const { return runningPortNote_; }
-    AllowedNetworksEdit* Networks() const { return networks_; }
+    QPushButton* NetworksButton() const { return networksButton_; }
+    // The allowed networks Save stores: as loaded or Ok'd; none when they could not be read.
+    const std::optional<std::string>& AllowedNetworks() const { return allowedNetworks_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -58,12 +66,12 @@ protected:
 private:
     void BuildControls();
     void ShowFields();
-    // Reads the controls into the fields; false (after saying why) when the port or a network
-    // is not valid.
+    // Reads the controls into the fields; false (after saying why) when the port is not valid.
     bool ReadFields();
     void Layout();
-    // The address line and the note, for the saved port and the running server's.
+    // The address line (or the note), for the saved port and the running server's.
     void ShowAddresses();
+    // The line and Copy in the row of Save, Copy level with it.
     void PlaceAddressLine();
 
     int torvoAgentAllow_ = 0;
@@ -71,7 +79,7 @@ private:
     int anonymousAllow_ = 0;
     int listenPort_ = 0;
     int listenPortLoaded_ = 0;
-    std::string allowedNetworks_;  // as stored
+    std::optional<std::string> allowedNetworks_;  // as stored; none when unreadable
 
     QGroupBox* systemGroup_ = nullptr;
     QGroupBox* accountGroup_ = nullptr;
@@ -81,10 +89,11 @@ private:
     QLineEdit* portEdit_ = nullptr;
     QLabel* protocolHint_ = nullptr;
     QPushButton* saveButton_ = nullptr;
+    QPushButton* networksButton_ = nullptr;
     QLabel* addressLine_ = nullptr;
+    QString addressText_;  // what the line shows, before it is cut to fit
     QPushButton* copyAddresses_ = nullptr;
-    QLabel* runningPortNote_ = nullptr;
-    AllowedNetworksEdit* networks_ = nullptr;
+    NetworksRunner runNetworks_;
     CAccountDlg* accountPage_ = nullptr;
     LinkReplies* link_ = nullptr;
     std::optional<uint16_t> runningPort_;  // none while no server answers

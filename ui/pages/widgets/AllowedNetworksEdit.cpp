@@ -15,6 +15,7 @@ AllowedNetworksEdit::AllowedNetworksEdit(QWidget* parent) : QWidget(parent) {
     list_->setTabChangesFocus(true);
     list_->setLineWrapMode(QPlainTextEdit::NoWrap);
     list_->setFixedWidth(DluToPixels(fontMetrics(), 130, 0).width());
+    label->setBuddy(list_);
     note_ = new QLabel(this);
     note_->setObjectName("allowedNetworksNote");
     note_->setWordWrap(true);

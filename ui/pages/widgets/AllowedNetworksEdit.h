@@ -1,6 +1,6 @@
 #pragma once
-// The allowed client networks on the Setting page: a label, the list (one network a line) and,
-// beside it, what is wrong with the first bad entry as it is typed, or a hint when all is good.
+// The allowed client networks: a label, the list (one network a line) and, beside it, what is
+// wrong with the first bad entry as it is typed, or a hint when all is good.
 #include <QWidget>
 #include <string>
 
