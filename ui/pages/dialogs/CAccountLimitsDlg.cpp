@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "ui/pages/dialogs/OkCancel.h"
 #include "ui/res/Strings.h"
 
 namespace {
@@ -72,13 +73,7 @@ CAccountLimitsDlg::CAccountLimitsDlg(QWidget* parent, const QString& userName,
     auto* hint = new QLabel(res::Str(res::IDS_LIMITS_HINT), this);
     hint->setWordWrap(true);
 
-    auto* ok = new QPushButton(res::Str(res::Ctl::AccountOk), this);
-    ok->setObjectName("button1");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(res::Str(res::Ctl::AccountCancel), this);
-    cancel->setObjectName("button2");
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    const auto [ok, cancel] = MakeOkCancel(this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "ui/common/DialogUnits.h"
+#include "ui/pages/dialogs/OkCancel.h"
 #include "ui/pages/plumbing/PageMessages.h"
 
 namespace {
@@ -71,16 +72,10 @@ CAddAccountDlg::CAddAccountDlg(QWidget* parent, Purpose purpose, const QString& 
     repeat_ = edits[2];
     userName_->setText(userName);
 
-    auto* ok = new QPushButton(res::Str(res::Ctl::AccountOk), this);
-    ok->setObjectName("button1");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(res::Str(res::Ctl::AccountCancel), this);
-    cancel->setObjectName("button2");
+    const auto [ok, cancel] = MakeOkCancel(this);
     const QRect okRect = DluToRect(metrics, kDluWidth - 2 * 57, kDluButtonTop, 50, 14);
     ok->setGeometry(okRect);
     cancel->setGeometry(okRect.translated(DluToPixels(metrics, 57, 0).width(), 0));
-    connect(ok, &QPushButton::clicked, this, &CAddAccountDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &CAddAccountDlg::reject);
 }
 
 QString CAddAccountDlg::UserName() const {

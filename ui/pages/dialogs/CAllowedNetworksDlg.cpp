@@ -8,6 +8,7 @@
 
 #include "Common/ClientNetworks.h"
 #include "ui/common/DialogUnits.h"
+#include "ui/pages/dialogs/OkCancel.h"
 #include "ui/pages/plumbing/PageMessages.h"
 #include "ui/pages/widgets/AllowedNetworksEdit.h"
 
@@ -23,13 +24,7 @@ CAllowedNetworksDlg::CAllowedNetworksDlg(QWidget* parent, const std::optional<st
     connect(restoreDefaults_, &QPushButton::clicked, this,
             [this] { networks_->Show(kDefaultClientNetworks); });
 
-    auto* ok = new QPushButton(res::Str(res::Ctl::AccountOk), this);
-    ok->setObjectName("button1");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(res::Str(res::Ctl::AccountCancel), this);
-    cancel->setObjectName("button2");
-    connect(ok, &QPushButton::clicked, this, &CAllowedNetworksDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &CAllowedNetworksDlg::reject);
+    const auto [ok, cancel] = MakeOkCancel(this);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(restoreDefaults_);
     buttons->addStretch();
