@@ -51,8 +51,9 @@ inline const std::string kChunkedAnswer =
 // A connection to 127.0.0.1:port with bounded receives, and openers of tunnels through the proxy.
 class Client {
 public:
-    // receiveBuffer: a fixed kernel receive buffer, not the growing default; from: own address.
-    explicit Client(uint16_t port, std::chrono::milliseconds receiveLimit = 5s,
+    // receiveLimit: a bound against hanging, generous for a loaded machine; receiveBuffer: a
+    // fixed kernel receive buffer, not the growing default; from: own address.
+    explicit Client(uint16_t port, std::chrono::milliseconds receiveLimit = 20s,
                     int receiveBuffer = 0, const char* from = "127.0.0.1");
     explicit Client(int acceptedFd) : fd_(acceptedFd) {}  // an origin's end, owned from now on
     ~Client() { ::close(fd_); }
@@ -98,12 +99,12 @@ inline bool Accepting(uint16_t port) {
 class ServerProcess {
 public:
     explicit ServerProcess(const std::vector<std::string>& arguments);
-    ~ServerProcess();  // SIGTERM, then SIGKILL if it does not end within 5 s
+    ~ServerProcess();  // SIGTERM, then SIGKILL if it does not end within the bound
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     pid_t Pid() const { return pid_; }
-    // Waits up to 5 s for its end: the exit code, or -1 (ended by a signal, or still running).
+    // Waits (bounded) for its end: the exit code, or -1 (ended by a signal, or still running).
     int Wait() {
         return WaitUntil([&] { return Exited(); }) ? exitCode_ : -1;
     }
