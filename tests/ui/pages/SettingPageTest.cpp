@@ -135,10 +135,11 @@ TEST_F(SettingPageTest, AllowedNetworksAreEditedInTheirDialogAndStoredBySave) {
     CAllowedNetworksDlg dialog(nullptr, stored);
     QPlainTextEdit* list = dialog.Networks()->List();
     EXPECT_TRUE(list->toPlainText().startsWith("127.0.0.0/8\n::1/128\n10.0.0.0/8\n"));
-    list->setPlainText(list->toPlainText() + "\n10.1.2.3/8");
-    const QString problem =
-        "Line 10, \"10.1.2.3/8\": the address has bits set beyond its prefix; did you mean "
-        "10.0.0.0/8?";
+    list->setPlainText(list->toPlainText() + "\n10.1.2.3/8");  // the line after the defaults
+    const QString problem = QString(
+                                "Line %1, \"10.1.2.3/8\": the address has bits set beyond "
+                                "its prefix; did you mean 10.0.0.0/8?")
+                                .arg(list->toPlainText().count('\n') + 1);
     EXPECT_EQ(dialog.Networks()->Note()->text(), problem);
     dialog.accept();
     EXPECT_EQ(
