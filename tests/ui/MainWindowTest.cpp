@@ -148,6 +148,7 @@ TEST_F(MainWindowTest, EveryPageKeepsItsColumnsControlsInsideAndTextsOfItsLangua
 
 // Never below its minimum size; the shown tab's page has the focus; menu and window have icons.
 TEST_F(MainWindowTest, OpensCentredTabsShowTheirPagesAndKeysLeaveItOpen) {
+    const test::ScopedInstall install;  // not the main.db beside the test programs
     EXPECT_EQ(CMainUIDlg::InitialGeometry(QRect(0, 0, 1920, 1080)), QRect(320, 90, 1280, 900));
     EXPECT_EQ(CMainUIDlg::InitialGeometry(QRect(1920, 0, 2560, 1440)),
               QRect(2347, 120, 1706, 1200));
