@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "Common/PasswordDigest.h"
+#include "server/OffLoop.h"
 
 namespace {
 
@@ -168,22 +169,21 @@ void LoginChecker::Enqueue(Job job) {
 
 void LoginChecker::Start(Job job) {
     ++running_;
-    // Tracked: the loop does not run out while a check is under way.
-    auto loop = asio::prefer(io_.get_executor(), asio::execution::outstanding_work.tracked);
-    auto shared = std::make_shared<Job>(std::move(job));
-    const bool started = pool_.TrySubmit([this, loop, shared] {
+    asio::co_spawn(io_, Run(std::move(job)), asio::detached);
+}
+
+// No result (not checked) when the server is stopping or the pool is going.
+asio::awaitable<void> LoginChecker::Run(Job job) {
+    auto check = [this, hash = job.hash, password = job.password] {
         std::optional<HashCheck> result;
-        if (!stopping_) result = CheckPasswordHash(shared->hash, shared->password);
-        asio::post(loop, [this, shared, result] {
-            --running_;
-            shared->done(result);
-            StartNext();
-        });
-    });
-    if (!started) {  // the pool is going
-        --running_;
-        asio::post(io_, [shared] { shared->done(std::nullopt); });
-    }
+        if (!stopping_) result = CheckPasswordHash(hash, password);
+        return result;
+    };
+    auto submit = [this](std::function<void()> work) { return pool_.TrySubmit(std::move(work)); };
+    const std::optional<HashCheck> result = co_await RunOffLoop(submit, check);
+    --running_;
+    job.done(result);
+    StartNext();
 }
 
 void LoginChecker::StartNext() {

@@ -79,6 +79,7 @@ private:
     // ranks last (it or a waiting one) is not checked.
     void Enqueue(Job job);
     void Start(Job job);
+    asio::awaitable<void> Run(Job job);
     void StartNext();
     // Where a waiting check stands now (lower first): sources that have failed since it came
     // fall behind those that have not.

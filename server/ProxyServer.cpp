@@ -16,6 +16,7 @@
 #include "server/ControlProtocol.h"
 #include "server/ControlReplies.h"
 #include "server/HttpSession.h"
+#include "server/OffLoop.h"
 #include "server/PeerAccount.h"
 #include "server/SafeText.h"
 #include "server/SessionIo.h"
@@ -446,19 +447,14 @@ asio::awaitable<std::string> ProxyServer::Answer(int command) {
 // thread while the loop serves everyone (named locals only: GCC 12 mishandles temporaries
 // that hold captures across co_await).
 asio::awaitable<std::string> ProxyServer::TotalsOffLoop(bool byIp) {
-    TotalsSnapshot rows = SnapshotTotals(byIp ? stats_.ByIp() : stats_.ByUser());
-    auto initiate = [this, &rows, byIp](auto handler) {
-        auto shared = std::make_shared<decltype(handler)>(std::move(handler));
-        asio::post(replyBuilder_,
-                   [shared, byIp, rows = std::move(rows), executor = io_.get_executor()] {
-                       std::string text = TotalsReply(rows, byIp ? "ip" : "user");
-                       asio::post(executor, [shared, text = std::move(text)]() mutable {
-                           (*shared)(std::move(text));
-                       });
-                   });
+    auto build = [rows = SnapshotTotals(byIp ? stats_.ByIp() : stats_.ByUser()), byIp] {
+        return TotalsReply(rows, byIp ? "ip" : "user");
     };
-    co_return co_await asio::async_initiate<decltype(asio::use_awaitable), void(std::string)>(
-        initiate, asio::use_awaitable);
+    auto submit = [this](std::function<void()> job) {
+        asio::post(replyBuilder_, std::move(job));
+        return true;
+    };
+    co_return co_await RunOffLoop(submit, build);
 }
 
 // Read on a thread of its own, not the writer's (which may wait a minute for a locked main.db
