@@ -202,7 +202,10 @@ void LoginChecker::StartNext() {
 }
 
 std::pair<int, uint64_t> LoginChecker::Rank(const Job& job) {
-    return {throttle_.Look(job.address, job.user, LoginThrottle::Clock::now()).standing,
+    // Each account its share too: checks of a name many others wait for come later.
+    int sameName = 0;
+    for (const Job& other : waiting_) sameName += &other != &job && other.user == job.user;
+    return {throttle_.Look(job.address, job.user, LoginThrottle::Clock::now()).standing + sameName,
             job.arrival};
 }
 

@@ -82,7 +82,7 @@ private:
     asio::awaitable<void> Run(Job job);
     void StartNext();
     // Where a waiting check stands now (lower first): sources that have failed since it came
-    // fall behind those that have not.
+    // fall behind those that have not, and names many checks wait for behind the others.
     std::pair<int, uint64_t> Rank(const Job& job);
     HashCheck CheckDigest(const std::string& user, const ServerAccount& account,
                           const std::string& password);

@@ -23,12 +23,12 @@ LoginThrottle::Gate LoginThrottle::Look(const std::string& address, const std::s
                                         Time now) {
     Gate gate;
     gate.standing = UnderAttack(name, now) ? 1 : 0;
-    if (Entry* pair = Find(PairKey(address, name), now, false)) {
+    if (Entry* pair = Find(pairs_, PairKey(address, name), now, false)) {
         gate.standing += pair->failures;
         gate.pairBlocked = now < pair->blockedUntil;
         if (gate.pairBlocked) gate.wait = Remaining(pair->blockedUntil, now);
     }
-    if (Entry* from = Find(address, now, false)) {
+    if (Entry* from = Find(addresses_, address, now, false)) {
         gate.addressBlocked = now < from->blockedUntil;
         if (gate.addressBlocked)
             gate.wait = std::max(gate.wait, Remaining(from->blockedUntil, now));
@@ -38,7 +38,7 @@ LoginThrottle::Gate LoginThrottle::Look(const std::string& address, const std::s
 }
 
 bool LoginThrottle::Begin(const std::string& address, Time now) {
-    Entry* from = Find(address, now, true);
+    Entry* from = Find(addresses_, address, now, true);
     if (from == nullptr) return false;  // every remembered entry is still needed
     from->lastSeen = now;
     if (from->inFlight >= limits_.inFlightPerAddress) {
@@ -51,14 +51,14 @@ bool LoginThrottle::Begin(const std::string& address, Time now) {
 
 std::chrono::milliseconds LoginThrottle::Finish(const std::string& address, const std::string& name,
                                                 Outcome outcome, Time now) {
-    const auto found = entries_.find(address);
-    if (found == entries_.end()) return {};
+    const auto found = addresses_.find(address);
+    if (found == addresses_.end()) return {};
     Entry& from = found->second;
     // Still under way while the pair is found: making room for it cannot drop `from`.
     std::chrono::milliseconds block{0};
     if (outcome == Outcome::kBad) {
         CountName(name, now);
-        if (Entry* pair = Find(PairKey(address, name), now, true)) {
+        if (Entry* pair = Find(pairs_, PairKey(address, name), now, true)) {
             const bool attacked = UnderAttack(name, now);
             block = Fail(*pair, attacked ? limits_.allowanceUnderAttack : limits_.allowance, now);
         }
@@ -67,26 +67,27 @@ std::chrono::milliseconds LoginThrottle::Finish(const std::string& address, cons
     if (outcome != Outcome::kGood) {
         return std::max(block, Fail(from, limits_.addressAllowance, now));
     }
-    entries_.erase(PairKey(address, name));  // the user got it right after all
+    pairs_.erase(PairKey(address, name));  // the user got it right after all
     // Nothing to remember of an address that has not failed.
-    if (from.failures == 0 && from.inFlight == 0) entries_.erase(found);
+    if (from.failures == 0 && from.inFlight == 0) addresses_.erase(found);
     return {};
 }
 
 std::chrono::milliseconds LoginThrottle::Refused(const std::string& address,
                                                  const std::string& name, Time now) {
-    Entry* pair = Find(PairKey(address, name), now, true);
+    Entry* pair = Find(pairs_, PairKey(address, name), now, true);
     if (pair == nullptr) return {};
     return Fail(*pair, UnderAttack(name, now) ? limits_.allowanceUnderAttack : limits_.allowance,
                 now);
 }
 
-LoginThrottle::Entry* LoginThrottle::Find(const std::string& key, Time now, bool make) {
-    auto found = entries_.find(key);
-    if (found == entries_.end()) {
+LoginThrottle::Entry* LoginThrottle::Find(Table& table, const std::string& key, Time now,
+                                          bool make) {
+    auto found = table.find(key);
+    if (found == table.end()) {
         if (!make) return nullptr;
-        if (entries_.size() >= limits_.maxEntries && !MakeRoom(now)) return nullptr;
-        found = entries_.emplace(key, Entry{}).first;
+        if (table.size() >= limits_.maxEntries && !MakeRoom(table, now)) return nullptr;
+        found = table.emplace(key, Entry{}).first;
         found->second.lastSeen = now;
     }
     Forget(found->second, now);
@@ -130,22 +131,22 @@ void LoginThrottle::CountName(const std::string& name, Time now) {
     ++state.failures;
 }
 
-bool LoginThrottle::MakeRoom(Time now) {
+bool LoginThrottle::MakeRoom(Table& table, Time now) {
     const auto needed = [&](const Entry& entry) {
         return entry.inFlight > 0 || now < entry.blockedUntil;
     };
-    std::erase_if(entries_, [&](const auto& entry) {
+    std::erase_if(table, [&](const auto& entry) {
         return !needed(entry.second) && now - entry.second.lastFailure >= limits_.forgetAfter;
     });
-    if (entries_.size() < limits_.maxEntries) return true;
-    auto quietest = entries_.end();
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+    if (table.size() < limits_.maxEntries) return true;
+    auto quietest = table.end();
+    for (auto it = table.begin(); it != table.end(); ++it) {
         if (!needed(it->second) &&
-            (quietest == entries_.end() || it->second.lastSeen < quietest->second.lastSeen)) {
+            (quietest == table.end() || it->second.lastSeen < quietest->second.lastSeen)) {
             quietest = it;
         }
     }
-    if (quietest == entries_.end()) return false;
-    entries_.erase(quietest);
+    if (quietest == table.end()) return false;
+    table.erase(quietest);
     return true;
 }

@@ -15,7 +15,7 @@ struct LoginLimits {
     std::chrono::seconds forgetAfter{15 * 60};  // failures are forgotten this long after the last
     std::chrono::milliseconds firstBlock{1000};
     std::chrono::milliseconds maxBlock{60000};
-    size_t maxEntries = 10000;  // addresses and (address, name) pairs remembered
+    size_t maxEntries = 10000;  // addresses remembered, and as many (address, name) pairs
     size_t maxNames = 10000;    // names remembered
 };
 
@@ -64,7 +64,7 @@ public:
     std::chrono::milliseconds Refused(const std::string& address, const std::string& name,
                                       Time now);
 
-    size_t Entries() const { return entries_.size(); }
+    size_t Entries() const { return addresses_.size() + pairs_.size(); }
 
 private:
     struct Entry {
@@ -80,7 +80,8 @@ private:
     };
     static std::string PairKey(const std::string& address, const std::string& name);
     // The entry of `key`, made when missing and there is room; null when there is none.
-    Entry* Find(const std::string& key, Time now, bool make);
+    using Table = std::unordered_map<std::string, Entry>;
+    Entry* Find(Table& table, const std::string& key, Time now, bool make);
     // One more failure of `entry`; blocks it when past `allowance`. The block, or zero.
     std::chrono::milliseconds Fail(Entry& entry, int allowance, Time now) const;
     void Forget(Entry& entry, Time now) const;
@@ -88,9 +89,11 @@ private:
     void CountName(const std::string& name, Time now);
     // Makes room for one more entry: forgotten ones first, then the quietest that is neither
     // blocked nor under way. False when every entry is still needed.
-    bool MakeRoom(Time now);
+    bool MakeRoom(Table& table, Time now);
 
     Limits limits_;
-    std::unordered_map<std::string, Entry> entries_;  // addresses, and "address\nname" pairs
+    // Apart, so that pairs of many names never push out what is known of an address.
+    Table addresses_;
+    Table pairs_;  // by "address\nname"
     std::unordered_map<std::string, NameState> names_;
 };
