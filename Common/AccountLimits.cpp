@@ -27,6 +27,22 @@ bool HasTable(CppSQLite3DB& db, const char* name) {
 
 }  // namespace
 
+int64_t ExpiryForLastDay(const CalendarDay& lastDay) {
+    std::tm local{};
+    local.tm_year = lastDay.year - 1900;
+    local.tm_mon = lastDay.month - 1;
+    local.tm_mday = lastDay.day + 1;  // mktime carries into the next month or year
+    local.tm_isdst = -1;              // whatever daylight saving says for that night
+    return static_cast<int64_t>(std::mktime(&local));
+}
+
+CalendarDay LastDayBeforeExpiry(int64_t expires) {
+    const std::time_t lastSecond = static_cast<std::time_t>(expires - 1);
+    std::tm local{};
+    ::localtime_r(&lastSecond, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
 AccountState StateOf(const AccountLimits& limits, uint64_t usedThisMonth, int64_t nowUnix) {
     if (!limits.enabled) return AccountState::kDisabled;
     if (limits.expires && nowUnix >= *limits.expires) return AccountState::kExpired;

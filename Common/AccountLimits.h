@@ -12,10 +12,24 @@ class CppSQLite3DB;
 struct AccountLimits {
     bool enabled = true;
     std::optional<int64_t> expires;        // Unix time from which its logins are refused
+                                           // (0:00 after its last day: ExpiryForLastDay)
     std::optional<uint64_t> monthlyBytes;  // traffic per calendar month, both directions
     std::optional<uint64_t> bandwidth;     // bytes per second, both directions together
     bool operator==(const AccountLimits&) const = default;
 };
+
+// The expiry as the administrator gives and reads it: the last calendar day (local time) on
+// which the account works. What is stored is the instant from which it is refused, 0:00 of the
+// following day; a stored instant reads back as the day before it. Rows stored as 0:00 of a
+// day keep their meaning: refused from that day on, so the last day shown is the one before.
+struct CalendarDay {
+    int year = 0;
+    int month = 0;  // 1-12
+    int day = 0;    // 1-31
+    bool operator==(const CalendarDay&) const = default;
+};
+int64_t ExpiryForLastDay(const CalendarDay& lastDay);
+CalendarDay LastDayBeforeExpiry(int64_t expires);
 
 // What the limits make of an account with `usedThisMonth` bytes at `nowUnix`, in the order the
 // server checks them.

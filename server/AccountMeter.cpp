@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <ctime>
 
-#include "Common/DateTime.h"
 #include "server/ServerSettings.h"
 #include "server/TrafficStats.h"
 
@@ -42,8 +41,11 @@ std::string AccountMeter::Describe(AccountRefusal refusal) const {
     switch (refusal) {
         case AccountRefusal::kDisabled:
             return "is disabled";
-        case AccountRefusal::kExpired:
-            return "expired on " + DateTime::FromUnixTime(expires_.load()).ToString();
+        case AccountRefusal::kExpired: {
+            const CalendarDay last = LastDayBeforeExpiry(expires_.load());
+            return "expired after its last day " + std::to_string(last.year) + "-" +
+                   std::to_string(last.month) + "-" + std::to_string(last.day);
+        }
         case AccountRefusal::kQuotaUsed:
             return "has used its monthly traffic of " + FormatBytes(quota_.load());
         case AccountRefusal::kNone:

@@ -37,7 +37,8 @@ public:
     }
     uint64_t Used() const { return used_.load(std::memory_order_relaxed); }
     AccountRefusal Refusal(int64_t nowUnix) const;
-    // "is disabled", "expired on 2026-12-7 0:0:0", "has used its monthly traffic of 1.00 MB".
+    // "is disabled", "expired after its last day 2026-12-7", "has used its monthly traffic of
+    // 1.00 MB".
     std::string Describe(AccountRefusal refusal) const;
     // True when `refusal` is not the one last announced, so that each change is told once.
     bool Announce(AccountRefusal refusal);

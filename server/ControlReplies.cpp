@@ -51,10 +51,10 @@ std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms) {
     return Envelope(data);
 }
 
-std::string BandwidthReply(const TrafficStats& stats) {
+std::string BandwidthReply(uint64_t bytesPerSecond) {
     Json::Value root = Base(0, "");
     root["bytes"] = static_cast<Json::UInt>(
-        std::min<uint64_t>(stats.BytesLastSecond(), std::numeric_limits<uint32_t>::max()));
+        std::min<uint64_t>(bytesPerSecond, std::numeric_limits<uint32_t>::max()));
     return Write(root);
 }
 

@@ -17,8 +17,8 @@ std::string ErrorReply(int code, const std::string& message);
 
 // "data": onlineUsers, onlineDevices, totalAlarms, totalIOBytes.
 std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms);
-// "bytes" at the root: bytes moved during the last whole second.
-std::string BandwidthReply(const TrafficStats& stats);
+// "bytes" at the root: the average rate since the previous answer (RateWindow).
+std::string BandwidthReply(uint64_t bytesPerSecond);
 // One object per client address and user with live connections.
 std::string FlowRealtimeReply(const TrafficStats& stats);
 

@@ -101,6 +101,7 @@ ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerS
       stats_(std::time(nullptr)),
       startTime_(DateTime::Now().ToString()),
       started_(std::chrono::steady_clock::now()),
+      rate_(started_),
       descriptorCap_(DescriptorCap()),
       logins_(io, [this](const std::string& user) -> const ServerAccount* {
           const auto found = settings_.accounts.find(user);
@@ -137,8 +138,10 @@ bool ProxyServer::OpenListeners() {
         listenError_ = "it is the control port";
     } else if (!Listen(controlAcceptor_, {asio::ip::make_address_v4("127.0.0.1"), ports_.control},
                        false, error)) {
-        LOG(ERROR) << "cannot listen on the control port 127.0.0.1:" << ports_.control << ": "
-                   << error.message();
+        startError_ =
+            "cannot listen on the control port 127.0.0.1:" + std::to_string(ports_.control) + ": " +
+            error.message();
+        LOG(ERROR) << startError_;
         return false;
     } else if (!Listen(proxyAcceptor_, {asio::ip::address_v6::any(), listenPort_}, true, error) &&
                !Listen(proxyAcceptor_, {asio::ip::address_v4::any(), listenPort_}, false, error)) {
@@ -147,8 +150,8 @@ bool ProxyServer::OpenListeners() {
     if (!listenError_.empty()) {
         asio::error_code ignored;
         controlAcceptor_.close(ignored);
-        RaiseAlarm("listen",
-                   "cannot listen on port " + std::to_string(listenPort_) + ": " + listenError_);
+        startError_ = "cannot listen on port " + std::to_string(listenPort_) + ": " + listenError_;
+        RaiseAlarm("listen", startError_);
         return false;
     }
     LOG(WARNING) << "proxy listening on port " << listenPort_ << ", control channel on "
@@ -436,7 +439,8 @@ asio::awaitable<std::string> ProxyServer::Answer(int command) {
         case Command::kFlowUser:
             co_return co_await TotalsOffLoop(false);
         case Command::kBandwidth:
-            co_return BandwidthReply(stats_);
+            co_return BandwidthReply(
+                rate_.Answer(std::chrono::steady_clock::now(), stats_.TotalBytes()));
         case Command::kUnknown:
             break;
     }
@@ -554,6 +558,7 @@ asio::awaitable<void> ProxyServer::Tick() {
         if (stopping_) break;
         stats_.Tick(std::time(nullptr));
         hostAddresses_.Refresh();  // interfaces and their addresses come and go
+        rate_.Mark(std::chrono::steady_clock::now(), stats_.TotalBytes());
         if (alarmsSuppressed_ > 0) {
             const int suppressed = alarmsSuppressed_;
             alarmsSuppressed_ = 0;

@@ -13,6 +13,7 @@
 #include "server/DatabaseWorker.h"
 #include "server/HostAddresses.h"
 #include "server/LoginCheck.h"
+#include "server/RateWindow.h"
 #include "server/ServerSettings.h"
 #include "server/SessionHost.h"
 #include "server/TrafficStats.h"
@@ -43,6 +44,8 @@ public:
     uint16_t ListenPort() const { return listenPort_; }
     uint16_t ControlPort() const { return ports_.control; }
     bool Listening() const { return proxyAcceptor_.is_open(); }
+    // Why Start failed, in a line for the administrator.
+    const std::string& StartError() const { return startError_; }
 
     // max_connections, or fewer when the descriptor limit allows fewer.
     int MaxConnections() const;
@@ -100,6 +103,7 @@ private:
     ServerPorts ports_;
     uint16_t listenPort_;
     std::string listenError_;
+    std::string startError_;
     asio::ip::tcp::acceptor proxyAcceptor_;
     asio::ip::tcp::acceptor controlAcceptor_;
     asio::steady_timer ticker_;
@@ -116,6 +120,7 @@ private:
     std::chrono::steady_clock::time_point lastControlRefusal_{};
     std::string startTime_;
     std::chrono::steady_clock::time_point started_;
+    RateWindow rate_;  // what "bandwidth" answers
     std::chrono::steady_clock::time_point lastLimitAlarm_{};
     std::chrono::steady_clock::time_point lastOutsiderAlarm_{};
     uint64_t outsidersSinceAlarm_ = 0;  // clients outside the allowed networks, closed

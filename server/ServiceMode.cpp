@@ -63,6 +63,7 @@ bool ServiceMode::Begin(std::string& error) {
             error = "the lock descriptor " + std::string(handed) + " is not open";
             return false;
         }
+        holdsLock_ = true;
         return true;
     }
     error = local_service::CheckFolders(root, local_service::Paths(dir_));
@@ -88,6 +89,7 @@ bool ServiceMode::Begin(std::string& error) {
         error = pidFile + ": cannot write the pid";
         return false;
     }
+    holdsLock_ = true;
     return true;
 }
 
@@ -99,6 +101,17 @@ void ServiceMode::Ready() {
 void ServiceMode::Stopping() {
     if (kind_ == Kind::kSystemd) sd_notify(0, "STOPPING=1");
     if (kind_ == Kind::kLocal) WriteState("stopping");
+}
+
+void ServiceMode::Failed(const std::string& reason) {
+    if (kind_ == Kind::kSystemd) sd_notify(0, ("STATUS=" + reason).c_str());
+    // Only into a folder Begin checked and locked: nothing is written into an untrusted one.
+    if (kind_ != Kind::kLocal || !holdsLock_) return;
+    const std::string path = dir_ + "/failure";
+    if (!local_service::WriteFileAtomically(path, reason + "\n")) {
+        LOG(ERROR) << "cannot replace " << path;
+    }
+    WriteState(local_service::kStopped);
 }
 
 bool ServiceMode::WriteState(const char* word) {

@@ -23,6 +23,10 @@ public:
     bool Begin(std::string& error);
     void Ready();
     void Stopping();
+    // The start failed and the process is about to end: tells why, in a line the console
+    // shows (systemd: the unit's status text; local backend: the failure file, state
+    // "stopped").
+    void Failed(const std::string& reason);
 
     Kind kind() const { return kind_; }
 
@@ -31,5 +35,6 @@ private:
 
     Kind kind_;
     std::string dir_;
-    int lockFd_ = -1;  // the locked server.pid, kept open until the process ends
+    int lockFd_ = -1;         // the locked server.pid, kept open until the process ends
+    bool holdsLock_ = false;  // the folder is this server's to write in
 };

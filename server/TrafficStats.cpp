@@ -44,8 +44,6 @@ void TrafficStats::Close(Flow* flow) {
 
 void TrafficStats::Tick(int64_t nowUnix) {
     now_ = nowUnix;
-    lastSecond_ = thisSecond_;
-    thisSecond_ = 0;
     for (auto it = flows_.begin(); it != flows_.end();) {
         Flow& flow = it->second;
         flow.bytesLastSecond = flow.bytesThisSecond;

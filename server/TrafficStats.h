@@ -9,7 +9,7 @@
 
 // Traffic figures of the running server, kept on the event loop's thread only: one flow per
 // client address and user with live connections, totals per address and per user since the
-// start, and the byte rate of the last whole second. Adding bytes is a few additions on
+// start, and each flow's byte rate of the last whole second. Adding bytes is a few additions on
 // pointers the flow holds; nothing is looked up per transfer.
 class TrafficStats {
 public:
@@ -52,14 +52,12 @@ public:
             flow->userTotals->lastActive = now_;
         }
         totalBytes_ += bytes;
-        thisSecond_ += bytes;
     }
 
-    // Once a second: closes the second's rates and drops flows without connections.
+    // Once a second: closes the flows' rates of the second and drops flows without connections.
     void Tick(int64_t nowUnix);
 
     uint64_t TotalBytes() const { return totalBytes_; }
-    uint64_t BytesLastSecond() const { return lastSecond_; }
     int OnlineUsers() const;    // named users with a live connection
     int OnlineDevices() const;  // client addresses with a live connection
     int Connections() const;
@@ -72,8 +70,6 @@ private:
     int64_t now_;
     size_t maxTotals_;
     uint64_t totalBytes_ = 0;
-    uint64_t thisSecond_ = 0;
-    uint64_t lastSecond_ = 0;
     std::map<FlowKey, Flow> flows_;
     std::map<std::string, Totals> byIp_;
     std::map<std::string, Totals> byUser_;

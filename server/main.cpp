@@ -75,6 +75,7 @@ int main(int argc, char** argv) {
     ServiceMode mode(ServiceMode::Detect(serviceFlag));
     if (std::string error; !mode.Begin(error)) {
         LOG(ERROR) << "cannot run as a service: " << error;
+        mode.Failed("cannot run as a service: " + error);
         return 1;
     }
 
@@ -89,7 +90,10 @@ int main(int argc, char** argv) {
     // are left out; the scheduler keeps its lock (the database thread posts results to it).
     asio::io_context io(ASIO_CONCURRENCY_HINT_UNSAFE_IO);
     ProxyServer server(io, database, std::move(settings), ports);
-    if (!server.Start()) return 1;
+    if (!server.Start()) {
+        mode.Failed(server.StartError());
+        return 1;
+    }
 
     asio::signal_set signals(io, SIGTERM, SIGINT);
     signals.async_wait([&](const asio::error_code& error, int signal) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "service/ServiceFailure.h"
 #include "service/ServiceManager.h"
 #include "service/ServiceState.h"
 
@@ -35,12 +36,19 @@ public:
     // Starts a stopped service, stops any other; an unknown service is left alone.
     virtual bool Toggle(uint32_t limitMs);
     virtual int QueryStatus();
+    // Why the calling thread's last Install, Start, Stop or Toggle of this object failed
+    // (kind kNone after a success).
+    const ServiceFailure& LastFailure() const { return failure_; }
 
     const std::string& Description() const { return description_; }
     const std::string& CommandLine() const { return commandLine_; }
 
     // How often Start and Stop ask for the state while they wait (200 ms by default).
     void SetPollInterval(std::chrono::milliseconds interval) { pollInterval_ = interval; }
+    // A start that reads stopped again without having read start pending is taken as ended
+    // once this much time has passed since the request (a manager may take a moment to
+    // begin the start).
+    static constexpr std::chrono::milliseconds kStoppedGrace{1000};
     // The limit Uninstall's stop waits for (none by default).
     void SetUninstallStopLimit(uint32_t limitMs) { uninstallStopLimitMs_ = limitMs; }
 
@@ -49,9 +57,16 @@ protected:
 
 private:
     ServiceDefinition Definition() const;
-    // Polls until QueryStatus returns the target; false once the limit is exceeded.
+    // Polls until QueryStatus returns the target; false once the limit is exceeded, or (for
+    // running) once the service reads stopped again: its program ended.
     bool WaitForState(ServiceState target, std::chrono::steady_clock::time_point since,
                       uint32_t limitMs);
+    // What the manager knows of why the service's program ended.
+    std::string ExitReason();
+    // Records why the operation failed; returns false.
+    bool Fail(ServiceFailure::Kind kind, std::string detail = {});
+    // A refusal of the manager: its words, else the text of the code `handle` left.
+    bool Refused(uint32_t code);
 
     std::shared_ptr<ServiceManager> manager_;
     std::string serviceName_;
@@ -60,4 +75,5 @@ private:
     std::string commandLine_;
     std::chrono::milliseconds pollInterval_{200};
     uint32_t uninstallStopLimitMs_ = kNoTimeLimit;
+    ServiceFailure failure_;
 };

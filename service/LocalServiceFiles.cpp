@@ -6,11 +6,14 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "Common/Paths.h"
@@ -34,7 +37,8 @@ Paths::Paths(const std::string& serviceDir)
       pidFile(serviceDir + "/server.pid"),
       stateFile(serviceDir + "/state"),
       logFile(serviceDir + "/server.log"),
-      controlLock(serviceDir + "/control.lock") {}
+      controlLock(serviceDir + "/control.lock"),
+      failureFile(serviceDir + "/failure") {}
 
 std::string DefaultRoot() {
     if (const char* root = std::getenv(kRootVariable); root && *root) return root;
@@ -168,6 +172,44 @@ int SignalLockHolder(const Paths& paths, int signal) {
 std::string ReadStateWord(const Paths& paths) {
     const auto content = ReadRegularFile(paths.stateFile, 64);
     return content ? Trimmed(*content) : std::string();
+}
+
+namespace {
+
+// The end of the log (a log grows without bound; the reason is near its end).
+std::string LogTail(const std::string& path, off_t length) {
+    UniqueFd fd(OpenRegularFile(path, O_RDONLY));
+    if (!fd.valid()) return {};
+    const off_t size = ::lseek(fd.get(), 0, SEEK_END);
+    const off_t from = std::max<off_t>(0, size - length);
+    std::string tail(static_cast<size_t>(size - from), '\0');
+    const ssize_t got = ::pread(fd.get(), tail.data(), tail.size(), from);
+    tail.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return tail;
+}
+
+// "E20261207 19:30:00.123456 4242 ProxyServer.cpp:142] text" -> "text".
+std::string WithoutLogPrefix(const std::string& line) {
+    static const std::regex prefix(R"(^[IWEF]\d{4,8} \d{2}:\d{2}:\d{2}\.\d+ +\d+ [^\]]*\] )");
+    return std::regex_replace(line, prefix, "", std::regex_constants::format_first_only);
+}
+
+}  // namespace
+
+std::string ReadExitReason(const Paths& paths) {
+    if (const auto failure = ReadRegularFile(paths.failureFile, 4096)) {
+        const std::string line = Trimmed(failure->substr(0, failure->find('\n')));
+        if (!line.empty()) return line;
+    }
+    const std::string tail = LogTail(paths.logFile, 8192);
+    const size_t marker = tail.rfind(kLaunchMarker);
+    if (marker == std::string::npos) return {};
+    std::istringstream lines(tail.substr(marker + std::strlen(kLaunchMarker)));
+    std::string last;
+    for (std::string line; std::getline(lines, line);) {
+        if (!Trim(line).empty()) last = Trimmed(line);
+    }
+    return WithoutLogPrefix(last);
 }
 
 uint32_t ReadRawState(const Paths& paths) {

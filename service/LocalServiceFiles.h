@@ -21,6 +21,10 @@ inline constexpr const char* kLockFdVariable = "TORVO_SERVICE_LOCK_FD";
 inline constexpr const char* kStarting = "starting";
 inline constexpr const char* kRunning = "running";
 inline constexpr const char* kStopping = "stopping";
+inline constexpr const char* kStopped = "stopped";
+// The line the console writes into server.log before each start: what follows it is the
+// started server's own output.
+inline constexpr const char* kLaunchMarker = "--- started by the console ---";
 
 struct Paths {
     explicit Paths(const std::string& serviceDir);
@@ -30,6 +34,7 @@ struct Paths {
     std::string stateFile;     // state: one state word
     std::string logFile;       // server.log: the server's standard output and error
     std::string controlLock;   // control.lock: serialises consoles changing the service
+    std::string failureFile;   // failure: one line, why the server ended before it ran
 };
 
 // <root>/<service name>; the root is $TORVO_LOCAL_SERVICE_ROOT, else "services" beside
@@ -61,6 +66,10 @@ std::optional<pid_t> LockHolder(const Paths& paths);
 // (ESRCH: nobody holds the lock).
 int SignalLockHolder(const Paths& paths, int signal);
 std::string ReadStateWord(const Paths& paths);
+// Why the last start failed, in the server's words: the failure file's line, else the last
+// line the server wrote to server.log after the console's launch marker (a log line's
+// severity, time and source prefix taken off); empty when it left none.
+std::string ReadExitReason(const Paths& paths);
 // Raw state number (raw_state::...): stopped unless a live server holds the lock; then by
 // the state word it wrote.
 uint32_t ReadRawState(const Paths& paths);

@@ -71,8 +71,8 @@ std::vector<std::string> ServerEnvironment(const Paths& paths, int lockFd) {
     return environment;
 }
 
-bool Fail(uint32_t code) {
-    ServiceManager::SetLastError(code);
+bool Fail(uint32_t code, std::string text = {}) {
+    ServiceManager::SetLastError(code, std::move(text));
     return false;
 }
 
@@ -82,7 +82,7 @@ bool TrustedFolders(const LocalService& service, bool make = false) {
     const std::string problem = local_service::CheckFolders(service.root, service.paths, make);
     if (problem.empty()) return true;
     LOG(ERROR) << "local service refused: " << problem;
-    return Fail(service_error::kAccessDenied);
+    return Fail(service_error::kAccessDenied, problem);
 }
 
 // The control lock of a trusted service folder, waited for within the operation's limit.
@@ -96,9 +96,10 @@ public:
         if (lock_.error() == ETIMEDOUT) {
             LOG(ERROR) << "local service: " << service.paths.controlLock << " held by another "
                        << "console for " << service.lockLimit.count() << " ms";
-            Fail(service_error::kIoFailure);
+            Fail(service_error::kIoFailure, "another console is changing the service");
         } else if (!lock_.locked()) {
-            Fail(service_error::FromErrno(lock_.error()));
+            Fail(service_error::FromErrno(lock_.error()),
+                 service.paths.controlLock + ": " + std::strerror(lock_.error()));
         }
     }
     bool locked() const { return trusted_ && lock_.locked(); }
@@ -209,7 +210,7 @@ bool LocalServiceManager::StartService(Service& service) {
     const auto commandLine = registration->find("command_line");
     DetachedLaunch launch;
     if (commandLine != registration->end()) launch.argv = SplitCommandLine(commandLine->second);
-    if (launch.argv.empty()) return Fail(service_error::kStartFailed);
+    if (launch.argv.empty()) return Fail(service_error::kStartFailed, "no command line");
 
     // The pid file is emptied first, so that no old pid is ever taken for the new server's.
     if (!local_service::WriteFileAtomically(paths.stateFile,
@@ -220,14 +221,24 @@ bool LocalServiceManager::StartService(Service& service) {
     UniqueFd output =
         MoveHigh(UniqueFd(OpenRegularFile(paths.logFile, O_WRONLY | O_CREAT | O_APPEND)));
     if (!lock.valid() || !output.valid() || ::ftruncate(lock.get(), 0) != 0) {
-        return Fail(service_error::FromErrno(errno));
+        return Fail(service_error::FromErrno(errno), std::strerror(errno));
+    }
+    // What the new server leaves behind is told apart from what an earlier one did.
+    ::unlink(paths.failureFile.c_str());
+    const std::string marker = std::string(local_service::kLaunchMarker) + "\n";
+    if (::write(output.get(), marker.data(), marker.size()) < 0) {
+        LOG(WARNING) << "cannot write to " << paths.logFile << ": " << std::strerror(errno);
     }
     launch.environment = ServerEnvironment(paths, lock.get());
     launch.lockFd = lock.get();
     launch.outputFd = output.get();
     if (const int error = LaunchDetached(launch); error != 0) {
-        LOG(ERROR) << "cannot start " << launch.argv[0] << ": " << std::strerror(error);
-        return Fail(service_error::kStartFailed);
+        const std::string why = "cannot start " + launch.argv[0] + ": " + std::strerror(error);
+        LOG(ERROR) << why;
+        // Nothing runs: the state must not keep saying "starting".
+        local_service::WriteFileAtomically(paths.stateFile,
+                                           std::string(local_service::kStopped) + "\n");
+        return Fail(service_error::kStartFailed, why);
     }
     return true;
 }
@@ -259,6 +270,19 @@ bool LocalServiceManager::QueryServiceState(Service& service, uint32_t& state) {
     return true;
 }
 
+std::string LocalServiceManager::ExitReason(Service& service) {
+    const Paths& paths = AsLocal(service).paths;
+    ControlLock control(AsLocal(service));
+    if (!control.locked()) return {};
+    // A server that ended before it could say so leaves "starting" behind.
+    if (!local_service::ServerAlive(paths) &&
+        local_service::ReadStateWord(paths) != local_service::kStopped) {
+        local_service::WriteFileAtomically(paths.stateFile,
+                                           std::string(local_service::kStopped) + "\n");
+    }
+    return local_service::ReadExitReason(paths);
+}
+
 bool LocalServiceManager::DeleteService(Service& service) {
     const Paths& paths = AsLocal(service).paths;
     ControlLock control(AsLocal(service));
@@ -270,8 +294,8 @@ bool LocalServiceManager::DeleteService(Service& service) {
         return Fail(errno == ENOENT ? service_error::kServiceDoesNotExist
                                     : service_error::FromErrno(errno));
     }
-    for (const std::string* file :
-         {&paths.stateFile, &paths.pidFile, &paths.logFile, &paths.controlLock}) {
+    for (const std::string* file : {&paths.stateFile, &paths.pidFile, &paths.logFile,
+                                    &paths.failureFile, &paths.controlLock}) {
         ::unlink(file->c_str());
     }
     ::rmdir(paths.dir.c_str());  // stays when someone left other files in it

@@ -31,6 +31,9 @@ public:
     bool ControlStop(Service& service) override;
     bool QueryServiceState(Service& service, uint32_t& state) override;
     bool DeleteService(Service& service) override;
+    // The server's reason from its service folder; a "starting" it left behind becomes
+    // "stopped".
+    std::string ExitReason(Service& service) override;
 
 private:
     std::string root_;

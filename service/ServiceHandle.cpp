@@ -60,3 +60,7 @@ bool ServiceHandle::QueryState(uint32_t& state) {
 bool ServiceHandle::Delete() {
     return service_ ? backend_.DeleteService(*service_) : NoService();
 }
+
+std::string ServiceHandle::ExitReason() {
+    return service_ ? backend_.ExitReason(*service_) : std::string();
+}

@@ -32,6 +32,7 @@ public:
     bool ControlStop();
     bool QueryState(uint32_t& state);
     bool Delete();
+    std::string ExitReason();
     uint32_t LastError() const { return backend_.LastError(); }
 
 private:

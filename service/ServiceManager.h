@@ -87,8 +87,15 @@ public:
     virtual bool QueryServiceState(Service& service, uint32_t& state) = 0;
     virtual bool DeleteService(Service& service) = 0;
 
+    // Why the service's program ended, in its own words where it left any (the server's
+    // reason, or what the manager recorded); empty when nothing is known.
+    virtual std::string ExitReason(Service& service);
     // The code left by the calling thread's last failed call.
     virtual uint32_t LastError() const;
-    // Backends (and the logic's own handle checks) record a failure's code here.
-    static void SetLastError(uint32_t code);
+    // The words that came with that failure (the manager's message, the refused folder), or
+    // empty.
+    static const std::string& LastErrorText();
+    // Backends (and the logic's own handle checks) record a failure's code here, and what
+    // they know of it.
+    static void SetLastError(uint32_t code, std::string text = {});
 };

@@ -26,6 +26,7 @@ constexpr const char* kDestination = "org.freedesktop.systemd1";
 constexpr const char* kManagerPath = "/org/freedesktop/systemd1";
 constexpr const char* kManagerInterface = "org.freedesktop.systemd1.Manager";
 constexpr const char* kUnitInterface = "org.freedesktop.systemd1.Unit";
+constexpr const char* kServiceInterface = "org.freedesktop.systemd1.Service";
 
 constexpr uint64_t kMethodCallTimeoutUs = 10 * 1000 * 1000;
 
@@ -96,7 +97,11 @@ bool FailFromBus(const char* what, const BusError& error, int result) {
     LOG(WARNING) << "systemd " << what << " failed: "
                  << (error.name().empty() ? std::string("errno ") + std::to_string(-result)
                                           : std::string(error.message()));
-    if (!error.name().empty()) return Fail(systemd_service::ErrorFromBusError(error.name()));
+    if (!error.name().empty()) {
+        ServiceManager::SetLastError(systemd_service::ErrorFromBusError(error.name()),
+                                     error.message());
+        return false;
+    }
     return Fail(result == -EACCES || result == -EPERM ? service_error::kAccessDenied
                                                       : service_error::kManagerUnavailable);
 }
@@ -128,10 +133,10 @@ bool Reload(sd_bus* bus) {
 }
 
 bool ReadUnitProperty(sd_bus* bus, const std::string& path, const char* property,
-                      std::string& value) {
+                      std::string& value, const char* interface = kUnitInterface) {
     BusError error;
     char* text = nullptr;
-    const int result = sd_bus_get_property_string(bus, kDestination, path.c_str(), kUnitInterface,
+    const int result = sd_bus_get_property_string(bus, kDestination, path.c_str(), interface,
                                                   property, error.get(), &text);
     if (result < 0) return FailFromBus(property, error, result);
     value = text;
@@ -490,6 +495,22 @@ bool SystemdServiceManager::QueryServiceState(Service& service, uint32_t& state)
     if (!ReadUnitProperty(unit.bus.get(), unit.objectPath, "SubState", sub)) sub.clear();
     state = systemd_service::RawStateFromUnit(active, sub);
     return true;
+}
+
+std::string SystemdServiceManager::ExitReason(Service& service) {
+    // The server's own words (sd_notify STATUS=), else how systemd saw the end ("exit-code").
+    SystemdUnit& unit = AsUnit(service);
+    std::string words;
+    if (ReadUnitProperty(unit.bus.get(), unit.objectPath, "StatusText", words, kServiceInterface) &&
+        !words.empty()) {
+        return words;
+    }
+    std::string result;
+    if (ReadUnitProperty(unit.bus.get(), unit.objectPath, "Result", result, kServiceInterface) &&
+        !result.empty() && result != "success") {
+        return "systemd: " + result;
+    }
+    return {};
 }
 
 bool SystemdServiceManager::DeleteService(Service& service) {

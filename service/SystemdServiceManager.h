@@ -32,6 +32,7 @@ public:
     bool ControlStop(Service& service) override;
     bool QueryServiceState(Service& service, uint32_t& state) override;
     bool DeleteService(Service& service) override;
+    std::string ExitReason(Service& service) override;
 
 private:
     std::string unitDirectory_;

@@ -3,6 +3,9 @@
 #include <glog/logging.h>
 
 #include <QTimer>
+#include <cstdlib>
+#include <iostream>
+#include <utility>
 
 #include "Common/Paths.h"
 #include "Common/SystemConf.h"
@@ -16,8 +19,51 @@
 #include "ui/common/Messages.h"
 #include "ui/res/Strings.h"
 
+namespace {
+
+QtMessageHandler qtHandler = nullptr;  // Qt's own, restored once the application is made
+bool handlerInstalled = false;
+
+void TellNoDisplay(const std::string& reason) {
+    std::cerr << "torvoproxy-console: cannot open a window: " << reason
+              << ". Run it in a graphical session (or under xvfb-run)." << std::endl;
+}
+
+void FatalWithoutDisplay(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg) {
+        if (qtHandler) {
+            qtHandler(type, context, text);
+        } else {
+            std::cerr << qFormatLogMessage(type, context, text).toStdString() << std::endl;
+        }
+        return;
+    }
+    // Qt's own words end in advice to reinstall: only their first line is worth passing on.
+    const std::string qt = text.trimmed().section(QLatin1Char('\n'), 0, 0).toStdString();
+    const char* display = std::getenv("DISPLAY");
+    TellNoDisplay(std::string("no display could be reached") +
+                  (display && *display ? std::string(" at DISPLAY=") + display : std::string()) +
+                  " (" + qt + ")");
+    std::_Exit(CMainUIApp::kNoDisplayStatus);
+}
+
+}  // namespace
+
+bool CMainUIApp::PrepareDisplay() {
+    const std::string reason = NoDisplayReason(
+        std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"));
+    if (!reason.empty()) {
+        TellNoDisplay(reason);
+        return false;
+    }
+    qtHandler = qInstallMessageHandler(FatalWithoutDisplay);
+    handlerInstalled = true;
+    return true;
+}
+
 CMainUIApp::CMainUIApp(int& argc, char** argv)
     : detail::CommandLine(argc, argv), QApplication(argc, argv) {
+    if (std::exchange(handlerInstalled, false)) qInstallMessageHandler(qtHandler);
     setApplicationName(QStringLiteral("TorvoProxy"));
 }
 

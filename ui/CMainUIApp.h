@@ -24,6 +24,13 @@ public:
     CMainUIApp(int& argc, char** argv);
     ~CMainUIApp() override;
 
+    // Call before making the application: false, with a message on standard error, when no
+    // window can be opened (no display). Until the application is made, Qt's own fatal
+    // failure to reach a display also ends the process with that message and status 1,
+    // instead of an abort.
+    static bool PrepareDisplay();
+    static constexpr int kNoDisplayStatus = 1;
+
     // Runs start-up to the end; false in every case (there is no message loop afterwards).
     bool InitInstance();
 

@@ -3,17 +3,23 @@
 // writes <dir>/<lang>-0-dashboard-server.png (the dashboard alone), <lang>-1-monitoring.png ...
 // -4-logs.png, <lang>-4-logs-copy.png (a row selected, the list's context menu),
 // <lang>-5-language-menu.png, <lang>-6-about.png, <lang>-7-add-account.png,
-// <lang>-8-smallest-window.png, <lang>-9-account-limits.png and <lang>-10-allowed-networks.png
-// (a mistyped entry and its hint) (lang "en" or "zh", the console's language), grabbed from the
-// screen.
+// <lang>-8-smallest-window.png, <lang>-9-account-limits.png, <lang>-10-allowed-networks.png
+// (a mistyped entry and its hint) and <lang>-11-start-failed.png (lang "en" or "zh", the console's
+// language), grabbed from the screen.
 #include <glog/logging.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
 #include <QTimer>
@@ -21,6 +27,7 @@
 #include <memory>
 #include <vector>
 
+#include "Common/SystemConf.h"
 #include "Common/UserConf.h"
 #include "service/ProxyCtrl.h"
 #include "service/ServiceState.h"
@@ -33,6 +40,7 @@
 #include "ui/pages/dialogs/CAccountLimitsDlg.h"
 #include "ui/pages/dialogs/CAddAccountDlg.h"
 #include "ui/pages/dialogs/CAllowedNetworksDlg.h"
+#include "ui/pages/tabs/CDashboardDlg.h"
 #include "ui/pages/tabs/CRecordPage.h"
 #include "ui/pages/widgets/AllowedNetworksEdit.h"
 #include "ui/res/Strings.h"
@@ -54,6 +62,28 @@ void StopServer() {
     ProxyCtrl ctrl;
     if (ctrl.QueryStatus() == kServiceRunning) ctrl.Toggle(kServiceLimitMs);
 }
+
+// Another program's listener on a port, for the failed start.
+class PortTaker {
+public:
+    explicit PortTaker(uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        const int on = 1;
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(fd_, 1) != 0) {
+            LOG(ERROR) << "cannot take port " << port;
+        }
+    }
+    ~PortTaker() { ::close(fd_); }
+    PortTaker(const PortTaker&) = delete;
+    PortTaker& operator=(const PortTaker&) = delete;
+
+private:
+    int fd_;
+};
 
 class Tour {
 public:
@@ -143,6 +173,26 @@ public:
                 about_.reset();  // a child of the window: gone before the window is
             });
         });
+        // A start that fails: the server is stopped, another program takes its port, and the
+        // engine button's start tells why.
+        steps_.push_back([this] {
+            dlg_.Tabs()->Bar()->setCurrentIndex(1);
+            StopServer();
+            portHolder_ = std::make_unique<PortTaker>(SystemConf::instance().listenPort);
+            QTimer::singleShot(0, &dlg_, [this] {
+                static_cast<CDashboardDlg*>(dlg_.Dashboard())->EngineButton()->click();
+            });
+            // The box comes from the busy box's worker; the click returns once both are gone.
+            Later(
+                [this] {
+                    if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                        Grab(dlg_.frameGeometry().united(box->frameGeometry()), "11-start-failed");
+                        box->accept();
+                    }
+                    portHolder_.reset();
+                },
+                kSettleMs + 3000);
+        });
         // The whole window at its smallest size.
         steps_.push_back([this] {
             dlg_.Tabs()->Bar()->setCurrentIndex(1);
@@ -154,8 +204,8 @@ public:
     void Start() { Next(); }
 
 private:
-    void Later(std::function<void()> then) {
-        QTimer::singleShot(kSettleMs, &dlg_, [this, then] {
+    void Later(std::function<void()> then, int afterMs = kSettleMs) {
+        QTimer::singleShot(afterMs, &dlg_, [this, then] {
             then();
             Next();
         });
@@ -187,6 +237,7 @@ private:
     std::unique_ptr<CAccountLimitsDlg> limits_;
     std::unique_ptr<CAllowedNetworksDlg> networks_;
     std::unique_ptr<QMenu> menu_;
+    std::unique_ptr<PortTaker> portHolder_;
 };
 
 }  // namespace

@@ -29,3 +29,8 @@ struct RightsFacts {
 };
 
 RightsAction DecideRights(const RightsFacts& facts);
+
+// Why the console cannot open a window, judged from the environment's QT_QPA_PLATFORM,
+// DISPLAY and WAYLAND_DISPLAY (null or empty when unset); empty when a display may be there.
+// Platforms that need no display (offscreen, vnc, ...) always may.
+std::string NoDisplayReason(const char* platform, const char* display, const char* wayland);

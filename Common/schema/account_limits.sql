@@ -4,7 +4,8 @@
 CREATE TABLE IF NOT EXISTS account_limits (
     account       INTEGER PRIMARY KEY,         -- rowid of the account in accounts
     enabled       INTEGER NOT NULL DEFAULT 1,  -- 0: every login is refused
-    expires       INTEGER,                     -- Unix time from which logins are refused
+    expires       INTEGER,                     -- Unix time from which logins are refused:
+                                               -- 0:00 local after the account's last day
     monthly_bytes INTEGER,                     -- traffic per calendar month, both directions
     bandwidth     INTEGER                      -- bytes per second, both directions together
 );

@@ -5,6 +5,7 @@
 #include "Common/PasswordHash.h"
 #include "Common/UserConf.h"
 #include "tests/Common/TestSupport.h"
+#include "tests/support/ScopedOverrides.h"
 
 namespace {
 
@@ -152,6 +153,30 @@ TEST(CompareCreateTimes, OrdersByTheTimeNamedAndPutsOtherTextsFirst) {
     for (const auto& [a, b, order] : cases) {
         EXPECT_EQ(sign(CompareCreateTimes(a, b)), order) << a << " vs " << b;
         EXPECT_EQ(sign(CompareCreateTimes(b, a)), -order) << b << " vs " << a;
+    }
+}
+
+// The expiry date is the last day the account works: it is refused from 0:00 local time of the
+// next day, across a month's and a year's end and a daylight-saving night; a stored midnight
+// reads back as the day before it, and so round-trips.
+TEST(AccountExpiry, TheLastDayWorksUntilTheNextMidnightLocalTime) {
+    const test::ScopedTimeZone berlin("Europe/Berlin");
+    const AccountLimits none;
+    // Rows: last day, the refusal instant (UTC seconds).
+    const std::pair<CalendarDay, int64_t> rows[] = {
+        {{2026, 12, 7}, 1796684400},   // 2026-12-08 00:00 CET
+        {{2026, 12, 31}, 1798758000},  // 2027-01-01 00:00 CET
+        {{2026, 3, 28}, 1774738800},   // 2026-03-29 00:00 CET, the night clocks go forward
+        {{2026, 10, 24}, 1792879200},  // 2026-10-25 00:00 CEST, the night they go back
+    };
+    for (const auto& [last, refused] : rows) {
+        const int64_t expires = ExpiryForLastDay(last);
+        EXPECT_EQ(expires, refused) << last.month << "-" << last.day;
+        EXPECT_EQ(LastDayBeforeExpiry(expires), last);
+        AccountLimits limits = none;
+        limits.expires = expires;
+        EXPECT_EQ(StateOf(limits, 0, refused - 1), AccountState::kEnabled);
+        EXPECT_EQ(StateOf(limits, 0, refused), AccountState::kExpired);
     }
 }
 

@@ -16,10 +16,17 @@ struct CapturingSink : MessageSink {
         std::lock_guard guard(mutex);
         shown << QString("%1|%2|%3|%4").arg(text, caption).arg(int(icon)).arg(parent != nullptr);
     }
+    // A question is recorded like a message (icon Question) and answered with `answer`.
+    bool Ask(QWidget* parent, const QString& text, const QString& caption) override {
+        Show(parent, text, caption, MessageIcon::Question);
+        std::lock_guard guard(mutex);
+        return answer;
+    }
     QStringList Shown() const {
         std::lock_guard guard(mutex);
         return shown;
     }
     mutable std::mutex mutex;
     QStringList shown;
+    bool answer = true;
 };

@@ -34,6 +34,8 @@ public:
     // The states queries report after an accepted start/stop, one per query; the last stays.
     void SetStartSequence(std::vector<uint32_t> states) { Set(startSequence_, states); }
     void SetStopSequence(std::vector<uint32_t> states) { Set(stopSequence_, states); }
+    // What the server left as its reason when it ended.
+    void SetExitReason(std::string reason) { Set(exitReason_, std::move(reason)); }
 
     Calls calls() const { return Get(calls_); }
     int OpenHandles() const { return openHandles_->load(); }
@@ -92,6 +94,8 @@ public:
         return true;
     }
 
+    std::string ExitReason(Service&) override { return Get(exitReason_); }
+
     bool DeleteService(Service&) override {
         const auto lock = Count(calls_.remove);
         if (deleteFailure_) return Fail(*deleteFailure_);
@@ -138,6 +142,7 @@ private:
     mutable std::mutex mutex_;
     std::shared_ptr<std::atomic<int>> openHandles_ = std::make_shared<std::atomic<int>>(0);
     bool installed_ = false;
+    std::string exitReason_;
     uint32_t state_ = raw_state::kStopped;
     std::deque<uint32_t> pending_;
     Code openManagerFailure_, openServiceFailure_, createFailure_, deleteFailure_;

@@ -84,7 +84,7 @@ TEST_F(AccountLimitsTest, DisabledExpiredAndUsedUpAccountsAreRefusedWithTheirAla
     Limit("dan", "monthly_bytes=1000000, bandwidth=10000000");
     Serve();
     for (const auto& [user, why] : {std::pair{"amy", "is disabled"},
-                                    {"bob", "expired on %"},
+                                    {"bob", "expired after its last day %"},
                                     {"cat", "has used its monthly traffic of 1000 B"}}) {
         EXPECT_EQ(Via(user, "/hello"), "403") << user;
         EXPECT_EQ(Via(user, "/hello", "%{http_connect} -p"), "403") << user;
@@ -130,7 +130,8 @@ TEST_F(AccountLimitsTest, LiveSessionsEndWhenTheirAccountIsDisabledExpiresOrUses
     EXPECT_GE(received, 100000u);
     EXPECT_LT(received, 1000000u);
     EXPECT_FALSE(dan.Closed(300ms));
-    for (const char* why : {"amy\" is disabled", "bob\" expired on %", "cat\" has used %"}) {
+    for (const char* why :
+         {"amy\" is disabled", "bob\" expired after its last day %", "cat\" has used %"}) {
         EXPECT_TRUE(WaitUntil([&] {
             return Alarms("account \"" + std::string(why) + ": its sessions end") == 1;
         })) << why;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -11,6 +13,7 @@
 #include "server/ControlReplies.h"
 #include "server/HttpMessageParser.h"
 #include "server/HttpProxyRequest.h"
+#include "server/RateWindow.h"
 #include "server/Socks5Protocol.h"
 #include "server/TrafficStats.h"
 
@@ -253,12 +256,12 @@ TEST(TrafficStats, FlowsTotalsTheLastSecondAndBoundedTotalsReadByTheConsole) {
     EXPECT_EQ(std::tuple(stats.OnlineUsers(), stats.OnlineDevices(), stats.Connections()),
               std::tuple(1, 2, 3));
     stats.Tick(1001);
-    EXPECT_EQ(stats.BytesLastSecond(), 1024u);
     EXPECT_EQ(alice->bytesLastSecond, 1000u);
+    EXPECT_EQ(anonymous->bytesLastSecond, 24u);
     stats.Close(alice);
     stats.Close(alice);
     stats.Tick(1002);
-    EXPECT_EQ(stats.BytesLastSecond(), 0u);
+    EXPECT_EQ(anonymous->bytesLastSecond, 0u);
     EXPECT_EQ(stats.Flows().size(), 1u);  // alice's flow ended; her totals stay
     EXPECT_EQ(stats.ByUser().at("alice").bytes, 1000u);
     EXPECT_EQ(stats.ByUser().at("alice").lastActive, 1000);
@@ -289,6 +292,51 @@ TEST(TrafficStats, FlowsTotalsTheLastSecondAndBoundedTotalsReadByTheConsole) {
         EXPECT_EQ(reply["data"][0][key], key == std::string("ip") ? "10.0.0.0" : "alice");
         EXPECT_EQ(reply["data"][0]["total_bytes"], "0 B");
     }
+}
+
+// The console polls every 2 s and charts each answer as that poll's rate: with traffic only in
+// the second that a "last whole second" answer never covers, the samples must still add up to
+// the bytes moved.
+TEST(RateWindow, AnswersAddUpToTheBytesMovedAndWindowsAreBounded) {
+    using namespace std::chrono_literals;
+    const RateWindow::Clock::time_point t0{};
+    RateWindow window(t0);
+    uint64_t total = 0;
+    uint64_t movedSinceFirst = 0;
+    double charted = 0;  // sum of the samples after the first, times the poll period
+    for (int second = 1; second <= 60; ++second) {
+        if (second % 2 == 1) {  // the second (2j, 2j + 1]: moved in its middle
+            const uint64_t burst = 100000 + 977 * second;
+            total += burst;
+            movedSinceFirst += second > 2 ? burst : 0;
+        }
+        window.Mark(t0 + std::chrono::seconds(second), total);
+        if (second % 2 == 0) {  // a poll 370 ms after every second mark
+            const uint64_t sample = window.Answer(t0 + std::chrono::seconds(second) + 370ms, total);
+            if (second > 2) charted += 2.0 * static_cast<double>(sample);
+        }
+    }
+    EXPECT_NEAR(charted, static_cast<double>(movedSinceFirst), 30.0);
+
+    // The first answer covers about 2 s; after a pause the window is at most 10 s; an answer
+    // right after another repeats its rate and leaves the bytes to the next one.
+    RateWindow later(t0);
+    uint64_t moved = 0;
+    for (int second = 1; second <= 40; ++second) {
+        later.Mark(t0 + std::chrono::seconds(second), moved += 1000 * second);
+    }
+    const auto at = t0 + 40s + 500ms;
+    const uint64_t first = later.Answer(at, moved);  // from the mark at 38 s: 39 and 40 kB
+    EXPECT_EQ(first, static_cast<uint64_t>(std::round(79000 / 2.5)));
+    EXPECT_EQ(later.Answer(at + 100ms, moved + 5000), first);
+    EXPECT_EQ(later.Answer(at + 2s, moved + 5000), 2500u);
+    moved += 5000;
+    for (int second = 43; second <= 72; ++second) {  // 30 kB at 45 s, then 10 idle seconds
+        later.Mark(t0 + std::chrono::seconds(second), moved += second == 45 ? 30000 : 0);
+    }
+    EXPECT_EQ(later.Answer(at + 32s, moved), 0u);
+    EXPECT_EQ(later.Answer(at + 33s, moved + (UINT64_C(1) << 40)),
+              std::numeric_limits<uint32_t>::max());
 }
 
 }  // namespace

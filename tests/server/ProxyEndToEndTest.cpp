@@ -99,14 +99,18 @@ TEST_F(ProxyEndToEnd, DashboardAndMonitoringFiguresComeFromRealTraffic) {
     const auto statistic = ReadStatistic(reply).value_or(StatisticReply{});
     EXPECT_EQ(std::tuple(statistic.onlineUsers, statistic.onlineDevices), std::tuple(2, 1));
     EXPECT_NE(statistic.totalIOBytes, "0 B");
-    ASSERT_TRUE(link_.FlowRealtime(reply));
-    const auto realtime = ReadFlowRealtime(reply).value_or(std::vector<RealtimeFlowRow>{});
+    // A flow's rate is its last whole second's: there is one once a second has ended.
+    std::vector<RealtimeFlowRow> realtime;
+    EXPECT_TRUE(WaitUntil([&] {
+        realtime = link_.FlowRealtime(reply) ? ReadFlowRealtime(reply).value_or(realtime)
+                                             : std::vector<RealtimeFlowRow>{};
+        return realtime.size() == 2 && realtime[1].bytesPerSecond != "0 B/s";
+    }));
     ASSERT_EQ(realtime.size(), 2u);
     EXPECT_EQ(realtime[0].user + "|" + realtime[1].user, "alice|bob");
     for (const auto& row : realtime) {
         EXPECT_EQ(row.ip + "|" + std::to_string(row.currentConnections), "127.0.0.1|1");
     }
-    EXPECT_NE(realtime[1].bytesPerSecond, "0 B/s");
 
     EXPECT_EQ(download.get(), 2000000u);
     ASSERT_TRUE(link_.FlowUser(reply));

@@ -47,10 +47,19 @@ protected:
 TEST_F(ServiceContract, StartedReadRunningPolledStoppedAndStartedByHand) {
     ASSERT_TRUE(ctrl_.Install());
     Origin taken;
-    for (const uint16_t port : {taken.Port(), control_}) {
+    // The failed start is told as soon as the server has gone, in its own words, and leaves
+    // no "starting" behind.
+    for (const auto& [port, why] : {std::pair{taken.Port(), "Address already in use"},
+                                    {control_, "it is the control port"}}) {
         test::ScopedEnv listenPort("TORVO_LISTEN_PORT", std::to_string(port));
-        EXPECT_FALSE(ctrl_.Start(3000)) << port;
+        const auto begun = std::chrono::steady_clock::now();
+        EXPECT_FALSE(ctrl_.Start(kLimitMs)) << port;
+        EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::seconds(5)) << port;
+        EXPECT_EQ(ctrl_.LastFailure().kind, ServiceFailure::Kind::kExited);
+        EXPECT_EQ(ctrl_.LastFailure().detail,
+                  "cannot listen on port " + std::to_string(port) + ": " + why);
         EXPECT_EQ(ctrl_.QueryStatus(), kServiceStopped) << port;
+        EXPECT_EQ(local_service::ReadStateWord(paths_), "stopped");
     }
     ASSERT_TRUE(ctrl_.Start(kLimitMs));
     EXPECT_EQ(ctrl_.QueryStatus(), kServiceRunning);
@@ -84,7 +93,8 @@ TEST_F(ServiceContract, StartedReadRunningPolledStoppedAndStartedByHand) {
 }
 
 // Under systemd ("-s" with NOTIFY_SOCKET): readiness once both ports listen, then stopping on
-// SIGTERM, on the socket systemd gives; no local service files are touched.
+// SIGTERM, on the socket systemd gives; a failed start says why; no local service files are
+// touched.
 TEST_F(ServiceContract, UnderSystemdItNotifiesReadyAndStopping) {
     const std::string socketPath = InstallDir() + "/notify.sock";
     const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -99,9 +109,11 @@ TEST_F(ServiceContract, UnderSystemdItNotifiesReadyAndStopping) {
     };
 
     auto notifying = std::make_optional<test::ScopedEnv>("NOTIFY_SOCKET", socketPath);
-    {  // no proxy port: no readiness, a failed exit
+    {  // no proxy port: no readiness, its reason as the unit's status, a failed exit
         test::ScopedEnv controlPort("TORVO_LISTEN_PORT", std::to_string(control_));
         EXPECT_GT(ServerProcess({"-s"}).Wait(), 0);
+        EXPECT_EQ(receive(MSG_DONTWAIT), "STATUS=cannot listen on port " +
+                                             std::to_string(control_) + ": it is the control port");
         EXPECT_EQ(receive(MSG_DONTWAIT), "");
     }
     ServerProcess server({"-s"});

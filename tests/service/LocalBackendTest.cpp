@@ -86,7 +86,7 @@ TEST_F(LocalBackendTest, InstallStartQueryStopKillUninstallWaitingForTheServersW
     pid_t parent = 0;
     ProcStat(first) >> state >> parent;
     EXPECT_NE(parent, ::getpid()) << "the server is detached from the console";
-    EXPECT_EQ(test::ReadText(paths_.logFile), "arguments: -s\n");
+    EXPECT_EQ(test::ReadText(paths_.logFile), "--- started by the console ---\narguments: -s\n");
     // A console started afresh reads the same state from the files.
     ProxyCtrl other(std::make_shared<LocalServiceManager>(temp_ + "/services"), "unused");
     EXPECT_EQ(other.QueryStatus(), kServiceRunning);
@@ -218,6 +218,11 @@ TEST_F(LocalBackendTest, AMissingProgramFailsTheStart) {
     ASSERT_TRUE(ctrl->Install());
     EXPECT_FALSE(ctrl->Start(kNoTimeLimit));
     EXPECT_EQ(ctrl->QueryStatus(), kServiceStopped);
+    // It says why, and the state file does not go on saying "starting".
+    EXPECT_EQ(ctrl->LastFailure().kind, ServiceFailure::Kind::kRefused);
+    EXPECT_EQ(ctrl->LastFailure().detail,
+              "cannot start " + temp_ + "/bin/NoSuchServer: No such file or directory");
+    EXPECT_EQ(local_service::ReadStateWord(paths_), "stopped");
 }
 
 }  // namespace

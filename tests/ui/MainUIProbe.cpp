@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
     google::InitGoogleLogging(argv[0]);
     PrintingSink sink;
     SetMessageSink(&sink);
+    if (!CMainUIApp::PrepareDisplay()) return CMainUIApp::kNoDisplayStatus;
     CMainUIApp app(argc, argv);
     FirstPaint firstPaint;
     app.installEventFilter(&firstPaint);

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 
 #include "tests/support/TempDir.h"
 #include "ui/ConsoleLogging.h"
@@ -91,6 +92,25 @@ TEST(StartupRules, TheConsoleLogsIntoAPrivateBoundedStateFolder) {
     EXPECT_LE(files, kConsoleLogFiles);
     EXPECT_FALSE(fs::exists(folder + "/old0") || fs::exists(folder + "/old13"));
     EXPECT_TRUE(fs::exists(folder + "/old19")) << "the newest kept";
+}
+
+// Without a display the console must say so instead of letting Qt abort; platforms that need
+// none always go on.
+TEST(StartupRules, NoDisplayIsToldFromTheEnvironment) {
+    const std::tuple<const char*, const char*, const char*, const char*> rows[] = {
+        {nullptr, nullptr, nullptr, "neither DISPLAY nor WAYLAND_DISPLAY is set"},
+        {"", "", "", "neither DISPLAY nor WAYLAND_DISPLAY is set"},
+        {nullptr, ":0", nullptr, ""},
+        {nullptr, nullptr, "wayland-0", ""},
+        {"xcb", nullptr, "wayland-0", "DISPLAY is not set"},
+        {"wayland", ":0", nullptr, "WAYLAND_DISPLAY is not set"},
+        {"offscreen", nullptr, nullptr, ""},
+        {"vnc", nullptr, nullptr, ""},
+    };
+    for (const auto& [platform, display, wayland, reason] : rows) {
+        EXPECT_EQ(NoDisplayReason(platform, display, wayland), reason)
+            << (platform ? platform : "-") << (display ? display : "-");
+    }
 }
 
 }  // namespace

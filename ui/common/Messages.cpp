@@ -37,6 +37,12 @@ public:
             QMetaObject::invokeMethod(qApp, show, Qt::BlockingQueuedConnection);
         }
     }
+    bool Ask(QWidget* parent, const QString& text, const QString& caption) override {
+        QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No,
+                        parent);
+        box.setDefaultButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    }
 };
 
 BoxSink g_boxSink;
@@ -55,4 +61,8 @@ void SetMessageSink(MessageSink* sink) {
 
 void ShowMessage(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon) {
     Messages().Show(parent, text, caption, icon);
+}
+
+bool AskQuestion(QWidget* parent, const QString& text, const QString& caption) {
+    return Messages().Ask(parent, text, caption);
 }

@@ -14,6 +14,12 @@ public:
     // message from a worker thread has no owner window).
     virtual void Show(QWidget* parent, const QString& text, const QString& caption,
                       MessageIcon icon) = 0;
+    // Asks a yes/no question (window thread only); true for yes. A sink that only shows
+    // messages shows it and answers yes.
+    virtual bool Ask(QWidget* parent, const QString& text, const QString& caption) {
+        Show(parent, text, caption, MessageIcon::Question);
+        return true;
+    }
 };
 
 // The sink in use; a QMessageBox sink unless a test installed another one.
@@ -23,3 +29,5 @@ void SetMessageSink(MessageSink* sink);
 
 // Shorthand for Messages().Show(...).
 void ShowMessage(QWidget* parent, const QString& text, const QString& caption, MessageIcon icon);
+// Shorthand for Messages().Ask(...).
+bool AskQuestion(QWidget* parent, const QString& text, const QString& caption);

@@ -106,6 +106,14 @@ public:
 
     void Clear() override { Reset({}); }
 
+    // Changes the rows in place (their number and order stay); the view redraws them and keeps
+    // its selection and scroll position.
+    template <typename Change>
+    void UpdateRows(Change change) {
+        for (Record& row : rows_) change(row);
+        if (!rows_.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    }
+
     // A stable sort by one column (a header click sorts ascending); the order lasts until the
     // rows are replaced.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override {

@@ -144,7 +144,7 @@ constexpr NumberedText kNumbered[] = {
     {IDS_ACCOUNT_LIMITS, "Account limits", "账号限制"},
     {IDS_LIMITS_TITLE, "Limits of \"%1\"", "“%1”的限制"},
     {IDS_COL_STATE, "State", "状态"},
-    {IDS_COL_EXPIRES, "Expires on", "到期日"},
+    {IDS_COL_EXPIRES, "Last day", "最后可用日"},
     {IDS_COL_MONTH_TRAFFIC, "Used / quota this month", "本月已用 / 配额"},
     {IDS_STATE_ENABLED, "Enabled", "启用"},
     {IDS_STATE_DISABLED, "Disabled", "停用"},
@@ -153,15 +153,31 @@ constexpr NumberedText kNumbered[] = {
     {IDS_NEVER, "Never", "永不过期"},
     {IDS_UNLIMITED, "unlimited", "不限"},
     {IDS_LIMIT_ENABLED, "Account enabled", "启用账号"},
-    {IDS_LIMIT_EXPIRES, "Expires on:", "到期日："},
+    {IDS_LIMIT_EXPIRES, "Last day of use:", "最后可用日："},
     {IDS_LIMIT_MONTHLY, "Traffic per month (MB):", "每月流量（MB）："},
     {IDS_LIMIT_BANDWIDTH, "Bandwidth (KB/s):", "带宽（KB/s）："},
     {IDS_LIMITS_HINT,
-     "An unticked limit does not apply. From 0:00 of the expiry date the account is refused; "
-     "traffic and bandwidth count both directions together.",
-     "未勾选的限制不生效。自到期日 0:00 起该账号被拒绝；流量和带宽按上下行合计。"},
+     "An unticked limit does not apply. The account works through its last day and is refused "
+     "from 0:00 of the next day; traffic and bandwidth count both directions together.",
+     "未勾选的限制不生效。账号可用到最后可用日当天结束，"
+     "自次日 0:00 起被拒绝；流量和带宽按上下行合计。"},
     {IDS_SELECT_ACCOUNT_FOR_LIMITS, "Please select the account whose limits you want to set.",
      "请选择要设置限制的账号"},
+    {IDS_FAIL_REFUSED, "The service manager refused: %1", "服务管理器拒绝了该操作：%1"},
+    {IDS_FAIL_EXITED, "The proxy server stopped while starting: %1", "代理服务器在启动时退出：%1"},
+    {IDS_FAIL_EXITED_SILENT,
+     "The proxy server stopped while starting and gave no reason; see the Alarm tab.",
+     "代理服务器在启动时退出，未给出原因；请查看“报警”页。"},
+    {IDS_FAIL_START_TIMEOUT, "The proxy server did not report running within %1 s.",
+     "代理服务器在 %1 秒内未进入运行状态。"},
+    {IDS_FAIL_STOP_TIMEOUT, "The proxy server did not stop within %1 s.",
+     "代理服务器在 %1 秒内未停止。"},
+    {IDS_PORT_HELD,
+     "Port %1 is already in use by another program (%2): the proxy server cannot listen on it "
+     "while that program holds it. Save this port anyway?",
+     "端口 %1 已被其他程序（%2）占用："
+     "在该程序释放之前，代理服务无法在其上监听。仍要保存此端口吗？"},
+    {IDS_PORT_HELD_UNKNOWN, "unknown", "未知"},
 };
 
 constexpr bool IdsAscending() {

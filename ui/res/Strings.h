@@ -120,6 +120,14 @@ inline constexpr int IDS_LIMIT_MONTHLY = 433;
 inline constexpr int IDS_LIMIT_BANDWIDTH = 434;
 inline constexpr int IDS_LIMITS_HINT = 435;                // dialog: what the limits mean
 inline constexpr int IDS_SELECT_ACCOUNT_FOR_LIMITS = 436;  // Limits without a selection
+// Why an operation failed, and warnings that keep the console's picture true (460-479).
+inline constexpr int IDS_FAIL_REFUSED = 460;        // the manager's words %1
+inline constexpr int IDS_FAIL_EXITED = 461;         // the server's words %1
+inline constexpr int IDS_FAIL_EXITED_SILENT = 462;  // it left no words
+inline constexpr int IDS_FAIL_START_TIMEOUT = 463;  // %1 seconds
+inline constexpr int IDS_FAIL_STOP_TIMEOUT = 464;   // %1 seconds
+inline constexpr int IDS_PORT_HELD = 465;           // Save: port %1 held by %2
+inline constexpr int IDS_PORT_HELD_UNKNOWN = 466;   // the holder could not be named
 
 // Every numbered id of the table, ascending.
 const int* AllStringIds(int* count);

@@ -5,6 +5,7 @@
 #include <QDateEdit>
 #include <QDateTime>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -190,7 +191,8 @@ TEST_F(AccountPageTest, LimitsAreStoredForTheSelectedAccountAndTheListShowsAndSo
     QStringList cells;
     for (int r = 0; r < 2; ++r)
         for (int c = 2; c < 5; ++c) cells << page->Model().index(r, c).data().toString();
-    EXPECT_EQ(cells, (QStringList{"Expired", "2020-05-01", "0 B / 1.00 MB", "Quota used", "Never",
+    // refused from 0:00 on 1 May: its last day was 30 April
+    EXPECT_EQ(cells, (QStringList{"Expired", "2020-04-30", "0 B / 1.00 MB", "Quota used", "Never",
                                   "1.00 MB / 1.00 MB"}));
     for (int column : {3, 4}) {  // "Never" after every date; the month's traffic by bytes
         page->List()->model()->sort(column, Qt::DescendingOrder);
@@ -218,12 +220,38 @@ TEST_F(AccountPageTest, LimitsAreStoredForTheSelectedAccountAndTheListShowsAndSo
     EXPECT_EQ(Accounts(), Lines{"bob|7"});
 }
 
+// While the page is shown, State and Used follow what the server stores every second, without
+// losing the selection; hidden, it does not poll.
+TEST_F(AccountPageTest, StateAndUsedFollowTheServersCountsWhileThePageIsShown) {
+    Sql(kAccountLimitsSchema);
+    Sql("insert into account_limits (account, monthly_bytes) values (1, 1048576)");
+    UserConf::instance().load();
+    auto page = Page();
+    Select(*page, "bob");
+    auto bob = [&] {
+        QStringList cells;
+        for (int c : {2, 4}) cells << page->Model().index(1, c).data().toString();
+        return cells.join(" | ");
+    };
+    ASSERT_EQ(bob(), "Enabled | 0 B / 1.00 MB");
+    QTimer& poll = page->CounterTimer();
+    EXPECT_TRUE(poll.isActive() && poll.interval() == CAccountDlg::kCounterPollMs);
+    Sql("insert into account_traffic values (1, '" + TrafficMonth(std::time(nullptr)) +
+        "', 1100000)");
+    poll.setInterval(20);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bob() == "Quota used | 1.05 MB / 1.00 MB"; }))
+        << bob().toStdString();
+    EXPECT_EQ(page->List()->selectionModel()->selectedRows().value(0).row(), 1);
+    page->hide();
+    EXPECT_FALSE(poll.isActive());
+}
+
 TEST(AccountLimitsDialogTest, TickedLimitsAreReturnedInBytesAndUntickedOnesAsNone) {
     const test::ScopedTimeZone farFromUtc("Pacific/Kiritimati");  // dates are local: UTC+14
     const int64_t expires = QDateTime(QDate(2027, 1, 31), QTime(0, 0)).toSecsSinceEpoch();
     CAccountLimitsDlg dialog(nullptr, "amy", AccountLimits{false, expires, 5 << 20 | 1, {}});
     EXPECT_FALSE(dialog.EnabledBox()->isChecked());
-    EXPECT_EQ(dialog.ExpiresEdit()->date(), QDate(2027, 1, 31));
+    EXPECT_EQ(dialog.ExpiresEdit()->date(), QDate(2027, 1, 30)) << "the last day it works";
     EXPECT_EQ(dialog.MonthlyEdit()->value(), 6) << "rounded up to whole MB";
     EXPECT_FALSE(dialog.BandwidthBox()->isChecked() || dialog.BandwidthEdit()->isEnabled());
     dialog.EnabledBox()->setChecked(true);
@@ -232,6 +260,10 @@ TEST(AccountLimitsDialogTest, TickedLimitsAreReturnedInBytesAndUntickedOnesAsNon
     EXPECT_TRUE(dialog.BandwidthEdit()->isEnabled());
     dialog.BandwidthEdit()->setValue(100);
     EXPECT_EQ(dialog.Limits(), (AccountLimits{true, expires, std::nullopt, 102400u}));
+    // The day chosen works to its end: refused from 0:00 of the next.
+    dialog.ExpiresEdit()->setDate(QDate(2027, 1, 31));
+    EXPECT_EQ(dialog.Limits().expires,
+              QDateTime(QDate(2027, 2, 1), QTime(0, 0)).toSecsSinceEpoch());
     // An amount beyond the field's range shows at its end, never wrapped round to a small one.
     CAccountLimitsDlg huge(nullptr, "amy", AccountLimits{true, {}, UINT64_MAX / 2, {}});
     EXPECT_EQ(huge.MonthlyEdit()->value(), huge.MonthlyEdit()->maximum());

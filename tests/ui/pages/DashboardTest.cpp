@@ -132,6 +132,26 @@ TEST_F(DashboardTest, FailedPollsLeaveTheFiguresAndTheChartAsTheyWere) {
     }
 }
 
+// A new start time means a restarted server: what the old run moved leaves the chart.
+TEST_F(DashboardTest, ARestartedServerClearsTheRateChart) {
+    CDashboardDlg page(nullptr);
+    Server().SetFramedReply("bandwidth", R"({"bytes":70000})");
+    page.RefreshRate();
+    Settle();
+    const dashboard::RateChart& rate = page.RateChart();
+    auto newest = [&] { return rate.series->GetPoint(rate.series->GetPointsCount() - 1).GetY(); };
+    ASSERT_EQ(newest(), 70000);
+    page.RefreshStatistics();  // the same run as before
+    Settle();
+    EXPECT_EQ(newest(), 70000);
+    Server().SetFramedReply("engine", "2026-12-7 20:0:1");
+    page.RefreshStatistics();
+    Settle();
+    for (unsigned i = 0; i < rate.series->GetPointsCount(); ++i)
+        EXPECT_EQ(rate.series->GetPoint(i).GetY(), 0) << i;
+    EXPECT_EQ(rate.leftAxis->GetMax(), 100);
+}
+
 TEST_F(DashboardTest, ButtonAndLampFollowTheServiceState) {
     for (const auto& [state, label, green] :
          {std::tuple{-1, "Proxy service is not installed", false},
@@ -168,11 +188,86 @@ TEST_F(DashboardTest, EngineClickTogglesThroughTheRunnerOrSaysOperationFailed) {
         EXPECT_EQ(page.EngineButton()->text(), label);
         EXPECT_EQ(LampGreen(page), ok);  // relabelled on 2026
         EXPECT_TRUE(busy.count() == worker && !page.BusyDialog()->isVisible());
-        // the completion's box, on the worker's side, has no owner
-        const QString failed = QString("Operation failed|Tip|%1|%2").arg(int(MessageIcon::Warning));
+        // the completion's box, on the worker's side, has no owner; it says why
+        const QString failed = QString("Operation failed%1|Tip|%2|%3")
+                                   .arg(worker ? "\n\nThe service manager refused: access "
+                                                 "denied (5)"
+                                               : "")
+                                   .arg(int(MessageIcon::Warning));
         EXPECT_EQ(sink_.Shown().mid(shownBefore),
                   ok ? QStringList() : QStringList(failed.arg(!worker)));
     }
+}
+
+// A server that ends while starting (its port taken) is told at once, in its own words after
+// the fixed text, in either language; a start that never comes up is told with the limit.
+TEST_F(DashboardTest, AFailedStartSaysWhyAsSoonAsTheServerHasGone) {
+    const std::string why = "cannot listen on port 18765: Address already in use";
+    const struct {
+        res::UiLanguage language;
+        std::vector<uint32_t> states;
+        std::string reason;
+        const char* told;
+    } rows[] = {
+        {res::UiLanguage::English,
+         {raw_state::kStartPending, raw_state::kStopped},
+         why,
+         "The proxy server stopped while starting: "},
+        {res::UiLanguage::Chinese,
+         {raw_state::kStartPending, raw_state::kStopped},
+         why,
+         "代理服务器在启动时退出："},
+        {res::UiLanguage::English,
+         {raw_state::kStopped},
+         "",
+         "The proxy server stopped while starting and gave no reason; see the Alarm tab."},
+        {res::UiLanguage::English,
+         {raw_state::kStartPending},
+         "",
+         "The proxy server did not report running within 3 s."},
+    };
+    for (const auto& row : rows) {
+        res::SetUiLanguage(row.language);
+        manager_->SetInstalled(raw_state::kStopped);
+        manager_->SetStartSequence(row.states);
+        manager_->SetExitReason(row.reason);
+        const qsizetype shownBefore = sink_.Shown().size();
+        CDashboardDlg page(nullptr);
+        Settle();
+        AsyncExecutor runner(std::chrono::milliseconds(0));
+        const auto begun = std::chrono::steady_clock::now();
+        ClickEngine(page, runner);
+        const auto took = std::chrono::steady_clock::now() - begun;
+        res::SetUiLanguage(res::UiLanguage::English);
+        // Stopped after start pending ends the wait at once, stopped alone after a second;
+        // only the start that stays pending waits out the limit.
+        if (row.states.back() == raw_state::kStopped) {
+            EXPECT_LT(took, std::chrono::seconds(2));
+        }
+        const QString text =
+            QString::fromStdString("Operation failed\n\n" + std::string(row.told) + row.reason);
+        EXPECT_EQ(sink_.Shown().mid(shownBefore),
+                  QStringList(text + QString("|Tip|%1|0").arg(int(MessageIcon::Warning))));
+    }
+}
+
+// The tip told of an unasked stop until the service runs again; then it is the title again.
+TEST_F(DashboardTest, TheTrayTipForgetsTheStopOnceTheServiceRunsAgain) {
+    CDashboardDlg page(nullptr);
+    auto* notices = new ServiceNotices(&page, DesktopNotifier(QDBusConnection("none")));
+    Settle();
+    const QString title = res::Str(res::IDS_MAIN_TITLE);
+    EXPECT_EQ(notices->Tip(), title);
+    for (const auto& [state, stopped] : {std::pair{raw_state::kStopped, true},
+                                         {raw_state::kStartPending, true},
+                                         {raw_state::kRunning, false}}) {
+        manager_->SetState(state);
+        page.RefreshEngineState();
+        Settle();
+        EXPECT_EQ(notices->Tip().startsWith("TorvoProxy: the proxy server stopped"), stopped)
+            << state;
+    }
+    EXPECT_EQ(notices->Tip(), title);
 }
 
 // A private session bus with python3-dbusmock's notification daemon on it.

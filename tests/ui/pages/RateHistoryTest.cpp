@@ -30,5 +30,19 @@ TEST(RateHistory, RescalingSequenceAndTheTopRuleAtItsBoundaries) {
     EXPECT_DOUBLE_EQ(NextRateAxisTop(100, 99.9), 100);
 }
 
+// A new start time drops the old run's samples and scale; the first reading and a repeated one
+// keep them.
+TEST(RateHistory, ARestartedServerStartsAnEmptyChart) {
+    RateHistory h;
+    h.Add(5000);
+    for (const auto& [startTime, dropped] : {std::pair{"2026-12-7 9:0:0", false},
+                                             {"2026-12-7 9:0:0", false},
+                                             {"2026-12-7 9:30:5", true}}) {
+        EXPECT_EQ(h.ServerStarted(startTime), dropped) << startTime;
+        EXPECT_DOUBLE_EQ(h.Samples().back(), dropped ? 0 : 5000) << startTime;
+        EXPECT_DOUBLE_EQ(h.AxisTop(), dropped ? 100 : 5500) << startTime;
+    }
+}
+
 }  // namespace
 }  // namespace dashboard

@@ -71,6 +71,32 @@ TEST_F(RecordPagesTest, AutoRefreshRefreshAndF5RefillNewestFirstKeepingTheFilter
     EXPECT_EQ(page.Model()->rowCount(), 6);
 }
 
+// A page shown again refills when the server has added rows meanwhile (the dashboard counted
+// them), keeping the filter and the order the user sorted; shown with nothing new it does not.
+TEST_F(RecordPagesTest, APageShownAgainReadsTheRowsAddedWhileItWasHidden) {
+    Run("insert into alarms values ('b', 'm', 1), ('a', 'm', 2), ('z', 'x', 3)");
+    Run("insert into history values ('amy', 1, 'u1', 1)");
+    CAlarmDlg alarms(nullptr, Db());
+    CLogDlg history(nullptr, Db());
+    ASSERT_TRUE(ShownWide(alarms) && ShownWide(history));
+    QTest::keyClicks(alarms.FilterBox(), "m");
+    alarms.ApplyFilter();
+    alarms.Model()->sort(1);
+    alarms.Model()->sort(1);  // descending
+    EXPECT_EQ(Column(alarms, 1), "b,a");
+    const std::initializer_list<CRecordPage*> pages{&alarms, &history};
+    for (CRecordPage* page : pages) page->hide();
+    Run("insert into alarms values ('c', 'm', 4), ('y', 'x', 5)");
+    Run("insert into history values ('bob', 2, 'u2', 2)");
+    for (CRecordPage* page : pages) page->show();
+    EXPECT_EQ(Column(alarms, 1), "c,b,a");
+    EXPECT_EQ(Column(history, 0), "bob,amy");
+    Run("update alarms set source='q' where source='c'");  // no new row: no refill
+    alarms.hide();
+    alarms.show();
+    EXPECT_EQ(Column(alarms, 1), "c,b,a");
+}
+
 TEST_F(RecordPagesTest, ExportProposesADatedFileAddsCsvAndSaysWhereItWrote) {
     Run("insert into alarms values ('引擎', '端口 \"8080\", 已占用', 2), ('x', 'line\nbreak', 1)");
     CAlarmDlg page(nullptr, Db());

@@ -1,7 +1,12 @@
 // The settings page: its controls and layout, and Save against main.db and the control channel.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -207,6 +212,57 @@ TEST_F(SettingPageTest, NetworksThatCannotBeReadAreKeptWhileTheRestIsSaved) {
     EXPECT_EQ(Value("listen_port"), "9000");
     EXPECT_EQ(Value("anonymous_allow"), "0");
     EXPECT_EQ(Rows("select count(*) from configuration where key='allowed_networks'"), Lines{"0"});
+}
+
+// A new port another program listens on is kept only when the administrator says so, and the
+// question names the program; the running server's own port is not asked about.
+TEST_F(SettingPageTest, ANewPortAnotherProgramHoldsIsSavedOnlyWhenTheAdministratorSaysSo) {
+    CSettingDlg::SetPortHolderFinder(nullptr);
+    const int other = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    socklen_t length = sizeof address;
+    ASSERT_TRUE(other >= 0 && ::bind(other, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                ::listen(other, 1) == 0 &&
+                ::getsockname(other, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+    const uint16_t held = ntohs(address.sin_port);
+    const QString port = QString::number(held);
+    QFile comm("/proc/self/comm");
+    ASSERT_TRUE(comm.open(QIODevice::ReadOnly));
+    const QString me = QString("%1 (pid %2)").arg(QString(comm.readAll()).trimmed()).arg(getpid());
+    const QString asked =
+        QString(
+            "Port %1 is already in use by another program (%2): the proxy server cannot "
+            "listen on it while that program holds it. Save this port anyway?|TorvoProxy "
+            "tip|%3|1")
+            .arg(port, me)
+            .arg(int(MessageIcon::Question));
+    {
+        CSettingDlg page(nullptr);
+        for (bool keep : {false, true}) {
+            sink_.answer = keep;
+            page.PortEdit()->setText(port);
+            page.OnSave();
+            const QStringList told = keep ? QStringList{asked, Tip(res::IDS_RESTART_ENGINE_HINT),
+                                                        Tip(res::IDS_SAVED_SUCCESSFULLY)}
+                                          : QStringList{asked};
+            EXPECT_EQ(Shown(), told);
+            EXPECT_EQ(Value("listen_port"), keep ? port.toStdString() : "8123");
+        }
+    }
+    Sql("update configuration set value='8123' where key='listen_port'");
+    SystemConf::instance().load();
+    Server().SetFramedReply("system",
+                            R"({"err_code":0,"data":{"listen_port":)" + port.toStdString() + "}}");
+    CSettingDlg page(nullptr);
+    page.show();
+    Settle();
+    page.PortEdit()->setText(port);
+    page.OnSave();
+    EXPECT_FALSE(Shown().join('\n').contains("already in use"));
+    Server().SetFramedReply("system", "");
+    ::close(other);
+    EXPECT_FALSE(FindPortHolder(held).held);
 }
 
 // Under the port: where clients connect (saved port), and instead a note while the running

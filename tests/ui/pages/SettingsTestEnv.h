@@ -7,6 +7,7 @@
 #include "Common/UserConf.h"
 #include "tests/support/TestDb.h"
 #include "tests/ui/pages/PageTestEnv.h"
+#include "ui/pages/tabs/CSettingDlg.h"
 #include "ui/res/Strings.h"
 
 // A tip with the string `id` as the capturing sink records it: "text|caption|icon|1".
@@ -30,7 +31,10 @@ protected:
         system.language = "en";
         UserConf::instance().anonymousAllow = 1;
         UserConf::instance().accounts.clear();
+        // Ports other programs on this machine listen on are not the tests' business.
+        CSettingDlg::SetPortHolderFinder([](uint16_t) { return PortHolder{}; });
     }
+    void TearDown() override { CSettingDlg::SetPortHolderFinder(nullptr); }
     void Sql(const std::string& sql) const { install_.Sql(sql); }
     Lines Rows(const std::string& sql) const { return install_.Rows(sql); }
     std::string Value(const std::string& key) const { return install_.Value(key); }

@@ -38,6 +38,11 @@ QCheckBox* Switch(QWidget* parent, int textId, QWidget* field, bool on) {
 
 }  // namespace
 
+QDate LastDayOf(int64_t expires) {
+    const CalendarDay last = LastDayBeforeExpiry(expires);
+    return QDate(last.year, last.month, last.day);
+}
+
 CAccountLimitsDlg::CAccountLimitsDlg(QWidget* parent, const QString& userName,
                                      const AccountLimits& limits)
     : QDialog(parent) {
@@ -52,7 +57,7 @@ CAccountLimitsDlg::CAccountLimitsDlg(QWidget* parent, const QString& userName,
     expires_->setObjectName("limitExpires");
     expires_->setCalendarPopup(true);
     expires_->setDisplayFormat("yyyy-MM-dd");
-    expires_->setDate(limits.expires ? QDateTime::fromSecsSinceEpoch(*limits.expires).date()
+    expires_->setDate(limits.expires ? LastDayOf(*limits.expires)
                                      : QDate::currentDate().addMonths(1));
     expiresOn_ = Switch(this, res::IDS_LIMIT_EXPIRES, expires_, limits.expires.has_value());
 
@@ -94,9 +99,10 @@ CAccountLimitsDlg::CAccountLimitsDlg(QWidget* parent, const QString& userName,
 AccountLimits CAccountLimitsDlg::Limits() const {
     AccountLimits limits;
     limits.enabled = enabled_->isChecked();
-    // The account is refused from the start of the chosen day, local time.
+    // The chosen day is the last one the account works; it is refused from the next.
     if (expiresOn_->isChecked()) {
-        limits.expires = QDateTime(expires_->date(), QTime(0, 0)).toSecsSinceEpoch();
+        const QDate last = expires_->date();
+        limits.expires = ExpiryForLastDay({last.year(), last.month(), last.day()});
     }
     if (monthlyOn_->isChecked()) limits.monthlyBytes = uint64_t(monthly_->value()) * kMegabyte;
     if (bandwidthOn_->isChecked()) limits.bandwidth = uint64_t(bandwidth_->value()) * kKilobyte;

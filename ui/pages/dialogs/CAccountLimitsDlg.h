@@ -1,7 +1,8 @@
 #pragma once
-// The modal dialog that sets what one account may use: enabled, an expiry date, traffic per
-// month (MB) and bandwidth (KB/s). A limit is set when its box is ticked; an unticked one is
+// The modal dialog that sets what one account may use: enabled, the last day it works, traffic
+// per month (MB) and bandwidth (KB/s). A limit is set when its box is ticked; an unticked one is
 // stored as none.
+#include <QDate>
 #include <QDialog>
 
 #include "Common/AccountLimits.h"
@@ -9,6 +10,9 @@
 class QCheckBox;
 class QDateEdit;
 class QSpinBox;
+
+// The last day an account works, for its stored expiry (the instant it is refused from).
+QDate LastDayOf(int64_t expires);
 
 class CAccountLimitsDlg : public QDialog {
 public:

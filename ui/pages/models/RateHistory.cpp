@@ -1,6 +1,7 @@
 #include "ui/pages/models/RateHistory.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace dashboard {
 
@@ -18,6 +19,14 @@ void RateHistory::Add(double sample) {
     axisTop_ = NextRateAxisTop(axisTop_, peak);
     std::rotate(samples_.begin(), samples_.begin() + 1, samples_.end());
     samples_[kSamples - 1] = sample;
+}
+
+bool RateHistory::ServerStarted(const std::string& startTime) {
+    const std::string before = std::exchange(startTime_, startTime);
+    if (before.empty() || before == startTime) return false;
+    samples_.fill(0.0);
+    axisTop_ = kFloorTop;
+    return true;
 }
 
 RateHistory& TheRateHistory() {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
 
 namespace dashboard {
 
@@ -17,6 +18,9 @@ public:
     // Adds a sample: rescales the top from the samples that stay on the chart, then drops the
     // oldest sample.
     void Add(double sample);
+    // The server's start time as it just read it: a start time other than the one read before
+    // means the server was restarted, and the samples of the old run are dropped (true).
+    bool ServerStarted(const std::string& startTime);
 
     const std::array<double, kSamples>& Samples() const { return samples_; }
     double AxisTop() const { return axisTop_; }
@@ -24,6 +28,7 @@ public:
 private:
     std::array<double, kSamples> samples_{};
     double axisTop_ = kFloorTop;
+    std::string startTime_;  // empty until the first reading
 };
 
 // New top of the vertical range for the peak of the samples on the chart.

@@ -2,6 +2,8 @@
 // The record-list model of the alarm and access-history pages: the rows live in a RecordList
 // (one vector of records, texts packed), cells become text only when the view asks for them.
 #include <QString>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "Common/Database.h"
@@ -17,6 +19,11 @@ public:
 
     // Reads the whole table again, newest first (the filter stays).
     virtual void Fill() = 0;
+    // True when the table has rows the last fill did not read.
+    virtual bool GrewSinceFill() const = 0;
+    // Reads the whole table again in the order the user last sorted it (newest first when
+    // unsorted); the filter stays.
+    virtual void FillKeepingOrder() = 0;
     virtual void SetFilter(const QString& filter) = 0;
     // The shown rows, in their shown order, as CSV under the headers of the current language.
     virtual bool WriteCsv(const std::function<bool(std::string_view)>& write) const = 0;
@@ -38,7 +45,17 @@ public:
 
     void Fill() override {
         beginResetModel();
-        FillFromDatabase(list_, options_);
+        Read();
+        shownOrder_.reset();
+        endResetModel();
+    }
+
+    bool GrewSinceFill() const override { return NewestRowId<Columns>(options_) > newestAtFill_; }
+
+    void FillKeepingOrder() override {
+        beginResetModel();
+        Read();
+        if (shownOrder_) list_.Sort(shownOrder_->first, shownOrder_->second);
         endResetModel();
     }
 
@@ -65,6 +82,7 @@ public:
         rowIds.reserve(before.size());
         for (const QModelIndex& index : before) rowIds.push_back(list_.ShownRowId(index.row()));
         list_.Sort(column, descending);
+        shownOrder_ = {column, descending};
         // Selections and the current row stay on their records.
         std::vector<int> shownAt(list_.RowCount(), -1);
         for (size_t shown = 0; shown < list_.ShownCount(); ++shown)
@@ -104,6 +122,15 @@ protected:
     }
 
 private:
+    void Read() {
+        // Taken first: a row added during the read makes the next check refill once more,
+        // never miss one.
+        newestAtFill_ = NewestRowId<Columns>(options_);
+        FillFromDatabase(list_, options_);
+    }
+
     DatabaseOptions options_;
     RecordList<Columns> list_;
+    int64_t newestAtFill_ = -1;
+    std::optional<std::pair<int, bool>> shownOrder_;  // column, descending; none: newest first
 };

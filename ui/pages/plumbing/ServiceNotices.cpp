@@ -8,11 +8,14 @@
 #include "ui/res/Strings.h"
 
 ServiceNotices::ServiceNotices(CDashboardDlg* dashboard, DesktopNotifier notifier)
-    : QObject(dashboard), notifier_(std::move(notifier)) {
+    : QObject(dashboard), notifier_(std::move(notifier)), tip_(res::Str(res::IDS_MAIN_TITLE)) {
     connect(dashboard, &CDashboardDlg::EngineStateRead, this, [this](int state) {
         if (watch_.StateRead(state)) {
             Tell(res::Str(res::IDS_NOTICE_SERVER_STOPPED),
                  res::Str(res::IDS_NOTICE_SERVER_STOPPED_TEXT));
+            tipSaysStopped_ = true;
+        } else if (state == kServiceRunning && tipSaysStopped_) {
+            SetTip(res::Str(res::IDS_MAIN_TITLE));
         }
     });
     connect(dashboard, &CDashboardDlg::AlarmCountRead, this, [this](int total) {
@@ -26,7 +29,7 @@ ServiceNotices::ServiceNotices(CDashboardDlg* dashboard, DesktopNotifier notifie
 
     if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
     tray_ = new QSystemTrayIcon(res::ProgramIcon(), this);
-    tray_->setToolTip(res::Str(res::IDS_MAIN_TITLE));
+    tray_->setToolTip(tip_);
     connect(tray_, &QSystemTrayIcon::activated, dashboard, [dashboard] {
         QWidget* window = dashboard->window();
         window->showNormal();
@@ -38,5 +41,11 @@ ServiceNotices::ServiceNotices(CDashboardDlg* dashboard, DesktopNotifier notifie
 
 void ServiceNotices::Tell(const QString& title, const QString& body) {
     notifier_.Notify(title, body);
-    if (tray_) tray_->setToolTip(title + "\n" + body);
+    SetTip(title + "\n" + body);
+}
+
+void ServiceNotices::SetTip(const QString& tip) {
+    tip_ = tip;
+    tipSaysStopped_ = false;
+    if (tray_) tray_->setToolTip(tip_);
 }

@@ -18,11 +18,17 @@ public:
     ServiceNotices(CDashboardDlg* dashboard, DesktopNotifier notifier = {});
 
     QSystemTrayIcon* TrayIcon() const { return tray_; }
+    // The tray icon's tip (kept also where the desktop has no tray): the last notice, until a
+    // running service makes a "stopped" notice untrue again.
+    const QString& Tip() const { return tip_; }
 
 private:
     void Tell(const QString& title, const QString& body);
+    void SetTip(const QString& tip);
 
     NoticeWatch watch_;
     DesktopNotifier notifier_;
+    QString tip_;
+    bool tipSaysStopped_ = false;
     QSystemTrayIcon* tray_ = nullptr;
 };

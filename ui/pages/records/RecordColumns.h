@@ -64,6 +64,8 @@ struct AlarmColumns {
     using Row = AlarmRow;
     static constexpr const char* kQuery =
         "select source, message, time from alarms order by time desc";
+    // The newest row's id: it grows with every row the server adds.
+    static constexpr const char* kNewestQuery = "select coalesce(max(rowid), 0) from alarms";
     static constexpr std::array<ColumnLayout, 3> kColumns{{
         {118, 150, CellAlign::Left, CellKind::Time},    // "Time"
         {119, 200, CellAlign::Center, CellKind::Text},  // "Source"
@@ -94,6 +96,7 @@ struct HistoryColumns {
     using Row = HistoryRow;
     static constexpr const char* kQuery =
         "select rowid, user, ip, url, time from history order by time desc";
+    static constexpr const char* kNewestQuery = "select coalesce(max(rowid), 0) from history";
     static constexpr std::array<ColumnLayout, 4> kColumns{{
         {136, 100, CellAlign::Left, CellKind::Text},       // "User"
         {119, 200, CellAlign::Center, CellKind::Address},  // "Source"

@@ -16,3 +16,15 @@ bool FillFromDatabase(RecordList<Columns>& list, const DatabaseOptions& options 
         },
         DbFailure::kSilent, options);
 }
+
+// The id of the newest row of the page's table (0 when empty); -1 when it cannot be read.
+template <typename Columns>
+int64_t NewestRowId(const DatabaseOptions& options = {}) {
+    int64_t newest = -1;
+    UseDatabase(
+        [&newest](CppSQLite3DB& db) {
+            newest = db.execQuery(Columns::kNewestQuery).getInt64Field(0);
+        },
+        DbFailure::kSilent, options);
+    return newest;
+}

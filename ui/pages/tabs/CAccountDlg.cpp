@@ -5,8 +5,11 @@
 #include <QItemSelectionModel>
 #include <QResizeEvent>
 #include <QToolBar>
+#include <map>
 
+#include "Common/AccountLimits.h"
 #include "Common/ByteCount.h"
+#include "Common/Database.h"
 #include "Common/UserConf.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/dialogs/CAccountLimitsDlg.h"
@@ -48,9 +51,7 @@ std::vector<RecordColumn<AccountRow>> Columns() {
     RecordColumn<AccountRow> expires{
         res::IDS_COL_EXPIRES, 100, Qt::AlignCenter,
         [](const AccountRow& r) {
-            return r.limits.expires ? QDateTime::fromSecsSinceEpoch(*r.limits.expires)
-                                          .date()
-                                          .toString("yyyy-MM-dd")
+            return r.limits.expires ? LastDayOf(*r.limits.expires).toString("yyyy-MM-dd")
                                     : res::Str(res::IDS_NEVER);
         },
         [](const AccountRow& a, const AccountRow& b) {  // no date: after every date
@@ -137,7 +138,36 @@ CAccountDlg::CAccountDlg(QWidget* parent, DialogRunner runDialog, LimitsRunner r
     list_->setObjectName("list1008");
     list_->SetRecordModel(&model_);
     setFocusProxy(list_);
+    counterTimer_.setInterval(kCounterPollMs);
+    connect(&counterTimer_, &QTimer::timeout, this, &CAccountDlg::RefreshCounters);
     Fill();
+}
+
+void CAccountDlg::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    RefreshCounters();
+    counterTimer_.start();
+}
+
+void CAccountDlg::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    counterTimer_.stop();
+}
+
+void CAccountDlg::RefreshCounters() {
+    std::map<int64_t, AccountLimits> limits;
+    std::map<int64_t, uint64_t> traffic;
+    const bool read = UseDatabase([&](CppSQLite3DB& db) {
+        limits = ReadAccountLimits(db);
+        traffic = ReadMonthTraffic(db, TrafficMonth(QDateTime::currentSecsSinceEpoch()));
+    });
+    if (!read) return;  // the rows keep what they showed
+    model_.UpdateRows([&](AccountRow& row) {
+        const auto limit = limits.find(row.rowid);
+        row.limits = limit == limits.end() ? AccountLimits{} : limit->second;
+        const auto used = traffic.find(row.rowid);
+        row.usedThisMonth = used == traffic.end() ? 0 : used->second;
+    });
 }
 
 QAction* CAccountDlg::Action(int commandId) const {

@@ -3,6 +3,7 @@
 // delete, limits) over the list of proxy accounts with each one's state, expiry and traffic
 // this month. Every change goes through UserConf and is followed
 // by "applyconf", so that a running server reloads its accounts.
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -54,6 +55,13 @@ public:
     void OnLimits();
     // Shows UserConf's accounts, in user-name order.
     void Fill();
+    // Reads each listed account's limits and this month's traffic from main.db again (the
+    // server stores its counts there every second): State and Used follow them, the rows keep
+    // their order, the selection and the scroll position. Runs every kCounterPollMs while the
+    // page is shown, and when it is shown.
+    void RefreshCounters();
+    static constexpr int kCounterPollMs = 5000;
+    QTimer& CounterTimer() { return counterTimer_; }
 
     QToolBar* ToolBar() const { return toolBar_; }
     // 32777 add, 32778 modify, 32779 delete, 32780 limits
@@ -63,6 +71,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // The selected row's account; with no row selected, the tip `selectTipId` and nothing.
@@ -76,4 +86,5 @@ private:
     RecordListView* list_;
     DialogRunner runDialog_;
     LimitsRunner runLimits_;
+    QTimer counterTimer_;
 };

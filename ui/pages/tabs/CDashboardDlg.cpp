@@ -24,6 +24,7 @@
 #include "ui/pages/models/StatisticsTableModel.h"
 #include "ui/pages/plumbing/LinkReplies.h"
 #include "ui/pages/plumbing/PageMessages.h"
+#include "ui/pages/plumbing/ServiceFailureText.h"
 #include "ui/res/Artwork.h"
 #include "ui/res/Strings.h"
 
@@ -185,6 +186,10 @@ void CDashboardDlg::RefreshStatistics() {
         if (poll.started) {
             statistics_->SetValue(StatisticsTableModel::kStartTime,
                                   QString::fromStdString(*poll.started));
+            // A restarted server: its rates start afresh, the old run's leave the chart.
+            if (dashboard::TheRateHistory().ServerStarted(*poll.started)) {
+                dashboard::ApplyRateHistory(rate_, dashboard::TheRateHistory());
+            }
         }
     });
 }
@@ -215,9 +220,12 @@ void CDashboardDlg::SendSystem() {
 void CDashboardDlg::OnEngineButton() {
     RefreshEngineState();
     AsyncExecutor& runner = *runner_;
-    runner.SetJob([ctrl = &serviceCtrl_, limitMs = toggleLimitMs_] {
+    // The worker's own copy: the failure it records is read by nobody else meanwhile.
+    runner.SetJob([ctrl = serviceCtrl_, limitMs = toggleLimitMs_]() mutable {
         // A worker's message has no owner window.
-        if (!ctrl->Toggle(limitMs)) ShowOperationFailed(nullptr);
+        if (!ctrl.Toggle(limitMs)) {
+            ShowOperationFailed(nullptr, ServiceFailureText(ctrl.LastFailure(), limitMs));
+        }
     });
     runner.SetCompletion([busy = busy_, page = this] {
         QCoreApplication::postEvent(busy, new QEvent(kCloseBusyEvent));

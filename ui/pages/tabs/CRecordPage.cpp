@@ -138,6 +138,11 @@ bool CRecordPage::ExportTo(const QString& path) {
     return written;
 }
 
+void CRecordPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (model_->GrewSinceFill()) model_->FillKeepingOrder();
+}
+
 void CRecordPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int w = width(), h = height();

@@ -1,8 +1,8 @@
 #pragma once
 // The page both record lists share: a toolbar (auto-refresh check button, "Refresh" (F5),
 // filter box, "Export…") over the list, one row selectable at a time. The list is filled once
-// at creation, on "Refresh" and every 10 s while auto-refresh is on; the filter applies to the
-// rows in memory and stays across fills.
+// at creation, on "Refresh", every 10 s while auto-refresh is on, and when it is shown with rows
+// it has not read yet; the filter applies to the rows in memory and stays across fills.
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -59,6 +59,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A page shown again after the server added rows refills, keeping filter and order.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BuildToolBar(int commandId);

@@ -251,8 +251,34 @@ bool CSettingDlg::ReadFields() {
     return true;
 }
 
+namespace {
+CSettingDlg::PortHolderFinder portHolderFinder = FindPortHolder;
+}  // namespace
+
+void CSettingDlg::SetPortHolderFinder(PortHolderFinder finder) {
+    portHolderFinder = finder ? finder : FindPortHolder;
+}
+
+bool CSettingDlg::PortFreeOrKept() {
+    // Our own running server holds its port: no warning for that one.
+    if (listenPort_ == listenPortLoaded_ || (runningPort_ && *runningPort_ == listenPort_)) {
+        return true;
+    }
+    const PortHolder holder = portHolderFinder(static_cast<uint16_t>(listenPort_));
+    if (!holder.held) return true;
+    const QString who = holder.who.empty() ? res::Str(res::IDS_PORT_HELD_UNKNOWN)
+                                           : QString::fromStdString(holder.who);
+    if (AskQuestion(this, res::Str(res::IDS_PORT_HELD).arg(listenPort_).arg(who),
+                    res::Str(res::IDS_TIP_CAPTION))) {
+        return true;
+    }
+    portEdit_->setFocus();
+    portEdit_->selectAll();
+    return false;
+}
+
 void CSettingDlg::OnSave() {
-    if (!ReadFields()) return;
+    if (!ReadFields() || !PortFreeOrKept()) return;
     SystemConf& system = SystemConf::instance();
     UserConf& users = UserConf::instance();
     system.torvoAgentAllow = torvoAgentAllow_;

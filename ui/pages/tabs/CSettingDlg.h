@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "Common/PortHolder.h"
+
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -34,12 +36,16 @@ public:
     static constexpr int kRunningPortPeriodMs = 5000;
 
     // Save: checks the port (1 to 65535, not the control channel's), writes the stores and the
-    // allowed networks (kept as they are when they could not be read, which it says), hints at a
+    // allowed networks (kept as they are when they could not be read, which it says), asks
+    // before keeping a new port another program listens on, hints at a
     // restart when the port changed, sends "applyconf" and says it is saved; a failed write says
     // so instead and sends nothing.
     void OnSave();
     // "Allowed client networks…": the list Ok'd in the dialog is what the next Save stores.
     void OnNetworks();
+    // Who listens on a port (FindPortHolder by default); tests on a shared machine replace it.
+    using PortHolderFinder = PortHolder (*)(uint16_t port);
+    static void SetPortHolderFinder(PortHolderFinder finder);
     // Asks the running server for its listen port; the note follows the answer.
     void RefreshRunningPort();
     // Copies the client addresses, one per line.
@@ -66,6 +72,10 @@ protected:
 private:
     void BuildControls();
     void ShowFields();
+    // When the port is new and another program listens on it, asks whether to keep it anyway;
+    // false when the administrator does not.
+    bool PortFreeOrKept();
+
     // Reads the controls into the fields; false (after saying why) when the port is not valid.
     bool ReadFields();
     void Layout();
