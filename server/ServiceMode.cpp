@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "Common/Paths.h"
+#include "Common/PrivateFiles.h"
 #include "service/LocalServiceFiles.h"
 #include "service/ServiceNames.h"
 
@@ -46,6 +47,24 @@ ServiceMode::Kind ServiceMode::Detect(bool serviceFlag) {
 
 ServiceMode::~ServiceMode() = default;  // the lock is let go only by the process ending
 
+namespace {
+
+// A descriptor named by `variable` that the launcher left open: -1 when not set, or (with the
+// reason in `error`) when it is not an open regular file.
+int HandedFd(const char* variable, std::string& error) {
+    const char* handed = Env(variable);
+    if (handed == nullptr) return -1;
+    const int fd = std::atoi(handed);
+    struct stat info {};
+    if (fd <= STDERR_FILENO || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
+        error = std::string(variable) + "=" + handed + " is not an open file";
+    }
+    return fd;
+}
+
+}  // namespace
+
 bool ServiceMode::Begin(std::string& error) {
     if (kind_ != Kind::kLocal) return true;
     std::string root;
@@ -57,21 +76,12 @@ bool ServiceMode::Begin(std::string& error) {
         dir_ = JoinPath(root, kProxyServiceName);
     }
     // A launching console has checked the folder and holds the lock for us already.
-    if (const char* handed = Env(local_service::kLockFdVariable)) {
-        lockFd_ = std::atoi(handed);
-        if (::fcntl(lockFd_, F_SETFD, FD_CLOEXEC) != 0) {
-            error = "the lock descriptor " + std::string(handed) + " is not open";
-            return false;
-        }
-        holdsLock_ = true;
-        return true;
-    }
+    if (Env(local_service::kLockFdVariable) != nullptr) return TakeHandedFiles(error);
     error = local_service::CheckFolders(root, local_service::Paths(dir_));
     if (!error.empty()) return false;
     const std::string pidFile = dir_ + "/server.pid";
-    lockFd_ = ::open(pidFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    struct stat info {};
-    if (lockFd_ < 0 || ::fstat(lockFd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    lockFd_ = OpenRegularFile(pidFile, O_RDWR | O_CREAT);
+    if (lockFd_ < 0) {
         error = pidFile + ": cannot be opened as a regular file";
         return false;
     }
@@ -90,33 +100,56 @@ bool ServiceMode::Begin(std::string& error) {
         return false;
     }
     holdsLock_ = true;
+    return OpenFiles(error);
+}
+
+bool ServiceMode::TakeHandedFiles(std::string& error) {
+    lockFd_ = HandedFd(local_service::kLockFdVariable, error);
+    stateFd_ = HandedFd(local_service::kStateFdVariable, error);
+    failureFd_ = HandedFd(local_service::kFailureFdVariable, error);
+    if (!error.empty()) return false;
+    holdsLock_ = true;
+    return OpenFiles(error);
+}
+
+// The state and failure files not handed over, opened in the folder (the server's own then).
+bool ServiceMode::OpenFiles(std::string& error) {
+    const local_service::Paths paths(dir_);
+    if (stateFd_ < 0) stateFd_ = OpenRegularFile(paths.stateFile, O_WRONLY | O_CREAT);
+    if (failureFd_ < 0) {
+        failureFd_ = OpenRegularFile(paths.failureFile, O_WRONLY | O_CREAT | O_TRUNC);
+    }
+    if (stateFd_ < 0 || failureFd_ < 0) {
+        error = "cannot open the state files in " + dir_ + ": " + std::strerror(errno);
+        return false;
+    }
     return true;
 }
 
 void ServiceMode::Ready() {
     if (kind_ == Kind::kSystemd) sd_notify(0, "READY=1");
-    if (kind_ == Kind::kLocal) WriteState("running");
+    if (kind_ == Kind::kLocal) WriteState(local_service::kRunning);
 }
 
 void ServiceMode::Stopping() {
     if (kind_ == Kind::kSystemd) sd_notify(0, "STOPPING=1");
-    if (kind_ == Kind::kLocal) WriteState("stopping");
+    if (kind_ == Kind::kLocal) WriteState(local_service::kStopping);
 }
 
 void ServiceMode::Failed(const std::string& reason) {
     if (kind_ == Kind::kSystemd) sd_notify(0, ("STATUS=" + reason).c_str());
-    // Only into a folder Begin checked and locked: nothing is written into an untrusted one.
+    // Only into files of a folder Begin checked and locked: nothing goes into an untrusted one.
     if (kind_ != Kind::kLocal || !holdsLock_) return;
-    const std::string path = dir_ + "/failure";
-    if (!local_service::WriteFileAtomically(path, reason + "\n")) {
-        LOG(ERROR) << "cannot replace " << path;
+    if (failureFd_ < 0 || ::ftruncate(failureFd_, 0) != 0 ||
+        ::pwrite(failureFd_, (reason + "\n").data(), reason.size() + 1, 0) !=
+            static_cast<ssize_t>(reason.size() + 1)) {
+        LOG(ERROR) << "cannot write the failure file in " << dir_;
     }
     WriteState(local_service::kStopped);
 }
 
 bool ServiceMode::WriteState(const char* word) {
-    const std::string path = dir_ + "/state";
-    if (local_service::WriteFileAtomically(path, std::string(word) + "\n")) return true;
-    LOG(ERROR) << "cannot replace " << path;
+    if (stateFd_ >= 0 && local_service::WriteStateWord(stateFd_, word)) return true;
+    LOG(ERROR) << "cannot write the state file in " << dir_;
     return false;
 }

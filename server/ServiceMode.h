@@ -5,7 +5,9 @@
 // How the server tells its service manager about itself. Under systemd it reports readiness
 // and stopping through sd_notify. Under the console's local service backend
 // (docs/local-service-backend.md) it holds the lock on server.pid for its whole life and
-// writes the state word. Started by hand without "-s" it does neither.
+// writes the state word and its failure through descriptors it was handed (the console may
+// run it as an account that cannot open them) or opened itself when started by hand. Started
+// by hand without "-s" it does neither.
 class ServiceMode {
 public:
     enum class Kind { kForeground, kSystemd, kLocal };
@@ -18,8 +20,9 @@ public:
     ServiceMode(const ServiceMode&) = delete;
     ServiceMode& operator=(const ServiceMode&) = delete;
 
-    // Local backend: keeps the lock the launcher handed over, or takes it (retrying for 2 s).
-    // False, with the reason, when another server holds it or the folder is not safe.
+    // Local backend: keeps the lock and files the launcher handed over, or takes the lock
+    // (retrying for 2 s) and opens the files. False, with the reason, when another server
+    // holds it or the folder is not safe.
     bool Begin(std::string& error);
     void Ready();
     void Stopping();
@@ -32,9 +35,13 @@ public:
 
 private:
     bool WriteState(const char* word);
+    bool TakeHandedFiles(std::string& error);
+    bool OpenFiles(std::string& error);
 
     Kind kind_;
     std::string dir_;
     int lockFd_ = -1;         // the locked server.pid, kept open until the process ends
+    int stateFd_ = -1;        // the state file, open for writing
+    int failureFd_ = -1;      // the failure file, open for writing
     bool holdsLock_ = false;  // the folder is this server's to write in
 };

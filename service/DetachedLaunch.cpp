@@ -95,6 +95,7 @@ void TakeLock(int lockFd, int statusFd) {
     ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
     ::fcntl(statusFd, F_SETFD, FD_CLOEXEC);
     ::fcntl(launch.lockFd, F_SETFD, 0);
+    for (const int fd : launch.passedFds) ::fcntl(fd, F_SETFD, 0);
     // A fresh program starts with default signal handling and nothing blocked.
     for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGPIPE, SIGCHLD, SIGQUIT}) {
         ::signal(signal, SIG_DFL);
@@ -102,6 +103,11 @@ void TakeLock(int lockFd, int statusFd) {
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (launch.account) {
+        if (const int error = BecomeAccount(*launch.account); error != 0) {
+            FailChild(statusFd, error, launch.lockFd);
+        }
+    }
     ::execve(argv[0], argv, envp);
     FailChild(statusFd, errno, launch.lockFd);
 }
@@ -111,6 +117,9 @@ void TakeLock(int lockFd, int statusFd) {
 int LaunchDetached(const DetachedLaunch& launch) {
     if (launch.argv.empty() || launch.lockFd <= STDERR_FILENO || launch.outputFd <= STDERR_FILENO) {
         return EINVAL;
+    }
+    for (const int fd : launch.passedFds) {
+        if (fd <= STDERR_FILENO) return EINVAL;
     }
 
     // Everything the children need is prepared before fork.

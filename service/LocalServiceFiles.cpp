@@ -131,12 +131,33 @@ std::optional<pid_t> RecordedPid(const Paths& paths) {
     return static_cast<pid_t>(pid);
 }
 
-std::optional<pid_t> LockHolder(const Paths& paths) {
-    struct stat file {};
-    {
-        UniqueFd fd(OpenRegularFile(paths.pidFile, O_RDONLY));
-        if (!fd.valid() || ::fstat(fd.get(), &file) != 0) return std::nullopt;
+namespace {
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether one of `pid`'s descriptors is `file` open with an exclusive flock on it (the lock
+// shows in that descriptor's fdinfo).
+bool HoldsLockOn(pid_t pid, const struct stat& file) {
+    const std::string base = "/proc/" + std::to_string(pid);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(base + "/fd", error)) {
+        struct stat target {};
+        if (::stat(entry.path().c_str(), &target) != 0 || !SameFile(target, file)) continue;
+        std::ifstream info(base + "/fdinfo/" + entry.path().filename().string());
+        for (std::string line; std::getline(info, line);) {
+            if (line.rfind("lock:", 0) == 0 && line.find(" FLOCK ") != std::string::npos &&
+                line.find(" WRITE ") != std::string::npos) {
+                return true;
+            }
+        }
     }
+    return false;
+}
+
+// The pid /proc/locks gives for the exclusive lock on `file`.
+std::optional<pid_t> LockTaker(const struct stat& file) {
     // Lines such as "3: FLOCK  ADVISORY  WRITE 4711 08:01:123456 0 EOF"; waiters ("->") hold
     // nothing.
     std::ifstream locks("/proc/locks");
@@ -158,20 +179,76 @@ std::optional<pid_t> LockHolder(const Paths& paths) {
     return std::nullopt;
 }
 
+std::optional<struct stat> PidFileIdentity(const Paths& paths) {
+    struct stat file {};
+    UniqueFd fd(OpenRegularFile(paths.pidFile, O_RDONLY));
+    if (!fd.valid() || ::fstat(fd.get(), &file) != 0) return std::nullopt;
+    return file;
+}
+
+}  // namespace
+
+std::optional<pid_t> LockHolder(const Paths& paths) {
+    const auto file = PidFileIdentity(paths);
+    if (!file) return std::nullopt;
+    const auto taker = LockTaker(*file);
+    if (!taker) return std::nullopt;
+    // Usually the taker holds it still; else whoever it handed the descriptor to.
+    if (HoldsLockOn(*taker, *file)) return taker;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(name));
+        if (pid != ::getpid() && HoldsLockOn(pid, *file)) return pid;
+    }
+    return std::nullopt;
+}
+
 int SignalLockHolder(const Paths& paths, int signal) {
     const auto holder = LockHolder(paths);
     if (!holder) return ESRCH;
     UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, *holder, 0)));
     if (!pidfd.valid()) return errno;
-    // The pidfd pins this very process: if it still holds the lock now, it is the server.
-    if (LockHolder(paths) != holder) return ESRCH;
+    // The pidfd pins this very process: if the process of that number holds the lock now, it
+    // is the one the pidfd names, and the server.
+    const auto file = PidFileIdentity(paths);
+    if (!file || !HoldsLockOn(*holder, *file)) return ESRCH;
     if (::syscall(SYS_pidfd_send_signal, pidfd.get(), signal, nullptr, 0) != 0) return errno;
     return 0;
 }
 
+namespace {
+constexpr size_t kStateWidth = 8;  // the longest word; each is written blank-padded to it
+}
+
+bool WriteStateWord(int fd, const char* word) {
+    std::string record(word);
+    if (record.size() < kStateWidth) record.resize(kStateWidth, ' ');
+    record += '\n';
+    ssize_t written;
+    while ((written = ::pwrite(fd, record.data(), record.size(), 0)) < 0 && errno == EINTR) {
+    }
+    return written == static_cast<ssize_t>(record.size()) &&
+           ::ftruncate(fd, static_cast<off_t>(record.size())) == 0;
+}
+
+bool WriteStateWord(const Paths& paths, const char* word) {
+    UniqueFd fd(OpenRegularFile(paths.stateFile, O_WRONLY | O_CREAT));
+    return fd.valid() && WriteStateWord(fd.get(), word);
+}
+
 std::string ReadStateWord(const Paths& paths) {
-    const auto content = ReadRegularFile(paths.stateFile, 64);
-    return content ? Trimmed(*content) : std::string();
+    std::string word;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const auto content = ReadRegularFile(paths.stateFile, 64);
+        word = content ? Trimmed(content->substr(0, content->find('\n'))) : std::string();
+        if (word.empty() || word == kStarting || word == kRunning || word == kStopping ||
+            word == kStopped) {
+            break;
+        }
+    }
+    return word;
 }
 
 namespace {

@@ -16,6 +16,8 @@ namespace local_service {
 inline constexpr const char* kRootVariable = "TORVO_LOCAL_SERVICE_ROOT";
 inline constexpr const char* kServiceDirVariable = "TORVO_SERVICE_DIR";
 inline constexpr const char* kLockFdVariable = "TORVO_SERVICE_LOCK_FD";
+inline constexpr const char* kStateFdVariable = "TORVO_SERVICE_STATE_FD";
+inline constexpr const char* kFailureFdVariable = "TORVO_SERVICE_FAILURE_FD";
 
 // State words a server writes into the state file.
 inline constexpr const char* kStarting = "starting";
@@ -54,17 +56,26 @@ std::optional<Registration> ReadRegistration(const std::string& path);
 bool WriteFileAtomically(const std::string& path, const std::string& content, mode_t mode = 0600);
 bool WriteRegistration(const std::string& path, const Registration& registration);
 
+// The state file is rewritten in place, never replaced: a server that may not create files in
+// the service's folder writes through the descriptor the console handed it. Each word is padded
+// to one width and written at the start in one write, so no reader sees a shorter file.
+bool WriteStateWord(int fd, const char* word);
+// Opens (made 0600 when missing) and writes the state file.
+bool WriteStateWord(const Paths& paths, const char* word);
+
 // True while some process holds the lock on the pid file.
 bool ServerAlive(const Paths& paths);
 // The pid recorded in the pid file, when it holds a plausible one (for the record only: it is
 // never signalled on its own word).
 std::optional<pid_t> RecordedPid(const Paths& paths);
-// The process that holds the exclusive lock on the pid file, found in /proc/locks.
+// A process that has the pid file open with its exclusive lock on that descriptor (the pid in
+// /proc/locks is that of whoever took the lock, who may have handed it on and ended).
 std::optional<pid_t> LockHolder(const Paths& paths);
 // Sends `signal` to the lock holder alone: through a pidfd opened on it and checked, after it
 // was opened, to still hold the lock (so a pid reused meanwhile is never hit). 0 or an errno
 // (ESRCH: nobody holds the lock).
 int SignalLockHolder(const Paths& paths, int signal);
+// The first line of the state file; a word torn by a concurrent write is read again.
 std::string ReadStateWord(const Paths& paths);
 // Why the last start failed, in the server's words: the failure file's line, else the last
 // line the server wrote to server.log after the console's launch marker (a log line's

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <utility>
 
 #include "Common/PrivateFiles.h"
+#include "service/DatabaseFiles.h"
 #include "service/DetachedLaunch.h"
 #include "service/LocalServiceFiles.h"
 #include "service/UniqueFd.h"
@@ -56,19 +58,50 @@ std::string FailureActionsText(const FailureActions& actions) {
     return text;
 }
 
-// The console's environment, with the service's folder and lock descriptor for the server.
-std::vector<std::string> ServerEnvironment(const Paths& paths, int lockFd) {
+// The console's environment, with the service's folder and the descriptors it hands over (the
+// locked pid file, the state and failure files) for the server.
+std::vector<std::string> ServerEnvironment(const Paths& paths, int lockFd, int stateFd,
+                                           int failureFd) {
+    const std::pair<const char*, std::string> added[] = {
+        {local_service::kServiceDirVariable, paths.dir},
+        {local_service::kLockFdVariable, std::to_string(lockFd)},
+        {local_service::kStateFdVariable, std::to_string(stateFd)},
+        {local_service::kFailureFdVariable, std::to_string(failureFd)},
+    };
     std::vector<std::string> environment;
-    const std::string dirPrefix = std::string(local_service::kServiceDirVariable) + "=";
-    const std::string fdPrefix = std::string(local_service::kLockFdVariable) + "=";
     for (char** entry = environ; entry && *entry; ++entry) {
         const std::string text(*entry);
-        if (text.rfind(dirPrefix, 0) == 0 || text.rfind(fdPrefix, 0) == 0) continue;
-        environment.push_back(text);
+        const std::string name = text.substr(0, text.find('='));
+        if (std::none_of(std::begin(added), std::end(added),
+                         [&](const auto& variable) { return name == variable.first; })) {
+            environment.push_back(text);
+        }
     }
-    environment.push_back(dirPrefix + paths.dir);
-    environment.push_back(fdPrefix + std::to_string(lockFd));
+    for (const auto& [name, value] : added) environment.push_back(std::string(name) + "=" + value);
     return environment;
+}
+
+// The program of the service's command line, when it has one.
+std::optional<std::string> ServerProgram(const Paths& paths) {
+    const auto registration = local_service::ReadRegistration(paths.registration);
+    if (!registration) return std::nullopt;
+    const auto commandLine = registration->find("command_line");
+    if (commandLine == registration->end()) return std::nullopt;
+    const auto words = SplitCommandLine(commandLine->second);
+    if (words.empty()) return std::nullopt;
+    return words.front();
+}
+
+// Root runs the server as the account main.db belongs to, when it has one of its own.
+std::optional<ServerAccount> AccountForServer(const std::string& program) {
+    auto account = DatabaseOwnerAccount(program);
+    if (account) {
+        LOG(INFO) << "the server runs as " << account->name << ", the owner of main.db";
+    } else if (::geteuid() == 0) {
+        LOG(INFO) << "the server runs as root: main.db beside " << program
+                  << " is root's (or missing), no account of its own";
+    }
+    return account;
 }
 
 bool Fail(uint32_t code, std::string text = {}) {
@@ -212,32 +245,37 @@ bool LocalServiceManager::StartService(Service& service) {
     if (commandLine != registration->end()) launch.argv = SplitCommandLine(commandLine->second);
     if (launch.argv.empty()) return Fail(service_error::kStartFailed, "no command line");
 
-    // The pid file is emptied first, so that no old pid is ever taken for the new server's.
-    if (!local_service::WriteFileAtomically(paths.stateFile,
-                                            std::string(local_service::kStarting) + "\n")) {
+    if (!local_service::WriteStateWord(paths, local_service::kStarting)) {
         return Fail(service_error::FromErrno(errno));
     }
+    // The pid file is emptied first, so that no old pid is ever taken for the new server's.
+    // The server gets its files open: it may run as an account that cannot open them. What
+    // the new server leaves behind is told apart from what an earlier one did.
     UniqueFd lock = MoveHigh(UniqueFd(OpenRegularFile(paths.pidFile, O_RDWR | O_CREAT)));
     UniqueFd output =
         MoveHigh(UniqueFd(OpenRegularFile(paths.logFile, O_WRONLY | O_CREAT | O_APPEND)));
-    if (!lock.valid() || !output.valid() || ::ftruncate(lock.get(), 0) != 0) {
+    UniqueFd state = MoveHigh(UniqueFd(OpenRegularFile(paths.stateFile, O_WRONLY)));
+    UniqueFd failure =
+        MoveHigh(UniqueFd(OpenRegularFile(paths.failureFile, O_WRONLY | O_CREAT | O_TRUNC)));
+    if (!lock.valid() || !output.valid() || !state.valid() || !failure.valid() ||
+        ::ftruncate(lock.get(), 0) != 0) {
         return Fail(service_error::FromErrno(errno), std::strerror(errno));
     }
-    // What the new server leaves behind is told apart from what an earlier one did.
-    ::unlink(paths.failureFile.c_str());
+    PrepareDatabaseFiles(launch.argv[0]);
     const std::string marker = std::string(local_service::kLaunchMarker) + "\n";
     if (::write(output.get(), marker.data(), marker.size()) < 0) {
         LOG(WARNING) << "cannot write to " << paths.logFile << ": " << std::strerror(errno);
     }
-    launch.environment = ServerEnvironment(paths, lock.get());
+    launch.environment = ServerEnvironment(paths, lock.get(), state.get(), failure.get());
     launch.lockFd = lock.get();
     launch.outputFd = output.get();
+    launch.passedFds = {state.get(), failure.get()};
+    launch.account = AccountForServer(launch.argv[0]);
     if (const int error = LaunchDetached(launch); error != 0) {
         const std::string why = "cannot start " + launch.argv[0] + ": " + std::strerror(error);
         LOG(ERROR) << why;
         // Nothing runs: the state must not keep saying "starting".
-        local_service::WriteFileAtomically(paths.stateFile,
-                                           std::string(local_service::kStopped) + "\n");
+        local_service::WriteStateWord(paths, local_service::kStopped);
         return Fail(service_error::kStartFailed, why);
     }
     return true;
@@ -254,8 +292,7 @@ bool LocalServiceManager::ControlStop(Service& service) {
                                    : service_error::kServiceNotActive);
     }
     // Reads as stop pending at once, also with a server that does not say so itself.
-    local_service::WriteFileAtomically(paths.stateFile,
-                                       std::string(local_service::kStopping) + "\n");
+    local_service::WriteStateWord(paths, local_service::kStopping);
     return true;
 }
 
@@ -267,6 +304,11 @@ bool LocalServiceManager::QueryServiceState(Service& service, uint32_t& state) {
         return Fail(service_error::kServiceDoesNotExist);
     }
     state = local_service::ReadRawState(paths);
+    // A journal deleted under a running server (SQLite's command line does that after a write)
+    // is made again for it: the server may not create files in its folder.
+    if (state == raw_state::kRunning) {
+        if (const auto program = ServerProgram(paths)) PrepareDatabaseFiles(*program);
+    }
     return true;
 }
 
@@ -277,8 +319,7 @@ std::string LocalServiceManager::ExitReason(Service& service) {
     // A server that ended before it could say so leaves "starting" behind.
     if (!local_service::ServerAlive(paths) &&
         local_service::ReadStateWord(paths) != local_service::kStopped) {
-        local_service::WriteFileAtomically(paths.stateFile,
-                                           std::string(local_service::kStopped) + "\n");
+        local_service::WriteStateWord(paths, local_service::kStopped);
     }
     return local_service::ReadExitReason(paths);
 }

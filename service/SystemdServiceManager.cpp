@@ -16,6 +16,7 @@
 
 #include "Common/DatabaseLock.h"
 #include "Common/PrivateFiles.h"
+#include "service/DatabaseFiles.h"
 #include "service/DetachedLaunch.h"
 #include "service/LocalServiceFiles.h"
 #include "service/UniqueFd.h"
@@ -29,9 +30,6 @@ constexpr const char* kUnitInterface = "org.freedesktop.systemd1.Unit";
 constexpr const char* kServiceInterface = "org.freedesktop.systemd1.Service";
 
 constexpr uint64_t kMethodCallTimeoutUs = 10 * 1000 * 1000;
-
-constexpr const char* kDatabaseName = "main.db";
-constexpr const char* kJournalName = "main.db-journal";
 
 constexpr const char* kDescriptionDropIn = "10-description.conf";
 constexpr const char* kFailureActionsDropIn = "20-failure-actions.conf";
@@ -228,11 +226,11 @@ std::string Hardening(const std::vector<std::string>& commandWords) {
     const std::filesystem::path folder = program.parent_path();
     if (program.is_absolute()) {
         text += "ProtectSystem=strict\n";
-        for (const char* name : {kDatabaseName, kJournalName, kDatabaseLockName}) {
+        for (const char* name : {kDatabaseFileName, kJournalFileName, kDatabaseLockName}) {
             text += "ReadWritePaths=" + QuoteWord("-" + (folder / name).string(), false) + "\n";
         }
         struct stat database {};
-        if (::stat((folder / kDatabaseName).c_str(), &database) == 0 && database.st_uid != 0) {
+        if (::stat((folder / kDatabaseFileName).c_str(), &database) == 0 && database.st_uid != 0) {
             text += "User=" + std::to_string(database.st_uid) +
                     "\nGroup=" + std::to_string(database.st_gid) +
                     "\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n";
@@ -242,27 +240,6 @@ std::string Hardening(const std::vector<std::string>& commandWords) {
         text += "ProtectHome=yes\n";
     }
     return text + kConfinement;
-}
-
-// The server cannot create files in its read-only folder: the journal and the lock of an
-// existing main.db are made beforehand (empty, its owner's, its mode), never through a link.
-void PrepareDatabaseFiles(const std::string& commandLine) {
-    const std::vector<std::string> words = SplitCommandLine(commandLine);
-    if (words.empty() || words.front().empty() || words.front()[0] != '/') return;
-    const std::filesystem::path folder = std::filesystem::path(words.front()).parent_path();
-    struct stat database {};
-    if (::lstat((folder / kDatabaseName).c_str(), &database) != 0 || !S_ISREG(database.st_mode)) {
-        return;
-    }
-    for (const char* name : {kJournalName, kDatabaseLockName}) {
-        UniqueFd made(::open((folder / name).c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                             database.st_mode & 0600));
-        if (!made.valid()) continue;  // there already (or not makeable: the start tells)
-        if (::fchown(made.get(), database.st_uid, database.st_gid) != 0) {
-            PLOG(WARNING) << "cannot give " << (folder / name).string() << " to main.db's owner";
-        }
-    }
 }
 
 // Unit files and drop-ins hold no secret; systemd warns about ones others cannot read.
@@ -451,7 +428,9 @@ bool SystemdServiceManager::RefreshService(Service& service, const ServiceDefini
     SystemdUnit& unit = AsUnit(service);
     const std::string unitFile = unitDirectory_ + "/" + unit.unitName;
     const auto current = ReadRegularFile(unitFile);
-    PrepareDatabaseFiles(definition.commandLine);
+    if (const auto words = SplitCommandLine(definition.commandLine); !words.empty()) {
+        PrepareDatabaseFiles(words.front());
+    }
     if (!current) return true;  // not a file of ours (a package's unit, say)
     const std::string wanted = systemd_service::UnitFileText(definition);
     // Another program's unit of the same name is left as it is.

@@ -1,7 +1,9 @@
 // The local service backend for real, with the stand-in server process.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -31,6 +33,56 @@ std::istringstream ProcStat(pid_t pid) {
     const std::string line = test::ReadText("/proc/" + std::to_string(pid) + "/stat");
     return std::istringstream(line.substr(line.rfind(')') + 1));
 }
+
+// A line of /proc/<pid>/status, e.g. StatusLine(pid, "Uid") = "0\t0\t0\t0".
+std::string StatusLine(pid_t pid, const std::string& name) {
+    std::istringstream lines(test::ReadText("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(name + ":\t", 0) == 0) return line.substr(name.size() + 2);
+    }
+    return {};
+}
+
+// A child that holds the exclusive lock of `path` on a descriptor whose lock a grandchild took
+// and then ended: /proc/locks names the grandchild, long gone.
+class HandedOnLock {
+public:
+    explicit HandedOnLock(const std::string& path) {
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        const pid_t parent = ::getpid();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600);
+            if (!test::DieWithParent(parent) || fd < 0) ::_exit(1);
+            const pid_t taker = ::fork();
+            if (taker == 0) ::_exit(::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : 1);
+            int status = 0;
+            if (::waitpid(taker, &status, 0) != taker || status != 0) ::_exit(1);
+            (void)!::write(ready[1], "x", 1);
+            for (;;) ::pause();
+        }
+        ::close(ready[1]);
+        char byte;
+        held_ = pid_ > 0 && ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~HandedOnLock() {
+        if (pid_ > 0) ::kill(pid_, SIGKILL), Reap();
+    }
+    bool held() const { return held_; }
+    pid_t pid() const { return pid_; }
+    int Reap() {  // the signal that ended it
+        int status = 0;
+        if (pid_ <= 0 || ::waitpid(pid_, &status, 0) != pid_) return -1;
+        pid_ = -1;
+        return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool held_ = false;
+};
 
 bool EndsSoon(pid_t pid) {  // gone, or a zombie nobody has reaped yet
     return test::WaitUntil([&] {
@@ -210,6 +262,91 @@ TEST_F(LocalBackendTest, StopSignalsTheLockHolderNeverThePidWrittenInTheFile) {
     EXPECT_TRUE(handle_.ControlStop());
     EXPECT_EQ(holder.Reap(), SIGTERM);
     EXPECT_EQ(::waitpid(bystander.pid(), nullptr, WNOHANG), 0) << "the bystander lives on";
+}
+
+// The one who took the lock handed its descriptor on and ended (a shell's flock before it
+// becomes the server; a server that forked): the process that holds it now is the one found
+// and signalled, never the ended taker's number, which anyone may get next.
+TEST_F(LocalBackendTest, TheLockIsFoundWithWhoeverHoldsItsDescriptor) {
+    ASSERT_TRUE(ctrl_->Install());
+    HandedOnLock holder(paths_.pidFile);
+    ASSERT_TRUE(holder.held());
+    EXPECT_EQ(ctrl_->QueryStatus(), kServiceStartPending);
+    EXPECT_EQ(local_service::LockHolder(paths_), holder.pid());
+    ASSERT_EQ(handle_.Open(), service_error::kNone);
+    EXPECT_TRUE(handle_.ControlStop());
+    EXPECT_EQ(holder.Reap(), SIGTERM);
+}
+
+// The state file keeps its inode: a word written through a descriptor opened before the
+// console's own writes is what everyone reads, in whatever order the writes came.
+TEST_F(LocalBackendTest, TheStateIsRewrittenInPlace) {
+    ASSERT_TRUE(ctrl_->Install());
+    ASSERT_TRUE(local_service::WriteStateWord(paths_, local_service::kStarting));
+    const UniqueFd server(::open(paths_.stateFile.c_str(), O_WRONLY | O_CLOEXEC));
+    ASSERT_TRUE(local_service::WriteStateWord(paths_, local_service::kStopping));
+    ASSERT_TRUE(local_service::WriteStateWord(server.get(), local_service::kRunning));
+    EXPECT_EQ(local_service::ReadStateWord(paths_), "running");
+    EXPECT_EQ(test::ReadText(paths_.stateFile), "running \n");
+    // A longer file left by an older writer is cut to the word.
+    std::ofstream(paths_.stateFile) << "stopping\nand more\n";
+    ASSERT_TRUE(local_service::WriteStateWord(server.get(), local_service::kStopped));
+    EXPECT_EQ(test::ReadText(paths_.stateFile), "stopped \n");
+}
+
+// Under root, with main.db beside the server belonging to an account of its own, the server
+// runs as that account for good, keeping only the capability to bind ports below 1024; it
+// cannot open the service's files (root's, closed), and reports through the ones it was handed.
+// The journal and lock the server cannot make are made for it, the account's, 0600, before
+// the start and while it runs.
+TEST_F(LocalBackendTest, UnderRootTheServerRunsAsTheAccountOfMainDb) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+    constexpr uid_t kAccount = 65534;
+    ASSERT_EQ(::chmod(temp_.c_str(), 0755), 0);  // the account reaches its program
+    ASSERT_EQ(::chmod((temp_ + "/bin").c_str(), 0755), 0);
+    const std::string database = temp_ + "/bin/main.db";
+    std::ofstream(database).close();
+    ASSERT_EQ(::chmod(database.c_str(), 0600), 0);
+    ASSERT_EQ(::chown(database.c_str(), kAccount, kAccount), 0);
+
+    ASSERT_TRUE(ctrl_->Install());
+    ASSERT_TRUE(ctrl_->Start(kLimitMs)) << ctrl_->LastFailure().detail;
+    const pid_t server = Pid();
+    ASSERT_GT(server, 0);
+    EXPECT_EQ(StatusLine(server, "Uid"), "65534\t65534\t65534\t65534");
+    EXPECT_EQ(StatusLine(server, "Gid"), "65534\t65534\t65534\t65534");
+    EXPECT_EQ(StatusLine(server, "Groups"), "65534 ");
+    for (const char* set : {"CapPrm", "CapEff", "CapBnd", "CapAmb"})
+        EXPECT_EQ(StatusLine(server, set), "0000000000000400") << set;  // CAP_NET_BIND_SERVICE
+    EXPECT_EQ(StatusLine(server, "NoNewPrivs"), "1");
+    struct stat info {};
+    for (const std::string& folder : {temp_ + "/services", paths_.dir}) {
+        ASSERT_EQ(::lstat(folder.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 0u) << folder;
+        EXPECT_EQ(info.st_mode & 07777, 0700u) << folder;
+    }
+    for (const std::string* file : {&paths_.stateFile, &paths_.failureFile, &paths_.pidFile}) {
+        ASSERT_EQ(::lstat(file->c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 0u) << *file;
+    }
+    for (const char* name : {"/bin/main.db-journal", "/bin/TPS_SQLITE_MUTEXT_NAME"}) {
+        ASSERT_EQ(::lstat((temp_ + name).c_str(), &info), 0) << name;
+        EXPECT_EQ(info.st_uid, kAccount) << name;
+        EXPECT_EQ(info.st_mode & 07777, 0600u) << name;
+    }
+    // A journal deleted under the running server is back, the account's, at the next poll.
+    ASSERT_EQ(::unlink((temp_ + "/bin/main.db-journal").c_str()), 0);
+    EXPECT_EQ(ctrl_->QueryStatus(), kServiceRunning);
+    ASSERT_EQ(::lstat((temp_ + "/bin/main.db-journal").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, kAccount);
+    ASSERT_TRUE(ctrl_->Stop(kLimitMs));
+    EXPECT_EQ(local_service::ReadStateWord(paths_), "stopping");
+
+    // main.db root's again (a developer's install): the server runs as the console's account.
+    ASSERT_EQ(::chown(database.c_str(), 0, 0), 0);
+    ASSERT_TRUE(ctrl_->Start(kLimitMs));
+    EXPECT_EQ(StatusLine(Pid(), "Uid"), "0\t0\t0\t0");
+    ASSERT_TRUE(ctrl_->Stop(kLimitMs));
 }
 
 // Without a time limit: an exec failure not noticed would wait for ever.

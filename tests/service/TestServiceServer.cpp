@@ -18,24 +18,20 @@ void Sleep(const char* variable) {
     std::this_thread::sleep_for(std::chrono::milliseconds(value ? std::atoi(value) : 0));
 }
 
-// The state file is replaced, never rewritten in place: a fresh 0600 file, never a link, renamed.
-void ReportState(const std::string& dir, const char* word) {
-    const std::string temporary = dir + "/state.tmp." + std::to_string(::getpid());
-    const int fd =
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return;
-    const std::string line = std::string(word) + "\n";
-    const bool written = ::write(fd, line.data(), line.size()) == ssize_t(line.size());
-    ::close(fd);
-    if (!written || std::rename(temporary.c_str(), (dir + "/state").c_str()) != 0)
-        ::unlink(temporary.c_str());
+// The state word goes through the descriptor the console handed over: rewritten in place,
+// padded to eight characters, in one write at the start of the file.
+void ReportState(int fd, const char* word) {
+    char record[16];
+    const int length = std::snprintf(record, sizeof record, "%-8s\n", word);
+    if (::pwrite(fd, record, static_cast<size_t>(length), 0) != length) std::exit(3);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* dir = std::getenv("TORVO_SERVICE_DIR");
-    if (!dir || !std::getenv("TORVO_SERVICE_LOCK_FD")) return 2;  // not launched by the console
+    const char* state = std::getenv("TORVO_SERVICE_STATE_FD");
+    if (!std::getenv("TORVO_SERVICE_LOCK_FD") || !state) return 2;  // not launched by the console
+    const int stateFd = std::atoi(state);
     std::cout << "arguments:";  // standard output goes to the service's log
     for (int i = 1; i < argc; ++i) std::cout << " " << argv[i];
     std::cout << std::endl;
@@ -44,10 +40,10 @@ int main(int argc, char** argv) {
     sigaddset(&term, SIGTERM);
     ::sigprocmask(SIG_BLOCK, &term, nullptr);  // taken by sigwait below
     Sleep("TEST_SERVER_READY_DELAY_MS");
-    ReportState(dir, "running");
+    ReportState(stateFd, "running");
     int received = 0;
     ::sigwait(&term, &received);
-    ReportState(dir, "stopping");
+    ReportState(stateFd, "stopping");
     Sleep("TEST_SERVER_STOP_DELAY_MS");
     return 0;
 }
