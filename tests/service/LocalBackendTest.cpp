@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -111,6 +112,23 @@ protected:
         return ctrl;
     }
     pid_t Pid() { return local_service::LockHolder(paths_).value_or(0); }
+    // A main.db beside the server that belongs to `account`, who can reach the program.
+    std::string GiveMainDbTo(uid_t account) {
+        ::chmod(temp_.c_str(), 0755);
+        ::chmod((temp_ + "/bin").c_str(), 0755);
+        const std::string database = temp_ + "/bin/main.db";
+        std::ofstream(database).close();
+        ::chmod(database.c_str(), 0600);
+        EXPECT_EQ(::chown(database.c_str(), account, account), 0);
+        return database;
+    }
+    // The package's script on this service: its exit status.
+    int LocalService(const std::string& action) {
+        const std::string command = std::string(TORVO_LOCAL_SERVICE_SCRIPT) + " " + action + " " +
+                                    paths_.dir + " " + temp_ + "/bin/TorvoProxyServer >/dev/null";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
 
     test::TempDir dir_;
     std::string temp_ = dir_.path();
@@ -302,12 +320,7 @@ TEST_F(LocalBackendTest, TheStateIsRewrittenInPlace) {
 TEST_F(LocalBackendTest, UnderRootTheServerRunsAsTheAccountOfMainDb) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root";
     constexpr uid_t kAccount = 65534;
-    ASSERT_EQ(::chmod(temp_.c_str(), 0755), 0);  // the account reaches its program
-    ASSERT_EQ(::chmod((temp_ + "/bin").c_str(), 0755), 0);
-    const std::string database = temp_ + "/bin/main.db";
-    std::ofstream(database).close();
-    ASSERT_EQ(::chmod(database.c_str(), 0600), 0);
-    ASSERT_EQ(::chown(database.c_str(), kAccount, kAccount), 0);
+    const std::string database = GiveMainDbTo(kAccount);
 
     ASSERT_TRUE(ctrl_->Install());
     ASSERT_TRUE(ctrl_->Start(kLimitMs)) << ctrl_->LastFailure().detail;
@@ -347,6 +360,34 @@ TEST_F(LocalBackendTest, UnderRootTheServerRunsAsTheAccountOfMainDb) {
     ASSERT_TRUE(ctrl_->Start(kLimitMs));
     EXPECT_EQ(StatusLine(Pid(), "Uid"), "0\t0\t0\t0");
     ASSERT_TRUE(ctrl_->Stop(kLimitMs));
+}
+
+// The package's restart on an upgrade: its script stops the server the console started (the
+// proxy port kept) and starts it as the console would (as main.db's account under root); the
+// console reads and stops that server as its own.
+TEST_F(LocalBackendTest, ThePackagesScriptRestartsTheServerTheConsoleStarted) {
+    if (::geteuid() == 0) GiveMainDbTo(65534);
+    ASSERT_TRUE(ctrl_->Install());
+    {
+        const test::ScopedEnv port("TORVO_LISTEN_PORT", "28123");
+        ASSERT_TRUE(ctrl_->Start(kLimitMs));
+    }
+    const pid_t first = Pid();
+    EXPECT_EQ(LocalService("stop"), 0);
+    EXPECT_TRUE(EndsSoon(first));
+    EXPECT_EQ(ctrl_->QueryStatus(), kServiceStopped);
+    EXPECT_EQ(LocalService("stop"), 1) << "none runs";
+    EXPECT_EQ(LocalService("start"), 0);
+    ASSERT_TRUE(test::WaitUntil([&] { return ctrl_->QueryStatus() == kServiceRunning; }));
+    const pid_t second = Pid();
+    EXPECT_EQ(local_service::RecordedPid(paths_), second);
+    const std::string environment = test::ReadText("/proc/" + std::to_string(second) + "/environ");
+    EXPECT_NE(environment.find(std::string("TORVO_LISTEN_PORT=28123") + '\0'), std::string::npos);
+    if (::geteuid() == 0) {
+        EXPECT_EQ(StatusLine(second, "Uid"), "65534\t65534\t65534\t65534");
+    }
+    EXPECT_TRUE(ctrl_->Stop(kLimitMs));
+    EXPECT_TRUE(EndsSoon(second));
 }
 
 // Without a time limit: an exec failure not noticed would wait for ever.
