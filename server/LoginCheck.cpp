@@ -17,8 +17,13 @@ constexpr char kNoAccountHash[] =
 
 }  // namespace
 
-LoginChecker::LoginChecker(asio::io_context& io, Lookup lookup, LoginLimits limits)
-    : io_(io), lookup_(std::move(lookup)), throttle_(limits), pool_(kThreads, kMaxWaiting) {}
+LoginChecker::LoginChecker(asio::io_context& io, Lookup lookup, LoginLimits limits,
+                           Capacity capacity)
+    : io_(io),
+      lookup_(std::move(lookup)),
+      capacity_(capacity),
+      throttle_(limits),
+      pool_(capacity.threads, capacity.waiting) {}
 
 asio::awaitable<LoginVerdict> LoginChecker::Check(const std::string& user,
                                                   const std::string& password,
@@ -91,7 +96,7 @@ asio::awaitable<LoginVerdict> LoginChecker::CheckOnce(const std::optional<Server
             pending->done.expires_at(asio::steady_timer::time_point::max());
             pending_.emplace(user, pending);
         }
-        checked = co_await CheckOnPool(hash, password, address, user);
+        checked = co_await CheckOnPool(hash, password, address, user, account.has_value());
         if (pending) {
             pending->result = checked;
             pending->done.cancel();
@@ -135,10 +140,11 @@ void LoginChecker::Forget(const std::vector<std::string>& changed) {
 asio::awaitable<std::optional<HashCheck>> LoginChecker::CheckOnPool(const std::string& hash,
                                                                     const std::string& password,
                                                                     const std::string& address,
-                                                                    const std::string& user) {
+                                                                    const std::string& user,
+                                                                    bool account) {
     auto initiate = [&](auto handler) {
         auto shared = std::make_shared<decltype(handler)>(std::move(handler));
-        Enqueue(Job{hash, password, address, user, arrivals_++,
+        Enqueue(Job{hash, password, address, user, account, arrivals_++,
                     [shared](std::optional<HashCheck> result) { (*shared)(result); }});
     };
     co_return co_await asio::async_initiate<decltype(asio::use_awaitable),
@@ -147,11 +153,11 @@ asio::awaitable<std::optional<HashCheck>> LoginChecker::CheckOnPool(const std::s
 }
 
 void LoginChecker::Enqueue(Job job) {
-    if (running_ < kThreads) return Start(std::move(job));
+    if (running_ < capacity_.threads) return Start(std::move(job));
     const auto unchecked = [this](Job& dropped) {
         asio::post(io_, [done = std::move(dropped.done)] { done(std::nullopt); });
     };
-    if (waiting_.size() < kMaxWaiting) {
+    if (waiting_.size() < capacity_.waiting) {
         waiting_.push_back(std::move(job));
         return;
     }
@@ -187,7 +193,7 @@ asio::awaitable<void> LoginChecker::Run(Job job) {
 }
 
 void LoginChecker::StartNext() {
-    if (waiting_.empty() || running_ >= kThreads) return;
+    if (waiting_.empty() || running_ >= capacity_.threads) return;
     auto best = waiting_.begin();
     auto bestRank = Rank(*best);
     for (auto it = waiting_.begin() + 1; it != waiting_.end(); ++it) {
@@ -202,10 +208,17 @@ void LoginChecker::StartNext() {
 }
 
 std::pair<int, uint64_t> LoginChecker::Rank(const Job& job) {
-    // Each account its share too: checks of a name many others wait for come later.
-    int sameName = 0;
-    for (const Job& other : waiting_) sameName += &other != &job && other.user == job.user;
-    return {throttle_.Look(job.address, job.user, LoginThrottle::Clock::now()).standing + sameName,
+    // Each account its share too, and the names without one a single share between them: a
+    // flood of made-up names, each from a fresh address, looks like nothing else but that,
+    // and must not take the turns of first logins to accounts. One such check waiting ranks
+    // as one for an account does, so a lone attempt tells nothing of whether its name exists.
+    const auto sameShare = [&](const Job& other) {
+        return &other != &job && other.account == job.account &&
+               (!job.account || other.user == job.user);
+    };
+    const auto others = std::count_if(waiting_.begin(), waiting_.end(), sameShare);
+    return {throttle_.Look(job.address, job.user, LoginThrottle::Clock::now()).standing +
+                static_cast<int>(others),
             job.arrival};
 }
 

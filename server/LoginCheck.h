@@ -32,6 +32,13 @@ struct LoginVerdict {
     std::chrono::milliseconds wait{0};     // kBusy: when asking again may be checked
 };
 
+// How many strong checks run at once, and how many wait for a thread. A flood of guesses takes
+// only the places that better-ranked attempts do not claim.
+struct LoginCapacity {
+    size_t threads = 2;
+    size_t waiting = 32;
+};
+
 // Checks a user name and password for a client without ever holding up the event loop: the
 // throttle decides first whether the attempt is checked at all; a credential checked before
 // is known from the cache; a strong hash is checked on a small pool of threads (sources that
@@ -41,15 +48,13 @@ struct LoginVerdict {
 // were read again meanwhile and the user's account changed, it is checked again.
 class LoginChecker {
 public:
-    static constexpr size_t kThreads = 2;
-    // Checks waiting for a thread. A flood of guesses takes only the places that better-ranked
-    // attempts do not claim.
-    static constexpr size_t kMaxWaiting = 32;
+    using Capacity = LoginCapacity;
 
     // The account of a user name in the settings in force, or null.
     using Lookup = std::function<const ServerAccount*(const std::string& user)>;
 
-    LoginChecker(asio::io_context& io, Lookup lookup, LoginLimits limits = {});
+    LoginChecker(asio::io_context& io, Lookup lookup, LoginLimits limits = {},
+                 Capacity capacity = {});
 
     // `address` is the client's throttle key (ThrottleKey).
     asio::awaitable<LoginVerdict> Check(const std::string& user, const std::string& password,
@@ -68,13 +73,14 @@ private:
     // A check waiting for a thread, and what to call with its result (nullopt: not checked).
     struct Job {
         std::string hash, password, address, user;
+        bool account = false;  // the name has one
         uint64_t arrival = 0;
         std::function<void(std::optional<HashCheck>)> done;
     };
     asio::awaitable<std::optional<HashCheck>> CheckOnPool(const std::string& hash,
                                                           const std::string& password,
                                                           const std::string& address,
-                                                          const std::string& user);
+                                                          const std::string& user, bool account);
     // Starts `job` when a thread is free, else queues it; when the queue is full the job that
     // ranks last (it or a waiting one) is not checked.
     void Enqueue(Job job);
@@ -82,7 +88,8 @@ private:
     asio::awaitable<void> Run(Job job);
     void StartNext();
     // Where a waiting check stands now (lower first): sources that have failed since it came
-    // fall behind those that have not, and names many checks wait for behind the others.
+    // fall behind those that have not, and shares many checks wait for behind the others. Each
+    // account is a share, and the names without an account are one share together.
     std::pair<int, uint64_t> Rank(const Job& job);
     HashCheck CheckDigest(const std::string& user, const ServerAccount& account,
                           const std::string& password);
@@ -100,6 +107,7 @@ private:
 
     asio::io_context& io_;
     Lookup lookup_;
+    Capacity capacity_;
     LoginThrottle throttle_;
     CredentialCache cache_;
     // Counts the readings of the accounts; each user's entry, the reading that last changed it.

@@ -94,7 +94,14 @@ TEST(ClientSource, AnIpv6HostCountsByItsSlash64AndAnIpv4AddressByItself) {
 // The login check on its own loop, against accounts the test changes as applyconf would.
 class LoginCheckerTest : public ::testing::Test {
 protected:
-    LoginCheckerTest() {
+    explicit LoginCheckerTest(LoginCapacity capacity = {})
+        : checker_(
+              io_,
+              [this](const std::string& user) -> const ServerAccount* {
+                  const auto found = accounts_.find(user);
+                  return found == accounts_.end() ? nullptr : &found->second;
+              },
+              limits_, capacity) {
         for (const auto& [user, password] : {std::pair{"alice", "secret"}, {"bob", "b0b"}}) {
             SetPassword(user, password);
             accounts_[user].rowid = ++rowids_;
@@ -131,14 +138,34 @@ protected:
         limits.accountUnderAttack = 2;
         return limits;
     }();
-    LoginChecker checker_{io_,
-                          [this](const std::string& user) -> const ServerAccount* {
-                              const auto found = accounts_.find(user);
-                              return found == accounts_.end() ? nullptr : &found->second;
-                          },
-                          limits_};
+    LoginChecker checker_;
     std::optional<LoginVerdict> verdict_;
     std::array<std::string, 3> asked_;
+};
+
+// One hash checker and three places to wait, so that a few attempts at once fill them.
+class LoginCheckerAtCapacity : public LoginCheckerTest {
+protected:
+    LoginCheckerAtCapacity() : LoginCheckerTest(LoginCapacity{1, 3}) {}
+
+    struct Attempt {
+        std::string user, password, from;
+    };
+    // Makes the attempts at once, in this order, and runs the loop until all are answered:
+    // each user's verdict in the order the verdicts came.
+    std::vector<std::pair<std::string, LoginResult>> AtOnce(const std::vector<Attempt>& attempts) {
+        std::vector<std::pair<std::string, LoginResult>> answered;
+        for (const Attempt& attempt : attempts) {
+            asio::co_spawn(
+                io_, checker_.Check(attempt.user, attempt.password, attempt.from),
+                [&answered, user = attempt.user](std::exception_ptr, LoginVerdict verdict) {
+                    answered.emplace_back(user, verdict.result);
+                });
+        }
+        io_.restart();
+        io_.run();
+        return answered;
+    }
 };
 
 // applyconf keeps what it did not change: after a change of bob's password, alice's remembered
@@ -185,6 +212,30 @@ TEST_F(LoginCheckerTest, ANameWithoutAnAccountIsAnsweredAsOneWithAnAccount) {
         EXPECT_EQ(attacked.result, LoginResult::kBad);
         EXPECT_EQ(attacked.blocked, milliseconds(1000)) << "blocked at its first failure";
     }
+}
+
+// A flood of made-up names, each from a fresh address, fills every place: a first login to an
+// account, from a fresh address too, still takes the next turn, and one made-up name that waits
+// alone keeps its turn (whether a name exists shows only under a flood of such names).
+TEST_F(LoginCheckerAtCapacity, MadeUpNamesShareOneTurnAndAccountsKeepTheirs) {
+    using Answers = std::vector<std::pair<std::string, LoginResult>>;
+    // x1 runs, x2 to x4 wait; alice takes the place of the last of them, and the next turn.
+    EXPECT_EQ(AtOnce({{"x1", "guess", "10.2.0.1"},
+                      {"x2", "guess", "10.2.0.2"},
+                      {"x3", "guess", "10.2.0.3"},
+                      {"x4", "guess", "10.2.0.4"},
+                      {"alice", "secret", "10.3.0.1"}}),
+              (Answers{{"x4", LoginResult::kBusy},
+                       {"x1", LoginResult::kBad},
+                       {"alice", LoginResult::kGood},
+                       {"x2", LoginResult::kBad},
+                       {"x3", LoginResult::kBad}}));
+    EXPECT_EQ(AtOnce({{"alice", "wrong", "10.4.0.1"},
+                      {"nobody", "guess", "10.4.0.2"},
+                      {"bob", "b0b", "10.4.0.3"}}),
+              (Answers{{"alice", LoginResult::kBad},
+                       {"nobody", LoginResult::kBad},
+                       {"bob", LoginResult::kGood}}));
 }
 
 using Logins = ServerTest;
