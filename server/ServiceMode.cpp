@@ -7,12 +7,14 @@
 #include <systemd/sd-daemon.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "Common/Paths.h"
 #include "Common/PrivateFiles.h"
@@ -63,6 +65,19 @@ int HandedFd(const char* variable, std::string& error) {
     return fd;
 }
 
+// Closes every descriptor above the standard ones but `kept`: nothing else a launcher had open
+// (a package manager's terminal, say) stays with a server that may run as another account.
+void CloseOthers(std::vector<int> kept) {
+    std::erase_if(kept, [](int fd) { return fd <= STDERR_FILENO; });
+    kept.push_back(STDERR_FILENO);
+    std::sort(kept.begin(), kept.end());
+    for (size_t i = 0; i < kept.size(); ++i) {
+        const unsigned first = static_cast<unsigned>(kept[i]) + 1;
+        const unsigned last = i + 1 < kept.size() ? static_cast<unsigned>(kept[i + 1]) - 1 : ~0U;
+        if (first <= last) ::close_range(first, last, 0);
+    }
+}
+
 }  // namespace
 
 bool ServiceMode::Begin(std::string& error) {
@@ -108,6 +123,7 @@ bool ServiceMode::TakeHandedFiles(std::string& error) {
     stateFd_ = HandedFd(local_service::kStateFdVariable, error);
     failureFd_ = HandedFd(local_service::kFailureFdVariable, error);
     if (!error.empty()) return false;
+    CloseOthers({lockFd_, stateFd_, failureFd_});
     holdsLock_ = true;
     return OpenFiles(error);
 }

@@ -1,9 +1,12 @@
 // The server under the console's local service backend: started, read as running, polled and
 // stopped; started by hand with "-s"; and under systemd.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "server_link/Replies.h"
@@ -129,6 +132,32 @@ TEST_F(ServiceContract, UnderRootItServesAsTheAccountOfMainDb) {
               "hello world");
     EXPECT_TRUE(WaitUntil([&] { return Count("select count(*) from history") > rows; }));
     EXPECT_TRUE(ctrl_.Stop(kLimitMs));
+}
+
+// The package's script starts it (on an upgrade) with the service's files open, and it keeps
+// none of the other descriptors the script had (a package manager's terminal, say).
+TEST_F(ServiceContract, ThePackagesScriptStartsItKeepingOnlyItsFiles) {
+    ASSERT_TRUE(ctrl_.Install());
+    std::ofstream(paths_.dir + "/restart.ports")
+        << "TORVO_LISTEN_PORT=" << listen_ << "\nTORVO_CONTROL_PORT=" << control_ << "\n";
+    const std::string leaked = InstallDir() + "/leaked";
+    const int fd = ::open(leaked.c_str(), O_WRONLY | O_CREAT, 0600);  // inherited
+    ASSERT_GE(fd, 0);
+    const std::string command = std::string(TORVO_LOCAL_SERVICE_SCRIPT) + " start " + paths_.dir +
+                                " " + InstallDir() + "/TorvoProxyServer >/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    ::close(fd);
+    ASSERT_TRUE(WaitUntil([&] { return ctrl_.QueryStatus() == kServiceRunning; }));
+    const pid_t server = local_service::LockHolder(paths_).value_or(0);
+    ASSERT_GT(server, 0);
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(server) + "/fd", error)) {
+        EXPECT_NE(std::filesystem::read_symlink(entry.path(), error), leaked) << entry.path();
+    }
+    EXPECT_TRUE(Accepting(listen_));
+    EXPECT_TRUE(ctrl_.Stop(kLimitMs));
+    ::unlink(leaked.c_str());
 }
 
 // Under systemd ("-s" with NOTIFY_SOCKET): readiness once both ports listen, then stopping on
