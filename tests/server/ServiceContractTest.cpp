@@ -16,6 +16,7 @@
 #include "service/ServiceManagerFactory.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/ScopedOverrides.h"
+#include "tests/support/TempDir.h"
 
 namespace server_test {
 namespace {
@@ -101,9 +102,10 @@ TEST_F(ServiceContract, StartedReadRunningPolledStoppedAndStartedByHand) {
 // command line had deleted the journal, which the account cannot make in its root-owned folder.
 TEST_F(ServiceContract, UnderRootItServesAsTheAccountOfMainDb) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+    const std::string dir = InstallDir();
+    if (!test::OthersPassAbove(dir)) GTEST_SKIP() << "another account cannot reach " << dir;
     constexpr uid_t kAccount = 65534;
     ResetDatabase({}, {{"alice", "secret"}});
-    const std::string dir = InstallDir();
     ::unlink((dir + "/main.db-journal").c_str());
     const auto giveTo = [&](uid_t account) {
         for (const char* name : {"/main.db", "/TPS_SQLITE_MUTEXT_NAME"})

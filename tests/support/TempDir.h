@@ -28,6 +28,16 @@ inline mode_t ModeOf(const std::string& path) {
     return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
 
+// Whether every folder above `path` lets other accounts through (a test that runs a program
+// in it as another account needs that).
+inline bool OthersPassAbove(const std::string& path) {
+    for (auto folder = std::filesystem::path(path).parent_path(); folder != folder.root_path();
+         folder = folder.parent_path()) {
+        if ((ModeOf(folder.string()) & S_IXOTH) == 0) return false;
+    }
+    return true;
+}
+
 class TempDir {
 public:
     TempDir() {
