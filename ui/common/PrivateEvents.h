@@ -8,3 +8,5 @@ inline constexpr QEvent::Type kCloseBusyEvent = static_cast<QEvent::Type>(2025);
 inline constexpr QEvent::Type kToggleFinishedEvent = static_cast<QEvent::Type>(2026);
 // Carries a control-channel reply from the link worker to the page that asked for it.
 inline constexpr QEvent::Type kLinkReplyEvent = static_cast<QEvent::Type>(2027);
+// Tells a page's background run that its work is done and its result waits.
+inline constexpr QEvent::Type kBackgroundDoneEvent = static_cast<QEvent::Type>(2028);

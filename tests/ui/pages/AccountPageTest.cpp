@@ -11,6 +11,8 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <future>
 
 #include "Common/PasswordDigest.h"
 #include "tests/support/ViewChecks.h"
@@ -244,6 +246,24 @@ TEST_F(AccountPageTest, StateAndUsedFollowTheServersCountsWhileThePageIsShown) {
     EXPECT_EQ(page->List()->selectionModel()->selectedRows().value(0).row(), 1);
     page->hide();
     EXPECT_FALSE(poll.isActive());
+    Settle();  // a read the last tick started
+    // The read runs off the window thread: while main.db keeps it waiting, the page goes on
+    // showing what it had, and a second poll meanwhile is not doubled.
+    std::promise<void> release;
+    std::atomic<int> reads{0};
+    CAccountDlg::SetCounterReader([&reads, released = release.get_future().share()](int64_t) {
+        ++reads;
+        released.wait_for(std::chrono::seconds(20));
+        return std::optional(AccountCounters{{}, {{1, 5}}});
+    });
+    page->RefreshCounters();
+    page->RefreshCounters();
+    EXPECT_EQ(bob(), "Quota used | 1.05 MB / 1.00 MB");
+    release.set_value();
+    Settle();
+    EXPECT_EQ(bob(), "Enabled | 5 B / unlimited");
+    EXPECT_EQ(reads, 1);
+    CAccountDlg::SetCounterReader(nullptr);
 }
 
 TEST(AccountLimitsDialogTest, TickedLimitsAreReturnedInBytesAndUntickedOnesAsNone) {

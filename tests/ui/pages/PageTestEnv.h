@@ -13,7 +13,9 @@
 #include "server_link/MQClient.h"
 #include "tests/fakes/CapturingMessageSink.h"
 #include "tests/fakes/ScriptedChannelServer.h"
+#include "tests/support/Processes.h"
 #include "ui/common/PrivateEvents.h"
+#include "ui/pages/plumbing/BackgroundRun.h"
 #include "ui/res/Strings.h"
 
 struct EnglishTexts : ::testing::Environment {
@@ -45,8 +47,13 @@ protected:
         return all.substr(std::min(std::exchange(seen_, all.size()), all.size()));
     }
     static void SetServerRunning(bool running) { running_ = running; }
-    // Waits for the link worker to finish what the pages asked for and applies the replies.
+    // Waits for the pages' background reads and the link worker to finish what the pages asked
+    // for, and applies the results and replies.
     static void Settle() {
+        ASSERT_TRUE(test::WaitUntil([] {
+            BackgroundRun::DeliverPosted();
+            return BackgroundRun::NotDelivered() == 0;
+        }));
         ASSERT_TRUE(TheLinkWorker().WaitUntilIdle(std::chrono::seconds(10)));
         QCoreApplication::sendPostedEvents(nullptr, kLinkReplyEvent);
     }

@@ -37,13 +37,18 @@ protected:
     void TearDown() override { CSettingDlg::SetPortHolderFinder(nullptr); }
     void Sql(const std::string& sql) const { install_.Sql(sql); }
     Lines Rows(const std::string& sql) const { return install_.Rows(sql); }
-    std::string Value(const std::string& key) const { return install_.Value(key); }
+    // What a Save left in main.db, once its check of the port came back.
+    std::string Value(const std::string& key) const {
+        Settle();
+        return install_.Value(key);
+    }
     // What the server received since the last call, once the link worker has sent it all.
     std::string Sent() {
         Settle();
         return PageTest::Sent();
     }
     QStringList Shown() {
+        Settle();
         const QStringList all = sink_.Shown();
         return all.mid(std::exchange(shownSeen_, all.size()));
     }

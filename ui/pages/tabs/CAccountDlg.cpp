@@ -14,6 +14,7 @@
 #include "ui/common/RecordListView.h"
 #include "ui/pages/dialogs/CAccountLimitsDlg.h"
 #include "ui/pages/plumbing/ApplyConf.h"
+#include "ui/pages/plumbing/BackgroundRun.h"
 #include "ui/pages/plumbing/PageMessages.h"
 #include "ui/res/Artwork.h"
 
@@ -89,6 +90,22 @@ std::optional<AccountInput> RunAccountDialog(QWidget* parent, CAddAccountDlg::Pu
     return AccountInput{dialog.UserName(), dialog.Password()};
 }
 
+// A poll comes again in 5 s: it waits briefly for main.db rather than a minute.
+std::optional<AccountCounters> ReadCounters(int64_t now) {
+    constexpr int kWaitMs = 2000;
+    AccountCounters counters;
+    const bool read = UseDatabase(
+        [&](CppSQLite3DB& db) {
+            counters.limits = ReadAccountLimits(db);
+            counters.traffic = ReadMonthTraffic(db, TrafficMonth(now));
+        },
+        DbFailure::kSilent, DatabaseOptions{{}, kWaitMs, kWaitMs});
+    if (!read) return std::nullopt;
+    return counters;
+}
+
+CAccountDlg::CounterReader counterReader = ReadCounters;
+
 struct Tool {
     int commandId;
     res::AccountTool picture;
@@ -122,7 +139,8 @@ CAccountDlg::CAccountDlg(QWidget* parent, DialogRunner runDialog, LimitsRunner r
       toolBar_(new QToolBar(this)),
       list_(new RecordListView(this)),
       runDialog_(runDialog ? std::move(runDialog) : RunAccountDialog),
-      runLimits_(runLimits ? std::move(runLimits) : RunLimitsDialog) {
+      runLimits_(runLimits ? std::move(runLimits) : RunLimitsDialog),
+      counterRead_(new BackgroundRun(this)) {
     setObjectName("account114");
     toolBar_->setObjectName("toolbar134");
     toolBar_->setIconSize(QSize(16, 15));
@@ -154,20 +172,22 @@ void CAccountDlg::hideEvent(QHideEvent* event) {
     counterTimer_.stop();
 }
 
+void CAccountDlg::SetCounterReader(CounterReader reader) {
+    counterReader = reader ? std::move(reader) : ReadCounters;
+}
+
 void CAccountDlg::RefreshCounters() {
-    std::map<int64_t, AccountLimits> limits;
-    std::map<int64_t, uint64_t> traffic;
-    const bool read = UseDatabase([&](CppSQLite3DB& db) {
-        limits = ReadAccountLimits(db);
-        traffic = ReadMonthTraffic(db, TrafficMonth(QDateTime::currentSecsSinceEpoch()));
-    });
-    if (!read) return;  // the rows keep what they showed
-    model_.UpdateRows([&](AccountRow& row) {
-        const auto limit = limits.find(row.rowid);
-        row.limits = limit == limits.end() ? AccountLimits{} : limit->second;
-        const auto used = traffic.find(row.rowid);
-        row.usedThisMonth = used == traffic.end() ? 0 : used->second;
-    });
+    counterRead_->Read(
+        [read = counterReader, now = QDateTime::currentSecsSinceEpoch()] { return read(now); },
+        [this](const std::optional<AccountCounters>& counters) {
+            if (!counters) return;  // the rows keep what they showed
+            model_.UpdateRows([&](AccountRow& row) {
+                const auto limit = counters->limits.find(row.rowid);
+                row.limits = limit == counters->limits.end() ? AccountLimits{} : limit->second;
+                const auto used = counters->traffic.find(row.rowid);
+                row.usedThisMonth = used == counters->traffic.end() ? 0 : used->second;
+            });
+        });
 }
 
 QAction* CAccountDlg::Action(int commandId) const {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,7 @@
 
 class QAction;
 class QToolBar;
+class BackgroundRun;
 class RecordListView;
 
 // One list row's own copy of an account.
@@ -26,6 +28,12 @@ struct AccountRow {
     std::string createTime;
     AccountLimits limits;
     uint64_t usedThisMonth = 0;
+};
+
+// Every account's limits and this month's traffic, by row id, as main.db holds them now.
+struct AccountCounters {
+    std::map<int64_t, AccountLimits> limits;
+    std::map<int64_t, uint64_t> traffic;
 };
 
 // What the add/modify dialog gave back when it closed with Ok.
@@ -56,12 +64,17 @@ public:
     // Shows UserConf's accounts, in user-name order.
     void Fill();
     // Reads each listed account's limits and this month's traffic from main.db again (the
-    // server stores its counts there every second): State and Used follow them, the rows keep
-    // their order, the selection and the scroll position. Runs every kCounterPollMs while the
-    // page is shown, and when it is shown.
+    // server stores its counts there every second), off the window thread: State and Used
+    // follow them when the read comes back, the rows keep their order, the selection and the
+    // scroll position. Runs every kCounterPollMs while the page is shown, and when it is shown;
+    // a read still under way is not doubled.
     void RefreshCounters();
     static constexpr int kCounterPollMs = 5000;
     QTimer& CounterTimer() { return counterTimer_; }
+    // Reads the counters on the worker (from main.db by default); nothing when the read
+    // failed. Tests replace it.
+    using CounterReader = std::function<std::optional<AccountCounters>(int64_t now)>;
+    static void SetCounterReader(CounterReader reader);
 
     QToolBar* ToolBar() const { return toolBar_; }
     // 32777 add, 32778 modify, 32779 delete, 32780 limits
@@ -87,4 +100,5 @@ private:
     DialogRunner runDialog_;
     LimitsRunner runLimits_;
     QTimer counterTimer_;
+    BackgroundRun* counterRead_;
 };

@@ -21,6 +21,7 @@
 #include "ui/pages/dialogs/CAllowedNetworksDlg.h"
 #include "ui/pages/models/ClientAddresses.h"
 #include "ui/pages/plumbing/ApplyConf.h"
+#include "ui/pages/plumbing/BackgroundRun.h"
 #include "ui/pages/plumbing/LinkReplies.h"
 #include "ui/pages/plumbing/PageMessages.h"
 #include "ui/pages/tabs/CAccountDlg.h"
@@ -81,7 +82,8 @@ std::optional<std::string> RunNetworksDialog(QWidget* parent,
 CSettingDlg::CSettingDlg(QWidget* parent, NetworksRunner runNetworks)
     : QWidget(parent),
       runNetworks_(runNetworks ? std::move(runNetworks) : RunNetworksDialog),
-      link_(new LinkReplies(this)) {
+      link_(new LinkReplies(this)),
+      portCheck_(new BackgroundRun(this)) {
     setObjectName("setting105");
     SystemConf& system = SystemConf::instance();
     UserConf& users = UserConf::instance();
@@ -259,12 +261,7 @@ void CSettingDlg::SetPortHolderFinder(PortHolderFinder finder) {
     portHolderFinder = finder ? finder : FindPortHolder;
 }
 
-bool CSettingDlg::PortFreeOrKept() {
-    // Our own running server holds its port: no warning for that one.
-    if (listenPort_ == listenPortLoaded_ || (runningPort_ && *runningPort_ == listenPort_)) {
-        return true;
-    }
-    const PortHolder holder = portHolderFinder(static_cast<uint16_t>(listenPort_));
+bool CSettingDlg::PortFreeOrKept(const PortHolder& holder) {
     if (!holder.held) return true;
     const QString who = holder.who.empty() ? res::Str(res::IDS_PORT_HELD_UNKNOWN)
                                            : QString::fromStdString(holder.who);
@@ -278,7 +275,26 @@ bool CSettingDlg::PortFreeOrKept() {
 }
 
 void CSettingDlg::OnSave() {
-    if (!ReadFields() || !PortFreeOrKept()) return;
+    if (portCheck_->UnderWay() || !ReadFields()) return;
+    // Our own running server holds its port: no question for that one.
+    if (listenPort_ == listenPortLoaded_ || (runningPort_ && *runningPort_ == listenPort_)) {
+        SaveFields();
+        return;
+    }
+    // Who holds the new port is found in /proc off the window thread; the save goes on when
+    // the answer comes back (with the fields as they were read now).
+    const auto port = static_cast<uint16_t>(listenPort_);
+    const auto goOn = [this](const PortHolder& holder) {
+        saveButton_->setEnabled(true);
+        if (PortFreeOrKept(holder)) SaveFields();
+    };
+    saveButton_->setEnabled(false);
+    if (!portCheck_->Read([find = portHolderFinder, port] { return find(port); }, goOn)) {
+        goOn(portHolderFinder(port));  // no worker could be made
+    }
+}
+
+void CSettingDlg::SaveFields() {
     SystemConf& system = SystemConf::instance();
     UserConf& users = UserConf::instance();
     system.torvoAgentAllow = torvoAgentAllow_;

@@ -18,6 +18,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class BackgroundRun;
 class CAccountDlg;
 class LinkReplies;
 
@@ -35,9 +36,10 @@ public:
     // Every 5 s while the page shows, it asks the server ("system") which port it listens on.
     static constexpr int kRunningPortPeriodMs = 5000;
 
-    // Save: checks the port (1 to 65535, not the control channel's), writes the stores and the
-    // allowed networks (kept as they are when they could not be read, which it says), asks
-    // before keeping a new port another program listens on, hints at a
+    // Save: checks the port (1 to 65535, not the control channel's), asks before keeping a new
+    // port another program listens on (found off the window thread, so the save may end after
+    // the call returns), writes the stores and the allowed networks (kept as they are when
+    // they could not be read, which it says), hints at a
     // restart when the port changed, sends "applyconf" and says it is saved; a failed write says
     // so instead and sends nothing.
     void OnSave();
@@ -72,9 +74,11 @@ protected:
 private:
     void BuildControls();
     void ShowFields();
-    // When the port is new and another program listens on it, asks whether to keep it anyway;
-    // false when the administrator does not.
-    bool PortFreeOrKept();
+    // When another program listens on the new port, asks whether to keep it anyway; false
+    // when the administrator does not.
+    bool PortFreeOrKept(const PortHolder& holder);
+    // Writes the fields as read, applies them and says how it went.
+    void SaveFields();
 
     // Reads the controls into the fields; false (after saying why) when the port is not valid.
     bool ReadFields();
@@ -106,6 +110,7 @@ private:
     NetworksRunner runNetworks_;
     CAccountDlg* accountPage_ = nullptr;
     LinkReplies* link_ = nullptr;
+    BackgroundRun* portCheck_ = nullptr;   // who holds a new port, before Save writes it
     std::optional<uint16_t> runningPort_;  // none while no server answers
     QTimer runningPortTimer_;
 };
