@@ -9,14 +9,23 @@ namespace {
 constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
 constexpr Qt::Alignment kCentre = Qt::AlignCenter;
 
-// One command on the control channel, its body read by one of the reply readers.
-template <typename Record>
-std::optional<std::vector<Record>> FetchRows(
+// The poll of one sub-page: its command on the control channel, the body read by one of the
+// reply readers.
+template <typename Row>
+typename CPollingListPage<Row>::Fetch Poll(
     bool (MQClient::*command)(std::string&),
-    std::optional<std::vector<Record>> (*read)(std::string_view)) {
-    std::string body;
-    if (!(MQClientSingleton::instance()->*command)(body)) return std::nullopt;
-    return read(body);
+    std::optional<std::vector<Row>> (*read)(std::string_view)) {
+    return [command, read]() -> std::optional<std::vector<Row>> {
+        std::string body;
+        if (!(MQClientSingleton::instance()->*command)(body)) return std::nullopt;
+        return read(body);
+    };
+}
+
+template <typename Row>
+void Name(CPollingListPage<Row>& page, const char* pageName, const char* listName) {
+    page.setObjectName(pageName);
+    page.List()->setObjectName(listName);
 }
 
 std::vector<RecordColumn<RealtimeFlowRow>> RealtimeColumns() {
@@ -53,26 +62,19 @@ std::vector<RecordColumn<UserFlowRow>> UserColumns() {
 }  // namespace
 
 CMonitoringRealtimeDlg::CMonitoringRealtimeDlg(QWidget* parent)
-    : CPollingListPage(
-          RealtimeColumns(),
-          [] { return FetchRows<RealtimeFlowRow>(&MQClient::FlowRealtime, &ReadFlowRealtime); },
-          kMonitoringRefreshMs, parent) {
-    setObjectName("monitoringRealtime110");
-    List()->setObjectName("realtimeList1005");
+    : CPollingListPage(RealtimeColumns(), Poll(&MQClient::FlowRealtime, &ReadFlowRealtime),
+                       kMonitoringRefreshMs, parent) {
+    Name(*this, "monitoringRealtime110", "realtimeList1005");
 }
 
 CMonitoringDeviceDlg::CMonitoringDeviceDlg(QWidget* parent)
-    : CPollingListPage(
-          DeviceColumns(), [] { return FetchRows<IpFlowRow>(&MQClient::FlowIp, &ReadFlowIp); },
-          kMonitoringRefreshMs, parent) {
-    setObjectName("monitoringDevice111");
-    List()->setObjectName("deviceList1007");
+    : CPollingListPage(DeviceColumns(), Poll(&MQClient::FlowIp, &ReadFlowIp), kMonitoringRefreshMs,
+                       parent) {
+    Name(*this, "monitoringDevice111", "deviceList1007");
 }
 
 CMonitoringUserDlg::CMonitoringUserDlg(QWidget* parent)
-    : CPollingListPage(
-          UserColumns(), [] { return FetchRows<UserFlowRow>(&MQClient::FlowUser, &ReadFlowUser); },
-          kMonitoringRefreshMs, parent) {
-    setObjectName("monitoringUser112");
-    List()->setObjectName("userList1005");
+    : CPollingListPage(UserColumns(), Poll(&MQClient::FlowUser, &ReadFlowUser),
+                       kMonitoringRefreshMs, parent) {
+    Name(*this, "monitoringUser112", "userList1005");
 }
