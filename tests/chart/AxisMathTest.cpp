@@ -88,23 +88,6 @@ TEST(VisibleRange, EveryPointInsideTheRangeIsCoveredAfterWidening) {
     EXPECT_EQ(VisibleIndexRange(key, 1, 0, 9).value(), (IndexRange{0, 0}));
 }
 
-// A tenth of the shown span is one step: 20..40 of a series over 0..100 is 50 steps at
-// position 10. The bar runs 0..steps-1 with a page of 10; vertical bars count from the other end.
-TEST(ScrollBar, StepsPositionsAndScrollingFollowTenthsOfTheShownSpan) {
-    EXPECT_EQ(ComputeScrollSteps(25, 38, 0, 100), (ScrollSteps{77, 19}));  // ceil, then trunc
-    EXPECT_EQ(ComputeScrollSteps(20, 20, 0, 100), (ScrollSteps{1, 1}));
-    EXPECT_EQ(ComputeScrollSteps(0, 10, 5, 5), (ScrollSteps{1, 1}));
-    // Line steps stop a page before the end, pages at either end; top and bottom jump.
-    EXPECT_EQ(NextScrollPosition(ScrollRequest::LineDown, 40, 0, 49, 0), 40);
-    EXPECT_EQ(NextScrollPosition(ScrollRequest::LineDown, 39, 0, 49, 0), 40);
-    EXPECT_EQ(NextScrollPosition(ScrollRequest::PageDown, 35, 0, 49, 0), 45);
-    EXPECT_EQ(NextScrollPosition(ScrollRequest::PageUp, 5, 0, 49, 0), 0);
-    EXPECT_EQ(NextScrollPosition(ScrollRequest::LineUp, 0, 0, 49, 0), 0);
-    EXPECT_EQ(NextScrollPosition(ScrollRequest::Bottom, 3, 0, 49, 0), 49);
-    EXPECT_EQ(NextScrollPosition(ScrollRequest::ThumbTrack, 3, 0, 49, 17), 17);
-    EXPECT_EQ(NextScrollPosition(ScrollRequest::EndScroll, 3, 0, 49, 17), std::nullopt);
-}
-
 TEST(AxisLayout, MarginsShrinkThePlottingRectangle) {
     const ChartRect area{0, 0, 600, 300};
     ChartRect plot = area;

@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QPrinter>
-#include <QRegularExpression>
 #include <QTest>
 
 #include "ChartTestSupport.h"
-#include "chart/CChartScrollBar.h"
 #include "chart/CChartStandardAxis.h"
-#include "tests/support/TempDir.h"
 
 namespace chart {
 namespace {
@@ -99,41 +95,6 @@ TEST_F(ChartMouse, RightButtonPansWithThePointerUnlessDisabled) {
     f.chart.SetPanEnabled(false);
     Drag(Qt::RightButton, Inside(0.5, 0.5), Inside(0.8, 0.8));
     EXPECT_EQ(Ranges(), before);
-}
-
-TEST(ChartPrint, PrintsOnePagePdfWithoutTheDialog) {
-    RateChartFixture f;
-    f.Show({100, 300, 200});
-    const test::TempDir dir;
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(QString::fromStdString(dir.file("chart.pdf")));
-    const ChartRect screenPlot = f.chart.GetPlottingRect();
-    ASSERT_TRUE(f.chart.Print(QStringLiteral("Rate chart"), &printer));
-    // Printing ends with a refresh, which puts the screen layout back.
-    EXPECT_EQ(f.chart.GetPlottingRect(), screenPlot);
-    const QByteArray bytes = QByteArray::fromStdString(test::ReadText(dir.file("chart.pdf")));
-    EXPECT_EQ(QString::fromLatin1(bytes).count(QRegularExpression("/Type\\s*/Page[^s]")), 1);
-    EXPECT_TRUE(bytes.contains("/Title"));
-}
-
-// The bars take the steps of AxisMathTest's ScrollBar case; vertical bars count from the other end.
-TEST(ChartScrollBar, RangeAndPositionFollowTheShownSpan) {
-    TwoAxisChart c(300, 200, {20, 40}, {20, 40});
-    c.Surface({{0, 0}, {100, 100}});
-    auto info = [](CChartAxis* axis) {
-        axis->RefreshScrollBar();
-        const CChartScrollBar::Info i = axis->GetScrollBar()->GetScrollInfo();
-        return std::vector<int>{i.min, i.max, i.page, i.pos};
-    };
-    EXPECT_EQ(info(c.bottom), (std::vector<int>{0, 49, 10, 10}));
-    EXPECT_EQ(info(c.left), (std::vector<int>{0, 49, 10, 50 - 10 - 9}));
-    // Two steps on: both bounds move by two tenths of the span; reversed, the other way.
-    c.bottom->SetAxisToScrollStep(10, 12, false);
-    EXPECT_EQ(std::pair(c.bottom->GetMin(), c.bottom->GetMax()), std::pair(24.0, 44.0));
-    EXPECT_EQ(info(c.bottom)[3], 12);
-    c.bottom->SetAxisToScrollStep(12, 10, true);
-    EXPECT_EQ(std::pair(c.bottom->GetMin(), c.bottom->GetMax()), std::pair(28.0, 48.0));
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "server_link/Lifeline.h"
 #include "server_link/LinkWorker.h"
 
 namespace {
@@ -68,16 +67,6 @@ TEST(LinkWorker, CloseInterruptsTheRunningJobDropsTheQueueAndRefusesUntilOpened)
     EXPECT_TRUE(worker.Post("slow", [&] { ++after; }));
     ASSERT_TRUE(worker.WaitUntilIdle(5s));
     EXPECT_EQ(after, 1);
-}
-
-// Once severed, the line runs nothing more; a touch in progress finishes first.
-TEST(Lifeline, RunsTouchesOnlyUntilSevered) {
-    Lifeline line;
-    int touches = 0;
-    EXPECT_TRUE(line.IfAlive([&] { ++touches; }));
-    line.Sever();
-    EXPECT_FALSE(line.IfAlive([&] { ++touches; }));
-    EXPECT_EQ(touches, 1);
 }
 
 }  // namespace

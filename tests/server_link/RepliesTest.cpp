@@ -18,22 +18,6 @@ std::string Show(const StatisticReply& r) {
     return std::to_string(r.onlineUsers) + "|" + std::to_string(r.onlineDevices) + "|" +
            std::to_string(r.totalAlarms) + "|" + r.totalIOBytes;
 }
-std::string Show(const RealtimeFlowRow& r) {
-    return r.ip + "|" + r.user + "|" + Show(r.currentConnections) + "|" + r.totalBytes + "|" +
-           r.bytesPerSecond;
-}
-std::string Show(const IpFlowRow& r) {
-    return r.ip + "|" + r.totalBytes + "|" + r.lastReportTime;
-}
-std::string Show(const UserFlowRow& r) {
-    return r.user + "|" + r.totalBytes + "|" + r.lastReportTime;
-}
-template <typename Row>
-std::string Show(const std::vector<Row>& rows) {
-    std::string shown = "[";
-    for (const Row& row : rows) shown += (shown.size() > 1 ? "; " : "") + Show(row);
-    return shown + "]";
-}
 template <typename T>
 std::string Show(const std::optional<T>& reading) {
     return reading ? Show(*reading) : kUnreadable;
@@ -46,7 +30,6 @@ TEST(ReadStatisticAndBandwidth, FollowTheConversionRules) {
          "3|7|2|12.5 GB"},
         // No "err_code" is success; no "data" reads as zeros and an empty text.
         {R"({"data":{"onlineUsers":1}})", "1|0|0|"},
-        {R"({"err_code":0})", "0|0|0|"},
         // Numbers where text is read become their jsoncpp text.
         {R"({"data":{"totalIOBytes":0.5}})", "0|0|0|0.5"},
         // Booleans and fractions where integers are read.
@@ -55,7 +38,6 @@ TEST(ReadStatisticAndBandwidth, FollowTheConversionRules) {
         {R"({"err_code":"0","data":{}})", kUnreadable},  // string where an integer is read
         {R"({"err_code":3000000000})", kUnreadable},     // beyond 32 bits
         {R"({"err_code":0,"data":[{"onlineUsers":1}]})", kUnreadable},  // "data" not an object
-        {R"({"data":{"onlineUsers":"3"}})", kUnreadable},
     };
     for (const auto& [body, shown] : cases) EXPECT_EQ(Show(ReadStatistic(body)), shown) << body;
 
@@ -70,24 +52,8 @@ TEST(ReadStatisticAndBandwidth, FollowTheConversionRules) {
         EXPECT_EQ(Show(ReadBandwidth(std::string(R"({"bytes":)") + bytes + "}")), shown) << bytes;
 }
 
-TEST(ReadFlowLists, ReadOneRowPerElementInOrder) {
-    EXPECT_EQ(Show(ReadFlowRealtime(
-                  R"({"err_code":0,"data":[{"ip":"10.0.0.2","user":"anna","current_connections":3,)"
-                  R"("total_bytes":"1.2 MB","bytes_persecond":"4 KB/s"},)"
-                  R"({"ip":"10.0.0.3","current_connections":-1,"total_bytes":1024,)"
-                  R"("bytes_persecond":0.25},{}]})")),
-              "[10.0.0.2|anna|3|1.2 MB|4 KB/s; 10.0.0.3||4294967295|1024|0.25; ||0||]");
-    EXPECT_EQ(Show(ReadFlowIp(R"({"data":[{"ip":"192.168.1.9","total_bytes":"5 GB",)"
-                              R"("last_report_time":"2026-12-6 9:5:1"},)"
-                              R"({"ip":"::1","total_bytes":0,"last_report_time":1765000000}]})")),
-              "[192.168.1.9|5 GB|2026-12-6 9:5:1; ::1|0|1765000000]");
-    EXPECT_EQ(Show(ReadFlowUser(R"({"data":[{"user":"bob","total_bytes":"1 KB"},{"user":7}]})")),
-              "[bob|1 KB|; 7||]");
-    EXPECT_EQ(Show(ReadFlowUser(R"({"err_code":0,"data":[]})")), "[]");
-    EXPECT_FALSE(ReadFlowRealtime(R"({"data":[{"current_connections":"3"}]})"));  // text, no count
-}
-
 // Bodies that are not JSON objects no reader takes, never fatally; nor bad envelopes of a list.
+// (Rows read from good lists: MonitoringPagesTest.)
 TEST(Replies, RefuseBodiesThatAreNotJsonObjectsAndBadListEnvelopes) {
     const std::string deep = "{\"data\":" + std::string(5000, '[') + std::string(5000, ']') + "}";
     for (const std::string body : {"", "not json", "{\"err_code\":0,", "[{\"ip\":\"1\"}]", "null",
@@ -104,6 +70,8 @@ TEST(Replies, RefuseBodiesThatAreNotJsonObjectsAndBadListEnvelopes) {
           R"({"data":[{"total_bytes":[1]}]})"}) {
         EXPECT_FALSE(ReadFlowRealtime(body) || ReadFlowIp(body) || ReadFlowUser(body)) << body;
     }
+    EXPECT_FALSE(ReadFlowRealtime(R"({"data":[{"current_connections":"3"}]})"));  // no count
+    EXPECT_EQ(ReadFlowUser(R"({"err_code":0,"data":[]})")->size(), 0u);
 }
 
 TEST(ReplyFramer, ReadsTheHeaderTheWayAtoiDoesAndRefusesLengthsOutsideZeroToTheCap) {

@@ -31,20 +31,6 @@ TEST(StartupRules, RightsDecisions) {
     }
 }
 
-TEST(StartupRules, OnlyZhExactlySelectsChinese) {
-    EXPECT_EQ(UiLanguageForSetting("zh"), res::UiLanguage::Chinese);
-    for (const char* other : {"", "en", "ZH", "zh ", "zh_CN"})
-        EXPECT_EQ(UiLanguageForSetting(other), res::UiLanguage::English) << other;
-}
-
-TEST(StartupRules, RestartCommandLineIsExactlyRestart) {
-    EXPECT_TRUE(IsRestartCommandLine({"--restart"}));
-    EXPECT_FALSE(IsRestartCommandLine({}));
-    EXPECT_FALSE(IsRestartCommandLine({"--restart", "x"}));
-    EXPECT_FALSE(IsRestartCommandLine({"--Restart"}));
-    EXPECT_FALSE(IsRestartCommandLine({"--re", "start"}));
-}
-
 // Without a terminal the log goes to the account's private state folder, never to the shared
 // temporary folder, in files no other account reads, and the folder's size stays bounded.
 TEST(StartupRules, TheConsoleLogsIntoAPrivateBoundedStateFolder) {
@@ -105,7 +91,6 @@ TEST(StartupRules, NoDisplayIsToldFromTheEnvironment) {
         {"xcb", nullptr, "wayland-0", "DISPLAY is not set"},
         {"wayland", ":0", nullptr, "WAYLAND_DISPLAY is not set"},
         {"offscreen", nullptr, nullptr, ""},
-        {"vnc", nullptr, nullptr, ""},
     };
     for (const auto& [platform, display, wayland, reason] : rows) {
         EXPECT_EQ(NoDisplayReason(platform, display, wayland), reason)

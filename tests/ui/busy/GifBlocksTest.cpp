@@ -55,28 +55,6 @@ TEST(GifBlocksTest, WalksBlocksAndSplitsFramesIntoStandaloneGifs) {
     EXPECT_EQ(gif::FrameDisplayTime(layout->frames[1].delay), 100ms);  // no control extension
 }
 
-// Only GIF87a and GIF89a are GIFs; one image is not split; an unknown block ends the walk.
-TEST(GifBlocksTest, SignatureOneImageAndAnUnknownBlock) {
-    const std::pair<std::string, bool> signatures[] = {
-        {"GIF89a", true}, {"GIF87a", true}, {"GIF90a", false}, {"GIF8", false}, {"\x89PNG", false}};
-    for (const auto& [text, isGif] : signatures) {
-        std::vector<uint8_t> data(text.begin(), text.end());
-        data.resize(32, 0);
-        EXPECT_EQ(gif::HasGifSignature(data), isGif) << text;
-        EXPECT_EQ(gif::ReadGif(data).has_value(), isGif) << text;
-    }
-    auto unknown = ThreeFrames();
-    unknown[gif::WalkBlocks(unknown, kPrefix)[6].offset + 1] = 0x77;  // before the third image
-    using Counts = std::pair<std::size_t, std::size_t>;               // images, frames
-    for (const auto& [data, counts] :
-         {std::pair(gif_test::Build({{{0, 0, 4, 4}, {1}}}), Counts{1, 0}),
-          std::pair(unknown, Counts{2, 2})}) {
-        const auto layout = gif::ReadGif(data);
-        ASSERT_TRUE(layout) << counts.first;
-        EXPECT_EQ(Counts(layout->imageCount, layout->frames.size()), counts);
-    }
-}
-
 // Every cut of a valid file: never a block past the end, never more images than before.
 TEST(GifBlocksTest, TruncatedFilesYieldOnlyWholeBlocks) {
     const auto whole = ThreeFrames();

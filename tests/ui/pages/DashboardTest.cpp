@@ -153,22 +153,6 @@ TEST_F(DashboardTest, ARestartedServerClearsTheRateChart) {
     EXPECT_EQ(rate.leftAxis->GetMax(), 100);
 }
 
-TEST_F(DashboardTest, ButtonAndLampFollowTheServiceState) {
-    for (const auto& [state, label, green] :
-         {std::tuple{-1, "Proxy service is not installed", false},
-          {raw_state::kStopped, "Start proxy service", false},
-          {raw_state::kStartPending, "Starting proxy service", true},
-          {raw_state::kStopPending, "Stopping proxy service", false},
-          {raw_state::kRunning, "Stop proxy service", true},
-          {raw_state::kPaused, "Start proxy service", false}}) {
-        state < 0 ? manager_->SetNotInstalled() : manager_->SetInstalled(state);
-        CDashboardDlg page(nullptr);
-        Settle();
-        EXPECT_EQ(page.EngineButton()->text(), label);
-        EXPECT_EQ(LampGreen(page), green) << label;
-    }
-}
-
 TEST_F(DashboardTest, EngineClickTogglesThroughTheRunnerOrSaysOperationFailed) {
     for (const auto& [refused, worker, label] :
          {std::tuple{0u, true, "Stop proxy service"},

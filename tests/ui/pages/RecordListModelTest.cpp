@@ -1,4 +1,4 @@
-// The record-list model (with a record of its own) and the statistics, under Qt's model checks.
+// The record-list model, with a record of its own, under Qt's model checks.
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
@@ -6,7 +6,6 @@
 #include "tests/support/ModelChecks.h"
 #include "tests/support/ViewChecks.h"
 #include "ui/common/RecordListModel.h"
-#include "ui/pages/models/StatisticsTableModel.h"
 #include "ui/res/Strings.h"
 
 namespace {
@@ -44,20 +43,6 @@ TEST(RecordListModelTest, NumericSortOrdersPast32BitsStablyAndKeepsPersistentInd
     EXPECT_EQ(e.data().toString(), "e");
     model.Clear();
     EXPECT_FALSE(e.isValid());
-    EXPECT_TRUE(checks.Failures().isEmpty()) << checks.Failures().join('\n').toStdString();
-}
-
-TEST(StatisticsTableModelTest, FiveRowsTwoColumnsUnderQtsModelChecks) {
-    StatisticsTableModel model;
-    test::ModelChecks checks(&model);
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    model.SetValue(StatisticsTableModel::kOnlineUsers, "3");
-    model.SetValue(StatisticsTableModel::kOnlineUsers, "3");  // unchanged: no signal
-    model.SetValue(StatisticsTableModel::kRowCount, "x");     // no such row
-    EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(model.rowCount(), 5);
-    EXPECT_EQ(model.columnCount(), 2);
-    EXPECT_EQ(model.data(model.index(StatisticsTableModel::kOnlineUsers, 1), Qt::DisplayRole), "3");
     EXPECT_TRUE(checks.Failures().isEmpty()) << checks.Failures().join('\n').toStdString();
 }
 
