@@ -27,12 +27,14 @@ std::optional<ServerAccount> DatabaseOwnerAccount(const std::string& program) {
     passwd* found = nullptr;
     std::vector<char> buffer(16384);
     if (::getpwuid_r(info.st_uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
+        // The account's own group, whatever group main.db was given.
         account.name = entry.pw_name;
+        account.gid = entry.pw_gid;
         int count = 64;
         std::vector<gid_t> groups(static_cast<size_t>(count));
-        if (::getgrouplist(entry.pw_name, info.st_gid, groups.data(), &count) == -1) {
+        if (::getgrouplist(entry.pw_name, entry.pw_gid, groups.data(), &count) == -1) {
             groups.resize(static_cast<size_t>(count));
-            ::getgrouplist(entry.pw_name, info.st_gid, groups.data(), &count);
+            ::getgrouplist(entry.pw_name, entry.pw_gid, groups.data(), &count);
         }
         groups.resize(static_cast<size_t>(count));
         account.groups = groups;

@@ -12,7 +12,7 @@
 // runs as the console's account.
 struct ServerAccount {
     uid_t uid = 0;
-    gid_t gid = 0;
+    gid_t gid = 0;  // the account's own group; main.db's when the account database lacks it
     std::vector<gid_t> groups;  // supplementary groups from the account database, gid included
     std::string name;           // "uid N" when the account database does not know it
 };

@@ -112,14 +112,15 @@ protected:
         return ctrl;
     }
     pid_t Pid() { return local_service::LockHolder(paths_).value_or(0); }
-    // A main.db beside the server that belongs to `account`, who can reach the program.
-    std::string GiveMainDbTo(uid_t account) {
+    // A main.db beside the server that belongs to `account` (and `group`), who can reach the
+    // program.
+    std::string GiveMainDbTo(uid_t account, gid_t group) {
         ::chmod(temp_.c_str(), 0755);
         ::chmod((temp_ + "/bin").c_str(), 0755);
         const std::string database = temp_ + "/bin/main.db";
         std::ofstream(database).close();
         ::chmod(database.c_str(), 0600);
-        EXPECT_EQ(::chown(database.c_str(), account, account), 0);
+        EXPECT_EQ(::chown(database.c_str(), account, group), 0);
         return database;
     }
     // The package's script on this service: its exit status.
@@ -313,15 +314,15 @@ TEST_F(LocalBackendTest, TheStateIsRewrittenInPlace) {
 }
 
 // Under root, with main.db beside the server belonging to an account of its own, the server
-// runs as that account for good, keeping only the capability to bind ports below 1024; it
-// cannot open the service's files (root's, closed), and reports through the ones it was handed.
-// The journal and lock the server cannot make are made for it, the account's, 0600, before
-// the start and while it runs.
+// runs as that account (with its own group) for good, keeping only the capability to bind ports
+// below 1024; it cannot open the service's files (root's, closed), and reports through the ones it
+// was handed. The journal and lock the server cannot make are made for it, the account's, 0600,
+// before the start and while it runs.
 TEST_F(LocalBackendTest, UnderRootTheServerRunsAsTheAccountOfMainDb) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root";
     if (!test::OthersPassAbove(temp_)) GTEST_SKIP() << "another account cannot reach " << temp_;
     constexpr uid_t kAccount = 65534;
-    const std::string database = GiveMainDbTo(kAccount);
+    const std::string database = GiveMainDbTo(kAccount, 0);  // root's group: not the server's
 
     ASSERT_TRUE(ctrl_->Install());
     ASSERT_TRUE(ctrl_->Start(kLimitMs)) << ctrl_->LastFailure().detail;
@@ -368,7 +369,7 @@ TEST_F(LocalBackendTest, UnderRootTheServerRunsAsTheAccountOfMainDb) {
 // console reads and stops that server as its own.
 TEST_F(LocalBackendTest, ThePackagesScriptRestartsTheServerTheConsoleStarted) {
     const bool asAccount = ::geteuid() == 0 && test::OthersPassAbove(temp_);
-    if (asAccount) GiveMainDbTo(65534);
+    if (asAccount) GiveMainDbTo(65534, 65534);
     ASSERT_TRUE(ctrl_->Install());
     {
         const test::ScopedEnv port("TORVO_LISTEN_PORT", "28123");
