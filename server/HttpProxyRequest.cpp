@@ -6,6 +6,8 @@
 #include <array>
 #include <charconv>
 
+#include "server/metrics/ServerMetrics.h"
+
 namespace {
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -166,6 +168,7 @@ std::optional<ProxyCredentials> ReadProxyCredentials(const HttpHead& head) {
 
 std::string ProxyResponse(int status, std::string_view reason, std::string_view extraHeaders,
                           bool keepAlive) {
+    metrics::CountResponse(status);
     std::string out = "HTTP/1.1 " + std::to_string(status) + " ";
     out.append(reason).append("\r\n").append(extraHeaders);
     out.append("Content-Length: 0\r\n");

@@ -9,6 +9,7 @@
 #include "server/HttpProxyRequest.h"
 #include "server/SessionIo.h"
 #include "server/TunnelRelay.h"
+#include "server/metrics/ServerMetrics.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ struct HttpConnection {
     std::string originHost;
     uint16_t originPort = 0;
     std::unique_ptr<ReadBuffer> originBuffer;
+    metrics::Clock::time_point requestStarted;  // the current request's head arrived
 };
 
 // One request and its response.
@@ -180,6 +182,7 @@ asio::awaitable<void> ForwardBody(HttpConnection& http, Exchange& exchange) {
             if (used > 0) {
                 if (!co_await WriteAll(session.upstream, buffer.View().substr(0, used))) break;
                 session.Moved(used);
+                metrics::CountBytes(metrics::Direction::kUpload, used);
                 buffer.Consume(used);
             }
             if (status == Status::kComplete) {
@@ -203,7 +206,8 @@ public:
           exchange(exchange),
           outcome(outcome),
           parser_(http.response),
-          receivedAny_(buffer.Size() > 0) {}
+          receivedAny_(buffer.Size() > 0),
+          requestStarted_(http.requestStarted) {}
 
     // A head is awaited: at the start, and after an interim response.
     void ExpectHead() {
@@ -225,6 +229,9 @@ public:
         if (head.status == 101) status = Status::kBad;
         if (status == Status::kHead || status == Status::kComplete) {
             used = head.length;
+            metrics::CountResponse(head.status);
+            if (head.status >= 200)
+                metrics::ObserveSince(metrics::Server().requestDuration, requestStarted_);
             inHead_ = false;
             exchange.awaitingHead = false;
             session.SetDeadline(session.server.Settings().idleTimeoutSec);
@@ -236,6 +243,7 @@ public:
     void Sent() {
         sentAny = true;
         session.Moved(ready);
+        metrics::CountBytes(metrics::Direction::kDownload, ready);
         buffer.Consume(ready);
         ready = 0;
     }
@@ -280,6 +288,7 @@ private:
     HttpMessageParser& parser_;
     bool inHead_ = true;
     bool receivedAny_;
+    metrics::Clock::time_point requestStarted_;
 };
 
 // Passes the origin's response to the client, interim (1xx) responses included, finding its
@@ -394,15 +403,20 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
         HttpHead head;
         const auto target = co_await ReadRequest(http, first, head);
         if (!target) co_return;
+        http.requestStarted = metrics::Start();
         if (!co_await Authenticate(session, head)) co_return;
         buffer.Consume(head.length);
         session.Moved(head.length);
+        metrics::CountBytes(metrics::Direction::kUpload, head.length);
 
         const bool tunnel = head.method == HTTP_CONNECT;
         const bool reused = !tunnel && Reusable(http, *target);
         if (!reused && !co_await Reach(http, *target)) co_return;
         session.server.RecordAccess(session, head.target);
         if (tunnel) {
+            metrics::CountResponse(200);
+            metrics::ObserveSince(metrics::Server().requestDuration, http.requestStarted);
+            metrics::CountTunnel(metrics::Protocol::kHttp);
             if (co_await WriteAll(session.client, "HTTP/1.1 200 Connection established\r\n\r\n")) {
                 co_await RelayTunnel(session, buffer);
             }

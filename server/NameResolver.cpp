@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "server/metrics/ServerMetrics.h"
+
 namespace {
 
 // c-ares asks each server for 2 s, then 4 s, then 8 s: a silent server costs a look-up 14 s
@@ -209,6 +211,7 @@ asio::awaitable<std::vector<asio::ip::tcp::endpoint>> NameLookup::Resolve(std::s
     Cancel();
     const auto query = resolver_.Start(host, port, client);
     if (query == nullptr) co_return std::vector<asio::ip::tcp::endpoint>{};
+    const metrics::TimedLookup timed;
     query_ = query;
     if (!query->done) {
         query->waiter = &wake_;

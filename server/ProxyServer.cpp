@@ -21,6 +21,8 @@
 #include "server/SafeText.h"
 #include "server/SessionIo.h"
 #include "server/Socks5Session.h"
+#include "server/metrics/ScrapeRequest.h"
+#include "server/metrics/ServerMetrics.h"
 
 using asio::ip::tcp;
 
@@ -86,6 +88,20 @@ bool Listen(tcp::acceptor& acceptor, const tcp::endpoint& endpoint, bool dualSta
     return !error;
 }
 
+metrics::Login LoginMetric(LoginAnswer::Kind kind) {
+    switch (kind) {
+        case LoginAnswer::kAccepted:
+            return metrics::Login::kAccepted;
+        case LoginAnswer::kRefused:
+            return metrics::Login::kRefused;
+        case LoginAnswer::kBusy:
+            return metrics::Login::kThrottled;
+        case LoginAnswer::kWrongPassword:
+            break;
+    }
+    return metrics::Login::kWrong;
+}
+
 }  // namespace
 
 ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerSettings settings,
@@ -124,6 +140,7 @@ ProxyServer::~ProxyServer() = default;
 
 bool ProxyServer::Start() {
     if (!OpenListeners()) return false;
+    OpenMetrics();
     asio::co_spawn(io_, AcceptProxy(), asio::detached);
     asio::co_spawn(io_, AcceptControl(), asio::detached);
     asio::co_spawn(io_, Tick(), asio::detached);
@@ -165,6 +182,7 @@ void ProxyServer::Stop() {
     asio::error_code ignored;
     proxyAcceptor_.close(ignored);
     controlAcceptor_.close(ignored);
+    if (metrics_) metrics_->Close();
     ticker_.cancel();
     for (ClientSession* session : std::vector(sessions_.begin(), sessions_.end())) session->Close();
     for (auto& record : meters_.Collect(std::time(nullptr))) database_.Record(std::move(record));
@@ -186,6 +204,7 @@ void ProxyServer::RecordAccess(const ClientSession& session, std::string url) {
 }
 
 void ProxyServer::RaiseAlarm(std::string source, std::string message) {
+    metrics::CountAlarm(source);
     if (++alarmsThisSecond_ > kAlarmsPerSecond) {
         ++alarmsSuppressed_;
         return;
@@ -201,6 +220,14 @@ asio::awaitable<LoginAnswer> ProxyServer::CheckPassword(const ClientSession& ses
                                                         const char* protocol,
                                                         const std::string& user,
                                                         const std::string& password) {
+    const LoginAnswer answer = co_await CheckLogin(session, protocol, user, password);
+    metrics::CountLogin(LoginMetric(answer.kind));
+    co_return answer;
+}
+
+asio::awaitable<LoginAnswer> ProxyServer::CheckLogin(const ClientSession& session,
+                                                     const char* protocol, const std::string& user,
+                                                     const std::string& password) {
     const std::string address = ThrottleKey(session.clientIp);
     const LoginVerdict verdict = co_await logins_.Check(user, password, address);
     if (verdict.result == LoginResult::kBad) {
@@ -268,6 +295,7 @@ asio::awaitable<void> ProxyServer::AcceptProxy() {
 // address, so that one address cannot take every slot from the others.
 bool ProxyServer::Admissible(const asio::ip::address& from) {
     if (static_cast<int>(sessions_.size()) >= MaxConnections()) {
+        metrics::CountRefusal(metrics::Refusal::kLimit);
         TurnAway("connection limit of " + std::to_string(MaxConnections()) +
                  " reached; new clients are turned away");
         return false;
@@ -276,6 +304,7 @@ bool ProxyServer::Admissible(const asio::ip::address& from) {
     const auto source = SourceOf(from);
     const auto held = connectionsPerAddress_.find(source);
     if (held != connectionsPerAddress_.end() && held->second >= MaxConnectionsPerAddress()) {
+        metrics::CountRefusal(metrics::Refusal::kShare);
         TurnAway("client " + from.to_string() + " holds its share of " +
                  std::to_string(MaxConnectionsPerAddress()) + " connections; more are turned away");
         return false;
@@ -287,6 +316,7 @@ bool ProxyServer::Admissible(const asio::ip::address& from) {
 // Counted, and named in an alarm at most once a minute (a scan would fill the table); the
 // once-a-second sweep reports those counted meanwhile when their minute is over.
 void ProxyServer::RefuseOutsider(const asio::ip::address& from) {
+    metrics::CountRefusal(metrics::Refusal::kNetwork);
     ++outsidersSinceAlarm_;
     lastOutsider_ = from;
     ReportOutsiders();
@@ -331,6 +361,8 @@ asio::awaitable<void> ProxyServer::ServeClient(tcp::socket socket, asio::ip::add
     ReadBuffer buffer;
     try {
         if (!co_await ReadMore(session, session.client, buffer)) co_return;
+        const metrics::LiveConnection live(buffer.View()[0] == 5 ? metrics::Protocol::kSocks5
+                                                                 : metrics::Protocol::kHttp);
         if (buffer.View()[0] == 5) {
             co_await ServeSocks5(session, buffer);
         } else {
@@ -636,4 +668,39 @@ std::string ProxyServer::SystemStatus() const {
     data["lost_alarm_rows"] = static_cast<Json::UInt64>(database_.DroppedAlarms());
     data["lost_traffic_bytes"] = static_cast<Json::UInt64>(database_.DroppedTrafficBytes());
     return Envelope(data);
+}
+
+// The metrics listener, when metrics_listen names where. A monitor that cannot listen is no
+// reason to stop proxying: the failure is a "listen" alarm and the server goes on without it.
+void ProxyServer::OpenMetrics() {
+    if (settings_.metricsListen.empty()) return;
+    const auto endpoint = metrics::ParseListenAddress(settings_.metricsListen);
+    std::string error = "it is not an address and port";
+    if (endpoint) {
+        metrics_ = std::make_unique<MetricsListener>(
+            io_,
+            MetricsListener::Hooks{[this](const asio::ip::address& from) {
+                                       return InNetworks(settings_.allowedNetworks, from);
+                                   },
+                                   [this](metrics::Format format) { return MetricsPage(format); },
+                                   [this] { return settings_.handshakeTimeoutSec; }});
+        if (metrics_->Open(*endpoint, error)) {
+            metrics::TurnOn();
+            LOG(WARNING) << "metrics on " << settings_.metricsListen;
+            return;
+        }
+        metrics_.reset();
+    }
+    RaiseAlarm("listen", "cannot serve metrics on " + settings_.metricsListen + ": " + error);
+}
+
+std::string ProxyServer::MetricsPage(metrics::Format format) const {
+    metrics::ScrapeState state{
+        TORVO_SERVER_VERSION, startUnix_, database_.DroppedHistory(), settings_.metricsPerUser, {}};
+    if (state.perUser) {
+        for (const auto& meter : meters_.All()) {
+            state.accountBytes.emplace_back(meter->Name(), meter->Used());
+        }
+    }
+    return metrics::Write(metrics::Collect(metrics::Server(), state), format);
 }

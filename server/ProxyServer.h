@@ -3,6 +3,7 @@
 #include <asio.hpp>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +18,7 @@
 #include "server/ServerSettings.h"
 #include "server/SessionHost.h"
 #include "server/TrafficStats.h"
+#include "server/metrics/MetricsListener.h"
 
 // Where the server listens; the proxy port comes from the settings unless overridden.
 struct ServerPorts {
@@ -70,7 +72,11 @@ public:
     void Unregister(ClientSession* session) override;
 
 private:
+    asio::awaitable<LoginAnswer> CheckLogin(const ClientSession& session, const char* protocol,
+                                            const std::string& user, const std::string& password);
     bool OpenListeners();
+    void OpenMetrics();
+    std::string MetricsPage(metrics::Format format) const;
     asio::awaitable<void> AcceptProxy();
     bool Admissible(const asio::ip::address& from);
     void TurnAway(const std::string& why);
@@ -135,4 +141,6 @@ private:
     bool stopping_ = false;
     int descriptorCap_;  // clients the descriptor limit leaves room for
     LoginChecker logins_;
+    int64_t startUnix_ = std::time(nullptr);
+    std::unique_ptr<MetricsListener> metrics_;  // when metrics_listen names where
 };

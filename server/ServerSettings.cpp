@@ -34,6 +34,16 @@ int64_t ReadLimit(CppSQLite3DB& db, const char* key, int64_t fallback) {
     return value > 0 ? value : fallback;
 }
 
+// The stored text of `key` without surrounding blanks; empty when the row is missing.
+std::string ReadText(CppSQLite3DB& db, const char* key) {
+    auto query = db.execQuery("select value from configuration where key=?", {key});
+    if (query.fieldDataType(0) == kNull) return {};
+    std::string text = query.getStringField(0);
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    const size_t last = text.find_last_not_of(" \t\r\n");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
 }  // namespace
 
 ServerSettings LoadServerSettings(CppSQLite3DB& db) {
@@ -65,6 +75,9 @@ ServerSettings LoadServerSettings(CppSQLite3DB& db) {
         static_cast<int>(ReadLimit(db, "upstream_timeout", settings.upstreamTimeoutSec));
     settings.responseTimeoutSec =
         static_cast<int>(ReadLimit(db, "response_timeout", settings.responseTimeoutSec));
+
+    settings.metricsListen = ReadText(db, "metrics_listen");
+    settings.metricsPerUser = ReadText(db, "metrics_per_user") == "1";
 
     settings.allowedNetworksList = LoadAllowedNetworks(db);
     settings.allowedNetworks = ClientNetworks(settings.allowedNetworksList);

@@ -42,6 +42,11 @@ struct ServerSettings {
     int responseTimeoutSec = 300;      // response_timeout: an origin's response head, once the
                                        // request has reached it whole
 
+    // metrics_listen: where the metrics page is served ("127.0.0.1:9189"; empty: nowhere);
+    // metrics_per_user: "1" adds each account's bytes of the month to it.
+    std::string metricsListen;
+    bool metricsPerUser = false;
+
     // allowed_networks: who may connect to the proxy port (the defaults when the row is missing).
     std::string allowedNetworksList;
     ClientNetworks allowedNetworks;

@@ -7,6 +7,7 @@
 #include "server/SessionIo.h"
 #include "server/Socks5Protocol.h"
 #include "server/TunnelRelay.h"
+#include "server/metrics/ServerMetrics.h"
 
 namespace {
 
@@ -142,5 +143,6 @@ asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
                             socks5::BuildReply(socks5::kSucceeded, address, bound.port()))) {
         co_return;
     }
+    metrics::CountTunnel(metrics::Protocol::kSocks5);
     co_await RelayTunnel(session, buffer);
 }

@@ -17,6 +17,7 @@
 
 #include "server/ClientSession.h"
 #include "server/SessionIo.h"
+#include "server/metrics/ServerMetrics.h"
 
 using asio::ip::tcp;
 
@@ -66,6 +67,11 @@ private:
 // direction will see too), `from` broke, it carried a bulk of bytes, or splice() was refused.
 enum class End { kEnded, kBroken, kBulk, kSpliceRefused };
 
+// Which way bytes from `from` go, for the metrics.
+metrics::Direction Direction(const ClientSession& session, const tcp::socket& from) {
+    return &from == &session.client ? metrics::Direction::kUpload : metrics::Direction::kDownload;
+}
+
 // Waits until `socket` can be read or written; false when the session ended meanwhile.
 asio::awaitable<bool> Ready(ClientSession& session, tcp::socket& socket,
                             tcp::socket::wait_type what) {
@@ -87,6 +93,7 @@ asio::awaitable<End> Copy(ClientSession& session, tcp::socket& from, tcp::socket
             const std::string_view bytes = buffer.View();
             if (!co_await WriteAll(to, bytes)) co_return End::kEnded;
             session.Moved(bytes.size());
+            metrics::CountBytes(Direction(session, from), bytes.size());
             moved += bytes.size();
             buffer.Consume(bytes.size());
         }
@@ -156,6 +163,7 @@ asio::awaitable<End> Splice(ClientSession& session, tcp::socket& from, tcp::sock
             if (out > 0) {
                 inPipe -= static_cast<size_t>(out);
                 session.Moved(static_cast<size_t>(out));
+                metrics::CountBytes(Direction(session, from), static_cast<size_t>(out));
             } else if (out < 0 && errno == EAGAIN) {
                 if (!co_await Ready(session, to, tcp::socket::wait_write)) co_return End::kBroken;
             } else if (out < 0 && errno == EINTR) {
