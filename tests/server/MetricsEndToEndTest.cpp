@@ -101,6 +101,17 @@ TEST_F(MetricsEndToEnd, AScrapeShowsTheTrafficSent) {
     EXPECT_GT(Value(page, "torvoproxy_start_time_seconds"), 1.7e9);
     EXPECT_EQ(Value(page, "torvoproxy_history_rows_lost_total"), 0);
 
+    {  // the live gauge follows a tunnel's life
+        Client tunnel(listen_);
+        ASSERT_TRUE(tunnel.Socks5(origin_.Port(), "bob", "b0b"));
+        EXPECT_EQ(Value(Scrape(), "torvoproxy_connections_open{protocol=\"socks5\"}"), 1);
+    }
+    EXPECT_TRUE(WaitUntil([&] {
+        const std::string now = Scrape();
+        return Value(now, "torvoproxy_connections_open{protocol=\"socks5\"}") == 0 &&
+               Value(now, "torvoproxy_connections_open{protocol=\"http\"}") == 0;
+    }));
+
     const std::string open = Scrape("-H Accept:application/openmetrics-text");
     EXPECT_TRUE(open.ends_with("\n# EOF\n"));
     EXPECT_NE(open.find("# TYPE torvoproxy_bytes counter\n"), std::string::npos);
