@@ -127,7 +127,7 @@ bool CMainUIApp::InitInstance() {
 
     Version::instance().load();
     SystemConf::instance().load();
-    res::SetUiLanguage(UiLanguageForSetting(SystemConf::instance().language));
+    res::SetUiLanguage(res::UiLanguageForSetting(SystemConf::instance().language));
 
     if (!OnlyInstance()) return false;
 

@@ -10,7 +10,6 @@
 #include <QXmlStreamReader>
 
 #include "Common/Paths.h"
-#include "service/ServiceManagerFactory.h"
 
 namespace {
 
@@ -21,16 +20,7 @@ QString PkexecPath() {
 }  // namespace
 
 RightsFacts GatherRightsFacts() {
-    RightsFacts facts;
-    facts.systemdBackend = ChooseServiceBackend() == ServiceBackend::kSystemd;
-    facts.isRoot = geteuid() == 0;
-    const std::string dir = GetModuleDirectory();
-    // The settings are written into main.db, so the file must be writable too when it exists.
-    const std::string db = GetMainDbPath();
-    facts.installDirWritable = !dir.empty() && access(dir.c_str(), W_OK) == 0 &&
-                               (access(db.c_str(), F_OK) != 0 || access(db.c_str(), W_OK) == 0);
-    facts.canElevate = !PkexecPath().isEmpty();
-    return facts;
+    return GatherRightsFacts(GetModuleDirectory(), !PkexecPath().isEmpty());
 }
 
 bool PolicyNamesProgram(const QByteArray& policy, const QString& exe) {

@@ -4,8 +4,9 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 
-#include "ui/StartupRules.h"
+#include "service/ServiceRights.h"
 
+// The facts of this console: its own install folder, pkexec as the elevation prompt.
 RightsFacts GatherRightsFacts();
 
 // The polkit action of the installed console (the Debian package ships it): pkexec names it in

@@ -14,23 +14,6 @@
 
 namespace {
 
-TEST(StartupRules, RightsDecisions) {
-    using enum RightsAction;
-    // {systemd backend, root, install directory writable, can elevate}
-    const std::pair<RightsFacts, RightsAction> rights[] = {
-        {{true, true, false, false}, GoOn},
-        {{true, false, true, true}, RelaunchElevated},
-        {{true, false, true, false}, ReportNoRoot},
-        {{false, false, true, false}, GoOn},
-        {{false, false, false, true}, RelaunchElevated},
-        {{false, false, false, false}, ReportNoWriteAccess},
-        {{false, true, false, true}, ReportNoWriteAccess}};
-    for (const auto& [f, action] : rights) {
-        EXPECT_EQ(DecideRights(f), action)
-            << f.systemdBackend << f.isRoot << f.installDirWritable << f.canElevate;
-    }
-}
-
 // Without a terminal the log goes to the account's private state folder, never to the shared
 // temporary folder, in files no other account reads, and the folder's size stays bounded.
 TEST(StartupRules, TheConsoleLogsIntoAPrivateBoundedStateFolder) {

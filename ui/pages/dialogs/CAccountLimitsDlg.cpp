@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <algorithm>
-#include <limits>
 
 #include "ui/pages/dialogs/OkCancel.h"
 #include "ui/res/Strings.h"
@@ -21,7 +20,7 @@ QSpinBox* Amount(QWidget* parent, const char* name, std::optional<uint64_t> byte
                  int fallback) {
     auto* box = new QSpinBox(parent);
     box->setObjectName(name);
-    box->setRange(1, std::numeric_limits<int>::max());
+    box->setRange(1, static_cast<int>(kLimitAmountMax));
     const uint64_t units = bytes ? (*bytes + unit - 1) / unit : uint64_t(fallback);
     box->setValue(static_cast<int>(std::clamp<uint64_t>(units, 1, box->maximum())));
     return box;

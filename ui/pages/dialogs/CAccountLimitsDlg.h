@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QDialog>
 
+#include "Common/AccountFields.h"
 #include "Common/AccountLimits.h"
 
 class QCheckBox;
@@ -16,9 +17,9 @@ QDate LastDayOf(int64_t expires);
 
 class CAccountLimitsDlg : public QDialog {
 public:
-    // The units the fields count in (1024-based, as the list shows amounts).
-    static constexpr uint64_t kMegabyte = 1 << 20;
-    static constexpr uint64_t kKilobyte = 1 << 10;
+    // The units the fields count in (the accounts' common ones).
+    static constexpr uint64_t kMegabyte = kQuotaUnitBytes;
+    static constexpr uint64_t kKilobyte = kBandwidthUnitBytes;
 
     CAccountLimitsDlg(QWidget* parent, const QString& userName, const AccountLimits& limits);
 

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "Common/AccountFields.h"
 #include "ui/common/DialogUnits.h"
 #include "ui/pages/dialogs/OkCancel.h"
 #include "ui/pages/plumbing/PageMessages.h"
@@ -26,13 +27,6 @@ constexpr FieldRow kRows[] = {
     {res::Ctl::AccountPassword, "edit1016", true},
     {res::Ctl::AccountRepeatPassword, "edit1017", true},
 };
-
-// A name with ':' cannot be sent over HTTP Basic (user:password); control characters cannot
-// be typed by a client either.
-bool UsableUserName(const QString& name) {
-    return std::none_of(name.begin(), name.end(),
-                        [](QChar c) { return c == ':' || c.category() == QChar::Other_Control; });
-}
 
 }  // namespace
 
@@ -56,7 +50,7 @@ CAddAccountDlg::CAddAccountDlg(QWidget* parent, Purpose purpose, const QString& 
         label->setGeometry(line.x(), line.y(), labelWidth, line.height());
         auto* edit = new QLineEdit(this);
         edit->setObjectName(kRows[i].editName);
-        edit->setMaxLength(kMaxChars);
+        edit->setMaxLength(kAccountFieldMaxChars);
         edit->setToolTip(res::Str(res::IDS_ACCOUNT_FIELDS_HINT));
         if (kRows[i].password) {
             edit->setEchoMode(QLineEdit::Password);
@@ -87,14 +81,10 @@ QString CAddAccountDlg::Password() const {
 }
 
 int CAddAccountDlg::FirstFailedCheck() const {
-    if (userName_->text().isEmpty()) return res::IDS_USER_NAME_EMPTY;
-    if (!UsableUserName(userName_->text())) return res::IDS_USER_NAME_INVALID;
-    const bool keepPassword =
-        purpose_ == Purpose::Modify && password_->text().isEmpty() && repeat_->text().isEmpty();
-    if (keepPassword) return 0;
-    if (password_->text().isEmpty() || repeat_->text().isEmpty()) return res::IDS_PASSWORD_EMPTY;
-    if (password_->text() != repeat_->text()) return res::IDS_PASSWORDS_DIFFER;
-    return 0;
+    return AccountFieldsProblem(
+        userName_->text().toStdString(), password_->text().toStdString(),
+        repeat_->text().toStdString(),
+        purpose_ == Purpose::Modify ? AccountFieldsPurpose::kModify : AccountFieldsPurpose::kAdd);
 }
 
 void CAddAccountDlg::accept() {

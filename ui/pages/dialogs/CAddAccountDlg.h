@@ -1,9 +1,9 @@
 #pragma once
 // The modal dialog that asks for a user name and a password typed twice, for adding an account
-// or modifying one. Ok checks the fields in order (user name given, and free of ':' and
-// control characters; password, repeat, the two equal) and stays open with a message at the
-// first that fails. When modifying, both password fields left empty mean "keep the password",
-// as their placeholder text says; each field takes at most 20 characters (its tool tip says so).
+// or modifying one. Ok checks the fields by the accounts' common rules (AccountFieldsProblem)
+// and stays open with a message at the first that fails. When modifying, both password fields
+// left empty mean "keep the password", as their placeholder text says; each field takes at
+// most kAccountFieldMaxChars characters (its tool tip says so).
 #include <QDialog>
 
 class QLineEdit;
@@ -12,7 +12,6 @@ class CAddAccountDlg : public QDialog {
     Q_OBJECT
 public:
     enum class Purpose { Add, Modify };
-    static constexpr int kMaxChars = 20;
 
     CAddAccountDlg(QWidget* parent, Purpose purpose, const QString& title,
                    const QString& userName = {});

@@ -1,6 +1,5 @@
 #pragma once
-// A failed service operation in the administrator's language; the words of the service manager
-// or of the server are shown as they came.
+// A failed service operation in the console's language (service/ServiceFailureText.h says how).
 #include <QString>
 #include <cstdint>
 

@@ -12,9 +12,10 @@
 #include <vector>
 
 #include "Common/CppSQLite3Exception.h"
+#include "Common/Csv.h"
+#include "Common/RecordText.h"
 #include "ui/pages/records/RecordColumns.h"
 #include "ui/pages/records/RecordSort.h"
-#include "ui/pages/records/RecordText.h"
 #include "ui/pages/records/TextStore.h"
 
 template <typename Columns>
@@ -170,11 +171,6 @@ private:
     std::vector<uint32_t> shown_;   // the rows of order_ that pass the filter
     std::string filter_;            // folded
 };
-
-// RFC 4180 field: quoted when it holds a comma, a quote or a line break; quotes doubled. A
-// field that begins with "=", "+", "-", "@", a tab or a CR is quoted with an apostrophe
-// before its text, so that a spreadsheet shows it as text instead of running it as a formula.
-void AppendCsvField(std::string_view field, std::string& out);
 
 template <typename Columns>
 bool RecordList<Columns>::WriteCsv(const Headers& headers,

@@ -8,7 +8,7 @@
 #include <map>
 
 #include "Common/AccountLimits.h"
-#include "Common/ByteCount.h"
+#include "Common/AccountTexts.h"
 #include "Common/Database.h"
 #include "Common/UserConf.h"
 #include "ui/common/RecordListView.h"
@@ -23,17 +23,8 @@ namespace {
 constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
 
 int StateTextId(const AccountRow& row) {
-    switch (StateOf(row.limits, row.usedThisMonth, QDateTime::currentSecsSinceEpoch())) {
-        case AccountState::kDisabled:
-            return res::IDS_STATE_DISABLED;
-        case AccountState::kExpired:
-            return res::IDS_STATE_EXPIRED;
-        case AccountState::kQuotaUsed:
-            return res::IDS_STATE_QUOTA_USED;
-        case AccountState::kEnabled:
-            break;
-    }
-    return res::IDS_STATE_ENABLED;
+    return AccountStateTextId(
+        StateOf(row.limits, row.usedThisMonth, QDateTime::currentSecsSinceEpoch()));
 }
 
 std::vector<RecordColumn<AccountRow>> Columns() {
@@ -52,8 +43,7 @@ std::vector<RecordColumn<AccountRow>> Columns() {
     RecordColumn<AccountRow> expires{
         res::IDS_COL_EXPIRES, 100, Qt::AlignCenter,
         [](const AccountRow& r) {
-            return r.limits.expires ? LastDayOf(*r.limits.expires).toString("yyyy-MM-dd")
-                                    : res::Str(res::IDS_NEVER);
+            return QString::fromStdString(LastDayText(r.limits.expires, res::CurrentUiLanguage()));
         },
         [](const AccountRow& a, const AccountRow& b) {  // no date: after every date
             return record_compare::Numeric(a.limits.expires.value_or(INT64_MAX),
@@ -62,10 +52,8 @@ std::vector<RecordColumn<AccountRow>> Columns() {
     RecordColumn<AccountRow> traffic{
         res::IDS_COL_MONTH_TRAFFIC, 190, Qt::AlignCenter,
         [](const AccountRow& r) {
-            const QString quota = r.limits.monthlyBytes
-                                      ? QString::fromStdString(FormatBytes(*r.limits.monthlyBytes))
-                                      : res::Str(res::IDS_UNLIMITED);
-            return QString::fromStdString(FormatBytes(r.usedThisMonth)) + " / " + quota;
+            return QString::fromStdString(
+                MonthTrafficText(r.usedThisMonth, r.limits.monthlyBytes, res::CurrentUiLanguage()));
         },
         [](const AccountRow& a, const AccountRow& b) {
             return record_compare::Numeric(a.usedThisMonth, b.usedThisMonth);

@@ -10,9 +10,9 @@
 #include <QStandardPaths>
 #include <QToolBar>
 
+#include "Common/ExportFile.h"
 #include "ui/common/Messages.h"
 #include "ui/common/RecordListView.h"
-#include "ui/pages/records/ExportFile.h"
 #include "ui/res/Artwork.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "Common/Database.h"
 #include "Common/SystemConf.h"
 #include "Common/UserConf.h"
+#include "server_link/ListenPortRule.h"
 #include "server_link/MQClient.h"
 #include "server_link/Replies.h"
 #include "ui/common/DialogUnits.h"
@@ -60,14 +61,6 @@ QString JoinedAddresses(uint16_t port, const char* separator) {
     for (const std::string& address : ClientAddresses(MachineAddresses(), port))
         list << QString::fromStdString(address);
     return list.join(QLatin1String(separator));
-}
-
-// The port as typed: an integer from 1 to 65535, blanks around it allowed.
-std::optional<int> ParsePort(const QString& text) {
-    bool ok = false;
-    const int port = text.trimmed().toInt(&ok, 10);
-    if (!ok || port < 1 || port > 65535) return std::nullopt;
-    return port;
 }
 
 std::optional<std::string> RunNetworksDialog(QWidget* parent,
@@ -235,19 +228,15 @@ void CSettingDlg::ShowFields() {
 }
 
 bool CSettingDlg::ReadFields() {
-    const std::optional<int> port = ParsePort(portEdit_->text());
-    // The control channel holds its port: a proxy listener there could never start.
-    const bool controlPort = port && *port == MQClient::kDefaultPort;
-    if (!port || controlPort) {
-        ShowMessage(this,
-                    controlPort ? res::Str(res::IDS_PORT_IS_CONTROL_PORT).arg(*port)
-                                : res::Str(res::Ctl::PortOutOfRange),
+    const ListenPortCheck port = CheckListenPort(portEdit_->text().toStdString());
+    if (port.problem != ListenPortProblem::kNone) {
+        ShowMessage(this, QString::fromStdString(ListenPortRefusal(port, res::CurrentUiLanguage())),
                     res::Str(res::IDS_TIP_CAPTION), MessageIcon::Warning);
         portEdit_->setFocus();
         portEdit_->selectAll();
         return false;
     }
-    listenPort_ = *port;
+    listenPort_ = port.port;
     anonymousAllow_ = anonymousBox_->isChecked() ? 1 : 0;
     // The TorvoAgent box is hidden: its field keeps the loaded value.
     return true;

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 
+#include "Common/NetworkListText.h"
 #include "ui/common/DialogUnits.h"
 #include "ui/res/Strings.h"
 
@@ -42,21 +43,7 @@ NetworkListCheck AllowedNetworksEdit::Check() const {
 }
 
 QString AllowedNetworksEdit::Problem() const {
-    const NetworkListCheck check = Check();
-    if (check.badLine == 0) return check.empty ? res::Str(res::IDS_NETWORKS_EMPTY) : QString();
-    // One arg() call for all, so an entry holding "%3" is shown as typed.
-    const QString line = QString::number(check.badLine);
-    const QString entry = QString::fromStdString(check.badEntry);
-    switch (check.bad.problem) {
-        case NetworkProblem::kBadPrefix:
-            return res::Str(res::IDS_NETWORK_BAD_PREFIX)
-                .arg(line, entry, QString::number(check.bad.network.v4 ? 32 : 128));
-        case NetworkProblem::kHostBits:
-            return res::Str(res::IDS_NETWORK_HOST_BITS)
-                .arg(line, entry, QString::fromStdString(FormatClientNetwork(check.bad.network)));
-        default:
-            return res::Str(res::IDS_NETWORK_NOT_ADDRESS).arg(line, entry);
-    }
+    return QString::fromStdString(NetworkListProblem(Check(), res::CurrentUiLanguage()));
 }
 
 void AllowedNetworksEdit::ShowNote() {

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "Common/ExportFile.h"
 #include "tests/support/TestDb.h"
-#include "ui/pages/records/ExportFile.h"
 #include "ui/pages/records/RecordFill.h"
 
 namespace {

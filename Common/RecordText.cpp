@@ -1,4 +1,4 @@
-#include "ui/pages/records/RecordText.h"
+#include "Common/RecordText.h"
 
 #include <array>
 #include <charconv>

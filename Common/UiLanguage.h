@@ -1,5 +1,5 @@
 #pragma once
-// The two languages of the console's texts (Qt-free, so that start-up rules can name them).
+// The two languages of the administrator's texts.
 
 namespace res {
 

@@ -1,6 +1,6 @@
 #pragma once
-// The file an export writes: created or replaced for this account only, never through a link,
-// never in a folder that another account may write to.
+// A file an export or a backup writes: created or replaced for this account only, never
+// through a link, never in a folder that another account may write to.
 #include <string>
 #include <string_view>
 

@@ -1,5 +1,6 @@
 #pragma once
-// The shown texts of times and addresses, and the case-insensitive substring test of the filter.
+// The shown texts of times and addresses in the alarm and access-history records, and the
+// case-insensitive substring test of their filter.
 #include <cstdint>
 #include <ctime>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ui/pages/records/RecordList.h"
+#include "Common/Csv.h"
 
 void AppendCsvField(std::string_view field, std::string& out) {
     // A spreadsheet runs a cell that starts like a formula; a leading apostrophe makes it text

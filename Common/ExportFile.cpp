@@ -1,4 +1,4 @@
-#include "ui/pages/records/ExportFile.h"
+#include "Common/ExportFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,8 +1,8 @@
 // The time texts' writer against TimeText (DateTime's, tested there), and the filter's search.
 #include <gtest/gtest.h>
 
+#include "Common/RecordText.h"
 #include "tests/support/ScopedOverrides.h"
-#include "ui/pages/records/RecordText.h"
 
 namespace {
 
