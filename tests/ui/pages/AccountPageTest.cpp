@@ -15,6 +15,7 @@
 #include <future>
 
 #include "Common/PasswordDigest.h"
+#include "Common/Paths.h"
 #include "tests/support/ViewChecks.h"
 #include "tests/ui/pages/SettingsTestEnv.h"
 #include "ui/pages/dialogs/CAccountLimitsDlg.h"
@@ -337,6 +338,34 @@ TEST(AddAccountDialogTest, ChecksInOrderLimitsTheFieldsAndModifyMayKeepThePasswo
     }
 }
 
+// The console and the command line on one main.db at once: what one writes, the other shows.
+TEST_F(AccountPageTest, TheCommandLineAndThePageShareMainDb) {
+    const test::ScopedEnv backend("TORVO_SERVICE_BACKEND", "local");
+    const test::ScopedEnv english("LC_ALL", "C");
+    const auto ctl = [](const std::string& arguments, const std::string& input = "") {
+        test::WriteText(GetModuleFilePath("stdin"), input);
+        const std::string command = std::string(TORVO_CTL_PATH) + " --install-dir '" +
+                                    GetModuleDirectory() + "' " + arguments + " <'" +
+                                    GetModuleFilePath("stdin") + "' >'" +
+                                    GetModuleFilePath("stdout") + "' 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << test::ReadText(GetModuleFilePath("stdout"));
+        return test::ReadText(GetModuleFilePath("stdout"));
+    };
+    const auto page = Page();
+    ctl("account modify bob --disable");
+    page->RefreshCounters();  // as every few seconds while the page shows
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return test::RowTexts(page->Model(), 1).at(2) == "Disabled"; }));
+    Settle();
+
+    ctl("account add carol --password-stdin", "pw\n");
+    answer_ = AccountInput{"dave", "pw"};
+    page->OnAdd();  // the refill after its own change lists what the command line added
+    EXPECT_EQ(test::ColumnTexts(page->Model(), 0).join(','), "amy,bob,carol,dave");
+    const std::string listed = ctl("--json accounts");
+    for (const char* name : {"\"amy\"", "\"bob\"", "\"carol\"", "\"dave\""})
+        EXPECT_NE(listed.find(std::string("\"name\" : ") + name), std::string::npos) << listed;
+}
 // In both languages: the add/modify dialog is 245 x 97 dialog units with Ok and Cancel at 76;
 // each dialog tabs in reading order (the limits dialog's tick boxes before their fields); the
 // date picker names months and days in the console's language.

@@ -1,0 +1,287 @@
+// Every command against a real main.db and, where it matters, a real server on loopback.
+#include <json/json.h>
+
+#include "Common/DatabaseLock.h"
+#include "Common/PasswordDigest.h"
+#include "tests/ctl/CtlHarness.h"
+
+namespace ctl_test {
+namespace {
+
+Json::Value Parse(const std::string& text) {
+    Json::Value value;
+    std::istringstream in(text);
+    in >> value;
+    return value;
+}
+
+TEST_F(CtlTest, TheServiceFromInstallToUninstallWithTheServersFigures) {
+    Outcome run = Ctl("start");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "torvoproxyctl: The proxy service is not installed; install it first "
+              "(torvoproxyctl install).\n");
+    EXPECT_EQ(Parse(Ctl("status --json").out)["service"]["state"], "not-installed");
+    EXPECT_EQ(Ctl("install").out, "Proxy service: stopped\n");
+    run = Ctl("--timeout 20 start");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Proxy service: running\n");
+
+    const Json::Value status = Parse(Ctl("status --json").out);
+    EXPECT_EQ(status["service"]["state"], "running");
+    EXPECT_EQ(status["service"]["backend"], "local");
+    EXPECT_EQ(status["listen_port"].asInt(), listenPort_);
+    EXPECT_EQ(status["running_listen_port"].asInt(), listenPort_);
+    EXPECT_TRUE(status["statistics"].isObject()) << status;
+    EXPECT_FALSE(status["anonymous"].asBool());
+    EXPECT_EQ(status["accounts"].asInt(), 0);
+    EXPECT_NE(Ctl("status").out.find("Proxy service listen port: " + std::to_string(listenPort_)),
+              std::string::npos);
+
+    // A change the running server is told of; a port change asks for a restart.
+    run = Ctl("anonymous on");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");  // the server confirmed "applyconf"
+    const uint16_t next = FreePort();
+    run = Ctl("port " + std::to_string(next));
+    EXPECT_EQ(run.out,
+              "Saved successfully\nIn order for the changed configuration to take effect, "
+              "pls restart the proxy engine.\n");
+    run = Ctl("--timeout 20 restart");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Parse(Ctl("status --json").out)["running_listen_port"].asInt(), next);
+
+    EXPECT_EQ(Ctl("--timeout 20 stop").out, "Proxy service: stopped\n");
+    EXPECT_EQ(Ctl("uninstall").out, "Proxy service: not installed\n");
+}
+
+TEST_F(CtlTest, AccountsAreAddedModifiedAndDeletedAsTheConsoleStoresThem) {
+    Outcome run =
+        Ctl("account add alice --password-stdin --expires 2030-06-30 --quota-mb 100 "
+            "--bandwidth-kbs 64",
+            "s3cret\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "Added successfully\n");
+    EXPECT_EQ(Rows("select username, password from accounts"),
+              std::vector<std::string>{"alice|" + std::to_string(PasswordDigest("s3cret"))});
+    Json::Value list = Parse(Ctl("accounts --json").out);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]["name"], "alice");
+    EXPECT_EQ(list[0]["state"], "enabled");
+    EXPECT_EQ(list[0]["last_day"], "2030-06-30");
+    EXPECT_EQ(list[0]["monthly_quota_bytes"].asUInt64(), 100u << 20);
+    EXPECT_EQ(list[0]["bandwidth_bytes_per_second"].asUInt64(), 64u << 10);
+
+    run = Ctl("account modify alice --password-stdin --no-quota --disable", "other\r\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Rows("select password from accounts"),
+              std::vector<std::string>{std::to_string(PasswordDigest("other"))});
+    list = Parse(Ctl("accounts --json").out);
+    EXPECT_EQ(list[0]["state"], "disabled");
+    EXPECT_TRUE(list[0]["monthly_quota_bytes"].isNull());
+    EXPECT_EQ(list[0]["last_day"], "2030-06-30");  // untouched
+    const std::string table = Ctl("accounts").out;
+    EXPECT_TRUE(table.starts_with("User name  Create time")) << table;
+    EXPECT_NE(table.find("Disabled  2030-06-30  0 B / unlimited"), std::string::npos) << table;
+
+    EXPECT_EQ(Ctl("account delete alice").out, "Deleted successfully\n");
+    EXPECT_TRUE(Rows("select * from accounts").empty());
+}
+
+// Bad input is refused with its reason on standard error and exit status 1, before anything
+// is written.
+TEST_F(CtlTest, BadInputIsRefusedAndChangesNothing) {
+    ASSERT_EQ(Ctl("account add bob --password-stdin", "pw\n").status, 0);
+    ASSERT_EQ(Ctl("status").status, 0);  // rows a reader adds where missing, as the console does
+    const std::vector<std::string> before = Everything();
+    const struct {
+        const char* arguments;
+        const char* input;
+        const char* message;
+    } cases[] = {
+        {"account modify nobody --disable", "", "There is no account named \"nobody\"."},
+        {"account delete nobody", "", "There is no account named \"nobody\"."},
+        {"account add bob --password-stdin", "pw\n", "The user name has been occupied"},
+        {"account add carol --password-stdin --expires 2026-02-30", "pw\n",
+         "\"2026-02-30\" is not a date (YYYY-MM-DD)."},
+        {"account modify bob --quota-mb 0", "",
+         "--quota-mb must be a whole number from 1 to "
+         "2147483647."},
+        {"account add 'a:b' --password-stdin", "pw\n",
+         "The user name can not contain \":\" or control characters (a name with \":\" can "
+         "never log in over HTTP)."},
+        {"account add carol --password-stdin", "\n", "The password can not be empty"},
+        {"account add carol --password-stdin", "123456789012345678901\n",
+         "User name and password may be at most 20 characters long."},
+        {"account add carol", "pw\n",
+         "Give the password on standard input with --password-stdin, or run on a terminal to "
+         "be asked for it."},
+        {"port 70000", "", "Please enter an integer between 1 and 65535 as the listen port."},
+        {"networks add 10.1.0.0/8", "",
+         "Line 1, \"10.1.0.0/8\": the address has bits set beyond its prefix; did you mean "
+         "10.0.0.0/8?"},
+        {"networks set 10.0.0.0/8 fe80::/129", "",
+         "Line 2, \"fe80::/129\": the prefix length after \"/\" must be a number from 0 to 128."},
+        {"networks remove 192.0.2.0/24", "", "192.0.2.0/24 is not in the list."},
+        {"alarms --since yesterday", "",
+         "\"yesterday\" is not a time (YYYY-MM-DD, \"YYYY-MM-DD HH:MM[:SS]\" or @seconds of "
+         "Unix time)."},
+    };
+    for (const auto& c : cases) {
+        const Outcome run = Ctl(c.arguments, c.input);
+        EXPECT_EQ(run.status, 1) << c.arguments;
+        EXPECT_EQ(run.err, std::string("torvoproxyctl: ") + c.message + "\n") << c.arguments;
+        EXPECT_EQ(Everything(), before) << c.arguments;
+    }
+    // The control channel's own port, as the server is told to use it.
+    const Outcome run = Ctl("port " + std::to_string(controlPort_));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("is the control channel's own port"), std::string::npos) << run.err;
+    EXPECT_EQ(Everything(), before);
+    // Usage errors: exit status 2.
+    for (const char* usage :
+         {"", "frobnicate", "account", "anonymous maybe", "alarms --csv --json"})
+        EXPECT_EQ(Ctl(usage).status, 2) << usage;
+    EXPECT_EQ(Ctl("account add --help").status, 0);
+}
+
+TEST_F(CtlTest, ALockedMainDbIsReportedNotWaitedForever) {
+    const std::vector<std::string> before = Everything();
+    test::LockHolder holder(DatabaseLockPathFor(Db()));
+    ASSERT_TRUE(holder.held());
+    const Outcome run = Ctl("--lock-wait 0.3 account add carol --password-stdin", "pw\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("torvoproxyctl: main.db (" + Db() + ") cannot be used: "),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(Everything(), before);
+}
+
+TEST_F(CtlTest, SettingsAndNetworks) {
+    EXPECT_EQ(Ctl("anonymous on").status, 0);
+    EXPECT_EQ(Rows("select value from configuration where key='anonymous_allow'"),
+              std::vector<std::string>{"1"});
+    EXPECT_EQ(Ctl("port 8123").status, 0);
+    EXPECT_EQ(Rows("select value from configuration where key='listen_port'"),
+              std::vector<std::string>{"8123"});
+    EXPECT_EQ(Ctl("networks set 10.0.0.0/8 ::1").out, "10.0.0.0/8\n::1/128\n");
+    EXPECT_EQ(Ctl("networks add 192.168.1.7").out, "10.0.0.0/8\n::1/128\n192.168.1.7/32\n");
+    EXPECT_EQ(Ctl("networks add 10.0.0.0/8").out, "10.0.0.0/8 is already in the list.\n");
+    EXPECT_EQ(Ctl("networks remove ::1/128").out, "10.0.0.0/8\n192.168.1.7/32\n");
+    EXPECT_EQ(Rows("select value from configuration where key='allowed_networks'"),
+              std::vector<std::string>{"10.0.0.0/8,192.168.1.7/32"});
+    const Outcome open = Ctl("networks set 0.0.0.0/0");
+    EXPECT_EQ(open.status, 0);
+    EXPECT_NE(open.err.find("this is an open proxy"), std::string::npos);
+    EXPECT_EQ(Ctl("networks remove 0.0.0.0/0").err,
+              "torvoproxyctl: The list is empty: no client could connect.\n");
+    EXPECT_EQ(Parse(Ctl("networks --json").out), Parse("[\"0.0.0.0/0\"]"));
+    EXPECT_EQ(Ctl("networks defaults").status, 0);
+    EXPECT_EQ(Parse(Ctl("status --json").out)["allowed_networks"][0], "127.0.0.0/8");
+}
+
+TEST_F(CtlTest, RecordsAreFilteredAndPrintedLikeTheConsolesPages) {
+    test::ScopedTimeZone zone("UTC");
+    Sql("insert into alarms values ('server', 'started', 1767225600),"  // 2026-01-01 0:00
+        " ('203.0.113.9', '=cmd|calc', 1767312000),"                    // 2026-01-02
+        " ('server', 'Stopped, by \"admin\"', 1767398400);"             // 2026-01-03
+        "insert into history values ('bob', 3232235777, 'example.org:443', 1767225600),"
+        " ('amy', -1062731519, 'a.example', 1767312000), ('bob', 167772161, 'b.example', "
+        "1767398400);");
+    EXPECT_EQ(Ctl("alarms --since 2026-01-02 --until 2026-01-02 --csv").out,
+              "Time,Source,Message\r\n2026-1-2 0:0:0,203.0.113.9,\"'=cmd|calc\"\r\n");
+    EXPECT_EQ(Ctl("alarms --grep STOPPED --csv").out,
+              "Time,Source,Message\r\n2026-1-3 0:0:0,server,\"Stopped, by \"\"admin\"\"\"\r\n");
+    EXPECT_EQ(Ctl("alarms --limit 1").out,
+              "Time            Source  Message\n2026-1-3 0:0:0  server  Stopped, by \"admin\"\n");
+    // The address column holds the 32-bit pattern signed or not.
+    const Json::Value bob = Parse(Ctl("history --user bob --json").out);
+    ASSERT_EQ(bob.size(), 2u);
+    EXPECT_EQ(bob[0]["url"], "b.example");
+    EXPECT_EQ(bob[0]["ip"], "10.0.0.1");
+    EXPECT_EQ(bob[1]["time"].asInt64(), 1767225600);
+    EXPECT_EQ(bob[1]["time_text"], "2026-1-1 0:0:0");
+    const Json::Value amy = Parse(Ctl("history --ip 192.168.1.1 --json").out);
+    ASSERT_EQ(amy.size(), 2u);
+    EXPECT_EQ(amy[0]["user"], "amy");
+    EXPECT_EQ(Ctl("history --ip 300.1.1.1").status, 1);
+    EXPECT_EQ(Ctl("history --since @1767312000 --until '2026-01-02 23:59' --csv").out,
+              "User,Source,Host,Time\r\namy,192.168.1.1,a.example,2026-1-2 0:0:0\r\n");
+}
+
+TEST_F(CtlTest, BackupWhileTheServerRunsAndRestoreOnlyACheckedFile) {
+    ASSERT_EQ(Ctl("account add alice --password-stdin", "one\n").status, 0);
+    ASSERT_EQ(Ctl("install").status, 0);
+    ASSERT_EQ(Ctl("--timeout 20 start").status, 0);
+    const std::string backup = dir_.file("saved.db");
+    Outcome run = Ctl("backup " + backup);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(test::ModeOf(backup), 0600u);
+    EXPECT_EQ(test::Rows(backup, "select username from accounts"),
+              std::vector<std::string>{"alice"});
+
+    ASSERT_EQ(Ctl("account delete alice").status, 0);
+    ASSERT_EQ(Ctl("account add bob --password-stdin", "two\n").status, 0);
+    // A damaged copy and a database without the shared tables are refused; main.db stays.
+    std::string damaged = test::ReadText(backup);
+    damaged.replace(4096, 100, std::string(100, 'Z'));  // the head of the second page
+    test::WriteText(dir_.file("damaged.db"), damaged);
+    test::Sql(dir_.file("other.db"), "create table configuration (key text, value text)");
+    test::WriteText(dir_.file("text.db"), "not a database");
+    const std::vector<std::string> before = Everything();
+    for (const char* bad : {"damaged.db", "other.db", "text.db", "missing.db"}) {
+        run = Ctl(std::string("restore ") + bad);
+        EXPECT_EQ(run.status, 1) << bad;
+        EXPECT_NE(run.err.find(" is not a usable backup of main.db: "), std::string::npos)
+            << bad << ": " << run.err;
+        EXPECT_EQ(Everything(), before) << bad;
+    }
+    EXPECT_NE(Ctl("restore other.db").err.find("no column accounts.username"), std::string::npos);
+
+    run = Ctl("restore " + backup);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Rows("select username from accounts"), std::vector<std::string>{"alice"});
+    EXPECT_EQ(Parse(Ctl("status --json").out)["service"]["state"], "running");
+    // The replaced main.db is kept beside it, for this account only.
+    std::string kept;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
+        if (entry.path().filename().string().starts_with("main.db.before-restore-"))
+            kept = entry.path();
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(test::ModeOf(kept), 0600u);
+    EXPECT_EQ(test::Rows(kept, "select username from accounts"), std::vector<std::string>{"bob"});
+}
+
+// Like the console: root for the systemd service, else write access to the install folder.
+TEST_F(CtlTest, WithoutTheRightsItSaysSoAndDoesNothing) {
+    ::chmod(dir_.path().c_str(), 0711);
+    const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    const std::vector<std::string> before = Everything();
+    {
+        const test::ScopedEnv systemd("TORVO_SERVICE_BACKEND", "systemd");
+        const Outcome run = Ctl("anonymous on", "", nobody);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err,
+                  "torvoproxyctl: root rights are needed to control the proxy service "
+                  "and change main.db; run torvoproxyctl as root (for example with "
+                  "sudo).\n");
+    }
+    const Outcome run = Ctl("anonymous on", "", nobody);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "torvoproxyctl: write access to the install folder " + dir_.path() +
+                           " and its main.db is needed; run torvoproxyctl as an account that may "
+                           "write there.\n");
+    EXPECT_EQ(Everything(), before);
+}
+
+TEST_F(CtlTest, MessagesInMainDbsLanguageUnlessEnglishIsAsked) {
+    Sql("update configuration set value='zh' where key='lang'");
+    const test::ScopedEnv language("LC_ALL", "zh_CN.UTF-8");
+    EXPECT_EQ(Ctl("account delete nobody").err, "torvoproxyctl: 不存在名为“nobody”的账号。\n");
+    const test::ScopedEnv english("LC_ALL", "C");
+    EXPECT_EQ(Ctl("account delete nobody").err,
+              "torvoproxyctl: There is no account named \"nobody\".\n");
+}
+
+}  // namespace
+}  // namespace ctl_test
