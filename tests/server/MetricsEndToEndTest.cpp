@@ -228,7 +228,8 @@ TEST_F(MetricsEndToEnd, ARealPrometheusReadsTheTrafficBack) {
         },
         90s))
         << "bytes " << query("torvoproxy_bytes_total")["download"] << ", 2xx "
-        << query("torvoproxy_http_requests_total")["2xx"];
+        << query("torvoproxy_http_requests_total")["2xx"] << "; Prometheus's log:\n"
+        << std::string(std::istreambuf_iterator<char>(std::ifstream(folder + "/log").rdbuf()), {});
 }
 
 // Clients outside the allowed networks get nothing; a request that trickles, a huge one and
