@@ -111,7 +111,7 @@ asio::awaitable<LoginVerdict> LoginChecker::CheckOnce(const std::optional<Server
     }
     const auto end = LoginThrottle::Clock::now();
     if (!checked) {
-        // Refused for want of a thread: it still counts against its source.
+        // Refused for want of a place: no verdict on the password, but its source ranks lower.
         const auto blocked = throttle_.Finish(address, user, Outcome::kUnchecked, end);
         co_return LoginVerdict{
             LoginResult::kBusy, blocked,

@@ -32,7 +32,7 @@ LoginThrottle::Gate LoginThrottle::Look(const std::string& address, const std::s
         gate.addressBlocked = now < from->blockedUntil;
         if (gate.addressBlocked)
             gate.wait = std::max(gate.wait, Remaining(from->blockedUntil, now));
-        gate.standing += from->failures + from->inFlight;
+        gate.standing += from->failures + from->unchecked + from->inFlight;
     }
     return gate;
 }
@@ -42,7 +42,7 @@ bool LoginThrottle::Begin(const std::string& address, Time now) {
     if (from == nullptr) return false;  // every remembered entry is still needed
     from->lastSeen = now;
     if (from->inFlight >= limits_.inFlightPerAddress) {
-        Fail(*from, limits_.addressAllowance, now);
+        CountUnchecked(*from, now);
         return false;
     }
     ++from->inFlight;
@@ -64,10 +64,13 @@ std::chrono::milliseconds LoginThrottle::Finish(const std::string& address, cons
         }
     }
     from.inFlight = std::max(0, from.inFlight - 1);
-    if (outcome != Outcome::kGood) {
-        return std::max(block, Fail(from, limits_.addressAllowance, now));
+    if (outcome == Outcome::kUnchecked) {
+        CountUnchecked(from, now);
+        return {};
     }
+    if (outcome == Outcome::kBad) return std::max(block, Fail(from, limits_.addressAllowance, now));
     pairs_.erase(PairKey(address, name));  // the user got it right after all
+    from.unchecked = 0;                    // and those refused meanwhile were no guessers
     // Nothing to remember of an address that has not failed.
     if (from.failures == 0 && from.inFlight == 0) addresses_.erase(found);
     return {};
@@ -108,6 +111,15 @@ std::chrono::milliseconds LoginThrottle::Fail(Entry& entry, int allowance, Time 
 
 void LoginThrottle::Forget(Entry& entry, Time now) const {
     if (entry.failures > 0 && now - entry.lastFailure >= limits_.forgetAfter) entry.failures = 0;
+    if (entry.unchecked > 0 && now - entry.lastUnchecked >= limits_.forgetAfter) {
+        entry.unchecked = 0;
+    }
+}
+
+void LoginThrottle::CountUnchecked(Entry& entry, Time now) const {
+    Forget(entry, now);
+    ++entry.unchecked;
+    entry.lastUnchecked = entry.lastSeen = now;
 }
 
 bool LoginThrottle::UnderAttack(const std::string& name, Time now) const {

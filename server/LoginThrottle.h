@@ -25,10 +25,14 @@ struct LoginLimits {
 // name there, and only a guesser who sprays many names blocks the address (whose users' right
 // credentials checked before still pass). Past its allowance a pair or an address is blocked
 // for a time that doubles with every further failure; attempts while blocked are refused
-// without a check and do not lengthen it. A name with many recent failures (whether or not an
-// account has it, so that the rule tells nothing about which names exist) is under attack:
-// every address that fails on it is blocked from its first failure on. A right password is
-// never a failure. Memory is bounded, and a blocked entry is never dropped to make room.
+// without a check and do not lengthen it. An attempt refused for want of room (no place to wait
+// for a checker, or its address has too many checks under way) is no failure: it may well
+// bring a right password (many users behind one address at start-up), so it starts no block;
+// it only ranks its address's later checks lower until one of them passes. A name with many recent
+// failures (whether or not an account has it, so that the rule tells nothing about which names
+// exist) is under attack: every address that fails on it is blocked from its first failure on. A
+// right password is never a failure. Memory is bounded, and a blocked entry is never dropped to
+// make room.
 class LoginThrottle {
 public:
     using Clock = std::chrono::steady_clock;
@@ -52,11 +56,11 @@ public:
     Gate Look(const std::string& address, const std::string& name, Time now);
     // Whether a check from `address` may start now (fewer than inFlightPerAddress under way,
     // room in the table); an allowed attempt is counted as under way until Finish. A refused
-    // one counts against the address.
+    // one lowers the address's standing.
     bool Begin(const std::string& address, Time now);
     // The end of an attempt that Begin allowed. A bad outcome counts against the pair, the
-    // address and the name; an unchecked one (no thread was free) against the address.
-    // Returns the block a failure started, or zero.
+    // address and the name; an unchecked one (no place was free) lowers the address's
+    // standing. Returns the block a failure started, or zero.
     std::chrono::milliseconds Finish(const std::string& address, const std::string& name,
                                      Outcome outcome, Time now);
     // An attempt refused without a check (its address is blocked and no remembered credential
@@ -70,7 +74,9 @@ private:
     struct Entry {
         int failures = 0;
         int inFlight = 0;
+        int unchecked = 0;  // attempts refused for want of room; no failures
         Time lastFailure{};
+        Time lastUnchecked{};
         Time blockedUntil{};
         Time lastSeen{};
     };
@@ -85,6 +91,7 @@ private:
     // One more failure of `entry`; blocks it when past `allowance`. The block, or zero.
     std::chrono::milliseconds Fail(Entry& entry, int allowance, Time now) const;
     void Forget(Entry& entry, Time now) const;
+    void CountUnchecked(Entry& entry, Time now) const;
     bool UnderAttack(const std::string& name, Time now) const;
     void CountName(const std::string& name, Time now);
     // Makes room for one more entry: forgotten ones first, then the quietest that is neither

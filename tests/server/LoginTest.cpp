@@ -58,10 +58,17 @@ TEST(LoginThrottle, SlowsTheGuesserNotTheOtherUsersOfItsAddressAndKeepsEveryBloc
     for (int i = 0; i < 6; ++i) EXPECT_EQ(attempt("a", "carol"), milliseconds(-1));
     EXPECT_TRUE(throttle.Look("a", "carol", now).pairBlocked) << "past its allowance";
 
-    // Eight checks of one address may be under way, no more.
+    // Eight checks of one address may be under way, no more. Those refused meanwhile (many
+    // users behind one address at start-up) are no failures: they only rank it lower until
+    // one of its checks passes.
     for (int i = 0; i < 8; ++i) EXPECT_TRUE(throttle.Begin("b", now));
-    EXPECT_FALSE(throttle.Begin("b", now));
-    for (int i = 0; i < 8; ++i) throttle.Finish("b", "amy", Outcome::kGood, now);
+    for (int i = 0; i < 2 * limits.addressAllowance; ++i) EXPECT_FALSE(throttle.Begin("b", now));
+    EXPECT_FALSE(throttle.Look("b", "amy", now).addressBlocked);
+    EXPECT_EQ(throttle.Finish("b", "amy", Outcome::kUnchecked, now), milliseconds(0));
+    EXPECT_FALSE(throttle.Look("b", "amy", now).addressBlocked);
+    EXPECT_GT(throttle.Look("b", "amy", now).standing, throttle.Look("z", "amy", now).standing);
+    for (int i = 0; i < 7; ++i) throttle.Finish("b", "amy", Outcome::kGood, now);
+    EXPECT_EQ(throttle.Look("b", "amy", now).standing, throttle.Look("z", "amy", now).standing);
 
     // A name with twenty failures from as many addresses is under attack, whether an account
     // has it or not: an address that fails on it is blocked at its first failure.
@@ -94,8 +101,9 @@ TEST(ClientSource, AnIpv6HostCountsByItsSlash64AndAnIpv4AddressByItself) {
 // The login check on its own loop, against accounts the test changes as applyconf would.
 class LoginCheckerTest : public ::testing::Test {
 protected:
-    explicit LoginCheckerTest(LoginCapacity capacity = {})
-        : checker_(
+    explicit LoginCheckerTest(LoginCapacity capacity = {}, LoginLimits limits = TestLimits())
+        : limits_(limits),
+          checker_(
               io_,
               [this](const std::string& user) -> const ServerAccount* {
                   const auto found = accounts_.find(user);
@@ -130,42 +138,54 @@ protected:
         return Result().result;
     }
 
-    int64_t rowids_ = 0;
-    std::map<std::string, ServerAccount> accounts_;
-    asio::io_context io_;
-    LoginLimits limits_ = [] {
+    static LoginLimits TestLimits() {
         LoginLimits limits;
         limits.accountUnderAttack = 2;
         return limits;
-    }();
+    }
+
+    int64_t rowids_ = 0;
+    std::map<std::string, ServerAccount> accounts_;
+    asio::io_context io_;
+    LoginLimits limits_;
     LoginChecker checker_;
     std::optional<LoginVerdict> verdict_;
     std::array<std::string, 3> asked_;
 };
 
-// One hash checker and three places to wait, so that a few attempts at once fill them.
+// One hash checker and three places to wait, two checks of one address under way at once: a
+// few attempts at once fill them.
 class LoginCheckerAtCapacity : public LoginCheckerTest {
 protected:
-    LoginCheckerAtCapacity() : LoginCheckerTest(LoginCapacity{1, 3}) {}
+    LoginCheckerAtCapacity() : LoginCheckerTest(LoginCapacity{1, 3}, Limits()) {}
+    static LoginLimits Limits() {
+        LoginLimits limits = TestLimits();
+        limits.inFlightPerAddress = 2;
+        limits.addressAllowance = 4;
+        return limits;
+    }
 
     struct Attempt {
         std::string user, password, from;
     };
     // Makes the attempts at once, in this order, and runs the loop until all are answered:
-    // each user's verdict in the order the verdicts came.
+    // each user's verdict in the order the verdicts came. Counts the blocks they started.
     std::vector<std::pair<std::string, LoginResult>> AtOnce(const std::vector<Attempt>& attempts) {
         std::vector<std::pair<std::string, LoginResult>> answered;
         for (const Attempt& attempt : attempts) {
             asio::co_spawn(
                 io_, checker_.Check(attempt.user, attempt.password, attempt.from),
-                [&answered, user = attempt.user](std::exception_ptr, LoginVerdict verdict) {
+                [this, &answered, user = attempt.user](std::exception_ptr, LoginVerdict verdict) {
                     answered.emplace_back(user, verdict.result);
+                    blocks_ += verdict.blocked.count() > 0;
                 });
         }
         io_.restart();
         io_.run();
         return answered;
     }
+
+    int blocks_ = 0;
 };
 
 // applyconf keeps what it did not change: after a change of bob's password, alice's remembered
@@ -236,6 +256,29 @@ TEST_F(LoginCheckerAtCapacity, MadeUpNamesShareOneTurnAndAccountsKeepTheirs) {
               (Answers{{"alice", LoginResult::kBad},
                        {"nobody", LoginResult::kBad},
                        {"bob", LoginResult::kGood}}));
+}
+
+// At start-up nothing is remembered: users behind one address who all log in at once are
+// answered busy while their address has its share of checks under way or no place is free,
+// never as if their password were wrong and never blocked; each gets in when asking again.
+TEST_F(LoginCheckerAtCapacity, AStartUpBurstFromOneAddressWaitsItsTurnsAndIsNeverBlocked) {
+    std::vector<Attempt> burst;
+    for (int i = 0; i < 8; ++i) {
+        const std::string user = "u" + std::to_string(i);
+        SetPassword(user, "pw-" + user);
+        burst.push_back({user, "pw-" + user, "10.6.0.1"});
+    }
+    for (int round = 0; round < 8 && !burst.empty(); ++round) {
+        std::vector<Attempt> again;
+        for (const auto& [user, result] : AtOnce(burst)) {
+            EXPECT_NE(result, LoginResult::kBad) << user;
+            if (result == LoginResult::kBusy) again.push_back({user, "pw-" + user, "10.6.0.1"});
+        }
+        EXPECT_LT(again.size(), burst.size()) << "some get in at each round";
+        burst = std::move(again);
+    }
+    EXPECT_TRUE(burst.empty());
+    EXPECT_EQ(blocks_, 0);
 }
 
 using Logins = ServerTest;
