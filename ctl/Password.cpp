@@ -3,30 +3,46 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <iostream>
+#include <iterator>
 
 #include "ctl/Console.h"
 
 namespace {
 
-// Echo off for the life of the guard (restored on every path, also after a refusal).
+termios g_saved{};  // the terminal as it was, for the signal handler
+
+// An interrupt while echo is off gives the terminal back before the program ends.
+void RestoreAndDie(int signal) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_saved);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Echo off for the life of the guard (restored on every path: a refusal, an interrupt).
 class NoEcho {
 public:
-    NoEcho() : active_(tcgetattr(STDIN_FILENO, &saved_) == 0) {
+    NoEcho() : active_(tcgetattr(STDIN_FILENO, &g_saved) == 0) {
         if (!active_) return;
-        termios quiet = saved_;
+        for (size_t i = 0; i < std::size(kSignals); ++i)
+            previous_[i] = std::signal(kSignals[i], RestoreAndDie);
+        termios quiet = g_saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ECHONL;
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
     ~NoEcho() {
-        if (active_) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+        if (!active_) return;
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_saved);
+        for (size_t i = 0; i < std::size(kSignals); ++i) std::signal(kSignals[i], previous_[i]);
     }
     NoEcho(const NoEcho&) = delete;
     NoEcho& operator=(const NoEcho&) = delete;
 
 private:
-    termios saved_{};
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    void (*previous_[std::size(kSignals)])(int) = {};
     bool active_;
 };
 

@@ -39,13 +39,17 @@ bool StoreAllowedNetworks(const std::string& stored) {
                        DbFailure::kLogError);
 }
 
-std::optional<std::string> StoredLanguage() {
+std::optional<std::string> StoredLanguage(int waitMs) {
     std::optional<std::string> language;
     // Read alone, without the console's repairs: the language is needed before the rights
     // to change main.db are known.
-    UseDatabase([&language](CppSQLite3DB& db) {
-        auto query = db.execQuery("select value from configuration where key=?", {"lang"});
-        language = query.eof() ? std::string() : std::string(query.getStringField(0));
-    });
+    DatabaseOptions options;
+    options.lockWaitMs = options.busyTimeoutMs = waitMs;
+    UseDatabase(
+        [&language](CppSQLite3DB& db) {
+            auto query = db.execQuery("select value from configuration where key=?", {"lang"});
+            language = query.eof() ? std::string() : std::string(query.getStringField(0));
+        },
+        DbFailure::kSilent, options);
     return language;
 }

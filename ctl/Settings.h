@@ -21,5 +21,6 @@ bool SaveListenPort(uint16_t port);
 bool SaveAnonymous(bool allow);
 bool StoreAllowedNetworks(const std::string& stored);
 
-// main.db's language row alone ("zh" or "en"); nullopt when main.db cannot be read.
-std::optional<std::string> StoredLanguage();
+// main.db's language row alone ("zh" or "en"), waiting at most `waitMs` for main.db; nullopt
+// when it cannot be read by then.
+std::optional<std::string> StoredLanguage(int waitMs);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <iostream>
@@ -45,8 +46,11 @@ uint16_t ControlPort() {
 // language known by then.
 void Prepare() {
     const bool english = EnvironmentAsksForEnglish();
-    const std::optional<std::string> stored =
-        access(GetMainDbPath().c_str(), R_OK) == 0 ? StoredLanguage() : std::nullopt;
+    // A main.db held longer is waited for once, by RequireDatabase below.
+    const int languageWaitMs = std::min<int64_t>(DatabaseLock::WaitLimit().count(), 1000);
+    const std::optional<std::string> stored = access(GetMainDbPath().c_str(), R_OK) == 0
+                                                  ? StoredLanguage(std::max(languageWaitMs, 1))
+                                                  : std::nullopt;
     SetLanguage(english || !stored ? res::UiLanguage::English : res::UiLanguageForSetting(*stored));
     switch (DecideRights(GatherRightsFacts(GetModuleDirectory(), false))) {
         case RightsAction::ReportNoRoot:
