@@ -9,7 +9,6 @@
 #include <string>
 #include <tuple>
 
-#include "server/ControlProtocol.h"
 #include "server/ControlReplies.h"
 #include "server/HttpMessageParser.h"
 #include "server/HttpProxyRequest.h"
@@ -39,12 +38,6 @@ TEST(Socks5Protocol, MessagesAreReadWholeOnlyAndRequestsRefusedWithTheirReply) {
     ASSERT_EQ(socks5::ParseCredentials("\x01\x05"s + "alice\x00"s, login, used), P::kDone);
     EXPECT_EQ(login.user, "alice");
     EXPECT_EQ(login.password, "");  // an empty password is a password too
-
-    EXPECT_EQ(socks5::BuildReply(socks5::kSucceeded, "\x7f\x00\x00\x01"s, 0x1234),
-              "\x05\x00\x00\x01\x7f\x00\x00\x01\x12\x34"s);
-    EXPECT_EQ(socks5::BuildReply(socks5::kCommandNotSupported),
-              "\x05\x07\x00\x01\x00\x00\x00\x00\x00\x00"s);
-    EXPECT_EQ(socks5::BuildReply(0, std::string(16, '\1'), 1).size(), 22u);
 
     // Requests: the bytes, how they read, the destination when whole, the reply they earn.
     const std::tuple<std::string, P, std::string, uint8_t> requests[] = {
@@ -140,7 +133,7 @@ TEST(HttpMessageParser, RequestBodiesEndWhereTheirFramingSays) {
     }
 }
 
-TEST(HttpMessageParser, ResponsesWithoutLengthHeadAnswersAndInterimOnes) {
+TEST(HttpMessageParser, AResponseWithoutLengthEndsWithItsConnectionAndOneCutShortIsNotWhole) {
     HttpMessageParser parser(HttpMessageParser::Kind::kResponse);
     HttpHead head;
     const auto read = [&](const char* text) { return parser.ReadHead(text, 1024, head); };
@@ -151,14 +144,6 @@ TEST(HttpMessageParser, ResponsesWithoutLengthHeadAnswersAndInterimOnes) {
     EXPECT_EQ(parser.ReadBody("body until the end", used), Status::kNeedMore);
     EXPECT_EQ(used, 18u);
     EXPECT_TRUE(parser.Finish());
-
-    parser.Reset(/*noBody=*/true);  // the answer to HEAD
-    ASSERT_EQ(read("HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n"), Status::kComplete);
-    EXPECT_TRUE(head.keepAlive);
-
-    parser.Reset();
-    EXPECT_EQ(read("HTTP/1.1 100 Continue\r\n\r\n"), Status::kComplete);
-    EXPECT_EQ(head.status, 100);
 
     parser.Reset();
     ASSERT_EQ(read("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n"), Status::kHead);
@@ -218,31 +203,6 @@ TEST(HttpProxyRequest, OriginRequestDropsHopByHopAndProxyFieldsAndCredentialsAre
     for (const char* bad : {"Bearer YWxpY2U6cw==", "Basic YWxpY2U", "Basic !!!!", "Basic"}) {
         EXPECT_FALSE(credentials(bad)) << bad;
     }
-    for (const auto& [text, decoded] : {std::pair{"TWFu", "Man"}, {"TWE=", "Ma"}, {"TQ", "M"}}) {
-        EXPECT_EQ(DecodeBase64(text), decoded);
-    }
-    EXPECT_FALSE(DecodeBase64("T"));
-    EXPECT_EQ(ProxyResponse(407, "Proxy Authentication Required", "X: y\r\n"),
-              "HTTP/1.1 407 Proxy Authentication Required\r\nX: y\r\nContent-Length: 0\r\n"
-              "Connection: close\r\n\r\n");
-}
-
-TEST(ControlProtocol, RequestLinesAndReplyFraming) {
-    control::Command command{};
-    size_t used = 0;
-    EXPECT_EQ(control::ReadRequest("statis", command, used), control::Read::kNeedMore);
-    EXPECT_EQ(control::ReadRequest(std::string(300, 'a'), command, used), control::Read::kTooLong);
-    using control::Command;
-    for (const auto& [line, named, length] :
-         {std::tuple("statistic\r\nengine\r\n", Command::kStatistic, size_t{11}),
-          {"flowip\n", Command::kFlowIp, 7},
-          {"STATISTIC\r\n", Command::kUnknown, 11}}) {
-        ASSERT_EQ(control::ReadRequest(line, command, used), control::Read::kRequest) << line;
-        EXPECT_EQ(command, named) << line;
-        EXPECT_EQ(used, length) << line;
-    }
-    EXPECT_EQ(control::FrameReply("{}"), "2\r\n{}");
-    EXPECT_EQ(control::FrameReply(""), "0\r\n");
 }
 
 TEST(TrafficStats, FlowsTotalsTheLastSecondAndBoundedTotalsReadByTheConsole) {
@@ -268,9 +228,6 @@ TEST(TrafficStats, FlowsTotalsTheLastSecondAndBoundedTotalsReadByTheConsole) {
     EXPECT_EQ(stats.ByUser().count(""), 0u);
     EXPECT_EQ(stats.ByIp().at("10.0.0.2").bytes, 24u);
     EXPECT_EQ(stats.TotalBytes(), 1024u);
-    const std::pair<uint64_t, const char*> sizes[] = {
-        {0, "0 B"}, {1023, "1023 B"}, {1536, "1.50 KB"}, {5ull << 30, "5.00 GB"}};
-    for (const auto& [bytes, text] : sizes) EXPECT_EQ(FormatBytes(bytes), text);
 
     // A client walking through addresses cannot grow the totals past their bound: the longest
     // inactive go first, never one with a live connection; the console reads the reply.

@@ -14,7 +14,6 @@
 #include "service/DetachedLaunch.h"
 #include "service/LocalServiceFiles.h"
 #include "service/ProxyCtrl.h"
-#include "service/ServiceManagerFactory.h"
 #include "service/ServiceNames.h"
 #include "tests/fakes/FakeServiceManager.h"
 #include "tests/support/ScopedOverrides.h"
@@ -98,8 +97,6 @@ TEST_F(ServiceLogicTest, ToggleInEveryState) {
             {"not installed", std::nullopt, 0, true, 1, 0, 0, kServiceStopped},
             {"stopped", kStopped, 0, true, 0, 1, 0, kServiceRunning},
             {"paused", kPaused, 0, true, 0, 1, 0, kServiceRunning},
-            {"continue pending", kContinuePending, 0, true, 0, 1, 0, kServiceRunning},
-            {"pause pending", kPausePending, 0, true, 0, 1, 0, kServiceRunning},
             {"paused, start refused", kPaused, service_error::kAccessDenied, false, 0, 1, 0,
              kServiceStopped},
             {"start pending", kStartPending, 0, true, 0, 0, 0, kServiceStartPending},
@@ -177,14 +174,6 @@ TEST(ServiceNamesTest, CommandLineIsTheConsoleDirectoryAndTheServer) {
               "/srv/torvo/TorvoProxyServer -s");
     if (::getenv(local_service::kRootVariable)) return;
     EXPECT_EQ(local_service::DefaultRoot(), "/srv/torvo/services");
-}
-
-TEST(ServiceManagerFactoryTest, EnvironmentForcesTheBackend) {
-    for (auto [name, backend] : {std::pair{"local", ServiceBackend::kLocal},
-                                 std::pair{"systemd", ServiceBackend::kSystemd}}) {
-        test::ScopedEnv forced(kServiceBackendVariable, name);
-        EXPECT_EQ(ChooseServiceBackend(), backend) << name;
-    }
 }
 
 }  // namespace
