@@ -33,11 +33,11 @@ asio::awaitable<LoginVerdict> LoginChecker::Check(const std::string& user,
         explicit Checking(size_t& count) : count(count) { ++count; }
         ~Checking() { --count; }
     } checking(checking_);
-    const auto copy = [&]() -> std::optional<ServerAccount> {
-        const ServerAccount* account = lookup_(user);
+    const auto copy = [&]() -> std::optional<ProxyAccount> {
+        const ProxyAccount* account = lookup_(user);
         return account ? std::optional(*account) : std::nullopt;
     };
-    std::optional<ServerAccount> account = copy();
+    std::optional<ProxyAccount> account = copy();
     for (int round = 0;; ++round) {
         const uint64_t start = generation_;
         LoginVerdict verdict = co_await CheckOnce(account, user, password, address);
@@ -50,7 +50,7 @@ asio::awaitable<LoginVerdict> LoginChecker::Check(const std::string& user,
     }
 }
 
-asio::awaitable<LoginVerdict> LoginChecker::CheckOnce(const std::optional<ServerAccount>& account,
+asio::awaitable<LoginVerdict> LoginChecker::CheckOnce(const std::optional<ProxyAccount>& account,
                                                       const std::string& user,
                                                       const std::string& password,
                                                       const std::string& address) {
@@ -222,7 +222,7 @@ std::pair<int, uint64_t> LoginChecker::Rank(const Job& job) {
             job.arrival};
 }
 
-HashCheck LoginChecker::CheckDigest(const std::string& user, const ServerAccount& account,
+HashCheck LoginChecker::CheckDigest(const std::string& user, const ProxyAccount& account,
                                     const std::string& password) {
     if (!account.digest) {
         LogOnce('d', user,

@@ -51,7 +51,7 @@ public:
     using Capacity = LoginCapacity;
 
     // The account of a user name in the settings in force, or null.
-    using Lookup = std::function<const ServerAccount*(const std::string& user)>;
+    using Lookup = std::function<const ProxyAccount*(const std::string& user)>;
 
     LoginChecker(asio::io_context& io, Lookup lookup, LoginLimits limits = {},
                  Capacity capacity = {});
@@ -67,7 +67,7 @@ public:
     void Stop() { stopping_ = true; }
 
 private:
-    asio::awaitable<LoginVerdict> CheckOnce(const std::optional<ServerAccount>& account,
+    asio::awaitable<LoginVerdict> CheckOnce(const std::optional<ProxyAccount>& account,
                                             const std::string& user, const std::string& password,
                                             const std::string& address);
     // A check waiting for a thread, and what to call with its result (nullopt: not checked).
@@ -91,7 +91,7 @@ private:
     // fall behind those that have not, and shares many checks wait for behind the others. Each
     // account is a share, and the names without an account are one share together.
     std::pair<int, uint64_t> Rank(const Job& job);
-    HashCheck CheckDigest(const std::string& user, const ServerAccount& account,
+    HashCheck CheckDigest(const std::string& user, const ProxyAccount& account,
                           const std::string& password);
     void LogOnce(char kind, const std::string& user, const std::string& text);
 

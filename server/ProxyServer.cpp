@@ -119,7 +119,7 @@ ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerS
       started_(std::chrono::steady_clock::now()),
       rate_(started_),
       descriptorCap_(DescriptorCap()),
-      logins_(io, [this](const std::string& user) -> const ServerAccount* {
+      logins_(io, [this](const std::string& user) -> const ProxyAccount* {
           const auto found = settings_.accounts.find(user);
           return found == settings_.accounts.end() ? nullptr : &found->second;
       }) {

@@ -100,9 +100,8 @@ ServerSettings LoadServerSettings(CppSQLite3DB& db) {
         const auto limit = limits.find(rowid);
         settings.accounts.try_emplace(
             query.getStringField(1),
-            ServerAccount{rowid, ParseStoredDigest(query.getStringField(2)),
-                          query.getStringField(3),
-                          limit == limits.end() ? AccountLimits{} : limit->second});
+            ProxyAccount{rowid, ParseStoredDigest(query.getStringField(2)), query.getStringField(3),
+                         limit == limits.end() ? AccountLimits{} : limit->second});
     }
     settings.month = TrafficMonth(std::time(nullptr));
     settings.monthTraffic = ReadMonthTraffic(db, settings.month);

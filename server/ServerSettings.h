@@ -10,15 +10,15 @@
 
 class CppSQLite3DB;
 
-// One account as the server checks its logins.
-struct ServerAccount {
+// One account of the proxy (a name its clients log in with), as the server checks its logins.
+struct ProxyAccount {
     int64_t rowid = 0;
     std::optional<uint32_t> digest;  // nullopt: the stored text names no digest
     std::string hash;                // the strong hash (PasswordHash); empty: none stored
     AccountLimits limits;
-    bool operator==(const ServerAccount&) const = default;
+    bool operator==(const ProxyAccount&) const = default;
     // The same credentials: its sessions may go on.
-    bool SameLogin(const ServerAccount& other) const {
+    bool SameLogin(const ProxyAccount& other) const {
         return rowid == other.rowid && digest == other.digest && hash == other.hash;
     }
 };
@@ -52,7 +52,7 @@ struct ServerSettings {
     ClientNetworks allowedNetworks;
 
     // The first row of each user name wins, as in the console.
-    std::map<std::string, ServerAccount> accounts;
+    std::map<std::string, ProxyAccount> accounts;
     // Bytes each account (by rowid) moved in `month` ("2026-12"), as stored when read.
     std::string month;
     std::map<int64_t, uint64_t> monthTraffic;

@@ -105,7 +105,7 @@ protected:
         : limits_(limits),
           checker_(
               io_,
-              [this](const std::string& user) -> const ServerAccount* {
+              [this](const std::string& user) -> const ProxyAccount* {
                   const auto found = accounts_.find(user);
                   return found == accounts_.end() ? nullptr : &found->second;
               },
@@ -145,7 +145,7 @@ protected:
     }
 
     int64_t rowids_ = 0;
-    std::map<std::string, ServerAccount> accounts_;
+    std::map<std::string, ProxyAccount> accounts_;
     asio::io_context io_;
     LoginLimits limits_;
     LoginChecker checker_;

@@ -17,8 +17,8 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
     db.execDML(kMainDbSchema);
     db.execDML("insert into accounts values ('old', '7', ''), ('bad', '', '')");
     ServerSettings settings = LoadServerSettings(db);
-    EXPECT_EQ(settings.accounts.at("old"), (ServerAccount{1, 7u, "", {}}));
-    EXPECT_EQ(settings.accounts.at("bad"), (ServerAccount{2, std::nullopt, "", {}}));
+    EXPECT_EQ(settings.accounts.at("old"), (ProxyAccount{1, 7u, "", {}}));
+    EXPECT_EQ(settings.accounts.at("bad"), (ProxyAccount{2, std::nullopt, "", {}}));
     EXPECT_EQ(db.execQuery("select count(*) from accounts").getIntField(0), 2) << "upgraded";
     db.execDML("insert into account_limits values (1, 0, 5, null, 9)");
     EXPECT_EQ(LoadServerSettings(db).accounts.at("old").limits,
@@ -45,7 +45,7 @@ TEST(ServerSettings, AFreshFileGetsTablesAndRowsAndValuesAreReadAsTheConsoleRead
     EXPECT_EQ(settings.idleTimeoutSec, 300);
     EXPECT_EQ(settings.maxConnections, 7);
     ASSERT_EQ(settings.accounts.size(), 1u);
-    EXPECT_EQ(settings.accounts.at("amy"), (ServerAccount{1, 26499u, "$y$hash", {}}))
+    EXPECT_EQ(settings.accounts.at("amy"), (ProxyAccount{1, 26499u, "$y$hash", {}}))
         << "the first row of a name wins, with its hash";
     EXPECT_EQ(db.execQuery("select count(*) from configuration").getIntField(0), 6);
 }
