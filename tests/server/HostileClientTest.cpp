@@ -1,6 +1,5 @@
 // The real server against clients that misbehave on purpose or come from outside: each time the
 // server must stay within its limits and keep serving everyone else.
-#include <poll.h>
 #include <sys/resource.h>
 
 #include <asio.hpp>
@@ -86,53 +85,39 @@ TEST_F(HostileClients, AFloodOfFailedLoginsRaisesFewAlarmsAndSlowsOnlyTheGuesser
               1);
 }
 
-// Many connections at once, each from the next of `addresses` loopback addresses (127.3.x.y),
-// logging in over SOCKS5 as a name of its own with a wrong password, each reconnecting once
-// answered.
+// `connections` clients at once, each logging in over SOCKS5 from the next of `addresses`
+// loopback addresses (127.3.x.y) as a name of its own with a wrong password, and connecting
+// again once answered.
 class LoginFlood {
 public:
-    LoginFlood(uint16_t port, int connections, int addresses)
-        : thread_([=, this] { Run(port, connections, addresses); }) {}
+    LoginFlood(uint16_t port, int connections, int addresses) {
+        for (int first = 0; first < connections; ++first) {
+            clients_.emplace_back([=, this] {
+                for (int attempt = first; !stop_; attempt += connections) {
+                    const int address = attempt % addresses;
+                    const std::string from = "127.3." + std::to_string(address / 250) + "." +
+                                             std::to_string(address % 250 + 1);
+                    const std::string user = "x" + std::to_string(attempt);
+                    Client client(port, 5s, 0, from.c_str());
+                    if (client.Send(std::string("\x05\x01\x02\x01", 4) + char(user.size()) + user +
+                                    "\x05guess") &&
+                        !client.ReceiveExactly(1).empty()) {
+                        ++answered_;
+                    }
+                }
+            });
+        }
+    }
     ~LoginFlood() {
         stop_ = true;
-        thread_.join();
+        for (std::thread& client : clients_) client.join();
     }
     int Answered() const { return answered_.load(); }
 
 private:
-    void Run(uint16_t port, int connections, int addresses) {
-        std::vector<pollfd> open(connections, pollfd{-1, POLLIN, 0});
-        for (int attempt = 0; !stop_;) {
-            for (pollfd& slot : open) {
-                if (slot.fd >= 0) continue;
-                const int address = attempt % addresses;
-                const std::string from = "127.3." + std::to_string(address / 250) + "." +
-                                         std::to_string(address % 250 + 1);
-                const std::string user = "x" + std::to_string(attempt++);
-                Client client(port, 5s, 0, from.c_str());
-                if (client.ok() && client.Send(std::string("\x05\x01\x02\x01", 4) +
-                                               char(user.size()) + user + "\x05guess")) {
-                    slot.fd = ::dup(client.fd());
-                }
-            }
-            if (::poll(open.data(), open.size(), 50) <= 0) continue;
-            for (pollfd& slot : open) {
-                char answer[16];
-                if (slot.fd < 0 || slot.revents == 0) continue;
-                if (::recv(slot.fd, answer, sizeof answer, MSG_DONTWAIT) == -1 && errno == EAGAIN) {
-                    continue;
-                }
-                ++answered_;
-                ::close(slot.fd);
-                slot.fd = -1;
-            }
-        }
-        for (const pollfd& slot : open) ::close(slot.fd);
-    }
-
     std::atomic<bool> stop_{false};
     std::atomic<int> answered_{0};
-    std::thread thread_;  // last
+    std::vector<std::thread> clients_;
 };
 
 // 96 guesses in flight from 500 addresses keep both hash checkers busy and fill the places
