@@ -31,8 +31,8 @@ struct CalendarDay {
 int64_t ExpiryForLastDay(const CalendarDay& lastDay);
 CalendarDay LastDayBeforeExpiry(int64_t expires);
 
-// What the limits make of an account with `usedThisMonth` bytes at `nowUnix`, in the order the
-// server checks them.
+// What the limits make of an account with `usedThisMonth` bytes at `nowUnix`: the one rule, in
+// its order, by which the server refuses logins and ends sessions and the console shows state.
 enum class AccountState { kEnabled, kDisabled, kExpired, kQuotaUsed };
 AccountState StateOf(const AccountLimits& limits, uint64_t usedThisMonth, int64_t nowUnix);
 

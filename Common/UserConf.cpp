@@ -2,24 +2,19 @@
 
 #include <array>
 #include <charconv>
-#include <cstdlib>
 #include <ctime>
 #include <optional>
 
 #include "Common/AccountPasswords.h"
+#include "Common/Configuration.h"
 #include "Common/Database.h"
 #include "Common/DateTime.h"
 #include "Common/PasswordDigest.h"
 #include "Common/PasswordHash.h"
 #include "Common/SourcePath.h"
+#include "Common/SystemConf.h"
 
 namespace {
-
-// 1 only for a value that reads as the decimal number 1 ("1", " 1", "01"); else 0.
-int AnonymousSwitchFrom(const char* text) {
-    char* end = nullptr;
-    return std::strtol(text, &end, 10) == 1 ? 1 : 0;
-}
 
 bool NameTaken(CppSQLite3DB& db, std::string_view userName) {
     CppSQLite3Query count =
@@ -67,18 +62,9 @@ std::optional<TimeFields> ParseCreateTime(std::string_view text) {
 int UserConf::load() {
     UseDatabase(
         [this](CppSQLite3DB& db) {
-            CppSQLite3Query value =
-                db.execQuery("select value from configuration where key='anonymous_allow'");
-            if (value.fieldDataType(0) == CppSQLite3Query::kNullStorageClass) {
-                value.finalize();
-                db.execDML("delete from configuration where key='anonymous_allow'");
-                db.execDML(
-                    "insert into configuration (key, value) values ('anonymous_allow', '0')");
-                anonymousAllow = 0;  // what was just stored, not what memory held before
-            } else {
-                anonymousAllow = AnonymousSwitchFrom(value.getStringField("value"));
-                value.finalize();
-            }
+            // A missing row is stored as 0 and read so, not as what memory held before.
+            anonymousAllow =
+                LoadConfiguration(db, SystemConf::instance().fallback()).anonymousAllowed ? 1 : 0;
             LOG_FROM_ROOT(WARNING) << "the proxy server allow all all users: " << anonymousAllow;
 
             accounts.clear();
@@ -110,17 +96,30 @@ int UserConf::load() {
 
 bool UserConf::saveAnonymous() {
     return UseDatabase([this](CppSQLite3DB& db) {
-        db.execDML(SqlFormat("update configuration set value='%d' where key='anonymous_allow'",
-                             anonymousAllow)
-                       .c_str());
+        UpdateConfiguration(
+            db, [this](Configuration& config) { config.anonymousAllowed = anonymousAllow == 1; });
     });
 }
 
+std::optional<StoredPassword> MakeStoredPassword(std::string_view password) {
+    std::optional<std::string> hash = MakePasswordHash(password);
+    if (!hash) return std::nullopt;
+    return StoredPassword{std::to_string(PasswordDigest(password)), std::move(*hash)};
+}
+
 AccountChange UserConf::addAccount(std::string_view userName, std::string_view password) {
-    const std::string digest = std::to_string(PasswordDigest(password));
-    // Tens of milliseconds: made before the database lock is taken.
-    const std::optional<std::string> hash = MakePasswordHash(password);
-    if (!hash) return AccountChange::kFailed;
+    const std::optional<StoredPassword> stored = MakeStoredPassword(password);
+    return stored ? addAccount(userName, *stored) : AccountChange::kFailed;
+}
+
+AccountChange UserConf::modifyAccount(int64_t rowid, std::string_view userName,
+                                      std::string_view password) {
+    if (password.empty()) return modifyAccount(rowid, userName, std::nullopt);
+    const std::optional<StoredPassword> stored = MakeStoredPassword(password);
+    return stored ? modifyAccount(rowid, userName, stored) : AccountChange::kFailed;
+}
+
+AccountChange UserConf::addAccount(std::string_view userName, const StoredPassword& password) {
     AccountChange result = AccountChange::kFailed;
     UseDatabase([&](CppSQLite3DB& db) {
         if (NameTaken(db, userName)) {
@@ -133,8 +132,8 @@ AccountChange UserConf::addAccount(std::string_view userName, std::string_view p
         EnsureAccountPasswords(db);
         const bool added =
             db.execDML("insert into accounts (username, password, create_time) values (?, ?, ?)",
-                       {userName, digest, now}) > 0;
-        if (added) StorePasswordHash(db, LastInsertRowid(db), *hash);
+                       {userName, password.digest, now}) > 0;
+        if (added) StorePasswordHash(db, LastInsertRowid(db), password.hash);
         db.execDML("commit");
         if (added) {
             result = AccountChange::kDone;
@@ -145,11 +144,7 @@ AccountChange UserConf::addAccount(std::string_view userName, std::string_view p
 }
 
 AccountChange UserConf::modifyAccount(int64_t rowid, std::string_view userName,
-                                      std::string_view password) {
-    // Empty password fields keep the stored digest and hash.
-    std::optional<std::string> hash;
-    if (!password.empty() && !(hash = MakePasswordHash(password))) return AccountChange::kFailed;
-    const std::string digest = std::to_string(PasswordDigest(password));
+                                      const std::optional<StoredPassword>& password) {
     const auto id = static_cast<long long>(rowid);
     AccountChange result = AccountChange::kFailed;
     UseDatabase([&](CppSQLite3DB& db) {
@@ -160,14 +155,15 @@ AccountChange UserConf::modifyAccount(int64_t rowid, std::string_view userName,
         db.execDML("begin");
         EnsureAccountPasswords(db);
         const int changed =
-            hash ? db.execDML(
-                       SqlFormat("update accounts set username=?, password=? where rowid=%lld", id)
-                           .c_str(),
-                       {userName, digest})
-                 : db.execDML(
-                       SqlFormat("update accounts set username=? where rowid=%lld", id).c_str(),
-                       {userName});
-        if (changed > 0 && hash) StorePasswordHash(db, rowid, *hash);
+            password
+                ? db.execDML(
+                      SqlFormat("update accounts set username=?, password=? where rowid=%lld", id)
+                          .c_str(),
+                      {userName, password->digest})
+                : db.execDML(
+                      SqlFormat("update accounts set username=? where rowid=%lld", id).c_str(),
+                      {userName});
+        if (changed > 0 && password) StorePasswordHash(db, rowid, password->hash);
         db.execDML("commit");
         result = changed > 0 ? AccountChange::kDone : AccountChange::kGone;
         load();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,15 @@ enum class AccountChange {
     kFailed,     // the database refused, or no password hash could be made
 };
 
+// A password as it is stored: its digest (decimal text) and its strong hash. Making the hash
+// takes tens of milliseconds, so the console makes it off the window thread.
+struct StoredPassword {
+    std::string digest;
+    std::string hash;
+};
+// nullopt when no hash can be made (MakePasswordHash). Any thread.
+std::optional<StoredPassword> MakeStoredPassword(std::string_view password);
+
 // The proxy accounts and the anonymous-access switch, which the server reads from main.db.
 // Passwords are stored as their PasswordDigest (which the server and older tools read) and, in
 // the table account_passwords, as a strong salted hash (PasswordHash). User names and passwords
@@ -32,17 +42,24 @@ enum class AccountChange {
 // window thread only: the fields are read and written directly.
 class UserConf : public Singleton<UserConf> {
 public:
-    // Reads the switch ("anonymous_allow"; exactly 1 allows, anything else denies; a missing
-    // row is stored as "0" and read as 0) and every account into the map (the first row of a
-    // user name wins). A database failure is logged and leaves what was read so far. Always 1.
+    // Reads the switch (Configuration's anonymous_allow: exactly 1 allows, anything else
+    // denies; a missing row is stored as "0" and read as 0) and every account into the map (the
+    // first row of a user name wins). A database failure is logged and leaves what was read so far.
+    // Always 1.
     int load();
-    // Writes the switch; true when the update and the close succeeded.
+    // Writes the switch (1 allows, anything else denies); true when the update and the close
+    // succeeded.
     bool saveAnonymous();
     // Adds an account created now, with its digest and hash, then reloads the map.
-    AccountChange addAccount(std::string_view userName, std::string_view password);
-    // Renames an account and, unless `password` is empty, sets its password (digest and
+    AccountChange addAccount(std::string_view userName, const StoredPassword& password);
+    // Renames an account and, unless `password` is nullopt, sets its password (digest and
     // hash); then reloads. A name held by another account is refused; so is an account that
     // no longer exists (kGone).
+    AccountChange modifyAccount(int64_t rowid, std::string_view userName,
+                                const std::optional<StoredPassword>& password);
+    // The same with the password typed (empty: kept), hashed on the calling thread; kFailed
+    // when no hash can be made.
+    AccountChange addAccount(std::string_view userName, std::string_view password);
     AccountChange modifyAccount(int64_t rowid, std::string_view userName,
                                 std::string_view password);
     // Deletes an account, then reloads; a failure is dropped (the reload shows the account).
@@ -50,7 +67,7 @@ public:
     // Stores what an account may use (creating the tables where missing), then reloads.
     AccountChange setLimits(int64_t rowid, const AccountLimits& limits);
 
-    int anonymousAllow = 1;
+    int anonymousAllow = 0;                       // 1: clients without an account are served
     std::map<std::string, UserAccount> accounts;  // by user name, byte-wise ascending
 
 private:

@@ -72,12 +72,12 @@ void ShowStatus() {
     const int state = ctrl.QueryStatus();
     const CtlSettings settings = LoadSettings();
     const size_t accounts = UserConf::instance().accounts.size();
-    std::optional<StatisticReply> statistic;
+    std::optional<StatisticFigures> statistic;
     std::optional<uint16_t> runningPort;
     if (state == kServiceRunning) {
         std::string body;
         if (MQClientSingleton::instance()->Statistic(body)) statistic = ReadStatistic(body);
-        if (MQClientSingleton::instance()->System(body)) runningPort = ReadSystemListenPort(body);
+        if (MQClientSingleton::instance()->System(body)) runningPort = ReadListenPort(body);
     }
     const std::vector<std::string> networks = settings.allowedNetworks
                                                   ? SplitNetworkList(*settings.allowedNetworks)

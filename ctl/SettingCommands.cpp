@@ -23,7 +23,7 @@ std::optional<uint16_t> RunningListenPort() {
     if (ProxyCtrl().QueryStatus() != kServiceRunning) return std::nullopt;
     std::string body;
     if (!MQClientSingleton::instance()->System(body)) return std::nullopt;
-    return ReadSystemListenPort(body);
+    return ReadListenPort(body);
 }
 
 std::string Joined(const std::vector<std::string>& entries, const char* separator) {

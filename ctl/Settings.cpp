@@ -1,6 +1,6 @@
 #include "ctl/Settings.h"
 
-#include "Common/AllowedNetworks.h"
+#include "Common/Configuration.h"
 #include "Common/Database.h"
 #include "Common/SystemConf.h"
 #include "Common/UserConf.h"
@@ -16,7 +16,9 @@ CtlSettings LoadSettings() {
     settings.language = system.language;
     settings.serverVersion = system.serverVersion;
     UseDatabase(
-        [&settings](CppSQLite3DB& db) { settings.allowedNetworks = LoadAllowedNetworks(db); },
+        [&settings, &system](CppSQLite3DB& db) {
+            settings.allowedNetworks = LoadConfiguration(db, system.fallback()).allowedNetworks;
+        },
         DbFailure::kLogError);
     return settings;
 }
@@ -35,8 +37,12 @@ bool SaveAnonymous(bool allow) {
 }
 
 bool StoreAllowedNetworks(const std::string& stored) {
-    return UseDatabase([&stored](CppSQLite3DB& db) { SaveAllowedNetworks(db, stored); },
-                       DbFailure::kLogError);
+    return UseDatabase(
+        [&stored](CppSQLite3DB& db) {
+            UpdateConfiguration(
+                db, [&stored](Configuration& config) { config.allowedNetworks = stored; });
+        },
+        DbFailure::kLogError);
 }
 
 std::optional<std::string> StoredLanguage(int waitMs) {

@@ -31,9 +31,23 @@ std::string AccountMeter::Name() const {
 }
 
 AccountRefusal AccountMeter::Refusal(int64_t nowUnix) const {
-    if (!enabled_.load(std::memory_order_relaxed)) return AccountRefusal::kDisabled;
-    if (nowUnix >= expires_.load(std::memory_order_relaxed)) return AccountRefusal::kExpired;
-    if (Used() >= quota_.load(std::memory_order_relaxed)) return AccountRefusal::kQuotaUsed;
+    // The console's rule (StateOf), so that both tell the same state of an account.
+    const int64_t expires = expires_.load(std::memory_order_relaxed);
+    const uint64_t quota = quota_.load(std::memory_order_relaxed);
+    AccountLimits limits;
+    limits.enabled = enabled_.load(std::memory_order_relaxed);
+    if (expires != std::numeric_limits<int64_t>::max()) limits.expires = expires;
+    if (quota != kNone) limits.monthlyBytes = quota;
+    switch (StateOf(limits, Used(), nowUnix)) {
+        case AccountState::kDisabled:
+            return AccountRefusal::kDisabled;
+        case AccountState::kExpired:
+            return AccountRefusal::kExpired;
+        case AccountState::kQuotaUsed:
+            return AccountRefusal::kQuotaUsed;
+        case AccountState::kEnabled:
+            break;
+    }
     return AccountRefusal::kNone;
 }
 

@@ -14,7 +14,8 @@
 
 struct ServerSettings;
 
-// Why an account may not be used now.
+// Why an account may not be used now: StateOf (Common/AccountLimits.h) decides, for the
+// server's logins and sessions as for the console's list.
 enum class AccountRefusal { kNone, kDisabled, kExpired, kQuotaUsed };
 
 // What one account has moved this month and may move, shared by all its sessions, which may

@@ -1,26 +1,6 @@
 #include "server/ControlProtocol.h"
 
-#include <array>
-#include <utility>
-
 namespace control {
-
-Command CommandNamed(std::string_view name) {
-    static constexpr std::array<std::pair<std::string_view, Command>, 8> kNames = {{
-        {"system", Command::kSystem},
-        {"statistic", Command::kStatistic},
-        {"engine", Command::kEngine},
-        {"applyconf", Command::kApplyConf},
-        {"flowrealtime", Command::kFlowRealtime},
-        {"flowip", Command::kFlowIp},
-        {"flowuser", Command::kFlowUser},
-        {"bandwidth", Command::kBandwidth},
-    }};
-    for (const auto& [text, command] : kNames) {
-        if (text == name) return command;
-    }
-    return Command::kUnknown;
-}
 
 Read ReadRequest(std::string_view bytes, Command& command, size_t& used) {
     const size_t newline = bytes.substr(0, kMaxRequestLine).find('\n');

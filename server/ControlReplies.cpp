@@ -4,9 +4,12 @@
 
 #include <limits>
 
+#include "Common/ControlChannel.h"
 #include "Common/DateTime.h"
 
 namespace {
+
+namespace key = control::key;
 
 std::string Write(const Json::Value& root) {
     Json::StreamWriterBuilder builder;
@@ -16,8 +19,8 @@ std::string Write(const Json::Value& root) {
 
 Json::Value Base(int code, const std::string& message) {
     Json::Value root(Json::objectValue);
-    root["err_code"] = code;
-    root["err_msg"] = message;
+    root[key::kErrCode] = code;
+    root[key::kErrMsg] = message;
     return root;
 }
 
@@ -34,7 +37,7 @@ std::string TimeText(int64_t unixTime) {
 
 std::string Envelope(const Json::Value& data) {
     Json::Value root = Base(0, "");
-    root["data"] = data;
+    root[key::kData] = data;
     return Write(root);
 }
 
@@ -44,16 +47,16 @@ std::string ErrorReply(int code, const std::string& message) {
 
 std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms) {
     Json::Value data(Json::objectValue);
-    data["onlineUsers"] = stats.OnlineUsers();
-    data["onlineDevices"] = stats.OnlineDevices();
-    data["totalAlarms"] = Clamp(totalAlarms);
-    data["totalIOBytes"] = FormatBytes(stats.TotalBytes());
+    data[key::kOnlineUsers] = stats.OnlineUsers();
+    data[key::kOnlineDevices] = stats.OnlineDevices();
+    data[key::kTotalAlarms] = Clamp(totalAlarms);
+    data[key::kTotalIOBytes] = FormatBytes(stats.TotalBytes());
     return Envelope(data);
 }
 
 std::string BandwidthReply(uint64_t bytesPerSecond) {
     Json::Value root = Base(0, "");
-    root["bytes"] = static_cast<Json::UInt>(
+    root[key::kBytes] = static_cast<Json::UInt>(
         std::min<uint64_t>(bytesPerSecond, std::numeric_limits<uint32_t>::max()));
     return Write(root);
 }
@@ -63,11 +66,11 @@ std::string FlowRealtimeReply(const TrafficStats& stats) {
     for (const auto& [key, flow] : stats.Flows()) {
         if (flow.connections <= 0) continue;
         Json::Value row(Json::objectValue);
-        row["ip"] = flow.ip;
-        row["user"] = flow.user;
-        row["current_connections"] = flow.connections;
-        row["total_bytes"] = FormatBytes(flow.bytes);
-        row["bytes_persecond"] = FormatBytes(flow.bytesLastSecond) + "/s";
+        row[key::kIp] = flow.ip;
+        row[key::kUser] = flow.user;
+        row[key::kCurrentConnections] = flow.connections;
+        row[key::kTotalBytes] = FormatBytes(flow.bytes);
+        row[key::kBytesPerSecond] = FormatBytes(flow.bytesLastSecond) + "/s";
         data.append(row);
     }
     return Envelope(data);
@@ -77,19 +80,22 @@ TotalsSnapshot SnapshotTotals(const std::map<std::string, TrafficStats::Totals>&
     return TotalsSnapshot(totals.begin(), totals.end());
 }
 
-std::string TotalsReply(const TotalsSnapshot& rows, const char* key) {
+std::string TotalsReply(const TotalsSnapshot& rows, const char* nameKey) {
     // As Json::Value would write it: keys in order, no indentation.
-    std::string text = "{\"data\":[";
-    const std::string field = std::string("{\"") + key + "\":";
+    const auto quoted = [](const char* text) { return std::string("\"") + text + "\""; };
+    std::string text = "{" + quoted(key::kData) + ":[";
+    const std::string field = "{" + quoted(nameKey) + ":";
+    const std::string time = "," + quoted(key::kLastReportTime) + ":\"";
+    const std::string bytes = "\"," + quoted(key::kTotalBytes) + ":\"";
     for (const auto& [name, totals] : rows) {
         if (text.back() != '[') text += ',';
         text.append(field)
             .append(Json::valueToQuotedString(name.c_str()))
-            .append(",\"last_report_time\":\"")
+            .append(time)
             .append(TimeText(totals.lastActive))
-            .append("\",\"total_bytes\":\"")
+            .append(bytes)
             .append(FormatBytes(totals.bytes))
             .append("\"}");
     }
-    return text + "],\"err_code\":0,\"err_msg\":\"\"}";
+    return text + "]," + quoted(key::kErrCode) + ":0," + quoted(key::kErrMsg) + ":\"\"}";
 }

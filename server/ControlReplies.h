@@ -26,6 +26,6 @@ std::string FlowRealtimeReply(const TrafficStats& stats);
 // reply is built from it on another thread, so that a large one holds up nobody.
 using TotalsSnapshot = std::vector<std::pair<std::string, TrafficStats::Totals>>;
 TotalsSnapshot SnapshotTotals(const std::map<std::string, TrafficStats::Totals>& totals);
-// Totals since the start, per client address (`key` "ip") or per named user ("user"): the
+// Totals since the start, per client address (`nameKey` "ip") or per named user ("user"): the
 // text written directly, without a JSON tree (a hundred thousand rows would take 80 MB).
-std::string TotalsReply(const TotalsSnapshot& rows, const char* key);
+std::string TotalsReply(const TotalsSnapshot& rows, const char* nameKey);

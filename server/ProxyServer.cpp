@@ -110,7 +110,7 @@ ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerS
       database_(database),
       settings_(std::move(settings)),
       ports_(ports),
-      listenPort_(ports.listen.value_or(settings_.listenPort)),
+      listenPort_(ports.listen.value_or(settings_.ServedPort())),
       proxyAcceptor_(io),
       controlAcceptor_(io),
       ticker_(io),
@@ -159,6 +159,7 @@ bool ProxyServer::OpenListeners() {
             "cannot listen on the control port 127.0.0.1:" + std::to_string(ports_.control) + ": " +
             error.message();
         LOG(ERROR) << startError_;
+        RaiseAlarm("listen", startError_);
         return false;
     } else if (!Listen(proxyAcceptor_, {asio::ip::address_v6::any(), listenPort_}, true, error) &&
                !Listen(proxyAcceptor_, {asio::ip::address_v4::any(), listenPort_}, false, error)) {
@@ -282,7 +283,7 @@ asio::awaitable<void> ProxyServer::AcceptProxy() {
         }
         const auto from = Unmapped(peer.address());
         // Turned away: the socket closes as it goes out of scope, before a byte is read.
-        if (!InNetworks(settings_.allowedNetworks, from)) {
+        if (!InNetworks(settings_.allowedClients, from)) {
             RefuseOutsider(from);
             continue;
         }
@@ -533,11 +534,11 @@ asio::awaitable<ProxyServer::Reloaded> ProxyServer::ReloadSettings() {
 asio::awaitable<std::string> ProxyServer::ApplyConf() {
     auto loaded = co_await ReloadSettings();
     if (!loaded.settings) co_return ErrorReply(1, loaded.error);
-    const uint16_t storedPort = loaded.settings->listenPort;
+    const uint16_t storedPort = loaded.settings->ServedPort();
     Apply(std::move(*loaded.settings));
     Json::Value data(Json::objectValue);
-    data["listen_port"] = listenPort_;
-    data["restart_needed"] = storedPort != listenPort_;
+    data[control::key::kListenPort] = listenPort_;
+    data[control::key::kRestartNeeded] = storedPort != listenPort_;
     co_return Envelope(data);
 }
 
@@ -555,7 +556,7 @@ void ProxyServer::Apply(ServerSettings settings) {
     auto outside = [&](const ClientSession& session) {
         asio::error_code error;
         const auto from = asio::ip::make_address(session.clientIp, error);
-        return !error && !InNetworks(settings.allowedNetworks, from);
+        return !error && !InNetworks(settings.allowedClients, from);
     };
     // Their remembered credentials go; everyone else's stay.
     std::vector<std::string> changed;
@@ -654,8 +655,8 @@ std::string ProxyServer::SystemStatus() const {
     Json::Value data(Json::objectValue);
     data["status"] = Listening() ? "running" : "stopping";
     data["version"] = TORVO_SERVER_VERSION;
-    data["listen_port"] = listenPort_;
-    data["stored_listen_port"] = settings_.listenPort;
+    data[control::key::kListenPort] = listenPort_;
+    data["stored_listen_port"] = settings_.ServedPort();
     data["connections"] = static_cast<int>(sessions_.size());
     data["uptime_seconds"] =
         static_cast<Json::Int64>(std::chrono::duration_cast<std::chrono::seconds>(
@@ -680,7 +681,7 @@ void ProxyServer::OpenMetrics() {
         metrics_ = std::make_unique<MetricsListener>(
             io_,
             MetricsListener::Hooks{[this](const asio::ip::address& from) {
-                                       return InNetworks(settings_.allowedNetworks, from);
+                                       return InNetworks(settings_.allowedClients, from);
                                    },
                                    [this](metrics::Format format) { return MetricsPage(format); },
                                    [this] { return settings_.handshakeTimeoutSec; }});

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "Common/ControlChannel.h"
 #include "server/AccountMeter.h"
 #include "server/DatabaseWorker.h"
 #include "server/HostAddresses.h"
@@ -23,7 +24,7 @@
 // Where the server listens; the proxy port comes from the settings unless overridden.
 struct ServerPorts {
     std::optional<uint16_t> listen;  // overrides listen_port
-    uint16_t control = 8090;
+    uint16_t control = control::kDefaultPort;
 };
 
 // The proxy server on one event-loop thread: the proxy port (HTTP, CONNECT and SOCKS5, told

@@ -1,8 +1,12 @@
 // TorvoProxyServer: the proxy server the console administers.
 //   TorvoProxyServer [-s] [--listen-port N] [--control-port N]
+//   TorvoProxyServer --prepare-database PATH [--language CODE]
 // "-s" runs it as a service (systemd, or the console's local backend); without it, it runs in
 // the foreground. Logs go to standard error. The ports may also come from TORVO_LISTEN_PORT
 // and TORVO_CONTROL_PORT (tests); the proxy port is otherwise main.db's listen_port.
+// "--prepare-database" makes or upgrades a main.db for the install scripts (the tables and
+// the configuration rows with their defaults, the language row from CODE when it is missing)
+// and exits.
 #include <glog/logging.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -15,9 +19,11 @@
 #include <optional>
 #include <string>
 
+#include "Common/Configuration.h"
 #include "Common/Database.h"
 #include "server/DatabaseWorker.h"
 #include "server/ProxyServer.h"
+#include "server/ServerSettings.h"
 #include "server/ServiceMode.h"
 
 namespace {
@@ -31,8 +37,36 @@ std::optional<uint16_t> Port(const char* text) {
 }
 
 int Usage() {
-    std::cerr << "usage: TorvoProxyServer [-s] [--listen-port N] [--control-port N]\n";
+    std::cerr << "usage: TorvoProxyServer [-s] [--listen-port N] [--control-port N]\n"
+                 "       TorvoProxyServer --prepare-database PATH [--language CODE]\n";
     return 2;
+}
+
+bool ReadSettings(ServerSettings& settings, std::string& error) {
+    try {
+        DatabaseSession session;
+        settings = LoadServerSettings(session.db());
+        session.close();
+        return true;
+    } catch (const CppSQLite3Exception& failure) {
+        error = failure.errorMessage();
+        return false;
+    }
+}
+
+int PrepareDatabase(int argc, char** argv) {
+    Configuration fallback;
+    if (argc == 5 && std::strcmp(argv[3], "--language") == 0) {
+        fallback.language = argv[4];
+    } else if (argc != 3) {
+        return Usage();
+    }
+    DatabaseOptions options;
+    options.path = argv[2];
+    return UseDatabase([&](CppSQLite3DB& db) { PrepareMainDb(db, fallback); }, DbFailure::kLogError,
+                       options)
+               ? 0
+               : 1;
 }
 
 }  // namespace
@@ -50,6 +84,9 @@ int main(int argc, char** argv) {
     // Everything it creates (a fresh main.db, its journal, the service files) is private: main.db
     // holds the accounts' password digests.
     ::umask(077);
+    if (argc > 1 && std::strcmp(argv[1], "--prepare-database") == 0) {
+        return PrepareDatabase(argc, argv);
+    }
 
     bool serviceFlag = false;
     ServerPorts ports;
@@ -79,10 +116,14 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // Without its accounts and networks the server could admit nobody (or the wrong clients):
+    // it fails its start with the reason instead of looking ready.
     ServerSettings settings;
-    if (!UseDatabase([&](CppSQLite3DB& db) { settings = LoadServerSettings(db); },
-                     DbFailure::kLogError)) {
-        LOG(ERROR) << "main.db could not be read; serving with the default settings";
+    if (std::string error; !ReadSettings(settings, error)) {
+        const std::string reason = "cannot read main.db: " + error;
+        LOG(ERROR) << reason;
+        mode.Failed(reason);
+        return 1;
     }
 
     DatabaseWorker database;

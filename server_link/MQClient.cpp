@@ -27,29 +27,8 @@ MQClient::~MQClient() {
     Close();
 }
 
-bool MQClient::System(std::string& reply) {
-    return Execute("system\r\n", reply);
-}
-bool MQClient::Statistic(std::string& reply) {
-    return Execute("statistic\r\n", reply);
-}
-bool MQClient::Engine(std::string& reply) {
-    return Execute("engine\r\n", reply);
-}
-bool MQClient::ApplyConf(std::string& reply) {
-    return Execute("applyconf\r\n", reply);
-}
-bool MQClient::FlowRealtime(std::string& reply) {
-    return Execute("flowrealtime\r\n", reply);
-}
-bool MQClient::FlowIp(std::string& reply) {
-    return Execute("flowip\r\n", reply);
-}
-bool MQClient::FlowUser(std::string& reply) {
-    return Execute("flowuser\r\n", reply);
-}
-bool MQClient::Bandwidth(std::string& reply) {
-    return Execute("bandwidth\r\n", reply);
+bool MQClient::Ask(control::Command command, std::string& reply) {
+    return Execute(control::RequestLine(command), reply);
 }
 
 void MQClient::SetPort(uint16_t port) {

@@ -12,18 +12,20 @@
 #include <string>
 #include <string_view>
 
-// The client of the server's control channel: one persistent connection to 127.0.0.1:8090,
-// one-line requests, replies framed by a decimal length line. Every command first asks whether
-// the server runs (the check the console hands over at start-up: the proxy service's state) and
-// sends nothing unless it does. A failed exchange
-// is followed by one close, reconnect and retry; when the retry fails too, that connection is
-// closed as well. Failures are reported only by a false result. One deadline bounds a whole
-// reply, however it trickles in; bytes waiting before a request is sent (a late or unasked
-// reply) are discarded, so they are never read as its answer. The commands block: they run on
-// the link worker, never on the window thread.
+#include "Common/ControlChannel.h"
+
+// The client of the server's control channel (its contract: Common/ControlChannel.h): one
+// persistent connection to 127.0.0.1:8090, one-line requests, replies framed by a decimal
+// length line. Every command first asks whether the server runs (the check the console hands
+// over at start-up: the proxy service's state) and sends nothing unless it does. A failed
+// exchange is followed by one close, reconnect and retry; when the retry fails too, that
+// connection is closed as well. Failures are reported only by a false result. One deadline
+// bounds a whole reply, however it trickles in; bytes waiting before a request is sent (a late
+// or unasked reply) are discarded, so they are never read as its answer. The commands block:
+// they run on the link worker, never on the window thread.
 class MQClient {
 public:
-    static constexpr uint16_t kDefaultPort = 8090;
+    static constexpr uint16_t kDefaultPort = control::kDefaultPort;
     static constexpr std::chrono::milliseconds kConnectTimeLimit{1000};
     static constexpr std::chrono::milliseconds kSendTimeLimit{1000};
     static constexpr std::chrono::milliseconds kReceiveTimeLimit{5000};
@@ -39,15 +41,17 @@ public:
     MQClient(const MQClient&) = delete;
     MQClient& operator=(const MQClient&) = delete;
 
-    // Each sends its one request and, on true, leaves the reply body in `reply`.
-    bool System(std::string& reply);
-    bool Statistic(std::string& reply);
-    bool Engine(std::string& reply);
-    bool ApplyConf(std::string& reply);
-    bool FlowRealtime(std::string& reply);
-    bool FlowIp(std::string& reply);
-    bool FlowUser(std::string& reply);
-    bool Bandwidth(std::string& reply);
+    // Sends the command's request (Common/ControlChannel.h) and, on true, leaves the reply
+    // body in `reply`; the named ones below are its shorthands.
+    bool Ask(control::Command command, std::string& reply);
+    bool System(std::string& reply) { return Ask(control::Command::kSystem, reply); }
+    bool Statistic(std::string& reply) { return Ask(control::Command::kStatistic, reply); }
+    bool Engine(std::string& reply) { return Ask(control::Command::kEngine, reply); }
+    bool ApplyConf(std::string& reply) { return Ask(control::Command::kApplyConf, reply); }
+    bool FlowRealtime(std::string& reply) { return Ask(control::Command::kFlowRealtime, reply); }
+    bool FlowIp(std::string& reply) { return Ask(control::Command::kFlowIp, reply); }
+    bool FlowUser(std::string& reply) { return Ask(control::Command::kFlowUser, reply); }
+    bool Bandwidth(std::string& reply) { return Ask(control::Command::kBandwidth, reply); }
 
     // From any thread: true makes the command in progress (and any later one) fail within
     // kInterruptCheck of a receive, so closing the window does not wait for a slow server;

@@ -2,7 +2,11 @@
 
 #include <json/json.h>
 
+#include "Common/ControlChannel.h"
+
 namespace {
+
+namespace key = control::key;
 
 // Parses with jsoncpp's classic reader in its default mode; only an object root is readable.
 std::optional<Json::Value> ParseObject(std::string_view body) {
@@ -35,7 +39,7 @@ std::optional<uint32_t> UInt(const Json::Value& object, const char* key) {
 
 // The envelope: "err_code" must read as 0 (missing counts as 0).
 bool Succeeded(const Json::Value& root) {
-    const std::optional<int> code = Int(root, "err_code");
+    const std::optional<int> code = Int(root, key::kErrCode);
     return code && *code == 0;
 }
 
@@ -44,7 +48,7 @@ template <typename Row, typename ReadRow>
 std::optional<std::vector<Row>> ReadRows(std::string_view body, ReadRow readRow) {
     const std::optional<Json::Value> root = ParseObject(body);
     if (!root || !Succeeded(*root)) return std::nullopt;
-    const Json::Value& data = (*root)["data"];
+    const Json::Value& data = (*root)[key::kData];
     if (!data.isArray()) return std::nullopt;
     std::vector<Row> rows;
     rows.reserve(data.size());
@@ -74,8 +78,8 @@ std::optional<std::vector<Row>> ReadNamedFlow(std::string_view body, const char*
     return Guarded([&] {
         return ReadRows<Row>(body, [nameKey](const Json::Value& element) -> std::optional<Row> {
             auto name = Text(element, nameKey);
-            auto total = Text(element, "total_bytes");
-            auto time = Text(element, "last_report_time");
+            auto total = Text(element, key::kTotalBytes);
+            auto time = Text(element, key::kLastReportTime);
             if (!name || !total || !time) return std::nullopt;
             Row row;
             row.*Name = std::move(*name);
@@ -88,18 +92,18 @@ std::optional<std::vector<Row>> ReadNamedFlow(std::string_view body, const char*
 
 }  // namespace
 
-std::optional<StatisticReply> ReadStatistic(std::string_view body) {
-    return Guarded([&]() -> std::optional<StatisticReply> {
+std::optional<StatisticFigures> ReadStatistic(std::string_view body) {
+    return Guarded([&]() -> std::optional<StatisticFigures> {
         const std::optional<Json::Value> root = ParseObject(body);
         if (!root || !Succeeded(*root)) return std::nullopt;
-        const Json::Value& data = (*root)["data"];
+        const Json::Value& data = (*root)[key::kData];
         if (!data.isNull() && !data.isObject()) return std::nullopt;
-        const auto users = Int(data, "onlineUsers");
-        const auto devices = Int(data, "onlineDevices");
-        const auto alarms = Int(data, "totalAlarms");
-        auto io = Text(data, "totalIOBytes");
+        const auto users = Int(data, key::kOnlineUsers);
+        const auto devices = Int(data, key::kOnlineDevices);
+        const auto alarms = Int(data, key::kTotalAlarms);
+        auto io = Text(data, key::kTotalIOBytes);
         if (!users || !devices || !alarms || !io) return std::nullopt;
-        return StatisticReply{*users, *devices, *alarms, std::move(*io)};
+        return StatisticFigures{*users, *devices, *alarms, std::move(*io)};
     });
 }
 
@@ -107,15 +111,15 @@ std::optional<uint32_t> ReadBandwidth(std::string_view body) {
     return Guarded([&]() -> std::optional<uint32_t> {
         const std::optional<Json::Value> root = ParseObject(body);
         if (!root) return std::nullopt;
-        return UInt(*root, "bytes");
+        return UInt(*root, key::kBytes);
     });
 }
 
-std::optional<uint16_t> ReadSystemListenPort(std::string_view body) {
+std::optional<uint16_t> ReadListenPort(std::string_view body) {
     return Guarded([&]() -> std::optional<uint16_t> {
         const std::optional<Json::Value> root = ParseObject(body);
-        if (!root || !Succeeded(*root) || !(*root)["data"].isObject()) return std::nullopt;
-        const std::optional<uint32_t> port = UInt((*root)["data"], "listen_port");
+        if (!root || !Succeeded(*root) || !(*root)[key::kData].isObject()) return std::nullopt;
+        const std::optional<uint32_t> port = UInt((*root)[key::kData], key::kListenPort);
         if (!port || *port == 0 || *port > 65535) return std::nullopt;
         return static_cast<uint16_t>(*port);
     });
@@ -125,11 +129,11 @@ std::optional<std::vector<RealtimeFlowRow>> ReadFlowRealtime(std::string_view bo
     return Guarded([&] {
         return ReadRows<RealtimeFlowRow>(
             body, [](const Json::Value& element) -> std::optional<RealtimeFlowRow> {
-                auto ip = Text(element, "ip");
-                auto user = Text(element, "user");
-                const auto connections = Int(element, "current_connections");
-                auto total = Text(element, "total_bytes");
-                auto rate = Text(element, "bytes_persecond");
+                auto ip = Text(element, key::kIp);
+                auto user = Text(element, key::kUser);
+                const auto connections = Int(element, key::kCurrentConnections);
+                auto total = Text(element, key::kTotalBytes);
+                auto rate = Text(element, key::kBytesPerSecond);
                 if (!ip || !user || !connections || !total || !rate) return std::nullopt;
                 return RealtimeFlowRow{std::move(*ip), std::move(*user),
                                        static_cast<uint32_t>(*connections), std::move(*total),
@@ -139,9 +143,9 @@ std::optional<std::vector<RealtimeFlowRow>> ReadFlowRealtime(std::string_view bo
 }
 
 std::optional<std::vector<IpFlowRow>> ReadFlowIp(std::string_view body) {
-    return ReadNamedFlow<IpFlowRow, &IpFlowRow::ip>(body, "ip");
+    return ReadNamedFlow<IpFlowRow, &IpFlowRow::ip>(body, key::kIp);
 }
 
 std::optional<std::vector<UserFlowRow>> ReadFlowUser(std::string_view body) {
-    return ReadNamedFlow<UserFlowRow, &UserFlowRow::user>(body, "user");
+    return ReadNamedFlow<UserFlowRow, &UserFlowRow::user>(body, key::kUser);
 }

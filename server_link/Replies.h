@@ -12,7 +12,7 @@
 // of a type the field cannot be read as. Missing keys read as null: 0 or an empty text.
 // Nothing here throws.
 
-struct StatisticReply {
+struct StatisticFigures {
     int onlineUsers = 0;
     int onlineDevices = 0;
     int totalAlarms = 0;
@@ -20,14 +20,14 @@ struct StatisticReply {
 };
 
 // "statistic": err_code 0 (or missing), "data" an object (or missing) with the four figures.
-std::optional<StatisticReply> ReadStatistic(std::string_view body);
+std::optional<StatisticFigures> ReadStatistic(std::string_view body);
 
 // "bandwidth": the rate sample "bytes" at the root; "err_code" is not consulted.
 std::optional<uint32_t> ReadBandwidth(std::string_view body);
 
-// "system" of the bundled server: the port it listens on, "data"."listen_port" (1 to 65535);
-// nullopt when the reply has none (another server) or is unreadable.
-std::optional<uint16_t> ReadSystemListenPort(std::string_view body);
+// "system" or "applyconf" of the bundled server: the port it listens on, "data"."listen_port"
+// (1 to 65535); nullopt when the reply has none (another server) or is unreadable.
+std::optional<uint16_t> ReadListenPort(std::string_view body);
 
 struct RealtimeFlowRow {
     std::string ip;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -66,8 +67,8 @@ private:
 
 class SystemdManager : public ServiceManager::Manager {
 public:
-    explicit SystemdManager(BusPtr bus) : bus(std::move(bus)) {}
-    BusPtr bus;
+    explicit SystemdManager(std::shared_ptr<sd_bus> bus) : bus(std::move(bus)) {}
+    std::shared_ptr<sd_bus> bus;
 };
 
 class SystemdUnit : public ServiceManager::Service {
@@ -347,17 +348,39 @@ SystemdServiceManager::SystemdServiceManager() : SystemdServiceManager(kSystemUn
 SystemdServiceManager::SystemdServiceManager(std::string unitDirectory)
     : unitDirectory_(std::move(unitDirectory)) {}
 
-std::unique_ptr<ServiceManager::Manager> SystemdServiceManager::OpenManager() {
+namespace {
+
+// The system bus: one connection per thread (a connection serves one thread), kept for the
+// next question (the console asks the service's state before every control command). It is
+// opened again when it was closed or the bus's address changed.
+std::shared_ptr<sd_bus> ThreadSystemBus(int& result) {
+    thread_local std::shared_ptr<sd_bus> bus;
+    thread_local std::string address;
+    const char* current = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    const std::string wanted = current ? current : "";
+    result = 0;
+    if (bus && wanted == address && sd_bus_is_open(bus.get()) > 0) return bus;
+    bus.reset();
     sd_bus* raw = nullptr;
-    const int result = sd_bus_open_system(&raw);
-    if (result < 0) {
+    result = sd_bus_open_system(&raw);
+    if (result < 0) return nullptr;
+    // A hung systemd must not hold a caller (the window thread asks for the state) for long.
+    sd_bus_set_method_call_timeout(raw, kMethodCallTimeoutUs);
+    bus.reset(raw, BusCloser{});
+    address = wanted;
+    return bus;
+}
+
+}  // namespace
+
+std::unique_ptr<ServiceManager::Manager> SystemdServiceManager::OpenManager() {
+    int result = 0;
+    std::shared_ptr<sd_bus> bus = ThreadSystemBus(result);
+    if (!bus) {
         SetLastError(result == -EACCES || result == -EPERM ? service_error::kAccessDenied
                                                            : service_error::kManagerUnavailable);
         return nullptr;
     }
-    BusPtr bus(raw);
-    // A hung systemd must not hold a caller (the window thread asks for the state) for long.
-    sd_bus_set_method_call_timeout(bus.get(), kMethodCallTimeoutUs);
     return std::make_unique<SystemdManager>(std::move(bus));
 }
 

@@ -96,7 +96,7 @@ TEST_F(ProxyEndToEnd, DashboardAndMonitoringFiguresComeFromRealTraffic) {
     EXPECT_TRUE(
         WaitUntil([&] { return link_.Bandwidth(reply) && ReadBandwidth(reply).value_or(0) > 0; }));
     ASSERT_TRUE(link_.Statistic(reply));
-    const auto statistic = ReadStatistic(reply).value_or(StatisticReply{});
+    const auto statistic = ReadStatistic(reply).value_or(StatisticFigures{});
     EXPECT_EQ(std::tuple(statistic.onlineUsers, statistic.onlineDevices), std::tuple(2, 1));
     EXPECT_NE(statistic.totalIOBytes, "0 B");
     // A flow's rate is its last whole second's: there is one once a second has ended.

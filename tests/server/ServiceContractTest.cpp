@@ -1,6 +1,7 @@
 // The server under the console's local service backend: started, read as running, polled and
 // stopped; started by hand with "-s"; and under systemd.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 
@@ -162,9 +163,9 @@ TEST_F(ServiceContract, ThePackagesScriptStartsItKeepingOnlyItsFiles) {
     ::unlink(leaked.c_str());
 }
 
-// Under systemd ("-s" with NOTIFY_SOCKET): readiness once both ports listen, then stopping on
-// SIGTERM, on the socket systemd gives; a failed start says why; no local service files are
-// touched.
+// Under systemd ("-s" with NOTIFY_SOCKET): readiness once both ports listen and main.db is
+// read, then stopping on SIGTERM, on the socket systemd gives; a failed start says why; no
+// local service files are touched.
 TEST_F(ServiceContract, UnderSystemdItNotifiesReadyAndStopping) {
     const std::string socketPath = InstallDir() + "/notify.sock";
     const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -185,6 +186,26 @@ TEST_F(ServiceContract, UnderSystemdItNotifiesReadyAndStopping) {
         EXPECT_EQ(receive(MSG_DONTWAIT), "STATUS=cannot listen on port " +
                                              std::to_string(control_) + ": it is the control port");
         EXPECT_EQ(receive(MSG_DONTWAIT), "");
+    }
+    {  // the control port taken: the same, and a listen alarm as for the proxy port
+        Origin taken;
+        test::ScopedEnv controlPort("TORVO_CONTROL_PORT", std::to_string(taken.Port()));
+        EXPECT_EQ(ServerProcess({"-s"}).Wait(), 1);
+        const std::string why =
+            "cannot listen on the control port 127.0.0.1:" + std::to_string(taken.Port()) +
+            ": Address already in use";
+        EXPECT_EQ(receive(MSG_DONTWAIT), "STATUS=" + why);
+        EXPECT_EQ(
+            Count("select count(*) from alarms where source='listen' and message='" + why + "'"),
+            1);
+    }
+    {  // main.db unreadable: no server that admits nobody, but a failed start that says why
+        test::WriteText(MainDb(), std::string(4096, 'x'));
+        EXPECT_EQ(ServerProcess({"-s"}).Wait(), 1);
+        EXPECT_THAT(receive(MSG_DONTWAIT),
+                    testing::AllOf(testing::StartsWith("STATUS=cannot read main.db: "),
+                                   testing::EndsWith("file is not a database")));
+        ResetDatabase({{"anonymous_allow", "1"}}, {});
     }
     ServerProcess server({"-s"});
     notifying.reset();

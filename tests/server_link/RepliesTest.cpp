@@ -14,7 +14,7 @@ const char* const kUnreadable = "unreadable";
 std::string Show(uint32_t value) {
     return std::to_string(value);
 }
-std::string Show(const StatisticReply& r) {
+std::string Show(const StatisticFigures& r) {
     return std::to_string(r.onlineUsers) + "|" + std::to_string(r.onlineDevices) + "|" +
            std::to_string(r.totalAlarms) + "|" + r.totalIOBytes;
 }

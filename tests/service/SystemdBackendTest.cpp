@@ -7,6 +7,7 @@
 #include <systemd/sd-bus.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -197,6 +198,21 @@ TEST_F(SystemdBackendTest, InstallStartStopUninstallOverTheBus) {
                                     unitFile_ + ".d/20-failure-actions.conf"})
         EXPECT_EQ(fs::status(file).permissions(), fs::perms(0644)) << file;
     EXPECT_EQ(ctrl.QueryStatus(), kServiceStopped);
+    // Asking again and again (the console asks before every control command) opens no further
+    // connection to the bus: the bus numbers connections in order, so a probe's number tells.
+    const auto connectionNumber = [] {
+        sd_bus* probe = nullptr;
+        const char* name = nullptr;
+        long number = -1;
+        if (sd_bus_open_system(&probe) >= 0 && sd_bus_get_unique_name(probe, &name) >= 0) {
+            number = std::strtol(std::strrchr(name, '.') + 1, nullptr, 10);
+        }
+        sd_bus_flush_close_unref(probe);
+        return number;
+    };
+    const long before = connectionNumber();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(ctrl.QueryStatus(), kServiceStopped);
+    EXPECT_EQ(connectionNumber(), before + 1) << "only the second probe";
     ASSERT_TRUE(ctrl.Start(kLimitMs));  // the mock's StartUnit makes the unit active
     EXPECT_EQ(ctrl.QueryStatus(), kServiceRunning);
     ASSERT_TRUE(ctrl.Stop(kLimitMs));

@@ -169,9 +169,9 @@ TEST(Startup, WithoutADisplayItSaysWhyAndEndsWithStatusOne) {
 // The run script lays out an install directory under the locale variable `lang`.
 bool LayOut(const TestInstall& install, const QString& lang) {
     QDir(install.Dir()).mkpath("bin");
-    // stand-ins for the console and the server, kept once they are there
+    // a stand-in for the console and the real server (it makes main.db), kept once there
     QFile::copy("/bin/true", install.Dir() + "/bin/MainUI");
-    QFile::copy("/bin/true", install.Dir() + "/bin/TorvoProxyServer");
+    QFile::copy(TORVO_SERVER_PATH, install.Dir() + "/bin/TorvoProxyServer");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"LC_MESSAGES", "LC_ALL", "LANG"}) env.remove(name);
     if (!lang.isEmpty()) env.insert("LANG", lang);
@@ -191,7 +191,7 @@ TEST(InstallLayout, FreshDatabaseTakesTheLocalesLanguageAndAboutLinksItsHelpPage
         TestInstall install;
         ASSERT_TRUE(LayOut(install, lang));
         EXPECT_EQ(install.Configuration("lang"), expected);
-        EXPECT_EQ(install.Configuration("torvoagent_allow"), "1");
+        EXPECT_EQ(install.Configuration("torvoagent_allow"), "0");
         EXPECT_TRUE(QFile::exists(install.Dir() + "/busy.gif") &&
                     QFile::exists(install.Dir() + "/version.ini"));
         EXPECT_EQ(QFile::permissions(install.Dir() + "/main.db") & 0x0077, 0)

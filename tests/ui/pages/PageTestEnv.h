@@ -16,6 +16,7 @@
 #include "tests/support/Processes.h"
 #include "ui/common/PrivateEvents.h"
 #include "ui/pages/plumbing/BackgroundRun.h"
+#include "ui/pages/plumbing/PasswordWorker.h"
 #include "ui/res/Strings.h"
 
 struct EnglishTexts : ::testing::Environment {
@@ -47,9 +48,12 @@ protected:
         return all.substr(std::min(std::exchange(seen_, all.size()), all.size()));
     }
     static void SetServerRunning(bool running) { running_ = running; }
-    // Waits for the pages' background reads and the link worker to finish what the pages asked
-    // for, and applies the results and replies.
+    // Waits for the password hashes, the pages' background reads and the link worker to finish
+    // what the pages asked for, and applies the results and replies (in that order: what a
+    // hash's answer does may ask the link worker).
     static void Settle() {
+        ASSERT_TRUE(ThePasswordWorker().WaitUntilIdle(std::chrono::seconds(10)));
+        QCoreApplication::sendPostedEvents(nullptr, kLinkReplyEvent);
         ASSERT_TRUE(test::WaitUntil([] {
             BackgroundRun::DeliverPosted();
             return BackgroundRun::NotDelivered() == 0;

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "Common/Texts.h"
 #include "ui/pages/records/TextStore.h"
 
 enum class CellAlign { Left, Center };
@@ -67,9 +68,9 @@ struct AlarmColumns {
     // The newest row's id: it grows with every row the server adds.
     static constexpr const char* kNewestQuery = "select coalesce(max(rowid), 0) from alarms";
     static constexpr std::array<ColumnLayout, 3> kColumns{{
-        {118, 150, CellAlign::Left, CellKind::Time},    // "Time"
-        {119, 200, CellAlign::Center, CellKind::Text},  // "Source"
-        {120, 450, CellAlign::Center, CellKind::Text},  // "Message"
+        {res::IDS_COL_TIME, 150, CellAlign::Left, CellKind::Time},
+        {res::IDS_COL_SOURCE, 200, CellAlign::Center, CellKind::Text},
+        {res::IDS_COL_MESSAGE, 450, CellAlign::Center, CellKind::Text},
     }};
 
     static Cell At(const Row& row, int column) {
@@ -98,10 +99,10 @@ struct HistoryColumns {
         "select rowid, user, ip, url, time from history order by time desc";
     static constexpr const char* kNewestQuery = "select coalesce(max(rowid), 0) from history";
     static constexpr std::array<ColumnLayout, 4> kColumns{{
-        {136, 100, CellAlign::Left, CellKind::Text},       // "User"
-        {119, 200, CellAlign::Center, CellKind::Address},  // "Source"
-        {137, 300, CellAlign::Center, CellKind::Text},     // "Host"
-        {118, 200, CellAlign::Center, CellKind::Time},     // "Time"
+        {res::IDS_COL_USER, 100, CellAlign::Left, CellKind::Text},
+        {res::IDS_COL_SOURCE, 200, CellAlign::Center, CellKind::Address},
+        {res::IDS_COL_HOST, 300, CellAlign::Center, CellKind::Text},
+        {res::IDS_COL_TIME, 200, CellAlign::Center, CellKind::Time},
     }};
 
     static Cell At(const Row& row, int column) {

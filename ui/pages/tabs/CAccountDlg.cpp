@@ -15,7 +15,9 @@
 #include "ui/pages/dialogs/CAccountLimitsDlg.h"
 #include "ui/pages/plumbing/ApplyConf.h"
 #include "ui/pages/plumbing/BackgroundRun.h"
+#include "ui/pages/plumbing/LinkReplies.h"
 #include "ui/pages/plumbing/PageMessages.h"
+#include "ui/pages/plumbing/PasswordWorker.h"
 #include "ui/res/Artwork.h"
 
 namespace {
@@ -128,7 +130,8 @@ CAccountDlg::CAccountDlg(QWidget* parent, DialogRunner runDialog, LimitsRunner r
       list_(new RecordListView(this)),
       runDialog_(runDialog ? std::move(runDialog) : RunAccountDialog),
       runLimits_(runLimits ? std::move(runLimits) : RunLimitsDialog),
-      counterRead_(new BackgroundRun(this)) {
+      counterRead_(new BackgroundRun(this)),
+      hashing_(new LinkReplies(this, ThePasswordWorker())) {
     setObjectName("account114");
     toolBar_->setObjectName("toolbar134");
     toolBar_->setIconSize(QSize(16, 15));
@@ -211,9 +214,10 @@ void CAccountDlg::OnAdd() {
     const std::optional<AccountInput> input =
         runDialog_(this, CAddAccountDlg::Purpose::Add, QString());
     if (!input) return;
-    ReportChange(UserConf::instance().addAccount(input->userName.toStdString(),
-                                                 input->password.toStdString()),
-                 res::IDS_ADDED_SUCCESSFULLY);
+    WithStoredPassword(input->password.toStdString(), [this, name = input->userName.toStdString()](
+                                                          const StoredPassword& stored) {
+        ReportChange(UserConf::instance().addAccount(name, stored), res::IDS_ADDED_SUCCESSFULLY);
+    });
 }
 
 void CAccountDlg::OnModify() {
@@ -222,9 +226,32 @@ void CAccountDlg::OnModify() {
     const std::optional<AccountInput> input =
         runDialog_(this, CAddAccountDlg::Purpose::Modify, QString::fromStdString(row->userName));
     if (!input) return;
-    ReportChange(UserConf::instance().modifyAccount(row->rowid, input->userName.toStdString(),
-                                                    input->password.toStdString()),
-                 res::IDS_MODIFIED_SUCCESSFULLY);
+    const auto modify = [this, rowid = row->rowid, name = input->userName.toStdString()](
+                            const std::optional<StoredPassword>& stored) {
+        ReportChange(UserConf::instance().modifyAccount(rowid, name, stored),
+                     res::IDS_MODIFIED_SUCCESSFULLY);
+    };
+    if (input->password.isEmpty()) {
+        modify(std::nullopt);  // empty fields keep the stored password: nothing to hash
+    } else {
+        WithStoredPassword(input->password.toStdString(), modify);
+    }
+}
+
+void CAccountDlg::WithStoredPassword(std::string password,
+                                     std::function<void(const StoredPassword&)> then) {
+    // Each request its own key: a second Ok while the first is hashed is not dropped.
+    const std::string key = "hash/" + std::to_string(++hashes_);
+    const bool posted = hashing_->Ask(
+        key.c_str(), [password = std::move(password)] { return MakeStoredPassword(password); },
+        [this, then = std::move(then)](const std::optional<StoredPassword>& stored) {
+            if (stored) {
+                then(*stored);
+            } else {
+                ReportChange(AccountChange::kFailed, 0);
+            }
+        });
+    if (!posted) ReportChange(AccountChange::kFailed, 0);
 }
 
 void CAccountDlg::OnLimits() {

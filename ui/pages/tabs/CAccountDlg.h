@@ -42,6 +42,8 @@ struct AccountInput {
     QString password;
 };
 
+class LinkReplies;
+
 class CAccountDlg : public QWidget {
 public:
     // Opens the add/modify dialog; nullopt when it was cancelled. Tests replace it.
@@ -56,7 +58,9 @@ public:
 
     explicit CAccountDlg(QWidget* parent, DialogRunner runDialog = {}, LimitsRunner runLimits = {});
 
-    // Toolbar commands (a double click on a row does nothing).
+    // Toolbar commands (a double click on a row does nothing). Add, and a modify with a new
+    // password, store it once its hash is made off the window thread: their outcome shows when
+    // ThePasswordWorker's answer comes back.
     void OnAdd();
     void OnModify();
     void OnDelete();
@@ -93,6 +97,9 @@ private:
     // After an add or modify: on success "applyconf", the done message and a refill; else the
     // reason.
     void ReportChange(AccountChange change, int doneStringId);
+    // Makes the password's digest and hash on ThePasswordWorker, then runs `then` with them
+    // here; when no hash can be made, says the operation failed.
+    void WithStoredPassword(std::string password, std::function<void(const StoredPassword&)> then);
 
     RecordListModel<AccountRow> model_;
     QToolBar* toolBar_;
@@ -101,4 +108,6 @@ private:
     LimitsRunner runLimits_;
     QTimer counterTimer_;
     BackgroundRun* counterRead_;
+    LinkReplies* hashing_;
+    uint64_t hashes_ = 0;
 };

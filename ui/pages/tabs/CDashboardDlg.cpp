@@ -154,7 +154,7 @@ namespace {
 
 // What one statistics refresh brought: the figures, and the start time asked right after them.
 struct StatisticsPoll {
-    std::optional<StatisticReply> figures;
+    std::optional<StatisticFigures> figures;
     std::optional<std::string> started;
 };
 
@@ -174,7 +174,7 @@ StatisticsPoll FetchStatistics() {
 void CDashboardDlg::RefreshStatistics() {
     link_->Ask("statistic", FetchStatistics, [this](StatisticsPoll poll) {
         if (!poll.figures) return;  // a failure leaves every figure as it was
-        const StatisticReply& reply = *poll.figures;
+        const StatisticFigures& reply = *poll.figures;
         statistics_->SetValue(StatisticsTableModel::kOnlineUsers,
                               QString::number(reply.onlineUsers));
         statistics_->SetValue(StatisticsTableModel::kOnlineDevices,

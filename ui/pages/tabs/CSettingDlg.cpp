@@ -11,7 +11,7 @@
 #include <QResizeEvent>
 #include <optional>
 
-#include "Common/AllowedNetworks.h"
+#include "Common/Configuration.h"
 #include "Common/Database.h"
 #include "Common/SystemConf.h"
 #include "Common/UserConf.h"
@@ -86,8 +86,11 @@ CSettingDlg::CSettingDlg(QWidget* parent, NetworksRunner runNetworks)
     anonymousAllow_ = users.anonymousAllow;
     listenPort_ = listenPortLoaded_ = system.listenPort;
     // A failure leaves the list unknown: Save keeps the stored one and says so.
-    UseDatabase([this](CppSQLite3DB& db) { allowedNetworks_ = LoadAllowedNetworks(db); },
-                DbFailure::kLogError);
+    UseDatabase(
+        [this, &system](CppSQLite3DB& db) {
+            allowedNetworks_ = LoadConfiguration(db, system.fallback()).allowedNetworks;
+        },
+        DbFailure::kLogError);
 
     BuildControls();
     ShowFields();
@@ -201,10 +204,27 @@ void CSettingDlg::RefreshRunningPort() {
         [] {
             std::string body;
             if (!MQClientSingleton::instance()->System(body)) return std::optional<uint16_t>();
-            return ReadSystemListenPort(body);
+            return ReadListenPort(body);
         },
         [this](std::optional<uint16_t> port) {
             runningPort_ = port;  // no answer: nothing runs that needs a restart
+            ShowAddresses();
+        });
+}
+
+void CSettingDlg::ApplyConfiguration() {
+    // Its answer names the port the server listens on: no second question. Each save gets its
+    // own poll, so one still waiting never swallows a later one.
+    const std::string poll = "applyconf/" + std::to_string(++applyConfs_);
+    link_->Ask(
+        poll.c_str(),
+        [] {
+            std::string body;
+            if (!MQClientSingleton::instance()->ApplyConf(body)) return std::optional<uint16_t>();
+            return ReadListenPort(body);
+        },
+        [this](std::optional<uint16_t> port) {
+            runningPort_ = port;
             ShowAddresses();
         });
 }
@@ -286,18 +306,21 @@ void CSettingDlg::OnSave() {
 void CSettingDlg::SaveFields() {
     SystemConf& system = SystemConf::instance();
     UserConf& users = UserConf::instance();
-    system.torvoAgentAllow = torvoAgentAllow_;
     system.listenPort = static_cast<uint16_t>(listenPort_);
     users.anonymousAllow = anonymousAllow_;
-    const bool systemSaved = system.save();
-    const bool anonymousSaved = users.saveAnonymous();
-    // Networks that could not be read are left as stored rather than overwritten.
+    // One transaction: all of it is stored or none. The TorvoAgent switch is not written, so
+    // its stored value passes through; networks that could not be read stay as stored.
     const bool networksKnown = allowedNetworks_.has_value();
-    const bool networksSaved =
-        !networksKnown ||
-        UseDatabase([this](CppSQLite3DB& db) { SaveAllowedNetworks(db, *allowedNetworks_); },
-                    DbFailure::kLogError);
-    if (!systemSaved || !anonymousSaved || !networksSaved) {
+    const bool saved = UseDatabase(
+        [&](CppSQLite3DB& db) {
+            UpdateConfiguration(db, [&](Configuration& config) {
+                config.listenPort = system.listenPort;
+                config.anonymousAllowed = anonymousAllow_ == 1;
+                if (networksKnown) config.allowedNetworks = *allowedNetworks_;
+            });
+        },
+        DbFailure::kLogError);
+    if (!saved) {
         ShowOperationFailed(this);
         return;
     }
@@ -307,8 +330,7 @@ void CSettingDlg::SaveFields() {
         ShowAddresses();
         ShowTip(this, res::IDS_RESTART_ENGINE_HINT);
     }
-    SendApplyConf();
-    if (isVisible()) RefreshRunningPort();
+    ApplyConfiguration();
     if (networksKnown) {
         ShowTip(this, res::IDS_SAVED_SUCCESSFULLY);
     } else {

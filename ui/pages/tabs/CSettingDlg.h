@@ -38,10 +38,10 @@ public:
 
     // Save: checks the port (1 to 65535, not the control channel's), asks before keeping a new
     // port another program listens on (found off the window thread, so the save may end after
-    // the call returns), writes the stores and the allowed networks (kept as they are when
-    // they could not be read, which it says), hints at a
-    // restart when the port changed, sends "applyconf" and says it is saved; a failed write says
-    // so instead and sends nothing.
+    // the call returns), writes the port, the switch and the allowed networks in one
+    // transaction (the networks kept as they are when they could not be read, which it says),
+    // hints at a restart when the port changed, sends "applyconf" (whose answer gives the
+    // running port) and says it is saved; a failed write says so instead and sends nothing.
     void OnSave();
     // "Allowed client networks…": the list Ok'd in the dialog is what the next Save stores.
     void OnNetworks();
@@ -79,6 +79,8 @@ private:
     bool PortFreeOrKept(const PortHolder& holder);
     // Writes the fields as read, applies them and says how it went.
     void SaveFields();
+    // Tells the running server to read main.db again; its answer is the port it listens on.
+    void ApplyConfiguration();
 
     // Reads the controls into the fields; false (after saying why) when the port is not valid.
     bool ReadFields();
@@ -112,5 +114,6 @@ private:
     LinkReplies* link_ = nullptr;
     BackgroundRun* portCheck_ = nullptr;   // who holds a new port, before Save writes it
     std::optional<uint16_t> runningPort_;  // none while no server answers
+    uint64_t applyConfs_ = 0;
     QTimer runningPortTimer_;
 };
