@@ -71,7 +71,9 @@ void ShowStatus() {
     ProxyCtrl ctrl;
     const int state = ctrl.QueryStatus();
     const CtlSettings settings = LoadSettings();
-    const size_t accounts = UserConf::instance().accounts.size();
+    UserConf& users = UserConf::instance();
+    users.load();
+    const size_t accounts = users.accounts.size();
     std::optional<StatisticFigures> statistic;
     std::optional<uint16_t> runningPort;
     if (state == kServiceRunning) {
