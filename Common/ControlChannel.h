@@ -119,6 +119,14 @@ constexpr std::optional<DisconnectTarget> ReadDisconnectTarget(std::string_view 
     return std::nullopt;
 }
 
+// The argument of "disconnect" that names `value` by `by`: "user alice".
+inline std::string DisconnectArgument(DisconnectBy by, std::string_view value) {
+    for (const auto& [text, form] : kDisconnectForms) {
+        if (form == by) return std::string(text) + " " + std::string(value);
+    }
+    return {};
+}
+
 // At most this many connection rows in a "connections" reply ("total" counts them all).
 inline constexpr size_t kConnectionRowLimit = 1000;
 // The days of traffic kept per account, and so the most a "traffic" reply holds.

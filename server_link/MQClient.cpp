@@ -31,6 +31,11 @@ bool MQClient::Ask(control::Command command, std::string& reply) {
     return Execute(control::RequestLine(command), reply);
 }
 
+bool MQClient::Ask(control::Command command, std::string_view argument, std::string& reply) {
+    if (argument.empty() || !control::ArgumentIsSendable(argument)) return false;
+    return Execute(control::RequestLine(command, argument), reply);
+}
+
 void MQClient::SetPort(uint16_t port) {
     ACE_Guard<ACE_Thread_Mutex> guard(lock);
     port_ = port;

@@ -44,6 +44,9 @@ public:
     // Sends the command's request (Common/ControlChannel.h) and, on true, leaves the reply
     // body in `reply`; the named ones below are its shorthands.
     bool Ask(control::Command command, std::string& reply);
+    // The same for a command that takes an argument ("disconnect user alice"); an argument
+    // that would end or cut the request line (control::ArgumentIsSendable) is not sent: false.
+    bool Ask(control::Command command, std::string_view argument, std::string& reply);
     bool System(std::string& reply) { return Ask(control::Command::kSystem, reply); }
     bool Statistic(std::string& reply) { return Ask(control::Command::kStatistic, reply); }
     bool Engine(std::string& reply) { return Ask(control::Command::kEngine, reply); }
@@ -52,6 +55,14 @@ public:
     bool FlowIp(std::string& reply) { return Ask(control::Command::kFlowIp, reply); }
     bool FlowUser(std::string& reply) { return Ask(control::Command::kFlowUser, reply); }
     bool Bandwidth(std::string& reply) { return Ask(control::Command::kBandwidth, reply); }
+    bool Connections(std::string& reply) { return Ask(control::Command::kConnections, reply); }
+    bool Disconnect(control::DisconnectBy by, std::string_view value, std::string& reply) {
+        return !value.empty() &&
+               Ask(control::Command::kDisconnect, control::DisconnectArgument(by, value), reply);
+    }
+    bool Traffic(std::string_view account, std::string& reply) {
+        return Ask(control::Command::kTraffic, account, reply);
+    }
 
     // From any thread: true makes the command in progress (and any later one) fail within
     // kInterruptCheck of a receive, so closing the window does not wait for a slow server;

@@ -2,6 +2,8 @@
 
 #include <json/json.h>
 
+#include <algorithm>
+
 #include "Common/ControlChannel.h"
 
 namespace {
@@ -35,6 +37,23 @@ std::optional<uint32_t> UInt(const Json::Value& object, const char* key) {
     const Json::Value& value = object[key];
     if (!value.isConvertibleTo(Json::uintValue)) return std::nullopt;
     return value.asUInt();
+}
+
+std::optional<uint64_t> UInt64(const Json::Value& object, const char* key) {
+    const Json::Value& value = object[key];
+    if (value.isNull()) return 0;
+    if (!value.isUInt64() &&
+        !(value.isDouble() && value.asDouble() >= 0 && value.asDouble() < 18446744073709551616.0)) {
+        return std::nullopt;
+    }
+    return value.asUInt64();
+}
+
+std::optional<int64_t> Int64(const Json::Value& object, const char* key) {
+    const Json::Value& value = object[key];
+    if (value.isNull()) return 0;
+    if (!value.isInt64()) return std::nullopt;
+    return value.asInt64();
 }
 
 // The envelope: "err_code" must read as 0 (missing counts as 0).
@@ -148,4 +167,60 @@ std::optional<std::vector<IpFlowRow>> ReadFlowIp(std::string_view body) {
 
 std::optional<std::vector<UserFlowRow>> ReadFlowUser(std::string_view body) {
     return ReadNamedFlow<UserFlowRow, &UserFlowRow::user>(body, key::kUser);
+}
+
+std::optional<ConnectionList> ReadConnections(std::string_view body) {
+    return Guarded([&]() -> std::optional<ConnectionList> {
+        auto rows = ReadRows<ConnectionRow>(
+            body, [](const Json::Value& element) -> std::optional<ConnectionRow> {
+                const auto id = UInt64(element, key::kId);
+                auto ip = Text(element, key::kIp);
+                auto user = Text(element, key::kUser);
+                auto protocol = Text(element, key::kProtocol);
+                auto destination = Text(element, key::kDestination);
+                const auto since = Int64(element, key::kSince);
+                const auto up = UInt64(element, key::kBytesUp);
+                const auto down = UInt64(element, key::kBytesDown);
+                const auto rate = UInt64(element, key::kRate);
+                if (!id || !ip || !user || !protocol || !destination || !since || !up || !down ||
+                    !rate) {
+                    return std::nullopt;
+                }
+                return ConnectionRow{*id,
+                                     std::move(*ip),
+                                     std::move(*user),
+                                     std::move(*protocol),
+                                     std::move(*destination),
+                                     *since,
+                                     *up,
+                                     *down,
+                                     *rate};
+            });
+        if (!rows) return std::nullopt;
+        const auto total = UInt64(*ParseObject(body), key::kTotal);
+        if (!total) return std::nullopt;
+        // A server that counts fewer than it lists is read by its rows.
+        return ConnectionList{std::max<uint64_t>(*total, rows->size()), std::move(*rows)};
+    });
+}
+
+std::optional<uint64_t> ReadClosed(std::string_view body) {
+    return Guarded([&]() -> std::optional<uint64_t> {
+        const std::optional<Json::Value> root = ParseObject(body);
+        if (!root || !Succeeded(*root)) return std::nullopt;
+        return UInt64(*root, key::kClosed);
+    });
+}
+
+std::optional<std::vector<TrafficDay>> ReadTraffic(std::string_view body) {
+    return Guarded([&] {
+        return ReadRows<TrafficDay>(body,
+                                    [](const Json::Value& element) -> std::optional<TrafficDay> {
+                                        auto day = Text(element, key::kDay);
+                                        const auto up = UInt64(element, key::kBytesUp);
+                                        const auto down = UInt64(element, key::kBytesDown);
+                                        if (!day || !up || !down) return std::nullopt;
+                                        return TrafficDay{std::move(*day), *up, *down};
+                                    });
+    });
 }

@@ -54,3 +54,36 @@ struct UserFlowRow {
 std::optional<std::vector<RealtimeFlowRow>> ReadFlowRealtime(std::string_view body);
 std::optional<std::vector<IpFlowRow>> ReadFlowIp(std::string_view body);
 std::optional<std::vector<UserFlowRow>> ReadFlowUser(std::string_view body);
+
+// One live client connection of a "connections" reply.
+struct ConnectionRow {
+    uint64_t id = 0;
+    std::string ip;
+    std::string user;  // "" when anonymous
+    std::string protocol;
+    std::string destination;
+    int64_t since = 0;  // unix seconds
+    uint64_t bytesUp = 0;
+    uint64_t bytesDown = 0;
+    uint64_t rate = 0;  // bytes per second
+};
+
+struct ConnectionList {
+    uint64_t total = 0;  // all live connections; rows holds at most the server's row limit
+    std::vector<ConnectionRow> rows;
+};
+
+// "connections": err_code 0 (or missing), "total" at the root, "data" an array of rows.
+std::optional<ConnectionList> ReadConnections(std::string_view body);
+
+// "disconnect": how many connections were closed ("closed"); nullopt on a refusal.
+std::optional<uint64_t> ReadClosed(std::string_view body);
+
+struct TrafficDay {
+    std::string day;  // "YYYY-MM-DD"
+    uint64_t bytesUp = 0;
+    uint64_t bytesDown = 0;
+};
+
+// "traffic": the account's days, oldest first, as sent.
+std::optional<std::vector<TrafficDay>> ReadTraffic(std::string_view body);

@@ -65,6 +65,20 @@ TEST_F(MQClientTest, ReadsTheSameBodyHoweverTheReplyIsCut) {
     EXPECT_EQ(stateQueries, 8);  // one state query per command
 }
 
+// An argument goes out after one space; one that would end or cut the line is never sent.
+TEST_F(MQClientTest, SendsAnArgumentOnItsCommandsLineAndRefusesOneThatWouldBreakIt) {
+    server.SetDefaultReply(Reply::Framed("{}"));
+    EXPECT_TRUE(client.Traffic("al ice", reply));
+    EXPECT_TRUE(client.Disconnect(control::DisconnectBy::kIp, "::1", reply));
+    EXPECT_TRUE(client.Connections(reply));
+    for (const std::string& bad :
+         {std::string("a\r\nsystem"), std::string("a\nb"), std::string("a\0b", 3), std::string()}) {
+        EXPECT_FALSE(client.Traffic(bad, reply));
+        EXPECT_FALSE(client.Disconnect(control::DisconnectBy::kUser, bad, reply));
+    }
+    EXPECT_EQ(server.received(), "traffic al ice\r\ndisconnect ip ::1\r\nconnections\r\n");
+}
+
 // The exchange fails at once; the client reconnects and asks again (late replies: below).
 TEST_F(MQClientTest, ABrokenReplyIsRetriedOnceOnAFreshConnection) {
     const std::pair<const char*, Reply> cases[] = {

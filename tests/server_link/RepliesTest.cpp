@@ -74,6 +74,42 @@ TEST(Replies, RefuseBodiesThatAreNotJsonObjectsAndBadListEnvelopes) {
     EXPECT_EQ(ReadFlowUser(R"({"err_code":0,"data":[]})")->size(), 0u);
 }
 
+TEST(ReadConnectionsClosedAndTraffic, ReadFullRangesAndRefuseWhatTheyCannotHold) {
+    const auto list = ReadConnections(
+        R"({"err_code":0,"total":1200,"data":[{"id":18446744073709551615,"ip":"::1","user":"",)"
+        R"("protocol":"socks5","destination":"example.org:443","since":1765152000,)"
+        R"("bytes_up":5000000000,"bytes_down":7,"rate":2.5}]})");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->total, 1200u);
+    ASSERT_EQ(list->rows.size(), 1u);
+    const ConnectionRow& row = list->rows[0];
+    EXPECT_EQ(row.id, UINT64_MAX);
+    EXPECT_EQ(row.ip + "|" + row.protocol + "|" + row.destination, "::1|socks5|example.org:443");
+    EXPECT_EQ(row.since, 1765152000);
+    EXPECT_EQ(row.bytesUp, 5000000000u);
+    EXPECT_EQ(row.rate, 2u);
+    // A total below the rows listed is read as the rows.
+    EXPECT_EQ(ReadConnections(R"({"total":0,"data":[{"id":1}]})")->total, 1u);
+    for (const char* body : {R"({"err_code":2,"total":0,"data":[]})", R"({"total":-1,"data":[]})",
+                             R"({"data":[{"id":-1}]})", R"({"data":[{"bytes_up":"5"}]})",
+                             R"({"data":[{"since":1.5}]})", R"({"total":1})"}) {
+        EXPECT_FALSE(ReadConnections(body)) << body;
+    }
+
+    EXPECT_EQ(ReadClosed(R"({"err_code":0,"closed":3})"), 3u);
+    EXPECT_FALSE(ReadClosed(R"({"err_code":1,"err_msg":"unknown command"})"));
+    EXPECT_FALSE(ReadClosed("closed"));
+
+    const auto days = ReadTraffic(
+        R"({"err_code":0,"user":"bob","data":[{"day":"2026-12-07","bytes_up":1,"bytes_down":2},)"
+        R"({"day":"2026-12-08","bytes_up":10000000000,"bytes_down":0}]})");
+    ASSERT_TRUE(days);
+    ASSERT_EQ(days->size(), 2u);
+    EXPECT_EQ((*days)[1].day, "2026-12-08");
+    EXPECT_EQ((*days)[1].bytesUp, 10000000000u);
+    EXPECT_FALSE(ReadTraffic(R"({"data":[{"day":"d","bytes_down":-4}]})"));
+}
+
 TEST(ReplyFramer, ReadsTheHeaderTheWayAtoiDoesAndRefusesLengthsOutsideZeroToTheCap) {
     const std::pair<const char*, int32_t> cases[] = {
         {"27", 27}, {"  \t12", 12}, {"+5", 5},  {"-3", -3},   {"12abc", 12},
