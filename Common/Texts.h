@@ -156,6 +156,25 @@ inline constexpr int IDS_CTL_BACKUP_DONE = 526;      // %1 the file
 inline constexpr int IDS_CTL_BAD_BACKUP = 527;       // %1 the file, %2 why
 inline constexpr int IDS_CTL_RESTORED = 528;         // %1 the file, %2 the old main.db kept
 inline constexpr int IDS_CTL_FILE_FAILED = 529;      // %1 the file, %2 why
+// The server's live connections and traffic, over the control channel.
+inline constexpr int IDS_CTL_SERVER_NOT_RUNNING = 530;
+inline constexpr int IDS_CTL_NO_ANSWER = 531;       // %1 the control port
+inline constexpr int IDS_CTL_SERVER_REFUSED = 532;  // %1 the server's reason
+inline constexpr int IDS_CTL_BAD_ID = 533;          // %1 as given
+inline constexpr int IDS_CTL_BAD_ADDRESS = 534;     // %1 as given
+inline constexpr int IDS_CTL_CLOSED = 535;          // %1 how many
+inline constexpr int IDS_CTL_CLOSED_NONE = 536;
+inline constexpr int IDS_CTL_FASTEST_SHOWN = 537;  // %1 rows shown, %2 connections in all
+inline constexpr int IDS_CTL_COL_ID = 538;         // connection and traffic columns
+inline constexpr int IDS_CTL_COL_PROTOCOL = 539;
+inline constexpr int IDS_CTL_COL_DESTINATION = 540;
+inline constexpr int IDS_CTL_COL_SINCE = 541;
+inline constexpr int IDS_CTL_COL_UP = 542;
+inline constexpr int IDS_CTL_COL_DOWN = 543;
+inline constexpr int IDS_CTL_COL_RATE = 544;
+inline constexpr int IDS_CTL_COL_DAY = 545;
+inline constexpr int IDS_CTL_COL_TOTAL = 546;
+inline constexpr int IDS_CTL_BAD_REPLY = 547;
 
 // Every numbered id of the table, ascending.
 const int* AllStringIds(int* count);

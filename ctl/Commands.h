@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "Common/ControlChannel.h"
+
 // The proxy service.
 void ShowStatus();
 void InstallService();
@@ -45,6 +47,12 @@ struct RecordFilter {
 };
 void ListAlarms(const RecordFilter& filter);
 void ListHistory(const RecordFilter& filter);
+
+// What the running server does: its live client connections (the fastest first), ending
+// those of one id, account or client address, and an account's traffic per day.
+void ListConnections();
+void DisconnectClients(control::DisconnectBy by, const std::string& value);
+void ShowTraffic(const std::string& account);
 
 // main.db itself.
 void BackupDatabase(const std::string& file);

@@ -3,6 +3,7 @@
 #include <json/writer.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
@@ -37,6 +38,15 @@ int DisplayWidth(std::string_view text) {
         i += static_cast<size_t>(extra) + 1;
     }
     return cells;
+}
+
+// A cell as a terminal may be sent it: a control character (one a client put in a host name,
+// say) would move the cursor or clear the screen, so it is shown as "?".
+std::string Printable(std::string cell) {
+    for (char& c : cell) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return cell;
 }
 
 }  // namespace
@@ -95,7 +105,9 @@ void PrintJson(const Json::Value& value) {
 }
 
 void PrintTable(const std::vector<std::string>& headers,
-                const std::vector<std::vector<std::string>>& rows) {
+                const std::vector<std::vector<std::string>>& cells) {
+    std::vector<std::vector<std::string>> rows = cells;
+    for (auto& row : rows) std::transform(row.begin(), row.end(), row.begin(), Printable);
     std::vector<int> widths(headers.size(), 0);
     const auto measure = [&widths](const std::vector<std::string>& line) {
         for (size_t c = 0; c < line.size() && c < widths.size(); ++c)

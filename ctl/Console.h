@@ -47,7 +47,8 @@ public:
 void Say(const std::string& line);
 void Warn(const std::string& line);
 void PrintJson(const Json::Value& value);
-// Columns padded to the widest cell as a terminal shows it (CJK characters take two cells).
+// Columns padded to the widest cell as a terminal shows it (CJK characters take two cells);
+// control characters in a cell are printed as "?".
 void PrintTable(const std::vector<std::string>& headers,
                 const std::vector<std::vector<std::string>>& rows);
 

@@ -212,6 +212,25 @@ int main(int argc, char** argv) {
     recordOptions(command("history", "List the access history, newest first",
                           [&filter] { ListHistory(filter); }),
                   true);
+    command("connections", "List the server's live client connections, the fastest first",
+            ListConnections);
+    CLI::App* disconnect = app.add_subcommand("disconnect", "End live client connections at once");
+    disconnect->require_subcommand(1);
+    std::string target;
+    for (const auto& [form, by, meaning] :
+         {std::tuple{"id", control::DisconnectBy::kId, "The connection with this id"},
+          std::tuple{"user", control::DisconnectBy::kUser, "Every connection of this account"},
+          std::tuple{"ip", control::DisconnectBy::kIp, "Every connection from this address"}}) {
+        CLI::App* sub = disconnect->add_subcommand(form, meaning);
+        sub->add_option("VALUE", target, "The id, account name or address")->required();
+        sub->callback(
+            [&run, &target, by] { run = [&target, by] { DisconnectClients(by, target); }; });
+    }
+    std::string trafficAccount;
+    command("traffic", "An account's traffic per day, the last 90 days",
+            [&trafficAccount] { ShowTraffic(trafficAccount); })
+        ->add_option("NAME", trafficAccount, "The account's user name")
+        ->required();
     command("backup", "Copy main.db to FILE (consistent while the server runs; mode 0600)",
             [&file] { BackupDatabase(file); })
         ->add_option("FILE", file, "The backup file")

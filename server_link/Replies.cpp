@@ -224,3 +224,11 @@ std::optional<std::vector<TrafficDay>> ReadTraffic(std::string_view body) {
                                     });
     });
 }
+
+std::optional<std::string> ReadRefusal(std::string_view body) {
+    return Guarded([&]() -> std::optional<std::string> {
+        const std::optional<Json::Value> root = ParseObject(body);
+        if (!root || Succeeded(*root) || !Int(*root, key::kErrCode)) return std::nullopt;
+        return Text(*root, key::kErrMsg).value_or("");
+    });
+}

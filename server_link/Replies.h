@@ -87,3 +87,7 @@ struct TrafficDay {
 
 // "traffic": the account's days, oldest first, as sent.
 std::optional<std::vector<TrafficDay>> ReadTraffic(std::string_view body);
+
+// The server's reason ("err_msg") when a reply refuses the command: a readable envelope whose
+// "err_code" is not 0. nullopt for any other reply (a success, or nothing readable).
+std::optional<std::string> ReadRefusal(std::string_view body);

@@ -4,6 +4,7 @@
 #include "Common/DatabaseLock.h"
 #include "Common/PasswordDigest.h"
 #include "tests/ctl/CtlHarness.h"
+#include "tests/fakes/ScriptedChannelServer.h"
 
 namespace ctl_test {
 namespace {
@@ -250,6 +251,107 @@ TEST_F(CtlTest, BackupWhileTheServerRunsAndRestoreOnlyACheckedFile) {
     ASSERT_FALSE(kept.empty());
     EXPECT_EQ(test::ModeOf(kept), 0600u);
     EXPECT_EQ(test::Rows(kept, "select username from accounts"), std::vector<std::string>{"bob"});
+}
+
+// The running server's connections and traffic. The real server runs (that is what the
+// command line checks first); its answers come from a scripted control channel.
+TEST_F(CtlTest, ConnectionsDisconnectAndTrafficShowWhatTheServerAnswers) {
+    for (const char* command : {"connections", "disconnect user bob", "traffic bob"}) {
+        const Outcome run = Ctl(command);
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_EQ(run.err,
+                  "torvoproxyctl: The proxy server is not running; start it first "
+                  "(torvoproxyctl start).\n")
+            << command;
+    }
+    ASSERT_EQ(Ctl("account add alice --password-stdin", "pw\n").status, 0);
+    ASSERT_EQ(Ctl("install").status, 0);
+    ASSERT_EQ(Ctl("--timeout 20 start").status, 0);
+    ScriptedChannelServer channel;
+    ASSERT_TRUE(channel.Start());
+    const test::ScopedEnv scripted("TORVO_CONTROL_PORT", std::to_string(channel.port()));
+    const test::ScopedTimeZone zone("UTC");
+
+    channel.SetFramedReply(
+        "connections",
+        R"({"err_code":0,"total":5,"data":[{"id":12,"ip":"10.0.0.7","user":"alice",)"
+        R"("protocol":"connect","destination":"example.org:443","since":1767225600,)"
+        R"("bytes_up":2048,"bytes_down":3145728,"rate":1536},{"id":3,"ip":"::1","user":"",)"
+        R"("protocol":"socks5","destination":"\u001b[2Jx:80","since":1767225661,)"
+        R"("bytes_up":5,"bytes_down":0,"rate":0}]})");
+    Outcome run = Ctl("connections");
+    ASSERT_EQ(run.status, 0) << run.err;
+    // A control character a client sent never reaches the terminal.
+    EXPECT_EQ(run.out,
+              "Id  User   Ip        Protocol  Destination      Since           Up       "
+              "Down     Rate\n"
+              "12  alice  10.0.0.7  CONNECT   example.org:443  2026-1-1 0:0:0  2.00 KB  3.00 MB  "
+              "1.50 KB/s\n"
+              "3          ::1       SOCKS5    ?[2Jx:80         2026-1-1 0:1:1  5 B      0 B      "
+              "0 B/s\n"
+              "The 2 fastest of 5 connections are shown.\n");
+    const Json::Value list = Parse(Ctl("connections --json").out);
+    EXPECT_EQ(list["total"].asUInt64(), 5u);
+    ASSERT_EQ(list["connections"].size(), 2u);
+    EXPECT_EQ(list["connections"][0]["since_text"], "2026-1-1 0:0:0");
+    EXPECT_EQ(list["connections"][0]["rate_bytes_per_second"].asUInt64(), 1536u);
+    EXPECT_TRUE(list["connections"][1]["user"].isNull());  // anonymous
+    EXPECT_EQ(list["connections"][1]["destination"], "\u001b[2Jx:80");
+
+    // Each form is checked, sent in its plain form, and what the server closed is said.
+    channel.SetFramedReply("disconnect user alice", R"({"err_code":0,"closed":2})");
+    channel.SetFramedReply("disconnect id 7", R"({"err_code":0,"closed":0})");
+    channel.SetFramedReply("disconnect ip ::1", R"({"err_code":0,"closed":1})");
+    EXPECT_EQ(Ctl("disconnect user alice").out, "Closed 2 connection(s).\n");
+    EXPECT_EQ(Ctl("disconnect id 007").out, "No connection matched; none was closed.\n");
+    EXPECT_EQ(Parse(Ctl("disconnect ip 0:0::1 --json").out)["closed"].asUInt64(), 1u);
+    const std::vector<std::string> sent = channel.requests();
+    const struct {
+        const char* arguments;
+        std::string message;
+    } refused[] = {
+        {"disconnect id 1x",
+         "\"1x\" is not a connection id (a whole number, as connections "
+         "lists)."},
+        {"disconnect id -1",
+         "\"-1\" is not a connection id (a whole number, as connections "
+         "lists)."},
+        {"disconnect ip 10.0.0", "\"10.0.0\" is not an IPv4 or IPv6 address."},
+        {"disconnect user 'a:b'",
+         "The user name can not contain \":\" or control characters (a name with \":\" can "
+         "never log in over HTTP)."},
+        {"traffic nobody", "There is no account named \"nobody\"."},
+        {"traffic bob", "The proxy server refused the command: unknown command"},
+        {"disconnect user bob", "The proxy server's answer could not be read."},
+        {"disconnect user carol",
+         "The proxy server did not answer on its control channel (127.0.0.1:" +
+             std::to_string(channel.port()) + ")."},
+    };
+    channel.SetFramedReply("traffic nobody", R"({"err_code":0,"user":"nobody","data":[]})");
+    channel.SetFramedReply("traffic bob", R"({"err_code":1,"err_msg":"unknown command"})");
+    channel.SetFramedReply("disconnect user bob", R"({"err_code":0,"closed":"many"})");
+    for (const auto& c : refused) {
+        run = Ctl(c.arguments);
+        EXPECT_EQ(run.status, 1) << c.arguments;
+        EXPECT_EQ(run.err, "torvoproxyctl: " + c.message + "\n") << c.arguments;
+    }
+    // The values it refuses itself are never sent.
+    const std::vector<std::string> after = channel.requests();
+    EXPECT_EQ(std::vector<std::string>(after.begin() + sent.size(), after.end()),
+              (std::vector<std::string>{"traffic nobody", "traffic bob", "disconnect user bob",
+                                        "disconnect user carol", "disconnect user carol"}));
+
+    channel.SetFramedReply(
+        "traffic alice",
+        R"({"err_code":0,"user":"alice","data":[{"day":"2026-12-06","bytes_up":1024,)"
+        R"("bytes_down":1048576},{"day":"2026-12-07","bytes_up":0,"bytes_down":512}]})");
+    EXPECT_EQ(Ctl("traffic alice").out,
+              "Day         Up       Down     Total\n"
+              "2026-12-06  1.00 KB  1.00 MB  1.00 MB\n"
+              "2026-12-07  0 B      512 B    512 B\n");
+    EXPECT_EQ(Parse(Ctl("traffic alice --json").out)[1]["bytes_down"].asUInt64(), 512u);
+    for (const char* usage : {"disconnect", "disconnect host x", "disconnect id", "traffic"})
+        EXPECT_EQ(Ctl(usage).status, 2) << usage;
 }
 
 // Like the console: root for the systemd service, else write access to the install folder.

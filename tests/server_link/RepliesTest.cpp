@@ -99,6 +99,12 @@ TEST(ReadConnectionsClosedAndTraffic, ReadFullRangesAndRefuseWhatTheyCannotHold)
     EXPECT_EQ(ReadClosed(R"({"err_code":0,"closed":3})"), 3u);
     EXPECT_FALSE(ReadClosed(R"({"err_code":1,"err_msg":"unknown command"})"));
     EXPECT_FALSE(ReadClosed("closed"));
+    // The reason of a refusal, and no reason where nothing was refused.
+    EXPECT_EQ(ReadRefusal(R"({"err_code":1,"err_msg":"unknown command"})"), "unknown command");
+    EXPECT_EQ(ReadRefusal(R"({"err_code":3})"), "");
+    for (const char* body : {R"({"err_code":0,"err_msg":"x"})", R"({"closed":1})",
+                             R"({"err_code":"1","err_msg":"x"})", "unknown command"})
+        EXPECT_FALSE(ReadRefusal(body)) << body;
 
     const auto days = ReadTraffic(
         R"({"err_code":0,"user":"bob","data":[{"day":"2026-12-07","bytes_up":1,"bytes_down":2},)"
