@@ -1,5 +1,31 @@
 #include "server/ClientSession.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <ctime>
+
+#include "server/SafeText.h"
+
+namespace {
+
+// Longest destination kept for the control channel's list (a SOCKS5 name is at most 255 bytes,
+// an HTTP host is bounded only by the request head).
+constexpr size_t kMaxDestination = 300;
+
+uint64_t NextId() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
+
+}  // namespace
+
+std::string HostPort(std::string_view host, uint16_t port) {
+    const bool literal6 = host.find(':') != std::string_view::npos;
+    std::string text = literal6 ? "[" + std::string(host) + "]" : std::string(host);
+    return text.append(":").append(std::to_string(port));
+}
+
 ClientSession::ClientSession(SessionHost& owner, asio::ip::tcp::socket socket,
                              const asio::ip::address& peer)
     : server(owner),
@@ -8,12 +34,15 @@ ClientSession::ClientSession(SessionHost& owner, asio::ip::tcp::socket socket,
       resolver(client.get_executor()),
       clientIp(peer.to_string()),
       clientIPv4(peer.is_v4() ? peer.to_v4().to_uint() : 0),
-      clientLoopback(peer.is_loopback()) {
+      clientLoopback(peer.is_loopback()),
+      id(NextId()),
+      since(std::time(nullptr)) {
     asio::error_code error;
     // TCP_NODELAY comes from the listener. Non-blocking from the start: the tunnel relay reads
     // and splices without blocking, and Asio need not switch the mode itself.
     client.non_blocking(true, error);
     SetDeadline(server.Settings().handshakeTimeoutSec);
+    samples_[0].at = samples_[1].at = Clock::now();
     server.Register(this);
 }
 
@@ -31,7 +60,13 @@ void ClientSession::Admit(const std::string& name) {
     meter = server.Meter(user);
 }
 
-void ClientSession::Moved(uint64_t bytes) {
+void ClientSession::SetDestination(std::string_view host, uint16_t port) {
+    destination = SafeText(HostPort(host, port), kMaxDestination);
+}
+
+void ClientSession::Moved(uint64_t bytes, metrics::Direction direction) {
+    (direction == metrics::Direction::kUpload ? bytesUp_ : bytesDown_) += bytes;
+    metrics::CountBytes(direction, bytes);
     if (flow != nullptr) server.Stats().Add(flow, bytes);
     if (meter) Meter(bytes);
     if (phase_ == Phase::kSession) SetDeadline(server.Settings().idleTimeoutSec);
@@ -44,6 +79,16 @@ void ClientSession::Meter(uint64_t bytes) {
         const auto now = Clock::now();
         paceUntil_ = now + meter->Charge(bytes, now);
     }
+}
+
+void ClientSession::SampleRate(Clock::time_point now) {
+    const uint64_t total = bytesUp_ + bytesDown_;
+    const Sample& base = samples_[1];
+    // At least a second: a burst just after the accept is no huge rate.
+    const double seconds = std::max(1.0, std::chrono::duration<double>(now - base.at).count());
+    rate_ = static_cast<uint64_t>(std::llround(static_cast<double>(total - base.bytes) / seconds));
+    samples_[1] = samples_[0];
+    samples_[0] = {now, total};
 }
 
 void ClientSession::SetDeadline(int seconds, Phase phase) {

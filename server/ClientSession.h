@@ -5,11 +5,16 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "server/AccountMeter.h"
 #include "server/NameResolver.h"
 #include "server/SessionHost.h"
 #include "server/TrafficStats.h"
+#include "server/metrics/ServerMetrics.h"
+
+// "host:port", an IPv6 literal host in brackets.
+std::string HostPort(std::string_view host, uint16_t port);
 
 // One client connection of the proxy port, from accept to close. It lives in the frame of
 // the coroutine that serves it; the server keeps a pointer while it lives, so that its
@@ -37,15 +42,31 @@ public:
     uint32_t clientIPv4 = 0;  // 0 for IPv6 clients
     bool clientLoopback = false;
 
+    // How the control channel lists it: a number no other session of this process had, the
+    // Unix time it was accepted, what it carries and where to ("host:port", the current
+    // request's for a kept-alive HTTP session; empty until one is known).
+    enum class Protocol { kHttp, kConnect, kSocks5 };
+    const uint64_t id;
+    const int64_t since;
+    Protocol protocol = Protocol::kHttp;
+    std::string destination;
+    void SetDestination(std::string_view host, uint16_t port);
+
     // Who it is once admitted.
     bool admitted = false;
     std::string user;  // empty: anonymous
     TrafficStats::Flow* flow = nullptr;
     std::shared_ptr<AccountMeter> meter;  // null for anonymous clients
 
-    // Counts traffic of the admitted client (ending the session when it used up its
-    // account's month) and moves the idle deadline.
-    void Moved(uint64_t bytes);
+    // Counts traffic of the client (the admitted one's against its account, ending the session
+    // when it used up its month) and moves the idle deadline.
+    void Moved(uint64_t bytes, metrics::Direction direction);
+    uint64_t BytesUp() const { return bytesUp_; }
+    uint64_t BytesDown() const { return bytesDown_; }
+    // Called by the once-a-second sweep; Rate() is then the bytes per second of the two
+    // seconds before it (of the time since the accept for a younger session).
+    void SampleRate(Clock::time_point now);
+    uint64_t Rate() const { return rate_; }
     void Admit(const std::string& name);
 
     // Sessions of an account with a bandwidth take turns: reads wait until the bytes moved
@@ -68,6 +89,15 @@ public:
 
 private:
     void Meter(uint64_t bytes);
+
+    struct Sample {
+        Clock::time_point at;
+        uint64_t bytes = 0;
+    };
+    uint64_t bytesUp_ = 0;
+    uint64_t bytesDown_ = 0;
+    Sample samples_[2];  // the byte total at the last two sweeps, the latest first
+    uint64_t rate_ = 0;
 
     Clock::time_point paceUntil_{};
     Clock::time_point deadline_;

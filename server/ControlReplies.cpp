@@ -54,11 +54,17 @@ std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms) {
     return Envelope(data);
 }
 
+std::string SuccessReply(Json::Value root) {
+    root[key::kErrCode] = 0;
+    root[key::kErrMsg] = "";
+    return Write(root);
+}
+
 std::string BandwidthReply(uint64_t bytesPerSecond) {
-    Json::Value root = Base(0, "");
+    Json::Value root(Json::objectValue);
     root[key::kBytes] = static_cast<Json::UInt>(
         std::min<uint64_t>(bytesPerSecond, std::numeric_limits<uint32_t>::max()));
-    return Write(root);
+    return SuccessReply(std::move(root));
 }
 
 std::string FlowRealtimeReply(const TrafficStats& stats) {

@@ -14,6 +14,8 @@
 
 std::string Envelope(const Json::Value& data);
 std::string ErrorReply(int code, const std::string& message);
+// A success whose fields stand at the root, beside err_code and err_msg.
+std::string SuccessReply(Json::Value root);
 
 // "data": onlineUsers, onlineDevices, totalAlarms, totalIOBytes.
 std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms);

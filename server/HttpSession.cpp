@@ -181,8 +181,7 @@ asio::awaitable<void> ForwardBody(HttpConnection& http, Exchange& exchange) {
             }
             if (used > 0) {
                 if (!co_await WriteAll(session.upstream, buffer.View().substr(0, used))) break;
-                session.Moved(used);
-                metrics::CountBytes(metrics::Direction::kUpload, used);
+                session.Moved(used, metrics::Direction::kUpload);
                 buffer.Consume(used);
             }
             if (status == Status::kComplete) {
@@ -242,8 +241,7 @@ public:
     // The ready bytes went to the client.
     void Sent() {
         sentAny = true;
-        session.Moved(ready);
-        metrics::CountBytes(metrics::Direction::kDownload, ready);
+        session.Moved(ready, metrics::Direction::kDownload);
         buffer.Consume(ready);
         ready = 0;
     }
@@ -406,10 +404,11 @@ asio::awaitable<void> ServeHttp(ClientSession& session, ReadBuffer& buffer) {
         http.requestStarted = metrics::Start();
         if (!co_await Authenticate(session, head)) co_return;
         buffer.Consume(head.length);
-        session.Moved(head.length);
-        metrics::CountBytes(metrics::Direction::kUpload, head.length);
+        session.Moved(head.length, metrics::Direction::kUpload);
 
         const bool tunnel = head.method == HTTP_CONNECT;
+        if (tunnel) session.protocol = ClientSession::Protocol::kConnect;
+        session.SetDestination(target->host, target->port);
         const bool reused = !tunnel && Reusable(http, *target);
         if (!reused && !co_await Reach(http, *target)) co_return;
         session.server.RecordAccess(session, head.target);

@@ -61,6 +61,7 @@ asio::awaitable<void> RefuseRequest(ClientSession& session, ReadBuffer& buffer) 
 
 asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
     SessionHost& server = session.server;
+    session.protocol = ClientSession::Protocol::kSocks5;
     socks5::Greeting greeting;
     if (co_await ReadMessage(session, buffer, [&](std::string_view bytes, size_t& used) {
             return socks5::ParseGreeting(bytes, greeting, used);
@@ -120,6 +121,7 @@ asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
         co_await WriteText(session.client, socks5::BuildReply(socks5::kCommandNotSupported));
         co_return;
     }
+    session.SetDestination(request.host, request.port);
     const ConnectResult result = co_await ConnectUpstream(session, request.host, request.port);
     if (result != ConnectResult::kConnected) {
         co_await WriteText(session.client, socks5::BuildReply(ReplyFor(result)));
@@ -135,10 +137,7 @@ asio::awaitable<void> ServeSocks5(ClientSession& session, ReadBuffer& buffer) {
         const auto bytes = bound.address().to_v6().to_bytes();
         address.assign(bytes.begin(), bytes.end());
     }
-    const bool v6 = request.addressType == socks5::kIPv6;
-    const std::string destination =
-        (v6 ? "[" + request.host + "]" : request.host) + ":" + std::to_string(request.port);
-    server.RecordAccess(session, destination);
+    server.RecordAccess(session, HostPort(request.host, request.port));
     if (!co_await WriteText(session.client,
                             socks5::BuildReply(socks5::kSucceeded, address, bound.port()))) {
         co_return;

@@ -92,8 +92,7 @@ asio::awaitable<End> Copy(ClientSession& session, tcp::socket& from, tcp::socket
         if (buffer.Size() > 0) {
             const std::string_view bytes = buffer.View();
             if (!co_await WriteAll(to, bytes)) co_return End::kEnded;
-            session.Moved(bytes.size());
-            metrics::CountBytes(Direction(session, from), bytes.size());
+            session.Moved(bytes.size(), Direction(session, from));
             moved += bytes.size();
             buffer.Consume(bytes.size());
         }
@@ -162,8 +161,7 @@ asio::awaitable<End> Splice(ClientSession& session, tcp::socket& from, tcp::sock
                                          inPipe, SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
             if (out > 0) {
                 inPipe -= static_cast<size_t>(out);
-                session.Moved(static_cast<size_t>(out));
-                metrics::CountBytes(Direction(session, from), static_cast<size_t>(out));
+                session.Moved(static_cast<size_t>(out), Direction(session, from));
             } else if (out < 0 && errno == EAGAIN) {
                 if (!co_await Ready(session, to, tcp::socket::wait_write)) co_return End::kBroken;
             } else if (out < 0 && errno == EINTR) {

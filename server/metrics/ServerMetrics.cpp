@@ -14,7 +14,8 @@ constexpr std::array<const char*, 5> kClasses = {"1xx", "2xx", "3xx", "4xx", "5x
 constexpr std::array<const char*, 4> kLogins = {"accepted", "wrong", "throttled", "refused"};
 constexpr std::array<const char*, 3> kRefusals = {"network", "share", "limit"};
 constexpr std::array<const char*, kAlarmSources> kSources = {
-    "http", "socks5", "login", "listen", "limit", "network", "account", "database", "other"};
+    "http",    "socks5",  "login",    "listen", "limit",
+    "network", "account", "database", "admin",  "other"};
 
 template <typename Metric, size_t N>
 Family ByLabel(std::string name, std::string help, Kind kind, std::string label,

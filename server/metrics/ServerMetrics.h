@@ -20,7 +20,7 @@ enum class Protocol { kHttp, kSocks5 };
 enum class Direction { kUpload, kDownload };  // client to destination, and back
 enum class Login { kAccepted, kWrong, kThrottled, kRefused };
 enum class Refusal { kNetwork, kShare, kLimit };
-inline constexpr size_t kAlarmSources = 9;  // the server's alarm sources and "other"
+inline constexpr size_t kAlarmSources = 10;  // the server's alarm sources and "other"
 
 struct ServerMetrics {
     Labeled<Gauge, 2> connections;           // by Protocol, live

@@ -1,0 +1,158 @@
+#include "server/LiveConnections.h"
+
+#include <json/value.h>
+
+#include <algorithm>
+#include <asio/ip/address.hpp>
+#include <charconv>
+
+#include "server/ClientSession.h"
+#include "server/ControlReplies.h"
+
+namespace {
+
+namespace key = control::key;
+
+const char* ProtocolName(ClientSession::Protocol protocol) {
+    switch (protocol) {
+        case ClientSession::Protocol::kConnect:
+            return control::kProtocolConnect;
+        case ClientSession::Protocol::kSocks5:
+            return control::kProtocolSocks5;
+        case ClientSession::Protocol::kHttp:
+            break;
+    }
+    return control::kProtocolHttp;
+}
+
+bool Faster(const ListedConnection* a, const ListedConnection* b) {
+    return a->rate != b->rate ? a->rate > b->rate : a->id < b->id;
+}
+
+Json::Value RowJson(const ListedConnection& row) {
+    Json::Value json(Json::objectValue);
+    json[key::kId] = static_cast<Json::UInt64>(row.id);
+    json[key::kIp] = row.ip;
+    json[key::kUser] = row.user;
+    json[key::kProtocol] = row.protocol;
+    json[key::kDestination] = row.destination;
+    json[key::kSince] = static_cast<Json::Int64>(row.since);
+    json[key::kBytesUp] = static_cast<Json::UInt64>(row.bytesUp);
+    json[key::kBytesDown] = static_cast<Json::UInt64>(row.bytesDown);
+    json[key::kRate] = static_cast<Json::UInt64>(row.rate);
+    return json;
+}
+
+bool Named(const DisconnectOrder& order, const ClientSession& session) {
+    switch (order.by) {
+        case control::DisconnectBy::kId:
+            return session.id == order.id;
+        case control::DisconnectBy::kUser:
+            return session.user == order.name;
+        case control::DisconnectBy::kIp:
+            return session.clientIp == order.name;
+    }
+    return false;
+}
+
+std::string Connections(int count) {
+    return std::to_string(count) + (count == 1 ? " connection" : " connections");
+}
+
+// "connection 7 (user "alice" from 10.0.0.5 to example.com:443)".
+std::string Described(const ClientSession& session) {
+    std::string text = "connection " + std::to_string(session.id) + " (";
+    text += session.user.empty() ? "a client without an account" : "user \"" + session.user + "\"";
+    text += " from " + session.clientIp;
+    if (!session.destination.empty()) text += " to " + session.destination;
+    return text + ")";
+}
+
+}  // namespace
+
+std::shared_ptr<const ListedConnections> SnapshotConnections(const LiveSessions& sessions) {
+    auto rows = std::make_shared<ListedConnections>();
+    rows->reserve(sessions.size());
+    for (const ClientSession* session : sessions) {
+        rows->push_back({session->id, session->clientIp, session->user,
+                         ProtocolName(session->protocol), session->destination, session->since,
+                         session->BytesUp(), session->BytesDown(), session->Rate()});
+    }
+    return rows;
+}
+
+std::string ConnectionsReply(const ListedConnections& rows) {
+    std::vector<const ListedConnection*> order;
+    order.reserve(rows.size());
+    for (const ListedConnection& row : rows) order.push_back(&row);
+    const size_t shown = std::min(rows.size(), control::kConnectionRowLimit);
+    std::partial_sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(shown), order.end(),
+                      Faster);
+    Json::Value data(Json::arrayValue);
+    for (size_t i = 0; i < shown; ++i) data.append(RowJson(*order[i]));
+    Json::Value root(Json::objectValue);
+    root[key::kTotal] = static_cast<Json::UInt64>(rows.size());
+    root[key::kData] = std::move(data);
+    return SuccessReply(std::move(root));
+}
+
+std::optional<DisconnectOrder> ReadDisconnectOrder(std::string_view argument) {
+    const auto target = control::ReadDisconnectTarget(argument);
+    if (!target) return std::nullopt;
+    DisconnectOrder order{target->by, 0, {}};
+    const std::string_view value = target->value;
+    switch (target->by) {
+        case control::DisconnectBy::kId: {
+            // Digits only (no sign, no blank), within 64 bits.
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), order.id);
+            if (error != std::errc() || end != value.data() + value.size()) return std::nullopt;
+            break;
+        }
+        case control::DisconnectBy::kUser:
+            order.name = value;
+            break;
+        case control::DisconnectBy::kIp: {
+            asio::error_code error;
+            auto address = asio::ip::make_address(std::string(value), error);
+            if (error) return std::nullopt;
+            if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+                address = asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+            }
+            order.name = address.to_string();
+            break;
+        }
+    }
+    return order;
+}
+
+Disconnected Disconnect(const LiveSessions& sessions, const DisconnectOrder& order) {
+    std::vector<ClientSession*> named;
+    for (ClientSession* session : sessions) {
+        if (!session->Closed() && Named(order, *session)) named.push_back(session);
+    }
+    Disconnected done{static_cast<int>(named.size()), "disconnected "};
+    switch (order.by) {
+        case control::DisconnectBy::kId:
+            done.alarm += named.empty() ? "nothing by the administrator: connection " +
+                                              std::to_string(order.id) + " is not open"
+                                        : Described(*named.front()) + " by the administrator";
+            break;
+        case control::DisconnectBy::kUser:
+            done.alarm +=
+                Connections(done.closed) + " of user \"" + order.name + "\" by the administrator";
+            break;
+        case control::DisconnectBy::kIp:
+            done.alarm +=
+                Connections(done.closed) + " from " + order.name + " by the administrator";
+            break;
+    }
+    for (ClientSession* session : named) session->Close();
+    return done;
+}
+
+std::string DisconnectReply(int closed) {
+    Json::Value root(Json::objectValue);
+    root[key::kClosed] = closed;
+    return SuccessReply(std::move(root));
+}
