@@ -474,6 +474,9 @@ asio::awaitable<std::string> ProxyServer::Answer(int command) {
         case Command::kBandwidth:
             co_return BandwidthReply(
                 rate_.Answer(std::chrono::steady_clock::now(), stats_.TotalBytes()));
+        case Command::kConnections:  // not served yet
+        case Command::kDisconnect:
+        case Command::kTraffic:
         case Command::kUnknown:
             break;
     }
