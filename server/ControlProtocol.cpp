@@ -2,14 +2,14 @@
 
 namespace control {
 
-Read ReadRequest(std::string_view bytes, Command& command, size_t& used) {
+Read ReadRequest(std::string_view bytes, Request& request, size_t& used) {
     const size_t newline = bytes.substr(0, kMaxRequestLine).find('\n');
     if (newline == std::string_view::npos) {
         return bytes.size() >= kMaxRequestLine ? Read::kTooLong : Read::kNeedMore;
     }
     std::string_view line = bytes.substr(0, newline);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    command = CommandNamed(line);
+    request = ReadRequestLine(line);
     used = newline + 1;
     return Read::kRequest;
 }

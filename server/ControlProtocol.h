@@ -16,8 +16,9 @@ inline constexpr size_t kMaxRequestLine = 256;
 enum class Read { kNeedMore, kRequest, kTooLong };
 
 // Reads the first request line from `bytes` (ended by "\n", an optional "\r" before it);
-// on kRequest `used` is the line's length with its end and `command` what it asks.
-Read ReadRequest(std::string_view bytes, Command& command, size_t& used);
+// on kRequest `used` is the line's length with its end and `request` what it asks (its argument
+// a view into `bytes`; kUnknown for a line that is no request).
+Read ReadRequest(std::string_view bytes, Request& request, size_t& used);
 
 // The length line and the body.
 std::string FrameReply(std::string_view body);

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <asio.hpp>
+#include <asio/experimental/as_tuple.hpp>
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
@@ -40,4 +43,52 @@ asio::awaitable<std::invoke_result_t<Work&>> RunOffLoop(Submit& submit, Work& wo
     co_return co_await asio::async_initiate<decltype(asio::use_awaitable),
                                             void(std::exception_ptr, Result)>(initiate,
                                                                               asio::use_awaitable);
+}
+
+// A `submit` for RunOffLoop that hands the job to `pool`, which takes every job.
+inline auto PostTo(asio::thread_pool& pool) {
+    return [&pool](std::function<void()> job) {
+        asio::post(pool, std::move(job));
+        return true;
+    };
+}
+
+namespace off_loop_detail {
+
+template <class Result>
+struct Race {
+    explicit Race(const asio::any_io_executor& executor) : timer(executor) {}
+    asio::steady_timer timer;
+    std::optional<Result> result;
+    std::exception_ptr failure;
+};
+
+// Its own copies of `submit` and `work`: it may outlive the one who gave up waiting.
+template <class Result, class Submit, class Work>
+asio::awaitable<void> Finish(std::shared_ptr<Race<Result>> race, Submit submit, Work work) {
+    try {
+        race->result = co_await RunOffLoop(submit, work);
+    } catch (...) {
+        race->failure = std::current_exception();
+    }
+    race->timer.cancel();
+}
+
+}  // namespace off_loop_detail
+
+// As RunOffLoop, but the wait ends after `limit` whatever the work does: nullopt then, and the
+// work's result is dropped when it comes (a failure within the time is thrown here). For an
+// answer owed within a time (a client gives up after a few seconds) while the slow side (a
+// locked main.db) takes what it takes.
+template <class Submit, class Work>
+asio::awaitable<std::optional<std::invoke_result_t<Work&>>> RunOffLoopWithin(
+    Submit& submit, Work& work, std::chrono::steady_clock::duration limit) {
+    using Result = std::invoke_result_t<Work&>;
+    const auto executor = co_await asio::this_coro::executor;
+    const auto race = std::make_shared<off_loop_detail::Race<Result>>(executor);
+    race->timer.expires_after(limit);
+    asio::co_spawn(executor, off_loop_detail::Finish<Result>(race, submit, work), asio::detached);
+    co_await race->timer.async_wait(asio::experimental::as_tuple(asio::use_awaitable));
+    if (race->failure) std::rethrow_exception(race->failure);
+    co_return std::move(race->result);
 }

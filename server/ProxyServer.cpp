@@ -1,23 +1,15 @@
 #include "server/ProxyServer.h"
 
 #include <glog/logging.h>
-#include <json/value.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <ctime>
-#include <limits>
 #include <vector>
 
-#include "Common/DateTime.h"
 #include "server/ClientSession.h"
 #include "server/ClientSource.h"
-#include "server/ControlProtocol.h"
-#include "server/ControlReplies.h"
 #include "server/HttpSession.h"
-#include "server/OffLoop.h"
-#include "server/PeerAccount.h"
+#include "server/Listener.h"
 #include "server/SafeText.h"
 #include "server/SessionIo.h"
 #include "server/Socks5Session.h"
@@ -28,64 +20,17 @@ using asio::ip::tcp;
 
 namespace {
 
-// Alarms beyond this many in one second are counted and reported as one.
-constexpr int kAlarmsPerSecond = 20;
 // How long a finished client may take to close its side.
 constexpr int kLingerSeconds = 2;
-// Descriptors kept for everything but clients: listeners, the event loop, main.db and its
-// lock, logs, control connections, a destination being connected.
-constexpr rlim_t kReservedDescriptors = 64;
-// Longest texts stored in main.db or logged: a URL (longer ones are cut and marked), a user
-// name or alarm source, an alarm message.
+// Longest texts stored in main.db: a URL (longer ones are cut and marked), a user name.
 constexpr size_t kMaxStoredUrl = 2048;
 constexpr size_t kMaxStoredName = 256;
-constexpr size_t kMaxAlarmMessage = 1024;
-// Control connections open at once (the console holds one per window and worker).
-constexpr size_t kMaxControlConnections = 16;
-// applyconf answers within this, and waits this long for main.db's lock and for main.db.
-constexpr auto kApplyConfLimit = std::chrono::milliseconds(4000);
-constexpr int kSettingsWaitMs = 1800;
-
-// Clients beyond this would find accept() failing for want of descriptors; the cap turns
-// them away at once instead (a tunnel needs a second descriptor for its destination, and
-// fails cleanly when there is none).
-int DescriptorCap() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
-        return std::numeric_limits<int>::max();
-    }
-    const rlim_t cap = limit.rlim_cur > 2 * kReservedDescriptors
-                           ? limit.rlim_cur - kReservedDescriptors
-                           : limit.rlim_cur / 2;
-    return static_cast<int>(std::min<rlim_t>(cap, std::numeric_limits<int>::max()));
-}
 
 asio::ip::address Unmapped(const asio::ip::address& address) {
     if (address.is_v6() && address.to_v6().is_v4_mapped()) {
         return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
     }
     return address;
-}
-
-bool InNetworks(const ClientNetworks& networks, const asio::ip::address& address) {
-    return address.is_v4() ? networks.Allows(address.to_v4().to_uint())
-                           : networks.Allows(address.to_v6().to_bytes());
-}
-
-bool Listen(tcp::acceptor& acceptor, const tcp::endpoint& endpoint, bool dualStack,
-            asio::error_code& error) {
-    asio::error_code ignored;
-    acceptor.close(ignored);
-    acceptor.open(endpoint.protocol(), error);
-    if (error) return false;
-    if (dualStack) acceptor.set_option(asio::ip::v6_only(false), error);
-    if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
-    // Accepted connections inherit it: small answers go out at once.
-    if (!error) acceptor.set_option(tcp::no_delay(true), error);
-    if (!error) acceptor.bind(endpoint, error);
-    if (!error) acceptor.listen(asio::socket_base::max_listen_connections, error);
-    if (error) acceptor.close(ignored);
-    return !error;
 }
 
 metrics::Login LoginMetric(LoginAnswer::Kind kind) {
@@ -112,13 +57,11 @@ ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerS
       ports_(ports),
       listenPort_(ports.listen.value_or(settings_.ServedPort())),
       proxyAcceptor_(io),
-      controlAcceptor_(io),
       ticker_(io),
       stats_(std::time(nullptr)),
-      startTime_(DateTime::Now().ToString()),
-      started_(std::chrono::steady_clock::now()),
-      rate_(started_),
-      descriptorCap_(DescriptorCap()),
+      alarms_(database),
+      admission_(settings_, alarms_),
+      control_(io, database, *this, ports.control),
       logins_(io, [this](const std::string& user) -> const ProxyAccount* {
           const auto found = settings_.accounts.find(user);
           return found == settings_.accounts.end() ? nullptr : &found->second;
@@ -126,14 +69,6 @@ ProxyServer::ProxyServer(asio::io_context& io, DatabaseWorker& database, ServerS
     meters_.Apply(settings_);
     database_.SetRetention(settings_.historyMaxRows, settings_.alarmsMaxRows,
                            settings_.databaseMaxMb << 20);
-    if (settings_.maxConnections > descriptorCap_) {
-        LOG(WARNING) << "max_connections " << settings_.maxConnections << " exceeds what the "
-                     << "descriptor limit allows; at most " << descriptorCap_ << " clients";
-    }
-}
-
-int ProxyServer::MaxConnections() const {
-    return std::min(settings_.maxConnections, descriptorCap_);
 }
 
 ProxyServer::~ProxyServer() = default;
@@ -142,7 +77,7 @@ bool ProxyServer::Start() {
     if (!OpenListeners()) return false;
     OpenMetrics();
     asio::co_spawn(io_, AcceptProxy(), asio::detached);
-    asio::co_spawn(io_, AcceptControl(), asio::detached);
+    control_.Serve();
     asio::co_spawn(io_, Tick(), asio::detached);
     return true;
 }
@@ -153,8 +88,7 @@ bool ProxyServer::OpenListeners() {
     asio::error_code error;
     if (listenPort_ == ports_.control) {
         listenError_ = "it is the control port";
-    } else if (!Listen(controlAcceptor_, {asio::ip::make_address_v4("127.0.0.1"), ports_.control},
-                       false, error)) {
+    } else if (!control_.Open(error)) {
         startError_ =
             "cannot listen on the control port 127.0.0.1:" + std::to_string(ports_.control) + ": " +
             error.message();
@@ -166,8 +100,7 @@ bool ProxyServer::OpenListeners() {
         listenError_ = error.message();
     }
     if (!listenError_.empty()) {
-        asio::error_code ignored;
-        controlAcceptor_.close(ignored);
+        control_.Close();
         startError_ = "cannot listen on port " + std::to_string(listenPort_) + ": " + listenError_;
         RaiseAlarm("listen", startError_);
         return false;
@@ -182,13 +115,12 @@ void ProxyServer::Stop() {
     logins_.Stop();
     asio::error_code ignored;
     proxyAcceptor_.close(ignored);
-    controlAcceptor_.close(ignored);
+    control_.Stop();
     if (metrics_) metrics_->Close();
     ticker_.cancel();
     for (ClientSession* session : std::vector(sessions_.begin(), sessions_.end())) session->Close();
     for (auto& record : meters_.Collect(std::time(nullptr))) database_.Record(std::move(record));
     asio::use_service<NameResolver>(io_).CancelAll();
-    for (const auto& [socket, used] : controlSockets_) socket->close(ignored);
 }
 
 void ProxyServer::Register(ClientSession* session) {
@@ -205,16 +137,7 @@ void ProxyServer::RecordAccess(const ClientSession& session, std::string url) {
 }
 
 void ProxyServer::RaiseAlarm(std::string source, std::string message) {
-    metrics::CountAlarm(source);
-    if (++alarmsThisSecond_ > kAlarmsPerSecond) {
-        ++alarmsSuppressed_;
-        return;
-    }
-    // Messages quote what clients sent (user names, hosts): escaped and cut like history.
-    AlarmRecord alarm{SafeText(source, kMaxStoredName), SafeText(message, kMaxAlarmMessage),
-                      static_cast<int64_t>(std::time(nullptr))};
-    LOG(WARNING) << "alarm (" << alarm.source << "): " << alarm.message;
-    database_.Record(std::move(alarm));
+    alarms_.Raise(std::move(source), std::move(message));
 }
 
 asio::awaitable<LoginAnswer> ProxyServer::CheckPassword(const ClientSession& session,
@@ -264,12 +187,6 @@ bool ProxyServer::Allowed(const ClientSession& session, const asio::ip::address&
     return !local || session.clientLoopback;
 }
 
-int ProxyServer::MaxConnectionsPerAddress() const {
-    const int share = settings_.maxConnectionsPerIp > 0 ? settings_.maxConnectionsPerIp
-                                                        : settings_.maxConnections / 4;
-    return std::clamp(share, 1, MaxConnections());
-}
-
 asio::awaitable<void> ProxyServer::AcceptProxy() {
     asio::steady_timer pause(io_);
     tcp::endpoint peer;  // filled by accept() itself: no getpeername() per client
@@ -283,81 +200,16 @@ asio::awaitable<void> ProxyServer::AcceptProxy() {
         }
         const auto from = Unmapped(peer.address());
         // Turned away: the socket closes as it goes out of scope, before a byte is read.
-        if (!InNetworks(settings_.allowedClients, from)) {
-            RefuseOutsider(from);
-            continue;
-        }
-        if (!Admissible(from)) continue;
-        asio::co_spawn(io_, ServeClient(std::move(socket), from), asio::detached);
+        auto place = admission_.Admit(from, sessions_.size());
+        if (!place) continue;
+        asio::co_spawn(io_, ServeClient(std::move(socket), from, std::move(*place)),
+                       asio::detached);
     }
 }
 
-// Room for one more client from `from`: within max_connections, and within the share of one
-// address, so that one address cannot take every slot from the others.
-bool ProxyServer::Admissible(const asio::ip::address& from) {
-    if (static_cast<int>(sessions_.size()) >= MaxConnections()) {
-        metrics::CountRefusal(metrics::Refusal::kLimit);
-        TurnAway("connection limit of " + std::to_string(MaxConnections()) +
-                 " reached; new clients are turned away");
-        return false;
-    }
-    // Counted by source, as the login throttle counts: the addresses of one IPv6 /64 together.
-    const auto source = SourceOf(from);
-    const auto held = connectionsPerAddress_.find(source);
-    if (held != connectionsPerAddress_.end() && held->second >= MaxConnectionsPerAddress()) {
-        metrics::CountRefusal(metrics::Refusal::kShare);
-        TurnAway("client " + from.to_string() + " holds its share of " +
-                 std::to_string(MaxConnectionsPerAddress()) + " connections; more are turned away");
-        return false;
-    }
-    ++connectionsPerAddress_[source];
-    return true;
-}
-
-// Counted, and named in an alarm at most once a minute (a scan would fill the table); the
-// once-a-second sweep reports those counted meanwhile when their minute is over.
-void ProxyServer::RefuseOutsider(const asio::ip::address& from) {
-    metrics::CountRefusal(metrics::Refusal::kNetwork);
-    ++outsidersSinceAlarm_;
-    lastOutsider_ = from;
-    ReportOutsiders();
-}
-
-void ProxyServer::ReportOutsiders() {
-    const auto now = std::chrono::steady_clock::now();
-    if (outsidersSinceAlarm_ == 0 || (lastOutsiderAlarm_.time_since_epoch().count() != 0 &&
-                                      now - lastOutsiderAlarm_ < std::chrono::minutes(1))) {
-        return;
-    }
-    lastOutsiderAlarm_ = now;
-    std::string message = "client " + lastOutsider_.to_string() +
-                          " is outside the allowed networks; its connection was closed";
-    if (outsidersSinceAlarm_ > 1) {
-        message += " (" + std::to_string(outsidersSinceAlarm_) +
-                   " connections from outside closed since the last such alarm)";
-    }
-    outsidersSinceAlarm_ = 0;
-    RaiseAlarm("network", message);
-}
-
-void ProxyServer::TurnAway(const std::string& why) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastLimitAlarm_ < std::chrono::seconds(10)) return;
-    lastLimitAlarm_ = now;
-    RaiseAlarm("limit", why);
-}
-
-asio::awaitable<void> ProxyServer::ServeClient(tcp::socket socket, asio::ip::address from) {
-    // The address's count drops however the session ends.
-    struct Held {
-        std::unordered_map<asio::ip::address, int>& counts;
-        asio::ip::address from;
-        ~Held() {
-            if (auto it = counts.find(from); it != counts.end() && --it->second <= 0) {
-                counts.erase(it);
-            }
-        }
-    } held{connectionsPerAddress_, SourceOf(from)};
+// `place` is given back however the session ends.
+asio::awaitable<void> ProxyServer::ServeClient(tcp::socket socket, asio::ip::address from,
+                                               [[maybe_unused]] ClientAdmission::Place place) {
     ClientSession session(*this, std::move(socket), from);
     ReadBuffer buffer;
     try {
@@ -382,167 +234,6 @@ asio::awaitable<void> ProxyServer::ServeClient(tcp::socket socket, asio::ip::add
     } catch (const std::exception& error) {
         LOG(ERROR) << "client " << session.clientIp << ": " << error.what();
     }
-}
-
-asio::awaitable<void> ProxyServer::AcceptControl() {
-    while (!stopping_) {
-        auto [error, socket] = co_await controlAcceptor_.async_accept(kNoThrow);
-        if (stopping_ || error == asio::error::operation_aborted) break;
-        if (!error && AdmitControl(socket)) {
-            asio::co_spawn(io_, ServeControl(std::move(socket)), asio::detached);
-        }
-    }
-}
-
-// The control channel shows account names, client addresses and traffic, and applies the
-// configuration: only root and the server's own account (those who can read main.db anyway)
-// may use it, with a few connections at once.
-bool ProxyServer::AdmitControl(const tcp::socket& socket) {
-    const auto owner = LocalPeerAccount(socket);
-    std::string refusal;
-    if (!owner) {
-        refusal = "the peer's account is unknown";
-    } else if (*owner != 0 && *owner != ::geteuid()) {
-        refusal = "account " + std::to_string(*owner) + " may not use it";
-    } else if (controlSockets_.size() >= kMaxControlConnections) {
-        refusal = std::to_string(kMaxControlConnections) + " are open already";
-    }
-    if (refusal.empty()) return true;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastControlRefusal_ >= std::chrono::seconds(10)) {
-        lastControlRefusal_ = now;
-        LOG(WARNING) << "control connection refused: " << refusal;
-    }
-    return false;
-}
-
-// A control connection that asked nothing for idle_timeout is ended (the console's client
-// reconnects when it next asks).
-void ProxyServer::EndIdleControl() {
-    const auto oldest =
-        std::chrono::steady_clock::now() - std::chrono::seconds(settings_.idleTimeoutSec);
-    asio::error_code ignored;
-    for (const auto& [socket, used] : controlSockets_) {
-        if (used < oldest) socket->close(ignored);
-    }
-}
-
-asio::awaitable<void> ProxyServer::ServeControl(tcp::socket socket) {
-    controlSockets_[&socket] = std::chrono::steady_clock::now();
-    std::string pending;
-    char chunk[512];
-    try {
-        for (;;) {
-            control::Command command;
-            size_t used = 0;
-            const auto read = control::ReadRequest(pending, command, used);
-            if (read == control::Read::kTooLong) break;
-            if (read == control::Read::kRequest) {
-                pending.erase(0, used);
-                controlSockets_[&socket] = std::chrono::steady_clock::now();
-                const std::string reply = control::FrameReply(co_await Answer(int(command)));
-                if (!co_await WriteAll(socket, reply)) break;
-                continue;
-            }
-            auto [error, count] = co_await socket.async_read_some(asio::buffer(chunk), kNoThrow);
-            if (error || count == 0) break;
-            pending.append(chunk, count);
-        }
-    } catch (const std::exception& error) {
-        LOG(ERROR) << "control channel: " << error.what();
-    }
-    controlSockets_.erase(&socket);
-}
-
-asio::awaitable<std::string> ProxyServer::Answer(int command) {
-    using control::Command;
-    switch (static_cast<Command>(command)) {
-        case Command::kSystem:
-            co_return SystemStatus();
-        case Command::kStatistic:
-            co_return StatisticReply(stats_, database_.AlarmCount());
-        case Command::kEngine:
-            co_return startTime_;
-        case Command::kApplyConf:
-            co_return co_await ApplyConf();
-        case Command::kFlowRealtime:
-            co_return FlowRealtimeReply(stats_);
-        case Command::kFlowIp:
-            co_return co_await TotalsOffLoop(true);
-        case Command::kFlowUser:
-            co_return co_await TotalsOffLoop(false);
-        case Command::kBandwidth:
-            co_return BandwidthReply(
-                rate_.Answer(std::chrono::steady_clock::now(), stats_.TotalBytes()));
-        case Command::kConnections:  // not served yet
-        case Command::kDisconnect:
-        case Command::kTraffic:
-        case Command::kUnknown:
-            break;
-    }
-    co_return ErrorReply(1, "unknown command");
-}
-
-// A copy of the totals is taken here; the reply is built from it on the reply builder's
-// thread while the loop serves everyone (named locals only: GCC 12 mishandles temporaries
-// that hold captures across co_await).
-asio::awaitable<std::string> ProxyServer::TotalsOffLoop(bool byIp) {
-    auto build = [rows = SnapshotTotals(byIp ? stats_.ByIp() : stats_.ByUser()), byIp] {
-        return TotalsReply(rows, byIp ? "ip" : "user");
-    };
-    auto submit = [this](std::function<void()> job) {
-        asio::post(replyBuilder_, std::move(job));
-        return true;
-    };
-    co_return co_await RunOffLoop(submit, build);
-}
-
-// Read on a thread of its own, not the writer's (which may wait a minute for a locked main.db
-// with a batch in hand), with short waits for the lock and the database, and answered within
-// kApplyConfLimit whatever main.db does: the console gives up after 5 s.
-asio::awaitable<ProxyServer::Reloaded> ProxyServer::ReloadSettings() {
-    struct Read {
-        explicit Read(asio::io_context& io) : timer(io) {}
-        asio::steady_timer timer;
-        std::optional<ServerSettings> settings;
-        bool done = false;
-    };
-    const auto read = std::make_shared<Read>(io_);
-    read->timer.expires_after(kApplyConfLimit);
-    DatabaseOptions options = database_.Options();
-    options.busyTimeoutMs = options.lockWaitMs = kSettingsWaitMs;
-    asio::post(settingsReader_, [read, options, executor = io_.get_executor()] {
-        std::optional<ServerSettings> loaded;
-        const bool ok = UseDatabase([&](CppSQLite3DB& db) { loaded = LoadServerSettings(db); },
-                                    DbFailure::kLogError, options);
-        if (!ok) loaded.reset();
-        asio::post(executor, [read, loaded = std::move(loaded)]() mutable {
-            read->settings = std::move(loaded);
-            read->done = true;
-            read->timer.cancel();
-        });
-    });
-    co_await read->timer.async_wait(kNoThrow);
-    if (!read->done) {
-        co_return Reloaded{std::nullopt, "main.db is busy: the configuration was not applied"};
-    }
-    if (!read->settings) {
-        co_return Reloaded{std::nullopt,
-                           "main.db could not be read (busy or failing): the configuration was "
-                           "not applied"};
-    }
-    co_return Reloaded{std::move(read->settings), {}};
-}
-
-asio::awaitable<std::string> ProxyServer::ApplyConf() {
-    auto loaded = co_await ReloadSettings();
-    if (!loaded.settings) co_return ErrorReply(1, loaded.error);
-    const uint16_t storedPort = loaded.settings->ServedPort();
-    Apply(std::move(*loaded.settings));
-    Json::Value data(Json::objectValue);
-    data[control::key::kListenPort] = listenPort_;
-    data[control::key::kRestartNeeded] = storedPort != listenPort_;
-    co_return Envelope(data);
 }
 
 void ProxyServer::Apply(ServerSettings settings) {
@@ -594,18 +285,9 @@ asio::awaitable<void> ProxyServer::Tick() {
         if (stopping_) break;
         stats_.Tick(std::time(nullptr));
         hostAddresses_.Refresh();  // interfaces and their addresses come and go
-        rate_.Mark(std::chrono::steady_clock::now(), stats_.TotalBytes());
-        if (alarmsSuppressed_ > 0) {
-            const int suppressed = alarmsSuppressed_;
-            alarmsSuppressed_ = 0;
-            alarmsThisSecond_ = 0;
-            RaiseAlarm("limit",
-                       std::to_string(suppressed) + " more alarms in one second not recorded");
-        }
-        alarmsThisSecond_ = 0;
-        ReportLostRows();
-        ReportOutsiders();
-        EndIdleControl();
+        alarms_.Tick();
+        admission_.Tick();
+        control_.Tick();
         const auto now = ClientSession::Clock::now();
         std::vector<ClientSession*> expired;
         for (ClientSession* session : sessions_) {
@@ -636,42 +318,6 @@ void ProxyServer::SweepAccounts() {
         }
     }
     for (ClientSession* session : refused) session->Close();
-}
-
-// What was lost is told as an alarm (at most one a minute; it reaches main.db once writing
-// works again) besides the "lost_..." counts in "system".
-void ProxyServer::ReportLostRows() {
-    const LostCounts lost{database_.DroppedHistory(), database_.DroppedAlarms(),
-                          database_.DroppedTrafficBytes()};
-    const auto now = std::chrono::steady_clock::now();
-    if (lost == reportedLost_ || now - lastLostRowsAlarm_ < std::chrono::minutes(1)) return;
-    lastLostRowsAlarm_ = now;
-    RaiseAlarm("database",
-               std::to_string(lost.history - reportedLost_.history) + " history rows, " +
-                   std::to_string(lost.alarms - reportedLost_.alarms) + " alarm rows and " +
-                   std::to_string(lost.trafficBytes - reportedLost_.trafficBytes) +
-                   " bytes of accounts' traffic could not be stored");
-    reportedLost_ = lost;
-}
-
-std::string ProxyServer::SystemStatus() const {
-    Json::Value data(Json::objectValue);
-    data["status"] = Listening() ? "running" : "stopping";
-    data["version"] = TORVO_SERVER_VERSION;
-    data[control::key::kListenPort] = listenPort_;
-    data["stored_listen_port"] = settings_.ServedPort();
-    data["connections"] = static_cast<int>(sessions_.size());
-    data["uptime_seconds"] =
-        static_cast<Json::Int64>(std::chrono::duration_cast<std::chrono::seconds>(
-                                     std::chrono::steady_clock::now() - started_)
-                                     .count());
-    data["anonymous_allowed"] = settings_.anonymousAllowed;
-    // What never reached main.db (queue full, database failing), in all and by kind.
-    data["lost_rows"] = static_cast<Json::UInt64>(database_.DroppedRows());
-    data["lost_history_rows"] = static_cast<Json::UInt64>(database_.DroppedHistory());
-    data["lost_alarm_rows"] = static_cast<Json::UInt64>(database_.DroppedAlarms());
-    data["lost_traffic_bytes"] = static_cast<Json::UInt64>(database_.DroppedTrafficBytes());
-    return Envelope(data);
 }
 
 // The metrics listener, when metrics_listen names where. A monitor that cannot listen is no

@@ -1,9 +1,12 @@
 // Work handed off the event loop: what comes back, and where.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "server/OffLoop.h"
 
@@ -44,6 +47,39 @@ TEST(OffLoop, TheResultOrTheFailureComesBackOnTheLoop) {
     EXPECT_EQ(resumedOn, std::this_thread::get_id());
     EXPECT_EQ(refused, std::nullopt);
     EXPECT_EQ(failure, "main.db is locked");
+}
+
+// With a limit, quick work's result comes back; slow work is given up at the limit while it
+// still runs (a wait for the work would see the backstop open the gate and get 8), and its late
+// result is dropped without harm.
+TEST(OffLoop, AWaitWithALimitEndsAtTheLimit) {
+    using namespace std::chrono_literals;
+    asio::io_context io;
+    asio::thread_pool pool(1);
+    auto submit = PostTo(pool);
+    std::promise<void> gate;
+    bool open = false;
+    auto openGate = [&] {
+        if (!std::exchange(open, true)) gate.set_value();
+    };
+    asio::steady_timer backstop(io, 5s);
+    backstop.async_wait([&](asio::error_code) { openGate(); });
+    auto quick = [] { return 7; };
+    auto slow = [shut = gate.get_future().share()] {
+        shut.wait();
+        return 8;
+    };
+    std::optional<int> quickResult, slowResult;
+    auto run = [&]() -> asio::awaitable<void> {
+        quickResult = co_await RunOffLoopWithin(submit, quick, 10s);
+        slowResult = co_await RunOffLoopWithin(submit, slow, 50ms);
+        openGate();
+        backstop.cancel();
+    };
+    asio::co_spawn(io, run, asio::detached);
+    io.run();
+    EXPECT_EQ(quickResult, 7);
+    EXPECT_EQ(slowResult, std::nullopt);
 }
 
 }  // namespace

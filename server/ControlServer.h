@@ -1,0 +1,71 @@
+#pragma once
+
+#include <asio.hpp>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "Common/ControlChannel.h"
+#include "server/RateWindow.h"
+#include "server/ServerSettings.h"
+
+class ControlledProxy;
+class DatabaseWorker;
+
+// The control channel on 127.0.0.1: the console's questions about the proxy (state, traffic,
+// rates) and its "applyconf". Only root and the server's own account may connect, a few at a
+// time; a connection idle for idle_timeout is ended. Slow answers (large totals, main.db's
+// settings) are made off the event loop.
+class ControlServer {
+public:
+    ControlServer(asio::io_context& io, DatabaseWorker& database, ControlledProxy& proxy,
+                  uint16_t port);
+    ~ControlServer();
+    ControlServer(const ControlServer&) = delete;
+    ControlServer& operator=(const ControlServer&) = delete;
+
+    uint16_t Port() const { return port_; }
+    // Listens on 127.0.0.1:Port(); false with `error` when it cannot.
+    bool Open(asio::error_code& error);
+    // Accepts and answers connections until Stop.
+    void Serve();
+    // Stops listening, leaving the connections open (a start that failed after Open).
+    void Close();
+    // Stops listening and ends every connection.
+    void Stop();
+    // Once a second: the rate's mark for "bandwidth", and idle connections end.
+    void Tick();
+
+private:
+    asio::awaitable<void> Accept();
+    bool Admit(const asio::ip::tcp::socket& socket);
+    asio::awaitable<void> ServeConnection(asio::ip::tcp::socket socket);
+    void EndIdle();
+    // The reply's body to one request; every command is answered here.
+    asio::awaitable<std::string> Answer(control::Command command, std::string argument);
+    asio::awaitable<std::string> ApplyConf();
+    asio::awaitable<std::string> TotalsOffLoop(bool byIp);
+    struct Reloaded {
+        std::optional<ServerSettings> settings;
+        std::string error;  // why there are none
+    };
+    asio::awaitable<Reloaded> ReloadSettings();
+    std::string SystemStatus() const;
+
+    asio::io_context& io_;
+    DatabaseWorker& database_;
+    ControlledProxy& proxy_;
+    uint16_t port_;
+    asio::ip::tcp::acceptor acceptor_;
+    bool stopping_ = false;
+    // Open connections and when each last asked something.
+    std::unordered_map<asio::ip::tcp::socket*, std::chrono::steady_clock::time_point> sockets_;
+    std::chrono::steady_clock::time_point lastRefusal_{};
+    std::string startTime_;  // what "engine" answers
+    std::chrono::steady_clock::time_point started_;
+    RateWindow rate_;                      // what "bandwidth" answers
+    asio::thread_pool replyBuilder_{1};    // builds large replies off the loop
+    asio::thread_pool settingsReader_{1};  // reads the settings for applyconf
+};
