@@ -112,8 +112,6 @@ TEST_F(CtlTest, BadInputIsRefusedAndChangesNothing) {
          "The user name can not contain \":\" or control characters (a name with \":\" can "
          "never log in over HTTP)."},
         {"account add carol --password-stdin", "\n", "The password can not be empty"},
-        {"account add carol --password-stdin", "123456789012345678901\n",
-         "User name and password may be at most 20 characters long."},
         {"account add carol", "pw\n",
          "Give the password on standard input with --password-stdin, or run on a terminal to "
          "be asked for it."},
@@ -121,8 +119,6 @@ TEST_F(CtlTest, BadInputIsRefusedAndChangesNothing) {
         {"networks add 10.1.0.0/8", "",
          "Line 1, \"10.1.0.0/8\": the address has bits set beyond its prefix; did you mean "
          "10.0.0.0/8?"},
-        {"networks set 10.0.0.0/8 fe80::/129", "",
-         "Line 2, \"fe80::/129\": the prefix length after \"/\" must be a number from 0 to 128."},
         {"networks remove 192.0.2.0/24", "", "192.0.2.0/24 is not in the list."},
         {"alarms --since yesterday", "",
          "\"yesterday\" is not a time (YYYY-MM-DD, \"YYYY-MM-DD HH:MM[:SS]\" or @seconds of "

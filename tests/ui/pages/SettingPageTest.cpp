@@ -95,7 +95,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, SaveOutcomeTest, ::testing::Values(
     SaveCase{"NewPortHints", "", "9000", false, true, 1, {kHint, kSaved}, kApply, "9000", "0"},
     SaveCase{"SamePortAgainDoesNot", "", "9000", true, true, 2, {kSaved}, kApply, "9000", "1"},
     SaveCase{"StoppedServerNotTold", "", "8123", false, false, 1, {kSaved}, "", "8123", "0"},
-    SaveCase{"PortWriteFails", "listen_port", "9000", false, true, 1, {0}, "", "8123", "1"},
     SaveCase{"AnonymousFailsAndThePortIsNotSaved", "anonymous_allow", "9000", false, true, 1, {0},
              "", "8123", "1"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -104,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, SaveOutcomeTest, ::testing::Values(
 TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsWritten) {
     CSettingDlg page(nullptr);
     const QString refused = Tip(res::Ctl::PortOutOfRange, MessageIcon::Warning);
-    for (const char* text : {"0", "65536", "abc", "", "-1", "99999999999"}) {
+    // Which texts are refused: ListenPortRuleTest; here, that the page asks that rule.
+    for (const char* text : {"0", "abc"}) {
         page.PortEdit()->setText(text);
         page.AnonymousBox()->setChecked(false);
         page.OnSave();
@@ -119,7 +119,7 @@ TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsW
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(Value("listen_port"), "8123");
     EXPECT_EQ(Value("anonymous_allow"), "1");
-    for (const char* text : {"1", "65535"}) {
+    for (const char* text : {"65535"}) {
         page.PortEdit()->setText(text);
         page.OnSave();
         EXPECT_EQ(Value("listen_port"), text);
