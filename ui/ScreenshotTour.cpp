@@ -182,7 +182,7 @@ public:
             QTimer::singleShot(0, &dlg_, [this] {
                 static_cast<CDashboardDlg*>(dlg_.Dashboard())->EngineButton()->click();
             });
-            // The box comes from the busy box's worker; the click returns once both are gone.
+            // The page tells why once the busy box has closed.
             Later(
                 [this] {
                     if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {

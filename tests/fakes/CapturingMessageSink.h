@@ -1,5 +1,6 @@
 #pragma once
 #include <QStringList>
+#include <functional>
 #include <mutex>
 
 #include "ui/common/Messages.h"
@@ -13,6 +14,7 @@ struct CapturingSink : MessageSink {
     CapturingSink& operator=(const CapturingSink&) = delete;
     void Show(QWidget* parent, const QString& text, const QString& caption,
               MessageIcon icon) override {
+        if (whenShown) whenShown();
         std::lock_guard guard(mutex);
         shown << QString("%1|%2|%3|%4").arg(text, caption).arg(int(icon)).arg(parent != nullptr);
     }
@@ -28,5 +30,6 @@ struct CapturingSink : MessageSink {
     }
     mutable std::mutex mutex;
     QStringList shown;
+    std::function<void()> whenShown;  // run as each message comes, on the thread that shows it
     bool answer = true;
 };

@@ -173,14 +173,13 @@ TEST_F(DashboardTest, EngineClickTogglesThroughTheRunnerOrSaysOperationFailed) {
         EXPECT_EQ(page.EngineButton()->text(), label);
         EXPECT_EQ(LampGreen(page), ok);  // relabelled on 2026
         EXPECT_TRUE(busy.count() == worker && !page.BusyDialog()->isVisible());
-        // the completion's box, on the worker's side, has no owner; it says why
+        // the page's box, once the busy box has gone; it says why
         const QString failed = QString("Operation failed%1|Tip|%2|%3")
                                    .arg(worker ? "\n\nThe service manager refused: access "
                                                  "denied (5)"
                                                : "")
                                    .arg(int(MessageIcon::Warning));
-        EXPECT_EQ(sink_.Shown().mid(shownBefore),
-                  ok ? QStringList() : QStringList(failed.arg(!worker)));
+        EXPECT_EQ(sink_.Shown().mid(shownBefore), ok ? QStringList() : QStringList(failed.arg(1)));
     }
 }
 
@@ -220,8 +219,12 @@ TEST_F(DashboardTest, AFailedStartSaysWhyAsSoonAsTheServerHasGone) {
         CDashboardDlg page(nullptr);
         Settle();
         AsyncExecutor runner(std::chrono::milliseconds(0));
+        bool busyBehind = false;  // the busy box never stands behind the message
+        sink_.whenShown = [&] { busyBehind = busyBehind || page.BusyDialog()->isVisible(); };
         const auto begun = std::chrono::steady_clock::now();
         ClickEngine(page, runner);
+        sink_.whenShown = nullptr;
+        EXPECT_FALSE(busyBehind);
         const auto took = std::chrono::steady_clock::now() - begun;
         res::SetUiLanguage(res::UiLanguage::English);
         // Stopped after start pending ends the wait at once, stopped alone after a second;
@@ -232,7 +235,32 @@ TEST_F(DashboardTest, AFailedStartSaysWhyAsSoonAsTheServerHasGone) {
         const QString text =
             QString::fromStdString("Operation failed\n\n" + std::string(row.told) + row.reason);
         EXPECT_EQ(sink_.Shown().mid(shownBefore),
-                  QStringList(text + QString("|Tip|%1|0").arg(int(MessageIcon::Warning))));
+                  QStringList(text + QString("|Tip|%1|1").arg(int(MessageIcon::Warning))));
+    }
+}
+
+// Each statistics label shows whole: on one line in a wide window, wrapped onto a taller row in
+// the smallest one, never cut short.
+TEST_F(DashboardTest, StatisticsLabelsAreNeverCutShort) {
+    CDashboardDlg page(nullptr);
+    page.show();
+    const QTableView& table = *page.StatisticsTable();
+    const QFontMetrics metrics(table.font());
+    const int besideText = table.iconSize().width() + 12;  // the icon and the cell's margins
+    for (const int width : {1260, 790}) {  // the page in a wide and in the smallest window
+        page.resize(width, 290);
+        Settle();
+        for (int row = 0; row < table.model()->rowCount(); ++row) {
+            const QString label = table.model()->index(row, 0).data().toString();
+            const int room = table.columnWidth(0) - besideText;
+            if (width > 1000) {
+                EXPECT_LE(metrics.horizontalAdvance(label), room) << label.toStdString();
+            } else {
+                const QRect lines =
+                    metrics.boundingRect(QRect(0, 0, room, 1000), Qt::TextWordWrap, label);
+                EXPECT_LE(lines.height(), table.rowHeight(row)) << label.toStdString();
+            }
+        }
     }
 }
 

@@ -9,6 +9,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -110,6 +111,11 @@ void CDashboardDlg::BuildControls() {
     // In the smallest window only the value column's right margin passes the table's edge
     // (the values are centred): no scroll bar for that.
     table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table_->setWordWrap(true);
+    // The widths are fitted once the table knows its size (the views measure only what they
+    // show), and again when a value changes.
+    table_->viewport()->installEventFilter(this);
+    connect(statistics_, &QAbstractItemModel::dataChanged, this, [this] { FitStatisticsTable(); });
 
     lamp_ = new QLabel(this);
     lamp_->setObjectName("engineLamp1004");
@@ -220,16 +226,16 @@ void CDashboardDlg::SendSystem() {
 void CDashboardDlg::OnEngineButton() {
     RefreshEngineState();
     AsyncExecutor& runner = *runner_;
-    // The worker's own copy: the failure it records is read by nobody else meanwhile.
-    runner.SetJob([ctrl = serviceCtrl_, limitMs = toggleLimitMs_]() mutable {
-        // A worker's message has no owner window.
-        if (!ctrl.Toggle(limitMs)) {
-            ShowOperationFailed(nullptr, ServiceFailureText(ctrl.LastFailure(), limitMs));
-        }
+    // The worker's own copy: the failure it records is read by nobody else meanwhile. The job
+    // and then its completion run on the worker, so the reason passes between them unlocked;
+    // the page shows it after the busy dialog has closed.
+    auto failure = std::make_shared<std::optional<QString>>();
+    runner.SetJob([ctrl = serviceCtrl_, limitMs = toggleLimitMs_, failure]() mutable {
+        if (!ctrl.Toggle(limitMs)) *failure = ServiceFailureText(ctrl.LastFailure(), limitMs);
     });
-    runner.SetCompletion([busy = busy_, page = this] {
+    runner.SetCompletion([busy = busy_, page = this, failure] {
         QCoreApplication::postEvent(busy, new QEvent(kCloseBusyEvent));
-        QCoreApplication::postEvent(page, new QEvent(kToggleFinishedEvent));
+        QCoreApplication::postEvent(page, new ToggleFinishedEvent(*failure));
     });
     emit ToggleStarted();
     if (!runner.Start()) {
@@ -244,11 +250,28 @@ void CDashboardDlg::OnEngineButton() {
 
 bool CDashboardDlg::event(QEvent* event) {
     if (event->type() == kToggleFinishedEvent) {
+        const auto* finished = dynamic_cast<const ToggleFinishedEvent*>(event);
+        if (finished != nullptr && finished->failure) ShowOperationFailed(this, *finished->failure);
         emit ToggleFinished();
         RefreshEngineState();
         return true;
     }
     return QWidget::event(event);
+}
+
+bool CDashboardDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == table_->viewport() && event->type() == QEvent::Resize) FitStatisticsTable();
+    return QWidget::eventFilter(watched, event);
+}
+
+void CDashboardDlg::FitStatisticsTable() {
+    const QAbstractItemView& view = *table_;  // the measures are public there
+    const int least = StatisticsTableModel::kColumnWidths[0];
+    const int room = table_->viewport()->width() - table_->columnWidth(1);
+    table_->setColumnWidth(0, std::clamp(room, least, std::max(least, view.sizeHintForColumn(0))));
+    const int oneLine = table_->verticalHeader()->defaultSectionSize();
+    for (int row = 0; row < StatisticsTableModel::kRowCount; ++row)
+        table_->setRowHeight(row, std::max(oneLine, view.sizeHintForRow(row)));
 }
 
 void CDashboardDlg::resizeEvent(QResizeEvent* event) {

@@ -71,12 +71,17 @@ signals:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildControls();
     void StartPolling();
     void Layout();
+    // The label column as wide as its widest label while the table has room beside the value
+    // column (never below its first 100 px); a label that still does not fit wraps onto a
+    // taller row instead of being cut short.
+    void FitStatisticsTable();
 
     QGroupBox* engineGroup_ = nullptr;
     QGroupBox* statisticsGroup_ = nullptr;
