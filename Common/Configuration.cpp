@@ -7,10 +7,9 @@
 #include <optional>
 #include <type_traits>
 
-#include "Common/AccountLimits.h"
-#include "Common/AccountPasswords.h"
 #include "Common/CppSQLite3DB.h"
 #include "Common/MainTables.h"
+#include "Common/Transaction.h"
 
 namespace {
 
@@ -110,31 +109,6 @@ std::optional<std::string> Stored(CppSQLite3DB& db, const char* key) {
     return std::string(query.getStringField(0));
 }
 
-// "begin immediate" now; rolled back unless committed, so a failure part way changes nothing
-// even while the connection stays open.
-class Transaction {
-public:
-    explicit Transaction(CppSQLite3DB& db) : db_(db) { db_.execDML("begin immediate"); }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-    ~Transaction() {
-        if (committed_) return;
-        try {
-            db_.execDML("rollback");
-        } catch (const CppSQLite3Exception&) {
-            // Closing the connection rolls back as well.
-        }
-    }
-    void Commit() {
-        db_.execDML("commit");
-        committed_ = true;
-    }
-
-private:
-    CppSQLite3DB& db_;
-    bool committed_ = false;
-};
-
 }  // namespace
 
 Configuration LoadConfiguration(CppSQLite3DB& db, const Configuration& fallback,
@@ -174,8 +148,6 @@ Configuration UpdateConfiguration(CppSQLite3DB& db,
 }
 
 Configuration PrepareMainDb(CppSQLite3DB& db, const Configuration& fallback) {
-    db.execDML(kMainTablesSchema);
-    EnsureAccountPasswords(db);
-    EnsureAccountLimits(db);
+    UpgradeMainTables(db);
     return LoadConfiguration(db, fallback);
 }

@@ -1,5 +1,8 @@
 #include "Common/RecordText.h"
 
+#include <arpa/inet.h>
+
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -30,6 +33,32 @@ void AppendDottedAddress(uint32_t address, std::string& out) {
         AppendNumber((address >> shift) & 0xFF, out);
         if (shift > 0) out += '.';
     }
+}
+
+void AppendClientAddress(uint32_t ipv4, std::string_view ipv6, std::string& out) {
+    if (ipv6.empty()) {
+        AppendDottedAddress(ipv4, out);
+    } else {
+        out += ipv6;
+    }
+}
+
+AddressOrderKey::AddressOrderKey(uint32_t ipv4, std::string_view ipv6) {
+    if (ipv6.empty()) {
+        bytes_[0] = 0;
+        for (int i = 0; i < 4; ++i) bytes_[1 + i] = static_cast<char>(ipv4 >> (24 - 8 * i));
+        size_ = 5;
+        return;
+    }
+    const std::string address(ipv6.substr(0, ipv6.find('%')));
+    if (inet_pton(AF_INET6, address.c_str(), bytes_ + 1) == 1) {
+        bytes_[0] = 1;
+        size_ = 17;
+        return;
+    }
+    bytes_[0] = 2;
+    size_ = static_cast<uint8_t>(1 + std::min<size_t>(ipv6.size(), 16));
+    std::memcpy(bytes_ + 1, ipv6.data(), size_ - 1u);
 }
 
 std::string TimeText(int64_t seconds) {

@@ -8,6 +8,23 @@
 
 // "192.168.0.1" for the number whose bytes, most significant first, are 192, 168, 0, 1.
 void AppendDottedAddress(uint32_t address, std::string& out);
+// A history row's client address: the stored IPv6 text when there is one, else the dotted
+// IPv4 number.
+void AppendClientAddress(uint32_t ipv4, std::string_view ipv6, std::string& out);
+
+// Where a history row's client address sorts, compared byte by byte: IPv4 addresses by their
+// number, then IPv6 ones by their 16 bytes (a zone, "%eth0", aside), then stored texts that
+// read as no IPv6 address, by their first bytes.
+class AddressOrderKey {
+public:
+    AddressOrderKey() = default;
+    AddressOrderKey(uint32_t ipv4, std::string_view ipv6);
+    std::string_view View() const { return {bytes_, size_}; }
+
+private:
+    char bytes_[17] = {};
+    uint8_t size_ = 0;
+};
 
 // The local time of `seconds` of Unix time as "year-month-day hour:minute:second" without
 // zero padding; a seconds value of 60 (a leap second) is shown as 59.

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -61,6 +62,13 @@ std::vector<std::string> Column(sqlite3* db, const std::string& sql) {
     return values;
 }
 
+// A column an older main.db lacks until it is upgraded.
+bool Added(const std::string& table, const std::string& column) {
+    return std::any_of(kAddedColumns.begin(), kAddedColumns.end(), [&](const AddedColumn& added) {
+        return table == added.table && column == added.column;
+    });
+}
+
 // Why `db` is no main.db: damaged, or a table or column of the shared tables missing.
 std::string Problem(sqlite3* db) {
     const std::vector<std::string> integrity = Column(db, "pragma integrity_check");
@@ -76,7 +84,8 @@ std::string Problem(sqlite3* db) {
         const std::vector<std::string> present = Column(db, columns);
         const std::set<std::string> have(present.begin(), present.end());
         for (const std::string& column : Column(expected.get(), columns)) {
-            if (!have.contains(column)) return "no column " + table + "." + column;
+            if (!have.contains(column) && !Added(table, column))
+                return "no column " + table + "." + column;
         }
     }
     return {};
@@ -165,6 +174,9 @@ void RestoreDatabase(const std::string& file) {
     } catch (const CppSQLite3Exception& error) {
         Refuse(res::IDS_CTL_DB_UNUSABLE, {mainDb, error.errorMessage()});
     }
+    // A backup made by an older build gains the tables and columns of this one (the server
+    // would do it at its next read of the settings; the consoles read them before).
+    UseDatabase(UpgradeMainTables, DbFailure::kLogError);
     ApplyConfiguration();
     Say(Text(res::IDS_CTL_RESTORED, {file, previous.path()}));
 }

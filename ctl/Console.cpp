@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "Common/Database.h"
+#include "Common/MainTables.h"
 #include "Common/Paths.h"
 #include "server_link/MQClient.h"
 #include "service/ProxyCtrl.h"
@@ -135,6 +136,7 @@ void RequireDatabase() {
         try {
             DatabaseSession session;
             session.db().execQuery("select count(*) from configuration");
+            UpgradeMainTables(session.db());  // an older file gains what the commands read
             session.close();
             return;
         } catch (const CppSQLite3Exception& error) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <iostream>
 
 #include "Common/Csv.h"
@@ -34,6 +35,28 @@ int64_t TimeOf(const std::string& text, bool endOfDay) {
     return *time;
 }
 
+// The history rows of one client address. The server stores an IPv6 client's address as
+// inet_ntop writes it ("2001:db8::1"; a link-local one with its zone, "fe80::1%eth0"), so any
+// way of writing it finds the same rows, and IPv4-mapped ones as IPv4.
+std::string AddressCondition(const std::string& ip) {
+    in_addr address{};
+    in6_addr address6{};
+    char text[INET6_ADDRSTRLEN];
+    const bool v6 = inet_pton(AF_INET6, ip.c_str(), &address6) == 1;
+    if (v6 && IN6_IS_ADDR_V4MAPPED(&address6)) {
+        std::memcpy(&address, address6.s6_addr + 12, sizeof address);
+    } else if (v6 && inet_ntop(AF_INET6, &address6, text, sizeof text) != nullptr) {
+        // The text is hex digits, dots and colons: nothing to quote.
+        const std::string canonical = text;
+        return " and (ipv6 = '" + canonical + "' or substr(ipv6, 1, " +
+               std::to_string(canonical.size() + 1) + ") = '" + canonical + "%')";
+    } else if (inet_pton(AF_INET, ip.c_str(), &address) != 1) {
+        Refuse(res::IDS_NETWORK_NOT_ADDRESS, {"1", ip});
+    }
+    return " and (ip & 4294967295) = " + std::to_string(ntohl(address.s_addr)) +
+           " and ipv6 is null";
+}
+
 // The SQL condition of the filter's times, user and address.
 std::string Condition(const RecordFilter& filter, bool history) {
     std::string where = "1";
@@ -43,12 +66,7 @@ std::string Condition(const RecordFilter& filter, bool history) {
         where +=
             (day ? " and time < " : " and time <= ") + std::to_string(TimeOf(*filter.until, day));
     }
-    if (history && filter.ip) {
-        in_addr address{};
-        if (inet_pton(AF_INET, filter.ip->c_str(), &address) != 1)
-            Refuse(res::IDS_NETWORK_NOT_ADDRESS, {"1", *filter.ip});
-        where += " and (ip & 4294967295) = " + std::to_string(ntohl(address.s_addr));
-    }
+    if (history && filter.ip) where += AddressCondition(*filter.ip);
     if (history && filter.user) where += " and user = ?";
     return where;
 }
@@ -69,8 +87,8 @@ std::vector<Record> Read(const RecordKind& kind, const RecordFilter& filter, boo
     const std::string where = Condition(filter, history);
     const size_t limit = Limit(filter);
     const std::string folded = FoldFilter(filter.grep.value_or(""));
-    const std::string sql = history ? "select user, ip, url, time from history where " + where +
-                                          " order by time desc, rowid desc"
+    const std::string sql = history ? "select user, ip, url, time, ipv6 from history where " +
+                                          where + " order by time desc, rowid desc"
                                     : "select source, message, time from alarms where " + where +
                                           " order by time desc, rowid desc";
     std::vector<Record> records;
@@ -87,7 +105,8 @@ std::vector<Record> Read(const RecordKind& kind, const RecordFilter& filter, boo
                     record.time = query.getInt64Field(3);
                     times.Append(record.time, when);
                     std::string address;
-                    AppendDottedAddress(static_cast<uint32_t>(query.getInt64Field(1)), address);
+                    AppendClientAddress(static_cast<uint32_t>(query.getInt64Field(1)),
+                                        query.getStringField(4), address);
                     record.cells = {query.getStringField(0), address, query.getStringField(2),
                                     when};
                     record.fields = {query.getStringField(0), address, query.getStringField(2)};

@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
                     "Up to this time (a day alone: through its end)");
         if (history) {
             AddOptional(*sub, "--user", filter.user, "Only this user's requests");
-            AddOptional(*sub, "--ip", filter.ip, "Only this client address (IPv4)");
+            AddOptional(*sub, "--ip", filter.ip, "Only this client address (IPv4 or IPv6)");
         }
         AddOptional(*sub, "--grep", filter.grep,
                     "Only records with this text in a column (any case)");

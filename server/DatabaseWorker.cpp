@@ -23,7 +23,7 @@ void Trim(CppSQLite3DB& db, const char* table, int64_t maxRows) {
 }
 
 size_t TextBytes(const AccessRecord& row) {
-    return sizeof row + row.user.size() + row.url.size();
+    return sizeof row + row.user.size() + row.url.size() + row.ipv6.size();
 }
 size_t TextBytes(const AlarmRecord& row) {
     return sizeof row + row.source.size() + row.message.size();
@@ -174,12 +174,13 @@ bool DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<Alarm
             db.execDML("begin immediate");
             // Compiled once per batch: compiling an insert costs more than running it.
             if (!history.empty()) {
-                auto insert =
-                    db.prepare("insert into history (user, ip, url, time) values (?, ?, ?, ?)");
+                auto insert = db.prepare(
+                    "insert into history (user, ip, url, time, ipv6) "
+                    "values (?, ?, ?, ?, nullif(?, ''))");
                 size_t inserted = 0;
                 for (const auto& row : history) {
-                    insert.execute(
-                        {row.user, std::to_string(row.ip), row.url, std::to_string(row.time)});
+                    insert.execute({row.user, std::to_string(row.ip), row.url,
+                                    std::to_string(row.time), row.ipv6});
                     // A batch is a few milliseconds of CPU, and a thread that wakes meanwhile on
                     // this CPU (the event loop, a client, an origin) would wait for the end of
                     // the writer's time slice: a short sleep now and then lets it run.

@@ -18,7 +18,8 @@
 
 struct AccessRecord {
     std::string user;
-    uint32_t ip = 0;  // IPv4 address, first octet most significant; 0 for IPv6 clients
+    uint32_t ip = 0;   // IPv4 address, first octet most significant; 0 for IPv6 clients
+    std::string ipv6;  // an IPv6 client's address as text; empty for IPv4 clients
     std::string url;
     int64_t time = 0;  // Unix time, seconds
 };

@@ -131,7 +131,10 @@ void ProxyServer::Unregister(ClientSession* session) {
 }
 
 void ProxyServer::RecordAccess(const ClientSession& session, std::string url) {
+    // IPv4 addresses (IPv4-mapped ones too) are written without a colon.
+    const bool ipv6 = session.clientIp.find(':') != std::string::npos;
     database_.Record(AccessRecord{SafeText(session.user, kMaxStoredName), session.clientIPv4,
+                                  ipv6 ? session.clientIp : std::string(),
                                   SafeText(WithoutUserinfo(url), kMaxStoredUrl),
                                   static_cast<int64_t>(std::time(nullptr))});
 }

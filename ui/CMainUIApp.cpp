@@ -7,6 +7,8 @@
 #include <iostream>
 #include <utility>
 
+#include "Common/Database.h"
+#include "Common/MainTables.h"
 #include "Common/Paths.h"
 #include "Common/SystemConf.h"
 #include "Common/Version.h"
@@ -126,6 +128,9 @@ bool CMainUIApp::InitInstance() {
     if (!HaveRights()) return false;
 
     Version::instance().load();
+    // An older main.db gains the tables and columns the pages read (as the server's start
+    // does); a failure is logged, and the pages then show what they can read.
+    UseDatabase(UpgradeMainTables, DbFailure::kLogError);
     SystemConf::instance().load();
     res::SetUiLanguage(res::UiLanguageForSetting(SystemConf::instance().language));
 

@@ -67,12 +67,14 @@ private:
 
         sqlite3* db = nullptr;
         sqlite3_open(path_.c_str(), &db);
-        sqlite3_exec(db,
-                     "create table history (user text, ip integer, url text, time integer);"
-                     "begin",
-                     nullptr, nullptr, nullptr);
+        sqlite3_exec(
+            db,
+            "create table history (user text, ip integer, url text, time integer, ipv6 text);"
+            "begin",
+            nullptr, nullptr, nullptr);
         sqlite3_stmt* insert = nullptr;
-        sqlite3_prepare_v2(db, "insert into history values (?, ?, ?, ?)", -1, &insert, nullptr);
+        sqlite3_prepare_v2(db, "insert into history (user, ip, url, time) values (?, ?, ?, ?)", -1,
+                           &insert, nullptr);
         int64_t time = 1'760'000'000;
         for (int i = 0; i < kRows; ++i) {
             const std::string& user = users[random() % users.size()];

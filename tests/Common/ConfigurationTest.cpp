@@ -4,6 +4,7 @@
 
 #include "Common/Configuration.h"
 #include "Common/Database.h"
+#include "Common/MainTables.h"
 #include "tests/Common/TestSupport.h"
 
 namespace {
@@ -126,6 +127,34 @@ TEST_F(ConfigurationTest, PreparingMakesANewFileUsableAndKeepsAnOlderOnesRows) {
                          "select value from configuration where key in ('lang', "
                          "'listen_port') order by key"),
               (Lines{"en", "7"}));
+}
+
+// A main.db of an older build gains the added columns once, in one transaction: its rows stay
+// as they were, and an upgrade that fails part way leaves the whole file as it was.
+TEST_F(ConfigurationTest, AnOlderFileIsUpgradedOnceAndWhollyOrNotAtAll) {
+    const auto prepare = [](const std::string& path) {
+        return UseDatabase([](CppSQLite3DB& db) { PrepareMainDb(db); }, DbFailure::kSilent,
+                           DatabaseOptions{.path = path});
+    };
+    const std::string older = install_.file("older.db");
+    test::Sql(older,
+              "create table history (user text, ip integer, url text, time integer);"
+              "insert into history values ('bob', 3232235777, 'a.example', 5);"
+              "create table accounts (username text, password text, create_time text);");
+    ASSERT_TRUE(prepare(older));
+    EXPECT_EQ(test::Rows(older, "select * from history"), Lines{"bob|3232235777|a.example|5|NULL"});
+    EXPECT_EQ(test::Rows(older, "pragma user_version"), Lines{std::to_string(kMainTablesVersion)});
+    test::Sql(older, "insert into history (user, ipv6) values ('amy', '::1')");
+    ASSERT_TRUE(prepare(older));  // nothing more to do: no second column, no error
+    EXPECT_EQ(test::Rows(older, "select count(*) from pragma_table_info('history')"), Lines{"5"});
+
+    // "history" a view: its column cannot be added, so nothing of the upgrade stays.
+    const std::string odd = install_.file("odd.db");
+    test::Sql(odd, "create view history as select 1 as user");
+    const auto schema = [&odd] { return test::Rows(odd, "select name from sqlite_master"); };
+    EXPECT_FALSE(prepare(odd));
+    EXPECT_EQ(schema(), Lines{"history"});
+    EXPECT_EQ(test::Rows(odd, "pragma user_version"), Lines{"0"});
 }
 
 }  // namespace

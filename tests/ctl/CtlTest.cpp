@@ -182,9 +182,10 @@ TEST_F(CtlTest, RecordsAreFilteredAndPrintedLikeTheConsolesPages) {
     Sql("insert into alarms values ('server', 'started', 1767225600),"  // 2026-01-01 0:00
         " ('203.0.113.9', '=cmd|calc', 1767312000),"                    // 2026-01-02
         " ('server', 'Stopped, by \"admin\"', 1767398400);"             // 2026-01-03
-        "insert into history values ('bob', 3232235777, 'example.org:443', 1767225600),"
-        " ('amy', -1062731519, 'a.example', 1767312000), ('bob', 167772161, 'b.example', "
-        "1767398400);");
+        "insert into history (user, ip, url, time, ipv6) values"
+        " ('bob', 3232235777, 'example.org:443', 1767225600, null),"
+        " ('amy', -1062731519, 'a.example', 1767312000, null), ('bob', 167772161, 'b.example', "
+        "1767398400, null), ('cy', 0, 'c.example', 1767398401, '2001:db8::1');");
     EXPECT_EQ(Ctl("alarms --since 2026-01-02 --until 2026-01-02 --csv").out,
               "Time,Source,Message\r\n2026-1-2 0:0:0,203.0.113.9,\"'=cmd|calc\"\r\n");
     EXPECT_EQ(Ctl("alarms --grep STOPPED --csv").out,
@@ -202,6 +203,10 @@ TEST_F(CtlTest, RecordsAreFilteredAndPrintedLikeTheConsolesPages) {
     ASSERT_EQ(amy.size(), 2u);
     EXPECT_EQ(amy[0]["user"], "amy");
     EXPECT_EQ(Ctl("history --ip 300.1.1.1").status, 1);
+    // An IPv6 client is found however its address is written, and not as 0.0.0.0.
+    EXPECT_EQ(Ctl("history --ip 2001:DB8:0::1 --csv").out,
+              "User,Source,Host,Time\r\ncy,2001:db8::1,c.example,2026-1-3 0:0:1\r\n");
+    EXPECT_EQ(Ctl("history --ip 0.0.0.0 --json").out, "[]\n");
     EXPECT_EQ(Ctl("history --since @1767312000 --until '2026-01-02 23:59' --csv").out,
               "User,Source,Host,Time\r\namy,192.168.1.1,a.example,2026-1-2 0:0:0\r\n");
 }
@@ -247,6 +252,13 @@ TEST_F(CtlTest, BackupWhileTheServerRunsAndRestoreOnlyACheckedFile) {
     ASSERT_FALSE(kept.empty());
     EXPECT_EQ(test::ModeOf(kept), 0600u);
     EXPECT_EQ(test::Rows(kept, "select username from accounts"), std::vector<std::string>{"bob"});
+
+    // A backup made before history had its IPv6 column is restored, and gains the column.
+    test::Sql(backup, "alter table history drop column ipv6; pragma user_version = 0");
+    run = Ctl("restore " + backup);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Rows("select count(*) from pragma_table_info('history') where name = 'ipv6'"),
+              std::vector<std::string>{"1"});
 }
 
 // The running server's connections and traffic. The real server runs (that is what the

@@ -54,9 +54,9 @@ TEST(DatabaseWorker, TheQueueIsBoundedInBytesAndTheTablesInSize) {
     const std::string url(2048, 'u');
     ASSERT_TRUE(UseDatabase([&](CppSQLite3DB&) {
         // The worker takes a first batch and waits for the lock; the rest stay queued.
-        worker.Record(AccessRecord{"u", 1, url, 0});
+        worker.Record(AccessRecord{"u", 1, "", url, 0});
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        for (int i = 1; i < kRows; ++i) worker.Record(AccessRecord{"u", 1, url, i});
+        for (int i = 1; i < kRows; ++i) worker.Record(AccessRecord{"u", 1, "", url, i});
     }));
     EXPECT_GT(worker.DroppedRows(), 0u);
     EXPECT_LT(worker.DroppedRows(), uint64_t{kRows});
@@ -66,7 +66,7 @@ TEST(DatabaseWorker, TheQueueIsBoundedInBytesAndTheTablesInSize) {
                     "pragma_page_count p, pragma_freelist_count f, pragma_page_size s"),
               kMaxBytes);
     const uint64_t dropped = worker.DroppedRows();
-    for (int i = 0; i < 1000; ++i) worker.Record(AccessRecord{"u", 1, url, i});
+    for (int i = 0; i < 1000; ++i) worker.Record(AccessRecord{"u", 1, "", url, i});
     worker.Flush();
     EXPECT_EQ(worker.DroppedRows(), dropped) << "the queue's bytes counted afresh once written";
 }
@@ -82,7 +82,7 @@ TEST(DatabaseWorker, AccountsBytesOutliveAFailingDatabaseThatDropsHistory) {
     };
     ASSERT_TRUE(UseDatabase([&](CppSQLite3DB&) {
         worker.Record(TrafficRecord{1, "2026-11", 1000});
-        worker.Record(AccessRecord{"amy", 1, "http://a/", 0});
+        worker.Record(AccessRecord{"amy", 1, "", "http://a/", 0});
         worker.Record(AlarmRecord{"http", "one", 0});
         ASSERT_TRUE(WaitUntil([&] { return worker.DroppedRows() == 2; }));
         worker.Record(TrafficRecord{1, "2026-11", 500});

@@ -75,7 +75,7 @@ TEST_F(RecordPagesTest, AutoRefreshRefreshAndF5RefillNewestFirstKeepingTheFilter
 // them), keeping the filter and the order the user sorted; shown with nothing new it does not.
 TEST_F(RecordPagesTest, APageShownAgainReadsTheRowsAddedWhileItWasHidden) {
     Run("insert into alarms values ('b', 'm', 1), ('a', 'm', 2), ('z', 'x', 3)");
-    Run("insert into history values ('amy', 1, 'u1', 1)");
+    Run("insert into history (user, ip, url, time) values ('amy', 1, 'u1', 1)");
     CAlarmDlg alarms(nullptr, Db());
     CLogDlg history(nullptr, Db());
     ASSERT_TRUE(ShownWide(alarms) && ShownWide(history));
@@ -87,7 +87,7 @@ TEST_F(RecordPagesTest, APageShownAgainReadsTheRowsAddedWhileItWasHidden) {
     const std::initializer_list<CRecordPage*> pages{&alarms, &history};
     for (CRecordPage* page : pages) page->hide();
     Run("insert into alarms values ('c', 'm', 4), ('y', 'x', 5)");
-    Run("insert into history values ('bob', 2, 'u2', 2)");
+    Run("insert into history (user, ip, url, time) values ('bob', 2, 'u2', 2)");
     for (CRecordPage* page : pages) page->show();
     EXPECT_EQ(Column(alarms, 1), "c,b,a");
     EXPECT_EQ(Column(history, 0), "bob,amy");

@@ -19,11 +19,19 @@ struct ColumnLayout {
     CellKind kind;
 };
 
-// One cell's value: a text of the row's store, or a number (time or address).
+// One cell's value: a text of the row's store, a number (time), or a client's address (an
+// IPv4 one as its number, an IPv6 one as its text).
 struct Cell {
     CellKind kind;
     TextRef text;
     int64_t number = 0;
+};
+
+// A client's address as a history row holds it: the IPv4 number, unless the text of an IPv6
+// address is there.
+struct AddressValue {
+    uint32_t ipv4 = 0;
+    TextRef ipv6;
 };
 
 // The cell of `column` of a row whose values are given in column order; its kind is the
@@ -33,8 +41,12 @@ Cell CellAt(const std::array<ColumnLayout, N>& columns, int column, const Values
     static_assert(sizeof...(Values) == N);
     Cell cell{columns[column].kind, {}};
     const auto take = [&cell](const auto& value) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(value)>, TextRef>) {
+        using Value = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<Value, TextRef>) {
             cell.text = value;
+        } else if constexpr (std::is_same_v<Value, AddressValue>) {
+            cell.number = value.ipv4;
+            cell.text = value.ipv6;
         } else {
             cell.number = static_cast<int64_t>(value);
         }
@@ -51,12 +63,14 @@ struct AlarmRow {
     int64_t time = 0;
 };
 
-// One access: the client's IPv4 address (first octet in the most significant byte), the
-// proxy user, the requested URL, time in seconds of Unix time.
+// One access: the client's IPv4 address (first octet in the most significant byte) or the
+// text of its IPv6 address (empty for IPv4 clients), the proxy user, the requested URL, time in
+// seconds of Unix time.
 struct HistoryRow {
     int64_t rowid = 0;
     int64_t time = 0;
     uint32_t address = 0;
+    TextRef ipv6;
     TextRef user;
     TextRef url;
 };
@@ -96,7 +110,7 @@ struct AlarmColumns {
 struct HistoryColumns {
     using Row = HistoryRow;
     static constexpr const char* kQuery =
-        "select rowid, user, ip, url, time from history order by time desc";
+        "select rowid, user, ip, ipv6, url, time from history order by time desc";
     static constexpr const char* kNewestQuery = "select coalesce(max(rowid), 0) from history";
     static constexpr std::array<ColumnLayout, 4> kColumns{{
         {res::IDS_COL_USER, 100, CellAlign::Left, CellKind::Text},
@@ -106,7 +120,8 @@ struct HistoryColumns {
     }};
 
     static Cell At(const Row& row, int column) {
-        return CellAt(kColumns, column, row.user, row.address, row.url, row.time);
+        return CellAt(kColumns, column, row.user, AddressValue{row.address, row.ipv6}, row.url,
+                      row.time);
     }
 
     template <typename Query>
@@ -115,6 +130,7 @@ struct HistoryColumns {
             : rowid(query.fieldIndex("rowid")),
               user(query.fieldIndex("user")),
               ip(query.fieldIndex("ip")),
+              ipv6(query.fieldIndex("ipv6")),
               url(query.fieldIndex("url")),
               time(query.fieldIndex("time")) {}
         bool Read(const Query& query, TextStore& texts, Row& row) const {
@@ -122,9 +138,11 @@ struct HistoryColumns {
             // The column holds the address's 32-bit pattern, signed or not.
             row.address = static_cast<uint32_t>(query.getInt64Field(ip));
             row.time = query.getInt64Field(time);
-            return texts.Add(query.getStringField(user), row.user) &&
+            const char* v6 = query.getStringField(ipv6);  // null (IPv4 clients) reads ""
+            return (*v6 == '\0' || texts.Add(v6, row.ipv6)) &&
+                   texts.Add(query.getStringField(user), row.user) &&
                    texts.Add(query.getStringField(url), row.url);
         }
-        int rowid, user, ip, url, time;
+        int rowid, user, ip, ipv6, url, time;
     };
 };

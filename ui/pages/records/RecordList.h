@@ -54,20 +54,28 @@ public:
     // Sorts every row by `column`, keeping rows with equal values in their present order.
     void Sort(int column, bool descending) {
         if (column < 0 || column >= kColumnCount) return;
-        if (Columns::kColumns[column].kind == CellKind::Text) {
+        const CellKind kind = Columns::kColumns[column].kind;
+        if (kind == CellKind::Text) {
             SortByText(
                 order_,
                 [this, column](uint32_t i) {
                     return texts_.View(Columns::At(rows_[i], column).text);
                 },
                 descending);
+        } else if (kind == CellKind::Address) {
+            std::vector<AddressOrderKey> keys(rows_.size());
+            for (size_t i = 0; i < rows_.size(); ++i) {
+                const Cell cell = Columns::At(rows_[i], column);
+                keys[i] =
+                    AddressOrderKey(static_cast<uint32_t>(cell.number), texts_.View(cell.text));
+            }
+            SortByBytes(
+                order_, [&keys](uint32_t i) { return keys[i].View(); }, descending);
         } else {
-            const bool isTime = Columns::kColumns[column].kind == CellKind::Time;
             SortByNumber(
                 order_,
-                [this, column, isTime](uint32_t i) {
-                    const int64_t n = Columns::At(rows_[i], column).number;
-                    return isTime ? SignedKey(n) : static_cast<uint64_t>(n);
+                [this, column](uint32_t i) {
+                    return SignedKey(Columns::At(rows_[i], column).number);
                 },
                 descending);
         }
@@ -119,7 +127,8 @@ private:
                 times.Append(cell.number, out);
                 break;
             case CellKind::Address:
-                AppendDottedAddress(static_cast<uint32_t>(cell.number), out);
+                AppendClientAddress(static_cast<uint32_t>(cell.number), texts_.View(cell.text),
+                                    out);
         }
     }
 

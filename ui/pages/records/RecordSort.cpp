@@ -37,11 +37,24 @@ int ThreeWay(Number a, Number b) {
     return (a < b) ? -1 : (b < a) ? 1 : 0;
 }
 
+}  // namespace
+
+bool CollationIsByteOrder() {
+    const char* name = std::setlocale(LC_COLLATE, nullptr);
+    if (name == nullptr) return true;
+    return std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0 ||
+           std::strncmp(name, "C.", 2) == 0;
+}
+
+int CompareText(const char* a, const char* b) {
+    return std::strcoll(a, b);
+}
+
 // Byte order, eight bytes at a time: the entries are sorted by the eight bytes at `depth`;
 // each run of entries equal there whose texts go on is sorted again by the next eight, and so
 // on. Every comparison reads only the compact entries, never the scattered texts.
-void SortBytewise(std::vector<uint32_t>& order,
-                  const std::function<std::string_view(uint32_t)>& textOf, bool descending) {
+void SortByBytes(std::vector<uint32_t>& order,
+                 const std::function<std::string_view(uint32_t)>& textOf, bool descending) {
     constexpr uint32_t kGoesOn = UINT32_MAX;
     struct Entry {
         uint64_t head;  // the eight bytes at the current depth
@@ -89,19 +102,6 @@ void SortBytewise(std::vector<uint32_t>& order,
     order.swap(sorted);
 }
 
-}  // namespace
-
-bool CollationIsByteOrder() {
-    const char* name = std::setlocale(LC_COLLATE, nullptr);
-    if (name == nullptr) return true;
-    return std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0 ||
-           std::strncmp(name, "C.", 2) == 0;
-}
-
-int CompareText(const char* a, const char* b) {
-    return std::strcoll(a, b);
-}
-
 void SortByNumber(std::vector<uint32_t>& order, const std::function<uint64_t(uint32_t)>& keyOf,
                   bool descending) {
     struct Entry {
@@ -118,7 +118,7 @@ void SortByNumber(std::vector<uint32_t>& order, const std::function<uint64_t(uin
 void SortByText(std::vector<uint32_t>& order,
                 const std::function<std::string_view(uint32_t)>& textOf, bool descending) {
     if (CollationIsByteOrder()) {
-        SortBytewise(order, textOf, descending);
+        SortByBytes(order, textOf, descending);
         return;
     }
     struct Entry {

@@ -17,6 +17,9 @@ int CompareText(const char* a, const char* b);
 // both directions (descending is the ascending comparison negated).
 void SortByNumber(std::vector<uint32_t>& order, const std::function<uint64_t(uint32_t)>& keyOf,
                   bool descending);
+// Byte by byte, whatever the collation; the keys may hold any bytes.
+void SortByBytes(std::vector<uint32_t>& order,
+                 const std::function<std::string_view(uint32_t)>& keyOf, bool descending);
 // The texts must be NUL-terminated (the text store keeps them so) and free of inner NULs.
 void SortByText(std::vector<uint32_t>& order,
                 const std::function<std::string_view(uint32_t)>& textOf, bool descending);

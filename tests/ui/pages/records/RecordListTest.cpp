@@ -21,8 +21,9 @@ protected:
         for (size_t i = 0; i < list.ShownCount(); ++i) all += (i ? "," : "") + list.Text(i, column);
         return all;
     }
-    static std::string Csv(const RecordList<AlarmColumns>& list,
-                           const RecordList<AlarmColumns>::Headers& headers) {
+    template <typename Columns>
+    static std::string Csv(const RecordList<Columns>& list,
+                           const typename RecordList<Columns>::Headers& headers) {
         std::string csv;
         EXPECT_TRUE(list.WriteCsv(headers, [&csv](std::string_view piece) {
             csv += piece;
@@ -90,6 +91,29 @@ TEST_F(RecordListTest, FilterSearchesTheShownTexts) {
     EXPECT_EQ(Column(list, 0), "dave");
     list.SetFilter("");
     EXPECT_EQ(list.ShownCount(), 5u);
+}
+
+// IPv6 clients' rows (ip 0, the address as text) show, sort, filter and export by their
+// address; rows without the text, older ones too, stay IPv4.
+TEST_F(RecordListTest, IPv6ClientsShowSortFilterAndExportByTheirAddress) {
+    RecordList<HistoryColumns> list;
+    ASSERT_TRUE(FillFromDatabase(
+        list, Db("insert into history (user, ip, ipv6, url, time) values"
+                 "  ('six', 0, '2001:db8::1', 'u', 6), ('v4a', 3232235521, null, 'u', 5),"
+                 "  ('lo6', 0, '::1', 'u', 4), ('ll', 0, 'fe80::1%eth0', 'u', 3),"
+                 "  ('old', 0, null, 'u', 2), ('v4b', 167772161, null, 'u', 1),"
+                 "  ('odd', 0, 'not an address', 'u', 0)")));
+    EXPECT_EQ(Column(list, 1),
+              "2001:db8::1,192.168.0.1,::1,fe80::1%eth0,0.0.0.0,10.0.0.1,not an address");
+    list.Sort(1, false);  // IPv4 by number, then IPv6 by bytes, then unreadable texts
+    EXPECT_EQ(Column(list, 0), "old,v4b,v4a,lo6,six,ll,odd");
+    list.Sort(1, true);
+    EXPECT_EQ(Column(list, 0), "odd,ll,six,lo6,v4a,v4b,old");
+    list.SetFilter("0.0.0.0");  // the IPv6 rows' 0 is not shown, so not found
+    EXPECT_EQ(Column(list, 0), "old");
+    list.SetFilter("DB8::");
+    EXPECT_EQ(Csv(list, {"User", "Source", "Host", "Time"}),
+              "User,Source,Host,Time\r\nsix,2001:db8::1,u,1970-1-1 0:0:6\r\n");
 }
 
 // A query that fails after two rows, as a database error in the middle of a fill does.
