@@ -141,7 +141,9 @@ CMonitoringConnectionsDlg::CMonitoringConnectionsDlg(QWidget* parent)
     connect(filter_, &QLineEdit::textChanged, this, &CMonitoringConnectionsDlg::ShowFiltered);
     setFocusProxy(list_);
     timer_.setInterval(kRefreshMs);
-    connect(&timer_, &QTimer::timeout, this, &CMonitoringConnectionsDlg::Refresh);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (!window()->isMinimized()) Refresh();  // a minimised window keeps its children shown
+    });
     UpdateActions();
 }
 
