@@ -137,8 +137,7 @@ asio::awaitable<void> ControlServer::ServeConnection(tcp::socket socket) {
     sockets_.erase(&socket);
 }
 
-asio::awaitable<std::string> ControlServer::Answer(control::Command command,
-                                                   [[maybe_unused]] std::string argument) {
+asio::awaitable<std::string> ControlServer::Answer(control::Command command, std::string argument) {
     using control::Command;
     switch (command) {
         case Command::kSystem:
@@ -159,7 +158,12 @@ asio::awaitable<std::string> ControlServer::Answer(control::Command command,
             co_return BandwidthReply(
                 rate_.Answer(std::chrono::steady_clock::now(), proxy_.Stats().TotalBytes()));
         case Command::kConnections:
+            co_return co_await ConnectionsOffLoop();
         case Command::kDisconnect:
+            if (const auto order = ReadDisconnectOrder(argument)) {
+                co_return DisconnectReply(proxy_.Disconnect(*order));
+            }
+            break;
         case Command::kTraffic:
         case Command::kUnknown:
             break;
@@ -170,6 +174,14 @@ asio::awaitable<std::string> ControlServer::Answer(control::Command command,
 // A copy of the totals is taken here; the reply is built from it on the reply builder's
 // thread while the loop serves everyone (named locals only: GCC 12 mishandles temporaries
 // that hold captures across co_await).
+// Taken on the loop (numbers from the sweep, the strings of the listed rows), sorted and written
+// on the reply builder's thread.
+asio::awaitable<std::string> ControlServer::ConnectionsOffLoop() {
+    auto build = [listing = proxy_.ListConnections()] { return ConnectionsReply(*listing); };
+    auto submit = PostTo(replyBuilder_);
+    co_return co_await RunOffLoop(submit, build);
+}
+
 asio::awaitable<std::string> ControlServer::TotalsOffLoop(bool byIp) {
     const TrafficStats& stats = proxy_.Stats();
     auto build = [rows = SnapshotTotals(byIp ? stats.ByIp() : stats.ByUser()), byIp] {

@@ -47,6 +47,7 @@ private:
     asio::awaitable<std::string> Answer(control::Command command, std::string argument);
     asio::awaitable<std::string> ApplyConf();
     asio::awaitable<std::string> TotalsOffLoop(bool byIp);
+    asio::awaitable<std::string> ConnectionsOffLoop();
     struct Reloaded {
         std::optional<ServerSettings> settings;
         std::string error;  // why there are none

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
+#include "server/LiveConnections.h"
 #include "server/ServerSettings.h"
 #include "server/TrafficStats.h"
 
@@ -19,6 +21,10 @@ public:
     virtual size_t ConnectionCount() const = 0;
     // Puts `settings` in force: sessions they no longer allow end.
     virtual void Apply(ServerSettings settings) = 0;
+    // What "connections" lists, taken now.
+    virtual std::shared_ptr<const ConnectionListing> ListConnections() const = 0;
+    // Ends the client connections `order` names, as an "admin" alarm tells; how many.
+    virtual int Disconnect(const DisconnectOrder& order) = 0;
 
 protected:
     ~ControlledProxy() = default;

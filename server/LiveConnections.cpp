@@ -25,8 +25,9 @@ const char* ProtocolName(ClientSession::Protocol protocol) {
     return control::kProtocolHttp;
 }
 
-bool Faster(const ListedConnection* a, const ListedConnection* b) {
-    return a->rate != b->rate ? a->rate > b->rate : a->id < b->id;
+template <class Ranked>
+bool Faster(const Ranked& a, const Ranked& b) {
+    return a.rate != b.rate ? a.rate > b.rate : a.id < b.id;
 }
 
 Json::Value RowJson(const ListedConnection& row) {
@@ -70,28 +71,69 @@ std::string Described(const ClientSession& session) {
 
 }  // namespace
 
-std::shared_ptr<const ListedConnections> SnapshotConnections(const LiveSessions& sessions) {
-    auto rows = std::make_shared<ListedConnections>();
-    rows->reserve(sessions.size());
-    for (const ClientSession* session : sessions) {
-        rows->push_back({session->id, session->clientIp, session->user,
-                         ProtocolName(session->protocol), session->destination, session->since,
-                         session->BytesUp(), session->BytesDown(), session->Rate()});
-    }
-    return rows;
+void KeepFastest(std::vector<RankedSession>& ranked, size_t limit) {
+    if (ranked.size() <= limit) return;
+    std::nth_element(ranked.begin(), ranked.begin() + static_cast<ptrdiff_t>(limit), ranked.end(),
+                     Faster<RankedSession>);
+    ranked.resize(limit);
 }
 
-std::string ConnectionsReply(const ListedConnections& rows) {
+void ConnectionRanking::Sample(ClientSession& session, std::chrono::steady_clock::time_point now) {
+    session.SampleRate(now);
+    ranked_.push_back({session.Rate(), session.id, &session});
+}
+
+std::shared_ptr<const ConnectionListing> ConnectionRanking::Snapshot(
+    const LiveSessions& sessions) const {
+    auto listing = std::make_shared<ConnectionListing>();
+    listing->total = sessions.size();
+    const size_t wanted = std::min(sessions.size(), control::kConnectionRowLimit);
+    listing->rows.reserve(wanted);
+    auto list = [&](const ClientSession& session) {
+        listing->rows.push_back({session.id, session.clientIp, session.user,
+                                 ProtocolName(session.protocol), session.destination, session.since,
+                                 session.BytesUp(), session.BytesDown(), session.Rate()});
+    };
+    // The fastest of the sweep's, in rounds while some of those taken have ended since.
+    std::vector<RankedSession> candidates = ranked_;
+    while (listing->rows.size() < wanted && !candidates.empty()) {
+        const size_t round = std::min(candidates.size(), wanted - listing->rows.size());
+        std::nth_element(candidates.begin(), candidates.begin() + static_cast<ptrdiff_t>(round),
+                         candidates.end(), Faster<RankedSession>);
+        for (size_t i = 0; i < round; ++i) {
+            auto* session = const_cast<ClientSession*>(candidates[i].session);
+            if (sessions.contains(session) && session->id == candidates[i].id) list(*session);
+        }
+        candidates.erase(candidates.begin(), candidates.begin() + static_cast<ptrdiff_t>(round));
+    }
+    if (listing->rows.size() < wanted) {
+        // Sessions begun since the sweep fill the rest, the oldest first (they all rank alike
+        // until a sweep has measured them); rare enough to visit every session for.
+        std::vector<uint64_t> listed;
+        for (const ListedConnection& row : listing->rows) listed.push_back(row.id);
+        std::sort(listed.begin(), listed.end());
+        std::vector<RankedSession> newer;
+        for (ClientSession* session : sessions) {
+            if (!std::binary_search(listed.begin(), listed.end(), session->id)) {
+                newer.push_back({session->Rate(), session->id, session});
+            }
+        }
+        KeepFastest(newer, wanted - listing->rows.size());
+        for (const RankedSession& entry : newer) list(*entry.session);
+    }
+    return listing;
+}
+
+std::string ConnectionsReply(const ConnectionListing& listing) {
     std::vector<const ListedConnection*> order;
-    order.reserve(rows.size());
-    for (const ListedConnection& row : rows) order.push_back(&row);
-    const size_t shown = std::min(rows.size(), control::kConnectionRowLimit);
-    std::partial_sort(order.begin(), order.begin() + static_cast<ptrdiff_t>(shown), order.end(),
-                      Faster);
+    order.reserve(listing.rows.size());
+    for (const ListedConnection& row : listing.rows) order.push_back(&row);
+    std::sort(order.begin(), order.end(),
+              [](const ListedConnection* a, const ListedConnection* b) { return Faster(*a, *b); });
     Json::Value data(Json::arrayValue);
-    for (size_t i = 0; i < shown; ++i) data.append(RowJson(*order[i]));
+    for (const ListedConnection* row : order) data.append(RowJson(*row));
     Json::Value root(Json::objectValue);
-    root[key::kTotal] = static_cast<Json::UInt64>(rows.size());
+    root[key::kTotal] = static_cast<Json::UInt64>(listing.total);
     root[key::kData] = std::move(data);
     return SuccessReply(std::move(root));
 }
@@ -126,7 +168,7 @@ std::optional<DisconnectOrder> ReadDisconnectOrder(std::string_view argument) {
     return order;
 }
 
-Disconnected Disconnect(const LiveSessions& sessions, const DisconnectOrder& order) {
+Disconnected DisconnectSessions(const LiveSessions& sessions, const DisconnectOrder& order) {
     std::vector<ClientSession*> named;
     for (ClientSession* session : sessions) {
         if (!session->Closed() && Named(order, *session)) named.push_back(session);

@@ -130,6 +130,12 @@ void ProxyServer::Unregister(ClientSession* session) {
     sessions_.erase(session);
 }
 
+int ProxyServer::Disconnect(const DisconnectOrder& order) {
+    const Disconnected done = DisconnectSessions(sessions_, order);
+    RaiseAlarm("admin", done.alarm);
+    return done.closed;
+}
+
 void ProxyServer::RecordAccess(const ClientSession& session, std::string url) {
     // IPv4 addresses (IPv4-mapped ones too) are written without a colon.
     const bool ipv6 = session.clientIp.find(':') != std::string::npos;
@@ -293,7 +299,9 @@ asio::awaitable<void> ProxyServer::Tick() {
         control_.Tick();
         const auto now = ClientSession::Clock::now();
         std::vector<ClientSession*> expired;
+        ranking_.Restart();
         for (ClientSession* session : sessions_) {
+            ranking_.Sample(*session, now);
             if (session->Expired(now)) expired.push_back(session);
         }
         for (ClientSession* session : expired) session->Expire();

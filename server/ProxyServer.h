@@ -76,6 +76,10 @@ public:
     void Unregister(ClientSession* session) override;
     size_t ConnectionCount() const override { return sessions_.size(); }
     void Apply(ServerSettings settings) override;
+    std::shared_ptr<const ConnectionListing> ListConnections() const override {
+        return ranking_.Snapshot(sessions_);
+    }
+    int Disconnect(const DisconnectOrder& order) override;
 
 private:
     asio::awaitable<LoginAnswer> CheckLogin(const ClientSession& session, const char* protocol,
@@ -103,6 +107,7 @@ private:
     TrafficStats stats_;
     AccountMeters meters_;
     std::unordered_set<ClientSession*> sessions_;
+    ConnectionRanking ranking_;  // the sessions' rates as the sweep measured them
     HostAddresses hostAddresses_;
     AlarmLimiter alarms_;
     ClientAdmission admission_;
