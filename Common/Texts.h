@@ -175,6 +175,30 @@ inline constexpr int IDS_CTL_COL_RATE = 544;
 inline constexpr int IDS_CTL_COL_DAY = 545;
 inline constexpr int IDS_CTL_COL_TOTAL = 546;
 inline constexpr int IDS_CTL_BAD_REPLY = 547;
+// The live connections page and the account page's traffic chart (600-649); its columns
+// are the command line's (IDS_CTL_COL_*) but for the client address.
+inline constexpr int IDS_TAB_CONNECTIONS = 600;  // monitoring sub-page title
+inline constexpr int IDS_COL_CLIENT_ADDRESS = 601;
+inline constexpr int IDS_ANONYMOUS = 602;           // user column of a connection without one
+inline constexpr int IDS_CONNECTION_COUNT = 603;    // %1 listed
+inline constexpr int IDS_CONNECTION_PARTIAL = 604;  // %1 listed of %2 live
+inline constexpr int IDS_DISCONNECT = 605;          // context menu
+inline constexpr int IDS_DISCONNECT_USER = 606;
+inline constexpr int IDS_DISCONNECT_ADDRESS = 607;
+inline constexpr int IDS_DISABLE_ACCOUNT = 608;
+inline constexpr int IDS_CONFIRM_DISCONNECT_ONE = 609;   // %1 address, %2 destination
+inline constexpr int IDS_CONFIRM_DISCONNECT_MANY = 610;  // %1 selected rows
+inline constexpr int IDS_CONFIRM_USER_ONE = 611;         // %2 the user (%1 unused: 1)
+inline constexpr int IDS_CONFIRM_USER_MANY = 612;        // %1 listed, %2 the user
+inline constexpr int IDS_CONFIRM_ADDRESS_ONE = 613;      // %2 the address
+inline constexpr int IDS_CONFIRM_ADDRESS_MANY = 614;     // %1 listed, %2 the address
+inline constexpr int IDS_CONFIRM_DISABLE_ONE = 615;      // %2 the user
+inline constexpr int IDS_CONFIRM_DISABLE_MANY = 616;     // %1 listed, %2 the user
+inline constexpr int IDS_CONNECTIONS_CLOSED = 617;       // %1 closed by the server
+inline constexpr int IDS_DISCONNECT_FAILED = 618;        // no answer or a refusal
+inline constexpr int IDS_TRAFFIC_TITLE = 619;            // %1 the account
+inline constexpr int IDS_TRAFFIC_AXIS = 620;             // %1 the unit ("MB")
+inline constexpr int IDS_NO_TRAFFIC = 621;               // %1 the account
 
 // Every numbered id of the table, ascending.
 const int* AllStringIds(int* count);

@@ -4,14 +4,17 @@
 // -4-logs.png, <lang>-4-logs-copy.png (a row selected, the list's context menu),
 // <lang>-5-language-menu.png, <lang>-6-about.png, <lang>-7-add-account.png,
 // <lang>-8-smallest-window.png, <lang>-9-account-limits.png, <lang>-10-allowed-networks.png
-// (a mistyped entry and its hint) and <lang>-11-start-failed.png (lang "en" or "zh", the console's
-// language), grabbed from the screen.
+// (a mistyped entry and its hint), <lang>-11-start-failed.png, <lang>-12-connections.png (the
+// live connections with a row's context menu) and <lang>-13-account-traffic.png (bob's traffic
+// per day) (lang "en" or "zh", the console's language), grabbed from the screen. The last two
+// show rows the tour gives, not the server's.
 #include <glog/logging.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDate>
 #include <QDialog>
 #include <QDir>
 #include <QGuiApplication>
@@ -23,8 +26,10 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTimer>
+#include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "Common/SystemConf.h"
@@ -40,8 +45,12 @@
 #include "ui/pages/dialogs/CAccountLimitsDlg.h"
 #include "ui/pages/dialogs/CAddAccountDlg.h"
 #include "ui/pages/dialogs/CAllowedNetworksDlg.h"
+#include "ui/pages/tabs/CAccountDlg.h"
 #include "ui/pages/tabs/CDashboardDlg.h"
+#include "ui/pages/tabs/CMonitoringConnectionsDlg.h"
+#include "ui/pages/tabs/CMonitoringDlg.h"
 #include "ui/pages/tabs/CRecordPage.h"
+#include "ui/pages/tabs/CSettingDlg.h"
 #include "ui/pages/widgets/AllowedNetworksEdit.h"
 #include "ui/res/Strings.h"
 
@@ -85,6 +94,48 @@ private:
     int fd_;
 };
 
+// Connections as a busy office has them, started `ago` seconds before now.
+ConnectionList SampleConnections() {
+    const int64_t now = std::time(nullptr);
+    struct Sample {
+        const char *user, *ip, *protocol, *destination;
+        int64_t ago;
+        uint64_t up, down, rate;
+    };
+    const Sample samples[] = {
+        {"bob", "192.168.1.23", "connect", "download.example.org:443", 95, 81920, 48234496,
+         2457600},
+        {"alice", "192.168.1.17", "connect", "video.example.com:443", 620, 204800, 31457280,
+         1048576},
+        {"", "192.168.1.40", "http", "updates.example.net:80", 12, 2048, 5242880, 419430},
+        {"张伟", "192.168.1.31", "socks5", "10.20.0.5:22", 3400, 1572864, 786432, 5120},
+        {"alice", "192.168.1.17", "connect", "mail.example.com:993", 5400, 40960, 368640, 310},
+        {"o'brien", "10.8.0.6", "http", "intranet.example:8080", 41, 6144, 90112, 120},
+        {"bob", "192.168.1.23", "socks5", "chat.example.org:5222", 7100, 12288, 20480, 0},
+    };
+    ConnectionList list;
+    uint64_t id = 4100;
+    for (const Sample& s : samples) {
+        list.rows.push_back(
+            {++id, s.ip, s.user, s.protocol, s.destination, now - s.ago, s.up, s.down, s.rate});
+    }
+    list.total = list.rows.size();
+    return list;
+}
+
+// Thirty days of an account that works on weekdays, a few quiet days among them.
+std::vector<TrafficDay> SampleTrafficDays() {
+    std::vector<TrafficDay> days;
+    const QDate today = QDate::currentDate();
+    for (int ago = 29; ago >= 0; --ago) {
+        const QDate day = today.addDays(-ago);
+        if (day.dayOfWeek() > 5 || ago == 11) continue;  // weekends and a day off: no row
+        const uint64_t mb = 180 + static_cast<uint64_t>((ago * 37) % 11) * 45 + (ago < 5 ? 260 : 0);
+        days.push_back({day.toString("yyyy-MM-dd").toStdString(), mb << 17, mb << 20});
+    }
+    return days;
+}
+
 class Tour {
 public:
     Tour(CMainUIDlg& dlg, QString dir, bool stopServer)
@@ -110,18 +161,35 @@ public:
         }
         // The Logs tab with a row selected and the list's context menu ("Copy").
         steps_.push_back([this] {
-            auto* list = dlg_.Page(3)->findChild<RecordListView*>();
-            list->selectRow(2);
-            list->setFocus();
-            const QPoint at = list->viewport()->mapToGlobal(
-                list->visualRect(list->model()->index(2, 1)).center());
-            menu_ = std::make_unique<QMenu>();
-            menu_->addActions(list->actions());
-            menu_->popup(at);
-            Later([this] {
-                Grab(dlg_.frameGeometry().united(menu_->geometry()), "4-logs-copy");
-                menu_.reset();
+            PhotographListMenu(dlg_.Page(3)->findChild<RecordListView*>(), 2, 1, "4-logs-copy");
+        });
+        // The live connections, a row of alice selected and its context menu.
+        steps_.push_back([this] {
+            dlg_.Tabs()->Bar()->setCurrentIndex(0);
+            auto* monitoring = static_cast<CMonitoringDlg*>(dlg_.Page(0));
+            CMonitoringConnectionsDlg* connections = monitoring->Connections();
+            connections->SetFetch([] { return std::optional(SampleConnections()); });
+            monitoring->ShowPage(3);
+            connections->Refresh();
+            Later([] {});
+        });
+        steps_.push_back([this] {
+            auto* monitoring = static_cast<CMonitoringDlg*>(dlg_.Page(0));
+            PhotographListMenu(monitoring->Connections()->List(), 1, 3, "12-connections",
+                               [monitoring] { monitoring->ShowPage(0); });
+        });
+        // bob's traffic per day under the account list.
+        steps_.push_back([this] {
+            CAccountDlg::SetTrafficReader([](const std::string& account) {
+                return std::optional(account == "bob" ? SampleTrafficDays()
+                                                      : std::vector<TrafficDay>{});
             });
+            dlg_.Tabs()->Bar()->setCurrentIndex(1);
+            CAccountDlg* accounts = static_cast<CSettingDlg*>(dlg_.Page(1))->AccountPage();
+            const auto& rows = accounts->Model().Rows();
+            for (int r = 0; r < static_cast<int>(rows.size()); ++r)
+                if (rows[r].userName == "bob") accounts->List()->selectRow(r);
+            Later([this] { Grab(dlg_.frameGeometry(), "13-account-traffic"); });
         });
         steps_.push_back([this] {
             QAction* popup = dlg_.MenuBar()->actions().value(1);
@@ -204,6 +272,24 @@ public:
     void Start() { Next(); }
 
 private:
+    // Selects a row of the list, opens its context menu over a cell and photographs both.
+    void PhotographListMenu(
+        RecordListView* list, int row, int column, const QString& name,
+        std::function<void()> after = [] {}) {
+        list->selectRow(row);
+        list->setFocus();
+        const QPoint at = list->viewport()->mapToGlobal(
+            list->visualRect(list->model()->index(row, column)).center());
+        menu_ = std::make_unique<QMenu>();
+        menu_->addActions(list->actions());
+        menu_->popup(at);
+        Later([this, name, after] {
+            Grab(dlg_.frameGeometry().united(menu_->geometry()), name);
+            menu_.reset();
+            after();
+        });
+    }
+
     void Later(std::function<void()> then, int afterMs = kSettleMs) {
         QTimer::singleShot(afterMs, &dlg_, [this, then] {
             then();

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "ChartTestSupport.h"
+#include "chart/CChartBarSerie.h"
 
 namespace chart {
 namespace {
@@ -191,6 +192,53 @@ TEST(ChartSeries, SurfacesAreClippedAtTheEdgesOfTheRange) {
     const ChartRect Q = c.chart.GetPlottingRect();
     EXPECT_TRUE(IsColor(c.chart.BackBuffer(), Q.right - 3, Q.bottom - 5, s->GetColor()));
     EXPECT_TRUE(IsColor(c.chart.BackBuffer(), Q.left + 3, Q.bottom - 5, s->GetColor()));
+}
+
+}  // namespace
+}  // namespace chart
+
+namespace chart {
+namespace {
+
+using namespace chart::testing;
+
+// Bars stand on 0 (hanging below it for negative values), are as wide as asked, stay inside the
+// frame, and a bar of 0 draws nothing; a click on a bar finds its point.
+TEST(BarSeries, BarsStandOnZeroAtTheirWidthAndAreFoundUnderTheMouse) {
+    TwoAxisChart c(400, 300, {0, 10}, {-5, 10});
+    auto* bars = c.chart.AddSerie(std::make_unique<CChartBarSerie>(&c.chart));
+    constexpr ChartColor kBar = 0x3C9A2E;
+    bars->SetColor(kBar);
+    bars->SetBarWidth(1);
+    const std::vector<SChartXYPoint> points{{2, 5}, {5, 0}, {8, 12}, {9.5, -4}};
+    bars->SetPoints(points.data(), static_cast<unsigned>(points.size()));
+    const QImage img = c.chart.BackBuffer();
+    const ChartRect P = c.chart.GetPlottingRect();
+    const int zero = c.left->ValueToPixel(0);
+    const auto inside = [&](double x, double y) {
+        return QPoint(c.bottom->ValueToPixel(x), c.left->ValueToPixel(y));
+    };
+    // Filled inside, outlined black, nothing beside the bar's half-width.
+    const QRect first = bars->BarRect(0);
+    EXPECT_EQ(first, QRect(QPoint(c.bottom->ValueToPixel(1.5), c.left->ValueToPixel(5)),
+                           QPoint(c.bottom->ValueToPixel(2.5) - 1, zero - 1)));
+    EXPECT_EQ(
+        PixelsOf(img, {first.left() + 1, first.top() + 1, first.right(), first.bottom()}, kBar),
+        (first.width() - 2) * (first.height() - 2));
+    EXPECT_TRUE(IsColor(img, first.left(), first.center().y(), 0x000000));
+    EXPECT_FALSE(IsColor(img, c.bottom->ValueToPixel(2.7), inside(2, 3).y(), kBar));
+    EXPECT_TRUE(bars->BarRect(1).isEmpty());
+    EXPECT_EQ(PixelsOf(img, {inside(4.6, 0).x(), P.top, inside(5.4, 0).x(), P.bottom}, kBar), 0);
+    // Cut at the frame's top; hanging from 0 down to -4.
+    EXPECT_TRUE(IsColor(img, inside(8, 0).x(), P.top + 2, kBar));
+    EXPECT_EQ(PixelsOf(img, {0, 0, 400, P.top + 1}, kBar), 0);
+    EXPECT_TRUE(IsColor(img, inside(9.5, -2).x(), inside(9.5, -2).y(), kBar));
+    EXPECT_FALSE(IsColor(img, inside(9.5, 2).x(), inside(9.5, 2).y(), kBar));
+    int index = -1;
+    EXPECT_TRUE(bars->IsPointOnSerie(inside(8.3, 4), index));
+    EXPECT_EQ(index, 2);
+    EXPECT_FALSE(bars->IsPointOnSerie(inside(5, 0.5), index));
+    EXPECT_EQ(index, -1);
 }
 
 }  // namespace

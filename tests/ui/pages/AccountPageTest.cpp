@@ -14,6 +14,7 @@
 #include <atomic>
 #include <future>
 
+#include "Common/AccountTexts.h"
 #include "Common/PasswordDigest.h"
 #include "Common/Paths.h"
 #include "tests/support/ViewChecks.h"
@@ -54,6 +55,14 @@ protected:
         for (int r = 0; r < page.Model().rowCount(); ++r)
             if (QString::fromStdString(page.Model().Rows()[r].userName) == name)
                 page.List()->selectRow(r);
+    }
+    // What the server received, without the traffic asks that follow every selection.
+    std::string Sent() {
+        std::string kept;
+        for (const QString& line : QString::fromStdString(SettingsTest::Sent()).split("\r\n"))
+            if (!line.isEmpty() && !line.startsWith("traffic "))
+                kept += line.toStdString() + "\r\n";
+        return kept;
     }
     Lines Accounts() const {
         return Rows("select username, password from accounts order by rowid");
@@ -275,6 +284,60 @@ TEST_F(AccountPageTest, StateAndUsedFollowTheServersCountsWhileThePageIsShown) {
     EXPECT_EQ(bob(), "Enabled | 5 B / unlimited");
     EXPECT_EQ(reads, 1);
     CAccountDlg::SetCounterReader(nullptr);
+}
+
+// The selected account's days: a sparse reply charted as the 30 days up to today, days
+// without a row as 0, in the unit the largest needs; a stopped server or an unreadable reply
+// shows no bars.
+TEST_F(AccountPageTest, TheSelectedAccountsTrafficIsChartedPerDayForThirtyDays) {
+    const auto day = [](int ago) {
+        return QDate::currentDate().addDays(-ago).toString("yyyy-MM-dd").toStdString();
+    };
+    Server().SetFramedReply("traffic bob", R"({"err_code":0,"user":"bob","data":[{"day":")" +
+                                               day(40) + R"(","bytes_up":5},{"day":")" + day(3) +
+                                               R"(","bytes_up":1024,"bytes_down":1024},{"day":")" +
+                                               day(0) + R"(","bytes_down":3072}]})");
+    Server().SetFramedReply("traffic amy", R"({"err_code":0,"data":{}})");
+    auto page = Page();
+    const account_traffic::TrafficChart& chart = page->Traffic();
+    const auto bars = [&] {
+        std::vector<double> heights;
+        for (unsigned i = 0; i < chart.bars->GetPointsCount(); ++i)
+            heights.push_back(chart.bars->GetPoint(i).Y);
+        return heights;
+    };
+    Select(*page, "bob");
+    Settle();
+    EXPECT_EQ(SettingsTest::Sent(), "traffic bob\r\n");
+    std::vector<double> expected(30, 0.0);
+    expected[26] = 2, expected[29] = 3;  // KB
+    EXPECT_EQ(bars(), expected);
+    EXPECT_EQ(chart.leftAxis->GetLabel()->GetText(), "Traffic (KB)");
+    EXPECT_EQ(chart.bottomAxis->GetTickLabel(0), QDate::currentDate().toString("MM-dd"));
+    EXPECT_EQ(chart.bottomAxis->GetTickLabel(-29),
+              QDate::currentDate().addDays(-29).toString("MM-dd"));
+    EXPECT_EQ(chart.chart->GetTitle()->GetString(0), "Traffic of bob per day, last 30 days");
+    for (const bool running : {true, false}) {  // amy's reply is unreadable; then a stopped server
+        SetServerRunning(running);
+        Select(*page, running ? "amy" : "bob");
+        Settle();
+        EXPECT_TRUE(bars().empty()) << running;
+        EXPECT_EQ(chart.chart->GetTitle()->GetString(0),
+                  QString("No traffic recorded for ") + (running ? "amy" : "bob"));
+    }
+    page->List()->clearSelection();
+    EXPECT_EQ(chart.chart->GetTitle()->GetString(0), "");
+    // Across a month's end; rows out of the range, of no real day or in another form are left
+    // out, two rows of a day add up.
+    const std::vector<TrafficDay> rows{{"2026-02-28", 1, 0}, {"2026-03-01", 0, 2},
+                                       {"2026-03-01", 1, 0}, {"2026-3-01", 9, 9},
+                                       {"2026-02-30", 9, 9}, {"2026-03-02", 9, 9},
+                                       {"2026-02-26", 9, 9}, {"2026-03-01", UINT64_MAX, 1}};
+    std::vector<std::string> shown;
+    for (const DayTraffic& d : LastDays(rows, {2026, 3, 1}, 3))
+        shown.push_back(CalendarDayText(d.day) + "=" + std::to_string(d.bytes));
+    EXPECT_EQ(shown, (std::vector<std::string>{"2026-02-27=0", "2026-02-28=1",
+                                               "2026-03-01=" + std::to_string(UINT64_MAX)}));
 }
 
 TEST(AccountLimitsDialogTest, TickedLimitsAreReturnedInBytesAndUntickedOnesAsNone) {

@@ -4,13 +4,16 @@
 #include <QDateTime>
 #include <QItemSelectionModel>
 #include <QResizeEvent>
+#include <QSplitter>
 #include <QToolBar>
 #include <map>
 
 #include "Common/AccountLimits.h"
 #include "Common/AccountTexts.h"
 #include "Common/Database.h"
+#include "Common/DateTime.h"
 #include "Common/UserConf.h"
+#include "server_link/MQClient.h"
 #include "ui/common/RecordListView.h"
 #include "ui/pages/dialogs/CAccountLimitsDlg.h"
 #include "ui/pages/plumbing/ApplyConf.h"
@@ -96,6 +99,17 @@ std::optional<AccountCounters> ReadCounters(int64_t now) {
 
 CAccountDlg::CounterReader counterReader = ReadCounters;
 
+std::optional<std::vector<TrafficDay>> ReadTrafficDays(const std::string& account) {
+    std::string body;
+    if (!MQClientSingleton::instance()->Traffic(account, body)) return std::nullopt;
+    return ReadTraffic(body);
+}
+
+CAccountDlg::TrafficReader trafficReader = ReadTrafficDays;
+
+// The chart keeps a readable height when the splitter is dragged.
+constexpr int kChartMinimumHeight = 120;
+
 struct Tool {
     int commandId;
     res::AccountTool picture;
@@ -127,11 +141,13 @@ CAccountDlg::CAccountDlg(QWidget* parent, DialogRunner runDialog, LimitsRunner r
     : QWidget(parent),
       model_(Columns()),
       toolBar_(new QToolBar(this)),
-      list_(new RecordListView(this)),
+      splitter_(new QSplitter(Qt::Vertical, this)),
+      list_(new RecordListView(splitter_)),
       runDialog_(runDialog ? std::move(runDialog) : RunAccountDialog),
       runLimits_(runLimits ? std::move(runLimits) : RunLimitsDialog),
       counterRead_(new BackgroundRun(this)),
-      hashing_(new LinkReplies(this, ThePasswordWorker())) {
+      hashing_(new LinkReplies(this, ThePasswordWorker())),
+      trafficLink_(new LinkReplies(this)) {
     setObjectName("account114");
     toolBar_->setObjectName("toolbar134");
     toolBar_->setIconSize(QSize(16, 15));
@@ -147,6 +163,17 @@ CAccountDlg::CAccountDlg(QWidget* parent, DialogRunner runDialog, LimitsRunner r
     list_->setObjectName("list1008");
     list_->SetRecordModel(&model_);
     setFocusProxy(list_);
+    auto* chart = new chart::CChartCtrl(splitter_);
+    chart->setObjectName("trafficChart");
+    chart->setMinimumHeight(kChartMinimumHeight);
+    traffic_ = account_traffic::SetUpTrafficChart(*chart);
+    splitter_->setObjectName("accountSplitter");
+    splitter_->setChildrenCollapsible(false);
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 1);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CAccountDlg::RefreshTraffic);
+    connect(&model_, &QAbstractItemModel::modelReset, this, &CAccountDlg::RefreshTraffic);
     counterTimer_.setInterval(kCounterPollMs);
     connect(&counterTimer_, &QTimer::timeout, this, &CAccountDlg::RefreshCounters);
     Fill();
@@ -155,6 +182,7 @@ CAccountDlg::CAccountDlg(QWidget* parent, DialogRunner runDialog, LimitsRunner r
 void CAccountDlg::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     RefreshCounters();
+    RefreshTraffic();
     counterTimer_.start();
 }
 
@@ -165,6 +193,45 @@ void CAccountDlg::hideEvent(QHideEvent* event) {
 
 void CAccountDlg::SetCounterReader(CounterReader reader) {
     counterReader = reader ? std::move(reader) : ReadCounters;
+}
+
+void CAccountDlg::SetTrafficReader(TrafficReader reader) {
+    trafficReader = reader ? std::move(reader) : ReadTrafficDays;
+}
+
+void CAccountDlg::RefreshTraffic() {
+    const QModelIndexList selected = list_->selectionModel()->selectedRows();
+    trafficWanted_ =
+        selected.isEmpty() ? std::string() : model_.Rows().at(selected.first().row()).userName;
+    if (trafficWanted_.empty()) {
+        account_traffic::ShowNoTraffic(traffic_, {});
+        return;
+    }
+    const DateTime now = DateTime::Now();
+    const CalendarDay today{now.year, now.month, now.day};
+    // While an earlier account's days are still asked for, this ask is refused: that reply
+    // asks again for the account wanted by then.
+    trafficLink_->Ask(
+        "traffic",
+        [read = trafficReader, account = trafficWanted_, today] {
+            const std::optional<std::vector<TrafficDay>> rows = read(account);
+            return std::pair(
+                account, rows ? std::optional(LastDays(*rows, today, account_traffic::kChartDays))
+                              : std::nullopt);
+        },
+        [this](const std::pair<std::string, std::optional<std::vector<DayTraffic>>>& reply) {
+            const auto& [account, days] = reply;
+            if (account != trafficWanted_) {
+                RefreshTraffic();
+                return;
+            }
+            const QString name = QString::fromStdString(account);
+            if (days) {
+                account_traffic::ShowTrafficDays(traffic_, name, *days);
+            } else {
+                account_traffic::ShowNoTraffic(traffic_, name);
+            }
+        });
 }
 
 void CAccountDlg::RefreshCounters() {
@@ -188,7 +255,7 @@ QAction* CAccountDlg::Action(int commandId) const {
 void CAccountDlg::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     toolBar_->setGeometry(0, 0, kToolbarWidth, kToolbarHeight);
-    list_->setGeometry(0, kToolbarHeight, width(), height() - kToolbarHeight);
+    splitter_->setGeometry(0, kToolbarHeight, width(), height() - kToolbarHeight);
 }
 
 void CAccountDlg::Fill() {

@@ -1,7 +1,8 @@
 #pragma once
 // The account page inside the settings page's "Account setting" box: a toolbar (add, modify,
 // delete, limits) over the list of proxy accounts with each one's state, expiry and traffic
-// this month. Every change goes through UserConf and is followed
+// this month, and under it (a splitter between) the selected account's traffic per day for the
+// last 30 days as the server reports it. Every change goes through UserConf and is followed
 // by "applyconf", so that a running server reloads its accounts.
 #include <QTimer>
 #include <QWidget>
@@ -12,10 +13,13 @@
 #include <string>
 
 #include "Common/UserConf.h"
+#include "server_link/Replies.h"
 #include "ui/common/RecordListModel.h"
 #include "ui/pages/dialogs/CAddAccountDlg.h"
+#include "ui/pages/widgets/TrafficChart.h"
 
 class QAction;
+class QSplitter;
 class QToolBar;
 class BackgroundRun;
 class RecordListView;
@@ -80,6 +84,18 @@ public:
     using CounterReader = std::function<std::optional<AccountCounters>(int64_t now)>;
     static void SetCounterReader(CounterReader reader);
 
+    // Asks the server for the selected account's days ("traffic NAME") on the link worker and
+    // charts the last 30 (days without a row as 0); no selection, a stopped server or an
+    // unreadable reply: no bars. Runs when the selection changes and when the page is shown.
+    void RefreshTraffic();
+    // Reads an account's days on the link worker; nullopt when there are none to show. Tests
+    // and the screenshot tour replace it.
+    using TrafficReader =
+        std::function<std::optional<std::vector<TrafficDay>>(const std::string& account)>;
+    static void SetTrafficReader(TrafficReader reader);
+    const account_traffic::TrafficChart& Traffic() const { return traffic_; }
+    QSplitter* Splitter() const { return splitter_; }
+
     QToolBar* ToolBar() const { return toolBar_; }
     // 32777 add, 32778 modify, 32779 delete, 32780 limits
     QAction* Action(int commandId) const;
@@ -103,11 +119,15 @@ private:
 
     RecordListModel<AccountRow> model_;
     QToolBar* toolBar_;
+    QSplitter* splitter_;
     RecordListView* list_;
+    account_traffic::TrafficChart traffic_;
     DialogRunner runDialog_;
     LimitsRunner runLimits_;
     QTimer counterTimer_;
     BackgroundRun* counterRead_;
     LinkReplies* hashing_;
     uint64_t hashes_ = 0;
+    LinkReplies* trafficLink_;
+    std::string trafficWanted_;  // the account whose days the chart should show
 };
