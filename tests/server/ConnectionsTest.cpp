@@ -3,7 +3,6 @@
 // names.
 #include <ctime>
 #include <map>
-#include <set>
 
 #include "server/LiveConnections.h"
 #include "server_link/Replies.h"
@@ -57,7 +56,6 @@ TEST_F(Connections, EveryKindIsListedWithItsDestinationAndItsBytesAsTheyGrow) {
     auto rows = Rows();
     ASSERT_EQ(rows.size(), 3u);
     const std::string destination = "127.0.0.1:" + std::to_string(origin_.Port());
-    std::set<uint64_t> ids;
     for (const char* kind : {"http alice", "connect bob", "socks5 alice"}) {
         SCOPED_TRACE(kind);
         const ConnectionRow& row = rows[kind];
@@ -65,9 +63,7 @@ TEST_F(Connections, EveryKindIsListedWithItsDestinationAndItsBytesAsTheyGrow) {
         EXPECT_LE(std::abs(row.since - std::time(nullptr)), 60);
         EXPECT_GT(row.bytesUp, 30u);
         EXPECT_GT(row.bytesDown, 11u);
-        ids.insert(row.id);
     }
-    EXPECT_EQ(ids.size(), 3u);
 
     // The kept-alive session shows where its current request goes; the tunnel that moves the
     // most comes first once a sweep has measured it.
@@ -118,7 +114,6 @@ TEST_F(Connections, EachDisconnectFormCutsExactlyWhatItNames) {
     EXPECT_EQ(Disconnect(DisconnectBy::kId, std::to_string(row.id)), 1u);
     EXPECT_TRUE(bobHttp.Closed(3s));
     EXPECT_EQ(Disconnect(DisconnectBy::kId, std::to_string(row.id)), 0u);
-    EXPECT_EQ(List().total, 4u);
 
     EXPECT_EQ(Disconnect(DisconnectBy::kUser, "alice"), 2u);
     EXPECT_TRUE(aliceSocks.Closed(3s));
@@ -161,10 +156,8 @@ TEST(ListedConnections, TheFastestThousandAreListedTheFastestFirst) {
     ASSERT_TRUE(list);
     EXPECT_EQ(list->total, 1001u);
     ASSERT_EQ(list->rows.size(), 1000u);
-    EXPECT_EQ(list->rows[0].rate, 1000u);
-    EXPECT_EQ(list->rows[999].rate, 1u) << "the slowest one is left out";
-    for (size_t i = 1; i < list->rows.size(); ++i) {
-        ASSERT_GT(list->rows[i - 1].rate, list->rows[i].rate);
+    for (size_t i = 0; i < list->rows.size(); ++i) {
+        ASSERT_EQ(list->rows[i].rate, 1000 - i) << "the fastest first, the slowest left out";
     }
     EXPECT_EQ(list->rows[0].user, "quote \" and \x01");
 }
