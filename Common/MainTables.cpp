@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "Common/AccountDays.h"
 #include "Common/AccountLimits.h"
 #include "Common/AccountPasswords.h"
 #include "Common/CppSQLite3DB.h"
@@ -36,6 +37,7 @@ void UpgradeMainTables(CppSQLite3DB& db) {
     }
     EnsureAccountPasswords(db);
     EnsureAccountLimits(db);
+    EnsureAccountDays(db);
     db.execDML(("pragma user_version = " + std::to_string(kMainTablesVersion)).c_str());
     transaction.Commit();
 }

@@ -20,7 +20,8 @@ inline constexpr std::array<AddedColumn, 1> kAddedColumns = {{
 }};
 
 // The tables of this build, counted in main.db's user_version: a file marked lower is older.
-inline constexpr int kMainTablesVersion = 1;
+// 1: history.ipv6; 2: account_days.
+inline constexpr int kMainTablesVersion = 2;
 
 // Makes a main.db's tables those of this build: where the file is marked older, creates what
 // is missing (the shared tables, those beside the accounts, the added columns) and marks it,

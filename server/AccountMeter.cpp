@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "Common/AccountDays.h"
 #include "server/ServerSettings.h"
 #include "server/TrafficStats.h"
 
@@ -145,12 +146,18 @@ std::vector<std::shared_ptr<AccountMeter>> AccountMeters::All() const {
 std::vector<TrafficRecord> AccountMeters::Collect(int64_t nowUnix) {
     std::lock_guard lock(mutex_);
     const std::string month = TrafficMonth(nowUnix);
+    const std::string day = TrafficDayOf(nowUnix);
+    if (day_.empty()) day_ = day;
     const bool newMonth = month != month_;
     std::vector<TrafficRecord> records;
     for (const auto& [name, meter] : byName_) {
         const uint64_t unsaved = newMonth ? meter->StartMonth() : meter->TakeUnsaved();
-        if (unsaved > 0) records.push_back({meter->Rowid(), month_, unsaved});
+        const auto [up, down] = meter->TakeEachWay();
+        if (unsaved > 0 || up > 0 || down > 0) {
+            records.push_back({meter->Rowid(), month_, unsaved, day_, up, down});
+        }
     }
     month_ = month;
+    day_ = day;
     return records;
 }

@@ -8,9 +8,11 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "Common/AccountLimits.h"
+#include "server/metrics/ServerMetrics.h"
 
 struct ServerSettings;
 
@@ -32,7 +34,9 @@ public:
     std::string Name() const;
 
     // Counts bytes moved; true once the month's traffic is used up.
-    bool Add(uint64_t bytes) {
+    bool Add(uint64_t bytes, metrics::Direction direction) {
+        (direction == metrics::Direction::kUpload ? up_ : down_)
+            .fetch_add(bytes, std::memory_order_relaxed);
         const uint64_t used = used_.fetch_add(bytes, std::memory_order_relaxed) + bytes;
         return used >= quota_.load(std::memory_order_relaxed);
     }
@@ -55,6 +59,11 @@ public:
     // start of a new month (the count restarts at zero; returns what the old one had unsaved).
     uint64_t TakeUnsaved();
     uint64_t StartMonth();
+    // For the writer: the bytes counted each way (up, down) since the last call.
+    std::pair<uint64_t, uint64_t> TakeEachWay() {
+        return {up_.exchange(0, std::memory_order_relaxed),
+                down_.exchange(0, std::memory_order_relaxed)};
+    }
 
 private:
     static constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
@@ -62,6 +71,8 @@ private:
     const int64_t rowid_;
     std::atomic<uint64_t> used_;
     uint64_t saved_ = used_.load();  // the part of used_ stored in main.db
+    std::atomic<uint64_t> up_{0};    // client to destination, since the writer last took it
+    std::atomic<uint64_t> down_{0};  // and back
     std::atomic<bool> enabled_{true};
     std::atomic<int64_t> expires_{std::numeric_limits<int64_t>::max()};
     std::atomic<uint64_t> quota_{kNone};
@@ -73,11 +84,15 @@ private:
     Clock::time_point refilled_{};
 };
 
-// One bytes-per-month row to add to main.db.
+// What one account moved since the last record, to add to main.db: both ways to its month,
+// each way to its day.
 struct TrafficRecord {
     int64_t account = 0;
-    std::string month;
+    std::string month;  // "2026-12"
     uint64_t bytes = 0;
+    std::string day;  // "2026-12-08"
+    uint64_t bytesUp = 0;
+    uint64_t bytesDown = 0;
 };
 
 // The meters of all accounts, by user name; any thread may look one up.
@@ -89,12 +104,13 @@ public:
     // Null for anonymous clients and unknown names.
     std::shared_ptr<AccountMeter> Find(const std::string& user) const;
     std::vector<std::shared_ptr<AccountMeter>> All() const;
-    // The bytes to store since the last call; a new calendar month (at `nowUnix`) restarts
-    // every count.
+    // The bytes to store since the last call, for the month and the day of the call before
+    // (when they were moved); a new calendar month (at `nowUnix`) restarts every count.
     std::vector<TrafficRecord> Collect(int64_t nowUnix);
 
 private:
     mutable std::mutex mutex_;
     std::string month_;
+    std::string day_;
     std::unordered_map<std::string, std::shared_ptr<AccountMeter>> byName_;
 };

@@ -68,12 +68,12 @@ void ClientSession::Moved(uint64_t bytes, metrics::Direction direction) {
     (direction == metrics::Direction::kUpload ? bytesUp_ : bytesDown_) += bytes;
     metrics::CountBytes(direction, bytes);
     if (flow != nullptr) server.Stats().Add(flow, bytes);
-    if (meter) Meter(bytes);
+    if (meter) Meter(bytes, direction);
     if (phase_ == Phase::kSession) SetDeadline(server.Settings().idleTimeoutSec);
 }
 
-void ClientSession::Meter(uint64_t bytes) {
-    if (meter->Add(bytes)) {
+void ClientSession::Meter(uint64_t bytes, metrics::Direction direction) {
+    if (meter->Add(bytes, direction)) {
         Close();  // the month's traffic is used up: the sweep tells it
     } else if (meter->Paced()) {
         const auto now = Clock::now();

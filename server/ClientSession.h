@@ -88,7 +88,7 @@ public:
     bool Closed() const { return closed_; }
 
 private:
-    void Meter(uint64_t bytes);
+    void Meter(uint64_t bytes, metrics::Direction direction);
 
     struct Sample {
         Clock::time_point at;

@@ -82,6 +82,20 @@ std::string FlowRealtimeReply(const TrafficStats& stats) {
     return Envelope(data);
 }
 
+std::string TrafficReply(const std::string& user, const std::vector<DayTraffic>& days) {
+    Json::Value root(Json::objectValue);
+    root[key::kUser] = user;
+    Json::Value& data = root[key::kData] = Json::Value(Json::arrayValue);
+    for (const DayTraffic& day : days) {
+        Json::Value row(Json::objectValue);
+        row[key::kDay] = day.day;
+        row[key::kBytesUp] = Json::UInt64(day.bytesUp);
+        row[key::kBytesDown] = Json::UInt64(day.bytesDown);
+        data.append(row);
+    }
+    return SuccessReply(std::move(root));
+}
+
 TotalsSnapshot SnapshotTotals(const std::map<std::string, TrafficStats::Totals>& totals) {
     return TotalsSnapshot(totals.begin(), totals.end());
 }

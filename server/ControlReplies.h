@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "Common/AccountDays.h"
 #include "server/TrafficStats.h"
 
 // The JSON bodies of the control channel's replies: an envelope of "err_code", "err_msg" and
@@ -23,6 +24,9 @@ std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms);
 std::string BandwidthReply(uint64_t bytesPerSecond);
 // One object per client address and user with live connections.
 std::string FlowRealtimeReply(const TrafficStats& stats);
+// "user" at the root and its days in "data", as given (oldest first): day, bytes_up,
+// bytes_down.
+std::string TrafficReply(const std::string& user, const std::vector<DayTraffic>& days);
 
 // A copy of the totals per client address or per named user, taken on the event loop; the
 // reply is built from it on another thread, so that a large one holds up nobody.

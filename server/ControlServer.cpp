@@ -4,6 +4,9 @@
 #include <json/value.h>
 #include <unistd.h>
 
+#include <ctime>
+
+#include "Common/AccountDays.h"
 #include "Common/Database.h"
 #include "Common/DateTime.h"
 #include "server/ControlProtocol.h"
@@ -165,6 +168,7 @@ asio::awaitable<std::string> ControlServer::Answer(control::Command command, std
             }
             break;
         case Command::kTraffic:
+            co_return co_await Traffic(std::move(argument));
         case Command::kUnknown:
             break;
     }
@@ -215,6 +219,27 @@ asio::awaitable<ControlServer::Reloaded> ControlServer::ReloadSettings() {
                            "not applied"};
     }
     co_return Reloaded{std::move(*done), {}};
+}
+
+// As the settings are read, and for the same reasons: on their thread, within their limit.
+// The days are those stored; the sweep stores each second's bytes.
+asio::awaitable<std::string> ControlServer::Traffic(std::string user) {
+    DatabaseOptions options = database_.Options();
+    options.busyTimeoutMs = options.lockWaitMs = kSettingsWaitMs;
+    auto read = [options, user] {
+        std::optional<std::vector<DayTraffic>> days;
+        const bool ok = UseDatabase(
+            [&](CppSQLite3DB& db) {
+                days = ReadAccountDays(db, user, FirstKeptDay(std::time(nullptr)));
+            },
+            DbFailure::kLogError, options);
+        if (!ok) days.reset();
+        return days;
+    };
+    auto submit = PostTo(settingsReader_);
+    auto done = co_await RunOffLoopWithin(submit, read, kApplyConfLimit);
+    if (!done || !*done) co_return ErrorReply(1, "main.db could not be read (busy or failing)");
+    co_return TrafficReply(user, **done);
 }
 
 asio::awaitable<std::string> ControlServer::ApplyConf() {

@@ -46,6 +46,8 @@ private:
     // The reply's body to one request; every command is answered here.
     asio::awaitable<std::string> Answer(control::Command command, std::string argument);
     asio::awaitable<std::string> ApplyConf();
+    // "traffic NAME": the account's bytes per day from main.db.
+    asio::awaitable<std::string> Traffic(std::string user);
     asio::awaitable<std::string> TotalsOffLoop(bool byIp);
     asio::awaitable<std::string> ConnectionsOffLoop();
     struct Reloaded {
@@ -68,5 +70,5 @@ private:
     std::chrono::steady_clock::time_point started_;
     RateWindow rate_;                      // what "bandwidth" answers
     asio::thread_pool replyBuilder_{1};    // builds large replies off the loop
-    asio::thread_pool settingsReader_{1};  // reads the settings for applyconf
+    asio::thread_pool settingsReader_{1};  // reads main.db: the settings, accounts' days
 };

@@ -4,7 +4,11 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <ctime>
+#include <set>
 #include <thread>
+
+#include "Common/AccountDays.h"
 
 namespace {
 
@@ -88,7 +92,8 @@ void DatabaseWorker::Record(TrafficRecord record) {
     {
         std::lock_guard lock(mutex_);
         first = traffic_.empty();
-        traffic_[{record.account, std::move(record.month)}] += record.bytes;
+        traffic_[{record.account, std::move(record.month), std::move(record.day)}] +=
+            TrafficCounts{record.bytes, record.bytesUp, record.bytesDown};
     }
     if (first) wake_.notify_one();
 }
@@ -151,7 +156,7 @@ void DatabaseWorker::Run() {
         if (!stored && !traffic.empty()) {
             if (stop) {
                 uint64_t bytes = 0;
-                for (const auto& [key, count] : traffic) bytes += count;
+                for (const auto& [key, counts] : traffic) bytes += counts.month;
                 droppedTrafficBytes_ += bytes;
                 LOG(ERROR) << "the server stops with " << bytes
                            << " bytes of accounts' traffic not stored";
@@ -169,6 +174,7 @@ void DatabaseWorker::Run() {
 
 bool DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms,
                            const Traffic& traffic) {
+    const std::string firstKept = FirstKeptDay(std::time(nullptr));
     const bool ok = UseDatabase(
         [&](CppSQLite3DB& db) {
             db.execDML("begin immediate");
@@ -196,13 +202,12 @@ bool DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<Alarm
                     insert.execute({row.source, row.message, std::to_string(row.time)});
                 }
             }
-            for (const auto& [key, bytes] : traffic) {
-                AddMonthTraffic(db, key.first, key.second, bytes);
-            }
+            const bool daysTrimmed = WriteTraffic(db, traffic, firstKept);
             if (!history.empty()) Trim(db, "history", historyMaxRows_);
             if (!alarms.empty()) Trim(db, "alarms", alarmsMaxRows_);
             const bool alarmsTrimmed = TrimToSize(db);
             db.execDML("commit");
+            if (daysTrimmed) trimmedDays_ = firstKept;
             if (!alarms.empty() || alarmsTrimmed) {
                 alarmCount_ = db.execQuery("select count(*) from alarms").getInt64Field(0);
             }
@@ -216,6 +221,24 @@ bool DatabaseWorker::Write(std::vector<AccessRecord>& history, std::vector<Alarm
                    << " counts) are kept and written again";
     }
     return ok;
+}
+
+bool DatabaseWorker::WriteTraffic(CppSQLite3DB& db, const Traffic& traffic,
+                                  const std::string& firstKept) {
+    std::set<int64_t> withDays;
+    for (const auto& [key, counts] : traffic) {
+        const auto& [account, month, day] = key;
+        if (counts.month > 0) AddMonthTraffic(db, account, month, counts.month);
+        if (counts.up > 0 || counts.down > 0) {
+            AddDayTraffic(db, account, day, counts.up, counts.down);
+            withDays.insert(account);
+        }
+    }
+    if (withDays.empty()) return false;
+    for (const int64_t account : withDays) TrimAccountDays(db, firstKept, account);
+    if (firstKept == trimmedDays_) return false;
+    TrimAccountDays(db, firstKept);
+    return true;
 }
 
 // Rows deleted leave free pages that later inserts reuse, so the file stops growing near the

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -52,7 +53,7 @@ public:
 
     void Record(AccessRecord record);
     void Record(AlarmRecord record);
-    void Record(TrafficRecord record);  // added to the account's month; never dropped
+    void Record(TrafficRecord record);  // added to the account's month and day; never dropped
     // Runs `job` on the worker thread, in order with the writes.
     void Submit(std::function<void()> job);
     // Waits until everything queued so far is written (tests, shutdown).
@@ -72,8 +73,20 @@ public:
     const DatabaseOptions& Options() const { return options_; }
 
 private:
-    // Bytes per account (rowid) and month ("2026-12").
-    using Traffic = std::map<std::pair<int64_t, std::string>, uint64_t>;
+    // Bytes per account (rowid), month ("2026-12") and day ("2026-12-08"): both ways for the
+    // month, each way for the day.
+    struct TrafficCounts {
+        uint64_t month = 0;
+        uint64_t up = 0;
+        uint64_t down = 0;
+        TrafficCounts& operator+=(const TrafficCounts& other) {
+            month += other.month;
+            up += other.up;
+            down += other.down;
+            return *this;
+        }
+    };
+    using Traffic = std::map<std::tuple<int64_t, std::string, std::string>, TrafficCounts>;
     using Clock = std::chrono::steady_clock;
 
     template <class Row>
@@ -89,6 +102,9 @@ private:
     bool Write(std::vector<AccessRecord>& history, std::vector<AlarmRecord>& alarms,
                const Traffic& traffic);
     bool TrimToSize(CppSQLite3DB& db);  // true when alarms were deleted
+    // Adds the accounts' bytes to their months and days. The days before `firstKept` go, of
+    // each account written here, and of every account once a day: true when that was done.
+    bool WriteTraffic(CppSQLite3DB& db, const Traffic& traffic, const std::string& firstKept);
 
     DatabaseOptions options_;
     std::mutex mutex_;
@@ -98,6 +114,7 @@ private:
     std::vector<AlarmRecord> alarms_;
     Traffic traffic_;
     Clock::time_point retryAt_{};  // a failed write of bytes is tried again from then on
+    std::string trimmedDays_;      // the first day kept when every account's days were trimmed
     std::deque<std::function<void()>> jobs_;
     bool stopping_ = false;
     size_t pendingBytes_ = 0;

@@ -117,8 +117,8 @@ TEST_F(ConfigurationTest, PreparingMakesANewFileUsableAndKeepsAnOlderOnesRows) {
     ASSERT_TRUE(UseDatabase([&](CppSQLite3DB& db) { PrepareMainDb(db, fallback); },
                             DbFailure::kSilent, DatabaseOptions{.path = path}));
     EXPECT_EQ(test::Rows(path, "select name from sqlite_master where type='table' order by name"),
-              (Lines{"account_limits", "account_passwords", "account_traffic", "accounts", "alarms",
-                     "configuration", "history"}));
+              (Lines{"account_days", "account_limits", "account_passwords", "account_traffic",
+                     "accounts", "alarms", "configuration", "history"}));
     EXPECT_EQ(test::Rows(path, "select value from configuration where key='lang'"), Lines{"en"});
     test::Sql(path, "update configuration set value='7' where key='listen_port'");
     ASSERT_TRUE(UseDatabase([&](CppSQLite3DB& db) { PrepareMainDb(db); }, DbFailure::kSilent,

@@ -1,6 +1,7 @@
 #include <regex>
 
 #include "Common/Database.h"
+#include "Common/MainTables.h"
 #include "Common/PasswordDigest.h"
 #include "Common/PasswordHash.h"
 #include "Common/UserConf.h"
@@ -113,6 +114,27 @@ TEST_F(UserConfTest, AnOlderFileIsUpgradedInPlaceAndKeepsEveryAccount) {
     conf_.modifyAccount(1, "old", "pw1");
     conf_.deleteAccount(1);
     EXPECT_EQ(Rows("select account from account_passwords"), Lines{});
+}
+
+// An account's days of traffic are kept under its name: a rename takes them along, a delete
+// takes them away (unless another row holds the same name), whoever changes accounts.
+TEST_F(UserConfTest, AnAccountsDaysFollowItsRenameAndGoWithIt) {
+    ASSERT_TRUE(UseDatabase(UpgradeMainTables));  // as the console's start does
+    install_.Sql(
+        "insert into accounts values ('amy', '1', 't'), ('bob', '1', 't'), ('bob', '2', 't');"
+        "insert into account_days values ('amy', '2026-12-07', 1, 2), ('amy', '2026-12-08', 3, 4),"
+        " ('bob', '2026-12-08', 5, 6)");
+    conf_.load();
+    const auto days = [this] {
+        return Rows("select username, day from account_days order by username, day");
+    };
+    ASSERT_EQ(conf_.modifyAccount(1, "ann", ""), AccountChange::kDone);
+    EXPECT_EQ(days(), (Lines{"ann|2026-12-07", "ann|2026-12-08", "bob|2026-12-08"}));
+    install_.Sql("delete from accounts where rowid = 3");  // the other "bob" stays
+    EXPECT_EQ(days().size(), 3u);
+    conf_.deleteAccount(1);
+    conf_.deleteAccount(2);
+    EXPECT_EQ(days(), Lines{});
 }
 
 // Another process holds the database: every change fails as such, the switch silently.

@@ -3,9 +3,11 @@
 
 #include <ctime>
 
+#include "Common/AccountDays.h"
 #include "Common/AccountLimits.h"
 #include "server/AccountMeter.h"
 #include "server/ServerSettings.h"
+#include "server_link/Replies.h"
 #include "tests/server/ServerHarness.h"
 
 namespace server_test {
@@ -45,9 +47,9 @@ int64_t LocalNoon(int year, int month, int day) {
     return std::mktime(&when);
 }
 
-// Bytes still unsaved when a month ends are stored for the month they were moved in; the new
-// month's count starts at zero.
-TEST(AccountMeters, BytesAreStoredForTheMonthTheyWereMovedIn) {
+// Bytes still unsaved when a month or day ends are stored for the month and day they were
+// moved in, each way for the day; the new month's count starts at zero.
+TEST(AccountMeters, BytesAreStoredForTheMonthAndDayTheyWereMovedIn) {
     ServerSettings settings;
     settings.month = TrafficMonth(LocalNoon(2026, 11, 30));
     settings.accounts["amy"].rowid = 7;
@@ -61,17 +63,24 @@ TEST(AccountMeters, BytesAreStoredForTheMonthTheyWereMovedIn) {
         std::vector<std::string> rows;
         for (const TrafficRecord& row : meters.Collect(now)) {
             rows.push_back(std::to_string(row.account) + " " + row.month + " " +
-                           std::to_string(row.bytes));
+                           std::to_string(row.bytes) + " " + row.day + " " +
+                           std::to_string(row.bytesUp) + "/" + std::to_string(row.bytesDown));
         }
         return rows;
     };
-    amy->Add(50);
-    EXPECT_EQ(records(LocalNoon(2026, 11, 30)), std::vector<std::string>{"7 2026-11 50"});
-    amy->Add(30);
-    EXPECT_EQ(records(LocalNoon(2026, 12, 1)), std::vector<std::string>{"7 2026-11 30"});
+    using metrics::Direction;
+    amy->Add(50, Direction::kUpload);
+    amy->Add(4, Direction::kDownload);
+    EXPECT_EQ(records(LocalNoon(2026, 11, 30)),
+              std::vector<std::string>{"7 2026-11 54 2026-11-30 50/4"});
+    amy->Add(30, Direction::kDownload);
+    EXPECT_EQ(records(LocalNoon(2026, 12, 1)),
+              std::vector<std::string>{"7 2026-11 30 2026-11-30 0/30"});
     EXPECT_EQ(amy->Used(), 0u) << "a new month";
-    amy->Add(5);
-    EXPECT_EQ(records(LocalNoon(2026, 12, 1)), std::vector<std::string>{"7 2026-12 5"});
+    amy->Add(5, Direction::kUpload);
+    EXPECT_EQ(records(LocalNoon(2026, 12, 1)),
+              std::vector<std::string>{"7 2026-12 5 2026-12-01 5/0"});
+    EXPECT_EQ(records(LocalNoon(2026, 12, 2)), std::vector<std::string>{}) << "nothing moved";
 }
 
 // The month's bytes are stored while serving and count again after a restart (dan's).
@@ -136,6 +145,51 @@ TEST_F(AccountLimitsTest, LiveSessionsEndWhenTheirAccountIsDisabledExpiresOrUses
             return Alarms("account \"" + std::string(why) + ": its sessions end") == 1;
         })) << why;
     }
+}
+
+// Each account's bytes per day, each way, over the control channel: oldest first, the last 90
+// days only, kept in main.db across a restart; an unknown name has no days.
+TEST_F(AccountLimitsTest, EachDaysTrafficIsToldOverTheControlChannelAndOutlivesARestart) {
+    const int64_t now = std::time(nullptr);
+    const std::string recent = TrafficDayOf(now - 10 * 86400),
+                      old = TrafficDayOf(now - 100 * 86400);
+    Sql(kAccountDaysSchema);
+    Sql("insert into account_days values ('amy', '" + recent + "', 7, 8), ('amy', '" + old +
+        "', 1, 1)");
+    Serve();
+    Origin answering([](Client& client) {  // 3000 bytes in, 5000 out
+        if (client.ReceiveExactly(3000).size() == 3000) client.Send(std::string(5000, 'd'));
+    });
+    const auto move = [&] {
+        Client amy(listen_);
+        ASSERT_TRUE(amy.Socks5(answering.Port(), "amy", "pw"));
+        ASSERT_TRUE(amy.Send(std::string(3000, 'u')));
+        ASSERT_EQ(amy.ReceiveExactly(5000).size(), 5000u);
+    };
+    const auto days = [&](const std::string& user) {
+        std::string reply;
+        std::vector<std::string> rows;
+        if (!link_.Traffic(user, reply)) return std::vector<std::string>{"no reply"};
+        for (const TrafficDay& day :
+             ReadTraffic(reply).value_or(std::vector<TrafficDay>{{"unreadable", 0, 0}})) {
+            rows.push_back(day.day + " " + std::to_string(day.bytesUp) + "/" +
+                           std::to_string(day.bytesDown));
+        }
+        return rows;
+    };
+    const std::string today = TrafficDayOf(std::time(nullptr));
+    const std::vector<std::string> once{recent + " 7/8", today + " 3000/5000"};
+    move();
+    EXPECT_TRUE(WaitUntil([&] { return days("amy") == once; })) << days("amy").back();
+    EXPECT_EQ(Count("select count(*) from account_days where day = '" + old + "'"), 0);
+    EXPECT_EQ(days("nobody"), std::vector<std::string>{});
+
+    Serve();  // a restart
+    EXPECT_EQ(days("amy"), once);
+    move();
+    EXPECT_TRUE(WaitUntil([&] {
+        return days("amy") == std::vector<std::string>{recent + " 7/8", today + " 6000/10000"};
+    }));
 }
 
 // Two tunnels of a capped account share its bandwidth, an uncapped account beside them is not

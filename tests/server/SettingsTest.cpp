@@ -1,10 +1,13 @@
 // The server's use of main.db: the tables and rows it creates, how it reads values, and the
 // bounds of what it writes.
+#include "Common/AccountDays.h"
+#include "Common/AccountLimits.h"
 #include "Common/Database.h"
 #include "Common/MainTables.h"
 #include "server/DatabaseWorker.h"
 #include "server/ServerSettings.h"
 #include "tests/server/ServerHarness.h"
+#include "tests/support/TestDb.h"
 
 namespace server_test {
 namespace {
@@ -72,7 +75,7 @@ TEST(DatabaseWorker, TheQueueIsBoundedInBytesAndTheTablesInSize) {
 }
 
 // While main.db cannot be written, history and alarm rows are dropped and counted by kind, but
-// the accounts' bytes of the month are kept, added to, and stored once it can.
+// the accounts' bytes of the month and the day are kept, added to, and stored once it can.
 TEST(DatabaseWorker, AccountsBytesOutliveAFailingDatabaseThatDropsHistory) {
     ResetDatabase({}, {{"amy", "pw"}});
     ASSERT_TRUE(UseDatabase([](CppSQLite3DB& db) { LoadServerSettings(db); }));  // its tables
@@ -80,18 +83,51 @@ TEST(DatabaseWorker, AccountsBytesOutliveAFailingDatabaseThatDropsHistory) {
     const auto stored = [] {
         return Count("select coalesce(sum(bytes), 0) from account_traffic where month='2026-11'");
     };
+    const std::string today = TrafficDayOf(std::time(nullptr));
     ASSERT_TRUE(UseDatabase([&](CppSQLite3DB&) {
-        worker.Record(TrafficRecord{1, "2026-11", 1000});
+        worker.Record(TrafficRecord{1, "2026-11", 1000, today, 600, 400});
         worker.Record(AccessRecord{"amy", 1, "", "http://a/", 0});
         worker.Record(AlarmRecord{"http", "one", 0});
         ASSERT_TRUE(WaitUntil([&] { return worker.DroppedRows() == 2; }));
-        worker.Record(TrafficRecord{1, "2026-11", 500});
+        worker.Record(TrafficRecord{1, "2026-11", 500, today, 0, 500});
     }));
     EXPECT_EQ(worker.DroppedHistory(), 1u);
     EXPECT_EQ(worker.DroppedAlarms(), 1u);
     EXPECT_TRUE(WaitUntil([&] { return stored() == 1500; })) << "retried once writable";
     EXPECT_EQ(worker.DroppedTrafficBytes(), 0u);
+    EXPECT_EQ(test::Rows(MainDb(), "select * from account_days"),
+              std::vector<std::string>{"amy|" + today + "|600|900"});
     EXPECT_EQ(Count("select count(*) from history"), 0);
+}
+
+// An account's days stay within their bound however they came: written while the clock was
+// set back (days ahead of it), or left from before the last 90 days; every account's old days
+// go with the first write of a day, an account's surplus with its own writes.
+TEST(DatabaseWorker, TheDaysOfEveryAccountStayWithinTheirBound) {
+    const test::ScopedTimeZone utc("UTC");  // a day is 86400 s
+    ResetDatabase({}, {{"amy", "pw"}, {"bob", "pw"}});
+    ASSERT_TRUE(UseDatabase([](CppSQLite3DB& db) { LoadServerSettings(db); }));
+    const int64_t now = std::time(nullptr);
+    std::string days;
+    for (int back = -20; back < 130; ++back) {  // 20 days ahead of today to 129 before it
+        const std::string day = TrafficDayOf(now - int64_t{back} * 86400);
+        days += "insert or ignore into account_days values ('amy', '" + day +
+                "', 1, 1), ('bob', '" + day + "', 1, 1);";
+    }
+    Sql(days);
+    DatabaseWorker worker;
+    worker.Record(TrafficRecord{1, TrafficMonth(now), 3, TrafficDayOf(now), 1, 2});
+    worker.Flush();
+    const std::string first = FirstKeptDay(now);
+    EXPECT_EQ(Count("select count(*) from account_days where username='amy'"), kKeptTrafficDays);
+    EXPECT_EQ(Count("select count(*) from account_days where day < '" + first + "'"), 0);
+    EXPECT_EQ(Count("select count(*) from account_days where username='bob'"), 20 + 90)
+        << "bob, not written, keeps the days ahead of the clock until his own next write";
+    EXPECT_EQ(test::Rows(MainDb(),
+                         "select bytes_up, bytes_down from account_days where "
+                         "username='amy' and day='" +
+                             TrafficDayOf(now) + "'"),
+              std::vector<std::string>{"2|3"});
 }
 
 }  // namespace
