@@ -152,8 +152,7 @@ void ShowTraffic(const std::string& account) {
         Readable(ReadTraffic(Ask([&account](MQClient& client, std::string& reply) {
             return client.Traffic(account, reply);
         })));
-    // A mistyped name has no days either: say so rather than print an empty table. A deleted
-    // account's days are still shown while the server keeps them.
+    // A mistyped name has no days either: say so rather than print an empty table.
     if (days.empty()) {
         UserConf& users = UserConf::instance();
         users.load();

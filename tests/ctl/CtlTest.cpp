@@ -321,9 +321,6 @@ TEST_F(CtlTest, ConnectionsDisconnectAndTrafficShowWhatTheServerAnswers) {
         {"disconnect id 1x",
          "\"1x\" is not a connection id (a whole number, as connections "
          "lists)."},
-        {"disconnect id -1",
-         "\"-1\" is not a connection id (a whole number, as connections "
-         "lists)."},
         {"disconnect ip 10.0.0", "\"10.0.0\" is not an IPv4 or IPv6 address."},
         {"disconnect user 'a:b'",
          "The user name can not contain \":\" or control characters (a name with \":\" can "
@@ -384,22 +381,31 @@ uint16_t PortOf(int fd) {
     return ntohs(address.sin_port);
 }
 
-// The real server: a tunnel through it is listed with its destination, and the disconnect of
-// its address ends it.
-TEST_F(CtlTest, TheRunningServersTunnelIsListedAndEndedByItsAddress) {
-    Sql("update configuration set value='1' where key='anonymous_allow'");
+// The real server: alice's tunnel through it is listed with its destination, the bytes it
+// carried are her day's traffic, and the disconnect of its address ends it.
+TEST_F(CtlTest, TheRunningServersTunnelIsListedCountedAndEndedByItsAddress) {
+    ASSERT_EQ(Ctl("account add alice --password-stdin", "pw\n").status, 0);
     ASSERT_EQ(Ctl("install").status, 0);
     ASSERT_EQ(Ctl("--timeout 20 start").status, 0);
     const int origin = LoopbackSocket(0);
     const std::string destination = "127.0.0.1:" + std::to_string(PortOf(origin));
     const int client = LoopbackSocket(listenPort_);
     ASSERT_GE(client, 0);
-    const std::string request = "CONNECT " + destination + " HTTP/1.1\r\n\r\n";
+    const std::string request =
+        "CONNECT " + destination + " HTTP/1.1\r\nProxy-Authorization: Basic YWxpY2U6cHc=\r\n\r\n";
     ASSERT_EQ(::send(client, request.data(), request.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(request.size()));
-    char answer[256] = {};
+    char answer[4096] = {};
     ASSERT_GT(::recv(client, answer, sizeof answer - 1, 0), 0);
     ASSERT_TRUE(std::string(answer).starts_with("HTTP/1.1 200")) << answer;
+    const int served = ::accept(origin, nullptr, nullptr);
+    ASSERT_EQ(::send(served, answer, 3000, MSG_NOSIGNAL), 3000);
+    size_t down = 0;
+    while (down < 3000) {
+        const ssize_t got = ::recv(client, answer, sizeof answer, 0);
+        ASSERT_GT(got, 0);
+        down += static_cast<size_t>(got);
+    }
 
     Outcome run = Ctl("connections --json");
     ASSERT_EQ(run.status, 0) << run.err;
@@ -407,14 +413,18 @@ TEST_F(CtlTest, TheRunningServersTunnelIsListedAndEndedByItsAddress) {
     ASSERT_EQ(list["connections"].size(), 1u) << list;
     EXPECT_EQ(list["connections"][0]["protocol"], "connect");
     EXPECT_EQ(list["connections"][0]["destination"], destination);
-    EXPECT_TRUE(list["connections"][0]["user"].isNull());
+    EXPECT_EQ(list["connections"][0]["user"], "alice");
+    Json::Value days;  // the server writes the day's bytes once a second
+    EXPECT_TRUE(test::WaitUntil([&] {
+        days = Parse(Ctl("traffic alice --json").out);
+        return days.size() == 1 && days[0]["bytes_down"].asUInt64() >= 3000;
+    })) << days;
     run = Ctl("disconnect ip 127.0.0.1");
     EXPECT_EQ(run.out, "Closed 1 connection(s).\n") << run.err;
     const ssize_t got = ::recv(client, answer, sizeof answer, 0);  // not a time-out
     EXPECT_TRUE(got == 0 || (got < 0 && errno == ECONNRESET)) << "the tunnel was ended";
     EXPECT_EQ(Parse(Ctl("connections --json").out)["total"].asUInt64(), 0u);
-    ::close(client);
-    ::close(origin);
+    for (const int fd : {client, served, origin}) ::close(fd);
 }
 
 // Like the console: root for the systemd service, else write access to the install folder.
