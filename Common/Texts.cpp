@@ -277,6 +277,7 @@ constexpr NumberedText kNumbered[] = {
     {IDS_TRAFFIC_TITLE, "Traffic of %1 per day, last 30 days", "%1 最近 30 天每日流量"},
     {IDS_TRAFFIC_AXIS, "Traffic (%1)", "流量（%1）"},
     {IDS_NO_TRAFFIC, "No traffic recorded for %1", "%1 没有流量记录"},
+    {IDS_TRAFFIC_HINT, "Select an account to see its traffic per day", "选择账号以查看其每日流量"},
 };
 
 constexpr bool IdsAscending() {

@@ -199,6 +199,7 @@ inline constexpr int IDS_DISCONNECT_FAILED = 618;        // no answer or a refus
 inline constexpr int IDS_TRAFFIC_TITLE = 619;            // %1 the account
 inline constexpr int IDS_TRAFFIC_AXIS = 620;             // %1 the unit ("MB")
 inline constexpr int IDS_NO_TRAFFIC = 621;               // %1 the account
+inline constexpr int IDS_TRAFFIC_HINT = 622;             // no account selected
 
 // Every numbered id of the table, ascending.
 const int* AllStringIds(int* count);

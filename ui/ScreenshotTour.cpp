@@ -175,7 +175,7 @@ public:
         });
         steps_.push_back([this] {
             auto* monitoring = static_cast<CMonitoringDlg*>(dlg_.Page(0));
-            PhotographListMenu(monitoring->Connections()->List(), 1, 3, "12-connections",
+            PhotographListMenu(monitoring->Connections()->List(), 1, 1, "12-connections",
                                [monitoring] { monitoring->ShowPage(0); });
         });
         // bob's traffic per day under the account list.

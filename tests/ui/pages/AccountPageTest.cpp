@@ -326,7 +326,9 @@ TEST_F(AccountPageTest, TheSelectedAccountsTrafficIsChartedPerDayForThirtyDays) 
                   QString("No traffic recorded for ") + (running ? "amy" : "bob"));
     }
     page->List()->clearSelection();
-    EXPECT_EQ(chart.chart->GetTitle()->GetString(0), "");
+    EXPECT_EQ(chart.chart->GetTitle()->GetString(0),
+              "Select an account to see its traffic per day");
+    EXPECT_FALSE(chart.leftAxis->IsVisible() || chart.bottomAxis->IsVisible());
     // Across a month's end; rows out of the range, of no real day or in another form are left
     // out, two rows of a day add up.
     const std::vector<TrafficDay> rows{{"2026-02-28", 1, 0}, {"2026-03-01", 0, 2},

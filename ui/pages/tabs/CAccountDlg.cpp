@@ -254,6 +254,11 @@ QAction* CAccountDlg::Action(int commandId) const {
 
 void CAccountDlg::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    if (!splitterPlaced_ && height() > kToolbarHeight) {  // list and chart share it at first
+        const int half = (height() - kToolbarHeight) / 2;
+        splitter_->setSizes({half, half});
+        splitterPlaced_ = true;
+    }
     toolBar_->setGeometry(0, 0, kToolbarWidth, kToolbarHeight);
     splitter_->setGeometry(0, kToolbarHeight, width(), height() - kToolbarHeight);
 }

@@ -130,4 +130,5 @@ private:
     uint64_t hashes_ = 0;
     LinkReplies* trafficLink_;
     std::string trafficWanted_;  // the account whose days the chart should show
+    bool splitterPlaced_ = false;
 };

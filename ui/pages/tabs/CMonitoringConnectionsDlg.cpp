@@ -33,9 +33,10 @@ QString Q(const std::string& text) {
 
 template <typename Number>
 RecordColumn<R> NumberColumn(int titleId, int width, Number R::*field,
-                             std::function<QString(Number)> text) {
+                             std::function<QString(Number)> text,
+                             Qt::Alignment alignment = kRight) {
     return {
-        titleId, width, kRight, [field, text](const R& r) { return text(r.*field); },
+        titleId, width, alignment, [field, text](const R& r) { return text(r.*field); },
         [field](const R& a, const R& b) { return record_compare::Numeric(a.*field, b.*field); }};
 }
 
@@ -45,17 +46,17 @@ std::vector<RecordColumn<R>> Columns() {
         res::IDS_COL_USER_NAME, 110, kLeft,
         [](const R& r) { return r.user.empty() ? res::Str(res::IDS_ANONYMOUS) : Q(r.user); },
         [](const R& a, const R& b) { return record_compare::Text(a.user, b.user); }};
-    return {
-        user,
-        TextColumn<R>(res::IDS_COL_CLIENT_ADDRESS, 130, kLeft, &R::ip),
-        TextColumn<R>(res::IDS_CTL_COL_PROTOCOL, 70, Qt::AlignCenter, &R::protocol),
-        TextColumn<R>(res::IDS_CTL_COL_DESTINATION, 220, kLeft, &R::destination),
-        NumberColumn<int64_t>(res::IDS_CTL_COL_SINCE, 140, &R::since,
-                              [](int64_t t) { return Q(DateTime::FromUnixTime(t).ToString()); }),
-        NumberColumn<uint64_t>(res::IDS_CTL_COL_UP, 90, &R::bytesUp, bytes),
-        NumberColumn<uint64_t>(res::IDS_CTL_COL_DOWN, 90, &R::bytesDown, bytes),
-        NumberColumn<uint64_t>(res::IDS_CTL_COL_RATE, 100, &R::rate,
-                               [](uint64_t n) { return Q(FormatBytes(n) + "/s"); })};
+    return {user,
+            TextColumn<R>(res::IDS_COL_CLIENT_ADDRESS, 130, kLeft, &R::ip),
+            TextColumn<R>(res::IDS_CTL_COL_PROTOCOL, 70, Qt::AlignCenter, &R::protocol),
+            TextColumn<R>(res::IDS_CTL_COL_DESTINATION, 220, kLeft, &R::destination),
+            NumberColumn<int64_t>(
+                res::IDS_CTL_COL_SINCE, 140, &R::since,
+                [](int64_t t) { return Q(DateTime::FromUnixTime(t).ToString()); }, Qt::AlignCenter),
+            NumberColumn<uint64_t>(res::IDS_CTL_COL_UP, 90, &R::bytesUp, bytes),
+            NumberColumn<uint64_t>(res::IDS_CTL_COL_DOWN, 90, &R::bytesDown, bytes),
+            NumberColumn<uint64_t>(res::IDS_CTL_COL_RATE, 100, &R::rate,
+                                   [](uint64_t n) { return Q(FormatBytes(n) + "/s"); })};
 }
 
 std::optional<ConnectionList> FetchConnections() {

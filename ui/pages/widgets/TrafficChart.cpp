@@ -32,7 +32,7 @@ TrafficChart SetUpTrafficChart(CChartCtrl& chart) {
     traffic.leftAxis->SetAutomaticMode(CChartAxis::NotAutomatic);
     traffic.bars = chart.AddSerie(std::make_unique<CChartBarSerie>(&chart));
     traffic.bars->SetColor(kTrafficBarColor);
-    chart.GetTitle()->AddString({});
+    ShowNoTraffic(traffic, {});
     return traffic;
 }
 
@@ -61,6 +61,8 @@ void ShowTrafficDays(const TrafficChart& traffic, const QString& account,
     traffic.chart->EnableRefresh(false);
     SetTitle(traffic, res::Str(res::IDS_TRAFFIC_TITLE).arg(account));
     traffic.bottomAxis->SetDays(std::move(labels));
+    traffic.bottomAxis->SetVisible(true);
+    traffic.leftAxis->SetVisible(true);
     // A little room above the highest bar; a month without traffic still has a scale.
     const double top = static_cast<double>(largest) / unit.divisor;
     traffic.leftAxis->SetMinMax(0, largest == 0 ? 1 : top * 1.1);
@@ -72,8 +74,11 @@ void ShowTrafficDays(const TrafficChart& traffic, const QString& account,
 
 void ShowNoTraffic(const TrafficChart& traffic, const QString& account) {
     traffic.chart->EnableRefresh(false);
-    SetTitle(traffic, account.isEmpty() ? QString() : res::Str(res::IDS_NO_TRAFFIC).arg(account));
+    SetTitle(traffic, account.isEmpty() ? res::Str(res::IDS_TRAFFIC_HINT)
+                                        : res::Str(res::IDS_NO_TRAFFIC).arg(account));
     traffic.bottomAxis->SetDays({});
+    traffic.bottomAxis->SetVisible(false);
+    traffic.leftAxis->SetVisible(false);
     traffic.leftAxis->SetMinMax(0, 1);
     traffic.leftAxis->GetLabel()->SetText({});
     traffic.bars->SetPoints(nullptr, 0);

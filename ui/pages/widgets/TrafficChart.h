@@ -40,7 +40,8 @@ TrafficChart SetUpTrafficChart(chart::CChartCtrl& chart);
 // One bar per day of `days` (oldest first) under the title naming `account`, one redraw.
 void ShowTrafficDays(const TrafficChart& traffic, const QString& account,
                      const std::vector<DayTraffic>& days);
-// No bars; the title says that no traffic is recorded for `account` (nothing when it is empty).
+// No bars and no axes; the title says that no traffic is recorded for `account`, or, when it
+// is empty, to select an account.
 void ShowNoTraffic(const TrafficChart& traffic, const QString& account);
 
 }  // namespace account_traffic
