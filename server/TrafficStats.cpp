@@ -1,7 +1,6 @@
 #include "server/TrafficStats.h"
 
 #include <algorithm>
-#include <set>
 #include <vector>
 
 namespace {
@@ -33,6 +32,9 @@ TrafficStats::Flow* TrafficStats::Open(const std::string& ip, const std::string&
         if (flow.userTotals != nullptr) ++flow.userTotals->flows;
     }
     ++flow.connections;
+    ++connections_;
+    if (++flow.ipTotals->connections == 1) ++onlineDevices_;
+    if (flow.userTotals != nullptr && ++flow.userTotals->connections == 1) ++onlineUsers_;
     flow.ipTotals->lastActive = now_;
     if (flow.userTotals != nullptr) flow.userTotals->lastActive = now_;
     return &flow;
@@ -40,6 +42,9 @@ TrafficStats::Flow* TrafficStats::Open(const std::string& ip, const std::string&
 
 void TrafficStats::Close(Flow* flow) {
     --flow->connections;
+    --connections_;
+    if (--flow->ipTotals->connections == 0) --onlineDevices_;
+    if (flow->userTotals != nullptr && --flow->userTotals->connections == 0) --onlineUsers_;
 }
 
 void TrafficStats::Tick(int64_t nowUnix) {
@@ -58,26 +63,4 @@ void TrafficStats::Tick(int64_t nowUnix) {
     }
     Bound(byIp_, maxTotals_);
     Bound(byUser_, maxTotals_);
-}
-
-int TrafficStats::OnlineUsers() const {
-    std::set<std::string_view> users;
-    for (const auto& [key, flow] : flows_) {
-        if (flow.connections > 0 && !flow.user.empty()) users.insert(flow.user);
-    }
-    return static_cast<int>(users.size());
-}
-
-int TrafficStats::OnlineDevices() const {
-    std::set<std::string_view> addresses;
-    for (const auto& [key, flow] : flows_) {
-        if (flow.connections > 0) addresses.insert(flow.ip);
-    }
-    return static_cast<int>(addresses.size());
-}
-
-int TrafficStats::Connections() const {
-    int total = 0;
-    for (const auto& [key, flow] : flows_) total += flow.connections;
-    return total;
 }

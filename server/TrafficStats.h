@@ -17,6 +17,7 @@ public:
         uint64_t bytes = 0;
         int64_t lastActive = 0;  // Unix time, seconds
         int flows = 0;           // live flows that point here: never dropped while any
+        int connections = 0;     // live connections counted here
     };
     // Totals kept per address (and per user): beyond it, at the next Tick, those of the
     // addresses longest inactive and without a live connection go, down to 90 % of it. A
@@ -58,9 +59,11 @@ public:
     void Tick(int64_t nowUnix);
 
     uint64_t TotalBytes() const { return totalBytes_; }
-    int OnlineUsers() const;    // named users with a live connection
-    int OnlineDevices() const;  // client addresses with a live connection
-    int Connections() const;
+    // Counted as connections open and close: the control channel asks every few seconds, and a
+    // count of ten thousand addresses would hold up the event loop for milliseconds.
+    int OnlineUsers() const { return onlineUsers_; }      // named users with a live connection
+    int OnlineDevices() const { return onlineDevices_; }  // client addresses with one
+    int Connections() const { return connections_; }
 
     const std::map<FlowKey, Flow>& Flows() const { return flows_; }
     const std::map<std::string, Totals>& ByIp() const { return byIp_; }
@@ -70,6 +73,9 @@ private:
     int64_t now_;
     size_t maxTotals_;
     uint64_t totalBytes_ = 0;
+    int onlineUsers_ = 0;
+    int onlineDevices_ = 0;
+    int connections_ = 0;
     std::map<FlowKey, Flow> flows_;
     std::map<std::string, Totals> byIp_;
     std::map<std::string, Totals> byUser_;

@@ -226,6 +226,30 @@ TEST(TrafficStats, FlowsTotalsTheLastSecondAndTotalsBoundedByAddress) {
     EXPECT_EQ(stats.ByIp().at("10.0.0.2").bytes, 24u);
     EXPECT_EQ(stats.TotalBytes(), 1024u);
 
+    // The online counts follow logins and ends, whichever way a user's and an address's
+    // connections overlap, before and after the sweep drops the ended flows.
+    using Counts = std::tuple<int, int, int>;
+    const auto counts = [&] {
+        return Counts(stats.OnlineUsers(), stats.OnlineDevices(), stats.Connections());
+    };
+    auto* home = stats.Open("10.0.0.1", "bob");
+    auto* office = stats.Open("10.0.0.3", "bob");
+    EXPECT_EQ(counts(), Counts(1, 3, 3));
+    auto* loggedIn = stats.Open("10.0.0.3", "carol");  // another account on the same address
+    EXPECT_EQ(counts(), Counts(2, 3, 4));
+    stats.Close(office);
+    EXPECT_EQ(counts(), Counts(2, 3, 3));
+    stats.Close(home);
+    EXPECT_EQ(counts(), Counts(1, 2, 2));
+    stats.Tick(1003);
+    stats.Close(anonymous);
+    stats.Close(loggedIn);
+    EXPECT_EQ(counts(), Counts(0, 0, 0));
+    stats.Tick(1004);
+    EXPECT_EQ(counts(), Counts(0, 0, 0));
+    EXPECT_EQ(stats.Open("10.0.0.3", "bob"), stats.Open("10.0.0.3", "bob"));
+    EXPECT_EQ(counts(), Counts(1, 1, 2));
+
     // A client walking through addresses cannot grow the totals past their bound: the longest
     // inactive go first, never one with a live connection.
     TrafficStats walked(0, 100);
