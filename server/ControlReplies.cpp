@@ -2,6 +2,7 @@
 
 #include <json/writer.h>
 
+#include <algorithm>
 #include <limits>
 
 #include "Common/ControlChannel.h"
@@ -96,18 +97,23 @@ std::string TrafficReply(const std::string& user, const std::vector<DayTraffic>&
     return SuccessReply(std::move(root));
 }
 
-TotalsSnapshot SnapshotTotals(const std::map<std::string, TrafficStats::Totals>& totals) {
-    return TotalsSnapshot(totals.begin(), totals.end());
-}
-
-std::string TotalsReply(const TotalsSnapshot& rows, const char* nameKey) {
+std::string TotalsReply(const TotalsSnapshot& snapshot, const char* nameKey) {
+    const std::vector<std::string>& names = *snapshot.names;
+    std::vector<size_t> order;
+    order.reserve(snapshot.totals.size());
+    for (size_t slot = 0; slot < snapshot.totals.size(); ++slot) {
+        if (!names[slot].empty()) order.push_back(slot);
+    }
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return names[a] < names[b]; });
     // As Json::Value would write it: keys in order, no indentation.
     const auto quoted = [](const char* text) { return std::string("\"") + text + "\""; };
     std::string text = "{" + quoted(key::kData) + ":[";
     const std::string field = "{" + quoted(nameKey) + ":";
     const std::string time = "," + quoted(key::kLastReportTime) + ":\"";
     const std::string bytes = "\"," + quoted(key::kTotalBytes) + ":\"";
-    for (const auto& [name, totals] : rows) {
+    for (const size_t slot : order) {
+        const std::string& name = names[slot];
+        const TrafficTotals& totals = snapshot.totals[slot];
         if (text.back() != '[') text += ',';
         text.append(field)
             .append(Json::valueToQuotedString(name.c_str()))

@@ -28,10 +28,8 @@ std::string FlowRealtimeReply(const TrafficStats& stats);
 // bytes_down.
 std::string TrafficReply(const std::string& user, const std::vector<DayTraffic>& days);
 
-// A copy of the totals per client address or per named user, taken on the event loop; the
-// reply is built from it on another thread, so that a large one holds up nobody.
-using TotalsSnapshot = std::vector<std::pair<std::string, TrafficStats::Totals>>;
-TotalsSnapshot SnapshotTotals(const std::map<std::string, TrafficStats::Totals>& totals);
-// Totals since the start, per client address (`nameKey` "ip") or per named user ("user"): the
-// text written directly, without a JSON tree (a hundred thousand rows would take 80 MB).
-std::string TotalsReply(const TotalsSnapshot& rows, const char* nameKey);
+// Totals since the start, per client address (`nameKey` "ip") or per named user ("user"), in the
+// names' order, from a snapshot taken on the event loop: built on another thread, so that a
+// large one holds up nobody. The text is written directly, without a JSON tree (a hundred
+// thousand rows would take 80 MB).
+std::string TotalsReply(const TotalsSnapshot& snapshot, const char* nameKey);

@@ -175,21 +175,21 @@ asio::awaitable<std::string> ControlServer::Answer(control::Command command, std
     co_return ErrorReply(1, "unknown command");
 }
 
-// A copy of the totals is taken here; the reply is built from it on the reply builder's
-// thread while the loop serves everyone (named locals only: GCC 12 mishandles temporaries
-// that hold captures across co_await).
 // Taken on the loop (numbers from the sweep, the strings of the listed rows), sorted and written
-// on the reply builder's thread.
+// on the reply builder's thread (named locals only: GCC 12 mishandles temporaries that hold
+// captures across co_await).
 asio::awaitable<std::string> ControlServer::ConnectionsOffLoop() {
     auto build = [listing = proxy_.ListConnections()] { return ConnectionsReply(*listing); };
     auto submit = PostTo(replyBuilder_);
     co_return co_await RunOffLoop(submit, build);
 }
 
+// The totals' numbers are copied here (their names are shared), and the reply sorted and written
+// on the reply builder's thread while the loop serves everyone.
 asio::awaitable<std::string> ControlServer::TotalsOffLoop(bool byIp) {
     const TrafficStats& stats = proxy_.Stats();
-    auto build = [rows = SnapshotTotals(byIp ? stats.ByIp() : stats.ByUser()), byIp] {
-        return TotalsReply(rows, byIp ? "ip" : "user");
+    auto build = [snapshot = (byIp ? stats.ByIp() : stats.ByUser()).Snapshot(), byIp] {
+        return TotalsReply(*snapshot, byIp ? "ip" : "user");
     };
     auto submit = PostTo(replyBuilder_);
     co_return co_await RunOffLoop(submit, build);

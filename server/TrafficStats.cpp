@@ -1,25 +1,5 @@
 #include "server/TrafficStats.h"
 
-#include <algorithm>
-#include <vector>
-
-namespace {
-
-void Bound(std::map<std::string, TrafficStats::Totals>& totals, size_t limit) {
-    if (totals.size() <= limit) return;
-    using Entry = std::map<std::string, TrafficStats::Totals>::iterator;
-    std::vector<Entry> idle;
-    for (auto it = totals.begin(); it != totals.end(); ++it) {
-        if (it->second.flows == 0) idle.push_back(it);
-    }
-    const size_t excess = std::min(idle.size(), totals.size() - limit / 10 * 9);
-    std::nth_element(idle.begin(), idle.begin() + excess, idle.end(),
-                     [](Entry a, Entry b) { return a->second.lastActive < b->second.lastActive; });
-    for (size_t i = 0; i < excess; ++i) totals.erase(idle[i]);
-}
-
-}  // namespace
-
 TrafficStats::Flow* TrafficStats::Open(const std::string& ip, const std::string& user) {
     auto [it, added] = flows_.try_emplace(FlowKey{ip, user});
     Flow& flow = it->second;
@@ -61,6 +41,6 @@ void TrafficStats::Tick(int64_t nowUnix) {
             ++it;
         }
     }
-    Bound(byIp_, maxTotals_);
-    Bound(byUser_, maxTotals_);
+    byIp_.Bound(maxTotals_);
+    byUser_.Bound(maxTotals_);
 }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "Common/ByteCount.h"
+#include "server/TotalsTable.h"
 
 // Traffic figures of the running server, kept on the event loop's thread only: one flow per
 // client address and user with live connections, totals per address and per user since the
@@ -13,12 +14,7 @@
 // pointers the flow holds; nothing is looked up per transfer.
 class TrafficStats {
 public:
-    struct Totals {
-        uint64_t bytes = 0;
-        int64_t lastActive = 0;  // Unix time, seconds
-        int flows = 0;           // live flows that point here: never dropped while any
-        int connections = 0;     // live connections counted here
-    };
+    using Totals = TrafficTotals;
     // Totals kept per address (and per user): beyond it, at the next Tick, those of the
     // addresses longest inactive and without a live connection go, down to 90 % of it. A
     // client that walks through many addresses cannot grow the server or the replies.
@@ -66,8 +62,8 @@ public:
     int Connections() const { return connections_; }
 
     const std::map<FlowKey, Flow>& Flows() const { return flows_; }
-    const std::map<std::string, Totals>& ByIp() const { return byIp_; }
-    const std::map<std::string, Totals>& ByUser() const { return byUser_; }
+    const TotalsTable& ByIp() const { return byIp_; }
+    const TotalsTable& ByUser() const { return byUser_; }
 
 private:
     int64_t now_;
@@ -77,6 +73,6 @@ private:
     int onlineDevices_ = 0;
     int connections_ = 0;
     std::map<FlowKey, Flow> flows_;
-    std::map<std::string, Totals> byIp_;
-    std::map<std::string, Totals> byUser_;
+    TotalsTable byIp_;
+    TotalsTable byUser_;
 };

@@ -1,12 +1,16 @@
 // The server's byte parsers and builders, and its traffic figures, without sockets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <regex>
 #include <string>
 #include <tuple>
+#include <vector>
 
+#include "server/ControlReplies.h"
 #include "server/HttpMessageParser.h"
 #include "server/HttpProxyRequest.h"
 #include "server/RateWindow.h"
@@ -251,17 +255,29 @@ TEST(TrafficStats, FlowsTotalsTheLastSecondAndTotalsBoundedByAddress) {
     EXPECT_EQ(counts(), Counts(1, 1, 2));
 
     // A client walking through addresses cannot grow the totals past their bound: the longest
-    // inactive go first, never one with a live connection.
+    // inactive go first, never one with a live connection. A reply's snapshot stays as it was
+    // taken meanwhile, and lists the addresses in order whichever places they were given.
     TrafficStats walked(0, 100);
     walked.Open("10.0.0.0", "alice");  // stays open: oldest, but live
+    std::shared_ptr<const TotalsSnapshot> taken;
+    std::string reply;
     for (int i = 1; i <= 150; ++i) {
         walked.Tick(i);
         walked.Close(walked.Open("10.0.1." + std::to_string(i), ""));
+        if (i == 1) reply = TotalsReply(*(taken = walked.ByIp().Snapshot()), "ip");
     }
     walked.Tick(200);
     EXPECT_LE(walked.ByIp().size(), 100u);
     for (const auto& [ip, kept] : {std::pair{"10.0.0.0", 1u}, {"10.0.1.150", 1u}, {"10.0.1.1", 0u}})
         EXPECT_EQ(walked.ByIp().count(ip), kept) << ip;
+    EXPECT_EQ(TotalsReply(*taken, "ip"), reply);
+    const std::string now = TotalsReply(*walked.ByIp().Snapshot(), "ip");
+    std::vector<std::string> listed;
+    const std::regex address(R"re("ip":"([0-9.]+)")re");
+    for (std::sregex_iterator it(now.begin(), now.end(), address), end; it != end; ++it)
+        listed.push_back((*it)[1]);
+    EXPECT_EQ(listed.size(), walked.ByIp().size());
+    EXPECT_TRUE(std::is_sorted(listed.begin(), listed.end())) << now;
 }
 
 // The console polls every 2 s and charts each answer as that poll's rate: with traffic only in
