@@ -34,6 +34,25 @@ std::string TimeText(int64_t unixTime) {
     return DateTime::FromUnixTime(static_cast<uint32_t>(unixTime)).ToString();
 }
 
+// For replies written directly, as Json::Value would write them: a key, a name (a NUL in it
+// written escaped, as the tree does, not ending it), the envelope around the rows of "data".
+std::string Quoted(const char* key) {
+    return std::string("\"") + key + "\"";
+}
+
+std::string QuotedName(const std::string& name) {
+    if (name.find('\0') == std::string::npos) return Json::valueToQuotedString(name.c_str());
+    return Write(Json::Value(name));
+}
+
+std::string DataOpening() {
+    return "{" + Quoted(key::kData) + ":[";
+}
+
+std::string DataClosing() {
+    return "]," + Quoted(key::kErrCode) + ":0," + Quoted(key::kErrMsg) + ":\"\"}";
+}
+
 }  // namespace
 
 std::string Envelope(const Json::Value& data) {
@@ -68,19 +87,32 @@ std::string BandwidthReply(uint64_t bytesPerSecond) {
     return SuccessReply(std::move(root));
 }
 
-std::string FlowRealtimeReply(const TrafficStats& stats) {
-    Json::Value data(Json::arrayValue);
-    for (const auto& [key, flow] : stats.Flows()) {
-        if (flow.connections <= 0) continue;
-        Json::Value row(Json::objectValue);
-        row[key::kIp] = flow.ip;
-        row[key::kUser] = flow.user;
-        row[key::kCurrentConnections] = flow.connections;
-        row[key::kTotalBytes] = FormatBytes(flow.bytes);
-        row[key::kBytesPerSecond] = FormatBytes(flow.bytesLastSecond) + "/s";
-        data.append(row);
+std::string FlowRealtimeReply(const TrafficStats::LiveFlowsSnapshot& flows) {
+    using Snapshot = TrafficStats::LiveFlowsSnapshot;
+    // As Json::Value would write it: keys in order, no indentation.
+    std::string text = DataOpening();
+    const std::string rate = "{" + Quoted(key::kBytesPerSecond) + ":\"";
+    const std::string connections = "/s\"," + Quoted(key::kCurrentConnections) + ":";
+    const std::string ip = "," + Quoted(key::kIp) + ":";
+    const std::string bytes = "," + Quoted(key::kTotalBytes) + ":\"";
+    const std::string user = "\"," + Quoted(key::kUser) + ":";
+    for (const Snapshot::Row& flow : flows.rows) {
+        if (text.back() != '[') text += ',';
+        text.append(rate)
+            .append(FormatBytes(flow.bytesLastSecond))
+            .append(connections)
+            .append(std::to_string(flow.connections))
+            .append(ip)
+            .append(QuotedName((*flows.ipNames)[flow.ipSlot]))
+            .append(bytes)
+            .append(FormatBytes(flow.bytes))
+            .append(user)
+            .append(flow.userSlot == Snapshot::kAnonymous
+                        ? "\"\""
+                        : QuotedName((*flows.userNames)[flow.userSlot]))
+            .append("}");
     }
-    return Envelope(data);
+    return text + DataClosing();
 }
 
 std::string TrafficReply(const std::string& user, const std::vector<DayTraffic>& days) {
@@ -106,22 +138,21 @@ std::string TotalsReply(const TotalsSnapshot& snapshot, const char* nameKey) {
     }
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return names[a] < names[b]; });
     // As Json::Value would write it: keys in order, no indentation.
-    const auto quoted = [](const char* text) { return std::string("\"") + text + "\""; };
-    std::string text = "{" + quoted(key::kData) + ":[";
-    const std::string field = "{" + quoted(nameKey) + ":";
-    const std::string time = "," + quoted(key::kLastReportTime) + ":\"";
-    const std::string bytes = "\"," + quoted(key::kTotalBytes) + ":\"";
+    std::string text = DataOpening();
+    const std::string field = "{" + Quoted(nameKey) + ":";
+    const std::string time = "," + Quoted(key::kLastReportTime) + ":\"";
+    const std::string bytes = "\"," + Quoted(key::kTotalBytes) + ":\"";
     for (const size_t slot : order) {
         const std::string& name = names[slot];
         const TrafficTotals& totals = snapshot.totals[slot];
         if (text.back() != '[') text += ',';
         text.append(field)
-            .append(Json::valueToQuotedString(name.c_str()))
+            .append(QuotedName(name))
             .append(time)
             .append(TimeText(totals.lastActive))
             .append(bytes)
             .append(FormatBytes(totals.bytes))
             .append("\"}");
     }
-    return text + "]," + quoted(key::kErrCode) + ":0," + quoted(key::kErrMsg) + ":\"\"}";
+    return text + DataClosing();
 }

@@ -22,8 +22,10 @@ std::string SuccessReply(Json::Value root);
 std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms);
 // "bytes" at the root: the average rate since the previous answer (RateWindow).
 std::string BandwidthReply(uint64_t bytesPerSecond);
-// One object per client address and user with live connections.
-std::string FlowRealtimeReply(const TrafficStats& stats);
+// One object per client address and user with live connections, in the snapshot's order, built
+// from a snapshot taken on the event loop: on another thread, so that ten thousand clients hold
+// up nobody.
+std::string FlowRealtimeReply(const TrafficStats::LiveFlowsSnapshot& flows);
 // "user" at the root and its days in "data", as given (oldest first): day, bytes_up,
 // bytes_down.
 std::string TrafficReply(const std::string& user, const std::vector<DayTraffic>& days);

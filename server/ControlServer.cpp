@@ -152,7 +152,7 @@ asio::awaitable<std::string> ControlServer::Answer(control::Command command, std
         case Command::kApplyConf:
             co_return co_await ApplyConf();
         case Command::kFlowRealtime:
-            co_return FlowRealtimeReply(proxy_.Stats());
+            co_return co_await FlowRealtimeOffLoop();
         case Command::kFlowIp:
             co_return co_await TotalsOffLoop(true);
         case Command::kFlowUser:
@@ -180,6 +180,14 @@ asio::awaitable<std::string> ControlServer::Answer(control::Command command, std
 // captures across co_await).
 asio::awaitable<std::string> ControlServer::ConnectionsOffLoop() {
     auto build = [listing = proxy_.ListConnections()] { return ConnectionsReply(*listing); };
+    auto submit = PostTo(replyBuilder_);
+    co_return co_await RunOffLoop(submit, build);
+}
+
+// Each live flow's numbers are copied here (their names are shared), and the reply written on the
+// reply builder's thread.
+asio::awaitable<std::string> ControlServer::FlowRealtimeOffLoop() {
+    auto build = [flows = proxy_.Stats().LiveFlows()] { return FlowRealtimeReply(*flows); };
     auto submit = PostTo(replyBuilder_);
     co_return co_await RunOffLoop(submit, build);
 }

@@ -50,6 +50,7 @@ private:
     asio::awaitable<std::string> Traffic(std::string user);
     asio::awaitable<std::string> TotalsOffLoop(bool byIp);
     asio::awaitable<std::string> ConnectionsOffLoop();
+    asio::awaitable<std::string> FlowRealtimeOffLoop();
     struct Reloaded {
         std::optional<ServerSettings> settings;
         std::string error;  // why there are none

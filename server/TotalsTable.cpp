@@ -39,7 +39,7 @@ void TotalsTable::Bound(size_t limit) {
 
 std::shared_ptr<const TotalsSnapshot> TotalsTable::Snapshot() const {
     auto snapshot = std::make_shared<TotalsSnapshot>();
-    snapshot->names = names_;
+    snapshot->names = Names();
     snapshot->totals.assign(totals_.begin(), totals_.end());
     return snapshot;
 }

@@ -40,6 +40,11 @@ public:
     const TrafficTotals& at(const std::string& name) const { return totals_[slots_.at(name)]; }
     size_t count(const std::string& name) const { return slots_.count(name); }
     size_t size() const { return slots_.size(); }
+    // Where `name` is kept, and stays while flows point at it; throws std::out_of_range when
+    // missing.
+    size_t Slot(const std::string& name) const { return slots_.at(name); }
+    // The names by slot, shared: written anew, never changed, while anyone holds them.
+    std::shared_ptr<const std::vector<std::string>> Names() const { return names_; }
 
     // Beyond `limit`, those longest inactive and without a live flow go, down to 90 % of it.
     void Bound(size_t limit);

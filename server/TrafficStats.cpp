@@ -7,7 +7,9 @@ TrafficStats::Flow* TrafficStats::Open(const std::string& ip, const std::string&
         flow.ip = ip;
         flow.user = user;
         flow.ipTotals = &byIp_[ip];
+        flow.ipSlot = byIp_.Slot(ip);
         flow.userTotals = user.empty() ? nullptr : &byUser_[user];
+        if (!user.empty()) flow.userSlot = byUser_.Slot(user);
         ++flow.ipTotals->flows;
         if (flow.userTotals != nullptr) ++flow.userTotals->flows;
     }
@@ -43,4 +45,19 @@ void TrafficStats::Tick(int64_t nowUnix) {
     }
     byIp_.Bound(maxTotals_);
     byUser_.Bound(maxTotals_);
+}
+
+std::shared_ptr<const TrafficStats::LiveFlowsSnapshot> TrafficStats::LiveFlows() const {
+    auto snapshot = std::make_shared<LiveFlowsSnapshot>();
+    snapshot->ipNames = byIp_.Names();
+    snapshot->userNames = byUser_.Names();
+    snapshot->rows.reserve(flows_.size());
+    for (const auto& [key, flow] : flows_) {
+        if (flow.connections <= 0) continue;  // ended, not swept yet
+        const size_t userSlot =
+            flow.userTotals == nullptr ? LiveFlowsSnapshot::kAnonymous : flow.userSlot;
+        snapshot->rows.push_back(
+            {flow.ipSlot, userSlot, flow.connections, flow.bytes, flow.bytesLastSecond});
+    }
+    return snapshot;
 }

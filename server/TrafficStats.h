@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "Common/ByteCount.h"
 #include "server/TotalsTable.h"
@@ -28,8 +30,26 @@ public:
         uint64_t bytesLastSecond = 0;
         Totals* ipTotals = nullptr;
         Totals* userTotals = nullptr;  // null for anonymous clients
+        size_t ipSlot = 0;             // of ip in ByIp()
+        size_t userSlot = 0;           // of user in ByUser(), for named users
     };
     using FlowKey = std::pair<std::string, std::string>;
+    // The flows with live connections as they were, for a reply built on another thread: their
+    // numbers copied in the flows' order (by address, then user), their names the totals'
+    // shared names, by slot.
+    struct LiveFlowsSnapshot {
+        static constexpr size_t kAnonymous = static_cast<size_t>(-1);
+        struct Row {
+            size_t ipSlot;
+            size_t userSlot;  // kAnonymous for anonymous clients
+            int connections;
+            uint64_t bytes;
+            uint64_t bytesLastSecond;
+        };
+        std::shared_ptr<const std::vector<std::string>> ipNames;
+        std::shared_ptr<const std::vector<std::string>> userNames;
+        std::vector<Row> rows;
+    };
 
     explicit TrafficStats(int64_t nowUnix = 0, size_t maxTotals = kMaxTotals)
         : now_(nowUnix), maxTotals_(maxTotals) {}
@@ -62,6 +82,8 @@ public:
     int Connections() const { return connections_; }
 
     const std::map<FlowKey, Flow>& Flows() const { return flows_; }
+    // On the event loop: a few numbers per live flow, no string copied.
+    std::shared_ptr<const LiveFlowsSnapshot> LiveFlows() const;
     const TotalsTable& ByIp() const { return byIp_; }
     const TotalsTable& ByUser() const { return byUser_; }
 

@@ -256,16 +256,52 @@ TEST(TrafficStats, FlowsTotalsTheLastSecondAndTotalsBoundedByAddress) {
 
     // A client walking through addresses cannot grow the totals past their bound: the longest
     // inactive go first, never one with a live connection. A reply's snapshot stays as it was
-    // taken meanwhile, and lists the addresses in order whichever places they were given.
+    // taken meanwhile (the realtime one's address given to another since), and lists the
+    // addresses in order whichever places they were given; the realtime one only live flows.
     TrafficStats walked(0, 100);
     walked.Open("10.0.0.0", "alice");  // stays open: oldest, but live
+    auto* early = walked.Open("10.0.0.1", "");
     std::shared_ptr<const TotalsSnapshot> taken;
+    std::shared_ptr<const TrafficStats::LiveFlowsSnapshot> flowsTaken;
     std::string reply;
+    std::string realtime;
     for (int i = 1; i <= 150; ++i) {
         walked.Tick(i);
         walked.Close(walked.Open("10.0.1." + std::to_string(i), ""));
-        if (i == 1) reply = TotalsReply(*(taken = walked.ByIp().Snapshot()), "ip");
+        if (i == 1) {
+            reply = TotalsReply(*(taken = walked.ByIp().Snapshot()), "ip");
+            realtime = FlowRealtimeReply(*(flowsTaken = walked.LiveFlows()));
+            walked.Close(early);
+        }
     }
+    EXPECT_EQ(FlowRealtimeReply(*flowsTaken), realtime);
+    const std::regex flow(R"re("ip":"([0-9.]+)","total_bytes":"[^"]*","user":"([a-z]*)")re");
+    std::string flows;
+    for (std::sregex_iterator it(realtime.begin(), realtime.end(), flow), end; it != end; ++it)
+        flows += (*it)[1].str() + "|" + (*it)[2].str() + " ";
+    EXPECT_EQ(flows, "10.0.0.0|alice 10.0.0.1| ") << realtime;
+
+    // The realtime reply is written directly, byte for byte as the JSON tree the console's
+    // reader was made for, whatever a name holds.
+    using Snapshot = TrafficStats::LiveFlowsSnapshot;
+    const std::vector<std::string> names = {"q\"b\\", "\xc3\xa9t\xc3\xa9\t",
+                                            std::string("n\0ul", 4)};
+    Snapshot odd{std::make_shared<std::vector<std::string>>(names),
+                 std::make_shared<std::vector<std::string>>(names),
+                 {{0, 2, 3, 5'000'000, 1536}, {1, Snapshot::kAnonymous, 1, 0, 0}, {2, 1, 2, 7, 0}}};
+    Json::Value tree(Json::arrayValue);
+    for (const Snapshot::Row& row : odd.rows) {
+        Json::Value object(Json::objectValue);
+        object["ip"] = names[row.ipSlot];
+        object["user"] = row.userSlot == Snapshot::kAnonymous ? "" : names[row.userSlot];
+        object["current_connections"] = row.connections;
+        object["total_bytes"] = FormatBytes(row.bytes);
+        object["bytes_persecond"] = FormatBytes(row.bytesLastSecond) + "/s";
+        tree.append(object);
+    }
+    EXPECT_EQ(FlowRealtimeReply(odd), Envelope(tree));
+    EXPECT_EQ(FlowRealtimeReply(Snapshot{odd.ipNames, odd.userNames, {}}),
+              Envelope(Json::Value(Json::arrayValue)));
     walked.Tick(200);
     EXPECT_LE(walked.ByIp().size(), 100u);
     for (const auto& [ip, kept] : {std::pair{"10.0.0.0", 1u}, {"10.0.1.150", 1u}, {"10.0.1.1", 0u}})
