@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <tuple>
 
 #include "Common/ControlChannel.h"
 #include "Common/DateTime.h"
@@ -89,6 +90,18 @@ std::string BandwidthReply(uint64_t bytesPerSecond) {
 
 std::string FlowRealtimeReply(const TrafficStats::LiveFlowsSnapshot& flows) {
     using Snapshot = TrafficStats::LiveFlowsSnapshot;
+    static const std::string anonymous;
+    const auto names = [&](const Snapshot::Row& row) {
+        return std::tie((*flows.ipNames)[row.ipSlot], row.userSlot == Snapshot::kAnonymous
+                                                          ? anonymous
+                                                          : (*flows.userNames)[row.userSlot]);
+    };
+    std::vector<const Snapshot::Row*> order;
+    order.reserve(flows.rows.size());
+    for (const Snapshot::Row& row : flows.rows) order.push_back(&row);
+    std::sort(order.begin(), order.end(), [&](const Snapshot::Row* a, const Snapshot::Row* b) {
+        return names(*a) < names(*b);
+    });
     // As Json::Value would write it: keys in order, no indentation.
     std::string text = DataOpening();
     const std::string rate = "{" + Quoted(key::kBytesPerSecond) + ":\"";
@@ -96,20 +109,20 @@ std::string FlowRealtimeReply(const TrafficStats::LiveFlowsSnapshot& flows) {
     const std::string ip = "," + Quoted(key::kIp) + ":";
     const std::string bytes = "," + Quoted(key::kTotalBytes) + ":\"";
     const std::string user = "\"," + Quoted(key::kUser) + ":";
-    for (const Snapshot::Row& flow : flows.rows) {
+    for (const Snapshot::Row* row : order) {
+        const Snapshot::Row& flow = *row;
+        const auto [ipName, userName] = names(flow);
         if (text.back() != '[') text += ',';
         text.append(rate)
             .append(FormatBytes(flow.bytesLastSecond))
             .append(connections)
             .append(std::to_string(flow.connections))
             .append(ip)
-            .append(QuotedName((*flows.ipNames)[flow.ipSlot]))
+            .append(QuotedName(ipName))
             .append(bytes)
             .append(FormatBytes(flow.bytes))
             .append(user)
-            .append(flow.userSlot == Snapshot::kAnonymous
-                        ? "\"\""
-                        : QuotedName((*flows.userNames)[flow.userSlot]))
+            .append(QuotedName(userName))
             .append("}");
     }
     return text + DataClosing();

@@ -22,7 +22,7 @@ std::string SuccessReply(Json::Value root);
 std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms);
 // "bytes" at the root: the average rate since the previous answer (RateWindow).
 std::string BandwidthReply(uint64_t bytesPerSecond);
-// One object per client address and user with live connections, in the snapshot's order, built
+// One object per client address and user with live connections, by address, then user, built
 // from a snapshot taken on the event loop: on another thread, so that ten thousand clients hold
 // up nobody.
 std::string FlowRealtimeReply(const TrafficStats::LiveFlowsSnapshot& flows);

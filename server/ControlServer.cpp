@@ -184,8 +184,8 @@ asio::awaitable<std::string> ControlServer::ConnectionsOffLoop() {
     co_return co_await RunOffLoop(submit, build);
 }
 
-// Each live flow's numbers are copied here (their names are shared), and the reply written on the
-// reply builder's thread.
+// Each live flow's numbers are copied here (their names are shared), and the reply sorted and
+// written on the reply builder's thread.
 asio::awaitable<std::string> ControlServer::FlowRealtimeOffLoop() {
     auto build = [flows = proxy_.Stats().LiveFlows()] { return FlowRealtimeReply(*flows); };
     auto submit = PostTo(replyBuilder_);

@@ -1,11 +1,16 @@
 #include "server/TrafficStats.h"
 
 TrafficStats::Flow* TrafficStats::Open(const std::string& ip, const std::string& user) {
-    auto [it, added] = flows_.try_emplace(FlowKey{ip, user});
-    Flow& flow = it->second;
+    const auto [it, added] = flowSlots_.try_emplace(FlowKey{ip, user}, flows_.size());
+    if (added && !freeFlowSlots_.empty()) {
+        it->second = freeFlowSlots_.back();
+        freeFlowSlots_.pop_back();
+    } else if (added) {
+        flows_.emplace_back();
+    }
+    Flow& flow = flows_[it->second];
     if (added) {
-        flow.ip = ip;
-        flow.user = user;
+        flow.key = &it->first;
         flow.ipTotals = &byIp_[ip];
         flow.ipSlot = byIp_.Slot(ip);
         flow.userTotals = user.empty() ? nullptr : &byUser_[user];
@@ -31,16 +36,17 @@ void TrafficStats::Close(Flow* flow) {
 
 void TrafficStats::Tick(int64_t nowUnix) {
     now_ = nowUnix;
-    for (auto it = flows_.begin(); it != flows_.end();) {
-        Flow& flow = it->second;
+    for (size_t slot = 0; slot < flows_.size(); ++slot) {
+        Flow& flow = flows_[slot];
+        if (flow.key == nullptr) continue;
         flow.bytesLastSecond = flow.bytesThisSecond;
         flow.bytesThisSecond = 0;
         if (flow.connections <= 0) {
             --flow.ipTotals->flows;
             if (flow.userTotals != nullptr) --flow.userTotals->flows;
-            it = flows_.erase(it);
-        } else {
-            ++it;
+            flowSlots_.erase(*flow.key);
+            flow = Flow{};
+            freeFlowSlots_.push_back(slot);
         }
     }
     byIp_.Bound(maxTotals_);
@@ -51,9 +57,9 @@ std::shared_ptr<const TrafficStats::LiveFlowsSnapshot> TrafficStats::LiveFlows()
     auto snapshot = std::make_shared<LiveFlowsSnapshot>();
     snapshot->ipNames = byIp_.Names();
     snapshot->userNames = byUser_.Names();
-    snapshot->rows.reserve(flows_.size());
-    for (const auto& [key, flow] : flows_) {
-        if (flow.connections <= 0) continue;  // ended, not swept yet
+    snapshot->rows.reserve(flowSlots_.size());
+    for (const Flow& flow : flows_) {
+        if (flow.connections <= 0) continue;  // a free place, or ended and not swept yet
         const size_t userSlot =
             flow.userTotals == nullptr ? LiveFlowsSnapshot::kAnonymous : flow.userSlot;
         snapshot->rows.push_back(

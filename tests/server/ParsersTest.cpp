@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <optional>
 #include <regex>
 #include <string>
@@ -223,7 +224,7 @@ TEST(TrafficStats, FlowsTotalsTheLastSecondAndTotalsBoundedByAddress) {
     stats.Close(alice);
     stats.Tick(1002);
     EXPECT_EQ(anonymous->bytesLastSecond, 0u);
-    EXPECT_EQ(stats.Flows().size(), 1u);  // alice's flow ended; her totals stay
+    EXPECT_EQ(stats.FlowCount(), 1u);  // alice's flow ended; her totals stay
     EXPECT_EQ(stats.ByUser().at("alice").bytes, 1000u);
     EXPECT_EQ(stats.ByUser().at("alice").lastActive, 1000);
     EXPECT_EQ(stats.ByUser().count(""), 0u);
@@ -259,8 +260,8 @@ TEST(TrafficStats, FlowsTotalsTheLastSecondAndTotalsBoundedByAddress) {
     // taken meanwhile (the realtime one's address given to another since), and lists the
     // addresses in order whichever places they were given; the realtime one only live flows.
     TrafficStats walked(0, 100);
-    walked.Open("10.0.0.0", "alice");  // stays open: oldest, but live
     auto* early = walked.Open("10.0.0.1", "");
+    walked.Open("10.0.0.0", "alice");  // stays open: oldest, but live
     std::shared_ptr<const TotalsSnapshot> taken;
     std::shared_ptr<const TrafficStats::LiveFlowsSnapshot> flowsTaken;
     std::string reply;
@@ -289,11 +290,16 @@ TEST(TrafficStats, FlowsTotalsTheLastSecondAndTotalsBoundedByAddress) {
     Snapshot odd{std::make_shared<std::vector<std::string>>(names),
                  std::make_shared<std::vector<std::string>>(names),
                  {{0, 2, 3, 5'000'000, 1536}, {1, Snapshot::kAnonymous, 1, 0, 0}, {2, 1, 2, 7, 0}}};
-    Json::Value tree(Json::arrayValue);
+    std::map<std::pair<std::string, std::string>, Snapshot::Row> byNames;
     for (const Snapshot::Row& row : odd.rows) {
+        const std::string user = row.userSlot == Snapshot::kAnonymous ? "" : names[row.userSlot];
+        byNames.emplace(std::pair(names[row.ipSlot], user), row);
+    }
+    Json::Value tree(Json::arrayValue);
+    for (const auto& [key, row] : byNames) {
         Json::Value object(Json::objectValue);
-        object["ip"] = names[row.ipSlot];
-        object["user"] = row.userSlot == Snapshot::kAnonymous ? "" : names[row.userSlot];
+        object["ip"] = key.first;
+        object["user"] = key.second;
         object["current_connections"] = row.connections;
         object["total_bytes"] = FormatBytes(row.bytes);
         object["bytes_persecond"] = FormatBytes(row.bytesLastSecond) + "/s";
