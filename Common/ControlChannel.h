@@ -77,7 +77,8 @@ constexpr bool ArgumentIsSendable(std::string_view argument) {
 
 // One request line (without its end) read as a command and its argument: the name is the text
 // before the first space, the argument all after it. A command given an argument it does not
-// take, or missing one it needs, is kUnknown (refused like any unknown name).
+// take, or missing one it needs, is kUnknown (refused like any unknown name); so is a name
+// followed by a space and nothing ("system "), as it always was.
 struct Request {
     Command command = Command::kUnknown;
     std::string_view argument;
@@ -89,7 +90,10 @@ constexpr Request ReadRequestLine(std::string_view line) {
     const std::string_view argument =
         space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
     const Command command = CommandNamed(name);
-    if (command == Command::kUnknown || TakesArgument(command) == argument.empty()) return {};
+    const bool spaced = space != std::string_view::npos;
+    if (command == Command::kUnknown || TakesArgument(command) != spaced ||
+        (spaced && argument.empty()))
+        return {};
     return {command, argument};
 }
 

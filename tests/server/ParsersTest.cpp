@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "Common/ControlChannel.h"
 #include "server/ControlReplies.h"
 #include "server/HttpMessageParser.h"
 #include "server/HttpProxyRequest.h"
@@ -19,6 +20,19 @@
 #include "server/TrafficStats.h"
 
 namespace {
+
+// A request line is a command's name, and an argument only where it takes one: a stray space
+// after a name, or a missing argument, is an unknown command.
+using control::Command;
+static_assert(control::ReadRequestLine("traffic al ice").command == Command::kTraffic);
+static_assert(control::ReadRequestLine("traffic al ice").argument == "al ice");
+static_assert(control::ReadRequestLine("connections").command == Command::kConnections);
+static_assert(control::ReadRequestLine("flowuser ").command == Command::kUnknown);
+static_assert(control::ReadRequestLine("system x").command == Command::kUnknown);
+static_assert(control::ReadRequestLine("traffic ").command == Command::kUnknown);
+static_assert(control::ReadRequestLine("traffic").command == Command::kUnknown);
+static_assert(!control::ReadDisconnectTarget("user "));
+static_assert(control::ReadDisconnectTarget("ip ::1")->by == control::DisconnectBy::kIp);
 
 using namespace std::string_literals;
 
