@@ -198,6 +198,16 @@ bool HttpMessageParser::Finish() {
     return messageDone_;
 }
 
+void HttpMessageParser::TrimWhitespace(std::string& value) {
+    const size_t first = value.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        value.clear();
+        return;
+    }
+    value.erase(value.find_last_not_of(" \t") + 1);
+    value.erase(0, first);
+}
+
 int HttpMessageParser::OnUrl(http_parser* parser, const char* at, size_t length) {
     if (auto* head = Self(parser).head_) head->target.append(at, length);
     return 0;
@@ -230,6 +240,9 @@ int HttpMessageParser::OnHeadersComplete(http_parser* parser) {
         (self.noBody_ || (status >= 100 && status < 200) || status == 204 || status == 304);
     self.chunked_ = !noBody && (parser->flags & F_CHUNKED) != 0;
     if (auto* head = self.head_) {
+        // A field's value excludes the whitespace around it (RFC 9110 section 5.5); kept, a
+        // folded line's tab ("5\t") would be passed on as a length the origin cannot read.
+        for (auto& field : head->headers) TrimWhitespace(field.second);
         head->method = parser->method;
         head->status = static_cast<int>(parser->status_code);
         head->versionMajor = parser->http_major;

@@ -88,6 +88,7 @@ public:
     bool Finish();
 
 private:
+    static void TrimWhitespace(std::string& value);
     static int OnUrl(http_parser* parser, const char* at, size_t length);
     static int OnHeaderField(http_parser* parser, const char* at, size_t length);
     static int OnHeaderValue(http_parser* parser, const char* at, size_t length);
