@@ -13,23 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FreePort.h"
 #include "tests/support/Processes.h"
 #include "tests/support/ScopedOverrides.h"
 #include "tests/support/TestDb.h"
 
 namespace ctl_test {
-
-inline uint16_t FreePort() {  // nobody listens on it right now
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 struct Outcome {
     int status = -1;
@@ -64,6 +53,16 @@ protected:
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, test::ReadText(dir_.file("stdout")),
                 test::ReadText(dir_.file("stderr"))};
     }
+    // `start` (or `restart`) with time enough on a loaded machine; a failure shows torvoproxyctl's
+    // message and what the server wrote, since the run leaves nothing else behind.
+    ::testing::AssertionResult Started(const std::string& command = "start") const {
+        const Outcome run = Ctl("--timeout 20 " + command);
+        if (run.status == 0) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << command << " exited with " << run.status << ": " << run.err
+               << "\nthe server's log:\n"
+               << test::ReadText(dir_.file("services/TorvoProxyServer/server.log"));
+    }
     std::string Db() const { return dir_.file("main.db"); }
     std::vector<std::string> Rows(const std::string& sql) const { return test::Rows(Db(), sql); }
     void Sql(const std::string& sql) const { test::Sql(Db(), sql); }
@@ -80,8 +79,8 @@ protected:
     }
 
     test::TempDir dir_;
-    uint16_t listenPort_ = FreePort();
-    uint16_t controlPort_ = FreePort();
+    uint16_t listenPort_ = test::FreePort();
+    uint16_t controlPort_ = test::FreePort(listenPort_);
     test::ScopedEnv backend_{"TORVO_SERVICE_BACKEND", "local"};
     test::ScopedEnv control_{"TORVO_CONTROL_PORT", std::to_string(controlPort_)};
     test::ScopedEnv english_{"LC_ALL", "C"};

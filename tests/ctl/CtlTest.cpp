@@ -43,7 +43,7 @@ TEST_F(CtlTest, TheServiceFromInstallToUninstallWithTheServersFigures) {
     run = Ctl("anonymous on");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");  // the server confirmed "applyconf"
-    const uint16_t next = FreePort();
+    const uint16_t next = test::FreePort();
     run = Ctl("port " + std::to_string(next));
     EXPECT_EQ(run.out,
               "Saved successfully\nIn order for the changed configuration to take effect, "
@@ -214,7 +214,7 @@ TEST_F(CtlTest, RecordsAreFilteredAndPrintedLikeTheConsolesPages) {
 TEST_F(CtlTest, BackupWhileTheServerRunsAndRestoreOnlyACheckedFile) {
     ASSERT_EQ(Ctl("account add alice --password-stdin", "one\n").status, 0);
     ASSERT_EQ(Ctl("install").status, 0);
-    ASSERT_EQ(Ctl("--timeout 20 start").status, 0);
+    ASSERT_TRUE(Started());
     const std::string backup = dir_.file("saved.db");
     Outcome run = Ctl("backup " + backup);
     ASSERT_EQ(run.status, 0) << run.err;
@@ -274,7 +274,7 @@ TEST_F(CtlTest, ConnectionsDisconnectAndTrafficShowWhatTheServerAnswers) {
     }
     ASSERT_EQ(Ctl("account add alice --password-stdin", "pw\n").status, 0);
     ASSERT_EQ(Ctl("install").status, 0);
-    ASSERT_EQ(Ctl("--timeout 20 start").status, 0);
+    ASSERT_TRUE(Started());
     ScriptedChannelServer channel;
     ASSERT_TRUE(channel.Start());
     const test::ScopedEnv scripted("TORVO_CONTROL_PORT", std::to_string(channel.port()));
@@ -386,7 +386,7 @@ uint16_t PortOf(int fd) {
 TEST_F(CtlTest, TheRunningServersTunnelIsListedCountedAndEndedByItsAddress) {
     ASSERT_EQ(Ctl("account add alice --password-stdin", "pw\n").status, 0);
     ASSERT_EQ(Ctl("install").status, 0);
-    ASSERT_EQ(Ctl("--timeout 20 start").status, 0);
+    ASSERT_TRUE(Started());
     const int origin = LoopbackSocket(0);
     const std::string destination = "127.0.0.1:" + std::to_string(PortOf(origin));
     const int client = LoopbackSocket(listenPort_);

@@ -387,7 +387,7 @@ TEST(ControlChannel, AServerUnderAnotherAccountServesRoot) {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
         asio::io_context io;
         DatabaseWorker database;
-        ProxyServer server(io, database, ServerSettings{}, ServerPorts{FreePort(), control});
+        ProxyServer server(io, database, ServerSettings{}, ServerPorts{FreePort(control), control});
         if (!server.Start()) ::_exit(3);
         io.run_for(std::chrono::seconds(20));
         ::_exit(0);

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <stdexcept>
 
 #include "Common/Database.h"
@@ -58,19 +57,6 @@ int64_t Count(const std::string& sql) {
     int64_t count = -1;
     UseDatabase([&](CppSQLite3DB& db) { count = db.execQuery(sql.c_str()).getInt64Field(0); });
     return count;
-}
-
-// Below the ephemeral range (32768 and up): a port there may become the local end of one of the
-// thousands of connections tests open before the server binds it, failing its start.
-uint16_t FreePort() {
-    static std::mt19937 random(std::random_device{}());
-    for (;;) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = Loopback(static_cast<uint16_t>(20000 + random() % 12000), "0.0.0.0");
-        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        if (free) return ntohs(address.sin_port);
-    }
 }
 
 std::string Base64(std::string_view text) {
@@ -315,7 +301,7 @@ CurlResult Curl(const std::string& arguments) {
 void ServerTest::Serve() {
     server_.reset();
     listen_ = FreePort();
-    control_ = FreePort();
+    control_ = FreePort(listen_);
     server_ = std::make_unique<ServerProcess>(std::vector<std::string>{
         "--listen-port", std::to_string(listen_), "--control-port", std::to_string(control_)});
     link_.SetPort(control_);

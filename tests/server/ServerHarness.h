@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "server_link/MQClient.h"
+#include "tests/support/FreePort.h"
 #include "tests/support/Processes.h"
 
 namespace server_test {
@@ -36,7 +37,7 @@ void ResetDatabase(const Rows& configuration, const Rows& accounts);
 void Sql(const std::string& sql);
 int64_t Count(const std::string& sql);
 
-uint16_t FreePort();  // nobody listens on it right now
+using test::FreePort;
 using test::WaitUntil;
 std::string Base64(std::string_view text);  // RFC 4648, padded
 // `size` bytes that show a lost, doubled or reordered piece (unlike a run of one letter).

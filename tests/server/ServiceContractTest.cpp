@@ -38,7 +38,7 @@ protected:
     }
 
     uint16_t listen_ = FreePort();
-    uint16_t control_ = FreePort();
+    uint16_t control_ = FreePort(listen_);
     test::ScopedEnv listenPort_{"TORVO_LISTEN_PORT", std::to_string(listen_)};
     test::ScopedEnv controlPort_{"TORVO_CONTROL_PORT", std::to_string(control_)};
     std::string root_ = InstallDir() + "/services";

@@ -55,7 +55,7 @@ void CheckAddressLiterals() {
     ResetDatabase({}, {});
     asio::io_context io;
     DatabaseWorker database;
-    const uint16_t control = FreePort(), proxy = FreePort();
+    const uint16_t control = FreePort(), proxy = FreePort(control);
     ProxyServer server(io, database, ServerSettings{}, ServerPorts{proxy, control});
     asio::ip::tcp::acceptor listening(io, {asio::ip::make_address("::"), 0});
     const uint16_t open = listening.local_endpoint().port();
