@@ -1,6 +1,6 @@
 // The real server's metrics listener: what a scrape shows after real traffic, what Prometheus's
-// own tools make of the page and of the shipped examples, a real Prometheus scraping it, and
-// clients that should get nothing from it.
+// own tools make of the page and of the shipped examples, and clients that should get nothing
+// from it.
 #include <json/reader.h>
 #include <json/value.h>
 
@@ -156,80 +156,6 @@ TEST_F(MetricsEndToEnd, PrometheusToolsAcceptThePageAndTheShippedExamples) {
     Json::Value parsed;
     EXPECT_TRUE(Json::parseFromStream(Json::CharReaderBuilder(), dashboard, &parsed, nullptr));
     EXPECT_TRUE(parsed["panels"].isArray() && parsed["panels"].size() > 0);
-}
-
-// A Prometheus server started on loopback scrapes every second; after curl's traffic its query
-// API returns the bytes and requests sent.
-TEST_F(MetricsEndToEnd, ARealPrometheusReadsTheTrafficBack) {
-    const std::string prometheus = Program("prometheus");
-    if (prometheus.empty()) GTEST_SKIP() << "prometheus is not installed";
-    StartWithMetrics();
-    // Inside the test's install folder, which goes with the program however it ends.
-    const std::string folder = InstallDir() + "/prometheus";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    std::ofstream(folder + "/prometheus.yml")
-        << "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-        << "scrape_configs:\n  - job_name: torvoproxy\n    static_configs:\n"
-        << "      - targets: ['127.0.0.1:" << metrics_ << "']\n";
-    const uint16_t web = FreePort();
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (!test::DieWithParent(parent)) ::_exit(127);
-        const int log = ::open((folder + "/log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        if (log >= 0) ::dup2(log, 1), ::dup2(log, 2);
-        ::execl(prometheus.c_str(), "prometheus",
-                ("--config.file=" + folder + "/prometheus.yml").c_str(),
-                ("--storage.tsdb.path=" + folder + "/data").c_str(),
-                ("--web.listen-address=127.0.0.1:" + std::to_string(web)).c_str(),
-                "--log.level=warn", nullptr);
-        ::_exit(127);
-    }
-    struct Stopped {  // killed and removed with the test, however it ends
-        pid_t pid;
-        std::string folder;
-        ~Stopped() {
-            ::kill(pid, SIGTERM);
-            if (!WaitUntil([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }, 10s)) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, nullptr, 0);
-            }
-            fs::remove_all(folder);
-        }
-    } stopped{pid, folder};
-
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(Curl(Http("alice:secret") + Url("/bytes/50000")).output.size(), 50000u);
-    }
-    auto query = [&](const std::string& name) {
-        const std::string reply =
-            Curl("http://127.0.0.1:" + std::to_string(web) + "/api/v1/query?query=" + name).output;
-        Json::Value parsed;
-        std::istringstream stream(reply);
-        std::map<std::string, double> values;  // by the series' one label's value
-        if (!Json::parseFromStream(Json::CharReaderBuilder(), stream, &parsed, nullptr)) {
-            return values;
-        }
-        for (const Json::Value& series : parsed["data"]["result"]) {
-            const Json::Value& labels = series["metric"];
-            std::string key;
-            for (const char* label : {"direction", "code"}) key += labels[label].asString();
-            values[key] = std::strtod(series["value"][1].asCString(), nullptr);
-        }
-        return values;
-    };
-    // Prometheus takes a while to start on a busy machine: a generous bound.
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            auto bytes = query("torvoproxy_bytes_total");
-            auto requests = query("torvoproxy_http_requests_total");
-            return bytes["download"] >= 250000 && requests["2xx"] >= 5;
-        },
-        90s))
-        << "bytes " << query("torvoproxy_bytes_total")["download"] << ", 2xx "
-        << query("torvoproxy_http_requests_total")["2xx"] << "; Prometheus's log:\n"
-        << std::string(std::istreambuf_iterator<char>(std::ifstream(folder + "/log").rdbuf()), {});
 }
 
 // Clients outside the allowed networks get nothing; a request that trickles, a huge one and
