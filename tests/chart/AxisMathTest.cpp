@@ -22,8 +22,6 @@ TEST(TickStep, WorkedExamplesAndDegenerateAxes) {
     const std::tuple<AxisSpan, TickStep, TickStep> cases[] = {
         {{0, 29, 0, 480}, {1, 0}, {2, 0}},
         {{0, 0.6, 100, 0, false}, {1, 0}, {0.2, 1}},
-        {{0, 0.3, 100, 0, false}, {1, 0}, {0.1, 1}},
-        {{0, 60, 0, 300}, {1, 0}, {10, 0}},
         {{0, 1100, 200, 0, false}, {1, 0}, {200, 0}},
         {{5, 5, 0, 480}, {2, 3}, {0, 3}},
         {{0, 10, 0, 29}, {2.5, 1}, {2.5, 1}},
@@ -50,7 +48,6 @@ TEST(Ticks, EnumerationIsInclusiveOfMaxAndLabelsCarryThePrecision) {
     EXPECT_NEAR(ComputeFirstTick(5e8, 1e-4), 5e8, 1e-4);
     EXPECT_NEAR(ComputeFirstTick(-5e8, 1e-4), -5e8, 1e-4);
     EXPECT_FALSE(NextTick(1.0, 0.0, 10.0));
-    EXPECT_EQ(FormatTickLabel(0.1, 2), "0.10");
     EXPECT_EQ(FormatTickLabel(-1e-17, 1), "0.0");  // a tick summed to a hair below zero
     EXPECT_EQ(FormatTickLabel(-0.04, 2), "-0.04");
 }

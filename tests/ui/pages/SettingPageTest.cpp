@@ -102,14 +102,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, SaveOutcomeTest, ::testing::Values(
 
 TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsWritten) {
     CSettingDlg page(nullptr);
-    const QString refused = Tip(res::Ctl::PortOutOfRange, MessageIcon::Warning);
     // Which texts are refused: ListenPortRuleTest; here, that the page asks that rule.
-    for (const char* text : {"0", "abc"}) {
-        page.PortEdit()->setText(text);
-        page.AnonymousBox()->setChecked(false);
-        page.OnSave();
-        EXPECT_EQ(Shown(), QStringList{refused}) << text;
-    }
+    page.PortEdit()->setText("0");
+    page.AnonymousBox()->setChecked(false);
+    page.OnSave();
+    EXPECT_EQ(Shown(), QStringList{Tip(res::Ctl::PortOutOfRange, MessageIcon::Warning)});
     // The control channel's own port can never be a listen port.
     page.PortEdit()->setText("8090");
     page.OnSave();
@@ -119,19 +116,16 @@ TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsW
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(Value("listen_port"), "8123");
     EXPECT_EQ(Value("anonymous_allow"), "1");
-    for (const char* text : {"65535"}) {
-        page.PortEdit()->setText(text);
-        page.OnSave();
-        EXPECT_EQ(Value("listen_port"), text);
-    }
+    page.PortEdit()->setText("65535");
+    page.OnSave();
+    EXPECT_EQ(Value("listen_port"), "65535");
     page.PortEdit()->clear();
     QTest::keyClicks(page.PortEdit(), "8a0-9");
     EXPECT_EQ(page.PortEdit()->text(), "809");
 }
 
-// The dialog opens on the stored list, one per line; a bad entry is noted as typed and Ok
-// refuses it, staying open; "Restore defaults" brings the defaults back. The list Ok'd there is
-// stored by the page's next Save, canonical; a cancelled dialog changes nothing.
+// The dialog opens on the stored list; Ok refuses a bad entry (the note's texts: the shared
+// network-list rules) and stays open. The list Ok'd is stored by the next Save, canonical.
 TEST_F(SettingPageTest, AllowedNetworksAreEditedInTheirDialogAndStoredBySave) {
     std::optional<std::string> opened, answer;
     CSettingDlg page(nullptr, [&](QWidget*, const std::optional<std::string>& stored) {
@@ -153,19 +147,6 @@ TEST_F(SettingPageTest, AllowedNetworksAreEditedInTheirDialogAndStoredBySave) {
         Shown(),
         QStringList{QString("%1|TorvoProxy tip|%2|1").arg(problem).arg(int(MessageIcon::Warning))});
     EXPECT_NE(dialog.result(), QDialog::Accepted);
-    // Each problem names its line and shows the entry as typed, "%3" in it too.
-    for (const auto& [typed, note] :
-         {std::pair{"  \n", "The list is empty"},
-          {"10.0.0.0/%3",
-           "Line 1, \"10.0.0.0/%3\": the prefix length after \"/\" must be a number "
-           "from 0 to 32."},
-          {"::/0\n::/129",
-           "Line 2, \"::/129\": the prefix length after \"/\" must be a number "
-           "from 0 to 128."},
-          {"host.example", "Line 1, \"host.example\": not an IPv4 or IPv6 address"}}) {
-        list->setPlainText(typed);
-        EXPECT_TRUE(dialog.Networks()->Note()->text().startsWith(note)) << typed;
-    }
     dialog.RestoreDefaultsButton()->click();
     EXPECT_EQ(dialog.Stored(), CheckNetworkList(kDefaultClientNetworks).stored);
     list->setPlainText("192.168.1.7\n\n::/0");
@@ -187,8 +168,8 @@ TEST_F(SettingPageTest, AllowedNetworksAreEditedInTheirDialogAndStoredBySave) {
     EXPECT_EQ(Value("allowed_networks"), "192.168.1.7/32,::/0");
 }
 
-// A list that cannot be read (another program held main.db while the page opened) opens empty
-// with a note saying so; Save leaves the stored row as it is, saves the rest and says both.
+// A list unreadable while the page opened (main.db held) opens empty with a note; Save leaves
+// the stored row as it is, saves the rest and says both.
 TEST_F(SettingPageTest, NetworksThatCannotBeReadAreKeptWhileTheRestIsSaved) {
     Sql("insert into configuration values ('allowed_networks', '10.0.0.0/8')");
     SetDefaultBusyTimeoutMs(50);
