@@ -142,28 +142,26 @@ TEST(Startup, FreshOrUnsafeOrSecondConsoleAndARestartedOneTakesTheLockOverOnceFr
     restarted.waitForFinished();
 }
 
-// Without a display (none set, or one nobody serves) the console says why on standard error and
-// ends with status 1; Qt never aborts it.
+// Without a display nobody serves the console says why on standard error and ends with status 1;
+// Qt never aborts it. (None set takes the same exit, its reason among the start-up rules' rows.)
 TEST(Startup, WithoutADisplayItSaysWhyAndEndsWithStatusOne) {
     TestInstall install;
     QFile::copy(QStringLiteral(TORVO_PROBE_PATH), install.Dir() + "/MainUI");
-    for (const auto& [display, told] :
-         {std::pair{"", "cannot open a window: neither DISPLAY nor WAYLAND_DISPLAY is set"},
-          {":97", "cannot open a window: no display could be reached at DISPLAY=:97 ("}}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
-        if (*display) env.insert("DISPLAY", display);
-        env.insert("XDG_RUNTIME_DIR", install.RuntimeDir());
-        QProcess probe;
-        probe.setProcessEnvironment(env);
-        probe.start(install.Dir() + "/MainUI", {});
-        ASSERT_TRUE(probe.waitForFinished(20000)) << display;
-        const QString error = QString::fromUtf8(probe.readAllStandardError());
-        EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit) << display;
-        EXPECT_EQ(probe.exitCode(), 1) << display;
-        EXPECT_TRUE(error.contains(told)) << error.toStdString();
-        EXPECT_FALSE(QString::fromUtf8(probe.readAllStandardOutput()).contains("painted"));
-    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+    env.insert("DISPLAY", ":97");
+    env.insert("XDG_RUNTIME_DIR", install.RuntimeDir());
+    QProcess probe;
+    probe.setProcessEnvironment(env);
+    probe.start(install.Dir() + "/MainUI", {});
+    ASSERT_TRUE(probe.waitForFinished(20000));
+    const QString error = QString::fromUtf8(probe.readAllStandardError());
+    EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(probe.exitCode(), 1);
+    EXPECT_TRUE(
+        error.contains("cannot open a window: no display could be reached at DISPLAY=:97 ("))
+        << error.toStdString();
+    EXPECT_FALSE(QString::fromUtf8(probe.readAllStandardOutput()).contains("painted"));
 }
 
 // The run script lays out an install directory under the locale variable `lang`.
