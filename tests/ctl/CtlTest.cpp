@@ -359,6 +359,74 @@ TEST_F(CtlTest, ConnectionsDisconnectAndTrafficShowWhatTheServerAnswers) {
         EXPECT_EQ(Ctl(usage).status, 2) << usage;
 }
 
+// A socket on loopback: listening on a port of its own (`port` 0), or connected to `port`.
+int LoopbackSocket(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    const auto* raw = reinterpret_cast<sockaddr*>(&address);
+    if (port == 0 ? ::bind(fd, raw, sizeof address) != 0 || ::listen(fd, 4) != 0
+                  : ::connect(fd, raw, sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const timeval limit{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    return fd;
+}
+
+uint16_t PortOf(int fd) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+// The real server: alice's tunnel through it is listed with its destination, the bytes it
+// carried are her day's traffic, and the disconnect of its address ends it.
+TEST_F(CtlTest, TheRunningServersTunnelIsListedCountedAndEndedByItsAddress) {
+    ASSERT_EQ(Ctl("account add alice --password-stdin", "pw\n").status, 0);
+    ASSERT_EQ(Ctl("install").status, 0);
+    ASSERT_TRUE(Started());
+    const int origin = LoopbackSocket(0);
+    const std::string destination = "127.0.0.1:" + std::to_string(PortOf(origin));
+    const int client = LoopbackSocket(listenPort_);
+    ASSERT_GE(client, 0);
+    const std::string request =
+        "CONNECT " + destination + " HTTP/1.1\r\nProxy-Authorization: Basic YWxpY2U6cHc=\r\n\r\n";
+    ASSERT_EQ(::send(client, request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+    char answer[4096] = {};
+    ASSERT_GT(::recv(client, answer, sizeof answer - 1, 0), 0);
+    ASSERT_TRUE(std::string(answer).starts_with("HTTP/1.1 200")) << answer;
+    const int served = ::accept(origin, nullptr, nullptr);
+    ASSERT_EQ(::send(served, answer, 3000, MSG_NOSIGNAL), 3000);
+    size_t down = 0;
+    while (down < 3000) {
+        const ssize_t got = ::recv(client, answer, sizeof answer, 0);
+        ASSERT_GT(got, 0);
+        down += static_cast<size_t>(got);
+    }
+
+    Outcome run = Ctl("connections --json");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json::Value list = Parse(run.out);
+    ASSERT_EQ(list["connections"].size(), 1u) << list;
+    EXPECT_EQ(list["connections"][0]["protocol"], "connect");
+    EXPECT_EQ(list["connections"][0]["destination"], destination);
+    EXPECT_EQ(list["connections"][0]["user"], "alice");
+    Json::Value days;  // the server writes the day's bytes once a second
+    EXPECT_TRUE(test::WaitUntil([&] {
+        days = Parse(Ctl("traffic alice --json").out);
+        return days.size() == 1 && days[0]["bytes_down"].asUInt64() >= 3000;
+    })) << days;
+    run = Ctl("disconnect ip 127.0.0.1");
+    EXPECT_EQ(run.out, "Closed 1 connection(s).\n") << run.err;
+    const ssize_t got = ::recv(client, answer, sizeof answer, 0);  // not a time-out
+    EXPECT_TRUE(got == 0 || (got < 0 && errno == ECONNRESET)) << "the tunnel was ended";
+    EXPECT_EQ(Parse(Ctl("connections --json").out)["total"].asUInt64(), 0u);
+    for (const int fd : {client, served, origin}) ::close(fd);
+}
+
 // Like the console: root for the systemd service, else write access to the install folder.
 TEST_F(CtlTest, WithoutTheRightsItSaysSoAndDoesNothing) {
     ::chmod(dir_.path().c_str(), 0711);
