@@ -195,8 +195,7 @@ namespace {
 
 using namespace chart::testing;
 
-// Bars stand on 0 (hanging below it for negative values), are as wide as asked, stay inside the
-// frame, and a bar of 0 draws nothing; a click on a bar finds its point.
+// Negative bars hang below 0, bars stay inside the frame, and a bar of 0 draws nothing.
 TEST(BarSeries, BarsStandOnZeroAtTheirWidthAndAreFoundUnderTheMouse) {
     TwoAxisChart c(400, 300, {0, 10}, {-5, 10});
     auto* bars = c.chart.AddSerie(std::make_unique<CChartBarSerie>(&c.chart));

@@ -14,8 +14,7 @@
 
 namespace {
 
-// Without a terminal the log goes to the account's private state folder, never to the shared
-// temporary folder, in files no other account reads, and the folder's size stays bounded.
+// Without a terminal: never the shared temporary folder, files no other account reads.
 TEST(StartupRules, TheConsoleLogsIntoAPrivateBoundedStateFolder) {
     namespace fs = std::filesystem;
     EXPECT_EQ(ConsoleLogFolder("/s", "/h"), "/s/torvoproxy");
@@ -63,8 +62,7 @@ TEST(StartupRules, TheConsoleLogsIntoAPrivateBoundedStateFolder) {
     EXPECT_TRUE(fs::exists(folder + "/old19")) << "the newest kept";
 }
 
-// Without a display the console must say so instead of letting Qt abort; platforms that need
-// none always go on.
+// Platforms that need no display always go on.
 TEST(StartupRules, NoDisplayIsToldFromTheEnvironment) {
     const std::tuple<const char*, const char*, const char*, const char*> rows[] = {
         {nullptr, nullptr, nullptr, "neither DISPLAY nor WAYLAND_DISPLAY is set"},

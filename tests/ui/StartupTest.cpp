@@ -180,8 +180,7 @@ bool LayOut(const TestInstall& install, const QString& lang) {
     return script.waitForFinished(20000) && script.exitCode() == 0;
 }
 
-// A fresh main.db takes the locale's language, an existing one is kept; the about box links the
-// laid-out help page of its language, and no link once the page is gone.
+// An existing main.db is kept; no help link once the page is gone.
 TEST(InstallLayout, FreshDatabaseTakesTheLocalesLanguageAndAboutLinksItsHelpPage) {
     for (const auto& [lang, expected, ui, title] :
          {std::tuple{"zh_CN.UTF-8", "zh", res::UiLanguage::Chinese, "<title>TorvoProxy 控制台帮助"},

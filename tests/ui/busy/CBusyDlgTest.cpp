@@ -30,8 +30,7 @@ void CheckClosesOnlyOnThePostedEvent(CBusyDlg& dialog, bool playing) {
     EXPECT_FALSE(dialog.Picture()->IsPlaying());
 }
 
-// busy.gif lies beside the test program (the build copies it there); without it the box is
-// empty but still closes.
+// busy.gif lies beside the test program (the build copies it); without it the box still closes.
 TEST(CBusyDlgTest, PlaysBusyGifAndClosesOnlyOnThePostedEventEvenOneBeforeItShows) {
     CBusyDlg dialog;
     CheckClosesOnlyOnThePostedEvent(dialog, true);

@@ -242,8 +242,7 @@ TEST_F(AccountPageTest, LimitsAreStoredForTheSelectedAccountAndTheListShowsAndSo
     EXPECT_EQ(Accounts(), Lines{"bob|7"});
 }
 
-// While the page is shown, State and Used follow what the server stores every second, without
-// losing the selection; hidden, it does not poll.
+// The selection is kept; hidden, the page does not poll.
 TEST_F(AccountPageTest, StateAndUsedFollowTheServersCountsWhileThePageIsShown) {
     Sql(kAccountLimitsSchema);
     Sql("insert into account_limits (account, monthly_bytes) values (1, 1048576)");
@@ -286,9 +285,8 @@ TEST_F(AccountPageTest, StateAndUsedFollowTheServersCountsWhileThePageIsShown) {
     CAccountDlg::SetCounterReader(nullptr);
 }
 
-// The selected account's days: a sparse reply charted as the 30 days up to today, days
-// without a row as 0, in the unit the largest needs; a stopped server or an unreadable reply
-// shows no bars.
+// Days without a row as 0, in the unit the largest needs; a stopped server or an unreadable
+// reply shows no bars.
 TEST_F(AccountPageTest, TheSelectedAccountsTrafficIsChartedPerDayForThirtyDays) {
     const auto day = [](int ago) {
         return QDate::currentDate().addDays(-ago).toString("yyyy-MM-dd").toStdString();
@@ -404,7 +402,6 @@ TEST(AddAccountDialogTest, ChecksInOrderLimitsTheFieldsAndModifyMayKeepThePasswo
     }
 }
 
-// The console and the command line on one main.db at once: what one writes, the other shows.
 TEST_F(AccountPageTest, TheCommandLineAndThePageShareMainDb) {
     const test::ScopedEnv backend("TORVO_SERVICE_BACKEND", "local");
     const test::ScopedEnv english("LC_ALL", "C");

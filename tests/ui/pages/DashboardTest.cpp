@@ -226,8 +226,7 @@ TEST_F(DashboardTest, AFailedStartSaysWhyAsSoonAsTheServerHasGone) {
     }
 }
 
-// Each statistics label shows whole: on one line in a wide window, wrapped onto a taller row in
-// the smallest one, never cut short.
+// On one line in a wide window, wrapped onto a taller row in the smallest one.
 TEST_F(DashboardTest, StatisticsLabelsAreNeverCutShort) {
     CDashboardDlg page(nullptr);
     page.show();

@@ -70,8 +70,7 @@ TEST_F(RecordPagesTest, AutoRefreshRefreshAndF5RefillNewestFirstKeepingTheFilter
     EXPECT_EQ(page.Model()->rowCount(), 6);
 }
 
-// A page shown again refills when the server has added rows meanwhile (the dashboard counted
-// them), keeping the filter and the order the user sorted; shown with nothing new it does not.
+// Keeping the filter and the order the user sorted; shown with nothing new it does not refill.
 TEST_F(RecordPagesTest, APageShownAgainReadsTheRowsAddedWhileItWasHidden) {
     Run("insert into alarms values ('b', 'm', 1), ('a', 'm', 2), ('z', 'x', 3)");
     Run("insert into history (user, ip, url, time) values ('amy', 1, 'u1', 1)");
@@ -148,8 +147,8 @@ TEST_F(RecordPagesTest, ExportProposesADatedFileAddsCsvAndSaysWhereItWrote) {
     EXPECT_TRUE(sink_.Shown()[1].contains("|TorvoProxy tip|1|1"));
 }
 
-// Header clicks alternate on one column and start ascending on another; one row is selected at a
-// time and sorting keeps it; Ctrl+C and "Copy" copy it as the columns are shown.
+// Clicks alternate on one column and start ascending on another; one row is selected at a time;
+// Ctrl+C and "Copy" copy it as the columns are shown.
 TEST_F(RecordPagesTest, HeaderClicksSortKeepingTheSelectedRowAndCopyGivesItTabSeparated) {
     Run("insert into history (user, ip, url, time) values ('bob', 1, 'u\tv', 3),"
         " ('alice', 2, 'v', 1), ('carol', 3, 'w', 2)");

@@ -200,8 +200,7 @@ TEST_F(SettingPageTest, NetworksThatCannotBeReadAreKeptWhileTheRestIsSaved) {
     EXPECT_EQ(Value("allowed_networks"), "10.0.0.0/8");
 }
 
-// A new port another program listens on is kept only when the administrator says so, and the
-// question names the program; the running server's own port is not asked about.
+// The question names the program; the running server's own port is not asked about.
 TEST_F(SettingPageTest, ANewPortAnotherProgramHoldsIsSavedOnlyWhenTheAdministratorSaysSo) {
     CSettingDlg::SetPortHolderFinder(nullptr);
     const int other = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -93,8 +93,7 @@ TEST_F(RecordListTest, FilterSearchesTheShownTexts) {
     EXPECT_EQ(list.ShownCount(), 5u);
 }
 
-// IPv6 clients' rows (ip 0, the address as text) show, sort, filter and export by their
-// address; rows without the text, older ones too, stay IPv4.
+// IPv6 rows: ip 0, the address as text; rows without the text, older ones too, stay IPv4.
 TEST_F(RecordListTest, IPv6ClientsShowSortFilterAndExportByTheirAddress) {
     RecordList<HistoryColumns> list;
     ASSERT_TRUE(FillFromDatabase(
