@@ -215,9 +215,9 @@ TEST_F(DashboardTest, AFailedStartSaysWhyAsSoonAsTheServerHasGone) {
         EXPECT_FALSE(busyBehind);
         const auto took = std::chrono::steady_clock::now() - begun;
         res::SetUiLanguage(English);
-        // Only the start that stays pending waits out the limit.
+        // Only the start that stays pending waits out the 3 s limit: a bound, not a timing.
         if (states.back() == raw_state::kStopped) {
-            EXPECT_LT(took, std::chrono::seconds(2));
+            EXPECT_LT(took, std::chrono::seconds(3));
         }
         const QString text =
             QString::fromStdString("Operation failed\n\n" + std::string(told) + reason);
