@@ -59,10 +59,8 @@ TEST(ChartRendering, EmptyChartDrawsBackgroundEdgeTitleAndFrameFollowsResizeAndD
     for (auto [x, role] : {std::pair(0, QPalette::Midlight), std::pair(1, QPalette::Light),
                            std::pair(298, QPalette::Dark), std::pair(299, QPalette::Shadow)})
         EXPECT_EQ(bare.pixel(x, 50), pal.color(role).rgb()) << x;
-    // The title is drawn in a band at the top; without axes the frame keeps its place.
+    // With a title (drawn: the centring case) but without axes the frame keeps its place.
     chart.GetTitle()->AddString(kChartTitle);
-    const ChartRect band{4, 4, 296, chart.GetTitle()->GetRect().bottom};
-    EXPECT_GT(PixelsOf(chart.BackBuffer(), band), 20);
     EXPECT_EQ(chart.GetPlottingRect(), (ChartRect{3, 3, 297, 197}));
     // A resize recreates the back buffer at the new size.
     chart.resize(400, 250);

@@ -250,25 +250,6 @@ TEST_F(DashboardTest, StatisticsLabelsAreNeverCutShort) {
     }
 }
 
-// The tip told of an unasked stop until the service runs again; then it is the title again.
-TEST_F(DashboardTest, TheTrayTipForgetsTheStopOnceTheServiceRunsAgain) {
-    CDashboardDlg page(nullptr);
-    auto* notices = new ServiceNotices(&page, DesktopNotifier(QDBusConnection("none")));
-    Settle();
-    const QString title = res::Str(res::IDS_MAIN_TITLE);
-    EXPECT_EQ(notices->Tip(), title);
-    for (const auto& [state, stopped] : {std::pair{raw_state::kStopped, true},
-                                         {raw_state::kStartPending, true},
-                                         {raw_state::kRunning, false}}) {
-        manager_->SetState(state);
-        page.RefreshEngineState();
-        Settle();
-        EXPECT_EQ(notices->Tip().startsWith("TorvoProxy: the proxy server stopped"), stopped)
-            << state;
-    }
-    EXPECT_EQ(notices->Tip(), title);
-}
-
 // A private session bus with python3-dbusmock's notification daemon on it.
 class NoticesTest : public DashboardTest {
 protected:
@@ -315,6 +296,7 @@ protected:
     QDBusConnection bus_{"none"};
 };
 
+// The tray tip tells of an unasked stop until the service runs again, then is the title again.
 TEST_F(NoticesTest, AnUnaskedStopAndNewAlarmsAreToldOnceAndTheConsolesOwnStopIsNot) {
     const QString stopped =
         "TorvoProxy: the proxy server stopped: The proxy service is no longer "
@@ -325,8 +307,10 @@ TEST_F(NoticesTest, AnUnaskedStopAndNewAlarmsAreToldOnceAndTheConsolesOwnStopIsN
     };
     Alarms(0);
     CDashboardDlg page(nullptr);
-    new ServiceNotices(&page, DesktopNotifier(bus_));
-    Settle();   // running, no alarms: what is, not news
+    const auto* notices = new ServiceNotices(&page, DesktopNotifier(bus_));
+    Settle();  // running, no alarms: what is, not news
+    const QString title = res::Str(res::IDS_MAIN_TITLE);
+    EXPECT_EQ(notices->Tip(), title);
     Alarms(2);  // the first alarms ever are news too
     manager_->SetState(raw_state::kStopped);
     for (int poll = 0; poll < 2; ++poll) {  // the second reading is not news
@@ -338,10 +322,16 @@ TEST_F(NoticesTest, AnUnaskedStopAndNewAlarmsAreToldOnceAndTheConsolesOwnStopIsN
     EXPECT_TRUE(QTest::qWaitFor([&] { return Notices() == told; }, 10000))
         << Notices().join('\n').toStdString();
 
+    for (const uint32_t state : {raw_state::kStartPending, raw_state::kRunning}) {
+        manager_->SetState(state);
+        page.RefreshEngineState();
+        Settle();
+        EXPECT_EQ(notices->Tip().startsWith("TorvoProxy: the proxy server stopped"),
+                  state != raw_state::kRunning)
+            << state;
+    }
+    EXPECT_EQ(notices->Tip(), title);
     // The engine button's stop was asked for: the next notice is the alarm's.
-    manager_->SetState(raw_state::kRunning);
-    page.RefreshEngineState();
-    Settle();
     AsyncExecutor runner(std::chrono::milliseconds(20));
     ClickEngine(page, runner);
     EXPECT_EQ(page.EngineButton()->text(), "Start proxy service");

@@ -25,6 +25,11 @@ struct EnglishTexts : ::testing::Environment {
 inline ::testing::Environment* const kEnglishTexts =
     ::testing::AddGlobalTestEnvironment(new EnglishTexts);
 
+// A box with `text` as the capturing sink records it: "text|caption|icon|1".
+inline QString Told(const QString& text, MessageIcon icon = MessageIcon::Information) {
+    return QString("%1|%2|%3|1").arg(text, res::Str(res::IDS_TIP_CAPTION)).arg(int(icon));
+}
+
 class PageTest : public ::testing::Test {
 protected:
     static ScriptedChannelServer& Server() {

@@ -129,9 +129,8 @@ TEST_F(RecordPagesTest, ExportProposesADatedFileAddsCsvAndSaysWhereItWrote) {
     EXPECT_EQ(proposed, page.ProposedExportPath());
     EXPECT_EQ(test::ReadText(dir_.file("alarms.csv")),
               "Time,Source,Message\r\n1970-1-1 0:0:2,引擎,\"端口 \"\"8080\"\", 已占用\"\r\n");
-    EXPECT_EQ(sink_.Shown(), QStringList{QString("Exported to %1|TorvoProxy tip|%2|1")
-                                             .arg(QString::fromStdString(dir_.file("alarms.csv")))
-                                             .arg(int(MessageIcon::Information))});
+    EXPECT_EQ(sink_.Shown(),
+              QStringList{Told("Exported to " + QString::fromStdString(dir_.file("alarms.csv")))});
 
     page.SetExportPathChooser([](QWidget*, const QString&) { return QString(); });  // cancelled
     page.ExportAction()->trigger();

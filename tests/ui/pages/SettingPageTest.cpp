@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTest>
 
 #include "Common/ClientNetworks.h"
 #include "Common/CppSQLite3DB.h"
@@ -110,18 +109,14 @@ TEST_F(SettingPageTest, PortsOutsideOneTo65535AndTextAreRefusedBeforeAnythingIsW
     // The control channel's own port can never be a listen port.
     page.PortEdit()->setText("8090");
     page.OnSave();
-    EXPECT_EQ(Shown(), QStringList{QString("%1|TorvoProxy tip|%2|1")
-                                       .arg(res::Str(res::IDS_PORT_IS_CONTROL_PORT).arg(8090))
-                                       .arg(int(MessageIcon::Warning))});
+    EXPECT_EQ(Shown(), QStringList{Told(res::Str(res::IDS_PORT_IS_CONTROL_PORT).arg(8090),
+                                        MessageIcon::Warning)});
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(Value("listen_port"), "8123");
     EXPECT_EQ(Value("anonymous_allow"), "1");
     page.PortEdit()->setText("65535");
     page.OnSave();
     EXPECT_EQ(Value("listen_port"), "65535");
-    page.PortEdit()->clear();
-    QTest::keyClicks(page.PortEdit(), "8a0-9");
-    EXPECT_EQ(page.PortEdit()->text(), "809");
 }
 
 // The dialog opens on the stored list; Ok refuses a bad entry (the note's texts: the shared
@@ -143,9 +138,7 @@ TEST_F(SettingPageTest, AllowedNetworksAreEditedInTheirDialogAndStoredBySave) {
                                 .arg(list->toPlainText().count('\n') + 1);
     EXPECT_EQ(dialog.Networks()->Note()->text(), problem);
     dialog.accept();
-    EXPECT_EQ(
-        Shown(),
-        QStringList{QString("%1|TorvoProxy tip|%2|1").arg(problem).arg(int(MessageIcon::Warning))});
+    EXPECT_EQ(Shown(), QStringList{Told(problem, MessageIcon::Warning)});
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     dialog.RestoreDefaultsButton()->click();
     EXPECT_EQ(dialog.Stored(), CheckNetworkList(kDefaultClientNetworks).stored);
@@ -215,13 +208,11 @@ TEST_F(SettingPageTest, ANewPortAnotherProgramHoldsIsSavedOnlyWhenTheAdministrat
     QFile comm("/proc/self/comm");
     ASSERT_TRUE(comm.open(QIODevice::ReadOnly));
     const QString me = QString("%1 (pid %2)").arg(QString(comm.readAll()).trimmed()).arg(getpid());
-    const QString asked =
-        QString(
-            "Port %1 is already in use by another program (%2): the proxy server cannot "
-            "listen on it while that program holds it. Save this port anyway?|TorvoProxy "
-            "tip|%3|1")
-            .arg(port, me)
-            .arg(int(MessageIcon::Question));
+    const QString asked = Told(QString("Port %1 is already in use by another program (%2): the "
+                                       "proxy server cannot listen on it while that program "
+                                       "holds it. Save this port anyway?")
+                                   .arg(port, me),
+                               MessageIcon::Question);
     {
         CSettingDlg page(nullptr);
         for (bool keep : {false, true}) {
@@ -280,9 +271,6 @@ TEST_F(SettingPageTest, ShowsTheClientAddressesAndWhenTheRunningServerUsesAnothe
         "port 8123.";
     EXPECT_EQ(page.AddressLine()->text(), note);
     EXPECT_TRUE(page.AddressLine()->toolTip().endsWith("127.0.0.1:8123\n" + note));
-    QApplication::clipboard()->clear();
-    page.CopyAddressesButton()->click();
-    EXPECT_EQ(QApplication::clipboard()->text(), copied.join('\n'));
     // Save learns the running port from applyconf's answer; "system" (still 8089) is not asked.
     page.hide();  // and no poll of its own
     Sent();

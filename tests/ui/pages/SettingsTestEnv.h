@@ -10,10 +10,10 @@
 #include "ui/pages/tabs/CSettingDlg.h"
 #include "ui/res/Strings.h"
 
-// A tip with the string `id` as the capturing sink records it: "text|caption|icon|1".
+// A tip with the string `id`.
 template <typename Id>
 QString Tip(Id id, MessageIcon icon = MessageIcon::Information) {
-    return QString("%1|%2|%3|1").arg(res::Str(id), res::Str(res::IDS_TIP_CAPTION)).arg(int(icon));
+    return Told(res::Str(id), icon);
 }
 inline QString Failed() {
     return QString("Operation failed|Tip|%1|1").arg(int(MessageIcon::Warning));
