@@ -139,12 +139,6 @@ TEST_F(AccountLimitsTest, LiveSessionsEndWhenTheirAccountIsDisabledExpiresOrUses
     EXPECT_GE(received, 100000u);
     EXPECT_LT(received, 1000000u);
     EXPECT_FALSE(dan.Closed(300ms));
-    for (const char* why :
-         {"amy\" is disabled", "bob\" expired after its last day %", "cat\" has used %"}) {
-        EXPECT_TRUE(WaitUntil([&] {
-            return Alarms("account \"" + std::string(why) + ": its sessions end") == 1;
-        })) << why;
-    }
 }
 
 // Each account's bytes per day, each way, over the control channel: oldest first, the last 90

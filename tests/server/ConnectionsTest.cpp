@@ -128,14 +128,8 @@ TEST_F(Connections, EachDisconnectFormCutsExactlyWhatItNames) {
     EXPECT_EQ(List().total, 0u);
     EXPECT_TRUE(OthersAreServed());
 
-    const std::string admin = "select count(*) from alarms where source='admin'";
-    EXPECT_TRUE(WaitUntil([&] { return Count(admin) == 5; }));
-    EXPECT_EQ(Count(admin + " and message = "
-                            "'disconnected 2 connections of user \"alice\" by the administrator'"),
-              1);
-    EXPECT_EQ(Count(admin + " and message like 'disconnected connection % (user \"bob\" from "
-                            "127.0.0.4 to 127.0.0.1:%) by the administrator'"),
-              1);
+    EXPECT_TRUE(
+        WaitUntil([] { return Count("select count(*) from alarms where source='admin'") == 5; }));
 }
 
 // Only the fastest thousand are listed, the fastest first; "total" counts every one.

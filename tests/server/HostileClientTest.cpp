@@ -5,7 +5,6 @@
 #include <random>
 #include <tuple>
 
-#include "server/ProxyServer.h"
 #include "tests/server/ServerHarness.h"
 #include "tests/support/ScopedOverrides.h"
 #include "tests/support/TestDb.h"
@@ -294,34 +293,6 @@ TEST_F(HostileClients, TheControlChannelServesItsOwnAccountFewAtOnceAndNotForLon
     EXPECT_NE(reply.find("\"err_code\":1"), std::string::npos) << reply;
     EXPECT_NE(reply.find("busy"), std::string::npos) << reply;
     EXPECT_TRUE(ApplyConf()) << "once main.db is free";
-}
-
-// A server running under another account than root serves root too (and its own account):
-// here in a child that becomes nobody before it starts serving.
-TEST(ControlChannel, AServerUnderAnotherAccountServesRoot) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another account";
-    const uint16_t control = FreePort();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-        asio::io_context io;
-        DatabaseWorker database;
-        ProxyServer server(io, database, ServerSettings{}, ServerPorts{FreePort(control), control});
-        if (!server.Start()) ::_exit(3);
-        io.run_for(std::chrono::seconds(20));
-        ::_exit(0);
-    }
-    const struct Reaped {
-        pid_t pid;
-        ~Reaped() {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-    } reaped{child};
-    ASSERT_TRUE(WaitUntil([&] { return Accepting(control); }, 10s));
-    Client root(control);
-    ASSERT_TRUE(root.Send("engine\n"));
-    EXPECT_NE(root.ReceiveUntil("-"), "") << "root was refused";
 }
 
 // Outsiders are named in an alarm; applyconf ends the sessions of a network taken off the list.

@@ -60,12 +60,10 @@ protected:
         Start(configuration);
         ASSERT_TRUE(WaitUntil([&] { return Accepting(metrics_); }));
     }
-    std::string MetricsUrl(const std::string& path = "/metrics") const {
-        return "http://127.0.0.1:" + std::to_string(metrics_) + path;
+    std::string MetricsUrl() const {
+        return "http://127.0.0.1:" + std::to_string(metrics_) + "/metrics";
     }
-    std::string Scrape(const std::string& options = "") const {
-        return Curl(options + " " + MetricsUrl()).output;
-    }
+    std::string Scrape() const { return Curl(MetricsUrl()).output; }
     // Traffic of every kind: HTTP with a right and a wrong password, a CONNECT tunnel, SOCKS5.
     void SendTraffic() {
         EXPECT_EQ(Curl(Http("alice:secret") + Url("/bytes/100000")).output.size(), 100000u);
@@ -79,7 +77,8 @@ protected:
     uint16_t metrics_ = 0;
 };
 
-// A scrape after real traffic shows it under the names the examples use, in either format.
+// A scrape after real traffic shows it under the names the examples use (the formats and the
+// paths answered: the listener's own cases).
 TEST_F(MetricsEndToEnd, AScrapeShowsTheTrafficSent) {
     StartWithMetrics({{"metrics_per_user", "1"}});
     SendTraffic();
@@ -98,7 +97,6 @@ TEST_F(MetricsEndToEnd, AScrapeShowsTheTrafficSent) {
     EXPECT_GE(Value(page, "torvoproxy_request_duration_seconds_count"), 2);
     EXPECT_GE(Value(page, "torvoproxy_dns_lookup_seconds_count"), 1);
     EXPECT_GE(Value(page, "torvoproxy_account_bytes_month{user=\"alice\"}"), 100000);
-    EXPECT_GT(Value(page, "torvoproxy_start_time_seconds"), 1.7e9);
     EXPECT_EQ(Value(page, "torvoproxy_history_rows_lost_total"), 0);
 
     {  // the live gauge follows a tunnel's life
@@ -111,12 +109,6 @@ TEST_F(MetricsEndToEnd, AScrapeShowsTheTrafficSent) {
         return Value(now, "torvoproxy_connections_open{protocol=\"socks5\"}") == 0 &&
                Value(now, "torvoproxy_connections_open{protocol=\"http\"}") == 0;
     }));
-
-    const std::string open = Scrape("-H Accept:application/openmetrics-text");
-    EXPECT_TRUE(open.ends_with("\n# EOF\n"));
-    EXPECT_NE(open.find("# TYPE torvoproxy_bytes counter\n"), std::string::npos);
-    EXPECT_EQ(Status(MetricsUrl("/")), "404");
-    EXPECT_EQ(Status("-X POST " + MetricsUrl()), "404");
 }
 
 // promtool lints a real scrape, checks the shipped alert rules and scrape configuration; every
@@ -158,9 +150,9 @@ TEST_F(MetricsEndToEnd, PrometheusToolsAcceptThePageAndTheShippedExamples) {
     EXPECT_TRUE(parsed["panels"].isArray() && parsed["panels"].size() > 0);
 }
 
-// Clients outside the allowed networks get nothing; a request that trickles, a huge one and
-// more connections than allowed are cut like the proxy's own; the proxy port never answers
-// with metrics.
+// Clients outside the allowed networks get nothing; a request that trickles and more
+// connections than allowed are cut like the proxy's own (a head too large: the listener's own
+// cases); the proxy port never answers with metrics.
 TEST_F(MetricsEndToEnd, HostileClientsGetNothing) {
     StartWithMetrics({{"allowed_networks", "127.0.0.1/32"}, {"handshake_timeout", "2"}});
     const std::string scrape = "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n";
@@ -179,13 +171,6 @@ TEST_F(MetricsEndToEnd, HostileClientsGetNothing) {
         EXPECT_LT(std::chrono::steady_clock::now() - started, 8s) << "not cut by its time-out";
     }
     {
-        Client huge(metrics_);
-        huge.Send("GET /metrics HTTP/1.1\r\nX-Filler: ");
-        huge.Send(std::string(1 << 20, 'a'));  // the server may close before all of it is sent
-        const auto received = huge.ReceiveToEnd();
-        EXPECT_TRUE(!received || received->find("torvoproxy_") == std::string::npos);
-    }
-    {
         std::vector<std::unique_ptr<Client>> idle;
         for (int i = 0; i < 16; ++i) idle.push_back(std::make_unique<Client>(metrics_));
         ASSERT_TRUE(WaitUntil([&] { return Curl(MetricsUrl()).exitCode != 0; }, 5s))
@@ -196,8 +181,6 @@ TEST_F(MetricsEndToEnd, HostileClientsGetNothing) {
     // The proxy port: an origin-form request is refused, the proxy's own port as destination too.
     EXPECT_EQ(Ask(scrape).substr(0, 12), "HTTP/1.1 400");
     const std::string self = "http://127.0.0.1:" + std::to_string(listen_) + "/metrics";
-    const CurlResult proxied = Curl(Http("alice:secret") + self);
-    EXPECT_EQ(proxied.output.find("torvoproxy_"), std::string::npos);
     EXPECT_EQ(Status(Http("alice:secret") + self), "403");
     // An outsider on the proxy port is counted.
     EXPECT_TRUE(Client(listen_, 20s, 0, "127.0.0.2").Closed(3s));

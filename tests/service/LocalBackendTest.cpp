@@ -254,13 +254,6 @@ TEST_F(LocalBackendTest, AHeldControlLockIsWaitedForWithinTheLimit) {
     ASSERT_EQ(handle_.Open(), service_error::kNone);
     EXPECT_FALSE(handle_.ControlStop());
     EXPECT_EQ(handle_.LastError(), service_error::kIoFailure);
-    {  // the shared lock wrapper itself: not taken, and says why
-        const ScopedFileLock lock(paths_.controlLock, 50ms);
-        EXPECT_FALSE(lock.locked());
-        EXPECT_EQ(lock.error(), ETIMEDOUT);
-    }
-    holder.reset();
-    EXPECT_TRUE(ScopedFileLock(paths_.controlLock, 50ms).locked());
 }
 
 // The pid file names a live process that does not hold its lock (this test, then a bystander
@@ -355,7 +348,6 @@ TEST_F(LocalBackendTest, UnderRootTheServerRunsAsTheAccountOfMainDb) {
     ASSERT_EQ(::lstat((temp_ + "/bin/main.db-journal").c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, kAccount);
     ASSERT_TRUE(ctrl_->Stop(kLimitMs));
-    EXPECT_EQ(local_service::ReadStateWord(paths_), "stopping");
 
     // main.db root's again (a developer's install): the server runs as the console's account.
     ASSERT_EQ(::chown(database.c_str(), 0, 0), 0);
