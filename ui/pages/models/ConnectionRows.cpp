@@ -1,20 +1,11 @@
 #include "ui/pages/models/ConnectionRows.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "Common/RecordText.h"
 #include "Common/Texts.h"
 
 namespace {
-
-char Lower(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-bool Contains(std::string_view text, std::string_view needle) {
-    return std::search(text.begin(), text.end(), needle.begin(), needle.end(),
-                       [](char a, char b) { return Lower(a) == Lower(b); }) != text.end();
-}
 
 // Thousands apart by a space, as the count reads in both languages: "1 234".
 std::string Grouped(uint64_t number) {
@@ -33,16 +24,14 @@ std::string Format(int id, std::initializer_list<std::string_view> args, res::Ui
 
 }  // namespace
 
-bool ConnectionMatches(const ConnectionRow& row, std::string_view filter) {
-    return filter.empty() || Contains(row.user, filter) || Contains(row.ip, filter) ||
-           Contains(row.destination, filter);
-}
-
 std::vector<ConnectionRow> MatchingConnections(const std::vector<ConnectionRow>& rows,
                                                std::string_view filter) {
+    const std::string folded = FoldFilter(filter);
     std::vector<ConnectionRow> matching;
-    std::copy_if(rows.begin(), rows.end(), std::back_inserter(matching),
-                 [filter](const ConnectionRow& row) { return ConnectionMatches(row, filter); });
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(matching), [&](const auto& row) {
+        return ContainsFolded(row.user, folded) || ContainsFolded(row.ip, folded) ||
+               ContainsFolded(row.destination, folded);
+    });
     return matching;
 }
 

@@ -10,10 +10,8 @@
 #include "Common/UiLanguage.h"
 #include "server_link/Replies.h"
 
-// Whether `filter` occurs in the row's user, client address or destination, ASCII letters
-// compared without case; an empty filter matches every row.
-bool ConnectionMatches(const ConnectionRow& row, std::string_view filter);
-// The rows `filter` matches, in their order.
+// The rows, in their order, with `filter` in their user, client address or destination, ASCII
+// letters compared without case (as the record pages filter); an empty filter matches every row.
 std::vector<ConnectionRow> MatchingConnections(const std::vector<ConnectionRow>& rows,
                                                std::string_view filter);
 
