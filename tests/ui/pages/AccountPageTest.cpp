@@ -321,7 +321,7 @@ TEST_F(AccountPageTest, TheSelectedAccountsTrafficIsChartedPerDayForThirtyDays) 
                                        {"2026-02-30", 9, 9}, {"2026-03-02", 9, 9},
                                        {"2026-02-26", 9, 9}, {"2026-03-01", UINT64_MAX, 1}};
     std::vector<std::string> shown;
-    for (const DayTraffic& d : LastDays(rows, {2026, 3, 1}, 3))
+    for (const DayBytes& d : LastDays(rows, {2026, 3, 1}, 3))
         shown.push_back(CalendarDayText(d.day) + "=" + std::to_string(d.bytes));
     EXPECT_EQ(shown, (std::vector<std::string>{"2026-02-27=0", "2026-02-28=1",
                                                "2026-03-01=" + std::to_string(UINT64_MAX)}));

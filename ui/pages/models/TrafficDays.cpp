@@ -43,8 +43,8 @@ std::optional<sys_days> ReadDay(const std::string& text) {
 
 }  // namespace
 
-std::vector<DayTraffic> LastDays(const std::vector<TrafficDay>& rows, const CalendarDay& today,
-                                 int days) {
+std::vector<DayBytes> LastDays(const std::vector<TrafficDay>& rows, const CalendarDay& today,
+                               int days) {
     if (days <= 0) return {};
     const sys_days last = DaysOf(today);
     const sys_days first = last - std::chrono::days(days - 1);
@@ -57,7 +57,7 @@ std::vector<DayTraffic> LastDays(const std::vector<TrafficDay>& rows, const Cale
             sum = add > UINT64_MAX - sum ? UINT64_MAX : sum + add;  // a wild reply saturates
         }
     }
-    std::vector<DayTraffic> out;
+    std::vector<DayBytes> out;
     out.reserve(static_cast<size_t>(days));
     for (sys_days day = first; day <= last; day += std::chrono::days(1)) {
         const auto found = bytes.find(day);

@@ -219,7 +219,7 @@ void CAccountDlg::RefreshTraffic() {
                 account, rows ? std::optional(LastDays(*rows, today, account_traffic::kChartDays))
                               : std::nullopt);
         },
-        [this](const std::pair<std::string, std::optional<std::vector<DayTraffic>>>& reply) {
+        [this](const std::pair<std::string, std::optional<std::vector<DayBytes>>>& reply) {
             const auto& [account, days] = reply;
             if (account != trafficWanted_) {
                 RefreshTraffic();

@@ -46,9 +46,9 @@ void SetTitle(const TrafficChart& traffic, const QString& title) {
 }  // namespace
 
 void ShowTrafficDays(const TrafficChart& traffic, const QString& account,
-                     const std::vector<DayTraffic>& days) {
+                     const std::vector<DayBytes>& days) {
     uint64_t largest = 0;
-    for (const DayTraffic& day : days) largest = std::max(largest, day.bytes);
+    for (const DayBytes& day : days) largest = std::max(largest, day.bytes);
     const TrafficUnit unit = UnitFor(largest);
     std::vector<SChartXYPoint> points;
     std::vector<CalendarDay> labels;

@@ -39,7 +39,7 @@ TrafficChart SetUpTrafficChart(chart::CChartCtrl& chart);
 
 // One bar per day of `days` (oldest first) under the title naming `account`, one redraw.
 void ShowTrafficDays(const TrafficChart& traffic, const QString& account,
-                     const std::vector<DayTraffic>& days);
+                     const std::vector<DayBytes>& days);
 // No bars and no axes; the title says that no traffic is recorded for `account`, or, when it
 // is empty, to select an account.
 void ShowNoTraffic(const TrafficChart& traffic, const QString& account);
