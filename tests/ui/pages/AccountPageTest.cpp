@@ -16,6 +16,7 @@
 
 #include "Common/AccountTexts.h"
 #include "Common/PasswordDigest.h"
+#include "Common/Paths.h"
 #include "tests/support/ViewChecks.h"
 #include "tests/ui/pages/SettingsTestEnv.h"
 #include "ui/pages/dialogs/CAccountLimitsDlg.h"
@@ -389,23 +390,34 @@ TEST(AddAccountDialogTest, ChecksInOrderLimitsTheFieldsAndModifyMayKeepThePasswo
     }
 }
 
-// Another program's changes to main.db (the command line's, which stores through the same
-// account code) show: the poll reads a disable, the refill after the page's own change lists an
-// account added meanwhile.
-TEST_F(AccountPageTest, ChangesMadeElsewhereShowAtTheNextPollOrRefill) {
+TEST_F(AccountPageTest, TheCommandLineAndThePageShareMainDb) {
+    const test::ScopedEnv backend("TORVO_SERVICE_BACKEND", "local");
+    const test::ScopedEnv english("LC_ALL", "C");
+    const auto ctl = [](const std::string& arguments, const std::string& input = "") {
+        test::WriteText(GetModuleFilePath("stdin"), input);
+        const std::string command = std::string(TORVO_CTL_PATH) + " --install-dir '" +
+                                    GetModuleDirectory() + "' " + arguments + " <'" +
+                                    GetModuleFilePath("stdin") + "' >'" +
+                                    GetModuleFilePath("stdout") + "' 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << test::ReadText(GetModuleFilePath("stdout"));
+        return test::ReadText(GetModuleFilePath("stdout"));
+    };
     const auto page = Page();
     Settle();  // the read its showing started has delivered: the next one is not refused
-    Sql(kAccountLimitsSchema);
-    Sql("insert into account_limits (account, enabled) values (1, 0)");
+    ctl("account modify bob --disable");
     page->RefreshCounters();  // as every few seconds while the page shows
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return test::RowTexts(page->Model(), 1).at(2) == "Disabled"; }));
     Settle();
-    Sql("insert into accounts values ('carol', '9', '2025-11-1 8:0:0')");
+
+    ctl("account add carol --password-stdin", "pw\n");
     answer_ = AccountInput{"dave", "pw"};
-    page->OnAdd();
-    Settle();  // once the password's hash is made
+    page->OnAdd();  // the refill after its own change lists what the command line added
+    Settle();       // once the password's hash is made
     EXPECT_EQ(test::ColumnTexts(page->Model(), 0).join(','), "amy,bob,carol,dave");
+    const std::string listed = ctl("--json accounts");
+    for (const char* name : {"\"amy\"", "\"bob\"", "\"carol\"", "\"dave\""})
+        EXPECT_NE(listed.find(std::string("\"name\" : ") + name), std::string::npos) << listed;
 }
 // In both languages: the add/modify dialog is 245 x 97 dialog units with Ok and Cancel at 76;
 // each dialog tabs in reading order (so the limits dialog's tick boxes before their fields); the
