@@ -48,9 +48,11 @@ TEST(Rights, ElevationKeepsTheDisplayAndTheConsolesSettingsAndTheShippedPolicyNa
         "<message>Authentication is required to administer the TorvoProxy proxy server</message>"));
 }
 
-// Made 0700 in a shared parent; used only while this account's, closed to others and not a link
-// ($XDG_RUNTIME_DIR is checked the same way: see the start-up probe runs).
-TEST(SingleInstanceFolder, OnlyThisAccountsClosedFolderIsUsed) {
+// The folder is made 0700 in a shared parent; used only while this account's, closed to others
+// and not a link ($XDG_RUNTIME_DIR is checked the same way: see the start-up probe runs). A lock
+// planted as a link is refused, its target keeps its mode. (Taking a lock over once free: the
+// restarted console's start-up run.)
+TEST(SingleInstance, OnlyThisAccountsClosedFolderIsUsedAndALinkOrAHeldLockIsRefused) {
     TestInstall shared;
     const std::string parent = shared.Dir().toStdString();
     const std::string own = parent + "/torvoproxy-" + std::to_string(geteuid());
@@ -71,19 +73,14 @@ TEST(SingleInstanceFolder, OnlyThisAccountsClosedFolderIsUsed) {
         ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
         EXPECT_NE(FindOneInstanceFolder(parent).problem.find("another account"), std::string::npos);
     }
-}
-
-// The planted link's target keeps its mode. (Taking the lock over once free: the start-up runs.)
-TEST(SingleInstanceLock, APlantedLinkIsRefusedAndASecondHolderIsToldItIsHeld) {
-    TestInstall dir;
-    const std::string victim = dir.Dir().toStdString() + "/victim";
+    const std::string victim = parent + "/victim";
     test::WriteText(victim, "");
     ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
-    const QString planted = dir.RuntimeDir() + "/" + kOneInstanceLockName;
+    const QString planted = shared.RuntimeDir() + "/" + kOneInstanceLockName;
     ASSERT_EQ(symlink(victim.c_str(), planted.toUtf8().constData()), 0);
     EXPECT_EQ(Lock(planted.toStdString()).TryAcquire(), Lock::Result::Refused);
     EXPECT_EQ(test::ModeOf(victim), 0600u);
-    const std::string path = (dir.Dir() + "/lock").toStdString();
+    const std::string path = parent + "/lock";
     Lock first(path);
     ASSERT_EQ(first.TryAcquire(), Lock::Result::Acquired);
     EXPECT_EQ(Lock(path).TryAcquire(), Lock::Result::HeldElsewhere);

@@ -171,12 +171,9 @@ TEST_F(DashboardTest, EngineClickTogglesThroughTheRunnerOrSaysOperationFailed) {
         EXPECT_EQ(LampGreen(page), ok);  // relabelled on 2026
         EXPECT_TRUE(busy.count() == worker && !page.BusyDialog()->isVisible());
         // the page's box, once the busy box has gone; it says why
-        const QString failed = QString("Operation failed%1|Tip|%2|%3")
-                                   .arg(worker ? "\n\nThe service manager refused: access "
-                                                 "denied (5)"
-                                               : "")
-                                   .arg(int(MessageIcon::Warning));
-        EXPECT_EQ(sink_.Shown().mid(shownBefore), ok ? QStringList() : QStringList(failed.arg(1)));
+        const QString failed =
+            Failed(worker ? "The service manager refused: access denied (5)" : "");
+        EXPECT_EQ(sink_.Shown().mid(shownBefore), ok ? QStringList() : QStringList(failed));
     }
 }
 
@@ -219,10 +216,8 @@ TEST_F(DashboardTest, AFailedStartSaysWhyAsSoonAsTheServerHasGone) {
         if (states.back() == raw_state::kStopped) {
             EXPECT_LT(took, std::chrono::seconds(3));
         }
-        const QString text =
-            QString::fromStdString("Operation failed\n\n" + std::string(told) + reason);
         EXPECT_EQ(sink_.Shown().mid(shownBefore),
-                  QStringList(text + QString("|Tip|%1|1").arg(int(MessageIcon::Warning))));
+                  QStringList(Failed(QString::fromStdString(told + reason))));
     }
 }
 

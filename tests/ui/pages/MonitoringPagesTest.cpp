@@ -62,8 +62,8 @@ TEST_F(MonitoringPagesTest, CreationFillsEveryListInReplyOrderPollsNotOnTabsAndF
     Settle();
     EXPECT_EQ(rowsAtReset, (std::vector<int>{0, 3}));
     // (Which replies are unreadable: the reply readers' own cases.)
-    for (const auto& [running, reply] : {std::pair{false, kThreeFlows},
-                                         {true, R"({"err_code":3,"data":[{"ip":"1"}]})"}}) {
+    for (const auto& [running, reply] :
+         {std::pair{false, kThreeFlows}, {true, R"({"err_code":3,"data":[{"ip":"1"}]})"}}) {
         SetServerRunning(true);
         Server().SetFramedReply("flowrealtime", kThreeFlows);
         rt_->Refresh();

@@ -29,6 +29,12 @@ inline ::testing::Environment* const kEnglishTexts =
 inline QString Told(const QString& text, MessageIcon icon = MessageIcon::Information) {
     return QString("%1|%2|%3|1").arg(text, res::Str(res::IDS_TIP_CAPTION)).arg(int(icon));
 }
+// The "Operation failed" box, with why after it when that is known.
+inline QString Failed(const QString& why = "") {
+    return QString("Operation failed%1|Tip|%2|1")
+        .arg(why.isEmpty() ? "" : "\n\n" + why)
+        .arg(int(MessageIcon::Warning));
+}
 
 class PageTest : public ::testing::Test {
 protected:

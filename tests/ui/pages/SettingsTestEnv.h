@@ -15,9 +15,6 @@ template <typename Id>
 QString Tip(Id id, MessageIcon icon = MessageIcon::Information) {
     return Told(res::Str(id), icon);
 }
-inline QString Failed() {
-    return QString("Operation failed|Tip|%1|1").arg(int(MessageIcon::Warning));
-}
 
 class SettingsTest : public PageTest {
 protected:
