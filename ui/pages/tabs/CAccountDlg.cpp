@@ -21,6 +21,7 @@
 #include "ui/pages/plumbing/LinkReplies.h"
 #include "ui/pages/plumbing/PageMessages.h"
 #include "ui/pages/plumbing/PasswordWorker.h"
+#include "ui/pages/plumbing/PollWhileShown.h"
 #include "ui/res/Artwork.h"
 
 namespace {
@@ -174,21 +175,17 @@ CAccountDlg::CAccountDlg(QWidget* parent, DialogRunner runDialog, LimitsRunner r
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CAccountDlg::RefreshTraffic);
     connect(&model_, &QAbstractItemModel::modelReset, this, &CAccountDlg::RefreshTraffic);
-    counterTimer_.setInterval(kCounterPollMs);
-    connect(&counterTimer_, &QTimer::timeout, this, &CAccountDlg::RefreshCounters);
+    counterPoll_ = new PollWhileShown(this, kCounterPollMs, [this] { RefreshCounters(); });
     Fill();
 }
 
 void CAccountDlg::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    RefreshCounters();
     RefreshTraffic();
-    counterTimer_.start();
 }
 
-void CAccountDlg::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    counterTimer_.stop();
+QTimer& CAccountDlg::CounterTimer() {
+    return counterPoll_->Timer();
 }
 
 void CAccountDlg::SetCounterReader(CounterReader reader) {

@@ -22,6 +22,7 @@ class QAction;
 class QSplitter;
 class QToolBar;
 class BackgroundRun;
+class PollWhileShown;
 class RecordListView;
 
 // One list row's own copy of an account.
@@ -78,7 +79,7 @@ public:
     // a read still under way is not doubled.
     void RefreshCounters();
     static constexpr int kCounterPollMs = 5000;
-    QTimer& CounterTimer() { return counterTimer_; }
+    QTimer& CounterTimer();
     // Reads the counters on the worker (from main.db by default); nothing when the read
     // failed. Tests replace it.
     using CounterReader = std::function<std::optional<AccountCounters>(int64_t now)>;
@@ -105,7 +106,6 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     // The selected row's account; with no row selected, the tip `selectTipId` and nothing.
@@ -124,7 +124,7 @@ private:
     account_traffic::TrafficChart traffic_;
     DialogRunner runDialog_;
     LimitsRunner runLimits_;
-    QTimer counterTimer_;
+    PollWhileShown* counterPoll_ = nullptr;
     BackgroundRun* counterRead_;
     LinkReplies* hashing_;
     uint64_t hashes_ = 0;

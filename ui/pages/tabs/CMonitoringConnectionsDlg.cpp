@@ -17,6 +17,7 @@
 #include "ui/pages/plumbing/ApplyConf.h"
 #include "ui/pages/plumbing/LinkReplies.h"
 #include "ui/pages/plumbing/PageMessages.h"
+#include "ui/pages/plumbing/PollWhileShown.h"
 
 namespace {
 
@@ -141,8 +142,7 @@ CMonitoringConnectionsDlg::CMonitoringConnectionsDlg(QWidget* parent)
             &CMonitoringConnectionsDlg::UpdateActions);
     connect(filter_, &QLineEdit::textChanged, this, &CMonitoringConnectionsDlg::ShowFiltered);
     setFocusProxy(list_);
-    timer_.setInterval(kRefreshMs);
-    connect(&timer_, &QTimer::timeout, this, [this] {
+    poll_ = new PollWhileShown(this, kRefreshMs, [this] {
         if (!window()->isMinimized()) Refresh();  // a minimised window keeps its children shown
     });
     UpdateActions();
@@ -156,15 +156,8 @@ void CMonitoringConnectionsDlg::SetFetch(Fetch fetch) {
     fetch_ = fetch ? std::move(fetch) : FetchConnections;
 }
 
-void CMonitoringConnectionsDlg::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    Refresh();
-    timer_.start();
-}
-
-void CMonitoringConnectionsDlg::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    timer_.stop();
+const QTimer& CMonitoringConnectionsDlg::RefreshTimer() const {
+    return poll_->Timer();
 }
 
 void CMonitoringConnectionsDlg::resizeEvent(QResizeEvent* event) {

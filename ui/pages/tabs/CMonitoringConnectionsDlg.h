@@ -23,6 +23,7 @@ class QAction;
 class QLabel;
 class QLineEdit;
 class LinkReplies;
+class PollWhileShown;
 class RecordListView;
 
 // The connection rows, sorted by the last clicked column (a second click on it reverses the
@@ -68,11 +69,9 @@ public:
     QLabel* CountLabel() const { return count_; }
     QLabel* StatusLabel() const { return status_; }
     QAction* Action(Command command) const;
-    const QTimer& RefreshTimer() const { return timer_; }
+    const QTimer& RefreshTimer() const;
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -101,6 +100,6 @@ private:
     LinkReplies* link_;
     Fetch fetch_;
     ConnectionList all_;  // the last good reply
-    QTimer timer_;
+    PollWhileShown* poll_ = nullptr;
     uint64_t cuts_ = 0;
 };

@@ -25,6 +25,7 @@
 #include "ui/pages/plumbing/BackgroundRun.h"
 #include "ui/pages/plumbing/LinkReplies.h"
 #include "ui/pages/plumbing/PageMessages.h"
+#include "ui/pages/plumbing/PollWhileShown.h"
 #include "ui/pages/tabs/CAccountDlg.h"
 
 namespace {
@@ -99,8 +100,7 @@ CSettingDlg::CSettingDlg(QWidget* parent, NetworksRunner runNetworks)
     accountPage_ = new CAccountDlg(this);
     accountPage_->show();
     setFocusProxy(anonymousBox_);
-    runningPortTimer_.setInterval(kRunningPortPeriodMs);
-    connect(&runningPortTimer_, &QTimer::timeout, this, &CSettingDlg::RefreshRunningPort);
+    new PollWhileShown(this, kRunningPortPeriodMs, [this] { RefreshRunningPort(); });
     Layout();
 }
 
@@ -227,17 +227,6 @@ void CSettingDlg::ApplyConfiguration() {
             runningPort_ = port;
             ShowAddresses();
         });
-}
-
-void CSettingDlg::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    RefreshRunningPort();
-    runningPortTimer_.start();
-}
-
-void CSettingDlg::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    runningPortTimer_.stop();
 }
 
 void CSettingDlg::ShowFields() {

@@ -4,7 +4,6 @@
 // allowed client networks; under the port the addresses clients use, with a Copy button (the
 // line says instead when the running server listens on another port than the saved one); below
 // them the account page in the "Account setting" box.
-#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -68,8 +67,6 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
     void BuildControls();
@@ -115,5 +112,4 @@ private:
     BackgroundRun* portCheck_ = nullptr;   // who holds a new port, before Save writes it
     std::optional<uint16_t> runningPort_;  // none while no server answers
     uint64_t applyConfs_ = 0;
-    QTimer runningPortTimer_;
 };
