@@ -13,13 +13,6 @@ std::string LocalDay(const std::tm& local) {
     return text;
 }
 
-bool HasTable(CppSQLite3DB& db) {
-    return db.execQuery(
-                 "select count(*) from sqlite_master where type='table' and "
-                 "name='account_days'")
-               .getInt64Field(0) > 0;
-}
-
 // The account's name now, for the statements below.
 constexpr char kNameOf[] = "(select username from accounts where rowid = ?1)";
 
@@ -63,7 +56,7 @@ void AddDayTraffic(CppSQLite3DB& db, int64_t account, const std::string& day, ui
 }
 
 void TrimAccountDays(CppSQLite3DB& db, const std::string& firstKept, int64_t account) {
-    if (!HasTable(db)) return;
+    if (!db.tableExists("account_days")) return;
     if (account == 0) {
         db.execDML("delete from account_days where day < ?", {firstKept});
         return;
@@ -78,7 +71,7 @@ void TrimAccountDays(CppSQLite3DB& db, const std::string& firstKept, int64_t acc
 std::vector<DayTraffic> ReadAccountDays(CppSQLite3DB& db, const std::string& user,
                                         const std::string& firstKept) {
     std::vector<DayTraffic> days;
-    if (!HasTable(db)) return days;
+    if (!db.tableExists("account_days")) return days;
     // The newest kept days, then turned oldest first.
     for (auto row = db.execQuery(
              "select day, bytes_up, bytes_down from account_days where username = ? and day >= ? "

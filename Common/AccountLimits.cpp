@@ -19,12 +19,6 @@ std::string TextOrNull(const std::optional<T>& value) {
     return value ? std::to_string(*value) : std::string();
 }
 
-// Readers do not create the tables: a file that has none has no limits and no traffic yet.
-bool HasTable(CppSQLite3DB& db, const char* name) {
-    return db.execQuery("select count(*) from sqlite_master where type='table' and name=?", {name})
-               .getInt64Field(0) > 0;
-}
-
 }  // namespace
 
 int64_t ExpiryForLastDay(const CalendarDay& lastDay) {
@@ -58,7 +52,8 @@ void EnsureAccountLimits(CppSQLite3DB& db) {
 
 std::map<int64_t, AccountLimits> ReadAccountLimits(CppSQLite3DB& db) {
     std::map<int64_t, AccountLimits> limits;
-    if (!HasTable(db, "account_limits")) return limits;
+    // Readers do not create the tables: a file that has none has no limits and no traffic yet.
+    if (!db.tableExists("account_limits")) return limits;
     for (auto row = db.execQuery(
              "select account, enabled, expires, monthly_bytes, bandwidth from account_limits");
          !row.eof(); row.nextRow()) {
@@ -90,7 +85,7 @@ std::string TrafficMonth(int64_t unixTime) {
 
 std::map<int64_t, uint64_t> ReadMonthTraffic(CppSQLite3DB& db, const std::string& month) {
     std::map<int64_t, uint64_t> traffic;
-    if (!HasTable(db, "account_traffic")) return traffic;
+    if (!db.tableExists("account_traffic")) return traffic;
     for (auto row =
              db.execQuery("select account, bytes from account_traffic where month=?", {month});
          !row.eof(); row.nextRow()) {

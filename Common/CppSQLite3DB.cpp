@@ -154,3 +154,8 @@ void CppSQLite3DB::finalizeAndThrow(sqlite3_stmt* statement) {
     const int code = sqlite3_finalize(statement);
     throw CppSQLite3Exception(code, sqlite3_errmsg(connection_));
 }
+
+bool CppSQLite3DB::tableExists(const char* table) {
+    return execQuery("select count(*) from sqlite_master where type='table' and name=?", {table})
+               .getInt64Field(0) > 0;
+}

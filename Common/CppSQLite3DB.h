@@ -63,6 +63,9 @@ public:
     CppSQLite3Query execQuery(const char* sql);
     CppSQLite3Query execQuery(const char* sql, std::initializer_list<std::string_view> parameters);
 
+    // Whether the file holds a table of this name (readers of optional tables ask first).
+    bool tableExists(const char* table);
+
 private:
     void checkOpen() const;
     sqlite3_stmt* compile(const char* sql);
