@@ -133,8 +133,6 @@ inline std::string DisconnectArgument(DisconnectBy by, std::string_view value) {
 
 // At most this many connection rows in a "connections" reply ("total" counts them all).
 inline constexpr size_t kConnectionRowLimit = 1000;
-// The days of traffic kept per account, and so the most a "traffic" reply holds.
-inline constexpr int kTrafficDays = 90;
 // The "protocol" of a connection row.
 inline constexpr char kProtocolHttp[] = "http";
 inline constexpr char kProtocolConnect[] = "connect";
@@ -176,8 +174,9 @@ inline constexpr char kBytesDown[] = "bytes_down";
 inline constexpr char kRate[] = "rate";
 // disconnect: how many connections were closed, at the root
 inline constexpr char kClosed[] = "closed";
-// traffic: "user" at the root; each row of "data", oldest first, one per day that moved bytes:
-// day ("YYYY-MM-DD", local time), bytes_up, bytes_down
+// traffic: "user" at the root; each row of "data", oldest first, one per day that moved bytes
+// (at most the days main.db keeps, kKeptTrafficDays): day ("YYYY-MM-DD", local time), bytes_up,
+// bytes_down
 inline constexpr char kDay[] = "day";
 }  // namespace key
 
