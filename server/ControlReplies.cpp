@@ -35,15 +35,10 @@ std::string TimeText(int64_t unixTime) {
     return DateTime::FromUnixTime(static_cast<uint32_t>(unixTime)).ToString();
 }
 
-// For replies written directly, as Json::Value would write them: a key, a name (a NUL in it
-// written escaped, as the tree does, not ending it), the envelope around the rows of "data".
+// For replies written directly, as Json::Value would write them: a key, the envelope around the
+// rows of "data".
 std::string Quoted(const char* key) {
     return std::string("\"") + key + "\"";
-}
-
-std::string QuotedName(const std::string& name) {
-    if (name.find('\0') == std::string::npos) return Json::valueToQuotedString(name.c_str());
-    return Write(Json::Value(name));
 }
 
 std::string DataOpening() {
@@ -55,6 +50,11 @@ std::string DataClosing() {
 }
 
 }  // namespace
+
+std::string QuotedText(const std::string& text) {
+    if (text.find('\0') == std::string::npos) return Json::valueToQuotedString(text.c_str());
+    return Write(Json::Value(text));
+}
 
 std::string Envelope(const Json::Value& data) {
     Json::Value root = Base(0, "");
@@ -118,11 +118,11 @@ std::string FlowRealtimeReply(const TrafficStats::LiveFlowsSnapshot& flows) {
             .append(connections)
             .append(std::to_string(flow.connections))
             .append(ip)
-            .append(QuotedName(ipName))
+            .append(QuotedText(ipName))
             .append(bytes)
             .append(FormatBytes(flow.bytes))
             .append(user)
-            .append(QuotedName(userName))
+            .append(QuotedText(userName))
             .append("}");
     }
     return text + DataClosing();
@@ -160,7 +160,7 @@ std::string TotalsReply(const TotalsSnapshot& snapshot, const char* nameKey) {
         const TrafficTotals& totals = snapshot.totals[slot];
         if (text.back() != '[') text += ',';
         text.append(field)
-            .append(QuotedName(name))
+            .append(QuotedText(name))
             .append(time)
             .append(TimeText(totals.lastActive))
             .append(bytes)

@@ -17,6 +17,9 @@ std::string Envelope(const Json::Value& data);
 std::string ErrorReply(int code, const std::string& message);
 // A success whose fields stand at the root, beside err_code and err_msg.
 std::string SuccessReply(Json::Value root);
+// `text` as a JSON string, for replies written directly: as Json::Value writes it (a NUL in it
+// escaped, not ending it).
+std::string QuotedText(const std::string& text);
 
 // "data": onlineUsers, onlineDevices, totalAlarms, totalIOBytes.
 std::string StatisticReply(const TrafficStats& stats, int64_t totalAlarms);

@@ -1,7 +1,6 @@
 #include "server/LiveConnections.h"
 
 #include <json/value.h>
-#include <json/writer.h>
 
 #include <algorithm>
 #include <asio/ip/address.hpp>
@@ -40,7 +39,7 @@ void Field(std::string& text, const char* key, uint64_t value) {
     Key(text, key).append(std::to_string(value));
 }
 void Field(std::string& text, const char* key, const std::string& value) {
-    Key(text, key).append(Json::valueToQuotedString(value.c_str()));
+    Key(text, key).append(QuotedText(value));
 }
 
 void AppendRow(std::string& text, const ListedConnection& row) {

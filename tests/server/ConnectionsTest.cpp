@@ -145,6 +145,7 @@ TEST(ListedConnections, TheFastestThousandAreListedTheFastestFirst) {
         row.id = entry.id;
         row.rate = entry.rate;
         row.user = "quote \" and \x01";
+        row.destination = std::string("n\0ul:80", 7);
     }
     const auto list = ReadConnections(ConnectionsReply(listing));
     ASSERT_TRUE(list);
@@ -154,6 +155,7 @@ TEST(ListedConnections, TheFastestThousandAreListedTheFastestFirst) {
         ASSERT_EQ(list->rows[i].rate, 1000 - i) << "the fastest first, the slowest left out";
     }
     EXPECT_EQ(list->rows[0].user, "quote \" and \x01");
+    EXPECT_EQ(list->rows[0].destination, std::string("n\0ul:80", 7)) << "a NUL does not end it";
 }
 
 }  // namespace
