@@ -62,12 +62,11 @@ bool Succeeded(const Json::Value& root) {
     return code && *code == 0;
 }
 
-// A successful reply whose "data" is an array of objects, each read by `readRow`.
+// A successful reply's "data", an array of objects, each read by `readRow`.
 template <typename Row, typename ReadRow>
-std::optional<std::vector<Row>> ReadRows(std::string_view body, ReadRow readRow) {
-    const std::optional<Json::Value> root = ParseObject(body);
-    if (!root || !Succeeded(*root)) return std::nullopt;
-    const Json::Value& data = (*root)[key::kData];
+std::optional<std::vector<Row>> RowsOf(const Json::Value& root, ReadRow readRow) {
+    if (!Succeeded(root)) return std::nullopt;
+    const Json::Value& data = root[key::kData];
     if (!data.isArray()) return std::nullopt;
     std::vector<Row> rows;
     rows.reserve(data.size());
@@ -79,6 +78,13 @@ std::optional<std::vector<Row>> ReadRows(std::string_view body, ReadRow readRow)
         rows.push_back(std::move(*row));
     }
     return rows;
+}
+
+template <typename Row, typename ReadRow>
+std::optional<std::vector<Row>> ReadRows(std::string_view body, ReadRow readRow) {
+    const std::optional<Json::Value> root = ParseObject(body);
+    if (!root) return std::nullopt;
+    return RowsOf<Row>(*root, readRow);
 }
 
 // Runs a reader so that no jsoncpp exception can escape; one is read as "unreadable".
@@ -171,8 +177,10 @@ std::optional<std::vector<UserFlowRow>> ReadFlowUser(std::string_view body) {
 
 std::optional<ConnectionList> ReadConnections(std::string_view body) {
     return Guarded([&]() -> std::optional<ConnectionList> {
-        auto rows = ReadRows<ConnectionRow>(
-            body, [](const Json::Value& element) -> std::optional<ConnectionRow> {
+        const std::optional<Json::Value> root = ParseObject(body);
+        if (!root) return std::nullopt;
+        auto rows = RowsOf<ConnectionRow>(
+            *root, [](const Json::Value& element) -> std::optional<ConnectionRow> {
                 const auto id = UInt64(element, key::kId);
                 auto ip = Text(element, key::kIp);
                 auto user = Text(element, key::kUser);
@@ -197,7 +205,7 @@ std::optional<ConnectionList> ReadConnections(std::string_view body) {
                                      *rate};
             });
         if (!rows) return std::nullopt;
-        const auto total = UInt64(*ParseObject(body), key::kTotal);
+        const auto total = UInt64(*root, key::kTotal);
         if (!total) return std::nullopt;
         // A server that counts fewer than it lists is read by its rows.
         return ConnectionList{std::max<uint64_t>(*total, rows->size()), std::move(*rows)};
