@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -112,7 +113,7 @@ struct DisconnectTarget {
 };
 
 // "id 7" -> {kId, "7"}; nullopt for another form or an empty value. The value is checked by
-// the server (an id of digits, an address it can read).
+// the server (an id ReadConnectionId reads, an address it can read).
 constexpr std::optional<DisconnectTarget> ReadDisconnectTarget(std::string_view argument) {
     const size_t space = argument.find(' ');
     if (space == std::string_view::npos || space + 1 == argument.size()) return std::nullopt;
@@ -121,6 +122,16 @@ constexpr std::optional<DisconnectTarget> ReadDisconnectTarget(std::string_view 
         if (text == form) return DisconnectTarget{by, argument.substr(space + 1)};
     }
     return std::nullopt;
+}
+
+// The id of "id N": decimal digits only (no sign, no blank), within 64 bits; nullopt for
+// anything else.
+inline std::optional<uint64_t> ReadConnectionId(std::string_view digits) {
+    uint64_t id = 0;
+    const char* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, id);
+    if (error != std::errc() || stop != end) return std::nullopt;
+    return id;
 }
 
 // The argument of "disconnect" that names `value` by `by`: "user alice".

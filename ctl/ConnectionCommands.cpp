@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
-#include <charconv>
 #include <functional>
 
 #include "Common/AccountFields.h"
@@ -40,13 +39,11 @@ void RequireUsableName(const std::string& name) {
         Refuse(problem);
 }
 
-// The id as the server writes it; refuses anything but a whole number.
+// The id as the server writes it; refuses anything the server would not read as one.
 std::string CheckedId(const std::string& text) {
-    uint64_t id = 0;
-    const char* end = text.data() + text.size();
-    if (text.empty() || std::from_chars(text.data(), end, id).ptr != end)
-        Refuse(res::IDS_CTL_BAD_ID, {text});
-    return std::to_string(id);
+    const std::optional<uint64_t> id = control::ReadConnectionId(text);
+    if (!id) Refuse(res::IDS_CTL_BAD_ID, {text});
+    return std::to_string(*id);
 }
 
 // The address in its usual form ("::1", not "0:0::1"), as the server lists its clients.

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <asio/ip/address.hpp>
-#include <charconv>
 
 #include "server/ClientSession.h"
 #include "server/ControlReplies.h"
@@ -163,10 +162,9 @@ std::optional<DisconnectOrder> ReadDisconnectOrder(std::string_view argument) {
     const std::string_view value = target->value;
     switch (target->by) {
         case control::DisconnectBy::kId: {
-            // Digits only (no sign, no blank), within 64 bits.
-            const auto [end, error] =
-                std::from_chars(value.data(), value.data() + value.size(), order.id);
-            if (error != std::errc() || end != value.data() + value.size()) return std::nullopt;
+            const std::optional<uint64_t> id = control::ReadConnectionId(value);
+            if (!id) return std::nullopt;
+            order.id = *id;
             break;
         }
         case control::DisconnectBy::kUser:

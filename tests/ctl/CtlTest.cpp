@@ -313,6 +313,9 @@ TEST_F(CtlTest, ConnectionsDisconnectAndTrafficShowWhatTheServerAnswers) {
         {"disconnect id 1x",
          "\"1x\" is not a connection id (a whole number, as connections "
          "lists)."},
+        {"disconnect id 18446744073709551616",
+         "\"18446744073709551616\" is not a connection id (a whole number, as connections "
+         "lists)."},
         {"disconnect ip 10.0.0", "\"10.0.0\" is not an IPv4 or IPv6 address."},
         {"disconnect user 'a:b'",
          "The user name can not contain \":\" or control characters (a name with \":\" can "
