@@ -206,18 +206,26 @@ asio::awaitable<std::string> ControlServer::TotalsOffLoop(bool byIp) {
 // Read on a thread of its own, not the writer's (which may wait a minute for a locked main.db
 // with a batch in hand), with short waits for the lock and the database, and answered within
 // kApplyConfLimit whatever main.db does: the console gives up after 5 s.
-asio::awaitable<ControlServer::Reloaded> ControlServer::ReloadSettings() {
+template <class Result>
+asio::awaitable<std::optional<std::optional<Result>>> ControlServer::ReadMainDb(
+    std::function<Result(CppSQLite3DB&)> read) {
     DatabaseOptions options = database_.Options();
     options.busyTimeoutMs = options.lockWaitMs = kSettingsWaitMs;
-    auto read = [options] {
-        std::optional<ServerSettings> loaded;
-        const bool ok = UseDatabase([&](CppSQLite3DB& db) { loaded = LoadServerSettings(db); },
+    auto work = [options, read] {
+        std::optional<Result> result;
+        const bool ok = UseDatabase([&](CppSQLite3DB& db) { result = read(db); },
                                     DbFailure::kLogError, options);
-        if (!ok) loaded.reset();
-        return loaded;
+        if (!ok) result.reset();
+        return result;
     };
     auto submit = PostTo(settingsReader_);
-    auto done = co_await RunOffLoopWithin(submit, read, kApplyConfLimit);
+    auto done = co_await RunOffLoopWithin(submit, work, kApplyConfLimit);
+    co_return done;
+}
+
+asio::awaitable<ControlServer::Reloaded> ControlServer::ReloadSettings() {
+    std::function<ServerSettings(CppSQLite3DB&)> load = LoadServerSettings;
+    auto done = co_await ReadMainDb(load);
     if (!done) {
         co_return Reloaded{std::nullopt, "main.db is busy: the configuration was not applied"};
     }
@@ -229,23 +237,13 @@ asio::awaitable<ControlServer::Reloaded> ControlServer::ReloadSettings() {
     co_return Reloaded{std::move(*done), {}};
 }
 
-// As the settings are read, and for the same reasons: on their thread, within their limit.
-// The days are those stored; the sweep stores each second's bytes.
+// As the settings are read, and for the same reasons. The days are those stored; the sweep
+// stores each second's bytes.
 asio::awaitable<std::string> ControlServer::Traffic(std::string user) {
-    DatabaseOptions options = database_.Options();
-    options.busyTimeoutMs = options.lockWaitMs = kSettingsWaitMs;
-    auto read = [options, user] {
-        std::optional<std::vector<DayTraffic>> days;
-        const bool ok = UseDatabase(
-            [&](CppSQLite3DB& db) {
-                days = ReadAccountDays(db, user, FirstKeptDay(std::time(nullptr)));
-            },
-            DbFailure::kLogError, options);
-        if (!ok) days.reset();
-        return days;
+    std::function<std::vector<DayTraffic>(CppSQLite3DB&)> read = [user](CppSQLite3DB& db) {
+        return ReadAccountDays(db, user, FirstKeptDay(std::time(nullptr)));
     };
-    auto submit = PostTo(settingsReader_);
-    auto done = co_await RunOffLoopWithin(submit, read, kApplyConfLimit);
+    auto done = co_await ReadMainDb(read);
     if (!done || !*done) co_return ErrorReply(1, "main.db could not be read (busy or failing)");
     co_return TrafficReply(user, **done);
 }

@@ -3,6 +3,7 @@
 #include <asio.hpp>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -12,6 +13,7 @@
 #include "server/ServerSettings.h"
 
 class ControlledProxy;
+class CppSQLite3DB;
 class DatabaseWorker;
 
 // The control channel on 127.0.0.1: the console's questions about the proxy (state, traffic,
@@ -51,6 +53,10 @@ private:
     asio::awaitable<std::string> TotalsOffLoop(bool byIp);
     asio::awaitable<std::string> ConnectionsOffLoop();
     asio::awaitable<std::string> FlowRealtimeOffLoop();
+    // nullopt when kApplyConfLimit passed first; an empty result when main.db failed.
+    template <class Result>
+    asio::awaitable<std::optional<std::optional<Result>>> ReadMainDb(
+        std::function<Result(CppSQLite3DB&)> read);
     struct Reloaded {
         std::optional<ServerSettings> settings;
         std::string error;  // why there are none
